@@ -1,0 +1,11 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform::sys {
+
+// The value of a process environment variable, read at the moment of the call; absent when unset.
+std::optional<std::string> environmentValue(const std::string& name);
+
+} // namespace platform::sys

@@ -1,0 +1,97 @@
+#include "platform/core/AsyncStream.hpp"
+#include "platform/core/TaskGroup.hpp"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using platform::core::AsyncStream;
+using platform::core::CancellationSource;
+using platform::core::Task;
+
+TEST(AsyncStream, DeliversEveryValueInOrderAcrossThreadsThenEnds) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    std::thread producer([continuation = continuation] {
+        for (int value = 0; value < 10000; ++value) {
+            continuation.yield(value);
+        }
+        continuation.finish();
+    });
+    std::vector<int> received;
+    for (int value : stream) {
+        received.push_back(value);
+    }
+    producer.join();
+    ASSERT_EQ(received.size(), 10000u);
+    for (int index = 0; index < 10000; ++index) {
+        ASSERT_EQ(received[index], index);
+    }
+    EXPECT_EQ(stream.next(), std::nullopt);
+}
+
+// A consumer that is already waiting must be woken by each yield and by finish; repeated to expose races.
+TEST(AsyncStream, WakesAConsumerThatIsAlreadyWaiting) {
+    for (int round = 0; round < 200; ++round) {
+        auto [stream, continuation] = AsyncStream<int>::makeStream();
+        std::thread consumer([stream = stream]() mutable {
+            EXPECT_EQ(stream.next(), 1);
+            EXPECT_EQ(stream.next(), std::nullopt);
+        });
+        continuation.yield(1);
+        continuation.finish();
+        consumer.join();
+    }
+}
+
+TEST(AsyncStream, FailureComesAfterBufferedValuesAndOnlyOnce) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    continuation.yield(1);
+    continuation.fail(std::make_exception_ptr(std::runtime_error("broken")));
+    EXPECT_EQ(stream.next(), 1);
+    EXPECT_THROW(stream.next(), std::runtime_error);
+    EXPECT_EQ(stream.next(), std::nullopt);
+}
+
+TEST(AsyncStream, RangeForPropagatesTheFailure) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    continuation.yield(7);
+    continuation.fail(std::make_exception_ptr(std::runtime_error("broken")));
+    std::vector<int> received;
+    EXPECT_THROW(
+        {
+            for (int value : stream) {
+                received.push_back(value);
+            }
+        },
+        std::runtime_error);
+    EXPECT_EQ(received, std::vector<int>{7});
+}
+
+TEST(AsyncStream, RejectsValuesAfterTheEnd) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    EXPECT_TRUE(continuation.yield(1));
+    continuation.finish();
+    EXPECT_FALSE(continuation.yield(2));
+    continuation.fail(std::make_exception_ptr(std::runtime_error("too late")));
+    EXPECT_EQ(stream.next(), 1);
+    EXPECT_EQ(stream.next(), std::nullopt);
+}
+
+// A stream whose producer never finishes must not hold its consumer for ever once the consumer is cancelled.
+TEST(AsyncStream, CancellingTheConsumerEndsAStreamThatNeverFinishes) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    CancellationSource cancellation;
+    std::thread consumer([stream = stream, token = cancellation.token()]() mutable {
+        Task::Scope scope(token);
+        EXPECT_EQ(stream.next(), std::nullopt);
+    });
+    cancellation.cancel();
+    consumer.join();
+    EXPECT_FALSE(continuation.yield(1));
+}
+
+} // namespace

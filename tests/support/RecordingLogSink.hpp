@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/sys/UnifiedLog.hpp"
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace testsupport {
+
+// Replaces the unified-log sink while alive and keeps every record written to it.
+class RecordingLogSink {
+public:
+    explicit RecordingLogSink(std::set<platform::sys::LogType> disabled = {});
+    ~RecordingLogSink();
+    RecordingLogSink(const RecordingLogSink&) = delete;
+    RecordingLogSink& operator=(const RecordingLogSink&) = delete;
+
+    std::vector<platform::sys::LogRecord> records() const;
+    std::vector<std::string> messages() const;
+
+private:
+    class Sink;
+    std::shared_ptr<Sink> sink_;
+    std::shared_ptr<platform::sys::LogSink> previous_;
+};
+
+} // namespace testsupport
