@@ -47,8 +47,10 @@ std::string localTimeOfDay() {
 }
 
 void logToConsoleSynchronously(AppLogger::Level level, const std::string& category, const std::string& message) {
-    const std::string line = "[" + localTimeOfDay() + "] [" + description(level) + "] [QuorlAudio." + category + "] " +
-                             message + "\n";
+    std::string line;
+    line.reserve(40 + category.size() + message.size());
+    line.append("[").append(localTimeOfDay()).append("] [").append(description(level)).append("] [QuorlAudio.");
+    line.append(category).append("] ").append(message).append("\n");
     try {
         platform::sys::StandardError::write(line);
     } catch (const std::exception& failure) {

@@ -11,13 +11,17 @@ namespace quorl::AudioWAV {
 
 namespace {
 
-constexpr std::uint32_t headerBytesAfterChunkSize = 36;
+constexpr std::size_t headerSize = 44;
+// The chunk size counts everything after the "RIFF" id and the size field itself.
+constexpr std::uint32_t headerBytesAfterChunkSize = headerSize - 8;
 constexpr std::uint32_t bytesPerSample = 2;
 // Beyond this the byte rate, twice the rate, no longer fits its unsigned 32-bit field.
 constexpr double sampleRateLimit = 2147483648.0;
 
 void appendText(std::vector<std::uint8_t>& bytes, std::string_view text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
+    for (const char character : text) {
+        bytes.push_back(static_cast<std::uint8_t>(character));
+    }
 }
 
 void appendUInt16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
@@ -75,7 +79,7 @@ std::vector<std::uint8_t> data(std::span<const float> samples, double sampleRate
     const auto dataSize = static_cast<std::uint32_t>(pcm.size());
 
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(headerBytesAfterChunkSize + 8 + pcm.size());
+    bytes.reserve(headerSize + pcm.size());
     appendText(bytes, "RIFF");
     appendUInt32(bytes, headerBytesAfterChunkSize + dataSize);
     appendText(bytes, "WAVE");
