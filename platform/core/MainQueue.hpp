@@ -50,7 +50,6 @@ public:
     std::size_t runUntilIdle();
 
     bool isCurrent() const { return runner_.load() == std::this_thread::get_id(); }
-    Clock& clock() const { return clock_; }
 
 private:
     struct PendingTimer {

@@ -1,5 +1,7 @@
 #include "platform/core/SerialQueue.hpp"
 
+#include <pthread.h>
+
 namespace platform::core {
 
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), worker_([this] { work(); }) {}
@@ -22,6 +24,8 @@ void SerialQueue::async(std::function<void()> job) {
 }
 
 void SerialQueue::work() {
+    // Thread names are limited to 15 bytes.
+    pthread_setname_np(pthread_self(), label_.substr(0, 15).c_str());
     for (;;) {
         std::function<void()> job;
         {

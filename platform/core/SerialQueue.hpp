@@ -11,8 +11,8 @@
 
 namespace platform::core {
 
-// Jobs run one at a time, in submission order, on the queue's own thread. Destroying the queue runs the
-// jobs already submitted, then stops the thread.
+// Jobs run one at a time, in submission order, on the queue's own thread, which carries the label as its
+// name for debuggers. Destroying the queue runs the jobs already submitted, then stops the thread.
 class SerialQueue {
 public:
     explicit SerialQueue(std::string label);
@@ -36,7 +36,6 @@ public:
     }
 
     bool isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }
-    const std::string& label() const { return label_; }
 
 private:
     void work();

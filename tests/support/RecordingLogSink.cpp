@@ -33,12 +33,4 @@ std::vector<LogRecord> RecordingLogSink::records() const {
     return sink_->records;
 }
 
-std::vector<std::string> RecordingLogSink::messages() const {
-    std::vector<std::string> messages;
-    for (const auto& record : records()) {
-        messages.push_back(record.message);
-    }
-    return messages;
-}
-
 } // namespace testsupport

@@ -18,7 +18,6 @@ public:
     RecordingLogSink& operator=(const RecordingLogSink&) = delete;
 
     std::vector<platform::sys::LogRecord> records() const;
-    std::vector<std::string> messages() const;
 
 private:
     class Sink;
