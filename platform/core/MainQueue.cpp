@@ -9,38 +9,40 @@ void MainQueue::Timer::cancel() {
 }
 
 MainQueue::MainQueue(Clock& clock)
-    : clock_(clock), clockObserver_(std::make_shared<Clock::Observer>([this] {
+    : clock_(clock),
+      signal_(std::make_shared<Signal>()),
+      clockObserver_(std::make_shared<Clock::Observer>([signal = signal_] {
           // Taking the lock orders the wake-up after a waiter's deadline check, so none is lost.
-          { std::lock_guard lock(mutex_); }
-          changed_.notify_all();
+          { std::lock_guard lock(signal->mutex); }
+          signal->changed.notify_all();
       })) {
     clock_.observeAdvance(clockObserver_);
 }
 
 void MainQueue::async(std::function<void()> job) {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(signal_->mutex);
         jobs_.push_back(std::move(job));
     }
-    changed_.notify_all();
+    signal_->changed.notify_all();
 }
 
 MainQueue::Timer MainQueue::asyncAfter(std::chrono::nanoseconds delay, std::function<void()> job) {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(signal_->mutex);
         timers_.push(PendingTimer{clock_.now() + delay, nextSequence_++, std::move(job), cancelled});
     }
-    changed_.notify_all();
+    signal_->changed.notify_all();
     return Timer(cancelled);
 }
 
 void MainQueue::stop() {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(signal_->mutex);
         stopRequested_ = true;
     }
-    changed_.notify_all();
+    signal_->changed.notify_all();
 }
 
 std::function<void()> MainQueue::takeReady() {
@@ -67,14 +69,14 @@ void MainQueue::runOne(std::unique_lock<std::mutex>& lock, std::function<void()>
 
 void MainQueue::run() {
     runner_ = std::this_thread::get_id();
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(signal_->mutex);
     while (!stopRequested_) {
         if (auto job = takeReady()) {
             runOne(lock, std::move(job));
         } else if (timers_.empty()) {
-            changed_.wait(lock);
+            signal_->changed.wait(lock);
         } else {
-            changed_.wait_for(lock, timers_.top().deadline - clock_.now());
+            signal_->changed.wait_for(lock, timers_.top().deadline - clock_.now());
         }
     }
     stopRequested_ = false;
@@ -84,7 +86,7 @@ void MainQueue::run() {
 std::size_t MainQueue::runUntilIdle() {
     runner_ = std::this_thread::get_id();
     std::size_t count = 0;
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(signal_->mutex);
     while (auto job = takeReady()) {
         runOne(lock, std::move(job));
         ++count;

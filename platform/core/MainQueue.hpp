@@ -66,10 +66,16 @@ private:
     std::function<void()> takeReady();
     void runOne(std::unique_lock<std::mutex>& lock, std::function<void()> job);
 
+    // Shared with the clock's observer, which may still be running on another thread while the queue is
+    // destroyed.
+    struct Signal {
+        std::mutex mutex;
+        std::condition_variable changed;
+    };
+
     Clock& clock_;
+    std::shared_ptr<Signal> signal_;
     std::shared_ptr<Clock::Observer> clockObserver_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
     std::deque<std::function<void()>> jobs_;
     std::priority_queue<PendingTimer, std::vector<PendingTimer>, std::greater<>> timers_;
     std::uint64_t nextSequence_ = 0;
