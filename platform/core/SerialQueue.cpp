@@ -4,41 +4,12 @@
 
 namespace platform::core {
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), worker_([this] { work(); }) {}
-
-SerialQueue::~SerialQueue() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    available_.notify_one();
-    worker_.join();
-}
-
-void SerialQueue::async(std::function<void()> job) {
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-    }
-    available_.notify_one();
-}
-
-void SerialQueue::work() {
-    // Thread names are limited to 15 bytes.
-    pthread_setname_np(pthread_self(), label_.substr(0, 15).c_str());
-    for (;;) {
-        std::function<void()> job;
-        {
-            std::unique_lock lock(mutex_);
-            available_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) {
-                return;
-            }
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        job();
-    }
+SerialQueue::SerialQueue(const std::string& label) {
+    // The first job runs before any other, so every job sees the thread recorded.
+    async([this, name = label.substr(0, 15)] {  // thread names are limited to 15 bytes
+        threadId_ = std::this_thread::get_id();
+        pthread_setname_np(pthread_self(), name.c_str());
+    });
 }
 
 } // namespace platform::core

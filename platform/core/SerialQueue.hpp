@@ -1,10 +1,10 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
+#include "platform/core/ThreadPool.hpp"
+
+#include <atomic>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -15,12 +15,9 @@ namespace platform::core {
 // name for debuggers. Destroying the queue runs the jobs already submitted, then stops the thread.
 class SerialQueue {
 public:
-    explicit SerialQueue(std::string label);
-    ~SerialQueue();
-    SerialQueue(const SerialQueue&) = delete;
-    SerialQueue& operator=(const SerialQueue&) = delete;
+    explicit SerialQueue(const std::string& label);
 
-    void async(std::function<void()> job);
+    void async(std::function<void()> job) { worker_.submit(std::move(job)); }
 
     // Runs `job` on the queue and waits for its result or its exception. Called from the queue itself it
     // runs inline, since waiting for itself would never end.
@@ -35,17 +32,11 @@ public:
         return result.get();
     }
 
-    bool isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }
+    bool isCurrent() const { return std::this_thread::get_id() == threadId_.load(); }
 
 private:
-    void work();
-
-    std::string label_;
-    std::mutex mutex_;
-    std::condition_variable available_;
-    std::deque<std::function<void()>> jobs_;
-    bool stopping_ = false;
-    std::thread worker_;
+    std::atomic<std::thread::id> threadId_;
+    ThreadPool worker_{1};
 };
 
 } // namespace platform::core

@@ -10,8 +10,9 @@
 
 namespace platform::core {
 
-// A fixed set of worker threads running jobs in submission order. Jobs must not throw; TaskGroup wraps
-// the work it submits so errors reach the group instead.
+// A fixed set of worker threads running jobs in submission order; destroying the pool runs the jobs
+// already submitted, then joins the threads. Jobs must not throw; TaskGroup wraps the work it submits so
+// errors reach the group instead.
 class ThreadPool {
 public:
     explicit ThreadPool(std::size_t threadCount);
