@@ -1,0 +1,187 @@
+#include "QuorlAudio/models/HFClient.hpp"
+
+#include "QuorlAudio/models/DownloadConfig.hpp"
+#include "QuorlAudio/models/DownloadError.hpp"
+#include "QuorlAudio/models/HttpDate.hpp"
+#include "QuorlAudio/models/ModelRegistry.hpp"
+#include "QuorlAudio/models/Utf8Text.hpp"
+#include "platform/sys/Environment.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cctype>
+#include <string_view>
+
+namespace quorl {
+namespace {
+
+constexpr std::size_t sniffedBytes = 512;
+constexpr std::size_t snippetCharacters = 100;
+
+std::atomic<bool> offlineSwitch = false;
+
+std::span<const std::uint8_t> head(std::span<const std::uint8_t> body) {
+    return body.first(std::min(body.size(), sniffedBytes));
+}
+
+bool equalIgnoringCase(std::string_view left, std::string_view right) {
+    return std::ranges::equal(left, right, [](unsigned char a, unsigned char b) {
+        return std::tolower(a) == std::tolower(b);
+    });
+}
+
+bool isOnHubHost(const platform::net::Url& url) {
+    const auto hub = platform::net::Url::parse(ModelRegistry::baseURL());
+    return hub && equalIgnoringCase(hub->host(), url.host());
+}
+
+std::string lowercased(std::string_view text) {
+    std::string result(text);
+    std::ranges::transform(result, result.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+std::string_view trimmedOf(std::string_view text, std::string_view characters) {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
+// Whether the parameters of one "Link" entry (the text after its "<…>") carry the relation "next".
+bool hasNextRelation(std::string_view parameters) {
+    const std::string lowered = lowercased(parameters);
+    const auto relation = lowered.find("rel=");
+    if (relation == std::string::npos) {
+        return false;
+    }
+    std::string_view value(lowered);
+    value = value.substr(relation + 4);
+    value = value.substr(0, value.find(';'));
+    value = trimmedOf(trimmedOf(value, " \t"), "\"");
+    while (!value.empty()) {
+        const auto blank = value.find(' ');
+        if (value.substr(0, blank) == "next") {
+            return true;
+        }
+        value = blank == std::string_view::npos ? std::string_view() : value.substr(blank + 1);
+    }
+    return false;
+}
+
+// The whole text as a decimal floating-point number, with an optional sign; blanks are not allowed.
+std::optional<double> parseSeconds(std::string_view text) {
+    if (text.starts_with('+') && !text.substr(1).starts_with('-')) {
+        text.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool startsWith(std::u32string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char expected, char32_t actual) { return static_cast<char32_t>(expected) == actual; });
+}
+
+} // namespace
+
+std::shared_ptr<platform::net::Session> HFClient::session() {
+    static const std::shared_ptr<platform::net::Session> shared = [] {
+        platform::net::SessionConfiguration configuration;
+        configuration.proxies = ModelRegistry::configureProxySettings();
+        return platform::net::Session::make(configuration);
+    }();
+    return shared;
+}
+
+bool HFClient::offlineMode() { return offlineSwitch.load(); }
+
+void HFClient::setOfflineMode(bool offline) { offlineSwitch.store(offline); }
+
+std::optional<std::string> HFClient::huggingFaceToken() {
+    for (const char* variable : {"HF_TOKEN", "HUGGING_FACE_HUB_TOKEN", "HUGGINGFACEHUB_API_TOKEN"}) {
+        if (auto token = platform::sys::environmentValue(variable)) {
+            return token;
+        }
+    }
+    return std::nullopt;
+}
+
+platform::net::Request HFClient::request(const platform::net::Url& url) {
+    platform::net::Request request;
+    request.url = url;
+    request.timeout = std::chrono::duration<double>(DownloadConfig::defaultConfig().timeout);
+    if (const auto token = huggingFaceToken(); token && isOnHubHost(url)) {
+        request.headers.set("Authorization", "Bearer " + *token);
+    }
+    return request;
+}
+
+std::optional<platform::net::Url> HFClient::nextPageURL(const platform::net::Response& response) {
+    const auto header = response.headers.value("Link");
+    if (!header) {
+        return std::nullopt;
+    }
+    std::string_view remainder(*header);
+    while (!remainder.empty()) {
+        const auto open = remainder.find('<');
+        if (open == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto close = remainder.find('>', open + 1);
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto target = remainder.substr(open + 1, close - open - 1);
+        const auto comma = remainder.find(',', close + 1);
+        if (hasNextRelation(remainder.substr(close + 1, comma == std::string_view::npos ? comma : comma - close - 1))) {
+            return platform::net::Url::resolve(target, response.url);
+        }
+        remainder = comma == std::string_view::npos ? std::string_view() : remainder.substr(comma + 1);
+    }
+    return std::nullopt;
+}
+
+bool HFClient::looksLikeHTML(std::span<const std::uint8_t> body) {
+    std::u32string text = utf8::decodeReplacingInvalid(head(body));
+    // Only the ASCII letters of the markers matter, so lower-casing ASCII is enough.
+    std::ranges::transform(text, text.begin(), [](char32_t c) { return c >= U'A' && c <= U'Z' ? c + 32 : c; });
+    const auto trimmed = utf8::trimmed(text);
+    return startsWith(trimmed, "<!doctype html") || startsWith(trimmed, "<html") || startsWith(trimmed, "<?xml");
+}
+
+void HFClient::validateJSONResponse(std::span<const std::uint8_t> body, const std::string& path) {
+    if (const auto text = utf8::decodeStrictly(head(body))) {
+        const auto trimmed = utf8::trimmed(*text);
+        if (trimmed.starts_with(U'<')) {
+            throw DownloadError::htmlErrorResponse(path, utf8::encode(trimmed.substr(0, snippetCharacters)));
+        }
+    } else if (looksLikeHTML(body)) {
+        throw DownloadError::htmlErrorResponse(path, "");
+    }
+}
+
+std::optional<double> HFClient::retryAfter(const platform::net::Response& response,
+                                           std::chrono::system_clock::time_point now) {
+    const auto value = response.headers.value("Retry-After");
+    if (!value) {
+        return std::nullopt;
+    }
+    if (const auto seconds = parseSeconds(*value)) {
+        // Also turns not-a-number into zero.
+        return *seconds >= 0 ? *seconds : 0.0;
+    }
+    if (const auto date = parseHttpDate(*value)) {
+        return std::max(0.0, std::chrono::duration<double>(*date - now).count());
+    }
+    return std::nullopt;
+}
+
+} // namespace quorl

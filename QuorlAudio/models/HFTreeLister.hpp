@@ -1,0 +1,37 @@
+#pragma once
+
+#include "QuorlAudio/models/RemoteFile.hpp"
+#include "platform/net/Response.hpp"
+#include "platform/net/Session.hpp"
+#include "platform/net/Url.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorl {
+
+// Asks the model hub which files a repository holds, walking its paginated tree listing depth-first.
+class HFTreeLister {
+public:
+    // One GET: the body and the response head, whatever the status.
+    using Fetcher = std::function<std::pair<std::vector<std::uint8_t>, platform::net::Response>(
+        const platform::net::Url& url)>;
+    // Asked for every file (false) and directory (true) seen; a rejected directory is not listed at all.
+    using IncludeRule = std::function<bool(const std::string& path, bool isDirectory)>;
+
+    // The accepted files under `startingAt` ("" for the repository root, no leading or trailing "/") of
+    // the repository `repoRemotePath` ("owner/name"), in the hub's order with each accepted directory's
+    // files spliced in at its place. Any failure ends the whole listing; a pagination cursor that repeats
+    // ends a folder's listing with a warning.
+    static std::vector<RemoteFile> listTree(const std::string& repoRemotePath, const std::string& startingAt,
+                                            const IncludeRule& include, const Fetcher& fetch);
+
+    // The standard fetcher: the hub request convention on `session`, refused while offline.
+    static Fetcher fetch(std::shared_ptr<platform::net::Session> session);
+};
+
+} // namespace quorl

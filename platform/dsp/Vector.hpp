@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+
+namespace platform::dsp {
+
+// Vector arithmetic on contiguous single-precision data. Every function takes raw pointers and an element
+// count so hot loops over model memory stay free of per-element indirection.
+
+// The ranges may overlap.
+void copy(const float* source, float* destination, std::size_t count);
+// Copies `rows` rows of `columns` values between buffers whose rows start `sourceRowStride` and
+// `destinationRowStride` elements apart.
+void matrixMove(const float* source, std::size_t sourceRowStride, float* destination,
+                std::size_t destinationRowStride, std::size_t rows, std::size_t columns);
+void clear(float* destination, std::size_t count);
+void fill(float* destination, float value, std::size_t count);
+// accumulator[i] += scale * source[i]
+void addScaled(const float* source, float scale, float* accumulator, std::size_t count);
+// destination[i] = a[i] * b[i]
+void multiply(const float* a, const float* b, float* destination, std::size_t count);
+// destination[i] = source[i] * scalar
+void multiplyScalar(const float* source, float scalar, float* destination, std::size_t count);
+float dot(const float* a, const float* b, std::size_t count);
+float sum(const float* source, std::size_t count);
+// The root mean square; 0 for no element.
+float rms(const float* source, std::size_t count);
+
+struct MaxWithIndex {
+    float value;
+    std::size_t index;
+};
+// The greatest element and its position; the lowest index wins ties and NaN never wins.
+// With no element, or only NaNs, the result is {-infinity, 0}.
+MaxWithIndex maxWithIndex(const float* source, std::size_t count);
+
+// destination (rows) = matrix (rows x columns, row-major) * vector (columns).
+void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t columns, const float* vector,
+                         float* destination);
+// c (m x n) = a (m x k) * b (k x n), all row-major. With k = 0 the product is all zeros.
+void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std::size_t n, std::size_t k);
+
+} // namespace platform::dsp

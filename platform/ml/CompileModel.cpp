@@ -1,0 +1,78 @@
+#include "platform/ml/CompileModel.hpp"
+
+#include "platform/ml/MessageText.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/ModelManifest.hpp"
+
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace platform::ml {
+
+namespace {
+
+constexpr const char* compiledDataName = "coremldata.bin";
+
+std::string randomSuffix() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    constexpr char digits[] = "0123456789abcdef";
+    std::string suffix;
+    auto bits = generator();
+    for (int digit = 0; digit < 16; ++digit, bits >>= 4) {
+        suffix.push_back(digits[bits & 0xF]);
+    }
+    return suffix;
+}
+
+// A new, empty folder beside the package; create_directory refuses an existing name, so concurrent
+// compilations of the same package never share a folder.
+std::filesystem::path createOutputFolder(const std::filesystem::path& packagePath) {
+    for (;;) {
+        auto name = concat({".", packagePath.stem().string(), "-", randomSuffix(), ".mlmodelc"});
+        auto folder = packagePath.parent_path() / name;
+        if (std::filesystem::create_directory(folder)) {
+            return folder;
+        }
+    }
+}
+
+void writeCompiledModel(const std::filesystem::path& packagePath, const std::filesystem::path& output) {
+    std::filesystem::copy(packagePath, output, std::filesystem::copy_options::recursive);
+    if (!std::filesystem::exists(output / compiledDataName)) {
+        std::ofstream data(output / compiledDataName, std::ios::binary);
+        if (!data) {
+            throw ModelError::compilationFailed(packagePath.string(), concat({"cannot write ", compiledDataName}));
+        }
+    }
+}
+
+} // namespace
+
+std::filesystem::path compileModel(const std::filesystem::path& packagePath) {
+    if (!std::filesystem::is_directory(packagePath)) {
+        throw ModelError::bundleNotFound(packagePath.string());
+    }
+    if (packagePath.extension() != ".mlpackage") {
+        throw ModelError::compilationFailed(packagePath.string(), "not a \".mlpackage\" folder");
+    }
+    ModelManifest::read(packagePath);
+    std::filesystem::path output;
+    try {
+        output = createOutputFolder(packagePath);
+    } catch (const std::filesystem::filesystem_error& error) {
+        throw ModelError::compilationFailed(packagePath.string(), error.what());
+    }
+    try {
+        writeCompiledModel(packagePath, output);
+    } catch (const std::filesystem::filesystem_error& error) {
+        std::filesystem::remove_all(output);
+        throw ModelError::compilationFailed(packagePath.string(), error.what());
+    } catch (...) {
+        std::filesystem::remove_all(output);
+        throw;
+    }
+    return output;
+}
+
+} // namespace platform::ml

@@ -1,0 +1,179 @@
+#include "platform/ml/ModelManifest.hpp"
+
+#include "platform/ml/MessageText.hpp"
+#include "platform/ml/ModelError.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+
+namespace platform::ml {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* manifestName = "model.json";
+
+// Thrown while reading the document; becomes a ModelError naming the bundle.
+struct ManifestProblem {
+    std::string reason;
+};
+
+std::vector<std::size_t> shapeFrom(const json& value) { return value.get<std::vector<std::size_t>>(); }
+
+std::vector<SizeRange> rangesFrom(const json& value) {
+    std::vector<SizeRange> ranges;
+    for (const auto& range : value) {
+        ranges.push_back(SizeRange{
+            .lowerBound = range.at(0).get<std::size_t>(),
+            .upperBound = range.at(1).is_null() ? std::nullopt : std::optional(range.at(1).get<std::size_t>()),
+        });
+    }
+    return ranges;
+}
+
+MultiArrayConstraint constraintFrom(const json& feature, const std::string& name) {
+    if (!feature.contains("dataType") || !feature.contains("shape")) {
+        throw ManifestProblem{concat({"multi-array \"", name, "\" needs \"dataType\" and \"shape\""})};
+    }
+    const auto dataTypeName = feature.at("dataType").get<std::string>();
+    const auto dataType = core::fromRawValue<DataType>(dataTypeName);
+    if (!dataType) {
+        throw ManifestProblem{concat({"\"", name, "\" has unknown data type \"", dataTypeName, "\""})};
+    }
+    MultiArrayConstraint constraint{
+        .shape = shapeFrom(feature.at("shape")), .dataType = *dataType, .shapeConstraint = {}};
+    if (feature.contains("enumeratedShapes")) {
+        for (const auto& shape : feature.at("enumeratedShapes")) {
+            constraint.shapeConstraint.enumeratedShapes.push_back(shapeFrom(shape));
+        }
+    }
+    if (feature.contains("shapeRange")) {
+        constraint.shapeConstraint.sizeRangeForDimension = rangesFrom(feature.at("shapeRange"));
+    }
+    return constraint;
+}
+
+FeatureType featureTypeFrom(const json& feature, const std::string& name, bool isState) {
+    if (isState) {
+        return FeatureType::state;
+    }
+    const auto typeName = feature.value("type", std::string("multiArray"));
+    const auto type = core::fromRawValue<FeatureType>(typeName);
+    if (!type || *type == FeatureType::state) {
+        throw ManifestProblem{concat({"\"", name, "\" has unknown feature type \"", typeName, "\""})};
+    }
+    return *type;
+}
+
+FeatureDescription featureFrom(const json& feature, bool isState) {
+    if (!feature.contains("name") || !feature.at("name").is_string()) {
+        throw ManifestProblem{"a feature has no \"name\""};
+    }
+    const auto name = feature.at("name").get<std::string>();
+    const auto type = featureTypeFrom(feature, name, isState);
+    const bool hasArray = type == FeatureType::multiArray || type == FeatureType::state;
+    return FeatureDescription{
+        .name = name,
+        .type = type,
+        .isOptional = feature.value("optional", false),
+        .multiArrayConstraint = hasArray ? std::optional(constraintFrom(feature, name)) : std::nullopt,
+    };
+}
+
+std::map<std::string, FeatureDescription> featuresFrom(const json& function, const char* key) {
+    std::map<std::string, FeatureDescription> features;
+    if (!function.contains(key)) {
+        return features;
+    }
+    for (const auto& entry : function.at(key)) {
+        auto feature = featureFrom(entry, std::string_view(key) == "states");
+        const auto name = feature.name;
+        if (!features.emplace(name, std::move(feature)).second) {
+            throw ManifestProblem{concat({"\"", key, "\" lists \"", name, "\" twice"})};
+        }
+    }
+    return features;
+}
+
+ModelDescription functionFrom(const json& function, const ModelDescription& shared) {
+    ModelDescription description = shared;
+    description.inputDescriptionsByName = featuresFrom(function, "inputs");
+    description.outputDescriptionsByName = featuresFrom(function, "outputs");
+    description.stateDescriptionsByName = featuresFrom(function, "states");
+    return description;
+}
+
+ModelDescription metadataFrom(const json& document) {
+    ModelDescription description;
+    if (!document.contains("metadata")) {
+        return description;
+    }
+    for (const auto& [key, value] : document.at("metadata").items()) {
+        if (key == "creatorDefined") {
+            description.creatorDefinedMetadata = value.get<std::map<std::string, std::string>>();
+        } else {
+            description.metadata[key] = value.get<std::string>();
+        }
+    }
+    return description;
+}
+
+ModelManifest manifestFrom(const json& document) {
+    if (!document.is_object() || !document.contains("kernel") || !document.at("kernel").is_string()) {
+        throw ManifestProblem{concat({"\"", manifestName, "\" names no \"kernel\""})};
+    }
+    const auto shared = metadataFrom(document);
+    ModelManifest manifest{
+        .kernel = document.at("kernel").get<std::string>(),
+        .library =
+            document.contains("library") ? std::optional(document.at("library").get<std::string>()) : std::nullopt,
+        .description = functionFrom(document, shared),
+        .functions = {},
+    };
+    if (document.contains("functions")) {
+        for (const auto& [name, function] : document.at("functions").items()) {
+            manifest.functions.emplace(name, functionFrom(function, shared));
+        }
+    }
+    return manifest;
+}
+
+json documentAt(const std::filesystem::path& bundlePath) {
+    const auto path = bundlePath / manifestName;
+    std::ifstream file(path);
+    if (!file) {
+        throw ManifestProblem{concat({"missing \"", manifestName, "\""})};
+    }
+    std::stringstream contents;
+    contents << file.rdbuf();
+    return json::parse(contents.str());
+}
+
+} // namespace
+
+ModelManifest ModelManifest::read(const std::filesystem::path& bundlePath) {
+    try {
+        return manifestFrom(documentAt(bundlePath));
+    } catch (const ManifestProblem& problem) {
+        throw ModelError::invalidBundle(bundlePath.string(), problem.reason);
+    } catch (const json::exception& error) {
+        throw ModelError::invalidBundle(bundlePath.string(), concat({"bad \"", manifestName, "\": ", error.what()}));
+    }
+}
+
+ModelDescription ModelManifest::descriptionOf(const std::optional<std::string>& functionName,
+                                              const std::filesystem::path& bundlePath) const {
+    if (!functionName) {
+        return description;
+    }
+    auto found = functions.find(*functionName);
+    if (found == functions.end()) {
+        throw ModelError::unknownFunction(*functionName, bundlePath.string());
+    }
+    return found->second;
+}
+
+} // namespace platform::ml

@@ -1,0 +1,40 @@
+#include "platform/text/GraphemeClusters.hpp"
+
+#include "platform/text/IcuSupport.hpp"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace platform::text {
+namespace {
+
+// Making a break iterator loads rules; one per thread is kept so that splitting many short words stays cheap.
+icu::BreakIterator& characterIterator() {
+    thread_local const std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        icuSupport::check(status, "creating the character break iterator");
+        return created;
+    }();
+    return *iterator;
+}
+
+} // namespace
+
+std::vector<std::string> graphemeClusters(std::string_view text) {
+    const icu::UnicodeString unicode = icuSupport::fromUtf8(text);
+    auto& iterator = characterIterator();
+    iterator.setText(unicode);
+    std::vector<std::string> clusters;
+    std::int32_t start = iterator.first();
+    for (std::int32_t end = iterator.next(); end != icu::BreakIterator::DONE; start = end, end = iterator.next()) {
+        clusters.push_back(icuSupport::toUtf8(unicode.tempSubStringBetween(start, end)));
+    }
+    return clusters;
+}
+
+} // namespace platform::text

@@ -1,0 +1,198 @@
+#include "QuorlAudio/models/DownloadError.hpp"
+#include "QuorlAudio/models/HFClient.hpp"
+#include "tests/support/ScopedEnvironment.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorl {
+namespace {
+
+using platform::net::Response;
+using platform::net::Url;
+using testsupport::ScopedEnvironment;
+
+std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+Response responseWith(const std::string& header, const std::optional<std::string>& value) {
+    Response response;
+    response.url = *Url::parse("http://hub.test/api/models/o/r/tree/main");
+    response.statusCode = 200;
+    if (value) {
+        response.headers.set(header, *value);
+    }
+    return response;
+}
+
+struct TokenCase {
+    std::optional<std::string> hfToken;
+    std::optional<std::string> hubToken;
+    std::optional<std::string> apiToken;
+    std::optional<std::string> expected;
+};
+
+TEST(HFClient, TokenIsTheFirstVariablePresentEvenWhenEmpty) {
+    const std::vector<TokenCase> cases = {
+        {std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"one", "two", "three", "one"},
+        {std::nullopt, "two", "three", "two"},
+        {std::nullopt, std::nullopt, "three", "three"},
+        {"", "two", "three", ""},
+    };
+    for (const auto& [hfToken, hubToken, apiToken, expected] : cases) {
+        ScopedEnvironment environment;
+        environment.set("HF_TOKEN", hfToken).set("HUGGING_FACE_HUB_TOKEN", hubToken);
+        environment.set("HUGGINGFACEHUB_API_TOKEN", apiToken);
+        EXPECT_EQ(HFClient::huggingFaceToken(), expected);
+    }
+}
+
+struct AuthorizationCase {
+    std::optional<std::string> token;
+    std::string url;
+    std::optional<std::string> expected;
+};
+
+TEST(HFClient, RequestsCarryTheTokenOnlyToTheHubsOwnHost) {
+    const std::vector<AuthorizationCase> cases = {
+        {"secret", "http://hub.test:8080/o/r/resolve/main/a.bin", "Bearer secret"},
+        {"secret", "http://HUB.test/api/models/o/r/tree/main", "Bearer secret"},
+        {"", "http://hub.test:8080/o/r/resolve/main/a.bin", "Bearer "},
+        {std::nullopt, "http://hub.test:8080/o/r/resolve/main/a.bin", std::nullopt},
+        {"secret", "http://cdn.test/o/r/resolve/main/a.bin", std::nullopt},
+        {"secret", "http://hub.test.evil.test:8080/a.bin", std::nullopt},
+    };
+    for (const auto& [token, url, expected] : cases) {
+        ScopedEnvironment environment;
+        environment.set("REGISTRY_URL", "http://hub.test:8080").set("HF_TOKEN", token);
+        environment.set("HUGGING_FACE_HUB_TOKEN", std::nullopt).set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
+        const auto request = HFClient::request(*Url::parse(url));
+        EXPECT_EQ(request.headers.value("Authorization"), expected) << url;
+        EXPECT_EQ(request.url.absoluteString(), url);
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.timeout.count(), 1800.0);
+    }
+}
+
+struct LinkCase {
+    std::optional<std::string> link;
+    std::optional<std::string> expected;
+};
+
+TEST(HFClient, NextPageIsTheLinkEntryWithTheNextRelationResolvedAgainstTheResponseURL) {
+    const std::vector<LinkCase> cases = {
+        {std::nullopt, std::nullopt},
+        {R"(<http://hub.test/p1>; rel="prev", <http://hub.test/p3>; rel="next")", "http://hub.test/p3"},
+        {"next, rel=next", std::nullopt},
+        {R"(<http://hub.test/a,b>; rel="next")", "http://hub.test/a,b"},
+        {"<http://hub.test/n>; REL=NEXT", "http://hub.test/n"},
+        {R"(<http://hub.test/n>; rel="prev next")", "http://hub.test/n"},
+        {R"(<http://hub.test/n>; title="x"; rel = next ; type="a")", std::nullopt},
+        {R"(<http://hub.test/n>; title="x"; rel=	next	; type="a")", "http://hub.test/n"},
+        {R"(<http://hub.test/n>; rel="nextpage")", std::nullopt},
+        {"<http://hub.test/n>", std::nullopt},
+        {R"(<http://hub.test/a b>; rel="next")", std::nullopt},
+        {R"(<http://hub.test/n>; rel="next)", "http://hub.test/n"},
+        {R"(</api/models/o/r/tree/main?cursor=2>; rel="next")", "http://hub.test/api/models/o/r/tree/main?cursor=2"},
+        {R"(<?cursor=3>; rel="next")", "http://hub.test/api/models/o/r/tree/main?cursor=3"},
+        {R"(<//other.test/page>; rel="next")", "http://other.test/page"},
+    };
+    for (const auto& [link, expected] : cases) {
+        const auto next = HFClient::nextPageURL(responseWith("Link", link));
+        EXPECT_EQ(next ? std::optional(next->absoluteString()) : std::nullopt, expected) << link.value_or("none");
+    }
+}
+
+struct MarkupCase {
+    std::string body;
+    bool html;
+};
+
+TEST(HFClient, LooksLikeHTMLJudgesTheTrimmedStartOfTheFirst512Bytes) {
+    const std::vector<MarkupCase> cases = {
+        {"\n<!DOCTYPE HTML><html></html>", true},
+        {"<?xml version=\"1.0\"?><Error/>", true},
+        {" \t\r\n<HTML lang=en>", true},
+        {"\xC2\xA0<html>", true},
+        {"{\"error\":\"<html>\"}", false},
+        {"[]", false},
+        {"", false},
+        {"<htm", false},
+        {"<!doctype xml>", false},
+        {"\xFF<html>", false},
+        {std::string(512, ' ') + "<html>", false},
+    };
+    for (const auto& [body, html] : cases) {
+        EXPECT_EQ(HFClient::looksLikeHTML(bytes(body)), html) << body;
+    }
+}
+
+std::optional<std::string> jsonRejection(const std::string& body) {
+    try {
+        HFClient::validateJSONResponse(bytes(body), "Encoder.mlmodelc");
+        return std::nullopt;
+    } catch (const DownloadError& error) {
+        EXPECT_EQ(error.kind(), DownloadError::Kind::htmlErrorResponse);
+        EXPECT_EQ(error.path(), "Encoder.mlmodelc");
+        return error.snippet();
+    }
+}
+
+TEST(HFClient, ValidateJSONResponseRejectsMarkupWithASnippetOfTheFirst100Characters) {
+    const std::string longMarkup = "<" + std::string(299, 'x');
+    std::string accented = "<";
+    for (int index = 0; index < 150; ++index) {
+        accented += "\xC3\xA9";
+    }
+    // A cut inside the two bytes of "é" at the 512-byte limit makes the head invalid UTF-8.
+    const std::string cutHTML = "<!DOCTYPE html>" + std::string(511 - 15, 'a') + "\xC3\xA9";
+    const std::string cutJSON = "[" + std::string(510, ' ') + "\xC3\xA9]";
+
+    EXPECT_EQ(jsonRejection(longMarkup), longMarkup.substr(0, 100));
+    EXPECT_EQ(jsonRejection(accented), accented.substr(0, 1 + 99 * 2));
+    EXPECT_EQ(jsonRejection("\n  <html><body>Too many requests</body></html>\n"),
+              "<html><body>Too many requests</body></html>");
+    EXPECT_EQ(jsonRejection(cutHTML), "");
+    EXPECT_EQ(jsonRejection(cutJSON), std::nullopt);
+    EXPECT_EQ(jsonRejection("[]"), std::nullopt);
+    EXPECT_EQ(jsonRejection(""), std::nullopt);
+    EXPECT_EQ(jsonRejection("not json at all"), std::nullopt);
+}
+
+struct RetryAfterCase {
+    std::optional<std::string> value;
+    std::optional<double> expected;
+};
+
+TEST(HFClient, RetryAfterReadsSecondsOrAnHTTPDate) {
+    using namespace std::chrono;
+    const auto now = sys_days(year(2024) / March / 1) + hours(12);
+    const std::vector<RetryAfterCase> cases = {
+        {std::nullopt, std::nullopt},
+        {"120", 120.0},
+        {"-5", 0.0},
+        {"1.5", 1.5},
+        {"+3", 3.0},
+        {"2e1", 20.0},
+        {"nan", 0.0},
+        {" 120", std::nullopt},
+        {"120 ", std::nullopt},
+        {"Fri, 01 Mar 2024 12:00:10 GMT", 10.0},
+        {"Fri, 01 Mar 2024 12:00:10 UTC", 10.0},
+        {"Fri, 01 Mar 2024 11:59:00 GMT", 0.0},
+        {"Fri, 01 Mar 2024 12:00:10", std::nullopt},
+        {"Fri, 31 Feb 2024 12:00:10 GMT", std::nullopt},
+        {"soon", std::nullopt},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(HFClient::retryAfter(responseWith("Retry-After", value), now), expected) << value.value_or("none");
+    }
+}
+
+} // namespace
+} // namespace quorl

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "QuorlAudio/models/HFClient.hpp"
+#include "platform/net/Session.hpp"
+#include "tests/support/LoopbackHub.hpp"
+#include "tests/support/ScopedEnvironment.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorl::testing {
+
+// A loopback hub the toolkit is pointed at, no token, the network switch on, and a scratch folder.
+class HubTest : public ::testing::Test {
+protected:
+    static constexpr const char* repo = "ZirazEvavirivi/demo";
+
+    HubTest() {
+        environment.set("REGISTRY_URL", hub.baseURL()).set("MODEL_REGISTRY_URL", std::nullopt);
+        environment.set("HF_TOKEN", std::nullopt).set("HUGGING_FACE_HUB_TOKEN", std::nullopt);
+        environment.set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorl-models-XXXXXX").string();
+        folder = mkdtemp(pattern.data());
+    }
+
+    ~HubTest() override {
+        HFClient::setOfflineMode(false);
+        std::filesystem::remove_all(folder);
+    }
+
+    testsupport::LoopbackHub hub;
+    testsupport::ScopedEnvironment environment;
+    std::filesystem::path folder;
+    // A session of the test's own, so proxy variables of the machine never come between it and the hub.
+    std::shared_ptr<platform::net::Session> session = platform::net::Session::make();
+};
+
+} // namespace quorl::testing

@@ -1,0 +1,249 @@
+#include "platform/ml/ArrayBatchProvider.hpp"
+#include "platform/ml/DictionaryFeatureProvider.hpp"
+#include "platform/ml/Model.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/StatefulModels.hpp"
+#include "tests/support/ModelBundleWriter.hpp"
+#include "tests/support/MultiArrayValues.hpp"
+#include "tests/support/ScriptedKernel.hpp"
+#include "tests/support/TemporaryFolder.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace {
+
+using namespace platform::ml;
+using ::testing::HasSubstr;
+using testsupport::makeArray;
+using testsupport::multiArrayFeature;
+using testsupport::ScriptedKernel;
+using testsupport::valuesOf;
+
+// "y" = "x" + 1, for float arrays.
+ScriptedKernel::Outputs plusOne(const ScriptedKernel::Call& call) {
+    const auto x = call.inputs.at("x").multiArrayValue();
+    auto y = std::make_shared<MultiArray>(x->shape(), DataType::float32);
+    for (std::size_t index = 0; index < x->count(); ++index) {
+        y->at<float>(index) = x->at<float>(index) + 1;
+    }
+    return {{"y", FeatureValue(y)}};
+}
+
+DictionaryFeatureProvider inputX(std::shared_ptr<MultiArray> x) {
+    return DictionaryFeatureProvider({{"x", FeatureValue(std::move(x))}});
+}
+
+class ModelTest : public ::testing::Test {
+protected:
+    std::filesystem::path writePlusOneBundle(const std::string& name = "PlusOne.mlmodelc") {
+        auto manifest =
+            testsupport::modelManifest("plus-one", {multiArrayFeature("x", {1, 3})}, {multiArrayFeature("y", {1, 3})});
+        manifest["metadata"] = {{"author", "tests"}, {"creatorDefined", {{"config", "{\"chunk_size\": 8}"}}}};
+        return testsupport::writeModelBundle(folder.path(), name, manifest);
+    }
+
+    testsupport::TemporaryFolder folder;
+    ScriptedKernel kernel{"plus-one", plusOne};
+};
+
+TEST_F(ModelTest, LoadsABundleAndPredictsThroughItsKernel) {
+    const auto bundle = writePlusOneBundle();
+    auto model = Model::load(bundle, ModelConfiguration{.computeUnits = ComputeUnits::cpuAndNeuralEngine,
+                                                        .allowLowPrecisionAccumulationOnGPU = true,
+                                                        .functionName = std::nullopt});
+
+    const auto& description = model->description();
+    EXPECT_EQ(description.inputDescriptionsByName.at("x").multiArrayConstraint->shape,
+              (std::vector<std::size_t>{1, 3}));
+    EXPECT_EQ(description.outputDescriptionsByName.at("y").multiArrayConstraint->dataType, DataType::float32);
+    EXPECT_EQ(description.metadata.at("author"), "tests");
+    EXPECT_EQ(description.creatorDefinedMetadata.at("config"), "{\"chunk_size\": 8}");
+
+    auto output = model->predict(inputX(makeArray({1, 3}, {1, 2, 3})));
+    EXPECT_EQ(output->featureNames(), (std::set<std::string>{"y"}));
+    EXPECT_EQ(valuesOf(*output->featureValue("y")->multiArrayValue()), (std::vector<double>{2, 3, 4}));
+
+    ASSERT_EQ(kernel.loads().size(), 1u);
+    EXPECT_EQ(kernel.loads()[0].bundlePath, bundle);
+    EXPECT_EQ(kernel.loads()[0].configuration.computeUnits, ComputeUnits::cpuAndNeuralEngine);
+    ASSERT_EQ(kernel.calls().size(), 1u);
+    EXPECT_EQ(kernel.calls()[0].inputs.at("x").multiArrayValue()->shape(), (std::vector<std::size_t>{1, 3}));
+    EXPECT_EQ(kernel.calls()[0].configuration.computeUnits, ComputeUnits::cpuAndNeuralEngine);
+    EXPECT_EQ(kernel.calls()[0].state, nullptr);
+}
+
+TEST_F(ModelTest, OutputBackingsReceiveTheOutputAndAreReturnedAsTheSameObject) {
+    auto model = Model::load(writePlusOneBundle());
+    auto backing = std::make_shared<MultiArray>(MultiArray::Shape{1, 3}, DataType::float32);
+    auto input = makeArray({1, 3}, {0, 10, 20});
+
+    auto output = model->predict(inputX(input), PredictionOptions{.outputBackings = {{"y", backing}}});
+
+    EXPECT_EQ(output->featureValue("y")->multiArrayValue(), backing);
+    EXPECT_EQ(valuesOf(*backing), (std::vector<double>{1, 11, 21}));
+    EXPECT_EQ(kernel.calls()[0].options.outputBackings.at("y"), backing);
+
+    // Writing the new value over the array that was read, as recurrent state updates do.
+    auto inPlace = model->predict(inputX(input), PredictionOptions{.outputBackings = {{"y", input}}});
+    EXPECT_EQ(inPlace->featureValue("y")->multiArrayValue(), input);
+    EXPECT_EQ(valuesOf(*input), (std::vector<double>{1, 11, 21}));
+}
+
+TEST_F(ModelTest, AMismatchedOrUnknownOutputBackingIsAModelError) {
+    auto model = Model::load(writePlusOneBundle());
+    const std::pair<std::string, std::shared_ptr<MultiArray>> backings[] = {
+        {"y", std::make_shared<MultiArray>(MultiArray::Shape{3}, DataType::float32)},
+        {"y", std::make_shared<MultiArray>(MultiArray::Shape{1, 3}, DataType::float16)},
+        {"z", std::make_shared<MultiArray>(MultiArray::Shape{1, 3}, DataType::float32)},
+    };
+    for (const auto& [name, backing] : backings) {
+        try {
+            model->predict(inputX(makeArray({1, 3}, {1, 2, 3})),
+                           PredictionOptions{.outputBackings = {{name, backing}}});
+            ADD_FAILURE() << "no error for " << name << " " << rawValue(backing->dataType());
+        } catch (const ModelError& error) {
+            EXPECT_EQ(error.kind(), ModelError::Kind::invalidOutputBacking);
+            EXPECT_THAT(error.what(), HasSubstr("\"" + name + "\""));
+        }
+    }
+}
+
+TEST_F(ModelTest, InputsAreCheckedAgainstTheDescription) {
+    auto model = Model::load(writePlusOneBundle());
+    const std::pair<DictionaryFeatureProvider, std::string> cases[] = {
+        {DictionaryFeatureProvider({}), "Model input \"x\" is missing"},
+        {inputX(makeArray({1, 4}, {1, 2, 3, 4})), "Model input \"x\" has shape [1, 4], the model expects [1, 3]"},
+        {DictionaryFeatureProvider({{"x", FeatureValue(std::int64_t{3})}}),
+         "Model input \"x\" is a int64, the model expects a multiArray"},
+    };
+    for (const auto& [input, message] : cases) {
+        try {
+            model->predict(input);
+            ADD_FAILURE() << "accepted: " << message;
+        } catch (const ModelError& error) {
+            EXPECT_EQ(error.kind(), ModelError::Kind::invalidInput);
+            EXPECT_EQ(std::string(error.what()), message);
+        }
+    }
+    EXPECT_TRUE(kernel.calls().empty());
+}
+
+TEST_F(ModelTest, FlexibleShapesAcceptWhatTheirConstraintAllows) {
+    auto feature = multiArrayFeature("x", {1, 3});
+    feature["shapeRange"] = {{1, 1}, {1, nullptr}};
+    const auto bundle = testsupport::writeModelBundle(
+        folder.path(), "Flexible.mlmodelc",
+        testsupport::modelManifest("plus-one", {feature}, {multiArrayFeature("y", {1, 3})}));
+    auto model = Model::load(bundle);
+    auto output = model->predict(inputX(makeArray({1, 5}, {1, 1, 1, 1, 1})));
+    EXPECT_EQ(output->featureValue("y")->multiArrayValue()->count(), 5u);
+    EXPECT_THROW(model->predict(inputX(makeArray({2, 1}, {1, 1}))), ModelError);
+}
+
+TEST_F(ModelTest, BatchPredictionsAnswerInOrderAndRefuseOutputBackings) {
+    auto model = Model::load(writePlusOneBundle());
+    std::vector<std::shared_ptr<const FeatureProvider>> providers;
+    for (double start : {0.0, 10.0}) {
+        providers.push_back(std::make_shared<DictionaryFeatureProvider>(
+            std::map<std::string, FeatureValue>{{"x", FeatureValue(makeArray({1, 3}, {start, start, start}))}}));
+    }
+    ArrayBatchProvider batch(providers);
+    auto results = model->predictions(batch);
+    ASSERT_EQ(results->count(), 2u);
+    EXPECT_EQ(valuesOf(*results->features(1)->featureValue("y")->multiArrayValue()), (std::vector<double>{11, 11, 11}));
+
+    auto backing = std::make_shared<MultiArray>(MultiArray::Shape{1, 3}, DataType::float32);
+    EXPECT_THROW(model->predictions(batch, PredictionOptions{.outputBackings = {{"y", backing}}}), ModelError);
+}
+
+TEST_F(ModelTest, KernelFailuresReachTheCallerUnchanged) {
+    const auto bundle = writePlusOneBundle();
+    kernel.failLoadsWith(std::make_exception_ptr(std::runtime_error("weights are corrupt")));
+    EXPECT_THROW(
+        {
+            try {
+                Model::load(bundle);
+            } catch (const std::runtime_error& error) {
+                EXPECT_STREQ(error.what(), "weights are corrupt");
+                throw;
+            }
+        },
+        std::runtime_error);
+
+    kernel.failLoadsWith(nullptr);
+    auto model = Model::load(bundle);
+    kernel.failPredictionsWith(std::make_exception_ptr(ModelError::invalidState("scripted")));
+    try {
+        model->predict(inputX(makeArray({1, 3}, {1, 2, 3})));
+        ADD_FAILURE() << "no error";
+    } catch (const ModelError& error) {
+        EXPECT_EQ(std::string(error.what()), "Invalid model state: scripted");
+    }
+}
+
+TEST_F(ModelTest, LoadingABrokenBundleNamesWhatIsWrong) {
+    const auto bundle = writePlusOneBundle();
+    const auto noData = writePlusOneBundle("NoData.mlmodelc");
+    std::filesystem::remove(noData / "coremldata.bin");
+    const auto noManifest = writePlusOneBundle("NoManifest.mlmodelc");
+    std::filesystem::remove(noManifest / "model.json");
+    const auto badJson = writePlusOneBundle("BadJson.mlmodelc");
+    std::ofstream(badJson / "model.json") << "{\"kernel\": ";
+    const auto unknownKernel = testsupport::writeModelBundle(folder.path(), "Unknown.mlmodelc",
+                                                             testsupport::modelManifest("no-such-kernel", {}, {}));
+    const auto package = writePlusOneBundle("PlusOne.mlpackage");
+
+    struct Case {
+        std::filesystem::path path;
+        ModelConfiguration configuration;
+        ModelError::Kind kind;
+        std::string fragment;
+    };
+    const Case cases[] = {
+        {folder.path() / "Missing.mlmodelc", {}, ModelError::Kind::bundleNotFound, "Missing.mlmodelc"},
+        {noData, {}, ModelError::Kind::invalidBundle, "missing \"coremldata.bin\""},
+        {noManifest, {}, ModelError::Kind::invalidBundle, "missing \"model.json\""},
+        {badJson, {}, ModelError::Kind::invalidBundle, "bad \"model.json\""},
+        {unknownKernel, {}, ModelError::Kind::unknownKernel, "No model kernel named \"no-such-kernel\""},
+        {package, {}, ModelError::Kind::invalidBundle, "must be compiled"},
+        {bundle,
+         ModelConfiguration{
+             .computeUnits = ComputeUnits::all, .allowLowPrecisionAccumulationOnGPU = false, .functionName = "prefill"},
+         ModelError::Kind::unknownFunction, "no function named \"prefill\""},
+    };
+    for (const auto& testCase : cases) {
+        try {
+            Model::load(testCase.path, testCase.configuration);
+            ADD_FAILURE() << "loaded " << testCase.path;
+        } catch (const ModelError& error) {
+            EXPECT_EQ(error.kind(), testCase.kind) << error.what();
+            EXPECT_THAT(error.what(), HasSubstr(testCase.fragment));
+        }
+    }
+}
+
+TEST_F(ModelTest, AKernelLibraryNamedByTheBundleRegistersItsKernels) {
+    auto manifest =
+        testsupport::modelManifest("library-doubler", {multiArrayFeature("x", {2})}, {multiArrayFeature("y", {2})});
+    manifest["library"] = TEST_KERNEL_LIBRARY;
+    auto first = Model::load(testsupport::writeModelBundle(folder.path(), "A.mlmodelc", manifest));
+    EXPECT_EQ(first->description().outputDescriptionsByName.count("y"), 1u);
+    auto second = Model::load(testsupport::writeModelBundle(folder.path(), "B.mlmodelc", manifest));
+    auto output = second->predict(inputX(makeArray({2}, {1.5, -2})));
+    EXPECT_EQ(valuesOf(*output->featureValue("y")->multiArrayValue()), (std::vector<double>{3, -4}));
+
+    manifest["library"] = "libmissing-kernels.so";
+    try {
+        Model::load(testsupport::writeModelBundle(folder.path(), "C.mlmodelc", manifest));
+        ADD_FAILURE() << "loaded without its library";
+    } catch (const ModelError& error) {
+        EXPECT_EQ(error.kind(), ModelError::Kind::kernelLibraryFailed);
+        EXPECT_THAT(error.what(), HasSubstr("libmissing-kernels.so"));
+    }
+}
+
+} // namespace

@@ -1,0 +1,73 @@
+#include "LoopbackServer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace nettest {
+
+namespace {
+
+// Long enough for any test, short enough that a broken test fails instead of hanging.
+constexpr auto waitLimit = std::chrono::seconds(20);
+
+} // namespace
+
+LoopbackServer::LoopbackServer() {
+    server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back({.method = request.method, .target = request.target, .headers = request.headers});
+        }
+        changed_.notify_all();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+}
+
+LoopbackServer::~LoopbackServer() {
+    release();
+    if (listener_.joinable()) {
+        server_.stop();
+        listener_.join();
+    }
+}
+
+void LoopbackServer::start() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port_, 0);
+    listener_ = std::thread([this] { server_.listen_after_bind(); });
+    // stop() does nothing to a server that has not begun listening yet, and the destructor would then wait
+    // for ever.
+    while (!server_.is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::string LoopbackServer::url(std::string_view path, std::string_view host) const {
+    return std::string("http://").append(host).append(":").append(std::to_string(port_)).append(path);
+}
+
+std::vector<ReceivedRequest> LoopbackServer::requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void LoopbackServer::waitForRequests(std::size_t count) const {
+    std::unique_lock lock(mutex_);
+    ASSERT_TRUE(changed_.wait_for(lock, waitLimit, [&] { return requests_.size() >= count; }));
+}
+
+void LoopbackServer::stallUntilReleased() {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, waitLimit, [&] { return released_; });
+}
+
+void LoopbackServer::release() {
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
+}
+
+} // namespace nettest

@@ -1,0 +1,38 @@
+#include "platform/text/Utf8.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace platform::text {
+namespace {
+
+std::vector<char32_t> scalars(std::string_view text) {
+    std::vector<char32_t> result;
+    for (std::size_t position = 0; position < text.size();) {
+        result.push_back(decodeNextScalar(text, position));
+    }
+    return result;
+}
+
+TEST(Utf8Tests, DecodesScalarsAndReplacesMalformedSequences) {
+    const struct {
+        std::string name;
+        std::string text;
+        std::vector<char32_t> scalars;
+    } cases[] = {
+        {"one to four bytes", "a\u00EB\u2581\U0001F600", {U'a', U'\u00EB', U'\u2581', U'\U0001F600'}},
+        {"stray continuation byte", "\x80z", {replacementCharacter, U'z'}},
+        {"truncated at the end", "\xF0\x9F\x98", {replacementCharacter}},
+        {"truncated before an ASCII letter", "\xE2\x96z", {replacementCharacter, U'z'}},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80",
+         {replacementCharacter, replacementCharacter, replacementCharacter, replacementCharacter}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(scalars(c.text), c.scalars) << c.name;
+    }
+}
+
+} // namespace
+} // namespace platform::text
