@@ -59,7 +59,9 @@ void ANEMemoryOptimizer::optimizedCopy(std::span<const float> source, MultiArray
     if (destination.dataType() != DataType::float32) {
         return;
     }
-    const std::size_t count = destination.count();
+    // An array whose strides overlap (a broadcast view) spans fewer elements than it counts; linear
+    // addressing must stay inside the memory it spans.
+    const std::size_t count = std::min(destination.count(), destination.extent());
     if (offset > count) {
         throw DiarizerError::invalidArrayBounds();
     }

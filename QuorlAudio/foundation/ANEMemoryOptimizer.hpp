@@ -42,7 +42,8 @@ public:
     // Copies floats into the destination's memory from element `offset` on, addressed linearly from its data
     // pointer: as many as fit in its element count; with `pad`, the elements after them up to the element
     // count become 0. Elements before the offset are untouched. A destination that does not hold 32-bit
-    // floats is left alone; an offset beyond its element count is DiarizerError::invalidArrayBounds.
+    // floats is left alone; an offset beyond its element count is DiarizerError::invalidArrayBounds. An
+    // array with overlapping strides is addressed only as far as its memory spans.
     void optimizedCopy(std::span<const float> source, platform::ml::MultiArray& destination, std::size_t offset,
                        bool pad);
 

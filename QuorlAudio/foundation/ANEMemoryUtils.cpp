@@ -134,8 +134,11 @@ std::shared_ptr<MultiArray> createZeroCopyView(MultiArray& source, std::size_t o
                                                const std::vector<std::size_t>& shape,
                                                const std::optional<std::vector<std::size_t>>& strides) {
     auto viewStrides = strides.value_or(calculateOptimalStrides(shape));
+    if (viewStrides.size() != shape.size()) {
+        throw ANEMemoryError::invalidShape();
+    }
     const std::size_t sourceExtent = source.extent();
-    const std::size_t viewExtent = shape.empty() || viewStrides.empty() ? 0 : checkedProduct(viewStrides[0], shape[0]);
+    const std::size_t viewExtent = shape.empty() ? 0 : checkedProduct(viewStrides[0], shape[0]);
     if (offset > sourceExtent || viewExtent > sourceExtent - offset) {
         throw ANEMemoryError::invalidShape();
     }

@@ -47,7 +47,7 @@ std::shared_ptr<platform::ml::MultiArray> createAlignedArray(const std::vector<s
 // An array over the source's memory from element `offset` on, with the source's type, the given shape and
 // the given strides (the padded layout of the shape when none). The view shares the source's storage, so it
 // stays valid however long it lives. Throws ANEMemoryError::invalidShape when the view's extent from the
-// offset would pass the end of the source's extent.
+// offset would pass the end of the source's extent, or when the strides do not match the shape's rank.
 std::shared_ptr<platform::ml::MultiArray>
 createZeroCopyView(platform::ml::MultiArray& source, std::size_t offset, const std::vector<std::size_t>& shape,
                    const std::optional<std::vector<std::size_t>>& strides = std::nullopt);

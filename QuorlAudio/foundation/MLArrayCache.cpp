@@ -39,11 +39,9 @@ void zeroElements(MultiArray& array) {
     });
 }
 
+// Five arrays per shape while the budget allows, then an even share; none for an empty list of shapes.
 std::size_t prewarmCount(std::size_t shapes, std::size_t budget) {
-    if (shapes == 1) {
-        return std::min<std::size_t>(5, budget);
-    }
-    if (shapes > budget) {
+    if (shapes == 0 || shapes > budget) {
         return 0;
     }
     return std::min<std::size_t>(budget / shapes, 5);

@@ -47,7 +47,7 @@ public:
         std::string description;
         platform::net::Url remoteURL;
         std::filesystem::path destinationURL;
-        // Nothing is fetched when something already exists at the destination.
+        // When true, nothing is fetched if something already exists at the destination.
         bool skipIfExists = false;
         TransferMode transferMode;
     };

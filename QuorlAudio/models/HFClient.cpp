@@ -6,6 +6,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/Utf8Text.hpp"
 #include "platform/sys/Environment.hpp"
+#include "platform/text/GraphemeClusters.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -36,18 +37,23 @@ bool isOnHubHost(const platform::net::Url& url) {
     return hub && equalIgnoringCase(hub->host(), url.host());
 }
 
+// ASCII letters only, whatever the process's locale, so the UTF-8 bytes of other characters stay intact.
 std::string lowercased(std::string_view text) {
     std::string result(text);
-    std::ranges::transform(result, result.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::ranges::transform(result, result.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
     return result;
 }
 
-std::string_view trimmedOf(std::string_view text, std::string_view characters) {
-    const auto first = text.find_first_not_of(characters);
-    if (first == std::string_view::npos) {
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::u32string_view withoutQuotes(std::u32string_view text) {
+    const auto first = text.find_first_not_of(U'"');
+    if (first == std::u32string_view::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(characters) - first + 1);
+    return text.substr(first, text.find_last_not_of(U'"') - first + 1);
 }
 
 // Whether the parameters of one "Link" entry (the text after its "<…>") carry the relation "next".
@@ -57,18 +63,30 @@ bool hasNextRelation(std::string_view parameters) {
     if (relation == std::string::npos) {
         return false;
     }
-    std::string_view value(lowered);
-    value = value.substr(relation + 4);
-    value = value.substr(0, value.find(';'));
-    value = trimmedOf(trimmedOf(value, " \t"), "\"");
+    std::string_view relations(lowered);
+    relations = relations.substr(relation + 4);
+    relations = relations.substr(0, relations.find(';'));
+    const std::u32string decoded = utf8::decodeReplacingInvalid(bytesOf(relations));
+    std::u32string_view value = withoutQuotes(utf8::trimmedOfBlanks(decoded));
     while (!value.empty()) {
-        const auto blank = value.find(' ');
-        if (value.substr(0, blank) == "next") {
+        const auto blank = value.find(U' ');
+        if (value.substr(0, blank) == U"next") {
             return true;
         }
-        value = blank == std::string_view::npos ? std::string_view() : value.substr(blank + 1);
+        value = blank == std::u32string_view::npos ? std::u32string_view() : value.substr(blank + 1);
     }
     return false;
+}
+
+// A Link target as written, except that a relative one is taken relative to the page it came with (a
+// request for a relative URL could not be sent). Text that is no URL, the empty target among it, gives
+// nothing, so a listing never loops on the page it is reading.
+std::optional<platform::net::Url> linkTarget(std::string_view target, const platform::net::Url& page) {
+    const auto written = platform::net::Url::parse(target);
+    if (!written || !written->isRelative()) {
+        return written;
+    }
+    return platform::net::Url::resolve(target, page);
 }
 
 // The whole text as a decimal floating-point number, with an optional sign; blanks are not allowed.
@@ -142,7 +160,7 @@ std::optional<platform::net::Url> HFClient::nextPageURL(const platform::net::Res
         const auto target = remainder.substr(open + 1, close - open - 1);
         const auto comma = remainder.find(',', close + 1);
         if (hasNextRelation(remainder.substr(close + 1, comma == std::string_view::npos ? comma : comma - close - 1))) {
-            return platform::net::Url::resolve(target, response.url);
+            return linkTarget(target, response.url);
         }
         remainder = comma == std::string_view::npos ? std::string_view() : remainder.substr(comma + 1);
     }
@@ -158,14 +176,27 @@ bool HFClient::looksLikeHTML(std::span<const std::uint8_t> body) {
 }
 
 void HFClient::validateJSONResponse(std::span<const std::uint8_t> body, const std::string& path) {
-    if (const auto text = utf8::decodeStrictly(head(body))) {
-        const auto trimmed = utf8::trimmed(*text);
-        if (trimmed.starts_with(U'<')) {
-            throw DownloadError::htmlErrorResponse(path, utf8::encode(trimmed.substr(0, snippetCharacters)));
+    const auto text = utf8::decodeStrictly(head(body));
+    if (!text) {
+        if (looksLikeHTML(body)) {
+            throw DownloadError::htmlErrorResponse(path, "");
         }
-    } else if (looksLikeHTML(body)) {
-        throw DownloadError::htmlErrorResponse(path, "");
+        return;
     }
+    const auto trimmed = utf8::trimmed(*text);
+    if (!trimmed.starts_with(U'<')) {
+        return;
+    }
+    // The snippet counts user-perceived characters; a "<" joined with a combining mark is another character.
+    const auto characters = platform::text::graphemeClusters(utf8::encode(trimmed));
+    if (characters.front() != "<") {
+        return;
+    }
+    std::string snippet;
+    for (std::size_t index = 0; index < std::min(characters.size(), snippetCharacters); ++index) {
+        snippet.append(characters[index]);
+    }
+    throw DownloadError::htmlErrorResponse(path, snippet);
 }
 
 std::optional<double> HFClient::retryAfter(const platform::net::Response& response,

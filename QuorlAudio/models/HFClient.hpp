@@ -33,7 +33,8 @@ public:
     // hub's own host: the token never travels to a host that a listing or a caller points elsewhere.
     static platform::net::Request request(const platform::net::Url& url);
 
-    // The "next" target of the response's "Link" header, resolved against the response's URL.
+    // The "next" target of the response's "Link" header as written; a relative one is resolved against the
+    // response's URL.
     static std::optional<platform::net::Url> nextPageURL(const platform::net::Response& response);
 
     // Whether a body is an HTML or XML document, judged by its first 512 bytes.

@@ -73,6 +73,15 @@ const std::string* stringField(const nlohmann::json& entry, const char* key) {
     return field != entry.end() && field->is_string() ? field->get_ptr<const std::string*>() : nullptr;
 }
 
+// Only a folder strictly below the one being listed is descended into: a broken hub that lists a folder
+// inside itself, or a parent, would otherwise recurse without end.
+bool isBelow(const std::string& path, const std::string& folder) {
+    if (folder.empty()) {
+        return !path.empty();
+    }
+    return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
 } // namespace
 
 std::vector<RemoteFile> HFTreeLister::listTree(const std::string& repoRemotePath, const std::string& startingAt,
@@ -97,7 +106,7 @@ std::vector<RemoteFile> HFTreeLister::listTree(const std::string& repoRemotePath
             if (!path || !type) {
                 continue;
             }
-            if (*type == "directory" && include(*path, true)) {
+            if (*type == "directory" && isBelow(*path, startingAt) && include(*path, true)) {
                 auto nested = listTree(repoRemotePath, *path, include, fetch);
                 files.insert(files.end(), std::make_move_iterator(nested.begin()),
                              std::make_move_iterator(nested.end()));

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
+#include <string_view>
 
 namespace quorl {
 namespace {
@@ -29,6 +31,9 @@ constexpr std::array retryableTransportFailures = {
 bool isTransportFailure(const platform::core::SystemError& error) { return error.domain() == UrlError::errorDomain; }
 
 bool isServerErrorStatus(const std::exception_ptr& error) {
+    if (!error) {
+        return false;
+    }
     try {
         std::rethrow_exception(error);
     } catch (const platform::core::SystemError& systemError) {
@@ -52,8 +57,10 @@ bool hasCode(const platform::core::SystemError& error, UrlError::Code code) {
 
 std::string retryLine(int attempt, const std::string& label, const std::exception_ptr& failure, double wait,
                       bool serverAskedLonger) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", wait);
+    // "%.1f" with a point whatever the process's locale; room for the longest double.
+    char digits[330];
+    const auto written = std::to_chars(std::begin(digits), std::end(digits), wait, std::chars_format::fixed, 1);
+    const std::string_view seconds(digits, static_cast<std::size_t>(written.ptr - digits));
     std::string line = "Download attempt ";
     line.append(std::to_string(attempt)).append(" for ").append(label).append(" failed: ");
     line.append(platform::core::describe(failure)).append(". Retrying in ").append(seconds).append("s");

@@ -57,11 +57,29 @@ std::optional<std::u32string> decode(std::span<const std::uint8_t> bytes, bool r
     return text;
 }
 
-bool isWhiteSpaceOrLineBreak(char32_t character) {
-    return (character >= 0x09 && character <= 0x0D) || character == 0x20 || character == 0x85 ||
-           character == 0xA0 || character == 0x1680 || (character >= 0x2000 && character <= 0x200A) ||
-           character == 0x2028 || character == 0x2029 || character == 0x202F || character == 0x205F ||
+// The space separators and the tab.
+bool isBlank(char32_t character) {
+    return character == 0x09 || character == 0x20 || character == 0xA0 || character == 0x1680 ||
+           (character >= 0x2000 && character <= 0x200A) || character == 0x202F || character == 0x205F ||
            character == 0x3000;
+}
+
+bool isLineBreak(char32_t character) {
+    return (character >= 0x0A && character <= 0x0D) || character == 0x85 || character == 0x2028 ||
+           character == 0x2029;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t character) { return isBlank(character) || isLineBreak(character); }
+
+template <class Predicate>
+std::u32string_view trimmedOf(std::u32string_view text, Predicate trims) {
+    while (!text.empty() && trims(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && trims(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 } // namespace
@@ -92,14 +110,8 @@ std::string encode(std::u32string_view text) {
     return bytes;
 }
 
-std::u32string_view trimmed(std::u32string_view text) {
-    while (!text.empty() && isWhiteSpaceOrLineBreak(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isWhiteSpaceOrLineBreak(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+std::u32string_view trimmed(std::u32string_view text) { return trimmedOf(text, isWhiteSpaceOrLineBreak); }
+
+std::u32string_view trimmedOfBlanks(std::u32string_view text) { return trimmedOf(text, isBlank); }
 
 } // namespace quorl::utf8

@@ -42,10 +42,18 @@ void openAndRegister(const std::filesystem::path& library) {
     entryPoint(kernelRegistry());
 }
 
+// The path that names the library however it was reached; the path as given when the file system cannot
+// resolve it, so that opening it reports the failure.
+std::filesystem::path canonicalPath(const std::filesystem::path& library) {
+    std::error_code error;
+    auto path = std::filesystem::weakly_canonical(library, error);
+    return error ? library : path;
+}
+
 } // namespace
 
 void loadKernelLibrary(const std::filesystem::path& library) {
-    const auto path = std::filesystem::weakly_canonical(library);
+    const auto path = canonicalPath(library);
     auto& libraries = openedLibraries();
     std::lock_guard lock(libraries.mutex);
     if (libraries.paths.contains(path)) {

@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace testsupport {
@@ -109,7 +110,18 @@ public:
             return httplib::Server::HandlerResponse::Handled;
         });
         port = http_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { http_.listen_after_bind(); });
+        if (port < 0) {
+            throw std::runtime_error("LoopbackHub: cannot bind a port on 127.0.0.1");
+        }
+        thread_ = std::thread([this] {
+            http_.listen_after_bind();
+            listenEnded = true;
+        });
+        // stop() does nothing to a server whose listen loop has not begun yet, so a hub destroyed at once
+        // would wait for that loop for good.
+        while (!http_.is_running() && !listenEnded) {
+            std::this_thread::yield();
+        }
     }
 
     ~Server() {
@@ -127,6 +139,7 @@ public:
 
     int port = 0;
     std::atomic<bool> stopping = false;
+    std::atomic<bool> listenEnded = false;
     mutable std::mutex mutex;
     std::map<std::string, std::map<std::string, File>> repositories;
     std::size_t pageSize = std::numeric_limits<std::size_t>::max();

@@ -88,6 +88,12 @@ TEST(ANEMemoryOptimizer, OptimizedCopySkipsOtherTypesAndRefusesAnOffsetPastTheEn
     auto floats = testsupport::makeArray({3}, {0, 0, 0});
     expectDiarizerError(DiarizerError::Kind::invalidArrayBounds,
                         [&] { optimizer.optimizedCopy(values, *floats, 4, true); });
+
+    // Three elements over one float: a linear copy of three values would run past the memory.
+    float single = 0;
+    MultiArray broadcast(&single, {3}, DataType::float32, {0}, nullptr);
+    optimizer.optimizedCopy(values, broadcast, 0, true);
+    EXPECT_EQ(single, 1.0f);
 }
 
 TEST(ANEMemoryOptimizer, ViewsStayWithinTheSourceElementsAndItsPaddedExtent) {

@@ -53,24 +53,26 @@ TEST(ANEMemoryUtils, PaddedLayoutRaisesTheInnermostRowToWholeTiles) {
     }
 }
 
-TEST(ANEMemoryUtils, AlignedArraysOwnTheirWholePaddedExtent) {
+TEST(ANEMemoryUtils, AlignedArraysOwnTheirPaddedExtentRoundedToWhole64ByteBlocks) {
     const struct {
         Shape shape;
         DataType dataType;
         std::size_t extent;
+        std::size_t bytes;
     } cases[] = {
-        {{1, 1, 1}, DataType::float32, 16}, {{2, 3}, DataType::float32, 32}, {{2, 3}, DataType::float16, 32},
-        {{2, 3}, DataType::float64, 32},    {{}, DataType::int32, 0},
+        {{1, 1, 1}, DataType::float32, 16, 64}, {{2, 3}, DataType::float32, 32, 128},
+        {{2, 3}, DataType::float16, 32, 64},    {{2, 3}, DataType::float64, 32, 256},
+        {{3}, DataType::float32, 3, 64},        {{}, DataType::int32, 0, 64},
     };
     for (const auto& testCase : cases) {
         auto array = ANEMemoryUtils::createAlignedArray(testCase.shape, testCase.dataType, true);
         EXPECT_EQ(array->extent(), testCase.extent);
         EXPECT_EQ(array->strides(), ANEMemoryUtils::calculateOptimalStrides(testCase.shape));
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(array->dataPointer()) % 64, 0u);
-        // Every byte of the extent, padding included, is zero and writable (the sanitizer checks the bounds).
-        auto* bytes = static_cast<unsigned char*>(array->dataPointer());
-        const std::size_t size = testCase.extent * ANEMemoryUtils::getElementSize(testCase.dataType);
-        for (std::size_t index = 0; index < size; ++index) {
+        // Every allocated byte, padding and rounding included, is zero and writable (the sanitizer checks the
+        // bounds).
+        auto* bytes = static_cast<unsigned char*>(array->storage().get());
+        for (std::size_t index = 0; index < testCase.bytes; ++index) {
             EXPECT_EQ(bytes[index], 0) << index;
             bytes[index] = 0xFF;
         }
@@ -103,6 +105,7 @@ TEST(ANEMemoryUtils, AViewMustFitInsideTheSourceExtent) {
     expectError(Kind::invalidShape, [&] { ANEMemoryUtils::createZeroCopyView(*source, 40, {0}); });
     // Strides whose last element lies beyond the first-dimension extent.
     expectError(Kind::invalidShape, [&] { ANEMemoryUtils::createZeroCopyView(*source, 0, {2, 3}, Shape{1, 16}); });
+    expectError(Kind::invalidShape, [&] { ANEMemoryUtils::createZeroCopyView(*source, 0, {2, 3}, Shape{1}); });
 }
 
 TEST(ANEMemoryUtils, StrideAwareCopyMovesElementsBetweenLayouts) {

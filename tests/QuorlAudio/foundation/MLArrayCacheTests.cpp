@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace quorl {
@@ -47,6 +49,16 @@ TEST(MLArrayCache, ReturnedArraysComeBackZeroedWithTheirPaddingUntouched) {
     EXPECT_NE(cache.getArray({2, 3}, DataType::int32), array) << "keys include the element type";
 }
 
+TEST(MLArrayCache, LendsTheLastReturnedArrayFirst) {
+    MLArrayCache cache;
+    auto first = cache.getArray({4}, DataType::float32);
+    auto second = cache.getArray({4}, DataType::float32);
+    cache.returnArray(first);
+    cache.returnArray(second);
+    EXPECT_EQ(cache.getArray({4}, DataType::float32), second);
+    EXPECT_EQ(cache.getArray({4}, DataType::float32), first);
+}
+
 TEST(MLArrayCache, TheBudgetIsSharedEvenlyBetweenKeys) {
     {
         MLArrayCache cache;
@@ -66,32 +78,52 @@ TEST(MLArrayCache, TheBudgetIsSharedEvenlyBetweenKeys) {
     }
 }
 
-TEST(MLArrayCache, PrewarmReplacesEachKeysListWithItsShareOfArrays) {
-    MLArrayCache cache;
-    auto returned = std::make_shared<MultiArray>(Shape{1, 8}, DataType::float32);
-    cache.returnArray(returned);
-    cache.prewarm({{{1, 8}, DataType::float32}});
-    EXPECT_NE(cache.getArray({1, 8}, DataType::float32), returned) << "prewarm replaced the list";
-
+std::vector<MLArrayCache::ShapeAndType> oneDimensionalShapes(std::size_t count) {
     std::vector<MLArrayCache::ShapeAndType> shapes;
-    for (std::size_t size = 1; size <= 25; ++size) {
+    for (std::size_t size = 1; size <= count; ++size) {
         shapes.push_back({{size}, DataType::float32});
     }
+    return shapes;
+}
+
+TEST(MLArrayCache, PrewarmReplacesEachKeysListWithItsShareOfArrays) {
+    MLArrayCache cache;
+    cache.prewarm({});
+    cache.returnArray(std::make_shared<MultiArray>(Shape{1, 8}, DataType::float32));
+    cache.prewarm({{{1, 8}, DataType::float32}});
+    // One shape gets 5 arrays in place of the one returned before, so 95 more fit in the budget of 100.
+    EXPECT_EQ(keptOf(cache, {1, 8}, 100), 95u);
+
     cache.clear();
-    cache.prewarm(shapes);
+    cache.prewarm(oneDimensionalShapes(25));
     // 25 keys share 100 arrays: 4 each, all prewarmed, so a fifth is not kept ...
     EXPECT_EQ(keptOf(cache, {1}, 1), 0u);
     // ... while with one of the four borrowed there is room again.
     auto borrowed = cache.getArray({2}, DataType::float32);
     EXPECT_EQ(keptOf(cache, {2}, 1), 1u);
 
-    shapes.clear();
-    for (std::size_t size = 1; size <= 101; ++size) {
-        shapes.push_back({{size}, DataType::float32});
-    }
     cache.clear();
-    cache.prewarm(shapes);
+    cache.prewarm(oneDimensionalShapes(100));
+    EXPECT_EQ(keptOf(cache, {101}, 1), 1u) << "a new key does not count itself before it is stored";
     EXPECT_EQ(keptOf(cache, {1}, 1), 0u) << "101 keys leave no room for any array";
+
+    cache.clear();
+    cache.prewarm(oneDimensionalShapes(101));
+    EXPECT_EQ(keptOf(cache, {1}, 1), 0u) << "101 shapes get empty lists";
+}
+
+TEST(MLArrayCache, APrewarmAllocationFailureKeepsTheKeysListAndGoesOn) {
+    MLArrayCache cache;
+    // A shape whose padded size overflows cannot be allocated; an array of it without elements can be pooled.
+    const Shape impossible{0, std::numeric_limits<std::size_t>::max() - 1};
+    float memory = 0;
+    auto pooled = std::make_shared<MultiArray>(&memory, impossible, DataType::float32, Shape{0, 1}, nullptr);
+    cache.returnArray(pooled);
+
+    cache.prewarm({{impossible, DataType::float32}, {{1, 8}, DataType::float32}});
+
+    EXPECT_EQ(cache.getArray(impossible, DataType::float32), pooled);
+    EXPECT_EQ(keptOf(cache, {1, 8}, 50), 45u) << "the next shape still got its 5 arrays";
 }
 
 TEST(MLArrayCache, ClearEmptiesThePoolAndTheSharedPoolIsOne) {

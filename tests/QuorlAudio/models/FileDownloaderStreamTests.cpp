@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -65,17 +66,17 @@ protected:
     }
 
     platform::net::Response transfer(const platform::net::Request& request, std::int64_t offset,
-                                     const std::function<void()>& afterFirstChunk = {}) {
+                                     const std::function<void(std::int64_t)>& afterChunk = {}) {
         return FileDownloader::streamDownload(
             request, partial, offset, platform::net::SessionConfiguration{},
-            [this, afterFirstChunk](std::int64_t written, std::int64_t total) {
+            [this, afterChunk](std::int64_t written, std::int64_t total) {
                 {
                     std::lock_guard lock(observed.mutex);
                     observed.progressBeforeResponse |= observed.responses.empty();
                     observed.progress.emplace_back(written, total);
                 }
-                if (afterFirstChunk && observed.progress.size() == 1) {
-                    afterFirstChunk();
+                if (afterChunk) {
+                    afterChunk(written);
                 }
             },
             [this](const platform::net::Response& response) {
@@ -132,14 +133,23 @@ TEST_F(StreamDownloadTest, ReturnsOtherStatusesWithoutWritingTheBody) {
 }
 
 TEST_F(StreamDownloadTest, TakesTheTotalFromContentRangeOrFallsBackToTheLength) {
-    write(partial, std::string(1000, 'a'));
-    hub.failPath(LoopbackHub::filePath(repo, "model.bin"),
-                 LoopbackHub::Fault::answer(206, "abc", {{"Content-Range", "bytes 1000-1002/*"}}));
+    const std::vector<std::pair<std::string, std::int64_t>> cases = {
+        // The total the range names wins over what the length would give.
+        {"bytes 1000-1002/5000", 5000},
+        {"bytes 1000-1002/*", 1003},
+    };
+    for (const auto& [contentRange, total] : cases) {
+        write(partial, std::string(1000, 'a'));
+        observed.progress.clear();
+        hub.failPath(LoopbackHub::filePath(repo, "model.bin"),
+                     LoopbackHub::Fault::answer(206, "abc", {{"Content-Range", contentRange}}));
 
-    transfer(requestFrom(1000, std::nullopt), 1000);
+        transfer(requestFrom(1000, std::nullopt), 1000);
 
-    EXPECT_EQ(observed.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1003, 1003}}));
-    EXPECT_EQ(contents(partial), std::string(1000, 'a') + "abc");
+        EXPECT_EQ(observed.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1003, total}}))
+            << contentRange;
+        EXPECT_EQ(contents(partial), std::string(1000, 'a') + "abc") << contentRange;
+    }
 }
 
 TEST_F(StreamDownloadTest, EmptiesTheFileAndAsksForARetryWhenARangeResumesAtAnotherByte) {
@@ -170,6 +180,25 @@ TEST_F(StreamDownloadTest, FailsWithTheFileSystemErrorWhenTheDestinationCannotBe
     }
 }
 
+TEST_F(StreamDownloadTest, AWriteFailureWinsOverTheCancellationItProvokes) {
+    const std::filesystem::path full = "/dev/full";
+    if (!std::filesystem::exists(full)) {
+        GTEST_SKIP() << "needs /dev/full, where every write fails with ENOSPC";
+    }
+    // A 206 from byte 0 positions at the end, which /dev/full allows; then its first write fails and the
+    // transfer is cancelled.
+    auto request = requestFrom(0, std::nullopt);
+    request.headers.set("Range", "bytes=0-");
+    try {
+        FileDownloader::streamDownload(request, full, 0, platform::net::SessionConfiguration{}, {}, {});
+        FAIL() << "expected the write error";
+    } catch (const platform::core::SystemError& error) {
+        EXPECT_EQ(error.domain(), "POSIX");
+        EXPECT_EQ(error.code(), ENOSPC);
+        EXPECT_FALSE(RetryPolicy::isCancellation(std::current_exception()));
+    }
+}
+
 TEST_F(StreamDownloadTest, KeepsTheBytesOfADroppedConnectionAndReportsARetryableLoss) {
     hub.failPath(LoopbackHub::filePath(repo, "model.bin"), LoopbackHub::Fault::dropAfter(100000));
     try {
@@ -185,12 +214,16 @@ TEST_F(StreamDownloadTest, KeepsTheBytesOfADroppedConnectionAndReportsARetryable
 TEST_F(StreamDownloadTest, CancellingTheCallingTaskStopsTheTransferWithARecognisedCancellation) {
     hub.failPath(LoopbackHub::filePath(repo, "model.bin"), LoopbackHub::Fault::stallAfter(1000));
     platform::core::CancellationSource source;
-    std::promise<void> firstChunk;
+    std::promise<void> stalled;
     auto running = std::async(std::launch::async, [&] {
         const platform::core::Task::Scope scope(source.token());
-        transfer(requestFrom(0, std::nullopt), 0, [&] { firstChunk.set_value(); });
+        transfer(requestFrom(0, std::nullopt), 0, [&](std::int64_t written) {
+            if (written == 1000) {
+                stalled.set_value();
+            }
+        });
     });
-    firstChunk.get_future().wait();
+    stalled.get_future().wait();
     source.cancel();
     try {
         running.get();

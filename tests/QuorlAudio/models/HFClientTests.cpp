@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,6 +80,37 @@ TEST(HFClient, RequestsCarryTheTokenOnlyToTheHubsOwnHost) {
     }
 }
 
+// Reads the shared session twice, with the proxy variables changed in between: true when both reads give
+// one session whose proxies are `expected`, those of the environment at the first read.
+bool sessionIsMadeOnce(const std::optional<platform::net::ProxySettings>& expected) {
+    const auto session = HFClient::session();
+    setenv("https_proxy", "http://other.test:9090", 1);
+    setenv("http_proxy", "http://plain.test:3128", 1);
+    return HFClient::session() == session && session->configuration().proxies == expected;
+}
+
+// The session lives for the whole process, so each case runs in a child process.
+TEST(HFClientDeathTest, SessionIsMadeOnceWithTheProxiesOfTheEnvironmentAtThatMoment) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    using platform::net::Proxy;
+    using platform::net::ProxySettings;
+    const ProxySettings httpsOnly{.https = Proxy{.host = "proxy.test", .port = 8080}, .http = std::nullopt};
+    EXPECT_EXIT(
+        {
+            setenv("https_proxy", "http://proxy.test:8080", 1);
+            setenv("http_proxy", "http://plain.test", 1);
+            std::exit(sessionIsMadeOnce(httpsOnly) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            unsetenv("https_proxy");
+            unsetenv("http_proxy");
+            std::exit(sessionIsMadeOnce(std::nullopt) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 struct LinkCase {
     std::optional<std::string> link;
     std::optional<std::string> expected;
@@ -101,6 +133,12 @@ TEST(HFClient, NextPageIsTheLinkEntryWithTheNextRelationResolvedAgainstTheRespon
         {R"(</api/models/o/r/tree/main?cursor=2>; rel="next")", "http://hub.test/api/models/o/r/tree/main?cursor=2"},
         {R"(<?cursor=3>; rel="next")", "http://hub.test/api/models/o/r/tree/main?cursor=3"},
         {R"(<//other.test/page>; rel="next")", "http://other.test/page"},
+        // An absolute target is taken as written; an empty one is no next page rather than this page again.
+        {R"(<http://hub.test/a/../b>; rel="next")", "http://hub.test/a/../b"},
+        {R"(<>; rel="next")", std::nullopt},
+        // White space is trimmed around the relations, Unicode spaces included; other line breaks are not.
+        {"<http://hub.test/n>; rel=\xC2\xA0next\xE3\x80\x80", "http://hub.test/n"},
+        {"<http://hub.test/n>; rel=\vnext", std::nullopt},
     };
     for (const auto& [link, expected] : cases) {
         const auto next = HFClient::nextPageURL(responseWith("Link", link));
@@ -157,6 +195,13 @@ TEST(HFClient, ValidateJSONResponseRejectsMarkupWithASnippetOfTheFirst100Charact
     EXPECT_EQ(jsonRejection(accented), accented.substr(0, 1 + 99 * 2));
     EXPECT_EQ(jsonRejection("\n  <html><body>Too many requests</body></html>\n"),
               "<html><body>Too many requests</body></html>");
+    std::string combined = "<";
+    for (int index = 0; index < 150; ++index) {
+        combined += "e\xCC\x81";
+    }
+    EXPECT_EQ(jsonRejection(combined), combined.substr(0, 1 + 99 * 3));
+    // "<" with a combining long solidus is the single character "≮", not a "<".
+    EXPECT_EQ(jsonRejection("<\xCC\xB8html>"), std::nullopt);
     EXPECT_EQ(jsonRejection(cutHTML), "");
     EXPECT_EQ(jsonRejection(cutJSON), std::nullopt);
     EXPECT_EQ(jsonRejection("[]"), std::nullopt);

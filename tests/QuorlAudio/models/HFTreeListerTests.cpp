@@ -102,24 +102,52 @@ TEST_F(HFTreeListerTest, ReadsOnlyWellFormedEntriesAndGivesSizesWithoutAnExactIn
                                                {.path = "big", .size = 5000000000}}));
 }
 
+LoopbackHub::Headers linkTo(const std::string& url) { return {{"Link", "<" + url + ">; rel=\"next\""}}; }
+
 TEST_F(HFTreeListerTest, FollowsEmptyPagesAndStopsWithAWarningWhenACursorRepeats) {
-    const std::string first = hub.baseURL() + LoopbackHub::treePath(repo, "Encoder.mlmodelc");
-    const std::string second = first + "?cursor=1";
-    const auto linkTo = [](const std::string& url) {
-        return LoopbackHub::Headers{{"Link", "<" + url + ">; rel=\"next\""}};
-    };
-    const std::string folder = LoopbackHub::treePath(repo, "Encoder.mlmodelc");
-    hub.failPath(folder, LoopbackHub::Fault::answer(200, "[]", linkTo(second)));
-    hub.failPath(folder, LoopbackHub::Fault::answer(200, R"([{"type":"file","path":"x","size":1}])", linkTo(first)));
+    for (const auto& [folder, named] : {std::pair{"Encoder.mlmodelc", "Encoder.mlmodelc"}, std::pair{"", "repo root"}}) {
+        const std::string first = hub.baseURL() + LoopbackHub::treePath(repo, folder);
+        const std::string second = first + "?cursor=1";
+        hub.failPath(LoopbackHub::treePath(repo, folder), LoopbackHub::Fault::answer(200, "[]", linkTo(second)));
+        hub.failPath(LoopbackHub::treePath(repo, folder),
+                     LoopbackHub::Fault::answer(200, R"([{"type":"file","path":"x","size":1}])", linkTo(first)));
+        const auto before = hub.requests().size();
+        testsupport::RecordingLogSink sink;
+
+        EXPECT_EQ(list(folder), (std::vector<RemoteFile>{{.path = "x", .size = 1}})) << named;
+
+        ASSERT_EQ(sink.records().size(), 1u) << named;
+        EXPECT_EQ(sink.records()[0].category, "HFTreeLister");
+        EXPECT_EQ(sink.records()[0].message,
+                  "Pagination cursor for " + std::string(named) + " repeats " + first + "; stopping after 2 page(s).");
+        EXPECT_EQ(hub.requests().size() - before, 2u) << named;
+    }
+}
+
+TEST_F(HFTreeListerTest, RemembersVisitedPagesPerFolder) {
+    // Two sibling folders whose listings both continue on the same page: each folder fetches it.
+    const std::string shared = hub.baseURL() + LoopbackHub::treePath(repo, "Decoder.mlmodelc");
+    hub.failPath(LoopbackHub::treePath(repo),
+                 LoopbackHub::Fault::answer(200, R"([{"type":"directory","path":"A"},{"type":"directory","path":"B"}])"));
+    hub.failPath(LoopbackHub::treePath(repo, "A"), LoopbackHub::Fault::answer(200, "[]", linkTo(shared)));
+    hub.failPath(LoopbackHub::treePath(repo, "B"), LoopbackHub::Fault::answer(200, "[]", linkTo(shared)));
     testsupport::RecordingLogSink sink;
 
-    EXPECT_EQ(list("Encoder.mlmodelc"), (std::vector<RemoteFile>{{.path = "x", .size = 1}}));
+    EXPECT_EQ(list(), (std::vector<RemoteFile>{{.path = "Decoder.mlmodelc/coremldata.bin", .size = 3},
+                                               {.path = "Decoder.mlmodelc/coremldata.bin", .size = 3}}));
 
-    ASSERT_EQ(sink.records().size(), 1u);
-    EXPECT_EQ(sink.records()[0].category, "HFTreeLister");
-    EXPECT_EQ(sink.records()[0].message,
-              "Pagination cursor for Encoder.mlmodelc repeats " + first + "; stopping after 2 page(s).");
-    EXPECT_EQ(hub.requests().size(), 2u);
+    EXPECT_TRUE(sink.records().empty());
+    EXPECT_EQ(hub.requestsFor(LoopbackHub::treePath(repo, "Decoder.mlmodelc")).size(), 2u);
+}
+
+TEST_F(HFTreeListerTest, DescendsOnlyIntoFoldersBelowTheOneBeingListed) {
+    // A broken hub whose folder lists itself and its parent must not make the listing recurse for ever.
+    hub.failPath(LoopbackHub::treePath(repo, "A"),
+                 LoopbackHub::Fault::answer(200, R"([{"type":"directory","path":"A"},{"type":"directory","path":""},
+                                                     {"type":"directory","path":"AB"},
+                                                     {"type":"file","path":"A/x","size":1}])"));
+    EXPECT_EQ(list("A"), (std::vector<RemoteFile>{{.path = "A/x", .size = 1}}));
+    EXPECT_EQ(targets(), (std::vector<std::string>{"/api/models/ZirazEvavirivi/demo/tree/main/A"}));
 }
 
 TEST_F(HFTreeListerTest, SendsTheTokenToTheHubButNotToAnotherHostALinkPointsAt) {

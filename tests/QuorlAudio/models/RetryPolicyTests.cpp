@@ -125,11 +125,20 @@ TEST(RetryPolicy, StopsAtOnceWithoutWaitingOrLoggingWhenNoRetryIsDue) {
         {"cancellation", std::make_exception_ptr(CancellationError()), 4},
         {"cancelled transfer", transportError(UrlError::Code::cancelled), 4},
         {"file system", std::make_exception_ptr(SystemError::fromErrno(28, "write")), 4},
+        {"client error with a server delay",
+         std::make_exception_ptr(RetryPolicy::RetryAfterHint(serverError(404), 5)), 4},
     };
     for (const auto& [name, failure, maxAttempts] : cases) {
         testsupport::RecordingLogSink sink;
         RetryRun run({failure}, maxAttempts);
-        EXPECT_THROW(run.run(), std::exception) << name;
+        try {
+            run.run();
+            ADD_FAILURE() << name << ": nothing thrown";
+        } catch (const RetryPolicy::RetryAfterHint&) {
+            ADD_FAILURE() << name << ": the hint escaped";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(error.what(), platform::core::describe(failure)) << name;
+        }
         EXPECT_EQ(run.attempts, 1) << name;
         EXPECT_TRUE(run.sleeper.waits().empty()) << name;
         EXPECT_TRUE(sink.records().empty()) << name;
@@ -184,6 +193,8 @@ TEST(RetryPolicy, TellsRetryableFailuresAndCancellationsApart) {
         {"HTTP 600", serverError(600), false, false},
         {"time-out inside a download failure",
          std::make_exception_ptr(DownloadError::downloadFailed("a", transportError(Code::timedOut))), false, false},
+        {"download failure without an underlying error",
+         std::make_exception_ptr(DownloadError::downloadFailed("a", nullptr)), false, false},
         {"cancellation inside a download failure",
          std::make_exception_ptr(DownloadError::downloadFailed("a", cancelled)), false, false},
         {"offline", std::make_exception_ptr(DownloadError::networkDisabled("download(a)")), false, false},

@@ -236,6 +236,13 @@ TEST_F(ModelTest, AKernelLibraryNamedByTheBundleRegistersItsKernels) {
     auto output = second->predict(inputX(makeArray({2}, {1.5, -2})));
     EXPECT_EQ(valuesOf(*output->featureValue("y")->multiArrayValue()), (std::vector<double>{3, -4}));
 
+    // A relative library path is resolved inside the bundle.
+    const auto bundled = folder.path() / "Bundled.mlmodelc";
+    std::filesystem::create_directories(bundled / "lib");
+    std::filesystem::create_symlink(TEST_KERNEL_LIBRARY, bundled / "lib" / "libkernels.so");
+    manifest["library"] = "lib/libkernels.so";
+    Model::load(testsupport::writeModelBundle(folder.path(), "Bundled.mlmodelc", manifest));
+
     manifest["library"] = "libmissing-kernels.so";
     try {
         Model::load(testsupport::writeModelBundle(folder.path(), "C.mlmodelc", manifest));
