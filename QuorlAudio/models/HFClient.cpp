@@ -4,14 +4,14 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/HttpDate.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "QuorlAudio/models/Utf8Text.hpp"
 #include "platform/sys/Environment.hpp"
 #include "platform/text/GraphemeClusters.hpp"
+#include "platform/text/Utf8.hpp"
+#include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <cctype>
 #include <string_view>
 
 namespace quorl {
@@ -22,19 +22,8 @@ constexpr std::size_t snippetCharacters = 100;
 
 std::atomic<bool> offlineSwitch = false;
 
-std::span<const std::uint8_t> head(std::span<const std::uint8_t> body) {
-    return body.first(std::min(body.size(), sniffedBytes));
-}
-
-bool equalIgnoringCase(std::string_view left, std::string_view right) {
-    return std::ranges::equal(left, right, [](unsigned char a, unsigned char b) {
-        return std::tolower(a) == std::tolower(b);
-    });
-}
-
-bool isOnHubHost(const platform::net::Url& url) {
-    const auto hub = platform::net::Url::parse(ModelRegistry::baseURL());
-    return hub && equalIgnoringCase(hub->host(), url.host());
+std::string_view head(std::span<const std::uint8_t> body) {
+    return {reinterpret_cast<const char*>(body.data()), std::min(body.size(), sniffedBytes)};
 }
 
 // ASCII letters only, whatever the process's locale, so the UTF-8 bytes of other characters stay intact.
@@ -44,8 +33,9 @@ std::string lowercased(std::string_view text) {
     return result;
 }
 
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+bool isOnHubHost(const platform::net::Url& url) {
+    const auto hub = platform::net::Url::parse(ModelRegistry::baseURL());
+    return hub && lowercased(hub->host()) == lowercased(url.host());
 }
 
 std::u32string_view withoutQuotes(std::u32string_view text) {
@@ -66,8 +56,8 @@ bool hasNextRelation(std::string_view parameters) {
     std::string_view relations(lowered);
     relations = relations.substr(relation + 4);
     relations = relations.substr(0, relations.find(';'));
-    const std::u32string decoded = utf8::decodeReplacingInvalid(bytesOf(relations));
-    std::u32string_view value = withoutQuotes(utf8::trimmedOfBlanks(decoded));
+    const std::u32string decoded = platform::text::decodeScalars(relations);
+    std::u32string_view value = withoutQuotes(platform::text::trimmingBlanks(decoded));
     while (!value.empty()) {
         const auto blank = value.find(U' ');
         if (value.substr(0, blank) == U"next") {
@@ -168,27 +158,27 @@ std::optional<platform::net::Url> HFClient::nextPageURL(const platform::net::Res
 }
 
 bool HFClient::looksLikeHTML(std::span<const std::uint8_t> body) {
-    std::u32string text = utf8::decodeReplacingInvalid(head(body));
+    std::u32string text = platform::text::decodeScalars(head(body));
     // Only the ASCII letters of the markers matter, so lower-casing ASCII is enough.
     std::ranges::transform(text, text.begin(), [](char32_t c) { return c >= U'A' && c <= U'Z' ? c + 32 : c; });
-    const auto trimmed = utf8::trimmed(text);
+    const auto trimmed = platform::text::trimmingWhiteSpaceAndLineBreaks(text);
     return startsWith(trimmed, "<!doctype html") || startsWith(trimmed, "<html") || startsWith(trimmed, "<?xml");
 }
 
 void HFClient::validateJSONResponse(std::span<const std::uint8_t> body, const std::string& path) {
-    const auto text = utf8::decodeStrictly(head(body));
+    const auto text = platform::text::decodeScalarsStrictly(head(body));
     if (!text) {
         if (looksLikeHTML(body)) {
             throw DownloadError::htmlErrorResponse(path, "");
         }
         return;
     }
-    const auto trimmed = utf8::trimmed(*text);
+    const auto trimmed = platform::text::trimmingWhiteSpaceAndLineBreaks(*text);
     if (!trimmed.starts_with(U'<')) {
         return;
     }
     // The snippet counts user-perceived characters; a "<" joined with a combining mark is another character.
-    const auto characters = platform::text::graphemeClusters(utf8::encode(trimmed));
+    const auto characters = platform::text::graphemeClusters(platform::text::encodeScalars(trimmed));
     if (characters.front() != "<") {
         return;
     }

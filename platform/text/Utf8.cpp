@@ -5,15 +5,55 @@
 #include <cstdint>
 
 namespace platform::text {
+namespace {
+
+const std::uint8_t* bytesOf(std::string_view text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
+
+bool isScalarValue(UChar32 value) { return value >= 0 && value <= 0x10FFFF && !U_IS_SURROGATE(value); }
+
+} // namespace
 
 char32_t decodeNextScalar(std::string_view text, std::size_t& position) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<std::int64_t>(text.size());
     auto offset = static_cast<std::int64_t>(position);
     UChar32 scalar = 0;
-    U8_NEXT_OR_FFFD(bytes, offset, length, scalar);
+    U8_NEXT_OR_FFFD(bytesOf(text), offset, length, scalar);
     position = static_cast<std::size_t>(offset);
     return static_cast<char32_t>(scalar);
+}
+
+std::u32string decodeScalars(std::string_view text) {
+    std::u32string scalars;
+    for (std::size_t position = 0; position < text.size();) {
+        scalars.push_back(decodeNextScalar(text, position));
+    }
+    return scalars;
+}
+
+std::optional<std::u32string> decodeScalarsStrictly(std::string_view text) {
+    std::u32string scalars;
+    const auto length = static_cast<std::int64_t>(text.size());
+    for (std::int64_t offset = 0; offset < length;) {
+        UChar32 scalar = 0;
+        U8_NEXT(bytesOf(text), offset, length, scalar);
+        if (scalar < 0) {
+            return std::nullopt;
+        }
+        scalars.push_back(static_cast<char32_t>(scalar));
+    }
+    return scalars;
+}
+
+std::string encodeScalars(std::u32string_view scalars) {
+    std::string text;
+    for (const char32_t scalar : scalars) {
+        const auto value = static_cast<UChar32>(scalar);
+        std::uint8_t bytes[U8_MAX_LENGTH];
+        std::int32_t length = 0;
+        U8_APPEND_UNSAFE(bytes, length, isScalarValue(value) ? value : UChar32{replacementCharacter});
+        text.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    }
+    return text;
 }
 
 } // namespace platform::text

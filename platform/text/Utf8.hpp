@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform::text {
@@ -12,5 +14,12 @@ inline constexpr char32_t replacementCharacter = U'\uFFFD';
 // truncated sequence yields the replacement character and moves past its longest ill-formed prefix,
 // so a loop over a text always ends. `position` must be below the text's size.
 char32_t decodeNextScalar(std::string_view text, std::size_t& position);
+
+// Every scalar of the text, malformed sequences read as the replacement character.
+std::u32string decodeScalars(std::string_view text);
+// Every scalar of the text; none when it is not well-formed UTF-8 (a cut inside a character included).
+std::optional<std::u32string> decodeScalarsStrictly(std::string_view text);
+// The UTF-8 of the scalars; a surrogate or a value past U+10FFFF is written as the replacement character.
+std::string encodeScalars(std::u32string_view scalars);
 
 } // namespace platform::text

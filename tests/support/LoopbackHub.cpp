@@ -1,5 +1,7 @@
 #include "tests/support/LoopbackHub.hpp"
 
+#include "tests/support/HttpListener.hpp"
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -13,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -109,25 +112,13 @@ public:
             handle(request, response);
             return httplib::Server::HandlerResponse::Handled;
         });
-        port = http_.bind_to_any_port("127.0.0.1");
-        if (port < 0) {
-            throw std::runtime_error("LoopbackHub: cannot bind a port on 127.0.0.1");
-        }
-        thread_ = std::thread([this] {
-            http_.listen_after_bind();
-            listenEnded = true;
-        });
-        // stop() does nothing to a server whose listen loop has not begun yet, so a hub destroyed at once
-        // would wait for that loop for good.
-        while (!http_.is_running() && !listenEnded) {
-            std::this_thread::yield();
-        }
+        listener_.emplace(http_);
+        port = listener_->port();
     }
 
     ~Server() {
         stopping = true;
-        http_.stop();
-        thread_.join();
+        listener_.reset();
     }
 
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
@@ -139,7 +130,6 @@ public:
 
     int port = 0;
     std::atomic<bool> stopping = false;
-    std::atomic<bool> listenEnded = false;
     mutable std::mutex mutex;
     std::map<std::string, std::map<std::string, File>> repositories;
     std::size_t pageSize = std::numeric_limits<std::size_t>::max();
@@ -334,7 +324,7 @@ private:
     }
 
     httplib::Server http_;
-    std::thread thread_;
+    std::optional<HttpListener> listener_;
 };
 
 LoopbackHub::Fault LoopbackHub::Fault::answer(int status, std::string body, Headers headers) {

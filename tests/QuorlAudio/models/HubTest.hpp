@@ -4,10 +4,10 @@
 #include "platform/net/Session.hpp"
 #include "tests/support/LoopbackHub.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -24,18 +24,14 @@ protected:
         environment.set("REGISTRY_URL", hub.baseURL()).set("MODEL_REGISTRY_URL", std::nullopt);
         environment.set("HF_TOKEN", std::nullopt).set("HUGGING_FACE_HUB_TOKEN", std::nullopt);
         environment.set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorl-models-XXXXXX").string();
-        folder = mkdtemp(pattern.data());
     }
 
-    ~HubTest() override {
-        HFClient::setOfflineMode(false);
-        std::filesystem::remove_all(folder);
-    }
+    ~HubTest() override { HFClient::setOfflineMode(false); }
 
     testsupport::LoopbackHub hub;
     testsupport::ScopedEnvironment environment;
-    std::filesystem::path folder;
+    testsupport::TemporaryFolder scratch;
+    const std::filesystem::path folder = scratch.path();
     // A session of the test's own, so proxy variables of the machine never come between it and the hub.
     std::shared_ptr<platform::net::Session> session = platform::net::Session::make();
 };

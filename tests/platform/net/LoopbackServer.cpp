@@ -26,21 +26,12 @@ LoopbackServer::LoopbackServer() {
 
 LoopbackServer::~LoopbackServer() {
     release();
-    if (listener_.joinable()) {
-        server_.stop();
-        listener_.join();
-    }
+    listener_.reset();
 }
 
 void LoopbackServer::start() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    ASSERT_GT(port_, 0);
-    listener_ = std::thread([this] { server_.listen_after_bind(); });
-    // stop() does nothing to a server that has not begun listening yet, and the destructor would then wait
-    // for ever.
-    while (!server_.is_running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    listener_.emplace(server_);
+    port_ = listener_->port();
 }
 
 std::string LoopbackServer::url(std::string_view path, std::string_view host) const {

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "tests/support/HttpListener.hpp"
+
 #include <httplib.h>
 
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace nettest {
@@ -45,11 +47,12 @@ public:
 private:
     httplib::Server server_;
     int port_ = 0;
-    std::thread listener_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<ReceivedRequest> requests_;
     bool released_ = false;
+    // Last, so it stops serving before anything its handlers use goes away.
+    std::optional<testsupport::HttpListener> listener_;
 };
 
 } // namespace nettest

@@ -34,5 +34,20 @@ TEST(Utf8Tests, DecodesScalarsAndReplacesMalformedSequences) {
     }
 }
 
+TEST(Utf8Tests, StrictDecodingRefusesWhatLenientDecodingReplaces) {
+    EXPECT_EQ(decodeScalarsStrictly("a\u00EB\U0001F600"), std::u32string(U"a\u00EB\U0001F600"));
+    EXPECT_EQ(decodeScalarsStrictly(""), std::u32string());
+    for (const std::string malformed : {"a\x80", "\xF0\x9F\x98", "\xED\xA0\x80"}) {
+        EXPECT_FALSE(decodeScalarsStrictly(malformed)) << malformed.size();
+        EXPECT_EQ(decodeScalars(malformed).back(), replacementCharacter) << malformed.size();
+    }
+}
+
+TEST(Utf8Tests, EncodingRoundTripsAndReplacesNonScalars) {
+    const std::u32string scalars = U"a\u00EB\u2581\U0001F600";
+    EXPECT_EQ(decodeScalars(encodeScalars(scalars)), scalars);
+    EXPECT_EQ(encodeScalars(std::u32string{char32_t{0xD800}, char32_t{0x110000}}), "\uFFFD\uFFFD");
+}
+
 } // namespace
 } // namespace platform::text

@@ -1,0 +1,39 @@
+#include "platform/text/WhiteSpace.hpp"
+
+#include <unicode/uchar.h>
+
+namespace platform::text {
+namespace {
+
+template <class Predicate>
+std::u32string_view trimming(std::u32string_view text, Predicate trims) {
+    while (!text.empty() && trims(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && trims(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+} // namespace
+
+bool isBlank(char32_t scalar) {
+    return scalar == U'\t' || u_charType(static_cast<UChar32>(scalar)) == U_SPACE_SEPARATOR;
+}
+
+bool isLineBreak(char32_t scalar) {
+    if ((scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85) {
+        return true;
+    }
+    const auto type = u_charType(static_cast<UChar32>(scalar));
+    return type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text) {
+    return trimming(text, [](char32_t scalar) { return isBlank(scalar) || isLineBreak(scalar); });
+}
+
+std::u32string_view trimmingBlanks(std::u32string_view text) { return trimming(text, isBlank); }
+
+} // namespace platform::text

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace platform::text {
+
+// Blanks are the tab and the space separators (general category Zs); line breaks are U+000A to U+000D,
+// U+0085 and the line and paragraph separators.
+bool isBlank(char32_t scalar);
+bool isLineBreak(char32_t scalar);
+
+// The text without blanks and line breaks at either end.
+std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text);
+// The text without blanks at either end; line breaks stay.
+std::u32string_view trimmingBlanks(std::u32string_view text);
+
+} // namespace platform::text
