@@ -1,11 +1,386 @@
 #include "QuorlAudio/models/FileDownloader.hpp"
 
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
+#include "QuorlAudio/models/ModelCache.hpp"
+#include "QuorlAudio/models/ModelRegistry.hpp"
+#include "QuorlAudio/models/RetryPolicy.hpp"
+#include "QuorlAudio/models/SessionLease.hpp"
 #include "QuorlAudio/models/StreamingDownloadDelegate.hpp"
+#include "QuorlAudio/models/WritableFile.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
+#include "platform/sys/UserFolders.hpp"
+#include "platform/text/Utf8.hpp"
+#include "platform/text/WhiteSpace.hpp"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <random>
+#include <string_view>
+#include <system_error>
 
 namespace quorl {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::net::Request;
+using platform::net::Response;
+
+constexpr int fileAttempts = 4;
+constexpr double fileMinBackoff = 1.0;
+constexpr std::size_t sniffedBytes = 512;
+
+const AppLogger& logger() {
+    static const AppLogger instance("DownloadUtils");
+    return instance;
+}
+
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const auto piece : pieces) {
+        text.append(piece);
+    }
+    return text;
+}
+
+// The path with a further extension: "model.bin" and "partial" give "model.bin.partial".
+fs::path appendingExtension(const fs::path& path, std::string_view extension) {
+    fs::path result = path;
+    result += ".";
+    result += std::string(extension);
+    return result;
+}
+
+fs::path validatorFileOf(const fs::path& partialFile) { return appendingExtension(partialFile, "etag"); }
+
+void removeIgnoringFailure(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+std::int64_t fileSize(const fs::path& at) {
+    std::error_code unreadable;
+    const auto size = fs::file_size(at, unreadable);
+    return unreadable ? 0 : static_cast<std::int64_t>(size);
+}
+
+void clearPartialDownload(const fs::path& partialFile) {
+    removeIgnoringFailure(partialFile);
+    removeIgnoringFailure(validatorFileOf(partialFile));
+}
+
+bool isSuccess(int statusCode) { return statusCode >= 200 && statusCode <= 299; }
+
+// ASCII letters only, whatever the process's locale.
+std::string lowercased(std::string_view text) {
+    std::string result(text);
+    std::ranges::transform(result, result.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    return result;
+}
+
+// The lower-cased "Content-Type" of an answer that announces an HTML page.
+std::optional<std::string> htmlContentType(const Response& response) {
+    const auto type = response.headers.value("Content-Type");
+    if (!type) {
+        return std::nullopt;
+    }
+    std::string lowered = lowercased(*type);
+    return lowered.find("text/html") == std::string::npos ? std::nullopt : std::optional(std::move(lowered));
+}
+
+// The validator of the server's copy: a strong ETag, else the Last-Modified date, exactly as sent.
+std::optional<std::string> resumeValidator(const Response& response) {
+    if (auto etag = response.headers.value("ETag"); etag && !etag->starts_with("W/")) {
+        return etag;
+    }
+    return response.headers.value("Last-Modified");
+}
+
+// The validator file's text, trimmed; none when it cannot be read as UTF-8 (typically: it does not exist).
+std::optional<std::string> storedValidator(const fs::path& validatorFile) {
+    std::ifstream stream(validatorFile, std::ios::binary);
+    if (!stream) {
+        return std::nullopt;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    if (stream.bad()) {
+        return std::nullopt;
+    }
+    const auto text = platform::text::decodeScalarsStrictly(bytes);
+    if (!text) {
+        return std::nullopt;
+    }
+    return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(*text));
+}
+
+// Writes to a sibling first and renames it over the file, so a reader never sees half a validator.
+void writeAtomically(const std::string& text, const fs::path& path) {
+    const fs::path temporary = appendingExtension(path, "tmp");
+    {
+        WritableFile file(temporary);
+        file.truncate();
+        file.write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    }
+    fs::rename(temporary, path);
+}
+
+// Keeps the validator file in step with the bytes a 2xx answer writes from the start; a 206 continues
+// the copy the validator already names.
+void recordValidator(const Response& response, const fs::path& validatorFile) {
+    if (response.statusCode == 206 || !isSuccess(response.statusCode)) {
+        return;
+    }
+    const auto validator = resumeValidator(response);
+    if (!validator) {
+        removeIgnoringFailure(validatorFile);
+        return;
+    }
+    try {
+        writeAtomically(*validator, validatorFile);
+    } catch (...) {
+        // Without a validator the next attempt starts afresh, which is safe.
+    }
+}
+
+[[noreturn]] void throwRateLimited(const Response& response, const std::string& activity) {
+    const int status = response.statusCode;
+    const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
+        status, joined({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
+    if (const auto delay = HFClient::retryAfter(response)) {
+        throw RetryPolicy::RetryAfterHint(limited, *delay);
+    }
+    std::rethrow_exception(limited);
+}
+
+// Turns a failing status into its error: rate limits (429, 503) and other statuses outside 2xx.
+void checkStatus(const Response& response, const std::string& activity, const std::string& subject) {
+    const int status = response.statusCode;
+    if (status == 429 || status == 503) {
+        throwRateLimited(response, activity);
+    }
+    if (!isSuccess(status)) {
+        throw DownloadError::downloadFailed(subject, std::make_exception_ptr(httpStatusError(status)));
+    }
+}
+
+std::string newUUIDString() {
+    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::array<std::uint8_t, 16> bytes{};
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
+    static constexpr char hexDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t index = 0; index < bytes.size(); ++index) {
+        if (index == 4 || index == 6 || index == 8 || index == 10) {
+            text.push_back('-');
+        }
+        text.push_back(hexDigits[bytes[index] >> 4]);
+        text.push_back(hexDigits[bytes[index] & 0x0F]);
+    }
+    return text;
+}
+
+// Everything one retried transfer needs, shared by its attempts.
+struct TransferPlan {
+    const Request& request;
+    const std::string& path;
+    std::int64_t expectedSize;
+    fs::path partialFile;
+    const FileDownloader::ProgressCallback& onProgress;
+    const std::optional<platform::net::SessionConfiguration>& configuration;
+};
+
+// Where the transfer starts, with "Range" and "If-Range" set on `request` when it continues the partial
+// file; bytes that cannot be continued are discarded. None when the partial file already holds the
+// whole, valid file.
+std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, Request& request) {
+    const std::int64_t size = fileSize(plan.partialFile);
+    const auto validator = storedValidator(validatorFileOf(plan.partialFile));
+    if (!validator) {
+        if (size >= 1) {
+            clearPartialDownload(plan.partialFile);
+        }
+        return 0;
+    }
+    if (size == 0) {
+        return 0;
+    }
+    if (validator->empty()) {
+        clearPartialDownload(plan.partialFile);
+        return 0;
+    }
+    if (plan.expectedSize < 1 || size < plan.expectedSize) {
+        request.headers.set("Range", joined({"bytes=", std::to_string(size), "-"}));
+        request.headers.set("If-Range", *validator);
+        logger().info(joined({"Resuming ", plan.path, " from byte ", std::to_string(size), " (attempt ",
+                              std::to_string(attempt), ")"}));
+        return size;
+    }
+    try {
+        FileDownloader::validateDownloadedArtifact(plan.partialFile, std::nullopt, plan.path, plan.expectedSize);
+    } catch (const DownloadError&) {
+        clearPartialDownload(plan.partialFile);
+        return 0;
+    }
+    removeIgnoringFailure(validatorFileOf(plan.partialFile));
+    return std::nullopt;
+}
+
+// The partial file once the answer is judged: a failing status throws, a 2xx body must pass the checks.
+fs::path finishTransfer(const TransferPlan& plan, const Response& response) {
+    if (response.statusCode == 416) {
+        clearPartialDownload(plan.partialFile);
+        throw DownloadError::invalidArtifact(plan.path, "server rejected resume range (416)");
+    }
+    checkStatus(response, "downloading " + plan.path, plan.path);
+    try {
+        FileDownloader::validateDownloadedArtifact(plan.partialFile, response, plan.path, plan.expectedSize);
+    } catch (...) {
+        clearPartialDownload(plan.partialFile);
+        throw;
+    }
+    removeIgnoringFailure(validatorFileOf(plan.partialFile));
+    return plan.partialFile;
+}
+
+fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
+    if (HFClient::offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"download(", plan.path, ")"}));
+    }
+    Request request = plan.request;
+    const auto offset = resumePoint(plan, attempt, request);
+    if (!offset) {
+        return plan.partialFile;
+    }
+    const fs::path validatorFile = validatorFileOf(plan.partialFile);
+    const Response response = FileDownloader::streamDownload(
+        request, plan.partialFile, *offset, plan.configuration, plan.onProgress,
+        [&validatorFile](const Response& head) { recordValidator(head, validatorFile); });
+    return finishTransfer(plan, response);
+}
+
+std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string& description,
+                                       platform::net::Session& session) {
+    if (HFClient::offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"fetchFile(", description, ")"}));
+    }
+    auto [body, response] = session.data(request);
+    checkStatus(response, "fetching " + description, description);
+    if (const auto type = htmlContentType(response)) {
+        throw DownloadError::invalidArtifact(description, "server returned Content-Type: " + *type);
+    }
+    if (body.empty()) {
+        throw DownloadError::invalidArtifact(description, "empty file");
+    }
+    if (HFClient::looksLikeHTML(body)) {
+        throw DownloadError::invalidArtifact(description, "response body begins with HTML markup");
+    }
+    return std::move(body);
+}
+
+// The first bytes of a file; none when it cannot be opened.
+std::optional<std::vector<std::uint8_t>> leadingBytes(const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(sniffedBytes);
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    return bytes;
+}
+
+} // namespace
+
+FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std::string& from, const fs::path& at,
+                                               const std::optional<fs::path>& recoveringBlockedPaths,
+                                               const std::optional<platform::net::SessionConfiguration>& configuration,
+                                               ProgressCallback onBytes, platform::core::Sleeper& sleeper) {
+    std::error_code unreadable;
+    if (fs::exists(at, unreadable)) {
+        return Outcome::alreadyPresent;
+    }
+    if (const fs::path folder = at.parent_path(); !folder.empty()) {
+        if (recoveringBlockedPaths) {
+            ModelCache::createDirectoryRobustly(folder, *recoveringBlockedPaths);
+        } else {
+            fs::create_directories(folder);
+        }
+    }
+    if (file.size == 0) {
+        const WritableFile emptyFile(at);
+        return Outcome::createdEmpty;
+    }
+    const auto url = ModelRegistry::resolveModel(from, platform::net::percentEncodePath(file.path));
+    const fs::path partialFile = download(HFClient::request(url), file.path, file.size,
+                                          appendingExtension(at, "partial"), std::move(onBytes), fileAttempts,
+                                          fileMinBackoff, configuration, sleeper);
+    if (fs::exists(fs::symlink_status(at, unreadable))) {
+        fs::remove_all(at, unreadable);
+    }
+    fs::rename(partialFile, at);
+    return Outcome::downloaded;
+}
+
+fs::path FileDownloader::download(const Request& request, const std::string& path, std::int64_t expectedSize,
+                                  const std::optional<fs::path>& partialFileURL, ProgressCallback onProgress,
+                                  int maxAttempts, double minBackoff,
+                                  const std::optional<platform::net::SessionConfiguration>& configuration,
+                                  platform::core::Sleeper& sleeper) {
+    const TransferPlan plan{
+        .request = request,
+        .path = path,
+        .expectedSize = expectedSize,
+        .partialFile = partialFileURL.value_or(platform::sys::UserFolders::temporary() /
+                                               (newUUIDString() + ".partial")),
+        .onProgress = onProgress,
+        .configuration = configuration,
+    };
+    return RetryPolicy::withRetry(
+        path, maxAttempts, minBackoff, logger(), [&plan](int attempt) { return attemptTransfer(plan, attempt); },
+        sleeper);
+}
+
+std::vector<std::uint8_t> FileDownloader::fetchData(
+    const platform::net::Url& from, const std::string& description, int maxAttempts, double minBackoff,
+    const std::optional<platform::net::SessionConfiguration>& configuration, platform::core::Sleeper& sleeper) {
+    if (HFClient::offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"fetchFile(", description, ")"}));
+    }
+    const Request request = HFClient::request(from);
+    const SessionLease lease(configuration);
+    return RetryPolicy::withRetry(
+        description, maxAttempts, minBackoff, logger(),
+        [&](int) { return attemptFetch(request, description, *lease.session()); }, sleeper);
+}
+
+void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::optional<Response>& response,
+                                                const std::string& path, std::int64_t expectedSize) {
+    if (response) {
+        if (const auto type = htmlContentType(*response)) {
+            throw DownloadError::invalidArtifact(path, "server returned Content-Type: " + *type);
+        }
+    }
+    const std::int64_t size = fileSize(at);
+    if (size == 0) {
+        throw DownloadError::invalidArtifact(path, "empty file");
+    }
+    if (const auto head = leadingBytes(at); head && HFClient::looksLikeHTML(*head)) {
+        throw DownloadError::invalidArtifact(path, "response body begins with HTML markup");
+    }
+    if (expectedSize >= 1 && expectedSize != size) {
+        throw DownloadError::invalidArtifact(path, joined({"size mismatch (expected ", std::to_string(expectedSize),
+                                                           " bytes, got ", std::to_string(size), ")"}));
+    }
+}
 
 platform::net::Response FileDownloader::streamDownload(
     const platform::net::Request& request, const std::filesystem::path& destination, std::int64_t resumeOffset,

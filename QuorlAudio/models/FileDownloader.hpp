@@ -1,22 +1,75 @@
 #pragma once
 
+#include "QuorlAudio/models/RemoteFile.hpp"
+#include "platform/core/Sleeper.hpp"
 #include "platform/net/Request.hpp"
 #include "platform/net/Response.hpp"
 #include "platform/net/SessionConfiguration.hpp"
+#include "platform/net/Url.hpp"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quorl {
 
-// Fetches single files from the model hub.
+// Fetches single files from the model hub: resumable downloads to disk through a partial file beside the
+// destination ("<destination>.partial", with the server's validator in "<destination>.partial.etag"), and
+// small fetches into memory, both retried through RetryPolicy and checked against HTML error pages.
 class FileDownloader {
 public:
     // Bytes in the file so far (a resumed prefix included) and the file's full size, -1 when unknown.
     using ProgressCallback = std::function<void(std::int64_t bytesWritten, std::int64_t expectedTotal)>;
     using ResponseCallback = std::function<void(const platform::net::Response& response)>;
+
+    // What ensure did.
+    enum class Outcome {
+        // Something already existed at the destination; nothing was done.
+        alreadyPresent,
+        // The remote file is empty; an empty file was made without a request.
+        createdEmpty,
+        // The file was transferred, validated and moved into place.
+        downloaded,
+    };
+
+    // Makes sure `file` of the repository `from` ("owner/name") exists at `at`. Creates the destination's
+    // folder first: with ModelCache::createDirectoryRobustly below `recoveringBlockedPaths` when given,
+    // plainly otherwise. Downloads through the partial file, resuming an interrupted transfer with "Range"
+    // and "If-Range", four attempts with back-offs from 1 s, then moves the file into place. Refused while
+    // offline unless the file is present or empty. Throws the last attempt's error.
+    static Outcome ensure(const RemoteFile& file, const std::string& from, const std::filesystem::path& at,
+                          const std::optional<std::filesystem::path>& recoveringBlockedPaths,
+                          const std::optional<platform::net::SessionConfiguration>& configuration,
+                          ProgressCallback onBytes,
+                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // The retried transfer of `request` into a partial file (a new one in the temporary folder when none
+    // is given); returns the partial file once it is complete and valid. `path` names the file in logs and
+    // errors; an `expectedSize` below 1 skips the size check. Answers map to errors: 429 and 503 to a
+    // rate limit carrying the server's "Retry-After", 416 to an invalid artifact (the partial file is
+    // discarded), any other status outside 2xx to a download failure with the HTTP status.
+    static std::filesystem::path download(const platform::net::Request& request, const std::string& path,
+                                          std::int64_t expectedSize,
+                                          const std::optional<std::filesystem::path>& partialFileURL,
+                                          ProgressCallback onProgress, int maxAttempts, double minBackoff,
+                                          const std::optional<platform::net::SessionConfiguration>& configuration,
+                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // The retried fetch of a small file into memory with the same status mapping and body checks, no
+    // resumption and no size check. Without a configuration it sends on the hub session.
+    static std::vector<std::uint8_t> fetchData(const platform::net::Url& from, const std::string& description,
+                                               int maxAttempts, double minBackoff,
+                                               const std::optional<platform::net::SessionConfiguration>& configuration,
+                                               platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // Throws DownloadError::invalidArtifact for an HTML answer or body, an empty file, or a size other than
+    // `expectedSize` (when that is 1 or more).
+    static void validateDownloadedArtifact(const std::filesystem::path& at,
+                                           const std::optional<platform::net::Response>& response,
+                                           const std::string& path, std::int64_t expectedSize);
 
     // One transfer of `request`, its body written to `destination` as it arrives: appended after the
     // `resumeOffset` bytes already there for a 206 that resumes at that offset, written from the start

@@ -47,6 +47,17 @@ void copy(const float* source, float* destination, std::size_t count) {
     }
 }
 
+void copy(const float* source, std::size_t sourceStride, float* destination, std::size_t destinationStride,
+          std::size_t count) {
+    if (sourceStride == 1 && destinationStride == 1) {
+        copy(source, destination, count);
+        return;
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+        destination[index * destinationStride] = source[index * sourceStride];
+    }
+}
+
 void matrixMove(const float* source, std::size_t sourceRowStride, float* destination,
                 std::size_t destinationRowStride, std::size_t rows, std::size_t columns) {
     for (std::size_t row = 0; row < rows; ++row) {

@@ -9,6 +9,10 @@ namespace platform::dsp {
 
 // The ranges may overlap.
 void copy(const float* source, float* destination, std::size_t count);
+// Copies `count` values read every `sourceStride` elements to every `destinationStride`-th element, so a
+// column of a model array can be gathered into a padded input without a temporary.
+void copy(const float* source, std::size_t sourceStride, float* destination, std::size_t destinationStride,
+          std::size_t count);
 // Copies `rows` rows of `columns` values between buffers whose rows start `sourceRowStride` and
 // `destinationRowStride` elements apart.
 void matrixMove(const float* source, std::size_t sourceRowStride, float* destination,

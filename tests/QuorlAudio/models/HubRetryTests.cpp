@@ -1,8 +1,8 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "QuorlAudio/models/RetryPolicy.hpp"
 #include "HubTest.hpp"
+#include "LogLines.hpp"
 #include "RecordingSleeper.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
@@ -19,39 +19,15 @@ namespace {
 
 using testsupport::LoopbackHub;
 
-// Retried transfers of one hub file, with the status mapping of the resumable download: rate limits carry
-// the server's "Retry-After", other failing statuses become download failures with the HTTP status.
+// Retried transfers of one hub file and what the answers' statuses mean: rate limits carry the server's
+// "Retry-After", other failing statuses become download failures with the HTTP status.
 class HubRetryTest : public testing::HubTest {
 protected:
     HubRetryTest() { hub.putFile(repo, "model.bin", std::string(4096, 'm')); }
 
     std::filesystem::path download() {
-        return RetryPolicy::withRetry("model.bin", 4, 1.0, AppLogger("DownloadUtils"), [this](int) {
-            const auto request = HFClient::request(ModelRegistry::resolveModel(repo, "model.bin"));
-            const auto response = FileDownloader::streamDownload(request, partial, 0,
-                                                                 platform::net::SessionConfiguration{}, {}, {});
-            const int status = response.statusCode;
-            if (status == 429 || status == 503) {
-                const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
-                    status, "Rate limited while downloading model.bin (HTTP " + std::to_string(status) + ")"));
-                if (const auto delay = HFClient::retryAfter(response)) {
-                    throw RetryPolicy::RetryAfterHint(limited, *delay);
-                }
-                std::rethrow_exception(limited);
-            }
-            if (status < 200 || status > 299) {
-                throw DownloadError::downloadFailed("model.bin", std::make_exception_ptr(httpStatusError(status)));
-            }
-            return partial;
-        }, sleeper);
-    }
-
-    std::vector<std::string> loggedLines() const {
-        std::vector<std::string> lines;
-        for (const auto& record : sink.records()) {
-            lines.push_back(record.message);
-        }
-        return lines;
+        return FileDownloader::download(HFClient::request(ModelRegistry::resolveModel(repo, "model.bin")), "model.bin",
+                                        4096, partial, {}, 4, 1.0, platform::net::SessionConfiguration{}, sleeper);
     }
 
     const std::string path = LoopbackHub::filePath(repo, "model.bin");
@@ -70,7 +46,7 @@ TEST_F(HubRetryTest, RetriesRateLimitsAndServerErrorsHonouringRetryAfter) {
     EXPECT_EQ(std::filesystem::file_size(partial), 4096u);
     EXPECT_EQ(hub.requestsFor(path).size(), 4u);
     EXPECT_EQ(sleeper.waits(), (std::vector<double>{7, 2, 4}));
-    EXPECT_EQ(loggedLines(),
+    EXPECT_EQ(testing::logLines(sink),
               (std::vector<std::string>{
                   "Download attempt 1 for model.bin failed: Hugging Face rate limit encountered: Rate limited while "
                   "downloading model.bin (HTTP 503). Retrying in 7.0s (server Retry-After).",
@@ -81,18 +57,33 @@ TEST_F(HubRetryTest, RetriesRateLimitsAndServerErrorsHonouringRetryAfter) {
               }));
 }
 
-TEST_F(HubRetryTest, DoesNotRetryAMissingFile) {
-    hub.failPath(path, LoopbackHub::Fault::answer(404, "Entry not found"));
-    try {
-        download();
-        FAIL() << "expected the download failure";
-    } catch (const DownloadError& error) {
-        EXPECT_STREQ(error.what(),
-                     "Failed to download model.bin: The operation couldn\u2019t be completed. (HTTP error 404.)");
+struct FailureCase {
+    int status;
+    std::size_t attempts;
+    std::vector<double> waits;
+};
+
+TEST_F(HubRetryTest, GivesUpOnAServerErrorAfterFourAttemptsAndOnAMissingFileAtOnce) {
+    const std::vector<FailureCase> cases = {
+        {500, 4, {1, 2, 4}},
+        {404, 1, {}},
+    };
+    for (const auto& [status, attempts, waits] : cases) {
+        const auto requestsBefore = hub.requestsFor(path).size();
+        const auto waitsBefore = sleeper.waits().size();
+        hub.failPath(path, LoopbackHub::Fault::answer(status, "Entry not found"), attempts);
+        try {
+            download();
+            ADD_FAILURE() << status << ": expected the download failure";
+        } catch (const DownloadError& error) {
+            EXPECT_EQ(error.what(), "Failed to download model.bin: The operation couldn\u2019t be completed. "
+                                    "(HTTP error " + std::to_string(status) + ".)");
+        }
+        EXPECT_EQ(hub.requestsFor(path).size() - requestsBefore, attempts) << status;
+        const auto allWaits = sleeper.waits();
+        EXPECT_EQ(std::vector(allWaits.begin() + static_cast<std::ptrdiff_t>(waitsBefore), allWaits.end()), waits)
+            << status;
     }
-    EXPECT_EQ(hub.requestsFor(path).size(), 1u);
-    EXPECT_TRUE(sleeper.waits().empty());
-    EXPECT_TRUE(loggedLines().empty());
 }
 
 TEST_F(HubRetryTest, ACancellationDuringTheBackOffIsNotRetried) {

@@ -24,6 +24,8 @@ protected:
         environment.set("REGISTRY_URL", hub.baseURL()).set("MODEL_REGISTRY_URL", std::nullopt);
         environment.set("HF_TOKEN", std::nullopt).set("HUGGING_FACE_HUB_TOKEN", std::nullopt);
         environment.set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
+        // Effective while the hub session is not made yet: the loopback hub must be reached directly.
+        environment.set("https_proxy", std::nullopt).set("http_proxy", std::nullopt);
     }
 
     ~HubTest() override { HFClient::setOfflineMode(false); }

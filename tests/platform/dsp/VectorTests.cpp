@@ -66,6 +66,16 @@ TEST(VectorTests, MatrixMoveCopiesRowsBetweenStrides) {
     }
 }
 
+TEST(VectorTests, StridedCopyGathersAndScattersWithoutTouchingTheGaps) {
+    const auto source = sample(3 * 6, 0.7f);
+    std::vector<float> destination(6 * 16, -1.0f);
+    copy(source.data() + 2, 3, destination.data(), 16, 6);
+    for (std::size_t index = 0; index < destination.size(); ++index) {
+        const float expected = index % 16 == 0 ? source[2 + (index / 16) * 3] : -1.0f;
+        EXPECT_EQ(destination[index], expected) << index;
+    }
+}
+
 TEST(VectorTests, ReductionsMatchADoublePrecisionSum) {
     for (const std::size_t count : {0u, 1u, 7u, 8u, 9u, 33u, 1001u}) {
         const auto a = sample(count, 0.9f);

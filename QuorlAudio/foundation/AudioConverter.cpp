@@ -1,0 +1,309 @@
+#include "QuorlAudio/foundation/AudioConverter.hpp"
+
+#include "QuorlAudio/foundation/AudioConverterError.hpp"
+#include "QuorlAudio/foundation/DecimalText.hpp"
+#include "platform/audio/AudioFile.hpp"
+#include "platform/audio/FormatConverter.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace quorl {
+
+namespace {
+
+using platform::audio::AudioFormat;
+using platform::audio::CommonFormat;
+using platform::audio::FormatConverter;
+using platform::audio::PCMBuffer;
+
+constexpr std::uint32_t drainBufferFrames = 4096;
+constexpr double frameCountLimit = 4294967296.0;
+// More frames per byte of the file than even low-rate compressed speech decodes to; a header claiming more is
+// not trusted for the reservation (long digital silence may exceed it and merely grows the array as it reads).
+constexpr std::uintmax_t plausibleFramesPerFileByte = 64;
+
+AudioFormat monoFloat32(double sampleRate) {
+    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
+    if (!format) {
+        throw AudioConverterError::failedToCreateSourceFormat();
+    }
+    return *format;
+}
+
+AudioFormat targetFormatAt(double sampleRate) {
+    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
+    if (!format) {
+        throw std::invalid_argument("Audio converter target sample rate must be a positive finite number, not " +
+                                    decimalText(sampleRate));
+    }
+    return *format;
+}
+
+std::shared_ptr<PCMBuffer> makeBuffer(const AudioFormat& format, std::uint64_t frameCapacity) {
+    if (frameCapacity >= frameCountLimit) {
+        throw AudioConverterError::failedToCreateBuffer();
+    }
+    auto buffer = PCMBuffer::make(format, static_cast<std::uint32_t>(frameCapacity));
+    if (!buffer) {
+        throw AudioConverterError::failedToCreateBuffer();
+    }
+    return buffer;
+}
+
+// The file's length, unless its header claims more frames than its bytes could hold: the reservation is only a
+// hint, and reserving a corrupt length would exhaust memory before the first read.
+std::size_t plausibleLength(const platform::audio::AudioFile& file) {
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(file.url(), error);
+    const std::uintmax_t bound = error ? 0 : bytes * plausibleFramesPerFileByte;
+    return static_cast<std::size_t>(std::min<std::uintmax_t>(std::max<std::int64_t>(file.length(), 0), bound));
+}
+
+std::unique_ptr<FormatConverter> makeConverter(const AudioFormat& inputFormat, const AudioFormat& outputFormat) {
+    auto converter = FormatConverter::make(inputFormat, outputFormat);
+    if (!converter) {
+        throw AudioConverterError::failedToCreateConverter();
+    }
+    return converter;
+}
+
+// An input block that hands over the source buffer once and reports the end of the stream afterwards. The
+// flag is locked because the converter owns the calls to the block.
+FormatConverter::InputBlock onceOnlyInput(const PCMBuffer& source) {
+    struct State {
+        std::mutex mutex;
+        bool consumed = false;
+    };
+    // The converter lives only for the conversion that uses this block, within the caller's use of `source`.
+    std::shared_ptr<const PCMBuffer> buffer(std::shared_ptr<const PCMBuffer>(), &source);
+    auto state = std::make_shared<State>();
+    return [state, buffer](std::uint32_t) -> FormatConverter::InputBlockResult {
+        const std::lock_guard lock(state->mutex);
+        if (state->consumed) {
+            return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
+        }
+        state->consumed = true;
+        return {.status = FormatConverter::InputStatus::haveData, .buffer = buffer};
+    };
+}
+
+FormatConverter::OutputStatus convertOrThrow(FormatConverter& converter, PCMBuffer& output,
+                                             const FormatConverter::InputBlock& input) {
+    auto result = converter.convert(output, input);
+    if (result.status == FormatConverter::OutputStatus::error) {
+        throw AudioConverterError::conversionFailed(result.error ? std::make_exception_ptr(*result.error) : nullptr);
+    }
+    return result.status;
+}
+
+void appendChannelZero(std::vector<float>& samples, const PCMBuffer& buffer) {
+    const float* const* channels = buffer.floatChannelData();
+    if (channels != nullptr && buffer.frameLength() > 0) {
+        samples.insert(samples.end(), channels[0], channels[0] + buffer.frameLength());
+    }
+}
+
+// Sample `frame` of `channel` in a Float32 buffer of either layout.
+float sampleAt(const PCMBuffer& buffer, std::uint32_t channel, std::size_t frame) {
+    const float* const* channels = buffer.floatChannelData();
+    return buffer.format().isInterleaved() ? channels[0][frame * buffer.stride() + channel] : channels[channel][frame];
+}
+
+} // namespace
+
+AudioConverter::AudioConverter(std::optional<AudioFormat> targetFormat, bool debug)
+    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32(16000)), debug_(debug) {}
+
+AudioConverter::AudioConverter(double sampleRate, bool debug)
+    : AudioConverter(targetFormatAt(sampleRate), debug) {}
+
+std::vector<float> AudioConverter::resampleBuffer(const PCMBuffer& buffer) const {
+    if (isTargetFormat(buffer.format())) {
+        return extractFloatArray(buffer);
+    }
+    return convertBuffer(buffer, targetFormat_);
+}
+
+std::vector<float> AudioConverter::resampleSampleBuffer(const platform::audio::SampleBuffer& sampleBuffer) const {
+    return convertBuffer(*extractAVAudioPCMBuffer(sampleBuffer), targetFormat_);
+}
+
+std::vector<float> AudioConverter::resampleAudioFile(const std::filesystem::path& url) const {
+    platform::audio::AudioFile file(url);
+    const AudioFormat& format = file.processingFormat();
+    const double rate = format.sampleRate();
+    // About one second per read, never fewer than 4096 frames.
+    const auto blockFrames = static_cast<std::int64_t>(std::clamp(rate, 4096.0, frameCountLimit - 1));
+    std::vector<float> samples;
+    samples.reserve(plausibleLength(file));
+    while (file.framePosition() < file.length()) {
+        const auto block = std::min(file.length() - file.framePosition(), blockFrames);
+        const auto buffer = makeBuffer(format, static_cast<std::uint64_t>(block));
+        file.read(*buffer);
+        if (buffer->frameLength() == 0) {
+            break;
+        }
+        const std::vector<float> mono = extractMonoFloat32(*buffer);
+        samples.insert(samples.end(), mono.begin(), mono.end());
+    }
+    if (samples.empty()) {
+        return {};
+    }
+    if (rate != targetFormat_.sampleRate()) {
+        return resampleWithAVAudio(samples, rate, targetFormat_.sampleRate());
+    }
+    return samples;
+}
+
+std::vector<float> AudioConverter::resample(std::span<const float> samples, double sampleRate) const {
+    if (samples.empty()) {
+        return {};
+    }
+    if (sampleRate == targetFormat_.sampleRate()) {
+        return {samples.begin(), samples.end()};
+    }
+    return resampleWithAVAudio(samples, sampleRate, targetFormat_.sampleRate());
+}
+
+std::shared_ptr<PCMBuffer>
+AudioConverter::extractAVAudioPCMBuffer(const platform::audio::SampleBuffer& sampleBuffer) const {
+    const auto& description = sampleBuffer.formatDescription();
+    if (!description || !description->streamDescription) {
+        throw AudioConverterError::sampleBufferFormatMissing();
+    }
+    const auto format = AudioFormat::make(*description->streamDescription);
+    if (!format) {
+        throw AudioConverterError::failedToCreateSourceFormat();
+    }
+    const std::int64_t sampleCount = sampleBuffer.sampleCount();
+    if (sampleCount < 0) {
+        throw AudioConverterError::failedToCreateBuffer();
+    }
+    auto buffer = makeBuffer(*format, static_cast<std::uint64_t>(sampleCount));
+    buffer->setFrameLength(static_cast<std::uint32_t>(sampleCount));
+    if (sampleCount > 0) {
+        const std::int32_t status = sampleBuffer.copyPCMData(0, sampleCount, *buffer);
+        if (status != 0) {
+            throw AudioConverterError::sampleBufferCopyFailed(status);
+        }
+    }
+    return buffer;
+}
+
+bool AudioConverter::isTargetFormat(const AudioFormat& format) const {
+    return format == targetFormat_;
+}
+
+std::vector<float> AudioConverter::extractFloatArray(const PCMBuffer& buffer) const {
+    std::vector<float> samples;
+    appendChannelZero(samples, buffer);
+    return samples;
+}
+
+std::vector<float> AudioConverter::convertBuffer(const PCMBuffer& buffer, const AudioFormat& format) const {
+    if (buffer.format().channelCount() > 2) {
+        return linearResample(buffer, format);
+    }
+    const auto converter = makeConverter(buffer.format(), format);
+    const double capacity = std::ceil(format.sampleRate() / buffer.format().sampleRate() * buffer.frameLength());
+    if (!(capacity >= 0 && capacity < frameCountLimit)) {
+        throw AudioConverterError::failedToCreateBuffer();
+    }
+    std::vector<float> samples;
+    samples.reserve(static_cast<std::size_t>(capacity));
+    const auto input = onceOnlyInput(buffer);
+
+    const auto output = makeBuffer(format, static_cast<std::uint64_t>(capacity));
+    convertOrThrow(*converter, *output, input);
+    appendChannelZero(samples, *output);
+
+    // Whatever did not fit, the resampler's tail included, comes out in drain buffers until the end of stream.
+    FormatConverter::OutputStatus status;
+    do {
+        const auto drain = makeBuffer(format, drainBufferFrames);
+        status = convertOrThrow(*converter, *drain, input);
+        appendChannelZero(samples, *drain);
+    } while (status != FormatConverter::OutputStatus::endOfStream);
+
+    if (debug_) {
+        std::ostringstream line;
+        line << "Audio conversion: " << buffer.frameLength() << " samples → " << samples.size()
+             << " samples, ratio: " << decimalText(static_cast<double>(samples.size()) / buffer.frameLength());
+        logger_.debug(line.str());
+    }
+    return samples;
+}
+
+std::vector<float> AudioConverter::linearResample(const PCMBuffer& buffer, const AudioFormat& format) const {
+    if (buffer.floatChannelData() == nullptr) {
+        throw AudioConverterError::failedToCreateBuffer();
+    }
+    const std::uint32_t channelCount = buffer.format().channelCount();
+    const std::size_t frames = buffer.frameLength();
+    const float scale = 1.0f / static_cast<float>(channelCount);
+    std::vector<float> mono(frames);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        float sum = 0;
+        for (std::uint32_t channel = 0; channel < channelCount; ++channel) {
+            sum += sampleAt(buffer, channel, frame);
+        }
+        mono[frame] = scale * sum;
+    }
+    const double inputRate = buffer.format().sampleRate();
+    const double outputRate = format.sampleRate();
+    if (inputRate == outputRate) {
+        return mono;
+    }
+    const double step = inputRate / outputRate;
+    const auto outputLength = static_cast<std::size_t>(static_cast<double>(frames) / step);
+    std::vector<float> resampled(outputLength);
+    for (std::size_t index = 0; index < outputLength; ++index) {
+        const double position = step * static_cast<double>(index);
+        const auto whole = static_cast<std::size_t>(position);
+        const auto fraction = static_cast<float>(position - static_cast<double>(whole));
+        if (whole + 1 < frames) {
+            resampled[index] = (1 - fraction) * mono[whole] + mono[whole + 1] * fraction;
+        } else if (whole < frames) {
+            resampled[index] = mono[whole];
+        }
+    }
+    if (debug_) {
+        std::ostringstream line;
+        line << "Manual resampling: " << channelCount << " channels → mono, " << decimalText(inputRate) << "Hz → "
+             << decimalText(outputRate) << "Hz";
+        logger_.debug(line.str());
+    }
+    return resampled;
+}
+
+std::vector<float> AudioConverter::resampleWithAVAudio(std::span<const float> samples, double inputRate,
+                                                       double outputRate) const {
+    const AudioFormat sourceFormat = monoFloat32(inputRate);
+    const auto source = makeBuffer(sourceFormat, samples.size());
+    source->setFrameLength(static_cast<std::uint32_t>(samples.size()));
+    std::copy(samples.begin(), samples.end(), source->floatChannelData()[0]);
+    return convertBuffer(*source, monoFloat32(outputRate));
+}
+
+std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) const {
+    if (buffer.frameLength() == 0) {
+        return {};
+    }
+    const AudioFormat& format = buffer.format();
+    if (format.channelCount() == 1 && format.commonFormat() == CommonFormat::float32 && !format.isInterleaved()) {
+        return extractFloatArray(buffer);
+    }
+    const AudioFormat mono = monoFloat32(format.sampleRate());
+    const auto converter = makeConverter(format, mono);
+    const auto output = makeBuffer(mono, buffer.frameCapacity());
+    convertOrThrow(*converter, *output, onceOnlyInput(buffer));
+    return extractFloatArray(*output);
+}
+
+} // namespace quorl

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "platform/dsp/FFT.hpp"
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quorl {
+
+// The configurable log-mel front end: Hann-windowed frames with optional pre-emphasis, a power spectrum, a
+// Slaney-style mel filterbank with area normalisation and a natural logarithm with a floor. The compute
+// operations reuse scratch memory, so one object serves one caller at a time.
+class AudioMelSpectrogram {
+public:
+    enum class PaddingMode {
+        // The signal is padded with nFFT / 2 zeros on each side.
+        center,
+        // The caller has padded the signal already.
+        prePadded,
+    };
+
+    enum class LogFloorMode {
+        // ln(x + logFloor)
+        additive,
+        // ln(max(x, logFloor))
+        clamped,
+    };
+
+    struct FlatResult {
+        std::vector<float> mel;
+        // Frames computed from the audio.
+        int melLength;
+        // Frames in `mel`: melLength rounded up to a multiple of padTo; the extra frames hold 0.
+        int numFrames;
+    };
+
+    struct NestedResult {
+        // [1][nMels][frames], or empty when the audio holds no frame.
+        std::vector<std::vector<std::vector<float>>> mel;
+        int melLength;
+    };
+
+    // The defaults are the recognisers' configuration. Throws std::invalid_argument for a configuration no
+    // frame can be cut with: sampleRate, nFFT or hopLength below 1, nMels below 0, or winLength outside
+    // 0 ... nFFT. A padTo below 2 means 1.
+    explicit AudioMelSpectrogram(int sampleRate = 16000, int nMels = 128, int nFFT = 512, int hopLength = 160,
+                                 int winLength = 400, float preemph = 0.97f, int padTo = 1,
+                                 float logFloor = 0x1p-24f, LogFloorMode logFloorMode = LogFloorMode::additive,
+                                 bool windowPeriodic = false);
+
+    int nFFT() const { return nFFT_; }
+
+    // Centre-padded, mel-major: nMels rows of numFrames values. `lastAudioSample` is the raw sample that
+    // preceded `audio` in the stream (0 at its start); pre-emphasis continues from it.
+    FlatResult computeFlat(std::span<const float> audio, float lastAudioSample);
+
+    // Frame-major: numFrames rows of nMels values. A given `expectedFrameCount` replaces the frame count the
+    // audio supports; frames past the signal hold the logarithm of the floor.
+    FlatResult computeFlatTransposed(std::span<const float> audio, float lastAudioSample, PaddingMode paddingMode,
+                                     std::optional<int> expectedFrameCount);
+    FlatResult computeFlatTransposed(std::span<const float> audio, float lastAudioSample);
+
+    // Windows at the start of each nFFT frame, without padding or pre-emphasis.
+    NestedResult compute(std::span<const float> audio);
+
+    // The Hann window of `length` coefficients, periodic or symmetric.
+    static std::vector<float> hannWindow(int length, bool periodic);
+    // nMels rows of nFFT / 2 + 1 weights spanning 0 Hz to half the sample rate on the Slaney mel scale,
+    // each triangle normalised to unit area.
+    static std::vector<std::vector<float>> melFilterbank(int sampleRate, int nFFT, int nMels);
+
+private:
+    enum class Layout { melMajor, frameMajor };
+
+    // Where frames come from: frame i takes signal[i * hopLength + placement ...] under the window, written
+    // at `placement` inside the nFFT frame.
+    struct Framing {
+        std::span<const float> signal;
+        std::size_t placement;
+    };
+
+    // The weights of one band that may be non-zero: bandWeights_[weightOffset ..< weightOffset + length]
+    // apply to bins firstBin ..< firstBin + length.
+    struct Band {
+        std::size_t firstBin;
+        std::size_t weightOffset;
+        std::size_t length;
+    };
+
+    void addBand(const std::vector<float>& weights);
+    FlatResult computeFlat(std::span<const float> audio, float lastAudioSample, PaddingMode paddingMode,
+                           std::optional<int> expectedFrameCount, Layout layout);
+    std::vector<float> padAndPreEmphasise(std::span<const float> audio, float lastAudioSample, std::size_t offset,
+                                          Layout layout) const;
+    long frameCount(std::size_t count, PaddingMode paddingMode) const;
+    void writeFrameMajor(const Framing& framing, std::size_t frames, float* out);
+    void writeMelMajor(const Framing& framing, std::size_t frames, std::size_t rowLength, float* out);
+    void logMelFrame(const Framing& framing, std::size_t index, float* row);
+    void powerSpectrum(const Framing& framing, std::size_t index);
+    void applyLogarithm(float* values, std::size_t count) const;
+
+    int nFFT_;
+    int hopLength_;
+    int winLength_;
+    float preemph_;
+    float logFloor_;
+    LogFloorMode logFloorMode_;
+    int nMels_;
+    int padTo_;
+    std::size_t bins_;
+    std::vector<float> hannWindow_;
+    // Each band's weights are zero outside one short run of bins, so the filterbank is kept as those runs:
+    // applying it costs about two products per bin instead of nMels.
+    std::vector<Band> bands_;
+    std::vector<float> bandWeights_;
+    std::optional<platform::dsp::FFT> fft_;
+    std::vector<float> frame_;
+    std::vector<std::complex<float>> spectrum_;
+    std::vector<float> power_;
+    std::vector<float> melRow_;
+};
+
+} // namespace quorl

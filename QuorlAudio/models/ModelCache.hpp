@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quorl {
+
+// The file-system operations on the model cache: models root / repository folder / model file, where a
+// compiled model is a ".mlmodelc" folder that holds "coremldata.bin". The cache keeps no manifest of its
+// own; presence and the compiled-model check are its only tests.
+class ModelCache {
+public:
+    // Afterwards a directory exists at `url`. A file (or a link that leads to no folder) standing where a
+    // folder of the path should be is removed and replaced by a folder, logged as a warning, but only
+    // strictly below `within`: nothing outside the cache is ever deleted, the levels up to `within` are
+    // created plainly, and the walk stops repairing at a link to a folder, whose insides are not the
+    // cache's own. Throws the file-system error of the first creation or removal that failed.
+    static void createDirectoryRobustly(const std::filesystem::path& url, const std::filesystem::path& within);
+
+    // The names of `models` for which nothing exists at folder / name ("/" in a name addresses a nested
+    // path), sorted ascending.
+    static std::vector<std::string> missingModels(const std::filesystem::path& folder,
+                                                  const std::set<std::string>& models);
+
+    // Returns when `url` is a folder that holds "coremldata.bin"; otherwise throws FileError naming
+    // `name`. Nothing else inside the bundle is inspected.
+    static void validateCompiledModelLayout(const std::filesystem::path& url, const std::string& name);
+
+    // Deletes the file or folder at `url` with everything in it. A folder already gone is no failure;
+    // other failures are logged, never thrown.
+    static void purgeCorruptedCache(const std::filesystem::path& url);
+};
+
+} // namespace quorl

@@ -1,0 +1,384 @@
+#include "QuorlAudio/models/ModelHub.hpp"
+
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/foundation/SystemInfo.hpp"
+#include "QuorlAudio/foundation/SystemInfoReporter.hpp"
+#include "QuorlAudio/models/CacheFolderLock.hpp"
+#include "QuorlAudio/models/DownloadError.hpp"
+#include "QuorlAudio/models/FileDownloader.hpp"
+#include "QuorlAudio/models/HFClient.hpp"
+#include "QuorlAudio/models/HFTreeLister.hpp"
+#include "QuorlAudio/models/ModelCache.hpp"
+#include "QuorlAudio/models/ModelNames.hpp"
+#include "QuorlAudio/models/RepositoryPath.hpp"
+#include "QuorlAudio/models/RetryPolicy.hpp"
+#include "QuorlAudio/models/SessionLease.hpp"
+#include "QuorlAudio/models/WantedFiles.hpp"
+#include "platform/sys/UserFolders.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <initializer_list>
+#include <iterator>
+#include <string_view>
+#include <system_error>
+
+namespace quorl {
+namespace {
+
+namespace fs = std::filesystem;
+
+const AppLogger& logger() {
+    static const AppLogger instance("DownloadUtils");
+    return instance;
+}
+
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const auto piece : pieces) {
+        text.append(piece);
+    }
+    return text;
+}
+
+void report(const ProgressHandler& handler, double fraction, DownloadPhase phase) {
+    if (handler) {
+        handler(DownloadProgress{.fractionCompleted = fraction, .phase = std::move(phase)});
+    }
+}
+
+// A file whose size the listing did not give counts as no bytes.
+std::int64_t countedBytes(const RemoteFile& file) { return std::max<std::int64_t>(file.size, 0); }
+
+std::int64_t totalBytes(const std::vector<RemoteFile>& files) {
+    std::int64_t total = 0;
+    for (const auto& file : files) {
+        total += countedBytes(file);
+    }
+    return total;
+}
+
+// The share of a download that is done: by bytes when sizes are known, else by files.
+double completedShare(std::int64_t completedBytes, std::int64_t allBytes, int completedFiles, int allFiles) {
+    if (allFiles == 0) {
+        return 1.0;
+    }
+    const double share = allBytes >= 1 ? static_cast<double>(completedBytes) / static_cast<double>(allBytes)
+                                       : static_cast<double>(completedFiles) / allFiles;
+    return std::min(1.0, share);
+}
+
+// Where a whole-repository download stores a listed file: without the repository's sub-folder prefix.
+fs::path repositoryDestination(const fs::path& repositoryFolder, const std::string& path,
+                               const std::optional<std::string>& subFolder) {
+    checkRepositoryPath(path);
+    if (subFolder && path.starts_with(*subFolder + "/")) {
+        return repositoryFolder / path.substr(subFolder->size() + 1);
+    }
+    return repositoryFolder / path;
+}
+
+// One whole-repository download, shared by the steps that fetch its files.
+struct RepositoryDownload {
+    Repo repo;
+    const fs::path& root;
+    const fs::path& repositoryFolder;
+    const std::optional<platform::net::SessionConfiguration>& configuration;
+    const ProgressHandler& progressHandler;
+    platform::core::Sleeper& sleeper;
+};
+
+void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<RemoteFile>& files) {
+    const int count = static_cast<int>(files.size());
+    const std::int64_t allBytes = totalBytes(files);
+    const ProgressReporter reporter{.handler = download.progressHandler, .downloadPhaseWeight = 0.5};
+    const auto subFolder = subPath(download.repo);
+    std::int64_t completedBytes = 0;
+    for (int index = 0; index < count; ++index) {
+        const RemoteFile& file = files[static_cast<std::size_t>(index)];
+        const fs::path destination = repositoryDestination(download.repositoryFolder, file.path, subFolder);
+        const auto outcome = FileDownloader::ensure(
+            file, remotePath(download.repo), destination, download.root, download.configuration,
+            reporter.liveBytesCallback(completedBytes, allBytes, index, count), download.sleeper);
+        completedBytes += countedBytes(file);
+        if (outcome != FileDownloader::Outcome::downloaded) {
+            continue;
+        }
+        const int done = index + 1;
+        if (done % 10 == 0 || done == count) {
+            logger().info(joined({"Downloaded ", std::to_string(done), "/", std::to_string(count), " files"}));
+        }
+        report(download.progressHandler, 0.5 * completedShare(completedBytes, allBytes, done, count),
+               DownloadPhase::downloading(done, count));
+    }
+}
+
+// Milliseconds as "%.2f" would print them, with a point whatever the process's locale.
+std::string formattedMilliseconds(double milliseconds) {
+    char digits[330];
+    const auto written =
+        std::to_chars(std::begin(digits), std::end(digits), milliseconds, std::chars_format::fixed, 2);
+    return std::string(digits, written.ptr);
+}
+
+// ["a", "b"]
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string text = "[";
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        text.append(index == 0 ? "\"" : ", \"").append(names[index]).append("\"");
+    }
+    return text.append("]");
+}
+
+// Whether a transfer into one of the wanted bundle folders was interrupted: a partial file (the
+// destination's name with ".partial" appended) whose destination is not there yet, waiting to be resumed.
+// Leftovers of other bundles (another variant's) or beside a finished file do not count: they would send
+// every load of a complete cache to the network, and fail it while the network is down.
+bool hasUnfinishedDownloads(const fs::path& folder, const std::set<std::string>& wanted) {
+    for (const auto& name : wanted) {
+        std::error_code unreadable;
+        for (fs::recursive_directory_iterator entry(folder / name, unreadable), end; !unreadable && entry != end;
+             entry.increment(unreadable)) {
+            const fs::path& path = entry->path();
+            std::error_code absent;
+            if (path.extension() == ".partial" && !fs::exists(fs::path(path).replace_extension(), absent)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// What one call of loadModels asks for.
+struct LoadRequest {
+    Repo repo;
+    const std::vector<std::string>& modelNames;
+    const fs::path& directory;
+    platform::ml::ComputeUnits computeUnits;
+    const std::optional<std::string>& variant;
+    const ProgressHandler& progressHandler;
+    platform::core::Sleeper& sleeper;
+
+    fs::path repositoryFolder() const { return directory / folderName(repo); }
+};
+
+// Makes sure every required and requested name is in the cache, downloading what is missing (0 to 0.5).
+void fillCache(const LoadRequest& request) {
+    fs::create_directories(request.directory);
+    const fs::path folder = request.repositoryFolder();
+    std::set<std::string> wanted = ModelNames::getRequiredModelNames(request.repo, request.variant);
+    std::set<std::string> extra;
+    for (const auto& name : request.modelNames) {
+        if (!wanted.contains(name)) {
+            extra.insert(name);
+        }
+    }
+    wanted.insert(extra.begin(), extra.end());
+    const auto missing = ModelCache::missingModels(folder, wanted);
+    const bool offline = HFClient::offlineMode();
+    if (!missing.empty() && offline) {
+        logger().error(
+            joined({"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
+        throw DownloadError::modelMissing(folderName(request.repo), missing);
+    }
+    // A bundle whose folder exists counts as present even while one of its files is still a partial
+    // download; the download then resumes that file rather than the load failing and purging it.
+    if (missing.empty() && (offline || !hasUnfinishedDownloads(folder, wanted))) {
+        logger().info(joined({"Found ", folderName(request.repo), " locally, no download needed"}));
+        report(request.progressHandler, 0.5, DownloadPhase::downloading(0, 0));
+        return;
+    }
+    logger().info("Models not found in cache at " + folder.string());
+    ModelHub::download(request.repo, request.directory, request.variant, extra, request.progressHandler,
+                       std::nullopt, request.sleeper);
+}
+
+// Checks and loads each requested bundle from the cache (0.5 to 1.0).
+ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
+    const fs::path folder = request.repositoryFolder();
+    const auto configuration = MLModelConfigurationUtils::defaultConfiguration(request.computeUnits);
+    const double count = static_cast<double>(request.modelNames.size());
+    ModelHub::LoadedModels models;
+    for (std::size_t index = 0; index < request.modelNames.size(); ++index) {
+        const std::string& name = request.modelNames[index];
+        const fs::path bundle = folder / name;
+        ModelCache::validateCompiledModelLayout(bundle, name);
+        report(request.progressHandler, 0.5 + (static_cast<double>(index) * 0.5) / count,
+               DownloadPhase::compiling(name));
+        const auto start = std::chrono::steady_clock::now();
+        auto model = platform::ml::Model::load(bundle, configuration);
+        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+        models.insert_or_assign(name, std::move(model));
+        logger().info(joined({"Compiled model ", name, " in ", formattedMilliseconds(elapsed.count()), " ms :: ",
+                              SystemInfo::summary()}));
+    }
+    report(request.progressHandler, 1.0, DownloadPhase::compiling(""));
+    return models;
+}
+
+ModelHub::LoadedModels loadModelsOnce(const LoadRequest& request) {
+    fillCache(request);
+    return loadCachedModels(request);
+}
+
+enum class LoadStage { fillingCache, loading };
+
+// After a failed first attempt: rethrows the error when trying again cannot help or must not happen;
+// otherwise purges the repository folder for one more attempt. Only a bundle that fails its check or
+// its load is evidence of a corrupted cache: a failed download (network, rate limit, missing file) leaves
+// good files and resumable partial files where they are.
+void recoverFromFirstFailure(const std::exception_ptr& error, LoadStage stage, const fs::path& folder) {
+    const std::string description = platform::core::describe(error);
+    if (HFClient::offlineMode()) {
+        logger().warning("Offline mode: load failed and re-download blocked. " + description);
+        std::rethrow_exception(error);
+    }
+    if (RetryPolicy::isCancellation(error)) {
+        logger().info("Load cancelled; preserving model cache. " + description);
+        std::rethrow_exception(error);
+    }
+    if (stage != LoadStage::loading) {
+        std::rethrow_exception(error);
+    }
+    logger().warning("First load failed: " + description);
+    logger().info("Deleting cache and re-downloading\u2026");
+    ModelCache::purgeCorruptedCache(folder);
+}
+
+void removeIgnoringFailure(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+} // namespace
+
+bool ModelHub::offlineMode() { return HFClient::offlineMode(); }
+
+void ModelHub::setOfflineMode(bool offline) { HFClient::setOfflineMode(offline); }
+
+std::shared_ptr<platform::net::Session> ModelHub::session() { return HFClient::session(); }
+
+void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::string>& variant,
+                        const std::set<std::string>& additionalModelNames, const ProgressHandler& progressHandler,
+                        const std::optional<platform::net::SessionConfiguration>& configuration,
+                        platform::core::Sleeper& sleeper) {
+    const std::string folder = folderName(repo);
+    if (offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"download(", folder, ")"}));
+    }
+    logger().info(joined({"Downloading ", folder, " from HuggingFace..."}));
+    const SessionLease lease(configuration);
+    const fs::path repositoryFolder = to / folder;
+    // A stray file in place of the repository folder is cache damage like any other: it is replaced here,
+    // since a failed download does not lead to a purge.
+    ModelCache::createDirectoryRobustly(repositoryFolder, to);
+    std::set<std::string> wanted = ModelNames::getRequiredModelNames(repo, variant);
+    wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
+    report(progressHandler, 0, DownloadPhase::listing());
+    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()));
+    logger().info(joined({"Found ", std::to_string(files.size()), " files to download"}));
+    fetchRepositoryFiles(RepositoryDownload{.repo = repo,
+                                            .root = to,
+                                            .repositoryFolder = repositoryFolder,
+                                            .configuration = configuration,
+                                            .progressHandler = progressHandler,
+                                            .sleeper = sleeper},
+                         files);
+    const auto missing = ModelCache::missingModels(repositoryFolder, wanted);
+    if (!missing.empty()) {
+        throw DownloadError::modelNotFound(missing.front());
+    }
+    logger().info("Downloaded all required models for " + folder);
+}
+
+void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::path& to,
+                        const ProgressHandler& progressHandler, const SkipRule& shouldSkip,
+                        platform::core::Sleeper& sleeper) {
+    const std::string folder = folderName(repo);
+    if (offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"download(", folder, "/", subdirectory, ")"}));
+    }
+    report(progressHandler, 0, DownloadPhase::listing());
+    const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
+    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()));
+    const int count = static_cast<int>(files.size());
+    logger().info(joined({"Found ", std::to_string(count), " files in ", subdirectory}));
+    const std::int64_t allBytes = totalBytes(files);
+    report(progressHandler, count == 0 ? 1.0 : 0.0, DownloadPhase::downloading(0, count));
+    const ProgressReporter reporter{.handler = progressHandler, .downloadPhaseWeight = 1.0};
+    std::int64_t completedBytes = 0;
+    for (int index = 0; index < count; ++index) {
+        const RemoteFile& file = files[static_cast<std::size_t>(index)];
+        checkRepositoryPath(file.path);
+        auto onBytes = file.size >= 1 ? reporter.liveBytesCallback(completedBytes, allBytes, index, count)
+                                      : FileDownloader::ProgressCallback();
+        const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt,
+                                                    std::nullopt, std::move(onBytes), sleeper);
+        completedBytes += countedBytes(file);
+        const int done = index + 1;
+        report(progressHandler, completedShare(completedBytes, allBytes, done, count),
+               DownloadPhase::downloading(done, count));
+        if (outcome != FileDownloader::Outcome::alreadyPresent && (done % 5 == 0 || done == count)) {
+            logger().info(joined({"Downloaded ", std::to_string(done), "/", std::to_string(count), " ", subdirectory,
+                                  " files"}));
+        }
+    }
+    logger().info(joined({"Downloaded ", subdirectory, " from ", folder}));
+}
+
+std::vector<std::uint8_t> ModelHub::fetchFile(const platform::net::Url& from, const std::string& description,
+                                              int maxAttempts, double minBackoff, platform::core::Sleeper& sleeper) {
+    return FileDownloader::fetchData(from, description, maxAttempts, minBackoff, std::nullopt, sleeper);
+}
+
+std::pair<std::vector<std::uint8_t>, platform::net::Response> ModelHub::fetchWithAuth(const platform::net::Url& from) {
+    if (offlineMode()) {
+        throw DownloadError::networkDisabled(joined({"fetchWithAuth(", from.absoluteString(), ")"}));
+    }
+    return session()->data(HFClient::request(from));
+}
+
+ModelHub::LoadedModels ModelHub::loadModels(Repo repo, const std::vector<std::string>& modelNames,
+                                            const fs::path& directory, platform::ml::ComputeUnits computeUnits,
+                                            const std::optional<std::string>& variant,
+                                            const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
+    SystemInfoReporter::shared().logIfNeeded(logger());
+    const LoadRequest request{.repo = repo,
+                              .modelNames = modelNames,
+                              .directory = directory,
+                              .computeUnits = computeUnits,
+                              .variant = variant,
+                              .progressHandler = progressHandler,
+                              .sleeper = sleeper};
+    // A second load of the same folder would otherwise purge the files this one is about to load.
+    const CacheFolderLock lock(request.repositoryFolder());
+    LoadStage stage = LoadStage::fillingCache;
+    try {
+        fillCache(request);
+        stage = LoadStage::loading;
+        return loadCachedModels(request);
+    } catch (...) {
+        recoverFromFirstFailure(std::current_exception(), stage, request.repositoryFolder());
+    }
+    return loadModelsOnce(request);
+}
+
+void ModelHub::clearCache(Repo repo, const fs::path& directory) { removeIgnoringFailure(directory / folderName(repo)); }
+
+void ModelHub::clearAllCaches() {
+    try {
+        removeIgnoringFailure(MLModelConfigurationUtils::defaultModelsDirectory());
+    } catch (const platform::core::Error&) {
+        // No Application Support folder: there is no models root to clear.
+    }
+    try {
+        removeIgnoringFailure(platform::sys::UserFolders::home() / ".cache" / "quorlaudio");
+    } catch (const platform::core::Error&) {
+        // No home folder: there is no synthesis cache to clear.
+    }
+    logger().info("All model caches cleared");
+}
+
+} // namespace quorl

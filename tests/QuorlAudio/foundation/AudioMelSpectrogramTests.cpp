@@ -1,0 +1,322 @@
+#include "QuorlAudio/foundation/AudioMelSpectrogram.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorl {
+namespace {
+
+using LogFloorMode = AudioMelSpectrogram::LogFloorMode;
+using PaddingMode = AudioMelSpectrogram::PaddingMode;
+
+constexpr float recogniserFloor = 0x1p-24f;
+
+// The signal of fixtures/makeLogMelFixture.py: 0.1 s at 16 kHz of a chirp, a saw-tooth and three spikes.
+std::vector<float> testSignal() {
+    std::vector<float> samples(1600);
+    for (std::size_t index = 0; index < samples.size(); ++index) {
+        const double t = static_cast<double>(index) / 16000.0;
+        double value = 0.5 * std::sin(2.0 * std::numbers::pi * (100.0 * t + (7900.0 - 100.0) / (2.0 * 0.1) * t * t));
+        value += 0.01 * (static_cast<double>((index * 7919) % 1000) / 500.0 - 1.0);
+        samples[index] = static_cast<float>(value);
+    }
+    samples[200] += 0.8f;
+    samples[777] -= 0.6f;
+    samples[1234] += 0.9f;
+    return samples;
+}
+
+struct FixtureBlock {
+    std::size_t rows;
+    std::size_t columns;
+    std::vector<float> values;
+};
+
+FixtureBlock readBlock(std::ifstream& file, const std::string& expectedName) {
+    std::string name;
+    FixtureBlock block{.rows = 0, .columns = 0, .values = {}};
+    file >> name >> block.rows >> block.columns;
+    EXPECT_EQ(name, expectedName);
+    block.values.resize(block.rows * block.columns);
+    for (float& value : block.values) {
+        file >> value;
+    }
+    EXPECT_TRUE(file) << "fixture block " << expectedName << " is truncated";
+    return block;
+}
+
+void expectNear(std::span<const float> values, std::span<const float> expected, float tolerance,
+                const std::string& what) {
+    ASSERT_EQ(values.size(), expected.size()) << what;
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        ASSERT_NEAR(values[index], expected[index], tolerance) << what << " at " << index;
+    }
+}
+
+void expectAllEqual(std::span<const float> values, float expected, const std::string& what) {
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        ASSERT_FLOAT_EQ(values[index], expected) << what << " at " << index;
+    }
+}
+
+TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
+    const auto fixturePath = std::filesystem::path(__FILE__).parent_path() / "fixtures" / "logMel.txt";
+    std::ifstream file(fixturePath);
+    ASSERT_TRUE(file) << fixturePath;
+    const auto signal = testSignal();
+    // Single-precision spectra of quiet bands differ from the reference mostly where the floor dominates.
+    constexpr float tolerance = 2e-3f;
+
+    AudioMelSpectrogram recogniser;
+    const auto melMajor = readBlock(file, "melMajor");
+    const auto flat = recogniser.computeFlat(signal, 0.25f);
+    ASSERT_EQ(flat.melLength, 11);
+    ASSERT_EQ(flat.numFrames, 11);
+    ASSERT_EQ(flat.mel.size(), melMajor.values.size());
+    for (std::size_t index = 0; index < flat.mel.size(); ++index) {
+        ASSERT_NEAR(flat.mel[index], melMajor.values[index], tolerance) << "mel-major at " << index;
+    }
+
+    AudioMelSpectrogram clamped(8000, 23, 256, 80, 200, 0.0f, 1, 1e-10f, LogFloorMode::clamped, true);
+    const auto frameMajor = readBlock(file, "frameMajor");
+    const auto transposed = clamped.computeFlatTransposed(signal, 0.0f, PaddingMode::prePadded, std::nullopt);
+    ASSERT_EQ(transposed.melLength, 17);
+    ASSERT_EQ(transposed.mel.size(), frameMajor.values.size());
+    for (std::size_t index = 0; index < transposed.mel.size(); ++index) {
+        ASSERT_NEAR(transposed.mel[index], frameMajor.values[index], tolerance) << "frame-major at " << index;
+    }
+}
+
+TEST(AudioMelSpectrogramTests, FrameCountsFollowPaddingModeAndPadTo) {
+    const struct {
+        std::size_t samples;
+        PaddingMode mode;
+        int padTo;
+        int melLength;
+        int numFrames;
+    } cases[] = {
+        {16000, PaddingMode::center, 1, 101, 101},
+        {16000, PaddingMode::center, 8, 101, 104},
+        {16000, PaddingMode::center, -3, 101, 101},
+        {47, PaddingMode::center, 1, 1, 1},
+        {48, PaddingMode::center, 1, 2, 2},
+        // nFFT - hopLength samples leave no frame; one more gives one, as does anything short of nFFT + hopLength.
+        {352, PaddingMode::prePadded, 1, 0, 1},
+        {353, PaddingMode::prePadded, 1, 1, 1},
+        {671, PaddingMode::prePadded, 4, 1, 4},
+        {672, PaddingMode::prePadded, 4, 2, 4},
+    };
+    for (const auto& c : cases) {
+        AudioMelSpectrogram spectrogram(16000, 8, 512, 160, 400, 0.97f, c.padTo);
+        const std::vector<float> audio(c.samples, 0.1f);
+        const auto result = spectrogram.computeFlatTransposed(audio, 0.0f, c.mode, std::nullopt);
+        EXPECT_EQ(result.melLength, c.melLength) << c.samples;
+        EXPECT_EQ(result.numFrames, c.numFrames) << c.samples;
+        EXPECT_EQ(result.mel.size(), 8u * static_cast<std::size_t>(c.numFrames)) << c.samples;
+    }
+}
+
+TEST(AudioMelSpectrogramTests, EmptyAudioOrNoFrameGivesOneSilentColumn) {
+    AudioMelSpectrogram spectrogram(16000, 8);
+    const std::vector<float> empty;
+    const std::vector<float> tooShort(100, 0.5f);
+    const std::vector<float> zeros(8, 0.0f);
+    const AudioMelSpectrogram::FlatResult results[] = {
+        spectrogram.computeFlat(empty, 0.3f),
+        spectrogram.computeFlatTransposed(empty, 0.3f),
+        spectrogram.computeFlatTransposed(empty, 0.3f, PaddingMode::center, 5),
+        spectrogram.computeFlatTransposed(tooShort, 0.0f, PaddingMode::prePadded, std::nullopt),
+        spectrogram.computeFlatTransposed(tooShort, 0.0f, PaddingMode::center, 0),
+        spectrogram.computeFlatTransposed(tooShort, 0.0f, PaddingMode::center, -2),
+    };
+    for (const auto& result : results) {
+        EXPECT_EQ(result.mel, zeros);
+        EXPECT_EQ(result.melLength, 0);
+        EXPECT_EQ(result.numFrames, 1);
+    }
+}
+
+TEST(AudioMelSpectrogramTests, LayoutsHoldTheSameValuesAndZeroPadding) {
+    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.97f, 8);
+    const auto signal = testSignal();
+    const auto melMajor = spectrogram.computeFlat(signal, 0.1f);
+    const auto frameMajor = spectrogram.computeFlatTransposed(signal, 0.1f);
+    ASSERT_EQ(melMajor.melLength, 11);
+    ASSERT_EQ(melMajor.numFrames, 16);
+    ASSERT_EQ(frameMajor.numFrames, 16);
+    for (std::size_t frame = 0; frame < 16; ++frame) {
+        for (std::size_t band = 0; band < 16; ++band) {
+            const float value = melMajor.mel[band * 16 + frame];
+            EXPECT_FLOAT_EQ(value, frameMajor.mel[frame * 16 + band]) << frame << ", " << band;
+            if (frame >= 11) {
+                EXPECT_EQ(value, 0.0f) << frame << ", " << band;
+            } else {
+                EXPECT_TRUE(std::isfinite(value) && value != 0.0f) << frame << ", " << band;
+            }
+        }
+    }
+}
+
+TEST(AudioMelSpectrogramTests, FramesPastTheSignalHoldTheLogarithmOfTheFloor) {
+    for (const auto mode : {LogFloorMode::additive, LogFloorMode::clamped}) {
+        AudioMelSpectrogram spectrogram(16000, 8, 512, 160, 400, 0.97f, 1, 1e-6f, mode);
+        const std::vector<float> audio(512, 0.5f);
+        // Frame i reads from sample 160 i + 56, so frames 3 and later lie past the 512 samples.
+        const auto result = spectrogram.computeFlatTransposed(audio, 0.0f, PaddingMode::prePadded, 6);
+        ASSERT_EQ(result.melLength, 6);
+        ASSERT_EQ(result.mel.size(), 6u * 8u);
+        const std::span<const float> mel(result.mel);
+        EXPECT_GT(mel[0], std::log(1e-6f));
+        expectAllEqual(mel.subspan(3 * 8), std::log(1e-6f), "past the signal");
+        const auto silent = spectrogram.computeFlatTransposed(std::vector<float>(160, 0.0f), 0.0f,
+                                                              PaddingMode::center, 40);
+        expectAllEqual(silent.mel, std::log(1e-6f), "silence");
+    }
+}
+
+TEST(AudioMelSpectrogramTests, PreEmphasisContinuesAcrossCalls) {
+    const auto signal = testSignal();
+    // The whole signal emphasised in one pass, fed to a spectrogram that does no pre-emphasis of its own.
+    std::vector<float> emphasised(signal.size());
+    emphasised[0] = signal[0];
+    for (std::size_t index = 1; index < signal.size(); ++index) {
+        emphasised[index] = signal[index] - 0.97f * signal[index - 1];
+    }
+    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.97f);
+    AudioMelSpectrogram plain(16000, 16, 512, 160, 400, 0.0f);
+    const std::span<const float> halves(signal);
+    const std::span<const float> emphasisedHalves(emphasised);
+
+    const auto first = spectrogram.computeFlatTransposed(halves.first(800), 0.0f);
+    const auto second = spectrogram.computeFlatTransposed(halves.last(800), signal[799]);
+    const auto expectedSecond = plain.computeFlatTransposed(emphasisedHalves.last(800), 0.0f);
+    expectNear(first.mel, plain.computeFlatTransposed(emphasisedHalves.first(800), 0.0f).mel, 1e-5f, "first");
+    expectNear(second.mel, expectedSecond.mel, 1e-5f, "second");
+    // Centre padding puts the first sample under the middle of the first window, where it shows.
+    const auto restarted = spectrogram.computeFlatTransposed(halves.last(800), 0.0f);
+    float largestDifference = 0.0f;
+    for (std::size_t index = 0; index < restarted.mel.size(); ++index) {
+        largestDifference = std::max(largestDifference, std::abs(restarted.mel[index] - expectedSecond.mel[index]));
+    }
+    EXPECT_GT(largestDifference, 1e-3f);
+}
+
+TEST(AudioMelSpectrogramTests, ZeroPreEmphasisPassesSamplesThrough) {
+    AudioMelSpectrogram plain(16000, 16, 512, 160, 400, 0.0f);
+    AudioMelSpectrogram emphasised(16000, 16, 512, 160, 400, 0.97f);
+    const auto signal = testSignal();
+    EXPECT_EQ(plain.computeFlatTransposed(signal, 0.9f).mel, plain.computeFlatTransposed(signal, -0.4f).mel);
+    EXPECT_NE(plain.computeFlatTransposed(signal, 0.0f).mel, emphasised.computeFlatTransposed(signal, 0.0f).mel);
+}
+
+TEST(AudioMelSpectrogramTests, NestedComputeWindowsFromTheFrameStart) {
+    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.0f);
+    const auto signal = testSignal();
+    const auto nested = spectrogram.compute(signal);
+    // (1600 - 400) / 160 + 1 frames.
+    ASSERT_EQ(nested.melLength, 8);
+    ASSERT_EQ(nested.mel.size(), 1u);
+    ASSERT_EQ(nested.mel[0].size(), 16u);
+    ASSERT_EQ(nested.mel[0][0].size(), 8u);
+    // A window moved inside a zero-filled frame changes only the phase, so centred frames of the signal
+    // delayed by (512 - 400) / 2 samples have the same power.
+    std::vector<float> delayed(56, 0.0f);
+    delayed.insert(delayed.end(), signal.begin(), signal.end());
+    const auto centred = spectrogram.computeFlatTransposed(delayed, 0.0f, PaddingMode::prePadded, std::nullopt);
+    ASSERT_EQ(centred.melLength, 8);
+    for (std::size_t frame = 0; frame < 8; ++frame) {
+        for (std::size_t band = 0; band < 16; ++band) {
+            EXPECT_NEAR(nested.mel[0][band][frame], centred.mel[frame * 16 + band], 1e-3f) << frame << ", " << band;
+        }
+    }
+}
+
+TEST(AudioMelSpectrogramTests, NestedComputeOfShortAudio) {
+    AudioMelSpectrogram spectrogram(16000, 4);
+    EXPECT_EQ(spectrogram.compute(std::vector<float>(239, 0.5f)).melLength, 0);
+    EXPECT_TRUE(spectrogram.compute(std::vector<float>{}).mel.empty());
+    // Short of one window but within a hop of it: one frame, the missing samples read as zeros.
+    const auto partial = spectrogram.compute(std::vector<float>(241, 0.5f));
+    ASSERT_EQ(partial.melLength, 1);
+    EXPECT_GT(partial.mel[0][0][0], std::log(recogniserFloor));
+}
+
+TEST(AudioMelSpectrogramTests, UnsupportedTransformLengthYieldsTheFloor) {
+    AudioMelSpectrogram spectrogram(16000, 8, 511, 160, 400);
+    EXPECT_EQ(spectrogram.nFFT(), 511);
+    const auto result = spectrogram.computeFlat(testSignal(), 0.0f);
+    ASSERT_GT(result.melLength, 0);
+    expectAllEqual(result.mel, std::log(recogniserFloor), "odd nFFT");
+}
+
+TEST(AudioMelSpectrogramTests, HannWindows) {
+    const auto periodic = AudioMelSpectrogram::hannWindow(4, true);
+    const auto symmetric = AudioMelSpectrogram::hannWindow(4, false);
+    ASSERT_EQ(periodic.size(), 4u);
+    ASSERT_EQ(symmetric.size(), 4u);
+    const float expectedPeriodic[] = {0.0f, 0.5f, 1.0f, 0.5f};
+    const float expectedSymmetric[] = {0.0f, 0.75f, 0.75f, 0.0f};
+    for (std::size_t index = 0; index < 4; ++index) {
+        EXPECT_NEAR(periodic[index], expectedPeriodic[index], 1e-6f) << index;
+        EXPECT_NEAR(symmetric[index], expectedSymmetric[index], 1e-6f) << index;
+    }
+    EXPECT_TRUE(AudioMelSpectrogram::hannWindow(0, false).empty());
+    EXPECT_EQ(AudioMelSpectrogram::hannWindow(1, false), std::vector<float>{1.0f});
+}
+
+TEST(AudioMelSpectrogramTests, FilterbankTrianglesHaveUnitArea) {
+    // Bins 1 Hz apart, so the sum of a band's weights approximates its area in Hz.
+    const auto filterbank = AudioMelSpectrogram::melFilterbank(16000, 16000, 40);
+    ASSERT_EQ(filterbank.size(), 40u);
+    for (std::size_t band = 0; band < filterbank.size(); ++band) {
+        ASSERT_EQ(filterbank[band].size(), 8001u);
+        float area = 0.0f;
+        for (const float weight : filterbank[band]) {
+            EXPECT_GE(weight, 0.0f);
+            area += weight;
+        }
+        EXPECT_NEAR(area, 1.0f, 0.02f) << band;
+    }
+    // The lowest band rises from 0 Hz: nothing at 0 Hz, everything below its upper edge.
+    EXPECT_EQ(filterbank[0][0], 0.0f);
+    EXPECT_GT(filterbank[0][1], 0.0f);
+}
+
+TEST(AudioMelSpectrogramTests, RejectsConfigurationsThatCannotCutFrames) {
+    const struct {
+        int sampleRate;
+        int nMels;
+        int nFFT;
+        int hopLength;
+        int winLength;
+        const char* message;
+    } cases[] = {
+        {16000, 8, 512, 0, 400, "AudioMelSpectrogram: hopLength must be at least 1, got 0"},
+        {0, 8, 512, 160, 400, "AudioMelSpectrogram: sampleRate must be at least 1, got 0"},
+        {-16000, 8, 512, 160, 400, "AudioMelSpectrogram: sampleRate must be at least 1, got -16000"},
+        {16000, -1, 512, 160, 400, "AudioMelSpectrogram: nMels must be at least 0, got -1"},
+        {16000, 8, 0, 160, 0, "AudioMelSpectrogram: nFFT must be at least 1, got 0"},
+        {16000, 8, 512, 160, -1, "AudioMelSpectrogram: winLength must be at least 0, got -1"},
+        {16000, 8, 512, 160, 513, "AudioMelSpectrogram: winLength must not exceed nFFT"},
+    };
+    for (const auto& c : cases) {
+        try {
+            AudioMelSpectrogram spectrogram(c.sampleRate, c.nMels, c.nFFT, c.hopLength, c.winLength);
+            ADD_FAILURE() << c.message;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+    }
+}
+
+} // namespace
+} // namespace quorl

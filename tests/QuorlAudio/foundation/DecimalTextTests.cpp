@@ -1,0 +1,28 @@
+#include "QuorlAudio/foundation/DecimalText.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quorl {
+namespace {
+
+TEST(DecimalTextTests, PrintsTheShortestRoundTripWithADecimalPointInPlainRange) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {48000, "48000.0"},   {22050.5, "22050.5"}, {1.0 / 3.0, "0.3333333333333333"}, {0, "0.0"},
+        {-16000, "-16000.0"}, {1e15, "1000000000000000.0"}, {1e16, "1e+16"},          {1e-5, "1e-05"},
+        {std::ldexp(1.0, 60), "1.152921504606847e+18"}, {-2.5e-7, "-2.5e-07"},
+        {infinity, "inf"},    {-infinity, "-inf"},  {std::nan(""), "nan"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decimalText(c.value), c.text) << c.value;
+    }
+}
+
+} // namespace
+} // namespace quorl

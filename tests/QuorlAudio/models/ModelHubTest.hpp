@@ -1,0 +1,90 @@
+#pragma once
+
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
+#include "HubTest.hpp"
+#include "LogLines.hpp"
+#include "RecordingSleeper.hpp"
+#include "tests/support/ModelBundleWriter.hpp"
+#include "tests/support/RecordingLogSink.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quorl::testing {
+
+// A loopback hub that plays the toolkit's repositories, Application Support in the scratch folder, and
+// records of progress, log lines and back-off waits.
+class ModelHubTest : public HubTest {
+protected:
+    ModelHubTest() {
+        environment.set("XDG_DATA_HOME", (folder / "data").string()).set("HOME", (folder / "home").string());
+    }
+
+    // The default models root, inside the scratch folder.
+    static std::filesystem::path modelsRoot() { return MLModelConfigurationUtils::defaultModelsDirectory(); }
+
+    static std::string contents(const std::filesystem::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    static void writeFile(const std::filesystem::path& path, const std::string& text) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    // Serves a compiled bundle for `kernel` at `path` of `repo` on the hub: "coremldata.bin" (unless left
+    // out), "model.json" and any extra files inside the bundle folder.
+    void putBundle(Repo repo, const std::string& path, const std::string& kernel, bool withCompiledData = true,
+                   const std::vector<std::pair<std::string, std::string>>& extraFiles = {}) {
+        const auto bundle = testsupport::writeModelBundle(folder / "bundles" / std::to_string(bundles++), "B.mlmodelc",
+                                                          testsupport::modelManifest(kernel, {}, {}));
+        if (withCompiledData) {
+            hub.putFile(remotePath(repo), path + "/coremldata.bin", contents(bundle / "coremldata.bin"));
+        }
+        hub.putFile(remotePath(repo), path + "/model.json", contents(bundle / "model.json"));
+        for (const auto& [name, content] : extraFiles) {
+            hub.putFile(remotePath(repo), path + "/" + name, content);
+        }
+    }
+
+    // Writes the same bundle straight into the cache folder.
+    static void cacheBundle(const std::filesystem::path& repositoryFolder, const std::string& name,
+                            const std::string& kernel) {
+        testsupport::writeModelBundle(repositoryFolder, name, testsupport::modelManifest(kernel, {}, {}));
+    }
+
+    ProgressHandler recordProgress() {
+        return [this](const DownloadProgress& report) {
+            std::lock_guard lock(mutex);
+            progress.push_back(report);
+        };
+    }
+
+    std::vector<DownloadProgress> reports() {
+        std::lock_guard lock(mutex);
+        return progress;
+    }
+
+    // The hub's lines without the host line, which only the first load in the process writes.
+    std::vector<std::string> lines() const {
+        auto logged = logLines(sink);
+        std::erase_if(logged, [](const std::string& line) { return line.starts_with("Host environment: "); });
+        return logged;
+    }
+
+    RecordingSleeper sleeper;
+    testsupport::RecordingLogSink sink;
+
+private:
+    int bundles = 0;
+    std::mutex mutex;
+    std::vector<DownloadProgress> progress;
+};
+
+} // namespace quorl::testing
