@@ -553,21 +553,25 @@ TEST_F(TdtDecoderV3Test, ALanguageHintRedirectsTokensOfTheMainLoop) {
     const Answer withCyrillic = {
         .token = 17, .durationClass = 1, .probability = 0.9f, .topKIds = {17, 99}, .topKLogits = {5, 3}};
     const float secondShare = std::exp(-2.0f) / (1 + std::exp(-2.0f));
+    // Frame 0 is the first joint step of the window, frame 1 a blank-skipping step after it.
     const struct {
         std::optional<Language> language;
         Answer answer;
+        int frame;
         int expectedToken;
         float expectedConfidence;
     } cases[] = {
-        {std::nullopt, english, 2530, 0.9f},
-        {Language::english, english, 2530, 0.9f},
-        {Language::russian, english, 2530, 0.9f},
-        {Language::spanish, english, 17, secondShare},
-        {Language::russian, withCyrillic, 99, secondShare},
+        {std::nullopt, english, 1, 2530, 0.9f},
+        {Language::english, english, 1, 2530, 0.9f},
+        {Language::russian, english, 1, 2530, 0.9f},
+        {Language::spanish, english, 1, 17, secondShare},
+        {Language::spanish, english, 0, 17, secondShare},
+        {Language::russian, withCyrillic, 1, 99, secondShare},
+        {Language::russian, withCyrillic, 0, 99, secondShare},
     };
     for (const auto& testCase : cases) {
         TdtDecoderState state = TdtDecoderState::make(static_cast<int>(decoderLayers));
-        script({.frames = {{1, {testCase.answer}}}});
+        script({.frames = {{testCase.frame, {testCase.answer}}}});
 
         const TdtHypothesis hypothesis = decode(state, {.frames = 4, .language = testCase.language});
 
@@ -603,20 +607,38 @@ TEST_F(TdtDecoderV3Test, FailuresEndTheWindowKeepingWhatTheDecoderWrote) {
     }
 }
 
+// The task is cancelled during the given joint call (before the window when 0); the next joint step is not
+// taken.
 TEST_F(TdtDecoderV3Test, CancellationIsCheckedBeforeEveryJointStep) {
-    platform::core::CancellationSource source;
-    const platform::core::Task::Scope scope(source.token());
-    onJoint_ = [&](int frame) {
-        if (frame == 2) {
+    const struct {
+        const char* name;
+        Window window;
+        std::size_t cancelledDuringJointCall;
+    } cases[] = {
+        {"first step of the main loop", {.frames = 10}, 0},
+        {"blank-skipping step", {.frames = 10}, 3},
+        {"main loop after an emission", {.frames = 10}, 2},
+        {"final pass", {.frames = 4, .isLastChunk = true}, 5},
+    };
+    script({.frames = {{1, {token(7, 1)}}}});
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        platform::core::CancellationSource source;
+        const platform::core::Task::Scope scope(source.token());
+        std::size_t jointCalls = 0;
+        onJoint_ = [&](int) {
+            if (++jointCalls == testCase.cancelledDuringJointCall) {
+                source.cancel();
+            }
+        };
+        if (testCase.cancelledDuringJointCall == 0) {
             source.cancel();
         }
-    };
-    TdtDecoderState state = TdtDecoderState::make(static_cast<int>(decoderLayers));
+        TdtDecoderState state = TdtDecoderState::make(static_cast<int>(decoderLayers));
 
-    EXPECT_THROW(decode(state, {.frames = 10}), platform::core::CancellationError);
-    EXPECT_EQ(jointFrames(), (std::vector<int>{0, 1, 2}));
-    EXPECT_THROW(decode(state, {.frames = 10}), platform::core::CancellationError);
-    EXPECT_EQ(jointFrames().size(), 3u);
+        EXPECT_THROW(decode(state, testCase.window), platform::core::CancellationError);
+        EXPECT_EQ(jointCalls, testCase.cancelledDuringJointCall);
+    }
 }
 
 } // namespace
