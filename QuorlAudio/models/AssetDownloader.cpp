@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/AssetDownloader.hpp"
 
 #include "QuorlAudio/models/WritableFile.hpp"
+#include "platform/core/Concatenated.hpp"
 #include "platform/net/Request.hpp"
 
 #include <random>
@@ -21,18 +22,10 @@ void checkStatus(const platform::net::Response& response, const std::string& des
     }
 }
 
-std::string joined(std::initializer_list<std::string_view> pieces) {
-    std::string text;
-    for (const auto piece : pieces) {
-        text.append(piece);
-    }
-    return text;
-}
-
 // A name beside the destination that no other writer picks.
 std::filesystem::path temporarySibling(const std::filesystem::path& destination) {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
-    const std::string name = joined({".", destination.filename().string(), ".",
+    const std::string name = platform::core::concatenated({".", destination.filename().string(), ".",
                                      std::to_string(generator()), ".tmp"});
     return destination.parent_path() / name;
 }
@@ -107,7 +100,7 @@ AssetDownloader::Error::Error(const std::string& text, std::string description, 
     : platform::core::Error(text), description_(std::move(description)), statusCode_(statusCode) {}
 
 AssetDownloader::Error AssetDownloader::Error::invalidResponse(const std::string& description, int statusCode) {
-    const std::string text = joined({"Unexpected response (status ", std::to_string(statusCode),
+    const std::string text = platform::core::concatenated({"Unexpected response (status ", std::to_string(statusCode),
                                      ") while downloading ", description});
     return Error(text, description, statusCode);
 }
@@ -122,16 +115,16 @@ std::filesystem::path AssetDownloader::ensure(const Descriptor& descriptor,
     if (const auto folder = descriptor.destinationURL.parent_path(); !folder.empty()) {
         std::filesystem::create_directories(folder);
     }
-    logger.info(joined({"Downloading ", descriptor.description, "\u2026"}));
+    logger.info(platform::core::concatenated({"Downloading ", descriptor.description, "\u2026"}));
     std::visit([&](const auto& store) { transfer(descriptor, store, *session); }, descriptor.transferMode.transfer());
-    logger.info(joined({"Cached ", descriptor.description, " at ", descriptor.destinationURL.string()}));
+    logger.info(platform::core::concatenated({"Cached ", descriptor.description, " at ", descriptor.destinationURL.string()}));
     return descriptor.destinationURL;
 }
 
 std::vector<std::uint8_t> AssetDownloader::fetchData(const platform::net::Url& url, const std::string& description,
                                                      const std::shared_ptr<platform::net::Session>& session,
                                                      const AppLogger& logger) {
-    logger.debug(joined({"Fetching ", description, " from ", url.absoluteString()}));
+    logger.debug(platform::core::concatenated({"Fetching ", description, " from ", url.absoluteString()}));
     auto [bytes, response] = session->data(bareRequest(url));
     checkStatus(response, description);
     return std::move(bytes);

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
+#include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
@@ -10,6 +11,7 @@
 #include "QuorlAudio/models/StreamingDownloadDelegate.hpp"
 #include "QuorlAudio/models/WritableFile.hpp"
 #include "platform/core/CancellationToken.hpp"
+#include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/sys/UserFolders.hpp"
 #include "platform/text/Utf8.hpp"
@@ -34,19 +36,6 @@ using platform::net::Response;
 constexpr int fileAttempts = 4;
 constexpr double fileMinBackoff = 1.0;
 constexpr std::size_t sniffedBytes = 512;
-
-const AppLogger& logger() {
-    static const AppLogger instance("DownloadUtils");
-    return instance;
-}
-
-std::string joined(std::initializer_list<std::string_view> pieces) {
-    std::string text;
-    for (const auto piece : pieces) {
-        text.append(piece);
-    }
-    return text;
-}
 
 // The path with a further extension: "model.bin" and "partial" give "model.bin.partial".
 fs::path appendingExtension(const fs::path& path, std::string_view extension) {
@@ -150,7 +139,7 @@ void recordValidator(const Response& response, const fs::path& validatorFile) {
 [[noreturn]] void throwRateLimited(const Response& response, const std::string& activity) {
     const int status = response.statusCode;
     const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
-        status, joined({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
+        status, platform::core::concatenated({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
     if (const auto delay = HFClient::retryAfter(response)) {
         throw RetryPolicy::RetryAfterHint(limited, *delay);
     }
@@ -218,9 +207,9 @@ std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, R
         return 0;
     }
     if (plan.expectedSize < 1 || size < plan.expectedSize) {
-        request.headers.set("Range", joined({"bytes=", std::to_string(size), "-"}));
+        request.headers.set("Range", platform::core::concatenated({"bytes=", std::to_string(size), "-"}));
         request.headers.set("If-Range", *validator);
-        logger().info(joined({"Resuming ", plan.path, " from byte ", std::to_string(size), " (attempt ",
+        downloadLogger().info(platform::core::concatenated({"Resuming ", plan.path, " from byte ", std::to_string(size), " (attempt ",
                               std::to_string(attempt), ")"}));
         return size;
     }
@@ -253,7 +242,7 @@ fs::path finishTransfer(const TransferPlan& plan, const Response& response) {
 
 fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
     if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"download(", plan.path, ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", plan.path, ")"}));
     }
     Request request = plan.request;
     const auto offset = resumePoint(plan, attempt, request);
@@ -270,7 +259,7 @@ fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
 std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string& description,
                                        platform::net::Session& session) {
     if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"fetchFile(", description, ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
     }
     auto [body, response] = session.data(request);
     checkStatus(response, "fetching " + description, description);
@@ -345,7 +334,7 @@ fs::path FileDownloader::download(const Request& request, const std::string& pat
         .configuration = configuration,
     };
     return RetryPolicy::withRetry(
-        path, maxAttempts, minBackoff, logger(), [&plan](int attempt) { return attemptTransfer(plan, attempt); },
+        path, maxAttempts, minBackoff, downloadLogger(), [&plan](int attempt) { return attemptTransfer(plan, attempt); },
         sleeper);
 }
 
@@ -353,12 +342,12 @@ std::vector<std::uint8_t> FileDownloader::fetchData(
     const platform::net::Url& from, const std::string& description, int maxAttempts, double minBackoff,
     const std::optional<platform::net::SessionConfiguration>& configuration, platform::core::Sleeper& sleeper) {
     if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"fetchFile(", description, ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
     }
     const Request request = HFClient::request(from);
     const SessionLease lease(configuration);
     return RetryPolicy::withRetry(
-        description, maxAttempts, minBackoff, logger(),
+        description, maxAttempts, minBackoff, downloadLogger(),
         [&](int) { return attemptFetch(request, description, *lease.session()); }, sleeper);
 }
 
@@ -377,7 +366,7 @@ void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::o
         throw DownloadError::invalidArtifact(path, "response body begins with HTML markup");
     }
     if (expectedSize >= 1 && expectedSize != size) {
-        throw DownloadError::invalidArtifact(path, joined({"size mismatch (expected ", std::to_string(expectedSize),
+        throw DownloadError::invalidArtifact(path, platform::core::concatenated({"size mismatch (expected ", std::to_string(expectedSize),
                                                            " bytes, got ", std::to_string(size), ")"}));
     }
 }

@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/ModelCache.hpp"
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/FileError.hpp"
 
 #include <system_error>
@@ -10,11 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const AppLogger& logger() {
-    static const AppLogger instance("DownloadUtils");
-    return instance;
-}
-
 // `relative` (as lexically_relative gives it) names a place strictly inside its base.
 bool isStrictlyInside(const fs::path& relative) {
     return !relative.empty() && relative != "." && *relative.begin() != "..";
@@ -22,7 +18,7 @@ bool isStrictlyInside(const fs::path& relative) {
 
 // Replaces a non-folder at `path` by an empty folder.
 void replaceBlockingEntry(const fs::path& path) {
-    logger().warning("Removing file blocking directory creation: " + path.string());
+    downloadLogger().warning("Removing file blocking directory creation: " + path.string());
     fs::remove(path);
     fs::create_directory(path);
 }
@@ -87,7 +83,7 @@ void ModelCache::validateCompiledModelLayout(const fs::path& url, const std::str
     }
     const fs::path marker = url / "coremldata.bin";
     if (!fs::exists(marker, unreadable)) {
-        logger().error("Missing coremldata.bin in " + name);
+        downloadLogger().error("Missing coremldata.bin in " + name);
         throw FileError::fileReadCorruptFile(marker, "Missing coremldata.bin in model: " + name);
     }
 }
@@ -98,15 +94,15 @@ void ModelCache::purgeCorruptedCache(const fs::path& url) {
     if (!error) {
         // Nothing removed: the folder was already gone, which is not worth a line.
         if (removed > 0) {
-            logger().info("Successfully deleted corrupted cache at " + url.string());
+            downloadLogger().info("Successfully deleted corrupted cache at " + url.string());
         }
         return;
     }
     if (error == std::errc::no_such_file_or_directory) {
         return;
     }
-    logger().warning("Failed to delete cache: " + error.message());
-    logger().info("Will attempt to overwrite during re-download");
+    downloadLogger().warning("Failed to delete cache: " + error.message());
+    downloadLogger().info("Will attempt to overwrite during re-download");
 }
 
 } // namespace quorl

@@ -6,6 +6,7 @@
 #include "QuorlAudio/foundation/SystemInfoReporter.hpp"
 #include "QuorlAudio/models/CacheFolderLock.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
+#include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/HFTreeLister.hpp"
@@ -15,6 +16,7 @@
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "QuorlAudio/models/SessionLease.hpp"
 #include "QuorlAudio/models/WantedFiles.hpp"
+#include "platform/core/Concatenated.hpp"
 #include "platform/sys/UserFolders.hpp"
 
 #include <algorithm>
@@ -29,19 +31,6 @@ namespace quorl {
 namespace {
 
 namespace fs = std::filesystem;
-
-const AppLogger& logger() {
-    static const AppLogger instance("DownloadUtils");
-    return instance;
-}
-
-std::string joined(std::initializer_list<std::string_view> pieces) {
-    std::string text;
-    for (const auto piece : pieces) {
-        text.append(piece);
-    }
-    return text;
-}
 
 void report(const ProgressHandler& handler, double fraction, DownloadPhase phase) {
     if (handler) {
@@ -108,7 +97,7 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
         }
         const int done = index + 1;
         if (done % 10 == 0 || done == count) {
-            logger().info(joined({"Downloaded ", std::to_string(done), "/", std::to_string(count), " files"}));
+            downloadLogger().info(platform::core::concatenated({"Downloaded ", std::to_string(done), "/", std::to_string(count), " files"}));
         }
         report(download.progressHandler, 0.5 * completedShare(completedBytes, allBytes, done, count),
                DownloadPhase::downloading(done, count));
@@ -179,18 +168,18 @@ void fillCache(const LoadRequest& request) {
     const auto missing = ModelCache::missingModels(folder, wanted);
     const bool offline = HFClient::offlineMode();
     if (!missing.empty() && offline) {
-        logger().error(
-            joined({"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
+        downloadLogger().error(
+            platform::core::concatenated({"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
         throw DownloadError::modelMissing(folderName(request.repo), missing);
     }
     // A bundle whose folder exists counts as present even while one of its files is still a partial
     // download; the download then resumes that file rather than the load failing and purging it.
     if (missing.empty() && (offline || !hasUnfinishedDownloads(folder, wanted))) {
-        logger().info(joined({"Found ", folderName(request.repo), " locally, no download needed"}));
+        downloadLogger().info(platform::core::concatenated({"Found ", folderName(request.repo), " locally, no download needed"}));
         report(request.progressHandler, 0.5, DownloadPhase::downloading(0, 0));
         return;
     }
-    logger().info("Models not found in cache at " + folder.string());
+    downloadLogger().info("Models not found in cache at " + folder.string());
     ModelHub::download(request.repo, request.directory, request.variant, extra, request.progressHandler,
                        std::nullopt, request.sleeper);
 }
@@ -211,7 +200,7 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
         auto model = platform::ml::Model::load(bundle, configuration);
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         models.insert_or_assign(name, std::move(model));
-        logger().info(joined({"Compiled model ", name, " in ", formattedMilliseconds(elapsed.count()), " ms :: ",
+        downloadLogger().info(platform::core::concatenated({"Compiled model ", name, " in ", formattedMilliseconds(elapsed.count()), " ms :: ",
                               SystemInfo::summary()}));
     }
     report(request.progressHandler, 1.0, DownloadPhase::compiling(""));
@@ -232,18 +221,18 @@ enum class LoadStage { fillingCache, loading };
 void recoverFromFirstFailure(const std::exception_ptr& error, LoadStage stage, const fs::path& folder) {
     const std::string description = platform::core::describe(error);
     if (HFClient::offlineMode()) {
-        logger().warning("Offline mode: load failed and re-download blocked. " + description);
+        downloadLogger().warning("Offline mode: load failed and re-download blocked. " + description);
         std::rethrow_exception(error);
     }
     if (RetryPolicy::isCancellation(error)) {
-        logger().info("Load cancelled; preserving model cache. " + description);
+        downloadLogger().info("Load cancelled; preserving model cache. " + description);
         std::rethrow_exception(error);
     }
     if (stage != LoadStage::loading) {
         std::rethrow_exception(error);
     }
-    logger().warning("First load failed: " + description);
-    logger().info("Deleting cache and re-downloading\u2026");
+    downloadLogger().warning("First load failed: " + description);
+    downloadLogger().info("Deleting cache and re-downloading\u2026");
     ModelCache::purgeCorruptedCache(folder);
 }
 
@@ -266,9 +255,9 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
                         platform::core::Sleeper& sleeper) {
     const std::string folder = folderName(repo);
     if (offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"download(", folder, ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", folder, ")"}));
     }
-    logger().info(joined({"Downloading ", folder, " from HuggingFace..."}));
+    downloadLogger().info(platform::core::concatenated({"Downloading ", folder, " from HuggingFace..."}));
     const SessionLease lease(configuration);
     const fs::path repositoryFolder = to / folder;
     // A stray file in place of the repository folder is cache damage like any other: it is replaced here,
@@ -278,7 +267,7 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
     wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
     report(progressHandler, 0, DownloadPhase::listing());
     const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()));
-    logger().info(joined({"Found ", std::to_string(files.size()), " files to download"}));
+    downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(files.size()), " files to download"}));
     fetchRepositoryFiles(RepositoryDownload{.repo = repo,
                                             .root = to,
                                             .repositoryFolder = repositoryFolder,
@@ -290,7 +279,7 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
     if (!missing.empty()) {
         throw DownloadError::modelNotFound(missing.front());
     }
-    logger().info("Downloaded all required models for " + folder);
+    downloadLogger().info("Downloaded all required models for " + folder);
 }
 
 void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::path& to,
@@ -298,13 +287,13 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
                         platform::core::Sleeper& sleeper) {
     const std::string folder = folderName(repo);
     if (offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"download(", folder, "/", subdirectory, ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", folder, "/", subdirectory, ")"}));
     }
     report(progressHandler, 0, DownloadPhase::listing());
     const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
     const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()));
     const int count = static_cast<int>(files.size());
-    logger().info(joined({"Found ", std::to_string(count), " files in ", subdirectory}));
+    downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(count), " files in ", subdirectory}));
     const std::int64_t allBytes = totalBytes(files);
     report(progressHandler, count == 0 ? 1.0 : 0.0, DownloadPhase::downloading(0, count));
     const ProgressReporter reporter{.handler = progressHandler, .downloadPhaseWeight = 1.0};
@@ -321,11 +310,11 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
         report(progressHandler, completedShare(completedBytes, allBytes, done, count),
                DownloadPhase::downloading(done, count));
         if (outcome != FileDownloader::Outcome::alreadyPresent && (done % 5 == 0 || done == count)) {
-            logger().info(joined({"Downloaded ", std::to_string(done), "/", std::to_string(count), " ", subdirectory,
+            downloadLogger().info(platform::core::concatenated({"Downloaded ", std::to_string(done), "/", std::to_string(count), " ", subdirectory,
                                   " files"}));
         }
     }
-    logger().info(joined({"Downloaded ", subdirectory, " from ", folder}));
+    downloadLogger().info(platform::core::concatenated({"Downloaded ", subdirectory, " from ", folder}));
 }
 
 std::vector<std::uint8_t> ModelHub::fetchFile(const platform::net::Url& from, const std::string& description,
@@ -335,7 +324,7 @@ std::vector<std::uint8_t> ModelHub::fetchFile(const platform::net::Url& from, co
 
 std::pair<std::vector<std::uint8_t>, platform::net::Response> ModelHub::fetchWithAuth(const platform::net::Url& from) {
     if (offlineMode()) {
-        throw DownloadError::networkDisabled(joined({"fetchWithAuth(", from.absoluteString(), ")"}));
+        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchWithAuth(", from.absoluteString(), ")"}));
     }
     return session()->data(HFClient::request(from));
 }
@@ -344,7 +333,7 @@ ModelHub::LoadedModels ModelHub::loadModels(Repo repo, const std::vector<std::st
                                             const fs::path& directory, platform::ml::ComputeUnits computeUnits,
                                             const std::optional<std::string>& variant,
                                             const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
-    SystemInfoReporter::shared().logIfNeeded(logger());
+    SystemInfoReporter::shared().logIfNeeded(downloadLogger());
     const LoadRequest request{.repo = repo,
                               .modelNames = modelNames,
                               .directory = directory,
@@ -378,7 +367,7 @@ void ModelHub::clearAllCaches() {
     } catch (const platform::core::Error&) {
         // No home folder: there is no synthesis cache to clear.
     }
-    logger().info("All model caches cleared");
+    downloadLogger().info("All model caches cleared");
 }
 
 } // namespace quorl

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/Concatenated.hpp"
+
 #include <array>
 #include <cstddef>
 #include <initializer_list>
@@ -11,8 +13,7 @@
 // Small helpers shared by the catalogue's sources.
 namespace quorl::ModelNames::support {
 
-// The parts written one after another.
-std::string concatenated(std::initializer_list<std::string_view> parts);
+using platform::core::concatenated;
 
 // A set of owned names from the given ones.
 std::set<std::string> nameSet(std::initializer_list<std::string_view> names);

@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
 
 #include <mutex>
@@ -17,14 +18,6 @@ std::optional<std::string> customBaseURL;
 const AppLogger& logger() {
     static const AppLogger instance("ModelRegistry");
     return instance;
-}
-
-std::string concatenated(std::initializer_list<std::string_view> pieces) {
-    std::string text;
-    for (const auto piece : pieces) {
-        text.append(piece);
-    }
-    return text;
 }
 
 platform::net::Url parsed(const std::string& composed) {
@@ -65,23 +58,23 @@ void ModelRegistry::setBaseURL(std::string url) {
 }
 
 platform::net::Url ModelRegistry::apiModels(std::string_view repo, std::string_view path) {
-    return parsed(concatenated({baseURL(), "/api/models/", repo, "/", path}));
+    return parsed(platform::core::concatenated({baseURL(), "/api/models/", repo, "/", path}));
 }
 
 platform::net::Url ModelRegistry::apiDatasets(std::string_view repo, std::string_view path) {
-    return parsed(concatenated({baseURL(), "/api/datasets/", repo, "/", path}));
+    return parsed(platform::core::concatenated({baseURL(), "/api/datasets/", repo, "/", path}));
 }
 
 platform::net::Url ModelRegistry::resolveModel(std::string_view repo, std::string_view path) {
-    return parsed(concatenated({baseURL(), "/", repo, "/resolve/main/", path}));
+    return parsed(platform::core::concatenated({baseURL(), "/", repo, "/resolve/main/", path}));
 }
 
 platform::net::Url ModelRegistry::resolveDataset(std::string_view repo, std::string_view path) {
-    return parsed(concatenated({baseURL(), "/datasets/", repo, "/resolve/main/", path}));
+    return parsed(platform::core::concatenated({baseURL(), "/datasets/", repo, "/resolve/main/", path}));
 }
 
 std::string ModelRegistry::resolveDatasetBase(std::string_view repo) {
-    return concatenated({baseURL(), "/datasets/", repo, "/resolve/main"});
+    return platform::core::concatenated({baseURL(), "/datasets/", repo, "/resolve/main"});
 }
 
 std::optional<platform::net::ProxySettings> ModelRegistry::configureProxySettings() {
@@ -102,11 +95,11 @@ std::optional<platform::net::Proxy> ModelRegistry::parseProxyURL(const std::stri
     const std::string kindName = kind == ProxyKind::https ? "HTTPS" : "HTTP";
     const auto url = platform::net::Url::parse(value);
     if (!url || url->host().empty() || !url->port()) {
-        logger().warning(concatenated({"Invalid ", kindName, " proxy URL: ", value}));
+        logger().warning(platform::core::concatenated({"Invalid ", kindName, " proxy URL: ", value}));
         return std::nullopt;
     }
     const std::string port = std::to_string(*url->port());
-    logger().info(concatenated({"Configured ", kindName, " proxy: ", url->host(), ":", port}));
+    logger().info(platform::core::concatenated({"Configured ", kindName, " proxy: ", url->host(), ":", port}));
     return platform::net::Proxy{.host = url->host(), .port = *url->port()};
 }
 

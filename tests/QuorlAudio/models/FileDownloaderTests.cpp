@@ -4,6 +4,7 @@
 #include "HubTest.hpp"
 #include "LogLines.hpp"
 #include "RecordingSleeper.hpp"
+#include "tests/support/ErrorText.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::LoopbackHub;
+using testsupport::errorText;
 
 std::string pattern(std::size_t size) {
     std::string text;
@@ -38,16 +40,6 @@ std::string contents(const fs::path& path) {
 void write(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
-}
-
-template <class Operation>
-std::string errorText(Operation operation) {
-    try {
-        operation();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "nothing thrown";
 }
 
 // One hub file, "model.bin", served with the strong validator "v1", and its destination in a cache folder.

@@ -3,6 +3,7 @@
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "ModelHubTest.hpp"
+#include "tests/support/ErrorText.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,16 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::LoopbackHub;
-
-template <class Operation>
-std::string errorText(Operation operation) {
-    try {
-        operation();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "nothing thrown";
-}
+using testsupport::errorText;
 
 bool isDownloading(const DownloadProgress& report, int completed, int total) {
     return report.phase == DownloadPhase::downloading(completed, total);

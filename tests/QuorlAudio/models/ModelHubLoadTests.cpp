@@ -8,6 +8,7 @@
 #include "platform/core/Task.hpp"
 #include "platform/ml/ModelError.hpp"
 #include "platform/net/UrlError.hpp"
+#include "tests/support/ErrorText.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 
 #include <gtest/gtest.h>
@@ -26,16 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
 using testsupport::LoopbackHub;
-
-template <class Operation>
-std::string errorText(Operation operation) {
-    try {
-        operation();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "nothing thrown";
-}
+using testsupport::errorText;
 
 // Whether `expected` appears in `lines` in this order, other lines allowed in between.
 bool containsInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
