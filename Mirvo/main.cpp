@@ -1,46 +1,157 @@
+#include "Mirvo/AppDelegate.hpp"
+#include "Mirvo/HostLog.hpp"
+#include "Mirvo/MainWindow.hpp"
+#include "Mirvo/NativePlugins.hpp"
+
+#include "platform/core/Concatenated.hpp"
 #include "platform/core/MainQueue.hpp"
-#include "platform/sys/UnifiedLog.hpp"
+#include "platform/core/SystemError.hpp"
+#include "platform/desktop/Application.hpp"
+#include "platform/desktop/ApplicationMain.hpp"
+#include "platform/desktop/Backend.hpp"
+#include "platform/desktop/ClassRegistry.hpp"
+#include "platform/desktop/LockFileWorkspace.hpp"
+#include "platform/desktop/NotificationCenter.hpp"
+#include "platform/desktop/RuntimeFolder.hpp"
+#include "platform/ui/EngineViewController.hpp"
+#include "platform/ui/SocketBridge.hpp"
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
 namespace {
 
-// Blocks SIGINT and SIGTERM in every thread and turns them into a stop of the main queue, so the host
-// leaves its run loop the ordinary way.
-std::thread stopOnSignal(platform::core::MainQueue& mainQueue, const sigset_t& signals) {
-    return std::thread([&mainQueue, signals] {
+namespace desktop = platform::desktop;
+using platform::core::concatenated;
+
+// What other systems read from the application's property list and main interface file.
+const desktop::Bundle mainBundle{.bundleIdentifier = "com.mirvo.Mirvo", .name = "Mirvo"};
+constexpr desktop::Rect mainWindowFrame{.origin = {.x = 240, .y = 160}, .size = {.width = 960, .height = 720}};
+
+// Turns SIGINT and SIGTERM, blocked in every thread, into a termination of the application, so the host
+// leaves its run loop the ordinary way. Once `leaving` is set, a signal only ends the watcher.
+std::thread stopOnSignal(desktop::Application& application, const sigset_t& signals, const std::atomic<bool>& leaving) {
+    return std::thread([&application, signals, &leaving] {
         int signal = 0;
         sigwait(&signals, &signal);
-        mainQueue.async([&mainQueue, signal] {
-            platform::sys::systemLog(std::string("Mirvo: received ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
-                                     ", shutting down");
-            mainQueue.stop();
+        if (leaving) {
+            return;
+        }
+        application.mainQueue().async([&application, signal] {
+            mirvo::hostLog(concatenated({"received ", signal == SIGINT ? "SIGINT" : "SIGTERM", ", shutting down"}));
+            application.terminate();
         });
     });
+}
+
+std::filesystem::path bridgeSocketPath() {
+    const auto folder = desktop::runtimeFolder() / "mirvo";
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        throw platform::core::SystemError::fromErrno(errno, concatenated({"Cannot create ", folder.string()}));
+    }
+    return folder / "bridge.sock";
+}
+
+// The interface process reaches the host's channels through this socket. Only the copy that stays
+// running opens it, so a copy that hands over never takes the socket from the first.
+std::unique_ptr<platform::ui::SocketBridge> startBridge(const desktop::Application& application) {
+    const auto& windows = application.windows();
+    const auto engine =
+        windows.empty()
+            ? nullptr
+            : std::dynamic_pointer_cast<platform::ui::EngineViewController>(windows.front()->contentViewController());
+    if (!engine) {
+        mirvo::hostLog("interface bridge not started: the main window has no engine");
+        return nullptr;
+    }
+    try {
+        auto bridge = std::make_unique<platform::ui::SocketBridge>(engine->messenger(), bridgeSocketPath());
+        bridge->start();
+        mirvo::hostLog(concatenated({"interface bridge listening on ", bridge->socketPath().string()}));
+        return bridge;
+    } catch (const platform::core::SystemError& error) {
+        mirvo::hostLog(concatenated({"interface bridge not started: ", error.what()}));
+        return nullptr;
+    }
+}
+
+std::shared_ptr<desktop::Window> makeMainWindow(desktop::Application& application, desktop::Rect frame) {
+    return std::make_shared<mirvo::MainWindow>(application, frame);
+}
+
+desktop::InterfaceDescription mainInterface(desktop::Workspace& workspace, desktop::Backend& backend,
+                                            desktop::ClassRegistry& classRegistry) {
+    return desktop::InterfaceDescription{
+        .makeMainWindow = makeMainWindow,
+        .mainWindowFrame = mainWindowFrame,
+        .makeDelegate =
+            [&workspace, &backend, &classRegistry](desktop::Application& application) {
+                return std::make_shared<mirvo::AppDelegate>(mirvo::AppDelegate::Environment{
+                    .application = application,
+                    .workspace = workspace,
+                    .backend = backend,
+                    .classRegistry = classRegistry,
+                });
+            },
+    };
+}
+
+int runHost(const sigset_t& signals) {
+    platform::core::MainQueue mainQueue;
+    desktop::NotificationCenter notificationCenter(mainQueue);
+    desktop::Application application(mainQueue, notificationCenter, mainBundle);
+    // No backend or analytics library exists for this system: the backend is never configured and the
+    // analytics class is never loaded.
+    desktop::Backend backend(notificationCenter);
+    desktop::ClassRegistry classRegistry;
+    std::unique_ptr<platform::ui::SocketBridge> bridge;
+    desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
+
+    notificationCenter.addObserver(
+        std::string(desktop::Application::didFinishLaunchingNotification),
+        [&bridge, &application](const desktop::Notification&) { bridge = startBridge(application); });
+    const auto description = mainInterface(workspace, backend, classRegistry);
+
+    std::atomic<bool> leaving = false;
+    std::thread signalWatcher = stopOnSignal(application, signals, leaving);
+
+    const int status = desktop::applicationMain(application, workspace, description);
+
+    // The bridge and the plug-ins talk through the window's messenger, so they end before it does.
+    bridge.reset();
+    mirvo::releaseNativePlugins();
+    leaving = true;
+    pthread_kill(signalWatcher.native_handle(), SIGTERM);
+    signalWatcher.join();
+    return status;
 }
 
 } // namespace
 
 int main() {
+    // Blocked before any thread starts, so that every thread inherits the mask and only the watcher sees them.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    platform::core::MainQueue mainQueue;
-    std::thread signalWatcher = stopOnSignal(mainQueue, signals);
-
-    platform::sys::systemLog("Mirvo: starting (pid " + std::to_string(getpid()) + ")");
-    mainQueue.async([] { platform::sys::systemLog("Mirvo: running"); });
-    mainQueue.run();
-
-    signalWatcher.join();
-    platform::sys::systemLog("Mirvo: stopped");
-    return 0;
+    mirvo::hostLog(concatenated({"starting (pid ", std::to_string(getpid()), ")"}));
+    int status = 1;
+    try {
+        status = runHost(signals);
+    } catch (const platform::core::SystemError& error) {
+        mirvo::hostLog(concatenated({"cannot start: ", error.what()}));
+    }
+    mirvo::hostLog("stopped");
+    return status;
 }

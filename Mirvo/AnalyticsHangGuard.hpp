@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/desktop/ClassRegistry.hpp"
+
+#include <string_view>
+
+namespace mirvo {
+
+// Keeps the analytics library from doing its own work each time the application becomes active, by
+// replacing that one handler of its measurement class with one that does nothing. Everything else in the
+// library runs unchanged. Used on the main queue only.
+class AnalyticsHangGuard {
+public:
+    static constexpr std::string_view measurementClassName = "AnalyticsMeasurement";
+    static constexpr std::string_view becameActiveSelector = "handleAppDidBecomeActiveEvent:";
+
+    AnalyticsHangGuard() = delete;
+
+    // Whether the guard has dealt with the loaded class, neutralising the handler or finding none.
+    static inline bool installed = false;
+
+    // Does nothing once installed. While the class is not loaded it stays idle, so a later call tries again.
+    static void install(platform::desktop::ClassRegistry& classRegistry);
+};
+
+} // namespace mirvo

@@ -1,0 +1,329 @@
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+
+#include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
+#include "QuorlAudio/foundation/AudioSourceFactory.hpp"
+#include "QuorlAudio/foundation/MLArrayCache.hpp"
+
+#include "platform/audio/AudioFile.hpp"
+#include "platform/text/Utf8.hpp"
+#include "platform/text/WhiteSpace.hpp"
+
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <utility>
+
+namespace quorl {
+
+namespace {
+
+using platform::ml::DataType;
+using platform::ml::Model;
+
+constexpr int windowSamples = ASRConstants::maxModelSamples;
+
+// The window's "audio_signal", the "audio_length" scalar and the decoder's recurrent state.
+const std::vector<MLArrayCache::ShapeAndType>& prewarmedShapes() {
+    static const std::vector<MLArrayCache::ShapeAndType> shapes{
+        {{1, static_cast<std::size_t>(windowSamples)}, DataType::float32},
+        {{1}, DataType::int32},
+        {{2, 1, static_cast<std::size_t>(ASRConstants::decoderHiddenSize)}, DataType::float32},
+    };
+    return shapes;
+}
+
+// The length of the file at `targetRate`, rounded up.
+std::int64_t estimatedSamples(const std::filesystem::path& url, int targetRate) {
+    const platform::audio::AudioFile file(url);
+    const double ratio = static_cast<double>(targetRate) / file.processingFormat().sampleRate();
+    return static_cast<std::int64_t>(std::ceil(ratio * static_cast<double>(file.length())));
+}
+
+bool isEmptyAfterTrimming(const std::string& text) {
+    return platform::text::trimmingWhiteSpaceAndLineBreaks(platform::text::decodeScalars(text)).empty();
+}
+
+double secondsSince(AsrManager::Clock::time_point start) {
+    return std::chrono::duration<double>(AsrManager::Clock::now() - start).count();
+}
+
+// Runs the transcription inside a progress session when `reportsProgress`: one is made sure to be open before,
+// and it is finished after success or failed with the error. Otherwise the emitter is not touched.
+ASRResult inProgressSession(ProgressEmitter& emitter, bool reportsProgress,
+                            const std::function<ASRResult()>& transcription) {
+    if (!reportsProgress) {
+        return transcription();
+    }
+    emitter.ensureSession();
+    try {
+        ASRResult result = transcription();
+        emitter.finishSession();
+        return result;
+    } catch (...) {
+        emitter.failSession(std::current_exception());
+        throw;
+    }
+}
+
+} // namespace
+
+std::shared_ptr<AsrManager> AsrManager::create(ASRConfig config, std::optional<AsrModels> models) {
+    return std::make_shared<AsrManager>(Passkey(), std::move(config), std::move(models));
+}
+
+AsrManager::AsrManager(Passkey, ASRConfig config, std::optional<AsrModels> models)
+    : logger_("ASR"),
+      config_(std::move(config)),
+      progressEmitter_(std::make_shared<ProgressEmitter>()),
+      vocabulary_(std::make_shared<const Vocabulary>()) {
+    if (models) {
+        bind(*models);
+    }
+    backgroundTasks_.start([] { sharedMLArrayCache().prewarm(prewarmedShapes()); });
+    backgroundTasks_.start([emitter = progressEmitter_] { emitter->ensureSession(); });
+}
+
+std::shared_ptr<Model> AsrManager::preprocessorModel() const {
+    std::lock_guard lock(mutex_);
+    return preprocessorModel_;
+}
+
+void AsrManager::setPreprocessorModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    preprocessorModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrManager::encoderModel() const {
+    std::lock_guard lock(mutex_);
+    return encoderModel_;
+}
+
+void AsrManager::setEncoderModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    encoderModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrManager::decoderModel() const {
+    std::lock_guard lock(mutex_);
+    return decoderModel_;
+}
+
+void AsrManager::setDecoderModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    decoderModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrManager::jointModel() const {
+    std::lock_guard lock(mutex_);
+    return jointModel_;
+}
+
+void AsrManager::setJointModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    jointModel_ = std::move(model);
+}
+
+std::optional<AsrModels> AsrManager::asrModels() const {
+    std::lock_guard lock(mutex_);
+    return asrModels_;
+}
+
+void AsrManager::setAsrModels(std::optional<AsrModels> models) {
+    std::lock_guard lock(mutex_);
+    asrModels_ = std::move(models);
+}
+
+AsrManager::Vocabulary AsrManager::vocabulary() const { return *vocabularySnapshot(); }
+
+void AsrManager::setVocabulary(Vocabulary vocabulary) {
+    auto replacement = std::make_shared<const Vocabulary>(std::move(vocabulary));
+    std::lock_guard lock(mutex_);
+    vocabulary_ = std::move(replacement);
+}
+
+std::shared_ptr<platform::ml::PredictionOptions> AsrManager::predictionOptions() {
+    std::lock_guard lock(mutex_);
+    if (predictionOptions_ == nullptr) {
+        predictionOptions_ = std::make_shared<platform::ml::PredictionOptions>();
+    }
+    return predictionOptions_;
+}
+
+void AsrManager::setPredictionOptions(std::shared_ptr<platform::ml::PredictionOptions> options) {
+    std::lock_guard lock(mutex_);
+    predictionOptions_ = std::move(options);
+}
+
+std::optional<AsrModelVersion> AsrManager::modelVersion() const {
+    std::lock_guard lock(mutex_);
+    return asrModels_ ? std::optional(asrModels_->version) : std::nullopt;
+}
+
+int AsrManager::decoderLayerCount() const {
+    const auto version = modelVersion();
+    return version ? decoderLayers(*version) : 2;
+}
+
+bool AsrManager::isAvailable() const {
+    std::lock_guard lock(mutex_);
+    if (decoderModel_ == nullptr || jointModel_ == nullptr || preprocessorModel_ == nullptr) {
+        return false;
+    }
+    const bool fusedOrUnknown = !asrModels_ || asrModels_->version == AsrModelVersion::tdtCtc110m;
+    return fusedOrUnknown || encoderModel_ != nullptr;
+}
+
+std::shared_ptr<AsrManager> AsrManager::makeWorkerClone() const {
+    auto models = asrModels();
+    return models ? create(config_, std::move(models)) : nullptr;
+}
+
+ProgressEmitter::Stream AsrManager::transcriptionProgressStream() { return progressEmitter_->ensureSession(); }
+
+void AsrManager::loadModels(const AsrModels& models) {
+    logger_.info("Loading AsrManager with provided models");
+    bind(models);
+    logger_.info("AsrManager loaded successfully with provided models");
+}
+
+void AsrManager::reset() {
+    backgroundTasks_.start([] { sharedMLArrayCache().clear(); });
+}
+
+void AsrManager::cleanup() {
+    {
+        std::lock_guard lock(mutex_);
+        asrModels_.reset();
+        preprocessorModel_.reset();
+        encoderModel_.reset();
+        decoderModel_.reset();
+        jointModel_.reset();
+    }
+    backgroundTasks_.start([] { sharedMLArrayCache().clear(); });
+    logger_.info("AsrManager resources cleaned up");
+}
+
+ASRResult AsrManager::transcribe(const platform::audio::PCMBuffer& buffer, TdtDecoderState& decoderState,
+                                 std::optional<Language> language) {
+    return transcribe(audioConverter_.resampleBuffer(buffer), decoderState, language);
+}
+
+ASRResult AsrManager::transcribe(const std::filesystem::path& url, TdtDecoderState& decoderState,
+                                 std::optional<Language> language) {
+    if (config_.streamingEnabled && estimatedSamples(url, config_.sampleRate) > config_.streamingThreshold) {
+        return transcribeDiskBacked(url, decoderState, language);
+    }
+    return transcribe(audioConverter_.resampleAudioFile(url), decoderState, language);
+}
+
+ASRResult AsrManager::transcribeDiskBacked(const std::filesystem::path& url, TdtDecoderState&,
+                                           std::optional<Language> language) {
+    if (!isAvailable()) {
+        throw ASRError::notInitialized();
+    }
+    const auto startTime = Clock::now();
+    const auto source = std::make_shared<const DiskBackedAudioSampleSource>(
+        AudioSourceFactory().makeDiskBackedSource(url, config_.sampleRate).source);
+    const std::int64_t sampleCount = source->sampleCount();
+    if (sampleCount < ASRConstants::minimumRequiredSamples(config_.sampleRate)) {
+        source->cleanup();
+        throw ASRError::invalidAudioData();
+    }
+    return inProgressSession(*progressEmitter_, sampleCount > windowSamples, [&] {
+        try {
+            ASRResult result = transcribeWithChunker(source, sampleCount, startTime, progressHandler(), language);
+            source->cleanup();
+            return result;
+        } catch (...) {
+            source->cleanup();
+            throw;
+        }
+    });
+}
+
+ASRResult AsrManager::transcribe(std::vector<float> samples, TdtDecoderState& decoderState,
+                                 std::optional<Language> language) {
+    const bool reportsProgress = samples.size() > static_cast<std::size_t>(windowSamples);
+    return inProgressSession(*progressEmitter_, reportsProgress, [&] {
+        return transcribeWithState(std::move(samples), decoderState, language);
+    });
+}
+
+ASRResult AsrManager::transcribeWithState(std::vector<float> samples, TdtDecoderState& decoderState,
+                                          std::optional<Language> language) {
+    if (!isAvailable()) {
+        throw ASRError::notInitialized();
+    }
+    if (samples.size() < static_cast<std::size_t>(ASRConstants::minimumRequiredSamples(config_.sampleRate))) {
+        throw ASRError::invalidAudioData();
+    }
+    const auto startTime = Clock::now();
+    if (samples.size() > static_cast<std::size_t>(windowSamples)) {
+        const auto totalSamples = static_cast<std::int64_t>(samples.size());
+        auto source = std::make_shared<const ArrayAudioSampleSource>(std::move(samples));
+        return transcribeWithChunker(std::move(source), totalSamples, startTime, progressHandler(), language);
+    }
+    return transcribeOneWindow(std::move(samples), decoderState, language, startTime);
+}
+
+ASRResult AsrManager::transcribeOneWindow(std::vector<float> samples, TdtDecoderState& decoderState,
+                                          std::optional<Language> language, Clock::time_point startTime) {
+    const std::size_t sampleCount = samples.size();
+    FrameAlignedAudio window = frameAlignedAudio(std::move(samples), true);
+    window.samples.resize(static_cast<std::size_t>(windowSamples), 0.0f);
+    const InferenceResult inference =
+        executeMLInferenceWithTimings(window.samples, window.frameAlignedLength, std::nullopt, decoderState, 0, true,
+                                      0, language, std::nullopt, std::nullopt);
+    const double processingTime = secondsSince(startTime);
+    const TdtHypothesis& hypothesis = inference.hypothesis;
+    std::string text = convertTokensToText(hypothesis.ySequence);
+    auto tokenTimings = createTokenTimings(hypothesis.ySequence, hypothesis.timestamps, hypothesis.tokenConfidences,
+                                           hypothesis.tokenDurations);
+    const float confidence = calculateConfidence(static_cast<int>(hypothesis.ySequence.size()),
+                                                 isEmptyAfterTrimming(text), hypothesis.tokenConfidences);
+    return ASRResult{
+        .text = std::move(text),
+        .confidence = confidence,
+        .duration = static_cast<double>(sampleCount) / config_.sampleRate,
+        .processingTime = processingTime,
+        .tokenTimings = std::move(tokenTimings),
+        .performanceMetrics = std::nullopt,
+        .ctcDetectedTerms = std::nullopt,
+        .ctcAppliedTerms = std::nullopt,
+    };
+}
+
+ASRResult AsrManager::transcribeWithChunker(std::shared_ptr<const AudioSampleSource>, std::int64_t,
+                                            Clock::time_point, const ProgressHandler&, std::optional<Language>) {
+    throw ASRError::processingFailed(
+        "Long-audio transcription is not available yet: only audio of at most one window (240000 samples) can be "
+        "transcribed, and not through the disk-backed road");
+}
+
+void AsrManager::bind(const AsrModels& models) {
+    auto vocabulary = std::make_shared<const Vocabulary>(models.vocabulary);
+    std::lock_guard lock(mutex_);
+    asrModels_ = models;
+    preprocessorModel_ = models.preprocessor;
+    encoderModel_ = models.encoder;
+    decoderModel_ = models.decoder;
+    jointModel_ = models.joint;
+    vocabulary_ = std::move(vocabulary);
+}
+
+std::shared_ptr<const AsrManager::Vocabulary> AsrManager::vocabularySnapshot() const {
+    std::lock_guard lock(mutex_);
+    return vocabulary_;
+}
+
+AsrManager::ProgressHandler AsrManager::progressHandler() {
+    return [manager = weak_from_this()](double progress) {
+        if (const auto strong = manager.lock()) {
+            strong->progressEmitter_->report(progress);
+        }
+    };
+}
+
+} // namespace quorl

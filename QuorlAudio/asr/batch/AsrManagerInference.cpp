@@ -1,0 +1,241 @@
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+
+#include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/batch/TdtDecoderV2.hpp"
+#include "QuorlAudio/asr/batch/TdtDecoderV3.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/MLArrayCache.hpp"
+
+#include "platform/core/Concatenated.hpp"
+#include "platform/core/Task.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace quorl {
+
+namespace {
+
+using platform::core::concatenated;
+using platform::ml::DataType;
+using platform::ml::DictionaryFeatureProvider;
+using platform::ml::FeatureProvider;
+using platform::ml::FeatureValue;
+using platform::ml::MultiArray;
+
+constexpr std::size_t samplesPerFrame = ASRConstants::samplesPerEncoderFrame;
+constexpr std::size_t windowSamples = ASRConstants::maxModelSamples;
+
+// Gives the pooled "audio_signal" array back to the shared pool however the window ends.
+class PooledArrayReturn {
+public:
+    explicit PooledArrayReturn(std::shared_ptr<MultiArray> array) : array_(std::move(array)) {}
+    ~PooledArrayReturn() { sharedMLArrayCache().returnArray(array_); }
+    PooledArrayReturn(const PooledArrayReturn&) = delete;
+    PooledArrayReturn& operator=(const PooledArrayReturn&) = delete;
+
+private:
+    std::shared_ptr<MultiArray> array_;
+};
+
+// A provider holding each array under its name; a later pair with the same name replaces an earlier one.
+DictionaryFeatureProvider createFeatureProvider(
+    std::initializer_list<std::pair<std::string, std::shared_ptr<MultiArray>>> features) {
+    std::map<std::string, FeatureValue> dictionary;
+    for (const auto& [name, array] : features) {
+        dictionary.insert_or_assign(name, FeatureValue(array));
+    }
+    return DictionaryFeatureProvider(std::move(dictionary));
+}
+
+// The named feature's array, or ASRError::processingFailed with the message.
+std::shared_ptr<MultiArray> extractFeatureValue(const FeatureProvider& provider, const std::string& key,
+                                                const std::string& errorMessage) {
+    const auto value = provider.featureValue(key);
+    auto array = value ? value->multiArrayValue() : nullptr;
+    if (array == nullptr) {
+        throw ASRError::processingFailed(errorMessage);
+    }
+    return array;
+}
+
+// Element 0 of "encoder_length". An empty array counts as missing: it holds no length to read.
+int encoderSequenceLengthOf(const FeatureProvider& encoderOutput) {
+    const std::string message = "Invalid encoder output length";
+    const auto lengths = extractFeatureValue(encoderOutput, "encoder_length", message);
+    if (lengths->count() == 0) {
+        throw ASRError::processingFailed(message);
+    }
+    return static_cast<int>(lengths->value(0));
+}
+
+std::string joinedNames(const std::set<std::string>& names) {
+    std::string joined;
+    for (const auto& name : names) {
+        joined += joined.empty() ? name : concatenated({", ", name});
+    }
+    return joined;
+}
+
+ASRError missingEncoderInput(const std::string& name, const FeatureProvider& preprocessorOutput,
+                             const FeatureProvider& originalInput) {
+    return ASRError::processingFailed(concatenated({"Missing required encoder input: ", name, ". Available inputs: ",
+                                                    joinedNames(preprocessorOutput.featureNames()), ", ",
+                                                    "fallback inputs: ", joinedNames(originalInput.featureNames())}));
+}
+
+// The preprocessor's output itself when it holds every input the encoder declares; otherwise each declared
+// input from that output, else from the preprocessor's input.
+std::shared_ptr<const FeatureProvider> prepareEncoderInput(const platform::ml::Model& encoder,
+                                                           std::shared_ptr<const FeatureProvider> preprocessorOutput,
+                                                           const FeatureProvider& originalInput) {
+    const auto& declared = encoder.description().inputDescriptionsByName;
+    const bool complete = std::ranges::all_of(
+        declared, [&](const auto& entry) { return preprocessorOutput->featureValue(entry.first).has_value(); });
+    if (complete) {
+        return preprocessorOutput;
+    }
+    std::map<std::string, FeatureValue> features;
+    for (const auto& [name, description] : declared) {
+        auto value = preprocessorOutput->featureValue(name);
+        if (!value) {
+            value = originalInput.featureValue(name);
+        }
+        if (!value) {
+            throw missingEncoderInput(name, *preprocessorOutput, originalInput);
+        }
+        features.insert_or_assign(name, std::move(*value));
+    }
+    return std::make_shared<DictionaryFeatureProvider>(std::move(features));
+}
+
+// The manager's configuration with the version's blank id and encoder width, rebuilt only when they differ.
+ASRConfig decoderConfig(const ASRConfig& config, AsrModelVersion version) {
+    if (config.tdtConfig.blankId == blankId(version) && config.encoderHiddenSize == encoderHiddenSize(version)) {
+        return config;
+    }
+    TdtConfig tdtConfig = config.tdtConfig;
+    tdtConfig.blankId = blankId(version);
+    return ASRConfig(config.sampleRate, std::move(tdtConfig), encoderHiddenSize(version),
+                     config.parallelChunkConcurrency, config.streamingEnabled, config.streamingThreshold,
+                     config.melChunkContext, config.dualDecodeArbitration);
+}
+
+void logIgnoredLanguage(const AppLogger& logger, AsrModelVersion version) {
+    if (version == AsrModelVersion::tdtJa) {
+        logger.debug("Ignoring `language` hint for tdtJa: TokenLanguageFilter currently supports Latin/Cyrillic "
+                     "only; Japanese output is always kept.");
+        return;
+    }
+    logger.debug(concatenated({"Ignoring `language` hint: script filtering requires the v3 joint decoder; loaded "
+                               "model is ",
+                               description(version), "."}));
+}
+
+int framesCovering(std::int64_t samples) {
+    return static_cast<int>(std::ceil(static_cast<double>(samples) / static_cast<double>(samplesPerFrame)));
+}
+
+} // namespace
+
+AsrManager::InferenceResult AsrManager::executeMLInferenceWithTimings(
+    std::span<const float> samples, std::optional<int> originalLength, std::optional<int> actualAudioFrames,
+    TdtDecoderState& decoderState, int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
+    std::optional<Language> language, std::optional<int> emitTokensAfterGlobalFrame,
+    std::optional<int> initialTimeIndexOverride) {
+    const DictionaryFeatureProvider input = preparePreprocessorInput(samples, originalLength);
+    const PooledArrayReturn pooledInput(input.featureValue("audio_signal")->multiArrayValue());
+    const auto encoderOutput = runFrontEnd(input);
+    const auto encoder = extractFeatureValue(*encoderOutput, "encoder", "Invalid encoder output");
+    const int encoderSequenceLength = encoderSequenceLengthOf(*encoderOutput);
+    const int audioFrames = actualAudioFrames.value_or(
+        framesCovering(originalLength ? *originalLength : static_cast<std::int64_t>(samples.size())));
+    TdtHypothesis hypothesis =
+        decode(encoder, encoderSequenceLength, audioFrames, decoderState, contextFrameAdjustment, isLastChunk,
+               globalFrameOffset, language, emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+    return InferenceResult{.hypothesis = std::move(hypothesis), .encoderSequenceLength = encoderSequenceLength};
+}
+
+DictionaryFeatureProvider AsrManager::preparePreprocessorInput(std::span<const float> samples,
+                                                                std::optional<int> actualLength) const {
+    auto audioSignal = sharedMLArrayCache().getArray({1, samples.size()}, DataType::float32);
+    try {
+        std::ranges::copy(samples, audioSignal->data<float>());
+        auto audioLength = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
+        audioLength->at<std::int32_t>(0) = actualLength.value_or(static_cast<int>(samples.size()));
+        return createFeatureProvider({{"audio_signal", audioSignal}, {"audio_length", std::move(audioLength)}});
+    } catch (...) {
+        sharedMLArrayCache().returnArray(audioSignal);
+        throw;
+    }
+}
+
+AsrManager::FrameAlignedAudio AsrManager::frameAlignedAudio(std::vector<float> samples, bool allowAlignment) {
+    const std::size_t count = samples.size();
+    const std::size_t alignedLength = (count + samplesPerFrame - 1) / samplesPerFrame * samplesPerFrame;
+    if (allowAlignment && count < alignedLength && alignedLength <= windowSamples) {
+        samples.resize(alignedLength, 0.0f);
+        return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
+    }
+    return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(count)};
+}
+
+std::shared_ptr<const FeatureProvider> AsrManager::runFrontEnd(const FeatureProvider& input) {
+    const auto preprocessor = preprocessorModel();
+    if (preprocessor == nullptr) {
+        throw ASRError::notInitialized();
+    }
+    platform::core::Task::checkCancellation();
+    const auto options = predictionOptions();
+    auto preprocessorOutput = preprocessor->predict(input, *options);
+    const auto encoder = encoderModel();
+    if (encoder == nullptr) {
+        return preprocessorOutput;
+    }
+    const auto encoderInput = prepareEncoderInput(*encoder, std::move(preprocessorOutput), input);
+    platform::core::Task::checkCancellation();
+    return encoder->predict(*encoderInput, *options);
+}
+
+TdtHypothesis AsrManager::decode(const std::shared_ptr<const MultiArray>& encoderOutput, int encoderSequenceLength,
+                                 int actualAudioFrames, TdtDecoderState& decoderState, int contextFrameAdjustment,
+                                 bool isLastChunk, int globalFrameOffset, std::optional<Language> language,
+                                 std::optional<int> emitTokensAfterGlobalFrame,
+                                 std::optional<int> initialTimeIndexOverride) const {
+    const DecoderBinding binding = decoderBinding();
+    const ASRConfig config = decoderConfig(config_, binding.version);
+    if (binding.version == AsrModelVersion::v3) {
+        return TdtDecoderV3(config).decodeWithTimings(
+            encoderOutput, encoderSequenceLength, actualAudioFrames, *binding.decoder, *binding.joint, decoderState,
+            contextFrameAdjustment, isLastChunk, globalFrameOffset, language, binding.vocabulary.get(),
+            emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+    }
+    if (language) {
+        logIgnoredLanguage(logger_, binding.version);
+    }
+    const ASRConfig versionConfig =
+        binding.version == AsrModelVersion::tdtJa ? config : TdtDecoderV2(config).config;
+    return TdtDecoderV3(versionConfig)
+        .decodeWithTimings(encoderOutput, encoderSequenceLength, actualAudioFrames, *binding.decoder, *binding.joint,
+                           decoderState, contextFrameAdjustment, isLastChunk, globalFrameOffset);
+}
+
+AsrManager::DecoderBinding AsrManager::decoderBinding() const {
+    std::lock_guard lock(mutex_);
+    if (!asrModels_ || decoderModel_ == nullptr || jointModel_ == nullptr) {
+        throw ASRError::notInitialized();
+    }
+    return DecoderBinding{
+        .version = asrModels_->version,
+        .decoder = decoderModel_,
+        .joint = jointModel_,
+        .vocabulary = vocabulary_,
+    };
+}
+
+} // namespace quorl

@@ -1,0 +1,218 @@
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+
+#include "QuorlAudio/asr/batch/SequenceMatcher.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+
+#include "platform/core/Concatenated.hpp"
+#include "platform/sys/Environment.hpp"
+#include "platform/text/Utf8.hpp"
+#include "platform/text/WhiteSpace.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <numeric>
+#include <string_view>
+
+namespace quorl {
+
+namespace {
+
+using platform::core::concatenated;
+
+constexpr double secondsPerFrame = ASRConstants::secondsPerEncoderFrame;
+constexpr double minimumTokenSeconds = 0.08;
+constexpr double minimumEndGap = 0.001;
+constexpr std::string_view wordBoundary = ASRConstants::sentencePieceWordBoundary;
+constexpr int boundedSearchTokens = 15;
+
+struct TimedToken {
+    int tokenId;
+    int timestamp;
+    float confidence;
+    int duration;
+};
+
+// An optional sign followed by decimal digits and nothing else, within the 64-bit range.
+std::optional<std::int64_t> decimalInteger(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '+' || negative)) {
+        text.remove_prefix(1);
+    }
+    const auto isDigit = [](char character) { return character >= '0' && character <= '9'; };
+    if (text.empty() || !std::ranges::all_of(text, isDigit)) {
+        return std::nullopt;
+    }
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    if (error != std::errc() || end != text.data() + text.size() || magnitude > limit) {
+        return std::nullopt;
+    }
+    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+// Encoder frames between a token's emission and its start: "TDT_EMISSION_DELAY_FRAMES", else 1.
+std::int64_t emissionDelayFrames() {
+    const auto value = platform::sys::environmentValue("TDT_EMISSION_DELAY_FRAMES");
+    return value ? decimalInteger(*value).value_or(1) : 1;
+}
+
+// The token's frame less the delay, in seconds, never before 0. A delay so extreme that the difference leaves
+// the 64-bit range saturates instead of wrapping.
+double startSeconds(std::int64_t frame, std::int64_t delay) {
+    std::int64_t shifted = 0;
+    if (__builtin_sub_overflow(frame, delay, &shifted)) {
+        shifted = delay < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    }
+    return static_cast<double>(std::max<std::int64_t>(shifted, 0)) * secondsPerFrame;
+}
+
+// Every word-boundary marker replaced by one blank.
+std::string replacingWordBoundaries(std::string_view text) {
+    std::string replaced;
+    replaced.reserve(text.size());
+    for (std::size_t start = 0;;) {
+        const std::size_t found = text.find(wordBoundary, start);
+        replaced.append(text.substr(start, found == std::string_view::npos ? found : found - start));
+        if (found == std::string_view::npos) {
+            return replaced;
+        }
+        replaced.push_back(' ');
+        start = found + wordBoundary.size();
+    }
+}
+
+// The tuples of the four lists, as many as the shortest holds, ordered by frame (equal frames keep their
+// order).
+std::vector<TimedToken> sortedTokens(const std::vector<int>& tokenIds, const std::vector<int>& timestamps,
+                                     const std::vector<float>& confidences, const std::vector<int>& durations) {
+    const std::size_t count =
+        std::min({tokenIds.size(), timestamps.size(), confidences.size(), durations.size()});
+    std::vector<TimedToken> tokens;
+    tokens.reserve(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        tokens.push_back(TimedToken{.tokenId = tokenIds[index],
+                                    .timestamp = timestamps[index],
+                                    .confidence = confidences[index],
+                                    .duration = durations[index]});
+    }
+    std::ranges::stable_sort(tokens, std::less(), &TimedToken::timestamp);
+    return tokens;
+}
+
+// The text without blanks (tabs and space separators) at either end; the bytes in between are kept as they are.
+std::string withoutOuterBlanks(const std::string& text) {
+    std::size_t begin = text.size();
+    std::size_t end = 0;
+    for (std::size_t position = 0; position < text.size();) {
+        const std::size_t start = position;
+        if (!platform::text::isBlank(platform::text::decodeNextScalar(text, position))) {
+            begin = std::min(begin, start);
+            end = position;
+        }
+    }
+    return begin < end ? text.substr(begin, end - begin) : std::string();
+}
+
+} // namespace
+
+float AsrManager::calculateConfidence(int tokenCount, bool isEmpty, const std::vector<float>& tokenConfidences) const {
+    if (isEmpty) {
+        return ASRConstants::minConfidence;
+    }
+    if (tokenConfidences.empty() || tokenConfidences.size() != static_cast<std::size_t>(tokenCount)) {
+        logger_.warning("Expected token confidences but got none - this should not happen");
+        return 0.5f;
+    }
+    const float mean = std::accumulate(tokenConfidences.begin(), tokenConfidences.end(), 0.0f) /
+                       static_cast<float>(tokenCount);
+    const float capped = std::isnan(mean) ? ASRConstants::maxConfidence : std::min(mean, ASRConstants::maxConfidence);
+    return std::max(capped, ASRConstants::minConfidence);
+}
+
+std::vector<TokenTiming> AsrManager::createTokenTimings(const std::vector<int>& tokenIds,
+                                                        const std::vector<int>& timestamps,
+                                                        const std::vector<float>& confidences,
+                                                        const std::vector<int>& tokenDurations) const {
+    const std::size_t count = tokenIds.size();
+    if (count == 0 || timestamps.size() != count || confidences.size() != count) {
+        return {};
+    }
+    const bool hasDurations = !tokenDurations.empty();
+    const auto tokens = sortedTokens(tokenIds, timestamps, confidences,
+                                     hasDurations ? tokenDurations : std::vector<int>(count, 0));
+    const std::int64_t delay = emissionDelayFrames();
+    const auto vocabulary = vocabularySnapshot();
+    std::vector<TokenTiming> timings;
+    timings.reserve(tokens.size());
+    for (std::size_t index = 0; index < tokens.size(); ++index) {
+        const TimedToken& token = tokens[index];
+        const double start = startSeconds(token.timestamp, delay);
+        double end = start + minimumTokenSeconds;
+        if (hasDurations && token.duration > 0) {
+            end = std::max(start + token.duration * secondsPerFrame, start + minimumTokenSeconds);
+        } else if (index + 1 < tokens.size()) {
+            end = std::max(startSeconds(tokens[index + 1].timestamp, delay), start + minimumTokenSeconds);
+        }
+        const auto piece = vocabulary->find(token.tokenId);
+        const std::string text = piece != vocabulary->end()
+                                     ? piece->second
+                                     : concatenated({"token_", std::to_string(token.tokenId)});
+        timings.push_back(TokenTiming{
+            .token = replacingWordBoundaries(text),
+            .tokenId = token.tokenId,
+            .startTime = start,
+            .endTime = std::max(end, start + minimumEndGap),
+            .confidence = token.confidence,
+        });
+    }
+    return timings;
+}
+
+AsrManager::DeduplicatedTokens AsrManager::removeDuplicateTokenSequence(const std::vector<int>& previous,
+                                                                         const std::vector<int>& current,
+                                                                         int maxOverlap) const {
+    const auto& punctuation = ASRConstants::punctuationTokens;
+    const bool punctuationSeam = !previous.empty() && !current.empty() && previous.back() == current.front() &&
+                                 std::ranges::find(punctuation, current.front()) != punctuation.end();
+    const int punctuationCount = punctuationSeam ? 1 : 0;
+    const std::vector<int> working(current.begin() + punctuationCount, current.end());
+    const auto without = [&](int leading) { return std::vector<int>(working.begin() + leading, working.end()); };
+
+    if (const auto match = SequenceMatcher::findSuffixPrefixMatch(previous, working, maxOverlap, std::equal_to())) {
+        logger_.debug(concatenated({"Found exact suffix-prefix overlap of length ", std::to_string(match->length)}));
+        return DeduplicatedTokens{.deduped = without(match->length), .removedCount = match->length + punctuationCount};
+    }
+    const int boundary = config_.tdtConfig.boundarySearchFrames;
+    const int searchLength = std::min(static_cast<int>(previous.size()), boundedSearchTokens);
+    if (const auto match =
+            SequenceMatcher::findBoundedSubstringMatch(previous, working, searchLength, boundary, std::equal_to())) {
+        logger_.debug(concatenated({"Found duplicate sequence length=", std::to_string(match->length),
+                                    " at currStart=", std::to_string(match->rightStartIndex),
+                                    " (boundarySearch=", std::to_string(boundary), ")"}));
+        const int removed = match->rightStartIndex + match->length;
+        return DeduplicatedTokens{.deduped = without(removed), .removedCount = removed + punctuationCount};
+    }
+    return DeduplicatedTokens{.deduped = working, .removedCount = punctuationCount};
+}
+
+std::string AsrManager::convertTokensToText(const std::vector<int>& tokenIds) const {
+    if (tokenIds.empty()) {
+        return {};
+    }
+    const auto vocabulary = vocabularySnapshot();
+    std::string joined;
+    for (const int tokenId : tokenIds) {
+        if (const auto piece = vocabulary->find(tokenId); piece != vocabulary->end()) {
+            joined += piece->second;
+        }
+    }
+    return withoutOuterBlanks(replacingWordBoundaries(joined));
+}
+
+} // namespace quorl

@@ -1,0 +1,150 @@
+#include "QuorlAudio/asr/batch/AsrModels.hpp"
+
+#include "QuorlAudio/asr/batch/AsrModelsError.hpp"
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/models/ModelNames.hpp"
+#include "platform/core/Concatenated.hpp"
+#include "platform/sys/Environment.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+namespace quorl {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::core::concatenated;
+using Vocabulary = std::unordered_map<int, std::string>;
+
+std::string fileContents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (!file.is_open() || file.bad()) {
+        throw fs::filesystem_error("Cannot read the file", path, std::error_code(errno, std::generic_category()));
+    }
+    return contents;
+}
+
+// A signed decimal integer and nothing else: an optional sign, then digits only. Ids beyond the range of
+// a token id do not parse.
+std::optional<int> tokenId(std::string_view key) {
+    const bool signedKey = key.starts_with('+') || key.starts_with('-');
+    const std::string_view digits = signedKey ? key.substr(1) : key;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    // from_chars takes a minus sign but no plus sign.
+    const std::string_view number = key.starts_with('+') ? digits : key;
+    int id = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), id);
+    if (error != std::errc() || end != number.data() + number.size()) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+bool holdsOnlyStrings(const nlohmann::json& document) {
+    for (const auto& element : document) {
+        if (!element.is_string()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Vocabulary vocabularyOf(const nlohmann::json& document) {
+    if (!holdsOnlyStrings(document)) {
+        throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
+    }
+    Vocabulary vocabulary;
+    if (document.is_array()) {
+        int id = 0;
+        for (const auto& piece : document) {
+            vocabulary.insert_or_assign(id++, piece.get<std::string>());
+        }
+        return vocabulary;
+    }
+    for (const auto& [key, piece] : document.items()) {
+        if (const auto id = tokenId(key)) {
+            vocabulary.insert_or_assign(*id, piece.get<std::string>());
+        }
+    }
+    return vocabulary;
+}
+
+} // namespace
+
+const AppLogger& AsrModels::logger() {
+    static const AppLogger instance("AsrModels");
+    return instance;
+}
+
+AsrModels::ModelHubLoader AsrModels::hubLoader(platform::core::Sleeper& sleeper) {
+    return [&sleeper](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,
+                      platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
+                      const ProgressHandler& progressHandler) {
+        return ModelHub::loadModels(repo, modelNames, directory, computeUnits, variant, progressHandler, sleeper);
+    };
+}
+
+const std::set<std::string>& AsrModels::requiredModelNames() { return ModelNames::ASR::requiredModels(); }
+
+platform::ml::ModelConfiguration AsrModels::defaultConfiguration() {
+    return MLModelConfigurationUtils::defaultConfiguration(platform::ml::ComputeUnits::cpuAndNeuralEngine);
+}
+
+platform::ml::ModelConfiguration AsrModels::optimizedConfiguration(bool enableFP16) {
+    // Build machines have no neural engine to offer, so there the CPU alone is the honest choice.
+    const bool onBuildMachine = platform::sys::environmentValue("CI").has_value();
+    return platform::ml::ModelConfiguration{
+        .computeUnits = onBuildMachine ? platform::ml::ComputeUnits::cpuOnly
+                                       : platform::ml::ComputeUnits::cpuAndNeuralEngine,
+        .allowLowPrecisionAccumulationOnGPU = enableFP16,
+        .functionName = std::nullopt,
+    };
+}
+
+platform::ml::PredictionOptions AsrModels::optimizedPredictionOptions() {
+    return platform::ml::PredictionOptions{.outputBackings = {}};
+}
+
+fs::path AsrModels::defaultCacheDirectory(AsrModelVersion version) {
+    return MLModelConfigurationUtils::defaultModelsDirectory(repo(version));
+}
+
+Vocabulary AsrModels::loadVocabulary(const fs::path& from, AsrModelVersion version) {
+    const fs::path path = modelFolder(version, from) / vocabularyFileName(version);
+    std::error_code unreadable;
+    if (!fs::exists(path, unreadable)) {
+        logger().warning(concatenated({"Vocabulary file not found at ", path.string(),
+                                       ". Please ensure the vocab file is downloaded with the models."}));
+        throw AsrModelsError::modelNotFound(vocabularyFileName(version), path);
+    }
+    const auto parsingFailed = [&path](std::string_view reason) {
+        logger().error(concatenated({"Failed to load or parse vocabulary file at ", path.string(), ": ", reason}));
+        return AsrModelsError::loadingFailed("Vocabulary parsing failed");
+    };
+    nlohmann::json document;
+    try {
+        document = nlohmann::json::parse(fileContents(path));
+    } catch (const std::exception& failure) {
+        throw parsingFailed(failure.what());
+    }
+    if (!document.is_array() && !document.is_object()) {
+        throw parsingFailed("The top level of the document is neither an array nor an object");
+    }
+    auto vocabulary = vocabularyOf(document);
+    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary.size()), " tokens from ",
+                                path.string()}));
+    return vocabulary;
+}
+
+} // namespace quorl

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
+#include "QuorlAudio/models/ModelNamesRecognition.hpp"
+#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/repo/Repo.hpp"
+#include "platform/core/Sleeper.hpp"
+#include "platform/ml/ComputeUnits.hpp"
+#include "platform/ml/Model.hpp"
+#include "platform/ml/ModelConfiguration.hpp"
+#include "platform/ml/PredictionOptions.hpp"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quorl {
+
+class AppLogger;
+
+// The loaded models of one TDT transducer recogniser, its vocabulary and the configuration they were loaded
+// with. A plain value: copies share the model objects.
+//
+// Every operation given a directory works on the version's model folder (its repository's folder name)
+// inside that directory's parent, so the default cache folder and any sibling of it name the same files.
+struct AsrModels {
+    std::shared_ptr<platform::ml::Model> encoder;  // null for the fused tdtCtc110m
+    std::shared_ptr<platform::ml::Model> preprocessor;
+    std::shared_ptr<platform::ml::Model> decoder;
+    std::shared_ptr<platform::ml::Model> joint;
+    std::shared_ptr<platform::ml::Model> ctcHead;  // only tdtCtc110m may have one
+    platform::ml::ModelConfiguration configuration;
+    std::unordered_map<int, std::string> vocabulary;
+    AsrModelVersion version = AsrModelVersion::v3;
+
+    // Whether preprocessor and encoder are separate models.
+    bool usesSplitFrontend() const { return version != AsrModelVersion::tdtCtc110m; }
+
+    // Obtains the compiled models of one repository the way ModelHub::loadModels does (download what is
+    // missing, load, purge and retry once); tests put their own in its place.
+    using ModelHubLoader = std::function<ModelHub::LoadedModels(
+        Repo repo, const std::vector<std::string>& modelNames, const std::filesystem::path& directory,
+        platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
+        const ProgressHandler& progressHandler)>;
+
+    // ModelHub::loadModels, waiting out its download back-offs with `sleeper`, which must outlive the loader.
+    static ModelHubLoader hubLoader(platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // The v2 set of required model files.
+    static const std::set<std::string>& requiredModelNames();
+
+    static platform::ml::ModelConfiguration defaultConfiguration();
+    static platform::ml::ModelConfiguration optimizedConfiguration(bool enableFP16);
+    static platform::ml::PredictionOptions optimizedPredictionOptions();
+    static std::filesystem::path defaultCacheDirectory(AsrModelVersion version);
+
+    // Loads every model file of `version` through the model hub (downloading what is missing), one hub call
+    // per file, then the optional CTC head and the vocabulary. Without a configuration the default one applies.
+    static AsrModels load(const std::filesystem::path& from,
+                          const std::optional<platform::ml::ModelConfiguration>& configuration,
+                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
+                          std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+                          const ProgressHandler& progressHandler, const ModelHubLoader& loadModels = hubLoader());
+
+    // load from the version's default cache folder, int8 encoder.
+    static AsrModels loadFromCache(const std::optional<platform::ml::ModelConfiguration>& configuration,
+                                   AsrModelVersion version,
+                                   std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+                                   const ProgressHandler& progressHandler);
+
+    // Puts the version's model files and vocabulary into the model folder unless they are all there, and
+    // returns the target directory (`to`, or the version's default cache folder). `force` first removes the
+    // model folder, which is not always `to` itself. `sleeper` waits out the back-offs of every transfer.
+    static std::filesystem::path download(const std::optional<std::filesystem::path>& to, bool force,
+                                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
+                                          const ProgressHandler& progressHandler,
+                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // download without `force`, then load from the folder it returns.
+    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to,
+                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
+                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
+                                     std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+                                     const ProgressHandler& progressHandler,
+                                     platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+
+    // The v3 int8 models from `from` or the default v3 folder; a damaged file is downloaded again by the hub.
+    static AsrModels loadWithAutoRecovery(const std::optional<std::filesystem::path>& from,
+                                          const std::optional<platform::ml::ModelConfiguration>& configuration,
+                                          std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+                                          const ProgressHandler& progressHandler);
+
+    // Whether the version's required models and its vocabulary are all in the model folder.
+    static bool modelsExist(const std::filesystem::path& at, AsrModelVersion version,
+                            ParakeetEncoderPrecision encoderPrecision);
+    // Infers the version from the path and checks the int8 files.
+    static bool modelsExist(const std::filesystem::path& at);
+
+    // Loads each model of the default cache folder once on the CPU; every problem is false.
+    static bool isModelValid(AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision);
+
+private:
+    // The logger of the model set, category "AsrModels".
+    static const AppLogger& logger();
+
+    // The version's vocabulary file in its model folder beside `from`: token id to token text.
+    static std::unordered_map<int, std::string> loadVocabulary(const std::filesystem::path& from,
+                                                               AsrModelVersion version);
+};
+
+} // namespace quorl

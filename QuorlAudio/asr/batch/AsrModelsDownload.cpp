@@ -1,0 +1,101 @@
+#include "QuorlAudio/asr/batch/AsrModels.hpp"
+
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/models/AssetDownloader.hpp"
+#include "QuorlAudio/models/ModelRegistry.hpp"
+#include "platform/core/Concatenated.hpp"
+
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace quorl {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::core::concatenated;
+using platform::ml::ComputeUnits;
+
+// One model file to fetch and the processor units its check load uses.
+struct DownloadSpec {
+    std::string fileName;
+    ComputeUnits computeUnits;
+};
+
+std::vector<DownloadSpec> downloadList(AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision) {
+    const ComputeUnits defaultUnits = AsrModels::defaultConfiguration().computeUnits;
+    const auto encoder = encoderFileName(version, encoderPrecision);
+    std::vector<DownloadSpec> specs{
+        {.fileName = preprocessorFileName(version), .computeUnits = encoder ? ComputeUnits::cpuOnly : defaultUnits}};
+    if (encoder) {
+        specs.push_back({.fileName = *encoder, .computeUnits = defaultUnits});
+    }
+    specs.push_back({.fileName = decoderFileName(version), .computeUnits = defaultUnits});
+    specs.push_back({.fileName = jointFileName(version), .computeUnits = defaultUnits});
+    return specs;
+}
+
+// The model download does not always bring the vocabulary along; it is then fetched alone, without a
+// repository listing.
+void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetDir, platform::core::Sleeper& sleeper,
+                                const AppLogger& logger) {
+    const std::string name = vocabularyFileName(version);
+    const fs::path path = modelFolder(version, targetDir) / name;
+    std::error_code unreadable;
+    if (fs::exists(path, unreadable)) {
+        return;
+    }
+    logger.info(concatenated({"Vocabulary ", name, " missing after model download; fetching directly"}));
+    const auto url = ModelRegistry::resolveModel(remotePath(repo(version)), name);
+    const auto bytes = ModelHub::fetchFile(url, name, 4, 1.0, sleeper);
+    fs::create_directories(path.parent_path());
+    AssetDownloader::defaultDataWriter()(bytes, path);
+    logger.info(concatenated({"Downloaded vocabulary ", name, " (", std::to_string(bytes.size() / 1024), " KB)"}));
+}
+
+} // namespace
+
+fs::path AsrModels::download(const std::optional<fs::path>& to, bool force, AsrModelVersion version,
+                             ParakeetEncoderPrecision encoderPrecision, const ProgressHandler& progressHandler,
+                             platform::core::Sleeper& sleeper) {
+    const fs::path target = to.value_or(defaultCacheDirectory(version));
+    logger().info("Downloading ASR models to: " + target.string());
+    if (force) {
+        // The files live in the model folder beside the target, which is not always the target itself: a
+        // sibling of the model folder may hold anything and is left alone.
+        fs::remove_all(modelFolder(version, target));
+    } else if (modelsExist(target, version, encoderPrecision)) {
+        logger().info("ASR models already present at: " + target.string());
+        return target;
+    }
+    const auto loadModels = hubLoader(sleeper);
+    const auto variant = modelVariant(version, encoderPrecision);
+    for (const auto& spec : downloadList(version, encoderPrecision)) {
+        loadModels(repo(version), {spec.fileName}, modelsRoot(target), spec.computeUnits, variant, progressHandler);
+    }
+    ensureVocabularyDownloaded(version, target, sleeper, logger());
+    logger().info("Successfully downloaded ASR models");
+    return target;
+}
+
+AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to,
+                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
+                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
+                                     std::optional<ComputeUnits> encoderComputeUnits,
+                                     const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
+    const fs::path target = download(to, false, version, encoderPrecision, progressHandler, sleeper);
+    return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler,
+                hubLoader(sleeper));
+}
+
+AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
+                                          const std::optional<platform::ml::ModelConfiguration>& configuration,
+                                          std::optional<ComputeUnits> encoderComputeUnits,
+                                          const ProgressHandler& progressHandler) {
+    return load(from.value_or(MLModelConfigurationUtils::defaultModelsDirectory(Repo::parakeetV3)), configuration,
+                AsrModelVersion::v3, ParakeetEncoderPrecision::int8, encoderComputeUnits, progressHandler);
+}
+
+} // namespace quorl

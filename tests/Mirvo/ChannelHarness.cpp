@@ -1,0 +1,44 @@
+#include "ChannelHarness.hpp"
+
+#include <utility>
+
+namespace mirvo::testing {
+
+namespace ui = platform::ui;
+
+std::optional<ui::MethodReply> ChannelHarness::call(const std::string& channel, const std::string& method,
+                                                    ui::Value arguments) {
+    std::optional<ui::MethodReply> reply;
+    messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
+                    [&reply](const ui::MethodReply& answer) { reply = answer; });
+    mainQueue_.runUntilIdle();
+    return reply;
+}
+
+std::optional<ui::MethodReply> ChannelHarness::listen(const std::string& eventChannel) {
+    messenger_.setEventReceiver(eventChannel, [this, eventChannel](const ui::EventMessage& message) {
+        if (const auto* value = std::get_if<ui::Value>(&message)) {
+            events_[eventChannel].push_back(*value);
+        }
+    });
+    return call(eventChannel, "listen");
+}
+
+std::optional<ui::MethodReply> ChannelHarness::cancel(const std::string& eventChannel) {
+    return call(eventChannel, "cancel");
+}
+
+std::vector<ui::Value> ChannelHarness::events(const std::string& eventChannel) const {
+    const auto found = events_.find(eventChannel);
+    return found == events_.end() ? std::vector<ui::Value>{} : found->second;
+}
+
+ui::MethodReply errorReply(const std::string& code, const std::string& message) {
+    return ui::MethodError{.code = code, .message = message, .details = {}};
+}
+
+ui::Value errorEvent(const std::string& code, const std::string& message) {
+    return ui::ValueMap{{"type", "error"}, {"code", code}, {"message", message}};
+}
+
+} // namespace mirvo::testing
