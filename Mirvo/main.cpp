@@ -38,20 +38,53 @@ const desktop::Bundle mainBundle{.bundleIdentifier = "com.mirvo.Mirvo", .name = 
 constexpr desktop::Rect mainWindowFrame{.origin = {.x = 240, .y = 160}, .size = {.width = 960, .height = 720}};
 
 // Turns SIGINT and SIGTERM, blocked in every thread, into a termination of the application, so the host
-// leaves its run loop the ordinary way. Once `leaving` is set, a signal only ends the watcher.
-std::thread stopOnSignal(desktop::Application& application, const sigset_t& signals, const std::atomic<bool>& leaving) {
-    return std::thread([&application, signals, &leaving] {
+// leaves its run loop the ordinary way. The watcher ends with this object, however the host leaves.
+class SignalWatcher {
+public:
+    SignalWatcher(desktop::Application& application, const sigset_t& signals)
+        : thread_([this, &application, signals] { watch(application, signals); }) {}
+
+    ~SignalWatcher() {
+        leaving_ = true;
+        pthread_kill(thread_.native_handle(), SIGTERM);
+        thread_.join();
+    }
+
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+private:
+    // Once `leaving_` is set, a signal only ends the watcher.
+    void watch(desktop::Application& application, const sigset_t& signals) const {
         int signal = 0;
         sigwait(&signals, &signal);
-        if (leaving) {
+        if (leaving_) {
             return;
         }
         application.mainQueue().async([&application, signal] {
             mirvo::hostLog(concatenated({"received ", signal == SIGINT ? "SIGINT" : "SIGTERM", ", shutting down"}));
             application.terminate();
         });
-    });
-}
+    }
+
+    std::atomic<bool> leaving_ = false;
+    std::thread thread_;
+};
+
+// The bridge and the plug-ins talk through the window's messenger, so they end before it does, also when
+// start-up fails half-way.
+struct ChannelUsers {
+    ChannelUsers() = default;
+    ChannelUsers(const ChannelUsers&) = delete;
+    ChannelUsers& operator=(const ChannelUsers&) = delete;
+
+    ~ChannelUsers() {
+        bridge.reset();
+        mirvo::releaseNativePlugins();
+    }
+
+    std::unique_ptr<platform::ui::SocketBridge> bridge;
+};
 
 std::filesystem::path bridgeSocketPath() {
     const auto folder = desktop::runtimeFolder() / "mirvo";
@@ -113,26 +146,18 @@ int runHost(const sigset_t& signals) {
     // analytics class is never loaded.
     desktop::Backend backend(notificationCenter);
     desktop::ClassRegistry classRegistry;
-    std::unique_ptr<platform::ui::SocketBridge> bridge;
+    ChannelUsers channelUsers;
     desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
 
     notificationCenter.addObserver(
         std::string(desktop::Application::didFinishLaunchingNotification),
-        [&bridge, &application](const desktop::Notification&) { bridge = startBridge(application); });
+        [&channelUsers, &application](const desktop::Notification&) {
+            channelUsers.bridge = startBridge(application);
+        });
     const auto description = mainInterface(workspace, backend, classRegistry);
 
-    std::atomic<bool> leaving = false;
-    std::thread signalWatcher = stopOnSignal(application, signals, leaving);
-
-    const int status = desktop::applicationMain(application, workspace, description);
-
-    // The bridge and the plug-ins talk through the window's messenger, so they end before it does.
-    bridge.reset();
-    mirvo::releaseNativePlugins();
-    leaving = true;
-    pthread_kill(signalWatcher.native_handle(), SIGTERM);
-    signalWatcher.join();
-    return status;
+    const SignalWatcher signalWatcher(application, signals);
+    return desktop::applicationMain(application, workspace, description);
 }
 
 } // namespace

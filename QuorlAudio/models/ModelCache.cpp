@@ -3,6 +3,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/FileError.hpp"
+#include "QuorlAudio/models/LoadedModelCache.hpp"
 
 #include <system_error>
 
@@ -91,6 +92,9 @@ void ModelCache::validateCompiledModelLayout(const fs::path& url, const std::str
 void ModelCache::purgeCorruptedCache(const fs::path& url) {
     std::error_code error;
     const auto removed = fs::remove_all(url, error);
+    // Bundles downloaded here again must be loaded from their new files, never answered by a model of the
+    // deleted ones, even when the new files look the same; also after a removal that failed half-way.
+    LoadedModelCache::shared().forgetModelsBelow(url);
     if (!error) {
         // Nothing removed: the folder was already gone, which is not worth a line.
         if (removed > 0) {

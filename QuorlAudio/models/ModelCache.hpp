@@ -28,8 +28,8 @@ public:
     // `name`. Nothing else inside the bundle is inspected.
     static void validateCompiledModelLayout(const std::filesystem::path& url, const std::string& name);
 
-    // Deletes the file or folder at `url` with everything in it. A folder already gone is no failure;
-    // other failures are logged, never thrown.
+    // Deletes the file or folder at `url` with everything in it and forgets the models loaded from it. A
+    // folder already gone is no failure; other failures are logged, never thrown.
     static void purgeCorruptedCache(const std::filesystem::path& url);
 };
 

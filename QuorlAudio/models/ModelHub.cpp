@@ -10,6 +10,7 @@
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/HFTreeLister.hpp"
+#include "QuorlAudio/models/LoadedModelCache.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "QuorlAudio/models/RepositoryPath.hpp"
@@ -197,7 +198,8 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
         report(request.progressHandler, 0.5 + (static_cast<double>(index) * 0.5) / count,
                DownloadPhase::compiling(name));
         const auto start = std::chrono::steady_clock::now();
-        auto model = platform::ml::Model::load(bundle, configuration);
+        // A bundle already loaded and unchanged hands out its live model instead of being prepared again.
+        auto model = LoadedModelCache::shared().load(bundle, configuration);
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         models.insert_or_assign(name, std::move(model));
         downloadLogger().info(platform::core::concatenated({"Compiled model ", name, " in ", formattedMilliseconds(elapsed.count()), " ms :: ",
@@ -239,6 +241,7 @@ void recoverFromFirstFailure(const std::exception_ptr& error, LoadStage stage, c
 void removeIgnoringFailure(const fs::path& path) {
     std::error_code ignored;
     fs::remove_all(path, ignored);
+    LoadedModelCache::shared().forgetModelsBelow(path);
 }
 
 } // namespace

@@ -70,15 +70,18 @@ public:
     // `modelNames` and loads it with `computeUnits`; progress 0 to 0.5 while downloading, 0.5 to 1.0 while
     // loading. When checking or loading a cached bundle fails (outside offline mode), the repository's
     // folder is deleted and everything is tried once more. Network failures, rate limits and cancellations
-    // are passed on without touching the cache. Loads of the same cache folder run one at a time; a
-    // progress handler must not start another load of the same folder and wait for it.
+    // are passed on without touching the cache. A bundle still loaded from an earlier call, unchanged on
+    // disk and asked for with the same compute units, comes back as the same shared model (see
+    // LoadedModelCache). Loads of the same cache folder run one at a time; a progress handler must not
+    // start another load of the same folder and wait for it.
     static LoadedModels loadModels(Repo repo, const std::vector<std::string>& modelNames,
                                    const std::filesystem::path& directory, platform::ml::ComputeUnits computeUnits,
                                    const std::optional<std::string>& variant = std::nullopt,
                                    const ProgressHandler& progressHandler = {},
                                    platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
 
-    // Deletes directory / folderName(repo); failures are ignored.
+    // Deletes directory / folderName(repo); failures are ignored. Both clearings forget the models loaded
+    // from what they delete.
     static void clearCache(Repo repo, const std::filesystem::path& directory);
     // Deletes the default models root and the speech-synthesis cache (~/.cache/quorlaudio).
     static void clearAllCaches();

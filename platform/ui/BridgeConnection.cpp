@@ -4,6 +4,8 @@
 #include "platform/ui/BridgeRequest.hpp"
 #include "platform/ui/BridgeRequestError.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <array>
 #include <cerrno>
 #include <poll.h>
@@ -14,12 +16,26 @@ namespace platform::ui {
 namespace {
 
 constexpr std::size_t readChunkSize = 64 * 1024;
+// Values are converted, copied and freed recursively, so a line that nests deeper than any request needs
+// could exhaust the stack; its deeper parts are left out while it is parsed, and it is refused.
+constexpr int maximumNesting = 256;
 
 std::string badRequestLine(const nlohmann::json& id, const BridgeRequestError& error) {
     return replyLine(id, MethodError{.code = BridgeRequestError::code, .message = error.what(), .details = {}});
 }
 
 bool wouldBlock(int errnoValue) { return errnoValue == EAGAIN || errnoValue == EWOULDBLOCK; }
+
+// The line's JSON without what lies deeper than the nesting limit; `tooDeep` tells whether anything did.
+nlohmann::json parseWithinNesting(std::string_view line, bool& tooDeep) {
+    return nlohmann::json::parse(
+        line,
+        [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+            tooDeep = tooDeep || depth > maximumNesting;
+            return depth <= maximumNesting;
+        },
+        false);
+}
 
 } // namespace
 
@@ -117,7 +133,12 @@ void BridgeConnection::handleInput(std::size_t searchFrom) {
 void BridgeConnection::refuseLongLine() { outbox_->append(badRequestLine(nullptr, BridgeRequestError::lineTooLong())); }
 
 void BridgeConnection::handleLine(std::string_view line) {
-    const auto document = nlohmann::json::parse(line, nullptr, false);
+    bool tooDeep = false;
+    const auto document = parseWithinNesting(line, tooDeep);
+    if (tooDeep && !document.is_discarded()) {
+        outbox_->append(badRequestLine(requestId(document), BridgeRequestError::nestedTooDeeply()));
+        return;
+    }
     try {
         handleRequest(BridgeRequest::parse(document));
     } catch (const BridgeRequestError& error) {

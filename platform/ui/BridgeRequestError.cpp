@@ -30,4 +30,8 @@ BridgeRequestError BridgeRequestError::lineTooLong() {
     return BridgeRequestError(Kind::lineTooLong, "the line is longer than the bridge accepts");
 }
 
+BridgeRequestError BridgeRequestError::nestedTooDeeply() {
+    return BridgeRequestError(Kind::nestedTooDeeply, "the line nests deeper than the bridge accepts");
+}
+
 } // namespace platform::ui

@@ -17,6 +17,7 @@ public:
         invalidMethod,
         invalidArguments,
         lineTooLong,
+        nestedTooDeeply,
     };
 
     static constexpr const char* code = "bad_request";
@@ -27,6 +28,7 @@ public:
     static BridgeRequestError invalidMethod();
     static BridgeRequestError invalidArguments(const std::string& reason);
     static BridgeRequestError lineTooLong();
+    static BridgeRequestError nestedTooDeeply();
 
     Kind kind() const { return kind_; }
 

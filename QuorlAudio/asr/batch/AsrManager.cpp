@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
 #include "QuorlAudio/foundation/AudioSourceFactory.hpp"
+#include "QuorlAudio/foundation/DiskBackedAudioSampleSource.hpp"
 #include "QuorlAudio/foundation/MLArrayCache.hpp"
 
 #include "platform/audio/AudioFile.hpp"

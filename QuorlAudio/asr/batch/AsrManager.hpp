@@ -167,6 +167,11 @@ public:
     // With alignment allowed, samples short of a whole encoder frame are zero-padded to the next multiple of
     // 1280 when that stays within one window; the length returned is that of the samples returned.
     static FrameAlignedAudio frameAlignedAudio(std::vector<float> samples, bool allowAlignment);
+    // The named feature's array, as the window reads "encoder" and "encoder_length"; ASRError::processingFailed
+    // with `errorMessage` when the feature is missing or not an array.
+    static std::shared_ptr<platform::ml::MultiArray> extractFeatureValue(const platform::ml::FeatureProvider& provider,
+                                                                         const std::string& key,
+                                                                         const std::string& errorMessage);
 
     // Text, timings and confidence of decoded tokens.
     float calculateConfidence(int tokenCount, bool isEmpty, const std::vector<float>& tokenConfidences) const;

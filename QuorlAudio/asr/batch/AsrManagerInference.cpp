@@ -8,6 +8,7 @@
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
+#include "platform/ml/FeatureValue.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -53,21 +54,10 @@ DictionaryFeatureProvider createFeatureProvider(
     return DictionaryFeatureProvider(std::move(dictionary));
 }
 
-// The named feature's array, or ASRError::processingFailed with the message.
-std::shared_ptr<MultiArray> extractFeatureValue(const FeatureProvider& provider, const std::string& key,
-                                                const std::string& errorMessage) {
-    const auto value = provider.featureValue(key);
-    auto array = value ? value->multiArrayValue() : nullptr;
-    if (array == nullptr) {
-        throw ASRError::processingFailed(errorMessage);
-    }
-    return array;
-}
-
 // Element 0 of "encoder_length". An empty array counts as missing: it holds no length to read.
 int encoderSequenceLengthOf(const FeatureProvider& encoderOutput) {
     const std::string message = "Invalid encoder output length";
-    const auto lengths = extractFeatureValue(encoderOutput, "encoder_length", message);
+    const auto lengths = AsrManager::extractFeatureValue(encoderOutput, "encoder_length", message);
     if (lengths->count() == 0) {
         throw ASRError::processingFailed(message);
     }
@@ -183,6 +173,16 @@ AsrManager::FrameAlignedAudio AsrManager::frameAlignedAudio(std::vector<float> s
         return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
     }
     return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(count)};
+}
+
+std::shared_ptr<MultiArray> AsrManager::extractFeatureValue(const FeatureProvider& provider, const std::string& key,
+                                                            const std::string& errorMessage) {
+    const auto value = provider.featureValue(key);
+    auto array = value ? value->multiArrayValue() : nullptr;
+    if (array == nullptr) {
+        throw ASRError::processingFailed(errorMessage);
+    }
+    return array;
 }
 
 std::shared_ptr<const FeatureProvider> AsrManager::runFrontEnd(const FeatureProvider& input) {

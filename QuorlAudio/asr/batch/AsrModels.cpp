@@ -3,7 +3,7 @@
 #include "QuorlAudio/asr/batch/AsrModelsError.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
-#include "QuorlAudio/models/ModelNames.hpp"
+#include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
 

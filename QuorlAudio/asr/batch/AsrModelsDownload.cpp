@@ -3,6 +3,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/AssetDownloader.hpp"
+#include "QuorlAudio/models/LoadedModelCache.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "platform/core/Concatenated.hpp"
 
@@ -60,12 +61,16 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
 fs::path AsrModels::download(const std::optional<fs::path>& to, bool force, AsrModelVersion version,
                              ParakeetEncoderPrecision encoderPrecision, const ProgressHandler& progressHandler,
                              platform::core::Sleeper& sleeper) {
-    const fs::path target = to.value_or(defaultCacheDirectory(version));
+    // The default folder is looked up only when needed: a caller's own folder must not depend on a user
+    // folder being locatable.
+    const fs::path target = to ? *to : defaultCacheDirectory(version);
     logger().info("Downloading ASR models to: " + target.string());
     if (force) {
         // The files live in the model folder beside the target, which is not always the target itself: a
         // sibling of the model folder may hold anything and is left alone.
-        fs::remove_all(modelFolder(version, target));
+        const fs::path folder = modelFolder(version, target);
+        fs::remove_all(folder);
+        LoadedModelCache::shared().forgetModelsBelow(folder);
     } else if (modelsExist(target, version, encoderPrecision)) {
         logger().info("ASR models already present at: " + target.string());
         return target;
@@ -94,8 +99,9 @@ AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
                                           const std::optional<platform::ml::ModelConfiguration>& configuration,
                                           std::optional<ComputeUnits> encoderComputeUnits,
                                           const ProgressHandler& progressHandler) {
-    return load(from.value_or(MLModelConfigurationUtils::defaultModelsDirectory(Repo::parakeetV3)), configuration,
-                AsrModelVersion::v3, ParakeetEncoderPrecision::int8, encoderComputeUnits, progressHandler);
+    const fs::path folder = from ? *from : MLModelConfigurationUtils::defaultModelsDirectory(Repo::parakeetV3);
+    return load(folder, configuration, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, encoderComputeUnits,
+                progressHandler);
 }
 
 } // namespace quorl

@@ -5,6 +5,7 @@
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/core/Error.hpp"
 
 #include <memory>
 #include <optional>

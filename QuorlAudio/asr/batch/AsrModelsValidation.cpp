@@ -4,6 +4,7 @@
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/core/Error.hpp"
 
 #include <algorithm>
 #include <array>

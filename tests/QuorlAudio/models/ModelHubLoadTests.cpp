@@ -16,9 +16,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <latch>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorl {
@@ -347,6 +349,58 @@ TEST_F(ModelHubLoadTest, SimultaneousLoadsOfOneRepositoryRepairItOnceAndAllSucce
     }
     EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
     EXPECT_EQ(linesCalled("Deleting cache and re-downloading\u2026"), 1u);
+}
+
+TEST_F(ModelHubLoadTest, ALoadOfBundlesStillInUseSharesThemUnlessTheComputeUnitsDiffer) {
+    cacheBundle(cacheFolder, bundle, kernel.name());
+    cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
+    const auto first = load({bundle, "Extra.mlmodelc"});
+
+    const auto second = load({bundle, "Extra.mlmodelc"});
+
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(kernel.loads().size(), 2u);
+    EXPECT_EQ(linesCalled("Found " + folderText + " locally, no download needed"), 2u);
+
+    const auto onTheCpu = load({bundle}, ComputeUnits::cpuOnly);
+
+    EXPECT_NE(onTheCpu.at(bundle), first.at(bundle));
+    ASSERT_EQ(kernel.loads().size(), 3u);
+    EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuOnly);
+}
+
+TEST_F(ModelHubLoadTest, ThePurgeAndRetryLoadsTheFreshBundleNotTheOneInUse) {
+    cacheBundle(cacheFolder, bundle, kernel.name());
+    const auto inUse = load({bundle});
+    // The hub serves the very files the cache holds, so the fresh bundle may look like the old one on disk.
+    putRequiredBundle();
+    putBundle(repository, "Extra.mlmodelc", kernel.name());
+    cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
+    fs::remove(cacheFolder / "Extra.mlmodelc" / "coremldata.bin");
+
+    const auto retried = load({bundle, "Extra.mlmodelc"});
+
+    EXPECT_EQ(linesCalled("First load failed: Missing coremldata.bin in model: Extra.mlmodelc"), 1u);
+    EXPECT_NE(retried.at(bundle), inUse.at(bundle));
+    ASSERT_EQ(kernel.loads().size(), 3u);
+    EXPECT_EQ(kernel.loads()[1].bundlePath, cacheFolder / bundle);
+}
+
+TEST_F(ModelHubLoadTest, ClearingTheCachesForgetsTheModelsLoadedFromThem) {
+    const std::vector<std::pair<std::string, std::function<void()>>> clearings = {
+        {"one repository", [] { ModelHub::clearCache(repository, modelsRoot()); }},
+        {"every cache", [] { ModelHub::clearAllCaches(); }},
+    };
+    for (const auto& [name, clear] : clearings) {
+        cacheBundle(cacheFolder, bundle, kernel.name());
+        const auto inUse = load({bundle});
+
+        clear();
+        cacheBundle(cacheFolder, bundle, kernel.name());
+
+        EXPECT_NE(load({bundle}).at(bundle), inUse.at(bundle)) << name;
+    }
+    EXPECT_EQ(kernel.loads().size(), 4u);
 }
 
 TEST_F(ModelHubLoadTest, ClearsOneRepositoryOrEveryCacheIgnoringWhatIsAbsent) {

@@ -161,13 +161,16 @@ TEST_F(SocketBridgeTest, MalformedLinesAreAnsweredAsBadRequestsAndTheConnectionS
          badRequest("x", "\"method\" must be a non-empty string")},
         {R"({"id": 9, "channel": "test/echo", "method": "echo", "arguments": {"$bytes": "!!"}})",
          badRequest(9, "\"arguments\" is invalid: \"$bytes\" must hold canonical base64 text")},
+        {R"({"id": 10, "channel": "test/echo", "method": "echo", "arguments": )" + std::string(1'000'000, '[') +
+             std::string(1'000'000, ']') + "}",
+         badRequest(10, "the line nests deeper than the bridge accepts")},
     };
     BridgeClient client(socketPath);
     for (const auto& [line, reply] : cases) {
         client.writeLine(line);
         EXPECT_EQ(client.readJson(), reply) << line;
     }
-    EXPECT_EQ(roundTrip(client, request(10, "test/echo", "echo", "still here")), successReply(10, "still here"));
+    EXPECT_EQ(roundTrip(client, request(11, "test/echo", "echo", "still here")), successReply(11, "still here"));
 }
 
 TEST_F(SocketBridgeTest, AListenerReceivesEventsFromOtherThreadsInOrderUntilItCancels) {

@@ -1,4 +1,5 @@
 #include "AllocationCounter.hpp"
+#include "TrivialTransducerModels.hpp"
 
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderV3.hpp"
@@ -11,119 +12,38 @@
 #include "platform/ml/Model.hpp"
 
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
-#include <filesystem>
-#include <fstream>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
 using platform::ml::DataType;
-using platform::ml::FeatureValue;
-using platform::ml::Kernel;
 using platform::ml::MultiArray;
 
 constexpr int windowFrames = 1000;
 constexpr std::size_t encoderHiddenSize = 1024;
-constexpr std::size_t projectionSize = 640;
 constexpr int decoderLayers = 2;
 constexpr int blankId = 8192;
 
-// A decoder that costs next to nothing: a fixed projection, and the recurrent state left in the backings.
-class TrivialDecoder : public Kernel {
-public:
-    std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider&, platform::ml::ModelState*,
-                                                const platform::ml::PredictionOptions& options) override {
-        return {
-            {"decoder", FeatureValue(projection_)},
-            {"h_out", FeatureValue(options.outputBackings.at("h_out"))},
-            {"c_out", FeatureValue(options.outputBackings.at("c_out"))},
-        };
-    }
-
-private:
-    std::shared_ptr<MultiArray> projection_ =
-        std::make_shared<MultiArray>(MultiArray::Shape{1, 1, projectionSize}, DataType::float32);
-};
-
-// A joint model that writes a fixed answer straight into the caller's backings (so the runtime copies
-// nothing) and returns them.
-class TrivialJoint : public Kernel {
-public:
-    explicit TrivialJoint(int token) : token_(token) {}
-
-    std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider&, platform::ml::ModelState*,
-                                                const platform::ml::PredictionOptions& options) override {
-        const auto& tokenId = options.outputBackings.at("token_id");
-        const auto& tokenProb = options.outputBackings.at("token_prob");
-        const auto& duration = options.outputBackings.at("duration");
-        tokenId->at<std::int32_t>(0) = token_;
-        tokenProb->at<float>(0) = 0.9f;
-        duration->at<std::int32_t>(0) = 1;
-        return {{"token_id", FeatureValue(tokenId)},
-                {"token_prob", FeatureValue(tokenProb)},
-                {"duration", FeatureValue(duration)}};
-    }
-
-private:
-    int token_;
-};
-
-nlohmann::json feature(const std::string& name, const std::vector<std::size_t>& shape, DataType dataType) {
-    return {{"name", name}, {"type", "multiArray"}, {"dataType", platform::ml::rawValue(dataType)}, {"shape", shape}};
-}
-
-nlohmann::json decoderManifest() {
-    const std::vector<std::size_t> recurrent{decoderLayers, 1, projectionSize};
-    return {{"kernel", "bench-tdt-decoder"},
-            {"inputs",
-             {feature("targets", {1, 1}, DataType::int32), feature("target_length", {1}, DataType::int32),
-              feature("h_in", recurrent, DataType::float32), feature("c_in", recurrent, DataType::float32)}},
-            {"outputs",
-             {feature("decoder", {1, 1, projectionSize}, DataType::float32),
-              feature("h_out", recurrent, DataType::float32), feature("c_out", recurrent, DataType::float32)}}};
-}
-
-nlohmann::json jointManifest(const std::string& kernel) {
-    return {{"kernel", kernel},
-            {"inputs",
-             {feature("encoder_step", {1, encoderHiddenSize, 1}, DataType::float32),
-              feature("decoder_step", {1, projectionSize, 1}, DataType::float32)}},
-            {"outputs",
-             {feature("token_id", {1, 1, 1}, DataType::int32), feature("token_prob", {1, 1, 1}, DataType::float32),
-              feature("duration", {1, 1, 1}, DataType::int32)}}};
-}
-
-std::filesystem::path writeBundle(const std::filesystem::path& folder, const std::string& name,
-                                  const nlohmann::json& manifest) {
-    const auto bundle = folder / name;
-    std::filesystem::create_directories(bundle);
-    std::ofstream(bundle / "coremldata.bin") << "compiled";
-    std::ofstream(bundle / "model.json") << manifest.dump();
-    return bundle;
-}
-
 // The three models, loaded once from bundles in a scratch folder that is removed at exit.
 struct BenchModels {
-    BenchModels() : folder(std::filesystem::temp_directory_path() / ("tdt-bench-" + std::to_string(getpid()))) {
+    BenchModels() : folder("tdt-bench") {
         platform::ml::registerKernel("bench-tdt-decoder",
-                                     [](const auto&) { return std::make_unique<TrivialDecoder>(); });
+                                     [](const auto&) { return std::make_unique<benchsupport::TrivialDecoder>(); });
         platform::ml::registerKernel("bench-tdt-joint-blank",
-                                     [](const auto&) { return std::make_unique<TrivialJoint>(blankId); });
+                                     [](const auto&) { return std::make_unique<benchsupport::TrivialJoint>(blankId); });
         platform::ml::registerKernel("bench-tdt-joint-token",
-                                     [](const auto&) { return std::make_unique<TrivialJoint>(7); });
-        decoder = platform::ml::Model::load(writeBundle(folder, "Decoder.mlmodelc", decoderManifest()));
-        blankJoint = platform::ml::Model::load(
-            writeBundle(folder, "JointBlank.mlmodelc", jointManifest("bench-tdt-joint-blank")));
-        tokenJoint = platform::ml::Model::load(
-            writeBundle(folder, "JointToken.mlmodelc", jointManifest("bench-tdt-joint-token")));
+                                     [](const auto&) { return std::make_unique<benchsupport::TrivialJoint>(7); });
+        decoder = folder.load("Decoder.mlmodelc", benchsupport::decoderManifest("bench-tdt-decoder", decoderLayers));
+        blankJoint = folder.load("JointBlank.mlmodelc",
+                                 benchsupport::jointManifest("bench-tdt-joint-blank", encoderHiddenSize));
+        tokenJoint = folder.load("JointToken.mlmodelc",
+                                 benchsupport::jointManifest("bench-tdt-joint-token", encoderHiddenSize));
     }
-    ~BenchModels() { std::filesystem::remove_all(folder); }
 
-    std::filesystem::path folder;
+    benchsupport::BundleFolder folder;
     std::shared_ptr<platform::ml::Model> decoder;
     std::shared_ptr<platform::ml::Model> blankJoint;
     std::shared_ptr<platform::ml::Model> tokenJoint;

@@ -6,6 +6,9 @@
 
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
+#include "platform/ml/DictionaryFeatureProvider.hpp"
+#include "platform/ml/FeatureValue.hpp"
+#include "platform/ml/MultiArray.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 
@@ -134,6 +137,20 @@ TEST(AsrManagerWindowLength, ValidLengthSetsTheAudioLengthAndTheFramesDecoded) {
         EXPECT_FLOAT_EQ(static_cast<float>(signal.value(239999)), 0.1f);
         EXPECT_EQ(models.jointFrames().back(), testCase.lastFrame);
         EXPECT_EQ(result.encoderSequenceLength, AsrManagerTestModels::encoderFrames);
+    }
+}
+
+TEST(AsrManagerFeatureExtraction, GivesTheNamedArrayOrFailsWithTheMessage) {
+    const auto encoder = std::make_shared<platform::ml::MultiArray>(platform::ml::MultiArray::Shape{1, 4},
+                                                                    DataType::float32);
+    const platform::ml::DictionaryFeatureProvider provider(
+        {{"encoder", platform::ml::FeatureValue(encoder)}, {"name", platform::ml::FeatureValue(std::string("x"))}});
+
+    EXPECT_EQ(AsrManager::extractFeatureValue(provider, "encoder", "unused"), encoder);
+    for (const std::string key : {"name", "absent"}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(errorText([&] { AsrManager::extractFeatureValue(provider, key, "Invalid encoder output"); }),
+                  "ASR processing failed: Invalid encoder output");
     }
 }
 

@@ -103,33 +103,19 @@ AsrManagerTestModels::AsrManagerTestModels()
       narrowFrames_(framesArray(narrowHidden)) {}
 
 AsrModels AsrManagerTestModels::modelSet(AsrModelVersion version, Vocabulary vocabulary) {
-    using platform::ml::Model;
-    blankId_ = blankId(version);
-    const auto layers = static_cast<std::size_t>(decoderLayers(version));
-    const auto hidden = static_cast<std::size_t>(encoderHiddenSize(version));
-    const bool fused = hasFusedEncoder(version);
-    const auto& folder = folder_.path();
-    const auto preprocessorBundle =
-        fused ? testsupport::writeModelBundle(
-                    folder, "FusedPreprocessor.mlmodelc",
-                    modelManifest(fusedPreprocessor.name(), audioInputs(),
-                                  {multiArrayFeature("encoder", {1, hidden, frames}),
-                                   multiArrayFeature("encoder_length", {1}, DataType::int32)}))
-              : testsupport::writeModelBundle(
-                    folder, "Preprocessor.mlmodelc",
-                    modelManifest(preprocessor.name(), audioInputs(),
-                                  {multiArrayFeature("mel", {1, 2, 4}),
-                                   multiArrayFeature("mel_length", {1}, DataType::int32),
-                                   multiArrayFeature("mel_frames", {1}, DataType::int32)}));
-    const auto bundleName = [](const char* model, std::size_t number) {
+    const Manifests documents = manifests(version);
+    const auto load = [this](const std::string& bundle, const nlohmann::json& manifest) {
+        return platform::ml::Model::load(testsupport::writeModelBundle(folder_.path(), bundle, manifest));
+    };
+    const auto bundleName = [](const char* model, int number) {
         return platform::core::concatenated({model, std::to_string(number), ".mlmodelc"});
     };
     return AsrModels{
-        .encoder = fused ? nullptr : loadEncoder({"mel", "mel_length"}),
-        .preprocessor = Model::load(preprocessorBundle),
-        .decoder = Model::load(
-            testsupport::writeModelBundle(folder, bundleName("Decoder", layers), decoderManifest(layers))),
-        .joint = Model::load(testsupport::writeModelBundle(folder, bundleName("Joint", hidden), jointManifest(hidden))),
+        .encoder = documents.encoder ? loadEncoder({"mel", "mel_length"}) : nullptr,
+        .preprocessor = load(documents.encoder ? "Preprocessor.mlmodelc" : "FusedPreprocessor.mlmodelc",
+                             documents.preprocessor),
+        .decoder = load(bundleName("Decoder", decoderLayers(version)), documents.decoder),
+        .joint = load(bundleName("Joint", encoderHiddenSize(version)), documents.joint),
         .ctcHead = nullptr,
         .configuration = {},
         .vocabulary = std::move(vocabulary),
@@ -137,21 +123,45 @@ AsrModels AsrManagerTestModels::modelSet(AsrModelVersion version, Vocabulary voc
     };
 }
 
+AsrManagerTestModels::Manifests AsrManagerTestModels::manifests(AsrModelVersion version) {
+    blankId_ = blankId(version);
+    const auto layers = static_cast<std::size_t>(decoderLayers(version));
+    const auto hidden = static_cast<std::size_t>(encoderHiddenSize(version));
+    if (hasFusedEncoder(version)) {
+        return Manifests{.preprocessor = modelManifest(fusedPreprocessor.name(), audioInputs(),
+                                                       {multiArrayFeature("encoder", {1, hidden, frames}),
+                                                        multiArrayFeature("encoder_length", {1}, DataType::int32)}),
+                         .encoder = std::nullopt,
+                         .decoder = decoderManifest(layers),
+                         .joint = jointManifest(hidden)};
+    }
+    return Manifests{.preprocessor = modelManifest(preprocessor.name(), audioInputs(),
+                                                   {multiArrayFeature("mel", {1, 2, 4}),
+                                                    multiArrayFeature("mel_length", {1}, DataType::int32),
+                                                    multiArrayFeature("mel_frames", {1}, DataType::int32)}),
+                     .encoder = encoderManifest({"mel", "mel_length"}),
+                     .decoder = decoderManifest(layers),
+                     .joint = jointManifest(hidden)};
+}
+
 std::shared_ptr<platform::ml::Model> AsrManagerTestModels::loadEncoder(const std::vector<std::string>& inputs) {
+    std::string bundle = "Encoder";
+    for (const auto& name : inputs) {
+        bundle += platform::core::concatenated({"-", name});
+    }
+    bundle += ".mlmodelc";
+    return platform::ml::Model::load(testsupport::writeModelBundle(folder_.path(), bundle, encoderManifest(inputs)));
+}
+
+nlohmann::json AsrManagerTestModels::encoderManifest(const std::vector<std::string>& inputs) const {
     std::vector<nlohmann::json> declared;
     for (const auto& name : inputs) {
         declared.push_back(name == "mel" ? multiArrayFeature(name, {1, 2, 4})
                                          : multiArrayFeature(name, {1}, DataType::int32));
     }
-    std::string bundle = "Encoder";
-    for (const auto& name : inputs) {
-        bundle += platform::core::concatenated({"-", name});
-    }
-    const auto manifest = modelManifest(encoder.name(), declared,
-                                        {multiArrayFeature("encoder", {1, wideHidden, frames}),
-                                         multiArrayFeature("encoder_length", {1}, DataType::int32)});
-    bundle += ".mlmodelc";
-    return platform::ml::Model::load(testsupport::writeModelBundle(folder_.path(), bundle, manifest));
+    return modelManifest(encoder.name(), declared,
+                         {multiArrayFeature("encoder", {1, wideHidden, frames}),
+                          multiArrayFeature("encoder_length", {1}, DataType::int32)});
 }
 
 std::vector<int> AsrManagerTestModels::jointFrames() const {

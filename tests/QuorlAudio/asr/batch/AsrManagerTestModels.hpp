@@ -8,8 +8,11 @@
 #include "tests/support/ScriptedKernel.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -39,6 +42,15 @@ class AsrManagerTestModels {
 public:
     using Vocabulary = std::unordered_map<int, std::string>;
 
+    // The "model.json" documents of the bundles of one set.
+    struct Manifests {
+        nlohmann::json preprocessor;
+        // Absent for the fused tdtCtc110m.
+        std::optional<nlohmann::json> encoder;
+        nlohmann::json decoder;
+        nlohmann::json joint;
+    };
+
     static constexpr int encoderFrames = 188;
 
     AsrManagerTestModels();
@@ -46,6 +58,10 @@ public:
     // A set of the version with the vocabulary: its encoder width, blank id and decoder depth; the fused front
     // end for tdtCtc110m and the split one otherwise.
     AsrModels modelSet(AsrModelVersion version, Vocabulary vocabulary = {});
+
+    // The documents of the bundles modelSet writes, for a test that writes or serves the bundles itself. From
+    // then on the joint answers blanks with the version's blank id, as after modelSet.
+    Manifests manifests(AsrModelVersion version);
 
     // An encoder of width 1024 declaring the inputs instead of "mel" and "mel_length".
     std::shared_ptr<platform::ml::Model> loadEncoder(const std::vector<std::string>& inputs);
@@ -65,6 +81,7 @@ public:
     testsupport::ScriptedKernel joint;
 
 private:
+    nlohmann::json encoderManifest(const std::vector<std::string>& inputs) const;
     testsupport::ScriptedKernel::Outputs encoderOutputs(const std::shared_ptr<platform::ml::MultiArray>& frames) const;
     testsupport::ScriptedKernel::Outputs jointOutputs(const testsupport::ScriptedKernel::Call& call);
 

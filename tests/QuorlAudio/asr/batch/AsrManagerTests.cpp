@@ -309,8 +309,10 @@ TEST_F(AsrManagerTest, DiskBackedFilesAreCheckedAndTheirSampleFilesRemoved) {
     EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(tooShort, state_); }), invalidAudioText);
     EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(tenSeconds, state_); }), longAudioText);
     EXPECT_TRUE(filesIn(temporaryFiles_.path()).empty());
+    // The session is still open: the failures so far did not touch it.
+    EXPECT_TRUE(progress.continuation().yield(0.5));
+    EXPECT_EQ(progress.next(), 0.5);
 
-    // Only the recording longer than one window touched the session.
     EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(sixteenSeconds, state_); }), longAudioText);
     EXPECT_EQ(errorText([&] { progress.next(); }), longAudioText);
     EXPECT_TRUE(filesIn(temporaryFiles_.path()).empty());

@@ -70,6 +70,19 @@ TEST_F(AsrModelsDownloadTest, FillsTheModelFolderBesideTheGivenOneFileByFile) {
     // The vocabulary came with the repository, so it is not fetched a second time.
     EXPECT_EQ(requestsFor(AsrModelVersion::v3, "parakeet_vocab.json"), 1u);
     EXPECT_EQ(modelSetLines().back(), "Successfully downloaded ASR models");
+
+    // The fused preprocessor holds the encoder, so it is checked with the default units like the rest.
+    const auto fused = AsrModelVersion::tdtCtc110m;
+    serveVersion(fused);
+    const auto checkedBefore = loadedBundles().size();
+    download(std::nullopt, false, fused);
+    const auto checked = loadedBundles();
+    EXPECT_EQ(std::vector(checked.begin() + static_cast<std::ptrdiff_t>(checkedBefore), checked.end()),
+              (std::vector<std::pair<fs::path, ComputeUnits>>{
+                  {folderOf(fused) / "Preprocessor.mlmodelc", ComputeUnits::cpuAndNeuralEngine},
+                  {folderOf(fused) / "Decoder.mlmodelc", ComputeUnits::cpuAndNeuralEngine},
+                  {folderOf(fused) / "JointDecision.mlmodelc", ComputeUnits::cpuAndNeuralEngine},
+              }));
 }
 
 TEST_F(AsrModelsDownloadTest, AMissingVocabularyAloneIsFetchedDirectlyWithRetries) {

@@ -219,6 +219,7 @@ TEST_F(AsrModelsLoadTest, ACtcHeadThatFailsLocallyIsFetchedFromTheCtcRepository)
 
     ASSERT_NE(models.ctcHead, nullptr);
     EXPECT_EQ(kernel.loads().back().bundlePath, ctcFolder / "CtcHead.mlmodelc");
+    EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuAndNeuralEngine);
     EXPECT_EQ(linesCalled("CTC head model found but failed to load: " + localHead.string()), 1u);
     EXPECT_EQ(linesCalled("[Beta] Loaded CTC head model from HF repo"), 1u);
 }
