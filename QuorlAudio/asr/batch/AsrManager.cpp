@@ -266,17 +266,16 @@ ASRResult AsrManager::transcribeWithState(std::vector<float> samples, TdtDecoder
         auto source = std::make_shared<const ArrayAudioSampleSource>(std::move(samples));
         return transcribeWithChunker(std::move(source), totalSamples, startTime, progressHandler(), language);
     }
-    return transcribeOneWindow(std::move(samples), decoderState, language, startTime);
+    return transcribeOneWindow(samples, decoderState, language, startTime);
 }
 
-ASRResult AsrManager::transcribeOneWindow(std::vector<float> samples, TdtDecoderState& decoderState,
+ASRResult AsrManager::transcribeOneWindow(std::span<const float> samples, TdtDecoderState& decoderState,
                                           std::optional<Language> language, Clock::time_point startTime) {
     const std::size_t sampleCount = samples.size();
-    FrameAlignedAudio window = frameAlignedAudio(std::move(samples), true);
-    window.samples.resize(static_cast<std::size_t>(windowSamples), 0.0f);
+    const auto alignedLength = static_cast<int>(frameAlignedLength(sampleCount, true));
     const InferenceResult inference =
-        executeMLInferenceWithTimings(window.samples, window.frameAlignedLength, std::nullopt, decoderState, 0, true,
-                                      0, language, std::nullopt, std::nullopt);
+        inferPaddedWindow(samples, static_cast<std::size_t>(windowSamples), alignedLength, std::nullopt,
+                          decoderState, 0, true, 0, language, std::nullopt, std::nullopt);
     const double processingTime = secondsSince(startTime);
     const TdtHypothesis& hypothesis = inference.hypothesis;
     std::string text = convertTokensToText(hypothesis.ySequence);

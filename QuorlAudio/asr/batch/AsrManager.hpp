@@ -198,12 +198,26 @@ private:
     DecoderBinding decoderBinding() const;
     ProgressHandler progressHandler();
 
-    ASRResult transcribeOneWindow(std::vector<float> samples, TdtDecoderState& decoderState,
+    ASRResult transcribeOneWindow(std::span<const float> samples, TdtDecoderState& decoderState,
                                   std::optional<Language> language, Clock::time_point startTime);
     // The long-audio road: every recording longer than one window, and every disk-backed file.
     ASRResult transcribeWithChunker(std::shared_ptr<const AudioSampleSource> source, std::int64_t totalSamples,
                                     Clock::time_point startTime, const ProgressHandler& progressHandler,
                                     std::optional<Language> language);
+
+    // The window inference for `samples` followed by zeros up to `windowLength`. The zeros are those of the
+    // pooled input array, so a short recording is never copied into a padded buffer first.
+    InferenceResult inferPaddedWindow(std::span<const float> samples, std::size_t windowLength,
+                                      std::optional<int> originalLength, std::optional<int> actualAudioFrames,
+                                      TdtDecoderState& decoderState, int contextFrameAdjustment, bool isLastChunk,
+                                      int globalFrameOffset, std::optional<Language> language,
+                                      std::optional<int> emitTokensAfterGlobalFrame,
+                                      std::optional<int> initialTimeIndexOverride);
+    platform::ml::DictionaryFeatureProvider preparePaddedInput(std::span<const float> samples,
+                                                               std::size_t windowLength,
+                                                               std::optional<int> actualLength) const;
+    // The length frameAlignedAudio gives `count` samples.
+    static std::size_t frameAlignedLength(std::size_t count, bool allowAlignment);
 
     std::shared_ptr<const platform::ml::FeatureProvider> runFrontEnd(const platform::ml::FeatureProvider& input);
     TdtHypothesis decode(const std::shared_ptr<const platform::ml::MultiArray>& encoderOutput,

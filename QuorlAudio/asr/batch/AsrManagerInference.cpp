@@ -138,13 +138,23 @@ AsrManager::InferenceResult AsrManager::executeMLInferenceWithTimings(
     TdtDecoderState& decoderState, int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
     std::optional<Language> language, std::optional<int> emitTokensAfterGlobalFrame,
     std::optional<int> initialTimeIndexOverride) {
-    const DictionaryFeatureProvider input = preparePreprocessorInput(samples, originalLength);
+    return inferPaddedWindow(samples, samples.size(), originalLength, actualAudioFrames, decoderState,
+                             contextFrameAdjustment, isLastChunk, globalFrameOffset, language,
+                             emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+}
+
+AsrManager::InferenceResult AsrManager::inferPaddedWindow(
+    std::span<const float> samples, std::size_t windowLength, std::optional<int> originalLength,
+    std::optional<int> actualAudioFrames, TdtDecoderState& decoderState, int contextFrameAdjustment,
+    bool isLastChunk, int globalFrameOffset, std::optional<Language> language,
+    std::optional<int> emitTokensAfterGlobalFrame, std::optional<int> initialTimeIndexOverride) {
+    const DictionaryFeatureProvider input = preparePaddedInput(samples, windowLength, originalLength);
     const PooledArrayReturn pooledInput(input.featureValue("audio_signal")->multiArrayValue());
     const auto encoderOutput = runFrontEnd(input);
     const auto encoder = extractFeatureValue(*encoderOutput, "encoder", "Invalid encoder output");
     const int encoderSequenceLength = encoderSequenceLengthOf(*encoderOutput);
     const int audioFrames = actualAudioFrames.value_or(
-        framesCovering(originalLength ? *originalLength : static_cast<std::int64_t>(samples.size())));
+        framesCovering(originalLength ? *originalLength : static_cast<std::int64_t>(windowLength)));
     TdtHypothesis hypothesis =
         decode(encoder, encoderSequenceLength, audioFrames, decoderState, contextFrameAdjustment, isLastChunk,
                globalFrameOffset, language, emitTokensAfterGlobalFrame, initialTimeIndexOverride);
@@ -153,11 +163,16 @@ AsrManager::InferenceResult AsrManager::executeMLInferenceWithTimings(
 
 DictionaryFeatureProvider AsrManager::preparePreprocessorInput(std::span<const float> samples,
                                                                 std::optional<int> actualLength) const {
-    auto audioSignal = sharedMLArrayCache().getArray({1, samples.size()}, DataType::float32);
+    return preparePaddedInput(samples, samples.size(), actualLength);
+}
+
+DictionaryFeatureProvider AsrManager::preparePaddedInput(std::span<const float> samples, std::size_t windowLength,
+                                                         std::optional<int> actualLength) const {
+    auto audioSignal = sharedMLArrayCache().getArray({1, windowLength}, DataType::float32);
     try {
         std::ranges::copy(samples, audioSignal->data<float>());
         auto audioLength = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
-        audioLength->at<std::int32_t>(0) = actualLength.value_or(static_cast<int>(samples.size()));
+        audioLength->at<std::int32_t>(0) = actualLength.value_or(static_cast<int>(windowLength));
         return createFeatureProvider({{"audio_signal", audioSignal}, {"audio_length", std::move(audioLength)}});
     } catch (...) {
         sharedMLArrayCache().returnArray(audioSignal);
@@ -165,14 +180,15 @@ DictionaryFeatureProvider AsrManager::preparePreprocessorInput(std::span<const f
     }
 }
 
-AsrManager::FrameAlignedAudio AsrManager::frameAlignedAudio(std::vector<float> samples, bool allowAlignment) {
-    const std::size_t count = samples.size();
+std::size_t AsrManager::frameAlignedLength(std::size_t count, bool allowAlignment) {
     const std::size_t alignedLength = (count + samplesPerFrame - 1) / samplesPerFrame * samplesPerFrame;
-    if (allowAlignment && count < alignedLength && alignedLength <= windowSamples) {
-        samples.resize(alignedLength, 0.0f);
-        return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
-    }
-    return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(count)};
+    return allowAlignment && alignedLength <= windowSamples ? alignedLength : count;
+}
+
+AsrManager::FrameAlignedAudio AsrManager::frameAlignedAudio(std::vector<float> samples, bool allowAlignment) {
+    const std::size_t alignedLength = frameAlignedLength(samples.size(), allowAlignment);
+    samples.resize(alignedLength, 0.0f);
+    return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
 }
 
 std::shared_ptr<MultiArray> AsrManager::extractFeatureValue(const FeatureProvider& provider, const std::string& key,

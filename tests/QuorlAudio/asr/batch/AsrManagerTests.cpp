@@ -236,7 +236,10 @@ TEST_F(AsrManagerTest, ShortAudioIsPaddedToWholeFramesAndOneWindow) {
         const ASRResult result = manager->transcribe(audio(testCase.samples), state_);
 
         const auto input = models_.preprocessor.calls().back().inputs;
-        EXPECT_EQ(input.at("audio_signal").multiArrayValue()->shape(), (std::vector<std::size_t>{1, 240000}));
+        const auto signal = input.at("audio_signal").multiArrayValue();
+        EXPECT_EQ(signal->shape(), (std::vector<std::size_t>{1, 240000}));
+        EXPECT_EQ(signal->value(testCase.samples - 1), 0.25);
+        EXPECT_EQ(signal->value(239999), testCase.samples == 240000 ? 0.25 : 0.0);
         EXPECT_EQ(input.at("audio_length").multiArrayValue()->value(0), testCase.audioLength);
         EXPECT_DOUBLE_EQ(result.duration, static_cast<double>(testCase.samples) / 16000);
     }
