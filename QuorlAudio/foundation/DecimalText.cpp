@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string_view>
 
 namespace quorl {
@@ -20,6 +21,18 @@ std::string decimalText(double value) {
         result += ".0";
     }
     return result;
+}
+
+std::string floatDecimalText(float value) {
+    if (!std::isfinite(value)) {
+        return decimalText(value);
+    }
+    // Read as a double, the float's shortest digits give the double whose own shortest digits they are.
+    char digits[32];
+    const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
+    double shortest = value;
+    std::from_chars(std::begin(digits), written.ptr, shortest);
+    return decimalText(shortest);
 }
 
 } // namespace quorl

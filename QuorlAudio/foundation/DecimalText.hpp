@@ -9,4 +9,8 @@ namespace quorl {
 // very large or very small magnitudes ("1e+16", "1e-05"), and "inf", "-inf" or "nan".
 std::string decimalText(double value);
 
+// A 32-bit float written as decimalText writes a double, in the float's own shortest round-trip digits: 0.8f
+// is "0.8", not the nearest double's "0.800000011920929".
+std::string floatDecimalText(float value);
+
 } // namespace quorl

@@ -51,6 +51,9 @@ public:
 
     bool isCurrent() const { return runner_.load() == std::this_thread::get_id(); }
 
+    // The clock its timers follow; the host's "now" for timed behaviour on the main queue.
+    Clock& clock() const { return clock_; }
+
 private:
     struct PendingTimer {
         Clock::TimePoint deadline;

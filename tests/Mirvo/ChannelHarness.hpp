@@ -17,6 +17,8 @@ namespace mirvo::testing {
 class ChannelHarness {
 public:
     ChannelHarness() = default;
+    // A main queue whose timers follow `clock` (a VirtualClock for timed behaviour).
+    explicit ChannelHarness(platform::core::Clock& clock) : mainQueue_(clock) {}
     ChannelHarness(const ChannelHarness&) = delete;
     ChannelHarness& operator=(const ChannelHarness&) = delete;
 

@@ -1,6 +1,7 @@
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
 #include "QuorlAudio/foundation/AudioSourceFactory.hpp"
@@ -295,11 +296,18 @@ ASRResult AsrManager::transcribeOneWindow(std::span<const float> samples, TdtDec
     };
 }
 
-ASRResult AsrManager::transcribeWithChunker(std::shared_ptr<const AudioSampleSource>, std::int64_t,
-                                            Clock::time_point, const ProgressHandler&, std::optional<Language>) {
-    throw ASRError::processingFailed(
-        "Long-audio transcription is not available yet: only audio of at most one window (240000 samples) can be "
-        "transcribed, and not through the disk-backed road");
+ASRResult AsrManager::transcribeWithChunker(std::shared_ptr<const AudioSampleSource> source, std::int64_t totalSamples,
+                                            Clock::time_point startTime, const ProgressHandler& progressHandler,
+                                            std::optional<Language> language) {
+    const ChunkProcessor chunker{
+        .sampleSource = std::move(source),
+        .totalSamples = totalSamples,
+        .logger = AppLogger("ChunkProcessor"),
+        .overlapSeconds = 2.0,
+        .melContextSamples = ASRConstants::samplesPerEncoderFrame,
+        .noMelWarmupPrefixFrames = 0,
+    };
+    return chunker.process(shared_from_this(), startTime, progressHandler, language);
 }
 
 void AsrManager::bind(const AsrModels& models) {

@@ -37,8 +37,10 @@ namespace quorl {
 
 // The batch TDT transducer recogniser: it holds one loaded model set and turns a PCM buffer, an audio file or
 // 16 kHz samples into an ASRResult. Audio of at most one model window (240000 samples) is decoded in one pass:
-// preprocessor, encoder (absent for a fused model set) and the TDT decoder chosen by the model version. The
-// sliding-window streaming recogniser also drives the window inference and the text operations directly.
+// preprocessor, encoder (absent for a fused model set) and the TDT decoder chosen by the model version. Longer
+// audio, and every file read through a disk-backed sample file, goes to the ChunkProcessor, which decodes
+// overlapping chunks in parallel on clones of the manager and merges them. The sliding-window streaming
+// recogniser also drives the window inference and the text operations directly.
 //
 // One mutex serialises access to the manager's state. It is held only while fields are read or written, never
 // across model predictions, decoding or file work, so a long transcription does not block the other operations,

@@ -24,5 +24,19 @@ TEST(DecimalTextTests, PrintsTheShortestRoundTripWithADecimalPointInPlainRange) 
     }
 }
 
+TEST(DecimalTextTests, FloatsTakeTheirOwnShortestRoundTripDigits) {
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {
+        {0.85f, "0.85"}, {0.8f, "0.8"},   {1.0f, "1.0"},    {0.33333334f, "0.33333334"},
+        {1e-5f, "1e-05"}, {-2.5f, "-2.5"}, {3e38f, "3e+38"}, {std::numeric_limits<float>::infinity(), "inf"},
+        {std::nanf(""), "nan"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(floatDecimalText(c.value), c.text) << c.value;
+    }
+}
+
 } // namespace
 } // namespace quorl

@@ -3,7 +3,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
-#include "RecordingSleeper.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 

@@ -3,7 +3,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
-#include "RecordingSleeper.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"

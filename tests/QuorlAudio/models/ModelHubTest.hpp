@@ -4,7 +4,7 @@
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
-#include "RecordingSleeper.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 

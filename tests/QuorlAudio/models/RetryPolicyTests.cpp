@@ -1,7 +1,7 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "RecordingSleeper.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/net/UrlError.hpp"

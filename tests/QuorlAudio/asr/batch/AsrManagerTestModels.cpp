@@ -3,12 +3,17 @@
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/ThreadPool.hpp"
 #include "platform/ml/FeatureValue.hpp"
+#include "platform/ml/KernelRegistry.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstddef>
+#include <iterator>
 #include <mutex>
+#include <utility>
 
 namespace quorl {
 
@@ -26,6 +31,10 @@ constexpr std::size_t projectionSize = 640;
 constexpr std::size_t wideHidden = 1024;
 constexpr std::size_t narrowHidden = 512;
 constexpr std::size_t frames = AsrManagerTestModels::encoderFrames;
+constexpr std::size_t samplesPerFrame = 1280;
+// A recording's sample holds (frame + 1) / 8192, exact in single precision; silence reads as frame -1.
+constexpr double frameScale = 8192;
+constexpr const char* recordingPreprocessorKernel = "asr-manager-tests-recording-preprocessor";
 
 std::shared_ptr<platform::ml::MultiArray> framesArray(std::size_t hidden) {
     std::vector<double> values;
@@ -89,7 +98,98 @@ ScriptedKernel::Outputs melOutputs(const ScriptedKernel::Call& call) {
     };
 }
 
+// The frame values of a recording set's encoder: at frame t, all the recording frame numbers the preprocessor read.
+ScriptedKernel::Outputs recordingEncoderOutputs(const ScriptedKernel::Call& call, std::size_t hidden,
+                                                int encoderLength) {
+    const auto& mel = call.inputs.at("mel").multiArrayValue();
+    std::vector<double> values;
+    values.reserve(hidden * frames);
+    for (std::size_t row = 0; row < hidden; ++row) {
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            values.push_back(mel->value(frame));
+        }
+    }
+    return {
+        {"encoder", FeatureValue(makeArray({1, hidden, frames}, values))},
+        {"encoder_length", FeatureValue(scalar(encoderLength))},
+    };
+}
+
 } // namespace
+
+// The recording set's preprocessor: reads the recording frame number at the start of each of a window's frames
+// and hands them on as "mel" [1, 188]. It keeps no lock while the gate runs, so windows of several recognisers
+// can be held at once.
+class AsrManagerTestModels::RecordingFrontEnd {
+public:
+    class Kernel : public platform::ml::Kernel {
+    public:
+        explicit Kernel(std::shared_ptr<RecordingFrontEnd> frontEnd) : frontEnd_(std::move(frontEnd)) {}
+
+        std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input,
+                                                    platform::ml::ModelState*,
+                                                    const platform::ml::PredictionOptions& options) override {
+            return frontEnd_->predict(input, options);
+        }
+
+    private:
+        std::shared_ptr<RecordingFrontEnd> frontEnd_;
+    };
+
+    void setGate(WindowGate gate) {
+        std::lock_guard lock(mutex_);
+        gate_ = std::move(gate);
+    }
+
+    std::vector<RecordingWindow> windows() const {
+        std::lock_guard lock(mutex_);
+        return windows_;
+    }
+
+    std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input,
+                                                const platform::ml::PredictionOptions& options) {
+        const auto signal = input.featureValue("audio_signal")->multiArrayValue();
+        const double audioLength = input.featureValue("audio_length")->multiArrayValue()->value(0);
+        std::vector<double> frameNumbers;
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            const double sample = signal->value(frame * samplesPerFrame);
+            frameNumbers.push_back(static_cast<double>(std::lround(sample * frameScale) - 1));
+        }
+        const RecordingWindow window{
+            .firstFrame = firstFrame(frameNumbers),
+            .audioLength = static_cast<int>(audioLength),
+            .recogniser = &options,
+        };
+        WindowGate gate;
+        {
+            std::lock_guard lock(mutex_);
+            windows_.push_back(window);
+            gate = gate_;
+        }
+        if (gate) {
+            gate(window);
+        }
+        return {
+            {"mel", FeatureValue(makeArray({1, frames}, frameNumbers))},
+            {"mel_length", FeatureValue(scalar(audioLength / 160))},
+        };
+    }
+
+private:
+    // Counted back from the window's first frame that is not silent, so a window that starts in a pause still
+    // tells where it starts.
+    static int firstFrame(const std::vector<double>& frameNumbers) {
+        const auto sounding = std::ranges::find_if(frameNumbers, [](double frame) { return frame >= 0; });
+        if (sounding == frameNumbers.end()) {
+            return -1;
+        }
+        return static_cast<int>(*sounding) - static_cast<int>(std::distance(frameNumbers.begin(), sounding));
+    }
+
+    mutable std::mutex mutex_;
+    WindowGate gate_;
+    std::vector<RecordingWindow> windows_;
+};
 
 AsrManagerTestModels::AsrManagerTestModels()
     : preprocessor("asr-manager-tests-preprocessor", melOutputs),
@@ -99,8 +199,18 @@ AsrManagerTestModels::AsrManagerTestModels()
               [this](const ScriptedKernel::Call&) { return encoderOutputs(wideFrames_); }),
       decoder("asr-manager-tests-decoder", decoderOutputs),
       joint("asr-manager-tests-joint", [this](const ScriptedKernel::Call& call) { return jointOutputs(call); }),
+      recordingEncoder("asr-manager-tests-recording-encoder",
+                       [this](const ScriptedKernel::Call& call) {
+                           return recordingEncoderOutputs(call, wideHidden, encoderLength);
+                       }),
       wideFrames_(framesArray(wideHidden)),
-      narrowFrames_(framesArray(narrowHidden)) {}
+      narrowFrames_(framesArray(narrowHidden)),
+      recordingFrontEnd_(std::make_shared<RecordingFrontEnd>()) {
+    platform::ml::registerKernel(recordingPreprocessorKernel,
+                                 [frontEnd = recordingFrontEnd_](const platform::ml::KernelContext&) {
+                                     return std::make_unique<RecordingFrontEnd::Kernel>(frontEnd);
+                                 });
+}
 
 AsrModels AsrManagerTestModels::modelSet(AsrModelVersion version, Vocabulary vocabulary) {
     const Manifests documents = manifests(version);
@@ -142,6 +252,56 @@ AsrManagerTestModels::Manifests AsrManagerTestModels::manifests(AsrModelVersion 
                      .encoder = encoderManifest({"mel", "mel_length"}),
                      .decoder = decoderManifest(layers),
                      .joint = jointManifest(hidden)};
+}
+
+AsrModels AsrManagerTestModels::recordingModelSet(AsrModelVersion version, Vocabulary vocabulary, WindowGate gate) {
+    blankId_ = blankId(version);
+    recordingFrontEnd_->setGate(std::move(gate));
+    const auto hidden = static_cast<std::size_t>(encoderHiddenSize(version));
+    const auto melFeatures = std::vector<nlohmann::json>{multiArrayFeature("mel", {1, frames}),
+                                                         multiArrayFeature("mel_length", {1}, DataType::int32)};
+    const auto load = [this](const std::string& bundle, const nlohmann::json& manifest) {
+        return platform::ml::Model::load(testsupport::writeModelBundle(folder_.path(), bundle, manifest));
+    };
+    return AsrModels{
+        .encoder = load("RecordingEncoder.mlmodelc",
+                        modelManifest(recordingEncoder.name(), melFeatures,
+                                      {multiArrayFeature("encoder", {1, hidden, frames}),
+                                       multiArrayFeature("encoder_length", {1}, DataType::int32)})),
+        .preprocessor = load("RecordingPreprocessor.mlmodelc",
+                             modelManifest(recordingPreprocessorKernel, audioInputs(), melFeatures)),
+        .decoder = load("RecordingDecoder.mlmodelc", decoderManifest(static_cast<std::size_t>(decoderLayers(version)))),
+        .joint = load("RecordingJoint.mlmodelc", jointManifest(hidden)),
+        .ctcHead = nullptr,
+        .configuration = {},
+        .vocabulary = std::move(vocabulary),
+        .version = version,
+    };
+}
+
+AsrManagerTestModels::RecordingScript AsrManagerTestModels::scriptWords(int firstFrame, int endFrame, int spacing) {
+    constexpr int words = 20;
+    constexpr int firstId = 100;
+    RecordingScript script;
+    for (int frame = firstFrame, word = 0; frame < endFrame; frame += spacing, word = (word + 1) % words) {
+        const std::string spelling = platform::core::concatenated({"w", std::to_string(word)});
+        jointAnswers[frame] = JointAnswer{.token = firstId + word, .probability = 0.9f};
+        script.vocabulary[firstId + word] = platform::core::concatenated({"\u2581", spelling});
+        script.text += script.text.empty() ? spelling : platform::core::concatenated({" ", spelling});
+    }
+    return script;
+}
+
+std::vector<float> AsrManagerTestModels::recording(std::size_t samples) {
+    std::vector<float> audio(samples);
+    for (std::size_t sample = 0; sample < samples; ++sample) {
+        audio[sample] = static_cast<float>(static_cast<double>(sample / samplesPerFrame + 1) / frameScale);
+    }
+    return audio;
+}
+
+std::vector<AsrManagerTestModels::RecordingWindow> AsrManagerTestModels::recordingWindows() const {
+    return recordingFrontEnd_->windows();
 }
 
 std::shared_ptr<platform::ml::Model> AsrManagerTestModels::loadEncoder(const std::vector<std::string>& inputs) {

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,9 +40,26 @@ struct JointAnswer {
 // reads the frame from the values it is shown and answers `jointAnswers` there and the blank of the last set
 // made everywhere else, always with a duration of one frame (so a window asks about each frame once, and the
 // final pass of a last window only about its last frames); the decoder echoes its state back.
+//
+// For long audio, a recording set (recordingModelSet) reads the time axis from the audio instead: in audio made by
+// `recording` every sample tells the number of the recording's encoder frame it lies in, its preprocessor passes
+// those numbers on and its encoder gives them as the frame values, so `jointAnswers` are keyed by frames of the
+// whole recording and every chunk decodes the tokens scripted for the stretch of the recording it covers.
 class AsrManagerTestModels {
 public:
     using Vocabulary = std::unordered_map<int, std::string>;
+
+    // What the recording set's preprocessor was asked: the recording's frame at the window's first sample (-1 for
+    // a window of silence only), the valid samples ("audio_length"), and the recogniser that asked, told apart by
+    // the address of its prediction options (one object per recogniser).
+    struct RecordingWindow {
+        int firstFrame;
+        int audioLength;
+        const void* recogniser;
+    };
+    // Called with every window the recording set's preprocessor is asked about, before it answers and outside any
+    // lock, so a test can hold a chunk there or make it fail.
+    using WindowGate = std::function<void(const RecordingWindow& window)>;
 
     // The "model.json" documents of the bundles of one set.
     struct Manifests {
@@ -63,6 +82,23 @@ public:
     // then on the joint answers blanks with the version's blank id, as after modelSet.
     Manifests manifests(AsrModelVersion version);
 
+    // The words of a recording: one every `spacing` frames from `firstFrame` while below `endFrame`, scripted as
+    // joint answers (probability 0.9) with the ids 100 to 119 in turn, spelled "w0" to "w19".
+    struct RecordingScript {
+        Vocabulary vocabulary;
+        // The words in order, separated by spaces.
+        std::string text;
+    };
+    RecordingScript scriptWords(int firstFrame, int endFrame, int spacing);
+
+    // A recording set of a version with the split front end (v2, v3 or tdtJa). Unlike the scripted kernels, its
+    // preprocessor answers windows of several recognisers at once.
+    AsrModels recordingModelSet(AsrModelVersion version, Vocabulary vocabulary, WindowGate gate = {});
+    // `samples` samples of audio in which every sample tells the number of the encoder frame (1280 samples) it
+    // lies in.
+    static std::vector<float> recording(std::size_t samples);
+    std::vector<RecordingWindow> recordingWindows() const;
+
     // An encoder of width 1024 declaring the inputs instead of "mel" and "mel_length".
     std::shared_ptr<platform::ml::Model> loadEncoder(const std::vector<std::string>& inputs);
 
@@ -79,8 +115,11 @@ public:
     testsupport::ScriptedKernel encoder;
     testsupport::ScriptedKernel decoder;
     testsupport::ScriptedKernel joint;
+    testsupport::ScriptedKernel recordingEncoder;
 
 private:
+    class RecordingFrontEnd;
+
     nlohmann::json encoderManifest(const std::vector<std::string>& inputs) const;
     testsupport::ScriptedKernel::Outputs encoderOutputs(const std::shared_ptr<platform::ml::MultiArray>& frames) const;
     testsupport::ScriptedKernel::Outputs jointOutputs(const testsupport::ScriptedKernel::Call& call);
@@ -88,6 +127,7 @@ private:
     testsupport::TemporaryFolder folder_;
     std::shared_ptr<platform::ml::MultiArray> wideFrames_;
     std::shared_ptr<platform::ml::MultiArray> narrowFrames_;
+    std::shared_ptr<RecordingFrontEnd> recordingFrontEnd_;
     int blankId_ = 8192;
 };
 

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,7 @@ using testsupport::errorText;
 
 constexpr const char* notInitializedText = "AsrManager not initialized. Call initialize() first.";
 constexpr const char* invalidAudioText = "Invalid audio data provided. Must be at least 300ms of 16kHz audio.";
-constexpr const char* longAudioText =
-    "ASR processing failed: Long-audio transcription is not available yet: only audio of at most one window "
-    "(240000 samples) can be transcribed, and not through the disk-backed road";
+constexpr const char* jointFailureText = "joint failed";
 
 std::vector<float> audio(std::size_t count) { return std::vector<float>(count, 0.25f); }
 
@@ -77,6 +76,11 @@ protected:
         environment_.set("TDT_EMISSION_DELAY_FRAMES", std::nullopt);
         environment_.set("TMPDIR", temporaryFiles_.path().string());
         models_.jointAnswers = {{2, {.token = 5, .probability = 0.9f}}, {3, {.token = 6, .probability = 0.7f}}};
+    }
+
+    // "audio_length" of the preprocessor's last window.
+    double lastAudioLength() const {
+        return models_.preprocessor.calls().back().inputs.at("audio_length").multiArrayValue()->value(0);
     }
 
     AsrModels v3Set() { return models_.modelSet(AsrModelVersion::v3, {{5, "\u2581hello"}, {6, "\u2581world"}}); }
@@ -279,9 +283,11 @@ TEST_F(AsrManagerTest, LongAudioEndsItsProgressSessionWithTheError) {
 
     expectScriptedResult(manager->transcribe(audio(16000), state_));
     const auto stateAfterWindow = state_.lastToken;
-    EXPECT_EQ(errorText([&] { manager->transcribe(audio(240001), state_); }), longAudioText);
+    models_.joint.failPredictionsWith(std::make_exception_ptr(std::runtime_error(jointFailureText)));
+    EXPECT_EQ(errorText([&] { manager->transcribe(audio(240001), state_); }), jointFailureText);
 
-    EXPECT_EQ(errorText([&] { progress.next(); }), longAudioText);
+    EXPECT_EQ(progress.next(), 238080.0 / 240001);
+    EXPECT_EQ(errorText([&] { progress.next(); }), jointFailureText);
     EXPECT_EQ(state_.lastToken, stateAfterWindow);
 }
 
@@ -295,9 +301,13 @@ TEST_F(AsrManagerTest, FilesBeyondTheStreamingThresholdTakeTheDiskBackedRoad) {
     const auto beyond = writeWav(folder_.path() / "beyond.wav", 44100, 1, 44101);
 
     expectScriptedResult(loadedManager(config)->transcribe(atThreshold, state_));
-    EXPECT_EQ(errorText([&] { loadedManager(config)->transcribe(beyond, state_); }), longAudioText);
+    // The disk-backed road hands the chunker the 16000 converted samples as they are; a file read whole is padded
+    // to whole frames.
+    expectScriptedResult(loadedManager(config)->transcribe(beyond, state_));
+    EXPECT_EQ(lastAudioLength(), 16000);
     EXPECT_TRUE(filesIn(temporaryFiles_.path()).empty());
     expectScriptedResult(loadedManager(readWhole)->transcribe(beyond, state_));
+    EXPECT_EQ(lastAudioLength(), 16640);
 }
 
 TEST_F(AsrManagerTest, DiskBackedFilesAreCheckedAndTheirSampleFilesRemoved) {
@@ -310,14 +320,16 @@ TEST_F(AsrManagerTest, DiskBackedFilesAreCheckedAndTheirSampleFilesRemoved) {
 
     EXPECT_EQ(errorText([&] { AsrManager::create()->transcribeDiskBacked(tenSeconds, state_); }), notInitializedText);
     EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(tooShort, state_); }), invalidAudioText);
-    EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(tenSeconds, state_); }), longAudioText);
+    expectScriptedResult(manager->transcribeDiskBacked(tenSeconds, state_));
     EXPECT_TRUE(filesIn(temporaryFiles_.path()).empty());
-    // The session is still open: the failures so far did not touch it.
+    // The session is still open: the transcriptions so far did not touch it.
     EXPECT_TRUE(progress.continuation().yield(0.5));
     EXPECT_EQ(progress.next(), 0.5);
 
-    EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(sixteenSeconds, state_); }), longAudioText);
-    EXPECT_EQ(errorText([&] { progress.next(); }), longAudioText);
+    models_.joint.failPredictionsWith(std::make_exception_ptr(std::runtime_error(jointFailureText)));
+    EXPECT_EQ(errorText([&] { manager->transcribeDiskBacked(sixteenSeconds, state_); }), jointFailureText);
+    EXPECT_EQ(progress.next(), 238080.0 / 256000);
+    EXPECT_EQ(errorText([&] { progress.next(); }), jointFailureText);
     EXPECT_TRUE(filesIn(temporaryFiles_.path()).empty());
 }
 

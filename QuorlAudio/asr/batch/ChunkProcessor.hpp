@@ -1,0 +1,173 @@
+#pragma once
+
+#include "QuorlAudio/asr/batch/ASRResult.hpp"
+#include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/asr/batch/DecodedToken.hpp"
+#include "QuorlAudio/asr/batch/SequenceMatch.hpp"
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/AudioSampleSource.hpp"
+#include "QuorlAudio/foundation/Language.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quorl {
+
+class AsrManager;
+
+// Transcribes a recording longer than one model window: cuts it into overlapping chunks (whole encoder frames,
+// started on quiet frame boundaries where the layout allows), decodes every chunk on its own with a fresh
+// decoder state on a pool of recognisers, and joins the chunks' tokens into one list without the seam's
+// duplicates. Samples are read by position from the source, so a disk-backed recording is never loaded whole.
+// A value: none of its operations changes it.
+struct ChunkProcessor {
+    using Vocabulary = std::unordered_map<int, std::string>;
+    // Ids before which a seam may be cut without splitting a word.
+    using SpliceSafeIds = std::unordered_set<int>;
+    // Token id to the canonical id of its letter-case class.
+    using CaseVariantIds = std::unordered_map<int, int>;
+    using ProgressHandler = std::function<void(double progress)>;
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    struct ChunkStartDecision {
+        // First sample of the chunk's own audio.
+        std::int64_t start = 0;
+        // Whether the chunk is decoded with a short stretch of the preceding audio in front of it.
+        bool useWarmupPrefix = false;
+
+        bool operator==(const ChunkStartDecision&) const = default;
+    };
+
+    // In samples.
+    struct ChunkLayout {
+        std::int64_t chunkSamples = 0;
+        std::int64_t strideSamples = 0;
+        std::int64_t melContextSamples = 0;
+        std::int64_t warmupPrefixSamples = 0;
+
+        bool operator==(const ChunkLayout&) const = default;
+    };
+
+    std::shared_ptr<const AudioSampleSource> sampleSource;
+    // 16 kHz mono samples to transcribe.
+    std::int64_t totalSamples = 0;
+    AppLogger logger;
+    // Target overlap of consecutive chunks, and the width of the merge window.
+    double overlapSeconds = 0;
+    // Left context prepended to every chunk but the first when mel-spectrogram context is on.
+    std::int64_t melContextSamples = 0;
+    // Encoder frames of warm-up prefix for v3 without mel context.
+    int noMelWarmupPrefixFrames = 0;
+
+    // Chunk geometry.
+    ChunkLayout chunkLayout(bool melChunkContext, std::optional<AsrModelVersion> modelVersion) const;
+    std::int64_t strideSamples(std::int64_t chunkSamples) const;
+    std::vector<ChunkStartDecision> regularChunkStarts(std::int64_t strideSamples) const;
+    // Throws what the sample source throws.
+    std::vector<ChunkStartDecision> silenceAlignedChunkStarts(std::int64_t chunkSamples, std::int64_t strideSamples,
+                                                              bool canUseWarmupPrefix) const;
+
+    // Merging.
+    std::vector<DecodedToken> mergeChunks(const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,
+                                          const std::optional<SpliceSafeIds>& spliceSafeTokenIds,
+                                          const std::optional<CaseVariantIds>& caseVariantIds) const;
+    std::vector<DecodedToken> collapseSeamWordDuplicates(const std::vector<DecodedToken>& tokens,
+                                                         const Vocabulary& vocabulary) const;
+    // Ascending and stable: tokens with equal timestamps keep their order.
+    static void sortByTimestamp(std::vector<DecodedToken>& tokens);
+
+    // Vocabulary analyses, computed once per transcription. None for an empty vocabulary.
+    static std::optional<SpliceSafeIds> spliceSafeTokenIds(const Vocabulary& vocabulary);
+    static bool isSpliceSafePiece(std::string_view piece);
+    static std::optional<CaseVariantIds> caseVariantCanonicalIds(const Vocabulary& vocabulary);
+
+    // The whole transcription on a pool of clones of `manager`. Cancelled through the calling task's token.
+    ASRResult process(const std::shared_ptr<AsrManager>& manager, TimePoint startTime,
+                      const ProgressHandler& progressHandler, std::optional<Language> language) const;
+    // The road that probes three chunk grids and decodes the chosen one chunk after another.
+    ASRResult processWithDualDecodeArbitration(const std::shared_ptr<AsrManager>& manager,
+                                               const std::vector<std::shared_ptr<AsrManager>>& workers,
+                                               int decoderLayers, int maxModelSamples,
+                                               std::optional<AsrModelVersion> modelVersion, TimePoint startTime,
+                                               const ProgressHandler& progressHandler,
+                                               std::optional<Language> language) const;
+
+private:
+    // Merging internals.
+
+    // A token of a chunk's overlap region, with its position in its own chunk's list and its span in seconds.
+    struct IndexedToken {
+        int index = 0;
+        DecodedToken token;
+        double start = 0;
+        double end = 0;
+    };
+
+    bool tokensMatch(const IndexedToken& left, const IndexedToken& right,
+                     const std::optional<CaseVariantIds>& caseVariantIds) const;
+    // Joins the chunks at matched pairs of overlap tokens, given in increasing order of both positions.
+    static std::vector<DecodedToken> mergeUsingMatches(const std::vector<SequenceMatch>& matches,
+                                                       const std::vector<IndexedToken>& overlapLeft,
+                                                       const std::vector<IndexedToken>& overlapRight,
+                                                       const std::vector<DecodedToken>& left,
+                                                       const std::vector<DecodedToken>& right,
+                                                       const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
+    // Continues the merged tokens after the last matched pair without splitting the word open there.
+    static void appendSeamTail(std::vector<DecodedToken>& merged, int lastLeft, int lastRight,
+                               const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,
+                               const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
+    // The last position at or before `endingAt` whose token is splice-safe.
+    static std::optional<int> wordInitialIndex(const std::vector<DecodedToken>& tokens, int endingAt,
+                                               const SpliceSafeIds& safeIds);
+    // Removes the last word: everything from the last splice-safe token on. False, with the tokens unchanged,
+    // when there is none.
+    static bool popSeamWord(std::vector<DecodedToken>& tokens, const SpliceSafeIds& safeIds);
+
+    // Parallel transcription internals.
+
+    // What the job of one chunk hands back: the chunk's number, its tokens and the worker that decoded it.
+    struct TaskResult {
+        int index = 0;
+        std::vector<DecodedToken> tokens;
+        int workerIndex = 0;
+    };
+    // One chunk as the dispatch loop hands it to a worker.
+    struct ChunkTask;
+    // The free workers, the chunks in flight and their results during one parallel transcription.
+    class ChunkDispatch;
+
+    // `manager` followed by clones of it sharing its models, `count` in all; none when `count` is below 1 or a
+    // clone cannot be made.
+    std::optional<std::vector<std::shared_ptr<AsrManager>>>
+    makeWorkerPool(const std::shared_ptr<AsrManager>& manager, int count) const;
+    // Decodes the chunks that `starts` and the layout cut, each on the worker that has been free longest, and
+    // returns their tokens in chunk order.
+    std::vector<std::vector<DecodedToken>> decodeChunks(const std::vector<std::shared_ptr<AsrManager>>& workers,
+                                                        const ChunkLayout& layout,
+                                                        const std::vector<ChunkStartDecision>& starts,
+                                                        int decoderLayers, const ProgressHandler& progressHandler,
+                                                        std::optional<Language> language) const;
+    // The `count` samples from `offset`, followed by zeros up to `minimumLength`.
+    std::vector<float> paddedSamples(std::int64_t offset, std::int64_t count, std::int64_t minimumLength) const;
+    // One chunk of the dual-decode road with a fresh decoder state; the `warmupSamples` before `chunkStart` are
+    // decoded in front of it without emitting their tokens.
+    std::vector<DecodedToken> decodeOneChunk(std::int64_t chunkStart, std::int64_t chunkSamples,
+                                             std::int64_t warmupSamples, AsrManager& manager, int decoderLayers,
+                                             int maxModelSamples, std::optional<Language> language) const;
+    // The chunks' tokens joined into one list: a single chunk's only sorted, several merged left to right.
+    std::vector<DecodedToken> mergedTokens(const AsrManager& manager,
+                                           const std::vector<std::vector<DecodedToken>>& chunkResults) const;
+    // The transcription's result from the chunks' tokens, built by `manager`.
+    ASRResult assembleResult(const AsrManager& manager, const std::vector<std::vector<DecodedToken>>& chunkResults,
+                             TimePoint startTime) const;
+};
+
+} // namespace quorl

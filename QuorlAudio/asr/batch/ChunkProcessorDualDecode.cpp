@@ -1,0 +1,53 @@
+#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/DualDecodeArbitration.hpp"
+#include "QuorlAudio/asr/batch/DualDecodeProbe.hpp"
+#include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
+#include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
+
+namespace quorl {
+
+ASRResult ChunkProcessor::processWithDualDecodeArbitration(const std::shared_ptr<AsrManager>& manager,
+                                                           const std::vector<std::shared_ptr<AsrManager>>& workers,
+                                                           int decoderLayers, int maxModelSamples,
+                                                           std::optional<AsrModelVersion>, TimePoint startTime,
+                                                           const ProgressHandler& progressHandler,
+                                                           std::optional<Language> language) const {
+    constexpr std::int64_t chunk = DualDecodeArbitration::chunkSamples;
+    const std::int64_t stride = strideSamples(chunk);
+    DualDecodeArbitration::Grids grids{
+        .a = silenceAlignedChunkStarts(chunk, stride, false),
+        .b = silenceAlignedChunkStarts(chunk, stride, true),
+        .c = regularChunkStarts(stride),
+    };
+    // One recogniser decodes every chunk, one after another; the other workers stay idle on this road.
+    AsrManager& decoder = workers.empty() ? *manager : *workers.front();
+    const DualDecodeArbitration arbitration(
+        std::move(grids), DualDecodeProbe::agreementTolerance(overlapSeconds),
+        [&](std::int64_t start, std::int64_t warmup) {
+            return decodeOneChunk(start, chunk, warmup, decoder, decoderLayers, maxModelSamples, language);
+        },
+        AppLogger("ChunkProcessor"));
+    return assembleResult(*manager, arbitration.run(progressHandler), startTime);
+}
+
+std::vector<DecodedToken> ChunkProcessor::decodeOneChunk(std::int64_t chunkStart, std::int64_t chunkSamples,
+                                                         std::int64_t warmupSamples, AsrManager& manager,
+                                                         int decoderLayers, int maxModelSamples,
+                                                         std::optional<Language> language) const {
+    const auto window = DualDecodeArbitration::chunkWindow(chunkStart, warmupSamples, chunkSamples, totalSamples);
+    if (!window) {
+        return {};
+    }
+    const std::vector<float> samples = paddedSamples(window->readStart, window->sampleCount, maxModelSamples);
+    TdtDecoderState decoderState = TdtDecoderState::make(decoderLayers);
+    decoderState.reset();
+    const AsrManager::InferenceResult inference = manager.executeMLInferenceWithTimings(
+        samples, static_cast<int>(window->sampleCount), window->actualAudioFrames, decoderState, 0,
+        window->isLastChunk, window->globalFrameOffset, language, window->emitTokensAfterGlobalFrame,
+        window->initialTimeIndexOverride);
+    return hypothesisTokens(inference.hypothesis, inference.encoderSequenceLength);
+}
+
+} // namespace quorl

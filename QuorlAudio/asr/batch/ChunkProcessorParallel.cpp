@@ -1,0 +1,294 @@
+#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/ChunkResultQueue.hpp"
+#include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
+#include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+
+#include "platform/core/Concatenated.hpp"
+#include "platform/core/Task.hpp"
+#include "platform/core/TaskGroup.hpp"
+#include "platform/core/ThreadPool.hpp"
+#include "platform/text/Utf8.hpp"
+#include "platform/text/WhiteSpace.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <utility>
+
+namespace quorl {
+
+namespace {
+
+constexpr std::int64_t samplesPerFrame = ASRConstants::samplesPerEncoderFrame;
+constexpr int windowSamples = ASRConstants::maxModelSamples;
+
+bool isEmptyAfterTrimming(const std::string& text) {
+    return platform::text::trimmingWhiteSpaceAndLineBreaks(platform::text::decodeScalars(text)).empty();
+}
+
+} // namespace
+
+struct ChunkProcessor::ChunkTask {
+    std::shared_ptr<AsrManager> worker;
+    int workerIndex;
+    int index;
+    // The chunk's audio, its context first, followed by zeros up to the model window.
+    std::vector<float> samples;
+    // Samples of audio at the front of `samples`, context included.
+    std::int64_t sampleCount;
+    std::int64_t contextSamples;
+    // Where the chunk's own audio begins in the recording.
+    std::int64_t start;
+    bool isLastChunk;
+    int decoderLayers;
+    std::optional<Language> language;
+
+    TaskResult run() const {
+        // Chunks are decoded independently: nothing of one chunk's decoding reaches the next.
+        TdtDecoderState decoderState = TdtDecoderState::make(decoderLayers);
+        decoderState.reset();
+        if (sampleCount == 0) {
+            return TaskResult{.index = index, .tokens = {}, .workerIndex = workerIndex};
+        }
+        const double audioSamples = static_cast<double>(sampleCount - contextSamples);
+        const auto actualAudioFrames = static_cast<int>(std::ceil(audioSamples / static_cast<double>(samplesPerFrame)));
+        const AsrManager::InferenceResult inference = worker->executeMLInferenceWithTimings(
+            samples, static_cast<int>(sampleCount), actualAudioFrames, decoderState,
+            static_cast<int>(contextSamples / samplesPerFrame), isLastChunk, static_cast<int>(start / samplesPerFrame),
+            language);
+        return TaskResult{
+            .index = index,
+            .tokens = hypothesisTokens(inference.hypothesis, inference.encoderSequenceLength),
+            .workerIndex = workerIndex,
+        };
+    }
+};
+
+// Chunks go to the worker that has been free longest; a worker gets a new chunk only after its last one came
+// back, so no more chunks are in flight than there are workers. Each worker decodes on a thread of its own, as
+// an actor would: a chunk blocks its thread for as long as its predictions take, and on a shared pool the
+// chunks of transcriptions that themselves run on that pool could wait for threads that never come free.
+// Destroying the dispatch (when a chunk failed or the transcription was cancelled) cancels the chunks still
+// running and waits for them.
+class ChunkProcessor::ChunkDispatch {
+public:
+    explicit ChunkDispatch(const std::vector<std::shared_ptr<AsrManager>>& workers)
+        : workers_(workers), threads_(workers.size()), group_(threads_) {
+        for (int index = 0; index < static_cast<int>(workers.size()); ++index) {
+            freeWorkers_.push_back(index);
+        }
+    }
+
+    int inFlight() const { return inFlight_; }
+    bool hasFreeWorker() const { return !freeWorkers_.empty(); }
+    const std::shared_ptr<AsrManager>& worker(int index) const { return workers_[static_cast<std::size_t>(index)]; }
+
+    // The worker free longest, after collecting a result when none is free.
+    int takeWorker() {
+        if (freeWorkers_.empty()) {
+            collectNextResult();
+        }
+        if (freeWorkers_.empty()) {
+            return 0;
+        }
+        const int index = freeWorkers_.front();
+        freeWorkers_.pop_front();
+        return index;
+    }
+
+    void start(ChunkTask task) {
+        slots_.emplace_back();
+        ++inFlight_;
+        group_.spawn([&results = results_, task = std::move(task)] {
+            try {
+                results.deliver(task.run());
+            } catch (...) {
+                results.fail(std::current_exception());
+                throw;
+            }
+        });
+    }
+
+    // Waits for the next chunk to come back and files its tokens; throws the error of a failed chunk.
+    void collectNextResult() {
+        if (inFlight_ == 0) {
+            return;
+        }
+        TaskResult result = results_.next();
+        slots_[static_cast<std::size_t>(result.index)] = std::move(result.tokens);
+        freeWorkers_.push_back(result.workerIndex);
+        --inFlight_;
+    }
+
+    // The tokens of every chunk, in chunk order. Call once nothing is in flight.
+    std::vector<std::vector<DecodedToken>> takeResults() {
+        std::vector<std::vector<DecodedToken>> chunks;
+        chunks.reserve(slots_.size());
+        for (auto& slot : slots_) {
+            chunks.push_back(std::move(slot).value_or(std::vector<DecodedToken>()));
+        }
+        return chunks;
+    }
+
+private:
+    const std::vector<std::shared_ptr<AsrManager>>& workers_;
+    std::deque<int> freeWorkers_;
+    std::vector<std::optional<std::vector<DecodedToken>>> slots_;
+    int inFlight_ = 0;
+    // The threads and the result queue are declared before the group, so that they outlive its jobs.
+    platform::core::ThreadPool threads_;
+    ChunkResultQueue<TaskResult> results_;
+    platform::core::TaskGroup group_;
+};
+
+ASRResult ChunkProcessor::process(const std::shared_ptr<AsrManager>& manager, TimePoint startTime,
+                                  const ProgressHandler& progressHandler, std::optional<Language> language) const {
+    const int poolSize = std::max(1, manager->parallelChunkConcurrency());
+    const auto workers = makeWorkerPool(manager, poolSize).value_or(std::vector{manager});
+    const int decoderLayers = manager->decoderLayerCount();
+    const bool melChunkContext = manager->melChunkContext();
+    const auto modelVersion = manager->modelVersion();
+    const bool alignsToSilence = !melChunkContext && modelVersion == AsrModelVersion::v3;
+    if (manager->dualDecodeArbitration() && alignsToSilence) {
+        return processWithDualDecodeArbitration(manager, workers, decoderLayers, windowSamples, modelVersion,
+                                                startTime, progressHandler, language);
+    }
+    const ChunkLayout layout = chunkLayout(melChunkContext, modelVersion);
+    const auto starts = alignsToSilence ? silenceAlignedChunkStarts(layout.chunkSamples, layout.strideSamples, false)
+                                        : regularChunkStarts(layout.strideSamples);
+    const auto chunkResults = decodeChunks(workers, layout, starts, decoderLayers, progressHandler, language);
+    return assembleResult(*manager, chunkResults, startTime);
+}
+
+std::optional<std::vector<std::shared_ptr<AsrManager>>>
+ChunkProcessor::makeWorkerPool(const std::shared_ptr<AsrManager>& manager, int count) const {
+    if (count < 1) {
+        return std::nullopt;
+    }
+    std::vector<std::shared_ptr<AsrManager>> workers{manager};
+    if (count == 1) {
+        return workers;
+    }
+    while (static_cast<int>(workers.size()) < count) {
+        auto clone = manager->makeWorkerClone();
+        if (clone == nullptr) {
+            return std::nullopt;
+        }
+        workers.push_back(std::move(clone));
+    }
+    logger.debug(platform::core::concatenated({"ChunkProcessor using worker pool of size ", std::to_string(count)}));
+    return workers;
+}
+
+std::vector<std::vector<DecodedToken>>
+ChunkProcessor::decodeChunks(const std::vector<std::shared_ptr<AsrManager>>& workers, const ChunkLayout& layout,
+                             const std::vector<ChunkStartDecision>& starts, int decoderLayers,
+                             const ProgressHandler& progressHandler, std::optional<Language> language) const {
+    ChunkDispatch dispatch(workers);
+    int chunkNumber = 0;
+    std::int64_t nextStart = starts.empty() ? 0 : starts.front().start;
+    while (nextStart < totalSamples) {
+        platform::core::Task::checkCancellation();
+        const std::int64_t nominalEnd = nextStart + layout.chunkSamples;
+        const std::int64_t end = std::min(nominalEnd, totalSamples);
+        const bool isLastChunk = nominalEnd >= totalSamples;
+        const std::int64_t context = chunkNumber > 0 ? layout.melContextSamples : 0;
+        const std::int64_t readStart = nextStart - context;
+        std::vector<float> samples = paddedSamples(readStart, end - readStart, windowSamples);
+        const int workerIndex = dispatch.takeWorker();
+        dispatch.start(ChunkTask{
+            .worker = dispatch.worker(workerIndex),
+            .workerIndex = workerIndex,
+            .index = chunkNumber,
+            .samples = std::move(samples),
+            .sampleCount = end - readStart,
+            .contextSamples = context,
+            .start = nextStart,
+            .isLastChunk = isLastChunk,
+            .decoderLayers = decoderLayers,
+            .language = language,
+        });
+        ++chunkNumber;
+        // Tells how much of the recording has been handed to workers.
+        if (progressHandler && !isLastChunk) {
+            progressHandler(std::clamp(static_cast<double>(end) / static_cast<double>(totalSamples), 0.0, 1.0));
+        }
+        if (isLastChunk) {
+            break;
+        }
+        const auto decision = static_cast<std::size_t>(chunkNumber);
+        nextStart = decision < starts.size() ? starts[decision].start : nextStart + layout.strideSamples;
+        if (!dispatch.hasFreeWorker() && dispatch.inFlight() > 0) {
+            dispatch.collectNextResult();
+        }
+    }
+    while (dispatch.inFlight() > 0) {
+        platform::core::Task::checkCancellation();
+        dispatch.collectNextResult();
+    }
+    return dispatch.takeResults();
+}
+
+std::vector<float> ChunkProcessor::paddedSamples(std::int64_t offset, std::int64_t count,
+                                                 std::int64_t minimumLength) const {
+    std::vector<float> samples(static_cast<std::size_t>(std::max(count, minimumLength)), 0.0f);
+    sampleSource->copySamples(samples.data(), offset, count);
+    return samples;
+}
+
+std::vector<DecodedToken>
+ChunkProcessor::mergedTokens(const AsrManager& manager,
+                             const std::vector<std::vector<DecodedToken>>& chunkResults) const {
+    if (chunkResults.empty()) {
+        return {};
+    }
+    std::vector<DecodedToken> merged = chunkResults.front();
+    if (chunkResults.size() == 1) {
+        sortByTimestamp(merged);
+        return merged;
+    }
+    const Vocabulary vocabulary = manager.vocabulary();
+    const auto spliceSafeIds = spliceSafeTokenIds(vocabulary);
+    const auto caseVariantIds = caseVariantCanonicalIds(vocabulary);
+    for (std::size_t chunk = 1; chunk < chunkResults.size(); ++chunk) {
+        merged = mergeChunks(merged, chunkResults[chunk], spliceSafeIds, caseVariantIds);
+    }
+    sortByTimestamp(merged);
+    return collapseSeamWordDuplicates(merged, vocabulary);
+}
+
+ASRResult ChunkProcessor::assembleResult(const AsrManager& manager,
+                                         const std::vector<std::vector<DecodedToken>>& chunkResults,
+                                         TimePoint startTime) const {
+    const std::vector<DecodedToken> tokens = mergedTokens(manager, chunkResults);
+    const double processingTime = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();
+    std::vector<int> ids;
+    std::vector<int> timestamps;
+    std::vector<float> confidences;
+    std::vector<int> durations;
+    for (const DecodedToken& token : tokens) {
+        ids.push_back(token.token);
+        timestamps.push_back(token.timestamp);
+        confidences.push_back(token.confidence);
+        durations.push_back(token.duration);
+    }
+    std::string text = manager.convertTokensToText(ids);
+    auto tokenTimings = manager.createTokenTimings(ids, timestamps, confidences, durations);
+    const float confidence =
+        manager.calculateConfidence(static_cast<int>(ids.size()), isEmptyAfterTrimming(text), confidences);
+    return ASRResult{
+        .text = std::move(text),
+        .confidence = confidence,
+        .duration = static_cast<double>(totalSamples) / static_cast<double>(manager.config().sampleRate),
+        .processingTime = processingTime,
+        .tokenTimings = std::move(tokenTimings),
+        .performanceMetrics = std::nullopt,
+        .ctcDetectedTerms = std::nullopt,
+        .ctcAppliedTerms = std::nullopt,
+    };
+}
+
+} // namespace quorl

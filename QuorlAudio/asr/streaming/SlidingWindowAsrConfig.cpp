@@ -1,0 +1,98 @@
+#include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
+
+#include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/DecimalText.hpp"
+
+#include "platform/core/Concatenated.hpp"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+namespace quorl {
+
+namespace {
+
+std::int64_t samplesIn(double seconds) { return static_cast<std::int64_t>(seconds * ASRConstants::sampleRate); }
+
+} // namespace
+
+SlidingWindowAsrConfig::SlidingWindowAsrConfig(double chunkSeconds, double hypothesisChunkSeconds,
+                                               double leftContextSeconds, double rightContextSeconds,
+                                               double minContextForConfirmation, double confirmationThreshold,
+                                               std::optional<TdtConfig> tdtConfig)
+    : chunkSeconds(chunkSeconds),
+      hypothesisChunkSeconds(hypothesisChunkSeconds),
+      leftContextSeconds(leftContextSeconds),
+      rightContextSeconds(rightContextSeconds),
+      minContextForConfirmation(minContextForConfirmation),
+      confirmationThreshold(confirmationThreshold),
+      tdtConfig(std::move(tdtConfig)) {}
+
+SlidingWindowAsrConfig::SlidingWindowAsrConfig(double confirmationThreshold, double chunkDuration)
+    : SlidingWindowAsrConfig(chunkDuration, std::min(chunkDuration / 2, 1.0), 2.0, 2.0, 10.0, confirmationThreshold,
+                             std::nullopt) {}
+
+SlidingWindowAsrConfig SlidingWindowAsrConfig::custom(double chunkDuration, double confirmationThreshold) {
+    return SlidingWindowAsrConfig(confirmationThreshold, chunkDuration);
+}
+
+const SlidingWindowAsrConfig& SlidingWindowAsrConfig::defaultConfig() {
+    static const SlidingWindowAsrConfig preset;
+    return preset;
+}
+
+const SlidingWindowAsrConfig& SlidingWindowAsrConfig::streaming() {
+    static const SlidingWindowAsrConfig preset(11.0, 1.0, 2.0, 2.0, 10.0, 0.80, std::nullopt);
+    return preset;
+}
+
+SlidingWindowAsrConfig SlidingWindowAsrConfig::applying(TdtConfig tdtConfig) const {
+    SlidingWindowAsrConfig copy = *this;
+    copy.tdtConfig = std::move(tdtConfig);
+    return copy;
+}
+
+std::int64_t SlidingWindowAsrConfig::windowSamples() const {
+    return samplesIn(leftContextSeconds) + samplesIn(chunkSeconds) + samplesIn(rightContextSeconds);
+}
+
+ASRConfig SlidingWindowAsrConfig::asrConfig() const {
+    ASRConfig config = ASRConfig::defaultConfig();
+    if (tdtConfig) {
+        config.tdtConfig = *tdtConfig;
+    }
+    return config;
+}
+
+void SlidingWindowAsrConfig::validate() const {
+    const std::int64_t samples = windowSamples();
+    if (samples > ASRConstants::maxModelSamples) {
+        throw SlidingWindowAsrError::invalidConfiguration(platform::core::concatenated({
+            "leftContextSeconds + chunkSeconds + rightContextSeconds = ",
+            decimalText(leftContextSeconds + chunkSeconds + rightContextSeconds),
+            "s (",
+            std::to_string(samples),
+            " samples) exceeds the model's maximum input of ",
+            decimalText(ASRConstants::maxDurationSeconds),
+            "s (",
+            std::to_string(ASRConstants::maxModelSamples),
+            " samples at 16 kHz)",
+        }));
+    }
+    // Windows advance by the centre region: without a sample in it, the recogniser would decode the same
+    // window forever.
+    const std::int64_t centre = samplesIn(chunkSeconds);
+    if (centre < 1) {
+        throw SlidingWindowAsrError::invalidConfiguration(platform::core::concatenated({
+            "chunkSeconds = ",
+            decimalText(chunkSeconds),
+            "s (",
+            std::to_string(centre),
+            " samples) is shorter than one sample at 16 kHz",
+        }));
+    }
+}
+
+} // namespace quorl

@@ -1,0 +1,73 @@
+#include "platform/desktop/KeyEventRouter.hpp"
+
+#include "platform/desktop/TapState.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <ranges>
+
+namespace platform::desktop {
+
+void KeyEventRouter::add(std::shared_ptr<TapState> tap) {
+    std::lock_guard lock(mutex_);
+    taps_.push_back(Entry{.serial = nextSerial_++, .tap = std::move(tap)});
+}
+
+void KeyEventRouter::remove(const TapState& tap) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(taps_, [&](const Entry& entry) { return entry.tap.get() == &tap; });
+}
+
+void KeyEventRouter::route(KeyEvent event) {
+    routeBelow(std::move(event), std::numeric_limits<std::uint64_t>::max());
+}
+
+void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below) {
+    std::unique_lock lock(mutex_);
+    for (const Entry& entry : taps_ | std::views::reverse) {
+        if (entry.serial >= below) {
+            continue;
+        }
+        if (core::MainQueue* queue = entry.tap->eventQueue()) {
+            queue->async([router = shared_from_this(), tap = entry.tap, serial = entry.serial,
+                          event = std::move(event)] {
+                if (auto passed = tap->handle(event)) {
+                    router->routeBelow(std::move(*passed), serial);
+                }
+            });
+            return;
+        }
+    }
+    receivedEvents_.push_back(std::move(event));
+}
+
+void KeyEventRouter::disableTaps(EventType reason) {
+    std::vector<std::shared_ptr<TapState>> disabled;
+    {
+        std::lock_guard lock(mutex_);
+        for (const Entry& entry : taps_ | std::views::reverse) {
+            if (entry.tap->isEnabled()) {
+                entry.tap->enable(false);
+                disabled.push_back(entry.tap);
+            }
+        }
+    }
+    const KeyEvent notice{.type = reason, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = {}};
+    for (const auto& tap : disabled) {
+        if (core::MainQueue* queue = tap->sourceQueue()) {
+            queue->async([tap, notice] { tap->notify(notice); });
+        }
+    }
+}
+
+void KeyEventRouter::deliver(KeyEvent event) {
+    std::lock_guard lock(mutex_);
+    receivedEvents_.push_back(std::move(event));
+}
+
+std::vector<KeyEvent> KeyEventRouter::receivedEvents() const {
+    std::lock_guard lock(mutex_);
+    return receivedEvents_;
+}
+
+} // namespace platform::desktop

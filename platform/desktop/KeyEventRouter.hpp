@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/desktop/KeyEvent.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace platform::desktop {
+
+class TapState;
+
+// The session's event stream: the taps in the order they were made, and what reached the focused
+// application. An event goes from tap to tap, newest first, as one job per tap on the tap's queue.
+// Thread-safe; held by std::shared_ptr because the jobs keep it.
+class KeyEventRouter : public std::enable_shared_from_this<KeyEventRouter> {
+public:
+    // Places the tap in front of every earlier one.
+    void add(std::shared_ptr<TapState> tap);
+    void remove(const TapState& tap);
+
+    // Sends the event through the taps to the focused application.
+    void route(KeyEvent event);
+    // Disables every enabled tap and sends each a notice of type `reason` through its queue.
+    void disableTaps(EventType reason);
+    // Hands the event to the focused application without passing any tap.
+    void deliver(KeyEvent event);
+
+    std::vector<KeyEvent> receivedEvents() const;
+
+private:
+    struct Entry {
+        std::uint64_t serial;
+        std::shared_ptr<TapState> tap;
+    };
+
+    // Sends the event to the newest tap made before `below` that sees events, or to the application.
+    void routeBelow(KeyEvent event, std::uint64_t below);
+
+    mutable std::mutex mutex_;
+    std::uint64_t nextSerial_ = 0;
+    // Oldest first.
+    std::vector<Entry> taps_;
+    std::vector<KeyEvent> receivedEvents_;
+};
+
+} // namespace platform::desktop

@@ -1,0 +1,63 @@
+#include "platform/desktop/KeyboardSession.hpp"
+
+#include "platform/desktop/KeyEventRouter.hpp"
+
+namespace platform::desktop {
+
+KeyboardSession::KeyboardSession(Accessibility& accessibility)
+    : accessibility_(accessibility), router_(std::make_shared<KeyEventRouter>()) {}
+
+KeyboardSession& KeyboardSession::shared() {
+    static KeyboardSession session(Accessibility::shared());
+    return session;
+}
+
+void KeyboardSession::inject(KeyEvent event) {
+    router_->route(std::move(event));
+}
+
+void KeyboardSession::disableTaps(EventType reason) {
+    router_->disableTaps(reason);
+}
+
+void KeyboardSession::failKeyboardEventsAfter(std::optional<int> successes) {
+    std::lock_guard lock(mutex_);
+    remainingEventCreations_ = successes;
+}
+
+std::optional<KeyEvent> KeyboardSession::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) {
+    {
+        std::lock_guard lock(mutex_);
+        if (remainingEventCreations_) {
+            if (*remainingEventCreations_ <= 0) {
+                return std::nullopt;
+            }
+            --*remainingEventCreations_;
+        }
+    }
+    return KeyEvent{.type = keyDown ? EventType::keyDown : EventType::keyUp,
+                    .keyCode = virtualKey,
+                    .flags = 0,
+                    .isAutoRepeat = false,
+                    .unicodeString = {}};
+}
+
+void KeyboardSession::post(const KeyEvent& event) {
+    router_->deliver(event);
+}
+
+std::vector<KeyEvent> KeyboardSession::receivedEvents() const {
+    return router_->receivedEvents();
+}
+
+std::u16string KeyboardSession::typedText() const {
+    std::u16string text;
+    for (const KeyEvent& event : router_->receivedEvents()) {
+        if (event.type == EventType::keyDown) {
+            text += event.unicodeString;
+        }
+    }
+    return text;
+}
+
+} // namespace platform::desktop

@@ -1,0 +1,35 @@
+#include "platform/text/CaseMapping.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace platform::text {
+namespace {
+
+TEST(CaseMappingTests, LowercasesWithTheDefaultFullMapping) {
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"", ""},
+        {"The QUICK fox", "the quick fox"},
+        {"\u00C4RGER", "\u00E4rger"},
+        // Full mapping: one scalar becomes two.
+        {"\u0130", "i\u0307"},
+        // Locale-independent: no dotless i.
+        {"I", "i"},
+        // The capital sigma takes its final form at the end of a word only.
+        {"\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2"},
+        {"\u03A3\u039F", "\u03C3\u03BF"},
+        {"\u1E9E", "\u00DF"},
+        {"\u2581The", "\u2581the"},
+        {"a\xFF", "a\uFFFD"},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(lowercased(testCase.text), testCase.expected) << testCase.text;
+    }
+}
+
+} // namespace
+} // namespace platform::text
