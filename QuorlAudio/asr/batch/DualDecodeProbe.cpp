@@ -6,8 +6,6 @@
 #include "platform/core/Concatenated.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -18,18 +16,6 @@ namespace {
 using platform::core::concatenated;
 
 constexpr float noConfidence = -std::numeric_limits<float>::infinity();
-
-// The float's shortest decimal form: its shortest digits, printed as a double made of exactly those digits.
-std::string floatText(float value) {
-    if (!std::isfinite(value)) {
-        return decimalText(value);
-    }
-    char digits[32];
-    const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
-    double shortest = value;
-    std::from_chars(std::begin(digits), written.ptr, shortest);
-    return decimalText(shortest);
-}
 
 float meanConfidence(int count, float confidenceSum) {
     return count >= 1 ? confidenceSum / static_cast<float>(count) : noConfidence;
@@ -42,7 +28,7 @@ bool agrees(const DecodedToken& a, const std::vector<DecodedToken>& cTokens, int
 }
 
 std::string readingText(const char* name, int count, float confidence) {
-    return concatenated({name, "=(n=", std::to_string(count), ", conf=", floatText(confidence), ")"});
+    return concatenated({name, "=(n=", std::to_string(count), ", conf=", floatDecimalText(confidence), ")"});
 }
 
 } // namespace
@@ -118,8 +104,8 @@ DualDecodeProbe::Choice DualDecodeProbe::decide(const Measures& m) {
 std::string DualDecodeProbe::logLine(const Measures& m, Choice choice) {
     return concatenated({"[dual-decode probe] ", readingText("A", m.countA, m.confidenceA), " ",
                          readingText("B", m.countB, m.confidenceB), " ", readingText("C", m.countC, m.confidenceC),
-                         " B/A=", floatText(m.ratioB), " C/A=", floatText(m.ratioC), " C-agree=",
-                         floatText(m.agreementC), " -> ", description(choice)});
+                         " B/A=", floatDecimalText(m.ratioB), " C/A=", floatDecimalText(m.ratioC), " C-agree=",
+                         floatDecimalText(m.agreementC), " -> ", description(choice)});
 }
 
 const char* description(DualDecodeProbe::Choice choice) {
