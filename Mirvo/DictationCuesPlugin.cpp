@@ -3,6 +3,7 @@
 #include "Mirvo/HostLog.hpp"
 #include "Mirvo/MethodArguments.hpp"
 
+#include "platform/audio/WavEncoding.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/MainQueue.hpp"
 #include "platform/core/SystemError.hpp"
@@ -11,7 +12,6 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -20,6 +20,7 @@ namespace mirvo {
 namespace ui = platform::ui;
 using platform::audio::AudioPlayer;
 using platform::core::concatenated;
+namespace WavEncoding = platform::audio::WavEncoding;
 
 std::shared_ptr<DictationCuesPlugin> DictationCuesPlugin::shared;
 
@@ -56,20 +57,13 @@ constexpr double decayRate = 3.4;
 constexpr double mixingDivisor = 1.65;
 constexpr double fullScale = 32767;
 
-constexpr std::size_t headerSize = 44;
-constexpr std::uint32_t bytesPerSample = 2;
-// The RIFF size field counts everything after itself: the rest of the header and the samples.
-constexpr std::uint32_t headerBytesAfterRiffSize = headerSize - 8;
-constexpr double maxSampleCount =
-    (std::numeric_limits<std::uint32_t>::max() - headerBytesAfterRiffSize) / bytesPerSample;
-
 constexpr const char* badArgumentsCode = "bad-args";
 constexpr const char* badArgumentsMessage = "play needs {which: start|stop}";
 
 // The sample count, or nothing when the length cannot be held by one WAV file.
 std::optional<std::size_t> sampleCount(double seconds) {
     const double rounded = std::round(seconds * sampleRate);
-    if (!std::isfinite(rounded) || rounded > maxSampleCount) {
+    if (!std::isfinite(rounded) || rounded > static_cast<double>(WavEncoding::maxSampleCount)) {
         return std::nullopt;
     }
     return rounded >= 2 ? static_cast<std::size_t>(rounded) : 1;
@@ -109,44 +103,6 @@ std::optional<std::vector<std::int16_t>> gongSamples(double hz, std::size_t coun
     return samples;
 }
 
-void appendText(std::vector<std::uint8_t>& bytes, std::string_view text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
-}
-
-void appendUInt16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void appendUInt32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    appendUInt16(bytes, static_cast<std::uint16_t>(value & 0xFFFF));
-    appendUInt16(bytes, static_cast<std::uint16_t>(value >> 16));
-}
-
-// A mono 16-bit PCM WAV file at 44.1 kHz.
-std::vector<std::uint8_t> wavFile(const std::vector<std::int16_t>& samples) {
-    const auto dataSize = static_cast<std::uint32_t>(samples.size() * bytesPerSample);
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(headerSize + dataSize);
-    appendText(bytes, "RIFF");
-    appendUInt32(bytes, headerBytesAfterRiffSize + dataSize);
-    appendText(bytes, "WAVE");
-    appendText(bytes, "fmt ");
-    appendUInt32(bytes, 16); // size of the fmt chunk
-    appendUInt16(bytes, 1);  // PCM
-    appendUInt16(bytes, 1);  // mono
-    appendUInt32(bytes, static_cast<std::uint32_t>(sampleRate));
-    appendUInt32(bytes, static_cast<std::uint32_t>(sampleRate) * bytesPerSample);
-    appendUInt16(bytes, bytesPerSample); // bytes per frame
-    appendUInt16(bytes, 16);             // bits per sample
-    appendText(bytes, "data");
-    appendUInt32(bytes, dataSize);
-    for (const std::int16_t sample : samples) {
-        appendUInt16(bytes, static_cast<std::uint16_t>(sample));
-    }
-    return bytes;
-}
-
 void logCue(const std::string& which, std::string_view outcome) {
     hostLog(concatenated({"dictation cue ", which, outcome}));
 }
@@ -177,7 +133,8 @@ std::optional<std::vector<std::uint8_t>> DictationCuesPlugin::gongWav(double hz,
     if (!samples) {
         return std::nullopt;
     }
-    return wavFile(*samples);
+    // A mono 16-bit PCM file at 44.1 kHz.
+    return WavEncoding::file(*samples, sampleRate);
 }
 
 void DictationCuesPlugin::play(const std::string& which) {

@@ -1,5 +1,7 @@
 #include "platform/text/WhiteSpace.hpp"
 
+#include "platform/text/Utf8.hpp"
+
 #include <unicode/uchar.h>
 
 namespace platform::text {
@@ -35,5 +37,16 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text) {
 }
 
 std::u32string_view trimmingBlanks(std::u32string_view text) { return trimming(text, isBlank); }
+
+bool isAllWhiteSpaceAndLineBreaks(std::string_view utf8) {
+    std::size_t position = 0;
+    while (position < utf8.size()) {
+        const char32_t scalar = decodeNextScalar(utf8, position);
+        if (!isBlank(scalar) && !isLineBreak(scalar)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace platform::text

@@ -14,4 +14,7 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text);
 // The text without blanks at either end; line breaks stay.
 std::u32string_view trimmingBlanks(std::u32string_view text);
 
+// Whether the UTF-8 text is empty once trimmed of blanks and line breaks; a malformed sequence counts as text.
+bool isAllWhiteSpaceAndLineBreaks(std::string_view utf8);
+
 } // namespace platform::text

@@ -35,14 +35,6 @@ protected:
         measurement.instanceMethod(selector)->invoke(std::make_shared<int>(1), std::make_shared<int>(2));
     }
 
-    std::vector<std::string> lines() const {
-        std::vector<std::string> messages;
-        for (const auto& record : log.records()) {
-            messages.push_back(record.message);
-        }
-        return messages;
-    }
-
     testsupport::RecordingLogSink log;
     ClassRegistry classes;
     int handlerRuns = 0;
@@ -58,7 +50,7 @@ TEST_F(AnalyticsHangGuardTests, WhileTheClassIsNotLoadedTheGuardStaysIdleAndALat
     EXPECT_TRUE(AnalyticsHangGuard::installed);
     becomeActive(*measurement);
     EXPECT_EQ(handlerRuns, 0);
-    EXPECT_EQ(lines(), (std::vector<std::string>{
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{
                            "Mirvo: analytics class AnalyticsMeasurement not loaded; hang guard stays idle",
                            "Mirvo: analytics method AnalyticsMeasurement handleAppDidBecomeActiveEvent: neutralised"}));
 }
@@ -72,7 +64,7 @@ TEST_F(AnalyticsHangGuardTests, AMissingMethodIsLoggedAndTheGuardIsNotTriedAgain
     AnalyticsHangGuard::install(classes);
     becomeActive(*measurement);
     EXPECT_EQ(handlerRuns, 1);
-    EXPECT_EQ(lines(),
+    EXPECT_EQ(log.messages(),
               (std::vector<std::string>{"Mirvo: analytics method AnalyticsMeasurement handleAppDidBecomeActiveEvent: "
                                         "missing; nothing to neutralise"}));
 }

@@ -168,14 +168,6 @@ protected:
         return harness.call(channel, "play", std::move(arguments));
     }
 
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        for (const auto& record : log.records()) {
-            lines.push_back(record.message);
-        }
-        return lines;
-    }
-
     testsupport::RecordingLogSink log;
     testing::ChannelHarness harness;
     platform::audio::RecordingAudioOutput output;
@@ -196,7 +188,7 @@ TEST_F(DictationCuesPluginTests, PlayStartsTheNamedCueAtFullPlayerVolume) {
     }
 
     const auto playbacks = output.playbacks();
-    const auto lines = logLines();
+    const auto lines = log.messages();
     ASSERT_EQ(playbacks.size(), std::size(requests));
     ASSERT_EQ(lines.size(), std::size(requests));
     for (std::size_t i = 0; i < std::size(requests); ++i) {
@@ -255,7 +247,7 @@ TEST_F(DictationCuesPluginTests, ACueThatCannotStartIsDroppedAndStillAnsweredWit
     EXPECT_EQ(play(ui::ValueMap{{"which", "stop"}}), ui::MethodReply(ui::Value()));
 
     EXPECT_EQ(plugin->playingPlayerCount(), 0u);
-    EXPECT_EQ(logLines(), std::vector<std::string>{"Mirvo: dictation cue stop failed to start"});
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Mirvo: dictation cue stop failed to start"});
 }
 
 TEST_F(DictationCuesPluginTests, AnEndReportedAfterThePluginIsGoneChangesNothing) {
@@ -279,7 +271,7 @@ TEST_F(DictationCuesPluginTests, PlayCueReachesTheSharedInstanceThroughTheMainQu
     const auto playbacks = output.playbacks();
     ASSERT_EQ(playbacks.size(), 1u);
     EXPECT_EQ(playbacks[0].buffer->frameLength(), 11466u);
-    EXPECT_EQ(logLines(), std::vector<std::string>{"Mirvo: dictation cue stop meditation-gong"});
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Mirvo: dictation cue stop meditation-gong"});
 }
 
 TEST_F(DictationCuesPluginTests, PlayCueWithoutALiveInstancePlaysNothing) {

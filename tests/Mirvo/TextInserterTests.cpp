@@ -131,14 +131,6 @@ public:
     // Every pause, in seconds.
     std::vector<double> pauses() const { return sleeper.waits(); }
 
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        for (const auto& record : log.records()) {
-            lines.push_back(record.message);
-        }
-        return lines;
-    }
-
     testsupport::RecordingLogSink log;
     testing::ChannelHarness harness;
     desktop::Accessibility accessibility;
@@ -177,7 +169,7 @@ TEST(TextInserterTests, TextIsTypedAsKeyPressesWithAPauseAfterEach) {
 
         EXPECT_EQ(host.keystrokes(), insertion.keystrokes) << insertion.text;
         EXPECT_EQ(host.pauses(), std::vector<double>(insertion.keystrokes.size(), 0.005)) << insertion.text;
-        EXPECT_EQ(host.logLines(), std::vector<std::string>{insertion.logLine}) << insertion.text;
+        EXPECT_EQ(host.log.messages(), std::vector<std::string>{insertion.logLine}) << insertion.text;
     }
 }
 
@@ -188,7 +180,7 @@ TEST(TextInserterTests, EmptyTextIsDoneAtOnceWithoutTyping) {
 
     EXPECT_TRUE(host.session.receivedEvents().empty());
     EXPECT_TRUE(host.pauses().empty());
-    EXPECT_TRUE(host.logLines().empty());
+    EXPECT_TRUE(host.log.messages().empty());
 }
 
 TEST(TextInserterTests, WithoutAccessibilityTrustNothingIsTypedEvenForEmptyText) {
@@ -198,7 +190,7 @@ TEST(TextInserterTests, WithoutAccessibilityTrustNothingIsTypedEvenForEmptyText)
         EXPECT_EQ(host.insertText(text), notTyped) << text;
 
         EXPECT_TRUE(host.session.receivedEvents().empty()) << text;
-        EXPECT_EQ(host.logLines(),
+        EXPECT_EQ(host.log.messages(),
                   std::vector<std::string>{"Mirvo: insert skipped — Accessibility permission missing"})
             << text;
         EXPECT_EQ(host.accessibility.promptCount(), 0) << text;
@@ -220,7 +212,7 @@ TEST(TextInserterTests, InsertWithoutAStringTextIsRefused) {
             EXPECT_EQ(host.insert(arguments), testing::errorReply("bad_args", "text is required"));
         }
         EXPECT_TRUE(host.session.receivedEvents().empty());
-        EXPECT_TRUE(host.logLines().empty());
+        EXPECT_TRUE(host.log.messages().empty());
     }
 }
 
@@ -243,7 +235,7 @@ TEST(TextInserterTests, AKeyEventThatCannotBeCreatedStopsTheInsertionAndKeepsWha
 
         EXPECT_EQ(host.keystrokes(), failure.keystrokes) << failure.eventsCreated;
         EXPECT_EQ(host.pauses(), std::vector<double>(failure.keystrokes.size(), 0.005)) << failure.eventsCreated;
-        EXPECT_EQ(host.logLines(), std::vector<std::string>{"Mirvo: insert failed — could not post keystrokes"})
+        EXPECT_EQ(host.log.messages(), std::vector<std::string>{"Mirvo: insert failed — could not post keystrokes"})
             << failure.eventsCreated;
     }
 }

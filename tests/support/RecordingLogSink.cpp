@@ -33,4 +33,33 @@ std::vector<LogRecord> RecordingLogSink::records() const {
     return sink_->records;
 }
 
+namespace {
+
+template <class Predicate>
+std::vector<std::string> messagesWhere(const std::vector<LogRecord>& records, Predicate keeps) {
+    std::vector<std::string> messages;
+    for (const LogRecord& record : records) {
+        if (keeps(record)) {
+            messages.push_back(record.message);
+        }
+    }
+    return messages;
+}
+
+} // namespace
+
+std::vector<std::string> RecordingLogSink::messages() const {
+    return messagesWhere(records(), [](const LogRecord&) { return true; });
+}
+
+std::vector<std::string> RecordingLogSink::messages(const std::string& category) const {
+    return messagesWhere(records(), [&](const LogRecord& record) { return record.category == category; });
+}
+
+std::vector<std::string> RecordingLogSink::messages(const std::string& category, LogType type) const {
+    return messagesWhere(records(), [&](const LogRecord& record) {
+        return record.category == category && record.type == type;
+    });
+}
+
 } // namespace testsupport

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -18,6 +19,11 @@ public:
     RecordingLogSink& operator=(const RecordingLogSink&) = delete;
 
     std::vector<platform::sys::LogRecord> records() const;
+    // The messages of the records, in the order written: all of them, those of one category, or those of one
+    // category and type.
+    std::vector<std::string> messages() const;
+    std::vector<std::string> messages(const std::string& category) const;
+    std::vector<std::string> messages(const std::string& category, platform::sys::LogType type) const;
 
 private:
     class Sink;

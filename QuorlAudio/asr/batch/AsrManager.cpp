@@ -9,7 +9,6 @@
 #include "QuorlAudio/foundation/MLArrayCache.hpp"
 
 #include "platform/audio/AudioFile.hpp"
-#include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <cmath>
@@ -43,9 +42,17 @@ std::int64_t estimatedSamples(const std::filesystem::path& url, int targetRate) 
     return static_cast<std::int64_t>(std::ceil(ratio * static_cast<double>(file.length())));
 }
 
-bool isEmptyAfterTrimming(const std::string& text) {
-    return platform::text::trimmingWhiteSpaceAndLineBreaks(platform::text::decodeScalars(text)).empty();
-}
+// Removes the temporary sample file of a disk-backed source when the transcription leaves, however it leaves.
+class SampleFileRemoval {
+public:
+    explicit SampleFileRemoval(const DiskBackedAudioSampleSource& source) : source_(source) {}
+    ~SampleFileRemoval() { source_.cleanup(); }
+    SampleFileRemoval(const SampleFileRemoval&) = delete;
+    SampleFileRemoval& operator=(const SampleFileRemoval&) = delete;
+
+private:
+    const DiskBackedAudioSampleSource& source_;
+};
 
 double secondsSince(AsrManager::Clock::time_point start) {
     return std::chrono::duration<double>(AsrManager::Clock::now() - start).count();
@@ -228,20 +235,13 @@ ASRResult AsrManager::transcribeDiskBacked(const std::filesystem::path& url, Tdt
     const auto startTime = Clock::now();
     const auto source = std::make_shared<const DiskBackedAudioSampleSource>(
         AudioSourceFactory().makeDiskBackedSource(url, config_.sampleRate).source);
+    const SampleFileRemoval removal(*source);
     const std::int64_t sampleCount = source->sampleCount();
     if (sampleCount < ASRConstants::minimumRequiredSamples(config_.sampleRate)) {
-        source->cleanup();
         throw ASRError::invalidAudioData();
     }
     return inProgressSession(*progressEmitter_, sampleCount > windowSamples, [&] {
-        try {
-            ASRResult result = transcribeWithChunker(source, sampleCount, startTime, progressHandler(), language);
-            source->cleanup();
-            return result;
-        } catch (...) {
-            source->cleanup();
-            throw;
-        }
+        return transcribeWithChunker(source, sampleCount, startTime, progressHandler(), language);
     });
 }
 
@@ -282,8 +282,9 @@ ASRResult AsrManager::transcribeOneWindow(std::span<const float> samples, TdtDec
     std::string text = convertTokensToText(hypothesis.ySequence);
     auto tokenTimings = createTokenTimings(hypothesis.ySequence, hypothesis.timestamps, hypothesis.tokenConfidences,
                                            hypothesis.tokenDurations);
-    const float confidence = calculateConfidence(static_cast<int>(hypothesis.ySequence.size()),
-                                                 isEmptyAfterTrimming(text), hypothesis.tokenConfidences);
+    const float confidence =
+        calculateConfidence(static_cast<int>(hypothesis.ySequence.size()),
+                            platform::text::isAllWhiteSpaceAndLineBreaks(text), hypothesis.tokenConfidences);
     return ASRResult{
         .text = std::move(text),
         .confidence = confidence,

@@ -10,7 +10,6 @@
 #include "platform/core/Task.hpp"
 #include "platform/core/TaskGroup.hpp"
 #include "platform/core/ThreadPool.hpp"
-#include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
@@ -24,10 +23,6 @@ namespace {
 
 constexpr std::int64_t samplesPerFrame = ASRConstants::samplesPerEncoderFrame;
 constexpr int windowSamples = ASRConstants::maxModelSamples;
-
-bool isEmptyAfterTrimming(const std::string& text) {
-    return platform::text::trimmingWhiteSpaceAndLineBreaks(platform::text::decodeScalars(text)).empty();
-}
 
 } // namespace
 
@@ -277,8 +272,8 @@ ASRResult ChunkProcessor::assembleResult(const AsrManager& manager,
     }
     std::string text = manager.convertTokensToText(ids);
     auto tokenTimings = manager.createTokenTimings(ids, timestamps, confidences, durations);
-    const float confidence =
-        manager.calculateConfidence(static_cast<int>(ids.size()), isEmptyAfterTrimming(text), confidences);
+    const float confidence = manager.calculateConfidence(
+        static_cast<int>(ids.size()), platform::text::isAllWhiteSpaceAndLineBreaks(text), confidences);
     return ASRResult{
         .text = std::move(text),
         .confidence = confidence,

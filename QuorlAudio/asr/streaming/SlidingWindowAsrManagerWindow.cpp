@@ -6,7 +6,6 @@
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
-#include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
@@ -21,10 +20,6 @@ using platform::core::concatenated;
 
 // Tokens of a window that may repeat the end of the tokens before it.
 constexpr int maxDuplicateOverlap = 12;
-
-bool isBlankText(const std::string& text) {
-    return platform::text::trimmingWhiteSpaceAndLineBreaks(platform::text::decodeScalars(text)).empty();
-}
 
 // The first `count` elements, or all of them when there are fewer.
 template <class Element>
@@ -132,7 +127,7 @@ SlidingWindowAsrManager::decodeWindow(std::vector<float> windowSamples, std::int
 ASRResult SlidingWindowAsrManager::windowResult(const AsrManager& manager, const DecodedWindow& decoded,
                                                 double processingTime) {
     std::string text = manager.convertTokensToText(decoded.tokens);
-    const bool isEmpty = isBlankText(text);
+    const bool isEmpty = platform::text::isAllWhiteSpaceAndLineBreaks(text);
     return ASRResult{
         .text = std::move(text),
         .confidence =

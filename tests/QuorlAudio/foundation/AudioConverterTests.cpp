@@ -63,16 +63,6 @@ double errorAgainstSine(const std::vector<float>& samples, double frequency) {
     return largest;
 }
 
-std::vector<std::string> debugLines(const testsupport::RecordingLogSink& sink) {
-    std::vector<std::string> lines;
-    for (const auto& record : sink.records()) {
-        if (record.category == "AudioConverter" && record.type == platform::sys::LogType::debug) {
-            lines.push_back(record.message);
-        }
-    }
-    return lines;
-}
-
 template <class Operation> void expectError(Operation operation, AudioConverterError::Kind kind, const std::string& text) {
     try {
         operation();
@@ -165,7 +155,7 @@ TEST(AudioConverterTests, MonoAndStereoBuffersAtOtherRatesGoThroughTheFormatConv
     std::vector<float> scaled(stereo.size());
     std::transform(stereo.begin(), stereo.end(), scaled.begin(), [](float sample) { return sample / 0.75f; });
     EXPECT_LT(errorAgainstSine(scaled, 440), 1e-4);
-    EXPECT_EQ(debugLines(sink),
+    EXPECT_EQ(sink.messages("AudioConverter", platform::sys::LogType::debug),
               (std::vector<std::string>{"Audio conversion: 48000 samples → 16000 samples, ratio: 0.3333333333333333"}));
 
     EXPECT_EQ(converter.resampleBuffer(*floatBuffer(8000, {sine(440, 8000, 4000)})).size(), 8000u);
@@ -188,7 +178,7 @@ TEST(AudioConverterTests, FourChannelsAreAveragedAndLinearlyResampledWithoutTheF
     // mono[i] = i + 0.375; every position i x 3 is whole, so out[i] = mono[3i].
     EXPECT_EQ(converter.resampleBuffer(*floatBuffer(48000, channels)),
               (std::vector<float>{0.375f, 3.375f, 6.375f, 9.375f}));
-    EXPECT_EQ(debugLines(sink),
+    EXPECT_EQ(sink.messages("AudioConverter", platform::sys::LogType::debug),
               (std::vector<std::string>{"Manual resampling: 4 channels → mono, 48000.0Hz → 16000.0Hz"}));
 }
 

@@ -54,16 +54,6 @@ bool isStreamingFileName(const std::string& name) {
     return true;
 }
 
-std::vector<std::string> linesOf(const testsupport::RecordingLogSink& sink, LogType type) {
-    std::vector<std::string> lines;
-    for (const auto& record : sink.records()) {
-        if (record.category == "AudioSourceFactory" && record.type == type) {
-            lines.push_back(record.message);
-        }
-    }
-    return lines;
-}
-
 class AudioSourceFactoryTests : public ::testing::Test {
 protected:
     AudioSourceFactoryTests() { environment.set("TMPDIR", temporary.path().string()); }
@@ -83,7 +73,7 @@ protected:
         return files;
     }
 
-    std::vector<std::string> logged(LogType type) const { return linesOf(sink, type); }
+    std::vector<std::string> logged(LogType type) const { return sink.messages("AudioSourceFactory", type); }
 
     // The message of the processingFailed thrown by making a source, or "" when none was thrown.
     std::string failureOf(const std::filesystem::path& url, int targetSampleRate) const {
@@ -138,7 +128,7 @@ TEST_F(AudioSourceFactoryTests, FilesStreamIntoATemporaryFileThatMatchesAWholeCo
         EXPECT_TRUE(isStreamingFileName(source.fileURL().filename().string())) << source.fileURL();
         EXPECT_EQ(std::filesystem::file_size(source.fileURL()), 4 * expected.size()) << c.name;
         const std::string count = std::to_string(expected.size());
-        EXPECT_EQ(linesOf(caseSink, LogType::debug), (std::vector<std::string>{
+        EXPECT_EQ(caseSink.messages("AudioSourceFactory", LogType::debug), (std::vector<std::string>{
                                               c.conversionLine,
                                               "Streaming audio temp file size=" + std::to_string(4 * expected.size()) +
                                                   " bytes",

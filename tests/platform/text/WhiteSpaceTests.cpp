@@ -28,5 +28,22 @@ TEST(WhiteSpaceTests, TrimsOnlyTheEnds) {
     EXPECT_EQ(trimmingBlanks(U" \t "), U"");
 }
 
+TEST(WhiteSpaceTests, AUtf8TextIsAllWhiteSpaceWhenNothingButBlanksAndLineBreaksRemain) {
+    const struct {
+        std::string text;
+        bool expected;
+    } cases[] = {
+        {"", true},
+        {" \t\r\n\u3000\u2028\u00A0", true},
+        {" a ", false},
+        {"\u200B", false},
+        {" \xFF ", false},
+        {"\xC2", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isAllWhiteSpaceAndLineBreaks(c.text), c.expected) << c.text;
+    }
+}
+
 } // namespace
 } // namespace platform::text

@@ -1,15 +1,104 @@
 #include "TrivialTransducerModels.hpp"
 
+#include "QuorlAudio/foundation/ANEMemoryUtils.hpp"
+
 #include "platform/core/Concatenated.hpp"
+#include "platform/ml/KernelRegistry.hpp"
 
 #include <cstdint>
 #include <fstream>
+#include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace benchsupport {
 
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
+using platform::ml::MultiArray;
+
+namespace {
+
+// The mel array of a window is much smaller than a real one: its content is never read.
+const std::vector<std::size_t> melShape{1, 128, 16};
+constexpr int melLength = 1500;
+
+// A one-element Int32 array holding the length.
+std::shared_ptr<MultiArray> lengthArray(int length) {
+    auto array = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
+    array->at<std::int32_t>(0) = length;
+    return array;
+}
+
+// Binds the kernel name to the factory and loads the bundle named after it.
+std::shared_ptr<platform::ml::Model> loadKernel(const BundleFolder& folder, const std::string& kernel,
+                                                platform::ml::KernelFactory factory, const nlohmann::json& manifest) {
+    platform::ml::registerKernel(kernel, std::move(factory));
+    return folder.load(platform::core::concatenated({kernel, ".mlmodelc"}), manifest);
+}
+
+std::string kernelName(const TrivialModelSet& set, const std::string& role) {
+    return platform::core::concatenated({set.name, "-", role});
+}
+
+std::size_t frameWidth(const TrivialModelSet& set) {
+    return static_cast<std::size_t>(quorl::encoderHiddenSize(set.version));
+}
+
+struct FrontEnd {
+    std::shared_ptr<platform::ml::Model> preprocessor;
+    std::shared_ptr<platform::ml::Model> encoder;
+};
+
+// The set's preprocessor and encoder, or its fused front end in the preprocessor's place.
+FrontEnd frontEnd(const BundleFolder& folder, const TrivialModelSet& set) {
+    const auto load = [&](const std::string& role, platform::ml::KernelFactory factory, const nlohmann::json& inputs,
+                          const nlohmann::json& outputs) {
+        const std::string kernel = kernelName(set, role);
+        return loadKernel(folder, kernel, std::move(factory), manifest(kernel, inputs, outputs));
+    };
+    const nlohmann::json audio{feature("audio_signal", {1, windowSamples}),
+                               feature("audio_length", {1}, DataType::int32)};
+    const nlohmann::json frames{feature("encoder", {1, frameWidth(set), windowFrames}),
+                                feature("encoder_length", {1}, DataType::int32)};
+    const platform::ml::KernelFactory encoder = [set](const auto&) {
+        return std::make_unique<TrivialEncoder>(frameWidth(set), set.validFrames, set.encoderDelay);
+    };
+    if (quorl::hasFusedEncoder(set.version)) {
+        return {.preprocessor = load("front-end", encoder, audio, frames), .encoder = nullptr};
+    }
+    const nlohmann::json mel{feature("mel", melShape), feature("mel_length", {1}, DataType::int32)};
+    return {
+        .preprocessor =
+            load("preprocessor", [](const auto&) { return std::make_unique<TrivialPreprocessor>(); }, audio, mel),
+        .encoder = load("encoder", encoder, mel, frames),
+    };
+}
+
+} // namespace
+
+TrivialPreprocessor::TrivialPreprocessor()
+    : mel_(std::make_shared<MultiArray>(melShape, DataType::float32)), melLength_(lengthArray(melLength)) {}
+
+std::map<std::string, FeatureValue> TrivialPreprocessor::predict(const platform::ml::FeatureProvider&,
+                                                                 platform::ml::ModelState*,
+                                                                 const platform::ml::PredictionOptions&) {
+    return {{"mel", FeatureValue(mel_)}, {"mel_length", FeatureValue(melLength_)}};
+}
+
+TrivialEncoder::TrivialEncoder(std::size_t hiddenSize, int validFrames, std::chrono::milliseconds delay)
+    : encoder_(quorl::ANEMemoryUtils::createAlignedArray({1, hiddenSize, windowFrames}, DataType::float32, true)),
+      length_(lengthArray(validFrames)),
+      delay_(delay) {}
+
+std::map<std::string, FeatureValue> TrivialEncoder::predict(const platform::ml::FeatureProvider&,
+                                                            platform::ml::ModelState*,
+                                                            const platform::ml::PredictionOptions&) {
+    if (delay_.count() > 0) {
+        std::this_thread::sleep_for(delay_);
+    }
+    return {{"encoder", FeatureValue(encoder_)}, {"encoder_length", FeatureValue(length_)}};
+}
 
 std::map<std::string, FeatureValue> TrivialDecoder::predict(const platform::ml::FeatureProvider&,
                                                             platform::ml::ModelState*,
@@ -76,6 +165,26 @@ std::shared_ptr<platform::ml::Model> BundleFolder::load(const std::string& name,
     std::ofstream(bundle / "coremldata.bin") << "compiled";
     std::ofstream(bundle / "model.json") << manifest.dump();
     return platform::ml::Model::load(bundle);
+}
+
+quorl::AsrModels trivialModels(const BundleFolder& folder, const TrivialModelSet& set) {
+    const auto [preprocessor, encoder] = frontEnd(folder, set);
+    const std::string decoder = kernelName(set, "decoder");
+    const std::string joint = kernelName(set, "joint");
+    const int blankId = quorl::blankId(set.version);
+    const auto layers = static_cast<std::size_t>(quorl::decoderLayers(set.version));
+    return quorl::AsrModels{
+        .encoder = encoder,
+        .preprocessor = preprocessor,
+        .decoder = loadKernel(folder, decoder, [](const auto&) { return std::make_unique<TrivialDecoder>(); },
+                              decoderManifest(decoder, layers)),
+        .joint = loadKernel(folder, joint, [blankId](const auto&) { return std::make_unique<TrivialJoint>(blankId); },
+                            jointManifest(joint, frameWidth(set))),
+        .ctcHead = nullptr,
+        .configuration = {},
+        .vocabulary = {},
+        .version = set.version,
+    };
 }
 
 } // namespace benchsupport

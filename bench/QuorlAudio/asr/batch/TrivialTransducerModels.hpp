@@ -1,5 +1,8 @@
 #pragma once
 
+#include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/asr/batch/AsrModels.hpp"
+
 #include "platform/ml/DataType.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 #include "platform/ml/FeatureValue.hpp"
@@ -11,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <map>
@@ -23,6 +27,39 @@
 namespace benchsupport {
 
 inline constexpr std::size_t projectionSize = 640;
+// One model window: fifteen seconds at 16 kHz, and the encoder frames it makes.
+inline constexpr std::size_t windowSamples = 240000;
+inline constexpr std::size_t windowFrames = 188;
+
+// A preprocessor that hands the same small mel array on, whatever audio it is given.
+class TrivialPreprocessor : public platform::ml::Kernel {
+public:
+    TrivialPreprocessor();
+
+    std::map<std::string, platform::ml::FeatureValue> predict(const platform::ml::FeatureProvider& input,
+                                                              platform::ml::ModelState* state,
+                                                              const platform::ml::PredictionOptions& options) override;
+
+private:
+    std::shared_ptr<platform::ml::MultiArray> mel_;
+    std::shared_ptr<platform::ml::MultiArray> melLength_;
+};
+
+// An encoder, or a fused front end, that returns one prepared window of frames `hiddenSize` wide and declares
+// `validFrames` of them valid. Given a delay, it first takes that long per call, as a real encoder would.
+class TrivialEncoder : public platform::ml::Kernel {
+public:
+    TrivialEncoder(std::size_t hiddenSize, int validFrames, std::chrono::milliseconds delay);
+
+    std::map<std::string, platform::ml::FeatureValue> predict(const platform::ml::FeatureProvider& input,
+                                                              platform::ml::ModelState* state,
+                                                              const platform::ml::PredictionOptions& options) override;
+
+private:
+    std::shared_ptr<platform::ml::MultiArray> encoder_;
+    std::shared_ptr<platform::ml::MultiArray> length_;
+    std::chrono::milliseconds delay_;
+};
 
 // A decoder with a fixed projection that leaves the recurrent state in the caller's backings.
 class TrivialDecoder : public platform::ml::Kernel {
@@ -75,5 +112,21 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// What sets one model set of trivial kernels apart.
+struct TrivialModelSet {
+    // A separate preprocessor and encoder, or one fused front end (tdtCtc110m); the version also gives the
+    // frame width, the decoder's depth and the blank id, which the joint answers at every step.
+    quorl::AsrModelVersion version;
+    // The prefix of the set's kernel and bundle names, so that sets that differ do not replace one another.
+    std::string name;
+    // The encoder frames declared valid out of each window.
+    int validFrames;
+    // What the encoder (or the front end) takes per window.
+    std::chrono::milliseconds encoderDelay;
+};
+
+// Registers the set's kernels, writes its bundles into the folder and returns them loaded.
+quorl::AsrModels trivialModels(const BundleFolder& folder, const TrivialModelSet& set);
 
 } // namespace benchsupport

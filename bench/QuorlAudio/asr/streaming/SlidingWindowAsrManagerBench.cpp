@@ -8,85 +8,30 @@
 
 #include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/PCMBuffer.hpp"
-#include "platform/ml/KernelRegistry.hpp"
-#include "platform/ml/MultiArray.hpp"
 
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <numbers>
-#include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
-using platform::ml::DataType;
-using platform::ml::FeatureValue;
-using platform::ml::MultiArray;
-
-constexpr std::size_t windowSamples = 240000;
-constexpr std::size_t windowFrames = 188;
-// The fused front end of the tdtCtc110m set: one model from audio to encoder frames.
-constexpr std::size_t encoderHiddenSize = 512;
-constexpr std::size_t decoderLayers = 1;
-constexpr int blankId = 1024;
 constexpr std::uint32_t bufferFrames = 1024;
 constexpr double streamSeconds = 60;
 
-// A front end that hands the same prepared window of encoder frames on, whatever audio it is given.
-class TrivialFrontEnd : public platform::ml::Kernel {
-public:
-    std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider&, platform::ml::ModelState*,
-                                                const platform::ml::PredictionOptions&) override {
-        return {{"encoder", FeatureValue(encoder_)}, {"encoder_length", FeatureValue(length_)}};
-    }
-
-private:
-    std::shared_ptr<MultiArray> encoder_ =
-        std::make_shared<MultiArray>(MultiArray::Shape{1, encoderHiddenSize, windowFrames}, DataType::float32);
-    std::shared_ptr<MultiArray> length_ = [] {
-        auto array = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
-        array->at<std::int32_t>(0) = static_cast<std::int32_t>(windowFrames);
-        return array;
-    }();
-};
-
-quorl::AsrModels trivialModels(const benchsupport::BundleFolder& folder) {
-    using benchsupport::feature;
-    platform::ml::registerKernel("bench-streaming-front-end",
-                                 [](const auto&) { return std::make_unique<TrivialFrontEnd>(); });
-    platform::ml::registerKernel("bench-streaming-decoder",
-                                 [](const auto&) { return std::make_unique<benchsupport::TrivialDecoder>(); });
-    platform::ml::registerKernel("bench-streaming-joint",
-                                 [](const auto&) { return std::make_unique<benchsupport::TrivialJoint>(blankId); });
-    return quorl::AsrModels{
-        .encoder = nullptr,
-        .preprocessor = folder.load("FrontEnd.mlmodelc",
-                                    benchsupport::manifest("bench-streaming-front-end",
-                                                           {feature("audio_signal", {1, windowSamples}),
-                                                            feature("audio_length", {1}, DataType::int32)},
-                                                           {feature("encoder", {1, encoderHiddenSize, windowFrames}),
-                                                            feature("encoder_length", {1}, DataType::int32)})),
-        .decoder = folder.load("Decoder.mlmodelc",
-                               benchsupport::decoderManifest("bench-streaming-decoder", decoderLayers)),
-        .joint = folder.load("Joint.mlmodelc", benchsupport::jointManifest("bench-streaming-joint", encoderHiddenSize)),
-        .ctcHead = nullptr,
-        .configuration = {},
-        .vocabulary = {},
-        .version = quorl::AsrModelVersion::tdtCtc110m,
-    };
-}
-
+// The tdtCtc110m set, whose fused front end goes from audio to encoder frames in one model.
 const quorl::AsrModels& models() {
     static const benchsupport::BundleFolder folder("sliding-window-bench");
-    static const quorl::AsrModels loaded = trivialModels(folder);
+    static const quorl::AsrModels loaded =
+        benchsupport::trivialModels(folder, {.version = quorl::AsrModelVersion::tdtCtc110m,
+                                             .name = "bench-streaming",
+                                             .validFrames = static_cast<int>(benchsupport::windowFrames),
+                                             .encoderDelay = {}});
     return loaded;
 }
 

@@ -182,13 +182,7 @@ TEST_F(AsrLongAudioTest, AShortDiskBackedFileIsStillOneChunkOfTheChunker) {
     const auto windows = models_.recordingWindows();
     ASSERT_EQ(windows.size(), 1u);
     EXPECT_EQ(windows[0].audioLength, 160000);
-    std::vector<std::string> messages;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ChunkProcessor") {
-            messages.push_back(record.message);
-        }
-    }
-    EXPECT_EQ(messages, std::vector<std::string>{"ChunkProcessor using worker pool of size 4"});
+    EXPECT_EQ(sink.messages("ChunkProcessor"), std::vector<std::string>{"ChunkProcessor using worker pool of size 4"});
     // The session is still open and got nothing from this transcription.
     EXPECT_TRUE(progress.continuation().yield(0.5));
     EXPECT_EQ(progress.next(), 0.5);

@@ -39,16 +39,6 @@ std::set<std::string> namesOf(const testsupport::ScriptedKernel::Call& call) {
     return names;
 }
 
-std::vector<std::string> debugLinesOf(const testsupport::RecordingLogSink& sink) {
-    std::vector<std::string> lines;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ASR" && record.type == platform::sys::LogType::debug) {
-            lines.push_back(record.message);
-        }
-    }
-    return lines;
-}
-
 // Leaves exactly one window input array in the shared pool, after any background work of the recognisers, and
 // returns it.
 std::shared_ptr<platform::ml::MultiArray> poolWithOneWindowArray() {
@@ -213,7 +203,7 @@ TEST_F(AsrManagerInferenceTest, OnlyV3DecodesWithTheLanguageVocabularyEmitThresh
             runWindow(*recogniser, 16000, std::nullopt, testCase.language, testCase.emitAfter, testCase.startFrame);
 
         EXPECT_EQ(result.hypothesis.ySequence, testCase.tokens);
-        EXPECT_EQ(debugLinesOf(sink), testCase.logLines);
+        EXPECT_EQ(sink.messages("ASR", platform::sys::LogType::debug), testCase.logLines);
     }
 }
 

@@ -56,16 +56,6 @@ std::shared_ptr<platform::audio::PCMBuffer> buffer(double sampleRate, std::uint3
     return pcm;
 }
 
-std::vector<std::string> messagesOf(const testsupport::RecordingLogSink& sink) {
-    std::vector<std::string> messages;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ASR") {
-            messages.push_back(record.message);
-        }
-    }
-    return messages;
-}
-
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
     return {std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()};
 }
@@ -159,12 +149,12 @@ TEST_F(AsrManagerTest, LoadModelsBindsTheSetAndSaysSo) {
     const testsupport::RecordingLogSink sink;
     const AsrModels set = v3Set();
     const auto boundAtCreation = AsrManager::create(ASRConfig(), set);
-    EXPECT_TRUE(messagesOf(sink).empty());
+    EXPECT_TRUE(sink.messages("ASR").empty());
 
     const auto manager = AsrManager::create();
     manager->loadModels(set);
 
-    EXPECT_EQ(messagesOf(sink), (std::vector<std::string>{"Loading AsrManager with provided models",
+    EXPECT_EQ(sink.messages("ASR"), (std::vector<std::string>{"Loading AsrManager with provided models",
                                                           "AsrManager loaded successfully with provided models"}));
     EXPECT_TRUE(manager->isAvailable());
     EXPECT_EQ(manager->modelVersion(), AsrModelVersion::v3);
@@ -181,7 +171,7 @@ TEST_F(AsrManagerTest, CleanupDropsTheModelsUntilTheNextLoad) {
 
     manager->cleanup();
 
-    EXPECT_EQ(messagesOf(sink), std::vector<std::string>{"AsrManager resources cleaned up"});
+    EXPECT_EQ(sink.messages("ASR"), std::vector<std::string>{"AsrManager resources cleaned up"});
     EXPECT_FALSE(manager->isAvailable());
     EXPECT_EQ(manager->asrModels(), std::nullopt);
     EXPECT_EQ(manager->preprocessorModel(), nullptr);

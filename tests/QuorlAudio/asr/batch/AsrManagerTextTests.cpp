@@ -20,17 +20,6 @@ using platform::sys::LogType;
 constexpr const char* confidenceWarning = "Expected token confidences but got none - this should not happen";
 constexpr const char* delayVariable = "TDT_EMISSION_DELAY_FRAMES";
 
-// The messages the recogniser logged at the level.
-std::vector<std::string> linesAt(const testsupport::RecordingLogSink& sink, LogType type) {
-    std::vector<std::string> lines;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ASR" && record.type == type) {
-            lines.push_back(record.message);
-        }
-    }
-    return lines;
-}
-
 class AsrManagerTextTest : public ::testing::Test {
 protected:
     AsrManagerTextTest() {
@@ -63,7 +52,7 @@ TEST_F(AsrManagerTextTest, ConfidenceIsTheCappedMeanOfTheTokenConfidences) {
 
         EXPECT_FLOAT_EQ(manager_->calculateConfidence(testCase.tokenCount, testCase.isEmpty, testCase.confidences),
                         testCase.expected);
-        EXPECT_EQ(linesAt(sink, LogType::error),
+        EXPECT_EQ(sink.messages("ASR", LogType::error),
                   testCase.warns ? std::vector<std::string>{confidenceWarning} : std::vector<std::string>{});
     }
 }
@@ -166,7 +155,7 @@ TEST_F(AsrManagerTextTest, RepeatedTokensAreRemovedFromTheStartOfTheCurrentWindo
 
         EXPECT_EQ(result.deduped, testCase.deduped);
         EXPECT_EQ(result.removedCount, testCase.removedCount);
-        EXPECT_EQ(linesAt(sink, LogType::debug), testCase.logLines);
+        EXPECT_EQ(sink.messages("ASR", LogType::debug), testCase.logLines);
     }
 }
 

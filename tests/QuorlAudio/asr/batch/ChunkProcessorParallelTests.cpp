@@ -43,16 +43,6 @@ std::vector<int> windowStartsWithContext(int chunks) {
     return frames;
 }
 
-std::vector<std::string> chunkProcessorMessages(const testsupport::RecordingLogSink& sink) {
-    std::vector<std::string> messages;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ChunkProcessor") {
-            messages.push_back(record.message);
-        }
-    }
-    return messages;
-}
-
 // Fails every read that reaches `failingFrom`, after calling `beforeFailing`.
 class FailingSampleSource : public AudioSampleSource {
 public:
@@ -159,7 +149,7 @@ TEST_F(ChunkProcessorParallelTest, ChunksGoToTheWorkerFreeLongestAndAreMergedInC
         expected.push_back(static_cast<double>(chunk * strideFrames * frameSamples + chunkSamples) / samples);
     }
     EXPECT_EQ(progress, expected);
-    EXPECT_EQ(chunkProcessorMessages(sink), std::vector<std::string>{"ChunkProcessor using worker pool of size 4"});
+    EXPECT_EQ(sink.messages("ChunkProcessor"), std::vector<std::string>{"ChunkProcessor using worker pool of size 4"});
 }
 
 // 300000 samples: chunk 0 reads [0, 238080); chunk 1 reads [204800, 300000), one frame of context before its
@@ -188,7 +178,7 @@ TEST_F(ChunkProcessorParallelTest, ChunksReadTheirContextAndReportTheAudioHanded
 
         EXPECT_EQ(result.text, script.text);
         EXPECT_EQ(progress, std::vector<double>{0.7936});
-        EXPECT_EQ(chunkProcessorMessages(sink), testCase.messages);
+        EXPECT_EQ(sink.messages("ChunkProcessor"), testCase.messages);
         auto windows = models_.recordingWindows();
         windows.erase(windows.begin(), windows.end() - 2);
         std::ranges::sort(windows, {}, &AsrManagerTestModels::RecordingWindow::firstFrame);

@@ -33,16 +33,6 @@ using Tokens = std::vector<DecodedToken>;
 constexpr const char* emptyProbeLine = "[dual-decode probe] A=(n=0, conf=-inf) B=(n=0, conf=-inf) C=(n=0, conf=-inf) "
                                        "B/A=1.0 C/A=1.0 C-agree=1.0 -> A";
 
-std::vector<std::string> chunkProcessorMessages(const testsupport::RecordingLogSink& sink) {
-    std::vector<std::string> messages;
-    for (const auto& record : sink.records()) {
-        if (record.category == "ChunkProcessor") {
-            messages.push_back(record.message);
-        }
-    }
-    return messages;
-}
-
 Decision warmingUp(std::int64_t start) { return Decision{.start = start, .useWarmupPrefix = true}; }
 
 std::vector<Decision> starts(const std::vector<std::int64_t>& positions) {
@@ -239,7 +229,7 @@ TEST(DualDecodeArbitration, ProgressCountsGridAWhateverGridIsChosen) {
         EXPECT_EQ(results[chunk].size(), 7u) << chunk;
     }
     EXPECT_EQ(withProgress.calls.back(), (std::pair<std::int64_t, std::int64_t>{800000, 8960}));
-    EXPECT_EQ(chunkProcessorMessages(sink),
+    EXPECT_EQ(sink.messages("ChunkProcessor"),
               std::vector<std::string>{"[dual-decode probe] A=(n=30, conf=0.5) B=(n=21, conf=0.75) C=(n=30, conf=0.5) "
                                        "B/A=0.7 C/A=1.0 C-agree=1.0 -> B"});
     ScriptedChunks withoutProgress;
@@ -262,7 +252,7 @@ TEST(DualDecodeArbitration, GridAOfOneChunkNeedsNoProbe) {
     EXPECT_EQ(results, std::vector<Tokens>{tokens(10, 0.5f)});
     EXPECT_EQ(chunks.calls, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0}}));
     EXPECT_EQ(progress, std::vector<double>{1.0});
-    EXPECT_EQ(chunkProcessorMessages(sink), std::vector<std::string>{emptyProbeLine});
+    EXPECT_EQ(sink.messages("ChunkProcessor"), std::vector<std::string>{emptyProbeLine});
 }
 
 // Grid A of six chunks, which B and C repeat, so every decode is one of A's.
@@ -342,7 +332,7 @@ TEST_F(DualDecodeEndToEndTest, ARecordingOfOneChunkIsDecodedOnceAndOnlySorted) {
     EXPECT_EQ(result.text, script.text);
     EXPECT_DOUBLE_EQ(result.duration, 10.0);
     EXPECT_EQ(progress, std::vector<double>{1.0});
-    EXPECT_EQ(chunkProcessorMessages(sink),
+    EXPECT_EQ(sink.messages("ChunkProcessor"),
               (std::vector<std::string>{"ChunkProcessor using worker pool of size 4", emptyProbeLine}));
     const auto windows = models_.recordingWindows();
     ASSERT_EQ(windows.size(), 1u);
@@ -373,7 +363,7 @@ TEST_F(DualDecodeEndToEndTest, TheProbeReadsGridsAAndCAndTheChosenGridIsMerged) 
         EXPECT_EQ(window.recogniser, recogniser->predictionOptions().get());
     }
     EXPECT_EQ(firstFrames, (std::vector<int>{0, 151, 162, 324, 486}));
-    const auto messages = chunkProcessorMessages(sink);
+    const auto messages = sink.messages("ChunkProcessor");
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[1].starts_with("[dual-decode probe] A=(n=")) << messages[1];
     EXPECT_TRUE(messages[1].ends_with(" -> A")) << messages[1];
