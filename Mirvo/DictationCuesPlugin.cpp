@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstddef>
 #include <string_view>
-#include <utility>
 
 namespace mirvo {
 
@@ -76,7 +75,8 @@ std::int16_t pcm16(double x) {
     return static_cast<std::int16_t>(std::round(std::max(x, -1.0) * fullScale));
 }
 
-// Nothing when a pitch too high for 64-bit floats turns the phases infinite, so the samples have no value.
+// Nothing when a sample has no value: the pitch or the volume is not finite (the first sample already shows it), or
+// the pitch is so high that its phase steps overflow to infinity.
 std::optional<std::vector<std::int16_t>> gongSamples(double hz, std::size_t count, double volume) {
     // t runs from 0 at the first sample to 1 at the last; a lone sample keeps the divisor at 1.
     const double divisor = count >= 2 ? static_cast<double>(count - 1) : 1;
@@ -126,7 +126,7 @@ void DictationCuesPlugin::playCue(const std::string& which) {
 
 std::optional<std::vector<std::uint8_t>> DictationCuesPlugin::gongWav(double hz, double seconds, float volume) {
     const auto count = sampleCount(seconds);
-    if (!count || !std::isfinite(hz) || !std::isfinite(volume)) {
+    if (!count) {
         return std::nullopt;
     }
     const auto samples = gongSamples(hz, *count, static_cast<double>(volume));
@@ -151,7 +151,7 @@ void DictationCuesPlugin::play(const std::string& which) {
         logCue(which, concatenated({" error ", error.what()}));
         return;
     }
-    player->setDelegate(delegateHandle());
+    player->setDelegate(weakSelf());
     // The loudness lives in the samples.
     player->setVolume(1.0F);
     playingPlayers_.push_back(player);
@@ -165,11 +165,11 @@ void DictationCuesPlugin::play(const std::string& which) {
 
 void DictationCuesPlugin::audioPlayerDidFinishPlaying(AudioPlayer& player, bool) {
     // Players report from their output's thread; the list belongs to the main queue.
-    mainQueue().async([weakSelf = weak_from_this(), weakPlayer = player.weak_from_this()] {
-        const auto self = weakSelf.lock();
+    mainQueue().async([context = weakSelf(), weakPlayer = player.weak_from_this()] {
+        const auto self = context.lock();
         const auto finished = weakPlayer.lock();
         if (self && finished) {
-            std::static_pointer_cast<DictationCuesPlugin>(self)->forget(*finished);
+            self->forget(*finished);
         }
     });
 }
@@ -188,7 +188,7 @@ void DictationCuesPlugin::handle(const ui::MethodCall& call, const ui::MethodRes
     result.success();
 }
 
-std::weak_ptr<platform::audio::AudioPlayerDelegate> DictationCuesPlugin::delegateHandle() {
+std::weak_ptr<DictationCuesPlugin> DictationCuesPlugin::weakSelf() {
     return std::static_pointer_cast<DictationCuesPlugin>(weak_from_this().lock());
 }
 

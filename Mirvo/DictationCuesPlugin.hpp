@@ -44,8 +44,9 @@ protected:
     void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result) override;
 
 private:
-    // This plug-in as its players' delegate, held weakly by them; empty unless a std::shared_ptr owns it.
-    std::weak_ptr<platform::audio::AudioPlayerDelegate> delegateHandle();
+    // Players hold their delegate weakly, and a report of a player's end may arrive after the plug-in is gone;
+    // empty unless a std::shared_ptr owns the plug-in.
+    std::weak_ptr<DictationCuesPlugin> weakSelf();
     // Drops the player from the started ones, by identity.
     void forget(const platform::audio::AudioPlayer& player);
 

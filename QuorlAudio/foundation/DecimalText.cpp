@@ -24,15 +24,20 @@ std::string decimalText(double value) {
 }
 
 std::string floatDecimalText(float value) {
-    if (!std::isfinite(value)) {
-        return decimalText(value);
-    }
-    // Read as a double, the float's shortest digits give the double whose own shortest digits they are.
+    // Read as a double, the float's shortest digits give the double whose own shortest digits they are; "inf"
+    // and "nan" read back as themselves.
     char digits[32];
     const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
     double shortest = value;
     std::from_chars(std::begin(digits), written.ptr, shortest);
     return decimalText(shortest);
+}
+
+std::string fixedDecimalText(double value, int digits) {
+    // Room for the largest double written out in full.
+    char text[400];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits);
+    return std::string(text, written.ptr);
 }
 
 } // namespace quorl

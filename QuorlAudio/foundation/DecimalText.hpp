@@ -13,4 +13,7 @@ std::string decimalText(double value);
 // is "0.8", not the nearest double's "0.800000011920929".
 std::string floatDecimalText(float value);
 
+// `value` with `digits` decimals, as printf's "%.<digits>f" writes it, with a point whatever the locale.
+std::string fixedDecimalText(double value, int digits);
+
 } // namespace quorl

@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/ModelHub.hpp"
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/DecimalText.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/foundation/SystemInfo.hpp"
 #include "QuorlAudio/foundation/SystemInfoReporter.hpp"
@@ -21,11 +22,8 @@
 #include "platform/sys/UserFolders.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <initializer_list>
-#include <iterator>
-#include <string_view>
 #include <system_error>
 
 namespace quorl {
@@ -106,13 +104,6 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
 }
 
 // Milliseconds as "%.2f" would print them, with a point whatever the process's locale.
-std::string formattedMilliseconds(double milliseconds) {
-    char digits[330];
-    const auto written =
-        std::to_chars(std::begin(digits), std::end(digits), milliseconds, std::chars_format::fixed, 2);
-    return std::string(digits, written.ptr);
-}
-
 // ["a", "b"]
 std::string quotedList(const std::vector<std::string>& names) {
     std::string text = "[";
@@ -202,7 +193,7 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
         auto model = LoadedModelCache::shared().load(bundle, configuration);
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         models.insert_or_assign(name, std::move(model));
-        downloadLogger().info(platform::core::concatenated({"Compiled model ", name, " in ", formattedMilliseconds(elapsed.count()), " ms :: ",
+        downloadLogger().info(platform::core::concatenated({"Compiled model ", name, " in ", fixedDecimalText(elapsed.count(), 2), " ms :: ",
                               SystemInfo::summary()}));
     }
     report(request.progressHandler, 1.0, DownloadPhase::compiling(""));

@@ -1,6 +1,9 @@
 #include "QuorlAudio/models/RetryPolicy.hpp"
 
 #include "QuorlAudio/models/DownloadError.hpp"
+
+#include "QuorlAudio/foundation/DecimalText.hpp"
+
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/SystemError.hpp"
 #include "platform/core/Task.hpp"
@@ -8,11 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <iterator>
-#include <string_view>
 
 namespace quorl {
 namespace {
@@ -57,10 +57,7 @@ bool hasCode(const platform::core::SystemError& error, UrlError::Code code) {
 
 std::string retryLine(int attempt, const std::string& label, const std::exception_ptr& failure, double wait,
                       bool serverAskedLonger) {
-    // "%.1f" with a point whatever the process's locale; room for the longest double.
-    char digits[330];
-    const auto written = std::to_chars(std::begin(digits), std::end(digits), wait, std::chars_format::fixed, 1);
-    const std::string_view seconds(digits, static_cast<std::size_t>(written.ptr - digits));
+    const std::string seconds = fixedDecimalText(wait, 1);
     std::string line = "Download attempt ";
     line.append(std::to_string(attempt)).append(" for ").append(label).append(" failed: ");
     line.append(platform::core::describe(failure)).append(". Retrying in ").append(seconds).append("s");

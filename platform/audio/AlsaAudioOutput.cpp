@@ -29,9 +29,14 @@ std::vector<std::int16_t> renderedSamples(const PCMBuffer& buffer, float volume)
     std::vector<float> floats(static_cast<std::size_t>(buffer.frameLength()) * channelCount);
     SampleCoding::decode(buffer, 0, buffer.frameLength(), channelCount, floats.data());
     std::vector<std::int16_t> samples(floats.size());
+    // The scale of SampleCoding, so a 16-bit sound at full volume reaches the device unchanged.
+    constexpr float fullScale = 32768.0F;
+    constexpr float lowest = std::numeric_limits<std::int16_t>::min();
+    constexpr float highest = std::numeric_limits<std::int16_t>::max();
     for (std::size_t index = 0; index < floats.size(); ++index) {
-        const float scaled = std::clamp(floats[index] * volume, -1.0F, 1.0F) * std::numeric_limits<std::int16_t>::max();
-        samples[index] = static_cast<std::int16_t>(std::lround(scaled));
+        const float scaled = std::nearbyint(floats[index] * volume * fullScale);
+        // A float file may hold NaN; it is heard as silence.
+        samples[index] = std::isnan(scaled) ? 0 : static_cast<std::int16_t>(std::clamp(scaled, lowest, highest));
     }
     return samples;
 }

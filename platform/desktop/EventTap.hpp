@@ -15,7 +15,11 @@ class TapState;
 // A tap at the head of the session's keyboard event stream: it sees key down, key up and modifier-change
 // events before any application does, and decides for each whether it goes on. The session also tells an
 // enabled tap, through the same callback, when it disables the tap (time-out or user input).
-class EventTap : public std::enable_shared_from_this<EventTap> {
+class EventTap {
+    struct Passkey {
+        explicit Passkey() = default;
+    };
+
 public:
     // Returns the event to pass it on (possibly changed), or nothing to withhold it from every later tap and
     // from the focused application.
@@ -25,6 +29,7 @@ public:
     // trusted for accessibility.
     static std::shared_ptr<EventTap> create(KeyboardSession& session, Callback callback);
 
+    EventTap(Passkey, KeyboardSession& session, Callback callback);
     EventTap(const EventTap&) = delete;
     EventTap& operator=(const EventTap&) = delete;
     ~EventTap();
@@ -37,14 +42,6 @@ public:
     // Removes the tap from the session for good; it sees no further events.
     void invalidate();
     bool isValid() const;
-
-private:
-    struct Passkey {
-        explicit Passkey() = default;
-    };
-
-public:
-    EventTap(Passkey, KeyboardSession& session, Callback callback);
 
 private:
     std::shared_ptr<TapState> state_;

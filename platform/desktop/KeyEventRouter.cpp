@@ -1,5 +1,6 @@
 #include "platform/desktop/KeyEventRouter.hpp"
 
+#include "platform/core/MainQueue.hpp"
 #include "platform/desktop/TapState.hpp"
 
 #include <algorithm>

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "platform/core/MainQueue.hpp"
-
 #include <atomic>
+
+namespace platform::core {
+class MainQueue;
+}
 
 namespace platform::desktop {
 

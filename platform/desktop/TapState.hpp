@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/core/MainQueue.hpp"
 #include "platform/desktop/EventTap.hpp"
 #include "platform/desktop/KeyEvent.hpp"
 
@@ -8,6 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+
+namespace platform::core {
+class MainQueue;
+}
 
 namespace platform::desktop {
 

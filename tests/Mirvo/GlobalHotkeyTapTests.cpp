@@ -183,9 +183,9 @@ public:
     // The hotkey's log lines, from the `first`.
     std::vector<std::string> logLines(std::size_t first = 0) const {
         std::vector<std::string> lines;
-        for (const auto& record : log.records()) {
-            if (record.message.starts_with("Mirvo: hotkey")) {
-                lines.push_back(record.message);
+        for (const auto& message : log.messages()) {
+            if (message.starts_with("Mirvo: hotkey")) {
+                lines.push_back(message);
             }
         }
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(first, lines.size())));

@@ -1,11 +1,13 @@
 #include "ChannelHarness.hpp"
 
+#include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
 #include "Mirvo/ParakeetPlugin.hpp"
 #include "Mirvo/ParaformerPlugin.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
 #include "Mirvo/StatusBarController.hpp"
+#include "Mirvo/TextInserter.hpp"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +38,9 @@ const Shell shells[] = {
     {"ParakeetPlugin", registerShared<ParakeetPlugin>, "mirvo/parakeet", "mirvo/parakeet_events"},
     {"ParaformerPlugin", registerShared<ParaformerPlugin>, "mirvo/paraformer", "mirvo/paraformer_events"},
     {"ScreenCapturePlugin", registerShared<ScreenCapturePlugin>, "mirvo/screen_capture", ""},
+    {"TextInserter", registerShared<TextInserter>, "mirvo/insert_text", ""},
     {"StatusBarController", registerShared<StatusBarController>, "mirvo/status_bar", "mirvo/status_bar_events"},
+    {"DictationCuesPlugin", registerShared<DictationCuesPlugin>, "mirvo/dictation_cues", ""},
 };
 
 TEST(PluginShellTests, EveryShellAnswersNotImplementedOnItsMethodChannel) {

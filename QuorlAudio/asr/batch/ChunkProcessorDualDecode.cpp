@@ -28,7 +28,7 @@ ASRResult ChunkProcessor::processWithDualDecodeArbitration(const std::shared_ptr
         [&](std::int64_t start, std::int64_t warmup) {
             return decodeOneChunk(start, chunk, warmup, decoder, decoderLayers, maxModelSamples, language);
         },
-        AppLogger("ChunkProcessor"));
+        logger);
     return assembleResult(*manager, arbitration.run(progressHandler), startTime);
 }
 

@@ -1,11 +1,11 @@
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
-#include "QuorlAudio/asr/batch/ChunkResultQueue.hpp"
 #include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 
+#include "platform/core/AsyncStream.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/core/TaskGroup.hpp"
@@ -13,8 +13,8 @@
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <deque>
+#include <optional>
 #include <utility>
 
 namespace quorl {
@@ -48,10 +48,9 @@ struct ChunkProcessor::ChunkTask {
         if (sampleCount == 0) {
             return TaskResult{.index = index, .tokens = {}, .workerIndex = workerIndex};
         }
-        const double audioSamples = static_cast<double>(sampleCount - contextSamples);
-        const auto actualAudioFrames = static_cast<int>(std::ceil(audioSamples / static_cast<double>(samplesPerFrame)));
         const AsrManager::InferenceResult inference = worker->executeMLInferenceWithTimings(
-            samples, static_cast<int>(sampleCount), actualAudioFrames, decoderState,
+            samples, static_cast<int>(sampleCount),
+            ASRConstants::calculateEncoderFrames(static_cast<int>(sampleCount - contextSamples)), decoderState,
             static_cast<int>(contextSamples / samplesPerFrame), isLastChunk, static_cast<int>(start / samplesPerFrame),
             language);
         return TaskResult{
@@ -97,9 +96,9 @@ public:
     void start(ChunkTask task) {
         slots_.emplace_back();
         ++inFlight_;
-        group_.spawn([&results = results_, task = std::move(task)] {
+        group_.spawn([results = results_.continuation(), task = std::move(task)] {
             try {
-                results.deliver(task.run());
+                results.yield(task.run());
             } catch (...) {
                 results.fail(std::current_exception());
                 throw;
@@ -107,12 +106,18 @@ public:
         });
     }
 
-    // Waits for the next chunk to come back and files its tokens; throws the error of a failed chunk.
+    // Waits for the next chunk to come back and files its tokens; throws the error of a failed chunk, and the
+    // cancellation error when the transcription is cancelled meanwhile.
     void collectNextResult() {
         if (inFlight_ == 0) {
             return;
         }
-        TaskResult result = results_.next();
+        std::optional<TaskResult> next = results_.next();
+        if (!next) {
+            // The results never finish, so they end early only for a cancelled caller.
+            platform::core::Task::checkCancellation();
+        }
+        TaskResult result = std::move(next).value();
         slots_[static_cast<std::size_t>(result.index)] = std::move(result.tokens);
         freeWorkers_.push_back(result.workerIndex);
         --inFlight_;
@@ -133,9 +138,10 @@ private:
     std::deque<int> freeWorkers_;
     std::vector<std::optional<std::vector<DecodedToken>>> slots_;
     int inFlight_ = 0;
-    // The threads and the result queue are declared before the group, so that they outlive its jobs.
+    // Chunk results in the order the chunks finish, each job's result or the error it failed with.
+    platform::core::AsyncStream<TaskResult> results_;
+    // The threads are declared before the group, so that they outlive its jobs.
     platform::core::ThreadPool threads_;
-    ChunkResultQueue<TaskResult> results_;
     platform::core::TaskGroup group_;
 };
 

@@ -38,7 +38,7 @@ std::optional<DualDecodeArbitration::ChunkWindow> DualDecodeArbitration::chunkWi
     return ChunkWindow{
         .readStart = readStart,
         .sampleCount = sampleCount,
-        .actualAudioFrames = static_cast<int>((sampleCount + samplesPerFrame - 1) / samplesPerFrame),
+        .actualAudioFrames = ASRConstants::calculateEncoderFrames(static_cast<int>(sampleCount)),
         .isLastChunk = start + bodySamples >= totalSamples,
         .globalFrameOffset = static_cast<int>(readStart / samplesPerFrame),
         .emitTokensAfterGlobalFrame = warmsUp ? std::optional(static_cast<int>(start / samplesPerFrame)) : std::nullopt,

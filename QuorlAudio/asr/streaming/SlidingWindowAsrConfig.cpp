@@ -54,8 +54,14 @@ SlidingWindowAsrConfig SlidingWindowAsrConfig::applying(TdtConfig tdtConfig) con
     return copy;
 }
 
+std::int64_t SlidingWindowAsrConfig::chunkSamples() const { return samplesIn(chunkSeconds); }
+
+std::int64_t SlidingWindowAsrConfig::leftContextSamples() const { return samplesIn(leftContextSeconds); }
+
+std::int64_t SlidingWindowAsrConfig::rightContextSamples() const { return samplesIn(rightContextSeconds); }
+
 std::int64_t SlidingWindowAsrConfig::windowSamples() const {
-    return samplesIn(leftContextSeconds) + samplesIn(chunkSeconds) + samplesIn(rightContextSeconds);
+    return leftContextSamples() + chunkSamples() + rightContextSamples();
 }
 
 ASRConfig SlidingWindowAsrConfig::asrConfig() const {
@@ -83,7 +89,7 @@ void SlidingWindowAsrConfig::validate() const {
     }
     // Windows advance by the centre region: without a sample in it, the recogniser would decode the same
     // window forever.
-    const std::int64_t centre = samplesIn(chunkSeconds);
+    const std::int64_t centre = chunkSamples();
     if (centre < 1) {
         throw SlidingWindowAsrError::invalidConfiguration(platform::core::concatenated({
             "chunkSeconds = ",

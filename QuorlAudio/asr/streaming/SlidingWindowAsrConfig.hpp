@@ -27,7 +27,12 @@ struct SlidingWindowAsrConfig {
 
     SlidingWindowAsrConfig applying(TdtConfig tdtConfig) const;
 
-    // Samples of a full window: each of the three regions converted to samples and truncated on its own.
+    // Each region in whole samples, truncated on its own. The recogniser cuts its windows by these, so what
+    // validate() accepts is what the windows are made of.
+    std::int64_t chunkSamples() const;
+    std::int64_t leftContextSamples() const;
+    std::int64_t rightContextSamples() const;
+    // Samples of a full window: the three regions' samples together.
     std::int64_t windowSamples() const;
     // The batch recogniser's configuration: the default one with this configuration's decoder settings.
     ASRConfig asrConfig() const;

@@ -16,17 +16,15 @@ namespace {
 
 using platform::core::concatenated;
 
-std::int64_t samplesIn(double seconds) { return static_cast<std::int64_t>(seconds * ASRConstants::sampleRate); }
-
 } // namespace
 
 SlidingWindowAsrManager::SlidingWindowAsrManager(SlidingWindowAsrConfig config)
     : logger_("SlidingWindowASR"),
       audioConverter_(ASRConstants::sampleRate, false),
       config_(std::move(config)),
-      chunkSamples_(samplesIn(config_.chunkSeconds)),
-      leftContextSamples_(samplesIn(config_.leftContextSeconds)),
-      rightContextSamples_(samplesIn(config_.rightContextSeconds)),
+      chunkSamples_(config_.chunkSamples()),
+      leftContextSamples_(config_.leftContextSamples()),
+      rightContextSamples_(config_.rightContextSamples()),
       inputBuilder_(inputSequence_.continuation()) {
     logger_.info(concatenated({"Initialized SlidingWindowAsrManager with config: chunk=",
                                decimalText(config_.chunkSeconds), "s left=", decimalText(config_.leftContextSeconds),

@@ -1,6 +1,5 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
-#include "QuorlAudio/asr/streaming/FixedDecimalText.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
 

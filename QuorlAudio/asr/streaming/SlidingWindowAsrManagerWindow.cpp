@@ -1,7 +1,7 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
-#include "QuorlAudio/asr/streaming/FixedDecimalText.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/DecimalText.hpp"
 
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Concatenated.hpp"

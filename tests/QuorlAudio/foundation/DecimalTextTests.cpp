@@ -31,11 +31,18 @@ TEST(DecimalTextTests, FloatsTakeTheirOwnShortestRoundTripDigits) {
     } cases[] = {
         {0.85f, "0.85"}, {0.8f, "0.8"},   {1.0f, "1.0"},    {0.33333334f, "0.33333334"},
         {1e-5f, "1e-05"}, {-2.5f, "-2.5"}, {3e38f, "3e+38"}, {std::numeric_limits<float>::infinity(), "inf"},
-        {std::nanf(""), "nan"},
+        {-std::numeric_limits<float>::infinity(), "-inf"}, {std::nanf(""), "nan"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(floatDecimalText(c.value), c.text) << c.value;
     }
+}
+
+TEST(DecimalTextTests, FixedDecimalsRoundLikePrintf) {
+    EXPECT_EQ(fixedDecimalText(12.96, 1), "13.0");
+    EXPECT_EQ(fixedDecimalText(13.0, 1), "13.0");
+    EXPECT_EQ(fixedDecimalText(0.0123, 3), "0.012");
+    EXPECT_EQ(fixedDecimalText(4.0, 1), "4.0");
 }
 
 } // namespace

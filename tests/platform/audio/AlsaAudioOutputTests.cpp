@@ -56,9 +56,9 @@ TEST_F(AlsaAudioOutputTest, DeviceThatCannotBeOpenedRefusesTheStartAndSaysWhy) {
     EXPECT_FALSE(output.start(stereoSecond(), 1.0F, [&called](bool) { called = true; }));
 
     EXPECT_FALSE(called);
-    ASSERT_EQ(log.records().size(), 1U);
-    EXPECT_TRUE(log.records()[0].message.starts_with("Audio output: cannot open the default ALSA device: "))
-        << log.records()[0].message;
+    const auto messages = log.messages();
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_TRUE(messages[0].starts_with("Audio output: cannot open the default ALSA device: ")) << messages[0];
 }
 
 } // namespace

@@ -1,10 +1,16 @@
 #include "platform/audio/AudioPlayer.hpp"
 #include "platform/audio/AudioPlayerDelegate.hpp"
 #include "platform/audio/RecordingAudioOutput.hpp"
+#include "platform/audio/WavEncoding.hpp"
+#include "platform/core/SystemError.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -13,8 +19,7 @@ using namespace platform::audio;
 
 // A 16-bit mono 44.1 kHz WAV file of three samples, the shape of the host's cues.
 std::vector<std::uint8_t> shortCue() {
-    return {'R', 'I', 'F', 'F', 42, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-            0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 6, 0, 0, 0, 0, 0, 1, 0, 3, 0};
+    return WavEncoding::file(std::vector<std::int16_t>{0, 1, 3}, 44100);
 }
 
 class RecordingDelegate : public AudioPlayerDelegate {
@@ -61,6 +66,13 @@ TEST_F(AudioPlayerTest, PlayStartsTheSoundOnTheOutputAtThePlayersVolume) {
 
     EXPECT_TRUE(player->play());
     EXPECT_EQ(output.playbacks().size(), 1U);
+}
+
+TEST_F(AudioPlayerTest, PlayerRefusesDataThatIsNotAPlayableFile) {
+    constexpr std::string_view notASound = "not a sound";
+    EXPECT_THROW(AudioPlayer::make(std::vector<std::uint8_t>(notASound.begin(), notASound.end()), output),
+                 platform::core::SystemError);
+    EXPECT_TRUE(output.playbacks().empty());
 }
 
 TEST_F(AudioPlayerTest, VolumeStaysBetweenSilenceAndFull) {

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -17,33 +19,6 @@ using namespace platform::desktop;
 
 KeyEvent typing(EventType type, std::u16string text) {
     return KeyEvent{.type = type, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(text)};
-}
-
-TEST(AccessibilityTest, TrustCheckShowsAPromptOnlyWhenAskedToAndNotTrusted) {
-    struct Case {
-        bool trusted;
-        bool prompt;
-        int expectedPrompts;
-    };
-    for (const Case& check : {Case{.trusted = true, .prompt = false, .expectedPrompts = 0},
-                              Case{.trusted = true, .prompt = true, .expectedPrompts = 0},
-                              Case{.trusted = false, .prompt = false, .expectedPrompts = 0},
-                              Case{.trusted = false, .prompt = true, .expectedPrompts = 1}}) {
-        SCOPED_TRACE(testing::Message() << "trusted " << check.trusted << ", prompt " << check.prompt);
-        Accessibility accessibility(check.trusted);
-        EXPECT_EQ(accessibility.isProcessTrusted(check.prompt), check.trusted);
-        EXPECT_EQ(accessibility.promptCount(), check.expectedPrompts);
-    }
-}
-
-TEST(AccessibilityTest, EachPromptIsCountedAndTrustCanBeGrantedLater) {
-    Accessibility accessibility(false);
-    accessibility.isProcessTrusted(true);
-    accessibility.isProcessTrusted(true);
-    EXPECT_EQ(accessibility.promptCount(), 2);
-    accessibility.setTrusted(true);
-    EXPECT_TRUE(accessibility.isProcessTrusted(true));
-    EXPECT_EQ(accessibility.promptCount(), 2);
 }
 
 class KeyboardSessionTest : public ::testing::Test {

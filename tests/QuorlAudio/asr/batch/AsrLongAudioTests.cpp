@@ -31,15 +31,6 @@ using testsupport::errorText;
 
 constexpr const char* cancelledText = "The operation was cancelled.";
 
-// Chunk k of a recording with mel context starts its window at frame 161 k - 1 (chunk 0 at frame 0).
-std::vector<int> windowStarts(int chunks) {
-    std::vector<int> frames{0};
-    for (int chunk = 1; chunk < chunks; ++chunk) {
-        frames.push_back(chunk * 161 - 1);
-    }
-    return frames;
-}
-
 // Every value up to the end of the stream, which must end.
 std::vector<double> progressValues(ProgressEmitter::Stream& stream) {
     std::vector<double> values;
@@ -103,7 +94,7 @@ TEST_F(AsrLongAudioTest, LongSamplesReportTheirProgressAndLeaveTheDecoderStateAl
 // Three chunks on two workers: chunk 1 cancels the transcription on arrival while chunk 0 is held, so chunk 2
 // is never started and chunk 0 is cancelled where it waits.
 TEST_F(AsrLongAudioTest, CancellationStopsTheChunksAndEndsTheProgressWithIt) {
-    ChunkGate gate(windowStarts(3));
+    ChunkGate gate(contextWindowStarts(3));
     gate.hold({0});
     platform::core::CancellationSource cancellation;
     gate.onArrival(1, [&] {
@@ -150,7 +141,7 @@ TEST_F(AsrLongAudioTest, TheDiskBackedSampleFileIsRemovedHoweverTheTranscription
     const auto file = recordingFile(400000);
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        ChunkGate gate(windowStarts(2));
+        ChunkGate gate(contextWindowStarts(2));
         gate.onArrival(1, testCase.onChunk1);
         const auto recogniser = manager(gate);
         const platform::core::Task::Scope scope(cancellation.token());

@@ -13,6 +13,7 @@ namespace quorl {
 namespace {
 
 constexpr std::chrono::minutes giveUpAfter{1};
+constexpr int strideFrames = 161;
 
 } // namespace
 
@@ -97,6 +98,14 @@ ChunkGate::Exit ChunkGate::State::wait(int chunk) {
         return Exit::released;
     }
     return token.stop_requested() ? Exit::cancelled : Exit::timedOut;
+}
+
+std::vector<int> contextWindowStarts(int chunks) {
+    std::vector<int> frames{0};
+    for (int chunk = 1; chunk < chunks; ++chunk) {
+        frames.push_back(chunk * strideFrames - 1);
+    }
+    return frames;
 }
 
 } // namespace quorl

@@ -68,4 +68,8 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// Where the windows of the first `chunks` chunks start with the default layout (mel context on), for a ChunkGate:
+// chunk 0 at frame 0, chunk k at frame 161 k − 1, one frame of context before its start.
+std::vector<int> contextWindowStarts(int chunks);
+
 } // namespace quorl

@@ -1,5 +1,6 @@
 #include "AsrManagerTestModels.hpp"
 #include "ChunkGate.hpp"
+#include "ChunkProcessorTesting.hpp"
 
 #include "QuorlAudio/asr/batch/ASRConfig.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
@@ -35,14 +36,6 @@ constexpr std::int64_t frameSamples = 1280;
 constexpr int strideFrames = 161;
 constexpr std::int64_t chunkSamples = 238080;
 
-std::vector<int> windowStartsWithContext(int chunks) {
-    std::vector<int> frames{0};
-    for (int chunk = 1; chunk < chunks; ++chunk) {
-        frames.push_back(chunk * strideFrames - 1);
-    }
-    return frames;
-}
-
 // Fails every read that reaches `failingFrom`, after calling `beforeFailing`.
 class FailingSampleSource : public AudioSampleSource {
 public:
@@ -71,14 +64,7 @@ protected:
 
     static ChunkProcessor chunker(std::shared_ptr<const AudioSampleSource> source) {
         const std::int64_t totalSamples = source->sampleCount();
-        return ChunkProcessor{
-            .sampleSource = std::move(source),
-            .totalSamples = totalSamples,
-            .logger = AppLogger("ChunkProcessor"),
-            .overlapSeconds = 2.0,
-            .melContextSamples = frameSamples,
-            .noMelWarmupPrefixFrames = 0,
-        };
+        return standardChunkProcessor(std::move(source), totalSamples);
     }
 
     static ChunkProcessor chunker(std::size_t samples) {
@@ -111,7 +97,7 @@ protected:
 TEST_F(ChunkProcessorParallelTest, ChunksGoToTheWorkerFreeLongestAndAreMergedInChunkOrder) {
     constexpr std::int64_t samples = 2880000;
     const auto script = models_.scriptWords(5, 2240, 9);
-    ChunkGate gate(windowStartsWithContext(14));
+    ChunkGate gate(contextWindowStarts(14));
     gate.hold({0, 1, 3});
     const auto recogniser = manager(ASRConfig(), script.vocabulary, gate);
     const testsupport::RecordingLogSink sink;
@@ -166,7 +152,7 @@ TEST_F(ChunkProcessorParallelTest, ChunksReadTheirContextAndReportTheAudioHanded
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.workers);
         const auto script = models_.scriptWords(5, 230, 9);
-        ChunkGate gate(windowStartsWithContext(2));
+        ChunkGate gate(contextWindowStarts(2));
         const auto recogniser = manager(withConcurrency(testCase.workers), script.vocabulary, gate);
         const auto jointCallsBefore = models_.joint.calls().size();
         const testsupport::RecordingLogSink sink;
@@ -266,7 +252,7 @@ TEST_F(ChunkProcessorParallelTest, AFailureCancelsTheRunningChunksAndIsThrownAft
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        ChunkGate gate(windowStartsWithContext(2));
+        ChunkGate gate(contextWindowStarts(2));
         gate.hold({0});
         const Source source = testCase.arrange(gate);
         const auto recogniser = manager(ASRConfig(), {}, gate);

@@ -1,4 +1,5 @@
 #include "AsrManagerTestModels.hpp"
+#include "ChunkProcessorTesting.hpp"
 
 #include "QuorlAudio/asr/batch/ASRConfig.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -305,14 +307,7 @@ protected:
 
     static ChunkProcessor chunker(std::vector<float> audio) {
         const auto totalSamples = static_cast<std::int64_t>(audio.size());
-        return ChunkProcessor{
-            .sampleSource = std::make_shared<const ArrayAudioSampleSource>(std::move(audio)),
-            .totalSamples = totalSamples,
-            .logger = AppLogger("ChunkProcessor"),
-            .overlapSeconds = 2.0,
-            .melContextSamples = 1280,
-            .noMelWarmupPrefixFrames = 0,
-        };
+        return standardChunkProcessor(std::make_shared<const ArrayAudioSampleSource>(std::move(audio)), totalSamples);
     }
 
     testsupport::ScopedEnvironment environment_;

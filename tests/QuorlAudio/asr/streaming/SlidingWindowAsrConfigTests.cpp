@@ -85,6 +85,9 @@ TEST(SlidingWindowAsrConfigTests, EachRegionIsTruncatedToWholeSamplesOnItsOwn) {
     const SlidingWindowAsrConfig tiny(11.0, 1.0, 0.00003, 0.00003, 10.0, 0.8, std::nullopt);
     EXPECT_EQ(tiny.windowSamples(), 176000);
     const SlidingWindowAsrConfig fractions(11.00004, 1.0, 1.99996, 2.99996, 10.0, 0.8, std::nullopt);
+    EXPECT_EQ(fractions.chunkSamples(), 176000);
+    EXPECT_EQ(fractions.leftContextSamples(), 31999);
+    EXPECT_EQ(fractions.rightContextSamples(), 47999);
     EXPECT_EQ(fractions.windowSamples(), 176000 + 31999 + 47999);
 }
 

@@ -6,7 +6,6 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 #include "QuorlAudio/foundation/AudioSource.hpp"
-#include "tests/QuorlAudio/models/LogLines.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 
@@ -54,7 +53,7 @@ protected:
     }
 
     std::vector<std::string> lines(const std::string& category = "SlidingWindowASR") const {
-        return logLines(sink, category);
+        return sink.messages(category);
     }
 
     bool logged(const std::string& line, const std::string& category = "SlidingWindowASR") const {
