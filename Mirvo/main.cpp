@@ -18,6 +18,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,16 +38,87 @@ using platform::core::concatenated;
 const desktop::Bundle mainBundle{.bundleIdentifier = "com.mirvo.Mirvo", .name = "Mirvo"};
 constexpr desktop::Rect mainWindowFrame{.origin = {.x = 240, .y = 160}, .size = {.width = 960, .height = 720}};
 
-// Turns SIGINT and SIGTERM, blocked in every thread, into a termination of the application, so the host
-// leaves its run loop the ordinary way. The watcher ends with this object, however the host leaves.
+// SIGINT and SIGTERM end the host the ordinary way: the application terminates from its run loop. They are
+// blocked in the main thread before any thread of ours starts, so none of ours is interrupted by them. Libraries
+// may start threads before main, though (the threaded BLAS does), and those leave them unblocked; so instead of
+// waiting for the signals in one thread, a handler, run by whichever thread the kernel picks, writes each into a
+// pipe that the watcher reads.
+class SignalPipe {
+public:
+    SignalPipe() {
+        if (::pipe2(ends_, O_CLOEXEC) != 0) {
+            throw platform::core::SystemError::fromErrno(errno, "Cannot watch for signals");
+        }
+        writeEnd_ = ends_[1];
+        struct sigaction action {};
+        action.sa_handler = forward;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        pthread_sigmask(SIG_BLOCK, &handled(), nullptr);
+    }
+
+    // Signals that come later are dropped.
+    ~SignalPipe() {
+        writeEnd_ = -1;
+        ::close(ends_[0]);
+        ::close(ends_[1]);
+    }
+
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
+
+    static const sigset_t& handled() {
+        static const sigset_t signals = [] {
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGINT);
+            sigaddset(&set, SIGTERM);
+            return set;
+        }();
+        return signals;
+    }
+
+    // The next signal written, or 0 once wake() was called.
+    int next() const {
+        unsigned char signal = 0;
+        while (::read(ends_[0], &signal, 1) < 0 && errno == EINTR) {
+        }
+        return signal;
+    }
+
+    void wake() const {
+        const unsigned char none = 0;
+        while (::write(ends_[1], &none, 1) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    // Only async-signal-safe calls here.
+    static void forward(int signal) {
+        const int savedErrno = errno;
+        if (const int end = writeEnd_; end >= 0) {
+            const auto byte = static_cast<unsigned char>(signal);
+            [[maybe_unused]] const auto written = ::write(end, &byte, 1);
+        }
+        errno = savedErrno;
+    }
+
+    static inline std::atomic<int> writeEnd_ = -1;
+    int ends_[2] = {-1, -1};
+};
+
+// Turns the first signal into a termination of the application. Its thread is the one thread of ours that
+// accepts the signals, so one always finds a thread to run the handler. It ends with this object, however the
+// host leaves.
 class SignalWatcher {
 public:
-    SignalWatcher(desktop::Application& application, const sigset_t& signals)
-        : thread_([this, &application, signals] { watch(application, signals); }) {}
+    SignalWatcher(desktop::Application& application, const SignalPipe& signals)
+        : signals_(signals), thread_([this, &application] { watch(application); }) {}
 
     ~SignalWatcher() {
-        leaving_ = true;
-        pthread_kill(thread_.native_handle(), SIGTERM);
+        signals_.wake();
         thread_.join();
     }
 
@@ -54,11 +126,10 @@ public:
     SignalWatcher& operator=(const SignalWatcher&) = delete;
 
 private:
-    // Once `leaving_` is set, a signal only ends the watcher.
-    void watch(desktop::Application& application, const sigset_t& signals) const {
-        int signal = 0;
-        sigwait(&signals, &signal);
-        if (leaving_) {
+    void watch(desktop::Application& application) const {
+        pthread_sigmask(SIG_UNBLOCK, &SignalPipe::handled(), nullptr);
+        const int signal = signals_.next();
+        if (signal == 0) {
             return;
         }
         application.mainQueue().async([&application, signal] {
@@ -67,7 +138,7 @@ private:
         });
     }
 
-    std::atomic<bool> leaving_ = false;
+    const SignalPipe& signals_;
     std::thread thread_;
 };
 
@@ -138,7 +209,7 @@ desktop::InterfaceDescription mainInterface(desktop::Workspace& workspace, deskt
     };
 }
 
-int runHost(const sigset_t& signals) {
+int runHost(const SignalPipe& signals) {
     platform::core::MainQueue mainQueue;
     desktop::NotificationCenter notificationCenter(mainQueue);
     desktop::Application application(mainQueue, notificationCenter, mainBundle);
@@ -163,16 +234,11 @@ int runHost(const sigset_t& signals) {
 } // namespace
 
 int main() {
-    // Blocked before any thread starts, so that every thread inherits the mask and only the watcher sees them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     mirvo::hostLog(concatenated({"starting (pid ", std::to_string(getpid()), ")"}));
     int status = 1;
     try {
+        // Before any thread of ours starts, so that each inherits the blocked signals.
+        const SignalPipe signals;
         status = runHost(signals);
     } catch (const platform::core::SystemError& error) {
         mirvo::hostLog(concatenated({"cannot start: ", error.what()}));

@@ -1,13 +1,88 @@
 #include "platform/desktop/KeyEventRouter.hpp"
 
+#include "platform/core/Concatenated.hpp"
 #include "platform/core/MainQueue.hpp"
 #include "platform/desktop/TapState.hpp"
+#include "platform/sys/FileDescriptor.hpp"
+#include "platform/sys/UnifiedLog.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <ranges>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace platform::desktop {
+
+namespace {
+
+constexpr char32_t replacementCharacter = U'\uFFFD';
+
+bool isHighSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xD800; }
+bool isLowSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xDC00; }
+
+// The scalar that starts at `position`, moving past it; a surrogate without its partner reads as U+FFFD.
+char32_t nextScalar(std::u16string_view units, std::size_t& position) {
+    const char16_t unit = units[position++];
+    if (isHighSurrogate(unit) && position < units.size() && isLowSurrogate(units[position])) {
+        const char16_t low = units[position++];
+        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+    }
+    return isHighSurrogate(unit) || isLowSurrogate(unit) ? replacementCharacter : unit;
+}
+
+void appendUtf8(std::string& text, char32_t scalar) {
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+    if (scalar < 0x80) {
+        text += byte(scalar);
+    } else if (scalar < 0x800) {
+        text += byte(0xC0 | (scalar >> 6));
+        text += byte(0x80 | (scalar & 0x3F));
+    } else if (scalar < 0x10000) {
+        text += byte(0xE0 | (scalar >> 12));
+        text += byte(0x80 | ((scalar >> 6) & 0x3F));
+        text += byte(0x80 | (scalar & 0x3F));
+    } else {
+        text += byte(0xF0 | (scalar >> 18));
+        text += byte(0x80 | ((scalar >> 12) & 0x3F));
+        text += byte(0x80 | ((scalar >> 6) & 0x3F));
+        text += byte(0x80 | (scalar & 0x3F));
+    }
+}
+
+std::string utf8Of(std::u16string_view units) {
+    std::string text;
+    for (std::size_t position = 0; position < units.size();) {
+        appendUtf8(text, nextScalar(units, position));
+    }
+    return text;
+}
+
+// Whether every byte was written; errno tells why not.
+bool writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+} // namespace
+
+KeyEventRouter::KeyEventRouter(std::optional<std::filesystem::path> typedTextFile)
+    : typedTextFile_(std::move(typedTextFile)) {}
 
 void KeyEventRouter::add(std::shared_ptr<TapState> tap) {
     std::lock_guard lock(mutex_);
@@ -39,7 +114,7 @@ void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below) {
             return;
         }
     }
-    receivedEvents_.push_back(std::move(event));
+    receive(std::move(event));
 }
 
 void KeyEventRouter::disableTaps(EventType reason) {
@@ -63,12 +138,29 @@ void KeyEventRouter::disableTaps(EventType reason) {
 
 void KeyEventRouter::deliver(KeyEvent event) {
     std::lock_guard lock(mutex_);
-    receivedEvents_.push_back(std::move(event));
+    receive(std::move(event));
 }
 
 std::vector<KeyEvent> KeyEventRouter::receivedEvents() const {
     std::lock_guard lock(mutex_);
     return receivedEvents_;
+}
+
+void KeyEventRouter::receive(KeyEvent event) {
+    if (typedTextFile_ && event.type == EventType::keyDown && !event.unicodeString.empty()) {
+        appendTypedText(event.unicodeString);
+    }
+    receivedEvents_.push_back(std::move(event));
+}
+
+// Opened and closed for every event, so a reader sees each keystroke as soon as it is typed. Private to the
+// user: it holds whatever was typed.
+void KeyEventRouter::appendTypedText(const std::u16string& units) const {
+    const sys::FileDescriptor file(::open(typedTextFile_->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!file.isOpen() || !writeAll(file.get(), utf8Of(units))) {
+        sys::systemLog(core::concatenated({"Keyboard session: cannot append typed text to ", typedTextFile_->string(),
+                                           ": ", std::strerror(errno)}));
+    }
 }
 
 } // namespace platform::desktop

@@ -3,8 +3,10 @@
 #include "platform/desktop/KeyEvent.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform::desktop {
@@ -16,6 +18,11 @@ class TapState;
 // Thread-safe; held by std::shared_ptr because the jobs keep it.
 class KeyEventRouter : public std::enable_shared_from_this<KeyEventRouter> {
 public:
+    // With `typedTextFile`, the focused application also appends the Unicode string of every key-down it
+    // receives to that file, in UTF-8, as each arrives, so that another process can read what was typed. A
+    // write that fails is logged; the event is received all the same.
+    explicit KeyEventRouter(std::optional<std::filesystem::path> typedTextFile = std::nullopt);
+
     // Places the tap in front of every earlier one.
     void add(std::shared_ptr<TapState> tap);
     void remove(const TapState& tap);
@@ -37,7 +44,12 @@ private:
 
     // Sends the event to the newest tap made before `below` that sees events, or to the application.
     void routeBelow(KeyEvent event, std::uint64_t below);
+    // The focused application takes the event in. Called with the mutex held, which keeps the file in
+    // arrival order.
+    void receive(KeyEvent event);
+    void appendTypedText(const std::u16string& units) const;
 
+    const std::optional<std::filesystem::path> typedTextFile_;
     mutable std::mutex mutex_;
     std::uint64_t nextSerial_ = 0;
     // Oldest first.

@@ -1,15 +1,26 @@
 #include "platform/desktop/KeyboardSession.hpp"
 
 #include "platform/desktop/KeyEventRouter.hpp"
+#include "platform/sys/Environment.hpp"
+
+#include <utility>
 
 namespace platform::desktop {
 
-KeyboardSession::KeyboardSession(Accessibility& accessibility)
-    : accessibility_(accessibility), router_(std::make_shared<KeyEventRouter>()) {}
+KeyboardSession::KeyboardSession(Accessibility& accessibility, std::optional<std::filesystem::path> typedTextFile)
+    : accessibility_(accessibility), router_(std::make_shared<KeyEventRouter>(std::move(typedTextFile))) {}
 
 KeyboardSession& KeyboardSession::shared() {
-    static KeyboardSession session(Accessibility::shared());
+    static KeyboardSession session(Accessibility::shared(), typedTextFileFromEnvironment());
     return session;
+}
+
+std::optional<std::filesystem::path> KeyboardSession::typedTextFileFromEnvironment() {
+    auto value = sys::environmentValue("MIRVO_TYPED_TEXT_FILE");
+    if (!value || value->empty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(std::move(*value));
 }
 
 void KeyboardSession::inject(KeyEvent event) {

@@ -4,6 +4,7 @@
 #include "platform/desktop/KeyEvent.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,12 +24,18 @@ class KeyEventRouter;
 // a callback that is running.
 class KeyboardSession {
 public:
-    explicit KeyboardSession(Accessibility& accessibility);
+    // With `typedTextFile`, the focused application also appends the text of every key-down it receives to that
+    // file (see KeyEventRouter), so that a test in another process can read back what the host typed.
+    explicit KeyboardSession(Accessibility& accessibility,
+                             std::optional<std::filesystem::path> typedTextFile = std::nullopt);
     KeyboardSession(const KeyboardSession&) = delete;
     KeyboardSession& operator=(const KeyboardSession&) = delete;
 
-    // The host's, trusting as Accessibility::shared() says.
+    // The host's, trusting as Accessibility::shared() says, with the typed-text file the environment names
+    // when it is made.
     static KeyboardSession& shared();
+    // The file "MIRVO_TYPED_TEXT_FILE" names, read at the call; none when it is unset or empty.
+    static std::optional<std::filesystem::path> typedTextFileFromEnvironment();
 
     Accessibility& accessibility() const { return accessibility_; }
 

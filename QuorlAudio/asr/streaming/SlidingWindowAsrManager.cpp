@@ -32,7 +32,7 @@ SlidingWindowAsrManager::SlidingWindowAsrManager(SlidingWindowAsrConfig config)
 }
 
 SlidingWindowAsrManager::~SlidingWindowAsrManager() {
-    std::vector<std::shared_ptr<RecognitionTask>> tasks;
+    std::vector<std::shared_ptr<platform::core::DedicatedTask>> tasks;
     {
         std::lock_guard lock(mutex_);
         tasks = std::move(replacedTasks_);
@@ -104,7 +104,7 @@ void SlidingWindowAsrManager::startStreaming(AudioSource source) {
         if (recognizerTask_) {
             replacedTasks_.push_back(std::move(recognizerTask_));
         }
-        recognizerTask_ = std::make_shared<RecognitionTask>([this] { recognize(); });
+        recognizerTask_ = std::make_shared<platform::core::DedicatedTask>([this] { recognize(); });
     }
     logger_.info("Sliding-window ASR engine started successfully");
 }
@@ -168,7 +168,7 @@ std::string SlidingWindowAsrManager::finish() {
 }
 
 std::exception_ptr SlidingWindowAsrManager::waitForRecognitionTask() {
-    std::shared_ptr<RecognitionTask> task;
+    std::shared_ptr<platform::core::DedicatedTask> task;
     {
         std::lock_guard lock(mutex_);
         task = recognizerTask_;
@@ -229,7 +229,7 @@ void SlidingWindowAsrManager::reset() {
 }
 
 void SlidingWindowAsrManager::cancel() {
-    std::shared_ptr<RecognitionTask> task;
+    std::shared_ptr<platform::core::DedicatedTask> task;
     {
         std::lock_guard lock(mutex_);
         task = recognizerTask_;

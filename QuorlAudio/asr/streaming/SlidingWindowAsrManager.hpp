@@ -4,7 +4,7 @@
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
-#include "QuorlAudio/asr/streaming/RecognitionTask.hpp"
+#include "platform/core/DedicatedTask.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
@@ -160,9 +160,9 @@ private:
     mutable std::mutex mutex_;
     std::optional<Updates::Continuation> updateContinuation_;
     std::shared_ptr<AsrManager> asrManager_;
-    std::shared_ptr<RecognitionTask> recognizerTask_;
+    std::shared_ptr<platform::core::DedicatedTask> recognizerTask_;
     // Workers of earlier startStreaming calls, waited for on destruction.
-    std::vector<std::shared_ptr<RecognitionTask>> replacedTasks_;
+    std::vector<std::shared_ptr<platform::core::DedicatedTask>> replacedTasks_;
     AudioSource audioSource_ = AudioSource::microphone;
     std::optional<TdtDecoderState> decoderState_;
     std::vector<int> accumulatedTokens_;

@@ -8,17 +8,17 @@
 #include <mutex>
 #include <thread>
 
-namespace quorl {
+namespace platform::core {
 
-// A recogniser's worker: one thread of its own running one job under the task's cancellation token (the job's
-// Task::current()), so that waiting for audio for the length of a dictation occupies no shared pool thread.
-// Destroying the task waits for the job to return; cancel it first to make that prompt.
-class RecognitionTask {
+// One job on a thread of its own, run under the task's cancellation token (the job's Task::current()), for work
+// that waits for the length of a session (a recogniser's worker, a relay of its updates) and so must occupy no
+// shared pool thread. Destroying the task waits for the job to return; cancel it first to make that prompt.
+class DedicatedTask {
 public:
-    explicit RecognitionTask(std::function<void()> job);
-    ~RecognitionTask();
-    RecognitionTask(const RecognitionTask&) = delete;
-    RecognitionTask& operator=(const RecognitionTask&) = delete;
+    explicit DedicatedTask(std::function<void()> job);
+    ~DedicatedTask();
+    DedicatedTask(const DedicatedTask&) = delete;
+    DedicatedTask& operator=(const DedicatedTask&) = delete;
 
     // Requests cancellation without waiting for the job.
     void cancel();
@@ -29,7 +29,7 @@ public:
 private:
     void run(const std::function<void()>& job);
 
-    platform::core::CancellationSource cancellation_;
+    CancellationSource cancellation_;
     mutable std::mutex mutex_;
     mutable std::condition_variable finished_;
     bool done_ = false;
@@ -38,4 +38,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace quorl
+} // namespace platform::core

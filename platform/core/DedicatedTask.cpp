@@ -1,19 +1,19 @@
-#include "QuorlAudio/asr/streaming/RecognitionTask.hpp"
+#include "platform/core/DedicatedTask.hpp"
 
 #include "platform/core/Task.hpp"
 
 #include <utility>
 
-namespace quorl {
+namespace platform::core {
 
-RecognitionTask::RecognitionTask(std::function<void()> job)
+DedicatedTask::DedicatedTask(std::function<void()> job)
     : thread_([this, job = std::move(job)] { run(job); }) {}
 
-RecognitionTask::~RecognitionTask() { thread_.join(); }
+DedicatedTask::~DedicatedTask() { thread_.join(); }
 
-void RecognitionTask::cancel() { cancellation_.cancel(); }
+void DedicatedTask::cancel() { cancellation_.cancel(); }
 
-void RecognitionTask::wait() const {
+void DedicatedTask::wait() const {
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [this] { return done_; });
     if (error_) {
@@ -21,10 +21,10 @@ void RecognitionTask::wait() const {
     }
 }
 
-void RecognitionTask::run(const std::function<void()>& job) {
+void DedicatedTask::run(const std::function<void()>& job) {
     std::exception_ptr error;
     {
-        const platform::core::Task::Scope scope(cancellation_.token());
+        const Task::Scope scope(cancellation_.token());
         try {
             job();
         } catch (...) {
@@ -39,4 +39,4 @@ void RecognitionTask::run(const std::function<void()>& job) {
     finished_.notify_all();
 }
 
-} // namespace quorl
+} // namespace platform::core

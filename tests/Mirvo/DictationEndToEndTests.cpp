@@ -1,0 +1,185 @@
+#include "tests/Mirvo/DictationModels.hpp"
+#include "tests/Mirvo/HostProcess.hpp"
+
+#include "tests/platform/ui/BridgeClient.hpp"
+#include "tests/support/LoopbackHub.hpp"
+#include "tests/support/ScopedEnvironment.hpp"
+#include "tests/support/TemporaryFolder.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace mirvotest {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr const char* parakeetChannel = "mirvo/parakeet";
+constexpr const char* parakeetEvents = "mirvo/parakeet_events";
+
+// Four words in the first 5 s of a 14 s recording: the streaming recogniser decodes its first window once 13 s
+// have arrived, and that window holds every word, so a partial with all of them comes while the session runs.
+// The recording starts with a word so that the first captured buffer, which always gives a level event, is
+// not silent.
+const DictationRecording recording{.lengthSeconds = 14.0,
+                                   .words = {{.code = 1, .startSeconds = 0.0, .lengthSeconds = 0.75},
+                                             {.code = 2, .startSeconds = 1.25, .lengthSeconds = 0.75},
+                                             {.code = 3, .startSeconds = 2.5, .lengthSeconds = 0.75},
+                                             {.code = 4, .startSeconds = 3.75, .lengthSeconds = 0.75}}};
+
+std::string contents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Plays the interface layer over the host's socket bridge: one request at a time, each answered before the
+// next, with the events that arrive meanwhile kept in order.
+class InterfaceLayer {
+public:
+    explicit InterfaceLayer(const fs::path& socket) : client_(socket) {}
+
+    // The reply without its id: {"result": ...}, {"error": ...} or {"notImplemented": true}; a JSON null
+    // when the bridge fell silent or closed.
+    json call(const std::string& channel, const std::string& method, const json& arguments = nullptr) {
+        const int id = ++lastId_;
+        client_.writeJson({{"id", id}, {"channel", channel}, {"method", method}, {"arguments", arguments}});
+        while (true) {
+            json line = client_.readJson();
+            if (!line.contains("id")) {
+                if (line.is_null()) {
+                    return line;
+                }
+                events_.push_back(std::move(line));
+            } else if (line["id"] == id) {
+                line.erase("id");
+                return line;
+            }
+        }
+    }
+
+    // The next event line ({"channel": ..., "event": ...}), kept or newly read; a JSON null when none came.
+    json nextEvent() {
+        if (events_.empty()) {
+            return client_.readJson();
+        }
+        json event = std::move(events_.front());
+        events_.pop_front();
+        return event;
+    }
+
+    // The event lines kept so far, which are then forgotten.
+    std::vector<json> takeEvents() {
+        std::vector<json> taken(events_.begin(), events_.end());
+        events_.clear();
+        return taken;
+    }
+
+private:
+    uitest::BridgeClient client_;
+    int lastId_ = 0;
+    std::deque<json> events_;
+};
+
+json parakeetEvent(const json& fields) { return {{"channel", parakeetEvents}, {"event", fields}}; }
+
+// Prepares the models, checks the progress events that came before the answer, then the locales a prepared
+// plug-in offers.
+void prepare(InterfaceLayer& ui) {
+    ASSERT_EQ(ui.call(parakeetChannel, "prepare", {{"locale", "en-US"}}), json({{"result", nullptr}}));
+    const auto progress = ui.takeEvents();
+    ASSERT_FALSE(progress.empty());
+    for (const json& line : progress) {
+        ASSERT_EQ(line.value("channel", ""), parakeetEvents) << line;
+        const json& event = line["event"];
+        ASSERT_EQ(event.value("type", ""), "progress") << line;
+        EXPECT_GE(event["fraction"].get<double>(), 0.0) << line;
+        EXPECT_LE(event["fraction"].get<double>(), 1.0) << line;
+    }
+    EXPECT_EQ(progress.back(), parakeetEvent({{"type", "progress"}, {"fraction", 1.0}}));
+
+    const json locales = ui.call(parakeetChannel, "getSupportedLocales")["result"];
+    ASSERT_EQ(locales.size(), 25U) << locales;
+    for (const json& locale : locales) {
+        EXPECT_TRUE(locale.get<std::string>().ends_with(":true")) << locale;
+    }
+    EXPECT_EQ(locales[5], "en-US:true");
+}
+
+// Reads events until a partial holds the whole recording; the level events seen on the way, in order.
+std::vector<double> levelsUntilEveryWordIsHeard(InterfaceLayer& ui) {
+    std::vector<double> levels;
+    while (true) {
+        const json line = ui.nextEvent();
+        if (line.is_null()) {
+            ADD_FAILURE() << "no partial with every word";
+            return levels;
+        }
+        const json& event = line["event"];
+        const std::string type = event.value("type", "");
+        if (type == "level") {
+            levels.push_back(event["level"].get<double>());
+        } else if (type == "partial") {
+            const auto text = event["text"].get<std::string>();
+            EXPECT_FALSE(text.empty());
+            if (text == recording.text()) {
+                return levels;
+            }
+        } else {
+            ADD_FAILURE() << "unexpected event " << line;
+        }
+    }
+}
+
+TEST(DictationEndToEndTests, SpeechIsRecognisedFromTheMicrophoneAndTypedIntoTheFocusedApplication) {
+    testsupport::TemporaryFolder folder;
+    const fs::path runtime = folder.path() / "runtime";
+    const fs::path microphone = folder.path() / "microphone.wav";
+    const fs::path typed = folder.path() / "typed.txt";
+    fs::create_directories(runtime);
+    recording.writeWav(microphone);
+    testsupport::LoopbackHub hub;
+    serveDictationModels(hub);
+
+    testsupport::ScopedEnvironment environment;
+    useDictationHub(environment, hub, folder.path() / "data");
+    environment.set("XDG_RUNTIME_DIR", runtime.string());
+    environment.set("MIRVO_AUDIO_INPUT_FILE", microphone.string()).set("MIRVO_AUDIO_INPUT_PACE", "fast");
+    environment.set("MIRVO_TYPED_TEXT_FILE", typed.string());
+    HostProcess host(MIRVO_EXECUTABLE);
+    ASSERT_TRUE(host.waitForOutput("Mirvo: interface bridge listening on ")) << host.output();
+    ASSERT_TRUE(host.waitForOutput("Mirvo: DictationCuesPlugin registered")) << host.output();
+    InterfaceLayer ui(runtime / "mirvo" / "bridge.sock");
+
+    ASSERT_EQ(ui.call(parakeetEvents, "listen"), json({{"result", nullptr}}));
+    ASSERT_NO_FATAL_FAILURE(prepare(ui));
+    ASSERT_EQ(ui.call(parakeetChannel, "start"), json({{"result", nullptr}})) << host.output();
+    const auto levels = levelsUntilEveryWordIsHeard(ui);
+    ASSERT_FALSE(levels.empty());
+    // The first buffer holds only the first word: a root mean square of its level, 0.1, times 8.
+    EXPECT_NEAR(levels.front(), 0.8, 1e-3);
+    for (const double level : levels) {
+        EXPECT_GE(level, 0.0);
+        EXPECT_LE(level, 1.0);
+    }
+    ASSERT_EQ(ui.call(parakeetChannel, "stop"), json({{"result", recording.text()}})) << host.output();
+
+    // Insertion answers once every keystroke has been posted, and each one is in the file by then.
+    EXPECT_EQ(ui.call("mirvo/insert_text", "insert", {{"text", recording.text()}}), json({{"result", true}}));
+    EXPECT_EQ(contents(typed), recording.text());
+
+    host.signal(SIGTERM);
+    EXPECT_EQ(host.waitForExit(), 0) << host.output();
+}
+
+} // namespace
+} // namespace mirvotest

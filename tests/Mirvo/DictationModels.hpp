@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tests/support/LoopbackHub.hpp"
+#include "tests/support/ScopedEnvironment.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mirvotest {
+
+// One word of a dictation recording: its code (see kernels/DictationKernels.hpp) and where it lies.
+struct DictationWord {
+    int code;
+    double startSeconds;
+    double lengthSeconds;
+};
+
+// A recording the dictation kernels recognise: 16 kHz mono silence in which each word is a stretch of its
+// level.
+struct DictationRecording {
+    double lengthSeconds;
+    std::vector<DictationWord> words;
+
+    std::vector<float> samples() const;
+    // As 16-bit PCM WAV, which keeps every word level well within the kernels' tolerance.
+    void writeWav(const std::filesystem::path& path) const;
+    // The words as the recogniser writes them: their spellings, one space apart.
+    std::string text() const;
+};
+
+// Serves the v3 transducer repository with the int8 encoder, as the toolkit downloads it: compiled bundles
+// whose kernels the dictation kernel library implements (named by its absolute path), and the vocabulary
+// that spells each word code.
+void serveDictationModels(testsupport::LoopbackHub& hub);
+
+// Points the toolkit, of this process or of a child started while `environment` lives, at the hub, with no
+// token or proxy in between, and at `applicationSupport` for its model cache.
+void useDictationHub(testsupport::ScopedEnvironment& environment, const testsupport::LoopbackHub& hub,
+                     const std::filesystem::path& applicationSupport);
+
+} // namespace mirvotest
