@@ -5,7 +5,6 @@
 #include "Mirvo/MethodArguments.hpp"
 
 #include "platform/core/Concatenated.hpp"
-#include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <chrono>
@@ -33,11 +32,6 @@ constexpr auto chordWindow = std::chrono::milliseconds(350);
 constexpr auto longHold = std::chrono::milliseconds(400);
 // A short press waits this long for a space press that would lock the recording.
 constexpr auto releaseConfirmationDelay = std::chrono::milliseconds(350);
-
-std::string trimmed(const std::string& text) {
-    const auto scalars = platform::text::decodeScalars(text);
-    return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(scalars));
-}
 
 std::optional<KeyEvent> passedOnUnless(bool withhold, const KeyEvent& event) {
     return withhold ? std::nullopt : std::optional<KeyEvent>(event);
@@ -73,7 +67,7 @@ void GlobalHotkeyTap::setBinding(const ui::MethodCall& call, const ui::MethodRes
         return;
     }
     // Takes effect with the next event; the gesture and the remembered modifier states stay as they are.
-    binding_ = trimmed(*key);
+    binding_ = platform::text::trimmingWhiteSpaceAndLineBreaks(*key);
     hostLog(concatenated({"hotkey binding set to ", binding_}));
     result.success();
 }

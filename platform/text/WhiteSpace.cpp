@@ -38,6 +38,10 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text) {
 
 std::u32string_view trimmingBlanks(std::u32string_view text) { return trimming(text, isBlank); }
 
+std::string trimmingWhiteSpaceAndLineBreaks(std::string_view utf8) {
+    return encodeScalars(trimmingWhiteSpaceAndLineBreaks(decodeScalars(utf8)));
+}
+
 bool isAllWhiteSpaceAndLineBreaks(std::string_view utf8) {
     std::size_t position = 0;
     while (position < utf8.size()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace platform::text {
@@ -13,6 +14,9 @@ bool isLineBreak(char32_t scalar);
 std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text);
 // The text without blanks at either end; line breaks stay.
 std::u32string_view trimmingBlanks(std::u32string_view text);
+
+// The UTF-8 text without blanks and line breaks at either end; malformed sequences come out as U+FFFD.
+std::string trimmingWhiteSpaceAndLineBreaks(std::string_view utf8);
 
 // Whether the UTF-8 text is empty once trimmed of blanks and line breaks; a malformed sequence counts as text.
 bool isAllWhiteSpaceAndLineBreaks(std::string_view utf8);

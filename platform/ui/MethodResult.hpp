@@ -41,13 +41,14 @@ public:
     void success(Value value = {}) const;
     void error(std::string code, std::string message, Value details = {}) const;
     void notImplemented() const;
+    // Any of the three, as one value.
+    void reply(MethodReply reply) const;
 
     // Whether a reply has been given.
     bool isAnswered() const;
 
 private:
     struct State;
-    void reply(MethodReply reply) const;
 
     std::shared_ptr<State> state_;
 };

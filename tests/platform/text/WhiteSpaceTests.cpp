@@ -26,6 +26,7 @@ TEST(WhiteSpaceTests, TrimsOnlyTheEnds) {
     EXPECT_EQ(trimmingWhiteSpaceAndLineBreaks(text), U"a b");
     EXPECT_EQ(trimmingBlanks(text), U"\n a b\t\u2028");
     EXPECT_EQ(trimmingBlanks(U" \t "), U"");
+    EXPECT_EQ(trimmingWhiteSpaceAndLineBreaks(std::string_view("\u3000\n h\u00E9 \xFF\r\n")), "h\u00E9 \uFFFD");
 }
 
 TEST(WhiteSpaceTests, AUtf8TextIsAllWhiteSpaceWhenNothingButBlanksAndLineBreaksRemain) {
