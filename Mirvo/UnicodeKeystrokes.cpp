@@ -1,7 +1,7 @@
 #include "Mirvo/UnicodeKeystrokes.hpp"
 
 #include "platform/text/GraphemeClusters.hpp"
-#include "platform/text/Utf8.hpp"
+#include "platform/text/Utf16.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -26,20 +26,6 @@ std::string withLineFeeds(std::string_view text) {
         }
     }
     return result;
-}
-
-std::u16string utf16(std::string_view utf8) {
-    std::u16string units;
-    for (const char32_t scalar : platform::text::decodeScalars(utf8)) {
-        if (scalar < 0x10000) {
-            units.push_back(static_cast<char16_t>(scalar));
-            continue;
-        }
-        const char32_t offset = scalar - 0x10000;
-        units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
-        units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
-    }
-    return units;
 }
 
 bool isHighSurrogate(char16_t unit) {
@@ -89,7 +75,7 @@ private:
 std::vector<std::u16string> unicodeKeystrokes(std::string_view text) {
     KeystrokePacker packer;
     for (const auto& character : platform::text::graphemeClusters(withLineFeeds(text))) {
-        packer.add(utf16(character));
+        packer.add(platform::text::utf16Of(character));
     }
     return packer.finish();
 }

@@ -1,10 +1,9 @@
 #include "platform/audio/AlsaAudioOutput.hpp"
 
+#include "platform/audio/AlsaPcm.hpp"
 #include "platform/audio/SampleCoding.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/UnifiedLog.hpp"
-
-#include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,11 +16,6 @@ namespace platform::audio {
 namespace {
 
 constexpr unsigned int latencyMicroseconds = 100'000;
-
-struct ClosePcm {
-    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
-};
-using PcmHandle = std::unique_ptr<snd_pcm_t, ClosePcm>;
 
 // The sound as interleaved 16-bit frames with the volume applied, the format every ALSA device takes.
 std::vector<std::int16_t> renderedSamples(const PCMBuffer& buffer, float volume) {
@@ -41,22 +35,15 @@ std::vector<std::int16_t> renderedSamples(const PCMBuffer& buffer, float volume)
     return samples;
 }
 
-// The library's own error messages describe every step of a failed lookup on standard error; the one line
-// logged below says what matters, so they are dropped.
-void quietLibraryMessages(const char*, int, const char*, int, const char*, ...) {}
-
 PcmHandle openDevice(const AudioFormat& format) {
-    static std::once_flag quietened;
-    std::call_once(quietened, [] { snd_lib_error_set_handler(quietLibraryMessages); });
-    snd_pcm_t* pcm = nullptr;
+    PcmHandle pcm;
     // Opened without blocking so that a busy device fails at once instead of holding up the caller.
-    int status = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
-    PcmHandle handle(status == 0 ? pcm : nullptr);
+    int status = openPcm(pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (status == 0) {
-        status = snd_pcm_nonblock(pcm, 0);
+        status = snd_pcm_nonblock(pcm.get(), 0);
     }
     if (status == 0) {
-        status = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, format.channelCount(),
+        status = snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, format.channelCount(),
                                     static_cast<unsigned int>(std::lround(format.sampleRate())), 1,
                                     latencyMicroseconds);
     }
@@ -65,7 +52,7 @@ PcmHandle openDevice(const AudioFormat& format) {
             core::concatenated({"Audio output: cannot open the default ALSA device: ", snd_strerror(status)}));
         return nullptr;
     }
-    return handle;
+    return pcm;
 }
 
 // Writes every frame, recovering from under-runs; false when the stream fails for good.

@@ -1,10 +1,9 @@
 #include "platform/audio/AlsaInputDevice.hpp"
 
+#include "platform/audio/AlsaPcm.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/SystemError.hpp"
 #include "platform/sys/UnifiedLog.hpp"
-
-#include <alsa/asoundlib.h>
 
 #include <atomic>
 #include <cerrno>
@@ -22,14 +21,6 @@ constexpr unsigned int latencyMicroseconds = 100'000;
 // The longest a read waits for audio before looking again whether capture is to stop, which bounds stop().
 constexpr int pollMilliseconds = 50;
 
-struct ClosePcm {
-    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
-};
-using PcmHandle = std::unique_ptr<snd_pcm_t, ClosePcm>;
-
-// The library describes every step of a failed lookup on standard error; the error thrown says what matters.
-void quietLibraryMessages(const char*, int, const char*, int, const char*, ...) {}
-
 core::SystemError alsaError(int status, std::string_view failure, const std::string& deviceName) {
     return core::SystemError("ALSA", -status,
                              core::concatenated({failure, " audio input \"", deviceName, "\": ", snd_strerror(status)}));
@@ -37,21 +28,18 @@ core::SystemError alsaError(int status, std::string_view failure, const std::str
 
 // Opened without blocking, so that a busy device fails at once and a read never waits longer than a poll.
 PcmHandle openCapture(const std::string& deviceName) {
-    static std::once_flag quietened;
-    std::call_once(quietened, [] { snd_lib_error_set_handler(quietLibraryMessages); });
-    snd_pcm_t* pcm = nullptr;
-    const int opened = snd_pcm_open(&pcm, deviceName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    PcmHandle pcm;
+    const int opened = openPcm(pcm, deviceName, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (opened < 0) {
         throw alsaError(opened, "Cannot open", deviceName);
     }
-    PcmHandle handle(pcm);
     // The plug layer converts whatever the hardware delivers into native-endian floats, one channel, 48 kHz.
-    const int configured = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
+    const int configured = snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_FLOAT, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
                                               sampleRate, 1, latencyMicroseconds);
     if (configured < 0) {
         throw alsaError(configured, "Cannot set up", deviceName);
     }
-    return handle;
+    return pcm;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/desktop/TapState.hpp"
 #include "platform/sys/FileDescriptor.hpp"
 #include "platform/sys/UnifiedLog.hpp"
+#include "platform/text/Utf16.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,48 +22,6 @@
 namespace platform::desktop {
 
 namespace {
-
-constexpr char32_t replacementCharacter = U'\uFFFD';
-
-bool isHighSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xD800; }
-bool isLowSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xDC00; }
-
-// The scalar that starts at `position`, moving past it; a surrogate without its partner reads as U+FFFD.
-char32_t nextScalar(std::u16string_view units, std::size_t& position) {
-    const char16_t unit = units[position++];
-    if (isHighSurrogate(unit) && position < units.size() && isLowSurrogate(units[position])) {
-        const char16_t low = units[position++];
-        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
-    }
-    return isHighSurrogate(unit) || isLowSurrogate(unit) ? replacementCharacter : unit;
-}
-
-void appendUtf8(std::string& text, char32_t scalar) {
-    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
-    if (scalar < 0x80) {
-        text += byte(scalar);
-    } else if (scalar < 0x800) {
-        text += byte(0xC0 | (scalar >> 6));
-        text += byte(0x80 | (scalar & 0x3F));
-    } else if (scalar < 0x10000) {
-        text += byte(0xE0 | (scalar >> 12));
-        text += byte(0x80 | ((scalar >> 6) & 0x3F));
-        text += byte(0x80 | (scalar & 0x3F));
-    } else {
-        text += byte(0xF0 | (scalar >> 18));
-        text += byte(0x80 | ((scalar >> 12) & 0x3F));
-        text += byte(0x80 | ((scalar >> 6) & 0x3F));
-        text += byte(0x80 | (scalar & 0x3F));
-    }
-}
-
-std::string utf8Of(std::u16string_view units) {
-    std::string text;
-    for (std::size_t position = 0; position < units.size();) {
-        appendUtf8(text, nextScalar(units, position));
-    }
-    return text;
-}
 
 // Whether every byte was written; errno tells why not.
 bool writeAll(int descriptor, std::string_view bytes) {
@@ -157,7 +116,7 @@ void KeyEventRouter::receive(KeyEvent event) {
 // user: it holds whatever was typed.
 void KeyEventRouter::appendTypedText(const std::u16string& units) const {
     const sys::FileDescriptor file(::open(typedTextFile_->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
-    if (!file.isOpen() || !writeAll(file.get(), utf8Of(units))) {
+    if (!file.isOpen() || !writeAll(file.get(), text::utf8Of(units))) {
         sys::systemLog(core::concatenated({"Keyboard session: cannot append typed text to ", typedTextFile_->string(),
                                            ": ", std::strerror(errno)}));
     }
