@@ -20,15 +20,12 @@
 #include "platform/core/MainQueue.hpp"
 #include "platform/core/SerialQueue.hpp"
 #include "platform/core/ThreadPool.hpp"
-#include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
-#include <type_traits>
 #include <utility>
-#include <variant>
 
 namespace mirvo {
 
@@ -47,26 +44,6 @@ constexpr std::uint32_t tapBufferFrames = 1024;
 constexpr int inputBus = 0;
 
 constexpr const char* permissionPendingMessage = "Waiting for you to allow the microphone";
-
-std::string trimmed(const std::string& text) {
-    const auto scalars = platform::text::decodeScalars(text);
-    return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(scalars));
-}
-
-void giveReply(const ui::MethodResult& result, const ui::MethodReply& reply) {
-    std::visit(
-        [&result](const auto& value) {
-            using Kind = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<Kind, ui::Value>) {
-                result.success(value);
-            } else if constexpr (std::is_same_v<Kind, ui::MethodError>) {
-                result.error(value.code, value.message, value.details);
-            } else {
-                result.notImplemented();
-            }
-        },
-        reply);
-}
 
 } // namespace
 
@@ -164,6 +141,11 @@ void ParakeetPlugin::startPreparation() {
             } catch (...) {
                 failure = std::current_exception();
             }
+            // The host ends its main queue after its plug-ins, and a download may outlast both: once the plug-in
+            // is gone nothing is posted.
+            if (weakSelf.expired()) {
+                return;
+            }
             // Holds no reference while posting, so whoever waits for the replies may drop the plug-in at once.
             mainQueue.async([weakSelf, models = std::move(models), failure] {
                 if (const auto self = weakSelf.lock()) {
@@ -235,7 +217,7 @@ void ParakeetPlugin::onSessionQueue(const ui::MethodResult& result, SessionJob j
             reply = job(*self);
         }
         if (reply) {
-            giveReply(result, *reply);
+            result.reply(std::move(*reply));
         }
     });
 }
@@ -321,7 +303,7 @@ std::string ParakeetPlugin::endSession(bool emitFinal) {
     isListening_ = false;
     std::string text;
     try {
-        text = trimmed(session_->finish());
+        text = platform::text::trimmingWhiteSpaceAndLineBreaks(session_->finish());
     } catch (...) {
         if (emitFinal) {
             emitError("stop-failed", platform::core::describe(std::current_exception()));

@@ -49,6 +49,9 @@ public:
         if (::pipe2(ends_, O_CLOEXEC) != 0) {
             throw platform::core::SystemError::fromErrno(errno, "Cannot watch for signals");
         }
+        // Nobody reads the pipe once the watcher has taken its one signal; a handler writing into a full pipe
+        // must drop the signal rather than block the thread it interrupted.
+        ::fcntl(ends_[1], F_SETFL, O_NONBLOCK);
         writeEnd_ = ends_[1];
         struct sigaction action {};
         action.sa_handler = forward;

@@ -32,6 +32,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -58,7 +59,7 @@ constexpr const char* channel = "mirvo/parakeet";
 constexpr const char* eventChannel = "mirvo/parakeet_events";
 constexpr std::int64_t second = 16000;
 constexpr std::uint32_t bufferFrames = 1024;
-constexpr int one = 1, two = 2;
+constexpr int one = 1, two = 2, lineBreak = 3;
 
 const ui::MethodReply noValue = ui::Value();
 
@@ -140,7 +141,9 @@ protected:
         quorl::finishSharedPoolJobs();
     }
 
-    static StreamingTestModels::Vocabulary vocabulary() { return {{one, "\u2581one"}, {two, "\u2581two"}}; }
+    static StreamingTestModels::Vocabulary vocabulary() {
+        return {{one, "\u2581one"}, {two, "\u2581two"}, {lineBreak, "\n"}};
+    }
 
     ParakeetPlugin::Services services() {
         return ParakeetPlugin::Services{
@@ -358,7 +361,8 @@ TEST_F(ParakeetPluginTests, APrepareWhosePluginIsGoneIsNeverAnswered) {
     plugin.reset();
     gate.open();
     quorl::finishSharedPoolJobs();
-    harness.runUntilIdle();
+    // Not even posted: the host's main queue may have gone with the plug-in.
+    EXPECT_EQ(harness.mainQueue().runUntilIdle(), 0u);
     EXPECT_FALSE(reply->has_value());
 }
 
@@ -441,6 +445,8 @@ TEST_F(ParakeetPluginTests, AnUndecidedMicrophoneIsAskedForAndTheStartAnsweredAf
         const auto reply = send("start");
         EXPECT_FALSE(reply->has_value());
         EXPECT_EQ(access.pendingRequests(), 1u);
+        EXPECT_EQ(eventsFrom(eventsBefore),
+                  std::vector<ui::Value>{errorEvent("permission-pending", "Waiting for you to allow the microphone")});
 
         access.answer(c.granted);
         runUntil([&reply] { return reply->has_value(); });
@@ -521,6 +527,28 @@ TEST_F(ParakeetPluginTests, StopWithoutASessionAnswersTheEmptyText) {
     EXPECT_EQ(call("stop"), textReply(""));
     EXPECT_EQ(call("stop"), textReply(""));
     EXPECT_TRUE(events().empty());
+}
+
+TEST_F(ParakeetPluginTests, StopAnswersTheFinalTextWithoutWhiteSpaceOrLineBreaksAtEitherEnd) {
+    const struct {
+        std::map<int, JointAnswer> window;
+        const char* expected;
+    } cases[] = {
+        {.window = {{10, JointAnswer{.token = two}}, {20, JointAnswer{.token = lineBreak}}}, .expected = "two"},
+        {.window = {{10, JointAnswer{.token = lineBreak}}}, .expected = ""},
+    };
+    // One window per session, counted across sessions.
+    std::vector<std::map<int, JointAnswer>> windows;
+    for (const auto& c : cases) {
+        windows.push_back(c.window);
+    }
+    models.scriptWindows(windows);
+    prepare();
+    for (const auto& c : cases) {
+        ASSERT_EQ(call("start"), noValue);
+        capture(streamBuffers(0, 40));
+        EXPECT_EQ(call("stop"), textReply(c.expected));
+    }
 }
 
 TEST_F(ParakeetPluginTests, AFailedFinishIsReportedAndTheStopAnswersTheEmptyText) {
@@ -619,6 +647,38 @@ TEST_F(ParakeetPluginTests, ThePluginLetGoOfOnItsSessionQueueEndsItsSessionThere
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(device->startCount(), 1);
     EXPECT_FALSE(device->isRunning());
+}
+
+TEST_F(ParakeetPluginTests, CallsQueuedBehindTheLastReferenceAreAnsweredAsForAPluginThatIsGone) {
+    prepare();
+    const std::weak_ptr<ParakeetPlugin> weak = plugin;
+    // The first start holds the plug-in while the test queues the other calls behind it and lets go of its
+    // own reference; once that start is done nothing holds the plug-in any more.
+    Gate reached;
+    Gate release;
+    recogniser = [&reached, &release] {
+        reached.open();
+        release.pass();
+        return ParakeetPlugin::streamingRecogniser();
+    };
+    const auto start = send("start");
+    reached.pass();
+    const auto secondStart = send("start");
+    const auto stop = send("stop");
+    const auto unload = send("unload");
+    plugin.reset();
+    release.open();
+    runUntil([&] { return start->has_value() && stop->has_value() && unload->has_value(); });
+
+    EXPECT_EQ(*start, noValue);
+    // Its job ran before the stop's, whose reply has come.
+    EXPECT_FALSE(secondStart->has_value());
+    // No value, not the empty text of a stop without a session.
+    EXPECT_EQ(*stop, noValue);
+    EXPECT_EQ(*unload, noValue);
+    EXPECT_TRUE(weak.expired());
+    EXPECT_FALSE(device->isRunning());
+    EXPECT_FALSE(logged("Mirvo: Parakeet models unloaded"));
 }
 
 TEST(ParakeetDefaultModelsTests, TheV3ModelsWithTheInt8EncoderAreLoadedFromTheApplicationSupportFolder) {
