@@ -27,15 +27,10 @@ using nlohmann::json;
 constexpr const char* parakeetChannel = "mirvo/parakeet";
 constexpr const char* parakeetEvents = "mirvo/parakeet_events";
 
-// Four words in the first 5 s of a 14 s recording: the streaming recogniser decodes its first window once 13 s
-// have arrived, and that window holds every word, so a partial with all of them comes while the session runs.
-// The recording starts with a word so that the first captured buffer, which always gives a level event, is
-// not silent.
-const DictationRecording recording{.lengthSeconds = 14.0,
-                                   .words = {{.code = 1, .startSeconds = 0.0, .lengthSeconds = 0.75},
-                                             {.code = 2, .startSeconds = 1.25, .lengthSeconds = 0.75},
-                                             {.code = 3, .startSeconds = 2.5, .lengthSeconds = 0.75},
-                                             {.code = 4, .startSeconds = 3.75, .lengthSeconds = 0.75}}};
+// Every word lies in the recogniser's first window, so a partial with all of them comes while the session
+// runs. The recording starts with a word so that the first captured buffer, which always gives a level event,
+// is not silent.
+const DictationRecording recording = wordsWithinTheFirstWindow();
 
 std::string contents(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);

@@ -43,13 +43,9 @@ void PrintTo(const DictationCase& testCase, std::ostream* out) { *out << testCas
 // 13 s have arrived; later windows start decoding where their centre starts, so the look-ahead of one window
 // is decoded again by the next and the repeated tokens are removed.
 const DictationCase cases[] = {
-    // The end-to-end test's recording: every word in the first window, ahead of any overlap.
+    // The end-to-end test's recording.
     {.name = "WordsWithinTheFirstWindow",
-     .recording = {.lengthSeconds = 14.0,
-                   .words = {{.code = 1, .startSeconds = 0.0, .lengthSeconds = 0.75},
-                             {.code = 2, .startSeconds = 1.25, .lengthSeconds = 0.75},
-                             {.code = 3, .startSeconds = 2.5, .lengthSeconds = 0.75},
-                             {.code = 4, .startSeconds = 3.75, .lengthSeconds = 0.75}}},
+     .recording = wordsWithinTheFirstWindow(),
      .streamedWindows = {"one two three four"},
      .finishedWindows = {""}},
     // Words across the seams of the windows [0, 13), [9, 24) and the last one [20, 30): two and six cross a

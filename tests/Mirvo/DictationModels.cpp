@@ -24,14 +24,14 @@ namespace mirvotest {
 
 namespace {
 
+using dictation::encoderFrames;
+using dictation::encoderWidth;
+using dictation::projectionWidth;
 using platform::ml::DataType;
 using testsupport::multiArrayFeature;
 
 constexpr int sampleRate = 16000;
 constexpr std::size_t windowSamples = 240000;
-constexpr std::size_t frames = 188;
-constexpr std::size_t encoderWidth = 1024;
-constexpr std::size_t projectionWidth = 640;
 constexpr std::size_t decoderLayers = 2;
 constexpr quorl::AsrModelVersion version = quorl::AsrModelVersion::v3;
 
@@ -54,13 +54,15 @@ nlohmann::json preprocessorManifest() {
     return manifest(dictation::preprocessorKernel,
                     {multiArrayFeature("audio_signal", {1, windowSamples}),
                      multiArrayFeature("audio_length", {1}, DataType::int32)},
-                    {multiArrayFeature("mel", {1, 2, frames}), multiArrayFeature("mel_length", {1}, DataType::int32)});
+                    {multiArrayFeature("mel", {1, 2, encoderFrames}),
+                     multiArrayFeature("mel_length", {1}, DataType::int32)});
 }
 
 nlohmann::json encoderManifest() {
     return manifest(dictation::encoderKernel,
-                    {multiArrayFeature("mel", {1, 2, frames}), multiArrayFeature("mel_length", {1}, DataType::int32)},
-                    {multiArrayFeature("encoder", {1, encoderWidth, frames}),
+                    {multiArrayFeature("mel", {1, 2, encoderFrames}),
+                     multiArrayFeature("mel_length", {1}, DataType::int32)},
+                    {multiArrayFeature("encoder", {1, encoderWidth, encoderFrames}),
                      multiArrayFeature("encoder_length", {1}, DataType::int32)});
 }
 
@@ -122,6 +124,14 @@ std::string DictationRecording::text() const {
         joined += platform::core::concatenated({joined.empty() ? "" : " ", spellingOf(word.code)});
     }
     return joined;
+}
+
+DictationRecording wordsWithinTheFirstWindow() {
+    return {.lengthSeconds = 14.0,
+            .words = {{.code = 1, .startSeconds = 0.0, .lengthSeconds = 0.75},
+                      {.code = 2, .startSeconds = 1.25, .lengthSeconds = 0.75},
+                      {.code = 3, .startSeconds = 2.5, .lengthSeconds = 0.75},
+                      {.code = 4, .startSeconds = 3.75, .lengthSeconds = 0.75}}};
 }
 
 void serveDictationModels(testsupport::LoopbackHub& hub) {

@@ -29,6 +29,10 @@ struct DictationRecording {
     std::string text() const;
 };
 
+// Four words in the first 5 s of a 14 s recording that starts with the first of them: the streaming
+// recogniser's first window, decoded once 13 s have arrived, holds every word, ahead of any overlap.
+DictationRecording wordsWithinTheFirstWindow();
+
 // Serves the v3 transducer repository with the int8 encoder, as the toolkit downloads it: compiled bundles
 // whose kernels the dictation kernel library implements (named by its absolute path), and the vocabulary
 // that spells each word code.

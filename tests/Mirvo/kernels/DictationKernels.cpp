@@ -3,6 +3,7 @@
 #include "platform/ml/KernelRegistry.hpp"
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/MultiArray.hpp"
+#include "platform/ml/MultiArrayCopy.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -30,9 +31,6 @@ using Outputs = std::map<std::string, FeatureValue>;
 constexpr std::size_t samplesPerFrame = 1280;
 constexpr std::size_t samplesPerMelFrame = 160;
 constexpr std::size_t melFramesPerFrame = samplesPerFrame / samplesPerMelFrame;
-constexpr std::size_t frames = 188;
-constexpr std::size_t encoderWidth = 1024;
-constexpr std::size_t projectionWidth = 640;
 constexpr int blankId = 8192;
 // Rows of "mel" and of "encoder" that carry a frame's least and greatest sample.
 constexpr std::size_t lowRow = 0;
@@ -67,9 +65,7 @@ std::shared_ptr<MultiArray> integer(std::size_t value) {
 
 std::shared_ptr<MultiArray> copyOf(const MultiArray& array) {
     auto copy = std::make_shared<MultiArray>(array.shape(), array.dataType());
-    for (std::size_t index = 0; index < array.count(); ++index) {
-        copy->setValue(index, array.value(index));
-    }
+    platform::ml::copyElements(array, *copy);
     return copy;
 }
 
@@ -82,8 +78,8 @@ public:
     Outputs predict(const FeatureProvider& provider, ModelState*, const PredictionOptions&) override {
         const auto signal = input(provider, "audio_signal");
         const std::size_t valid = length(provider, "audio_length", signal->count());
-        auto mel = std::make_shared<MultiArray>(MultiArray::Shape{1, 2, frames}, DataType::float32);
-        for (std::size_t frame = 0; frame < frames; ++frame) {
+        auto mel = std::make_shared<MultiArray>(MultiArray::Shape{1, 2, encoderFrames}, DataType::float32);
+        for (std::size_t frame = 0; frame < encoderFrames; ++frame) {
             const auto [low, high] = rangeOf(*signal, valid, frame);
             mel->at<float>({0, lowRow, frame}) = low;
             mel->at<float>({0, highRow, frame}) = high;
@@ -127,11 +123,12 @@ public:
     Outputs predict(const FeatureProvider& provider, ModelState*, const PredictionOptions&) override {
         const auto mel = input(provider, "mel");
         const std::size_t validFrames =
-            roundedUp(length(provider, "mel_length", frames * melFramesPerFrame), melFramesPerFrame);
-        auto encoder = std::make_shared<MultiArray>(MultiArray::Shape{1, encoderWidth, frames}, DataType::float32);
+            roundedUp(length(provider, "mel_length", encoderFrames * melFramesPerFrame), melFramesPerFrame);
+        auto encoder =
+            std::make_shared<MultiArray>(MultiArray::Shape{1, encoderWidth, encoderFrames}, DataType::float32);
         for (std::size_t frame = 0; frame < validFrames; ++frame) {
-            encoder->at<float>({0, lowRow, frame}) = static_cast<float>(mel->value(lowRow * frames + frame));
-            encoder->at<float>({0, highRow, frame}) = static_cast<float>(mel->value(highRow * frames + frame));
+            encoder->at<float>({0, lowRow, frame}) = static_cast<float>(mel->value(lowRow * encoderFrames + frame));
+            encoder->at<float>({0, highRow, frame}) = static_cast<float>(mel->value(highRow * encoderFrames + frame));
         }
         return {{"encoder", FeatureValue(encoder)}, {"encoder_length", FeatureValue(integer(validFrames))}};
     }

@@ -9,12 +9,21 @@
 // unless k is the label the decoder already carries, in which case, as for silence and for frames that
 // straddle a word's edge, it answers blank. A word that covers at least two encoder frames, wherever the
 // recogniser's windows begin, therefore holds a whole frame and yields exactly one token per pass.
+
+#include <cstddef>
+
 namespace mirvotest::dictation {
 
 inline constexpr const char* preprocessorKernel = "dictation-preprocessor";
 inline constexpr const char* encoderKernel = "dictation-encoder";
 inline constexpr const char* decoderKernel = "dictation-decoder";
 inline constexpr const char* jointKernel = "dictation-joint";
+
+// The shapes the bundles declare and the kernels produce: encoder frames per window, the width of an encoder
+// frame and of the decoder's projection.
+inline constexpr std::size_t encoderFrames = 188;
+inline constexpr std::size_t encoderWidth = 1024;
+inline constexpr std::size_t projectionWidth = 640;
 
 inline constexpr double levelStep = 0.1;
 inline constexpr int maxWordCode = 9;
