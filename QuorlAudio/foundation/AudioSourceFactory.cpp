@@ -6,6 +6,7 @@
 #include "platform/audio/FormatConverter.hpp"
 #include "platform/core/Error.hpp"
 #include "platform/core/SystemError.hpp"
+#include "platform/sys/FileDescriptorIO.hpp"
 #include "platform/sys/UserFolders.hpp"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
@@ -90,18 +92,8 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
     void write(const float* samples, std::size_t count) {
-        const auto* bytes = reinterpret_cast<const char*>(samples);
-        std::size_t remaining = count * sizeof(float);
-        while (remaining > 0) {
-            const ssize_t written = ::write(descriptor_, bytes, remaining);
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written < 0) {
-                throw platform::core::SystemError::fromErrno(errno, "Cannot write to " + path_.string());
-            }
-            bytes += written;
-            remaining -= static_cast<std::size_t>(written);
+        if (!platform::sys::writeAll(descriptor_, std::as_bytes(std::span(samples, count)))) {
+            throw platform::core::SystemError::fromErrno(errno, "Cannot write to " + path_.string());
         }
     }
 

@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/WritableFile.hpp"
 
 #include "platform/core/SystemError.hpp"
+#include "platform/sys/FileDescriptorIO.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -39,15 +40,8 @@ void WritableFile::truncate() {
 }
 
 void WritableFile::write(std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            fail(errno, "Cannot write to", path_);
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    if (!platform::sys::writeAll(descriptor_, std::as_bytes(bytes))) {
+        fail(errno, "Cannot write to", path_);
     }
 }
 

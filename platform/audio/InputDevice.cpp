@@ -25,8 +25,7 @@ std::shared_ptr<PCMBuffer> InputDevice::makeCaptureBuffer(const AudioFormat& for
 }
 
 std::shared_ptr<InputDevice> defaultInputDevice() {
-    const auto file = sys::environmentValue("MIRVO_AUDIO_INPUT_FILE");
-    if (file && !file->empty()) {
+    if (const auto file = sys::nonEmptyEnvironmentValue("MIRVO_AUDIO_INPUT_FILE")) {
         const auto pace = sys::environmentValue("MIRVO_AUDIO_INPUT_PACE") == "fast"
                               ? FileInputDevice::Pace::asFastAsPossible
                               : FileInputDevice::Pace::realTime;

@@ -4,41 +4,22 @@
 #include "platform/core/MainQueue.hpp"
 #include "platform/desktop/TapState.hpp"
 #include "platform/sys/FileDescriptor.hpp"
+#include "platform/sys/FileDescriptorIO.hpp"
 #include "platform/sys/UnifiedLog.hpp"
 #include "platform/text/Utf16.hpp"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <ranges>
+#include <span>
 #include <string>
-#include <string_view>
 #include <utility>
 
 namespace platform::desktop {
-
-namespace {
-
-// Whether every byte was written; errno tells why not.
-bool writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
-} // namespace
 
 KeyEventRouter::KeyEventRouter(std::optional<std::filesystem::path> typedTextFile)
     : typedTextFile_(std::move(typedTextFile)) {}
@@ -115,8 +96,9 @@ void KeyEventRouter::receive(KeyEvent event) {
 // Opened and closed for every event, so a reader sees each keystroke as soon as it is typed. Private to the
 // user: it holds whatever was typed.
 void KeyEventRouter::appendTypedText(const std::u16string& units) const {
+    const std::string utf8 = text::utf8Of(units);
     const sys::FileDescriptor file(::open(typedTextFile_->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
-    if (!file.isOpen() || !writeAll(file.get(), text::utf8Of(units))) {
+    if (!file.isOpen() || !sys::writeAll(file.get(), std::as_bytes(std::span(utf8)))) {
         sys::systemLog(core::concatenated({"Keyboard session: cannot append typed text to ", typedTextFile_->string(),
                                            ": ", std::strerror(errno)}));
     }

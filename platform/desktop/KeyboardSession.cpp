@@ -16,8 +16,8 @@ KeyboardSession& KeyboardSession::shared() {
 }
 
 std::optional<std::filesystem::path> KeyboardSession::typedTextFileFromEnvironment() {
-    auto value = sys::environmentValue("MIRVO_TYPED_TEXT_FILE");
-    if (!value || value->empty()) {
+    auto value = sys::nonEmptyEnvironmentValue("MIRVO_TYPED_TEXT_FILE");
+    if (!value) {
         return std::nullopt;
     }
     return std::filesystem::path(std::move(*value));

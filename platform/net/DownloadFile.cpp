@@ -1,6 +1,7 @@
 #include "platform/net/DownloadFile.hpp"
 
 #include "platform/net/UrlError.hpp"
+#include "platform/sys/FileDescriptorIO.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -50,15 +51,8 @@ bool DownloadFile::receiveResponse(const Response& response) {
 }
 
 void DownloadFile::receiveData(std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const auto written = ::write(descriptor_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            throw UrlError(UrlError::Code::cannotWriteToFile, describeFailure("Cannot write to", path_, errno));
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    if (!sys::writeAll(descriptor_, std::as_bytes(bytes))) {
+        throw UrlError(UrlError::Code::cannotWriteToFile, describeFailure("Cannot write to", path_, errno));
     }
 }
 

@@ -12,4 +12,12 @@ std::optional<std::string> environmentValue(const std::string& name) {
     return std::string(value);
 }
 
+std::optional<std::string> nonEmptyEnvironmentValue(const std::string& name) {
+    auto value = environmentValue(name);
+    if (value && value->empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 } // namespace platform::sys

@@ -1,23 +1,18 @@
 #include "platform/sys/StandardError.hpp"
 
 #include "platform/core/SystemError.hpp"
+#include "platform/sys/FileDescriptorIO.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <span>
 
 namespace platform::sys {
 
 void StandardError::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(STDERR_FILENO, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw core::SystemError::fromErrno(errno, "write to standard error");
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (!writeAll(STDERR_FILENO, std::as_bytes(std::span(bytes)))) {
+        throw core::SystemError::fromErrno(errno, "write to standard error");
     }
 }
 

@@ -14,8 +14,8 @@ namespace {
 
 // XDG asks that relative values be ignored, as if the variable were unset.
 std::optional<std::filesystem::path> absoluteFromEnvironment(const std::string& name) {
-    auto value = environmentValue(name);
-    if (!value || value->empty() || !std::filesystem::path(*value).is_absolute()) {
+    auto value = nonEmptyEnvironmentValue(name);
+    if (!value || !std::filesystem::path(*value).is_absolute()) {
         return std::nullopt;
     }
     return std::filesystem::path(*value);

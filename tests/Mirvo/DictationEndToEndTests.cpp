@@ -2,6 +2,7 @@
 #include "tests/Mirvo/HostProcess.hpp"
 
 #include "tests/platform/ui/BridgeClient.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/LoopbackHub.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -13,8 +14,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testsupport::fileContents;
 
 constexpr const char* parakeetChannel = "mirvo/parakeet";
 constexpr const char* parakeetEvents = "mirvo/parakeet_events";
@@ -31,11 +31,6 @@ constexpr const char* parakeetEvents = "mirvo/parakeet_events";
 // runs. The recording starts with a word so that the first captured buffer, which always gives a level event,
 // is not silent.
 const DictationRecording recording = wordsWithinTheFirstWindow();
-
-std::string contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 // Plays the interface layer over the host's socket bridge: one request at a time, each answered before the
 // next, with the events that arrive meanwhile kept in order.
@@ -170,7 +165,7 @@ TEST(DictationEndToEndTests, SpeechIsRecognisedFromTheMicrophoneAndTypedIntoTheF
 
     // Insertion answers once every keystroke has been posted, and each one is in the file by then.
     EXPECT_EQ(ui.call("mirvo/insert_text", "insert", {{"text", recording.text()}}), json({{"result", true}}));
-    EXPECT_EQ(contents(typed), recording.text());
+    EXPECT_EQ(fileContents(typed), recording.text());
 
     host.signal(SIGTERM);
     EXPECT_EQ(host.waitForExit(), 0) << host.output();

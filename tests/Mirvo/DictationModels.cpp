@@ -6,6 +6,7 @@
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/DataType.hpp"
+#include "tests/support/HubEnvironment.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/SoundFileWriter.hpp"
 
@@ -15,7 +16,6 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,10 +146,7 @@ void serveDictationModels(testsupport::LoopbackHub& hub) {
 
 void useDictationHub(testsupport::ScopedEnvironment& environment, const testsupport::LoopbackHub& hub,
                      const std::filesystem::path& applicationSupport) {
-    environment.set("REGISTRY_URL", hub.baseURL()).set("MODEL_REGISTRY_URL", std::nullopt);
-    environment.set("HF_TOKEN", std::nullopt).set("HUGGING_FACE_HUB_TOKEN", std::nullopt);
-    environment.set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
-    environment.set("https_proxy", std::nullopt).set("http_proxy", std::nullopt);
+    testsupport::useLoopbackHub(environment, hub);
     environment.set("XDG_DATA_HOME", applicationSupport.string());
 }
 

@@ -1,6 +1,7 @@
 #include "QuorlAudio/models/AssetDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "HubTest.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,7 @@ namespace {
 
 using platform::sys::LogType;
 using testsupport::LoopbackHub;
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using testsupport::fileContents;
 
 class AssetDownloaderTest : public testing::HubTest {
 protected:
@@ -56,7 +53,7 @@ TEST_F(AssetDownloaderTest, FetchesIntoANewFolderWithoutTheTokenAndLogsBeforeAnd
 
     EXPECT_EQ(AssetDownloader::ensure(descriptor("lexicon.json", true, mode), session, logger), destination);
 
-    EXPECT_EQ(contents(destination), R"({"hello":"h@loU"})");
+    EXPECT_EQ(fileContents(destination), R"({"hello":"h@loU"})");
     EXPECT_EQ(logged(), (std::vector<std::pair<LogType, std::string>>{
                             {LogType::info, "Downloading lexicon\u2026"},
                             {LogType::info, "Cached lexicon at " + destination.string()}}));
@@ -75,14 +72,14 @@ TEST_F(AssetDownloaderTest, SkipsAnExistingFileOnlyWhenAskedTo) {
     const auto fileMode = AssetDownloader::TransferMode::file(AssetDownloader::defaultFileMover());
 
     AssetDownloader::ensure(descriptor("lexicon.json", true, fileMode), session, logger);
-    EXPECT_EQ(contents(destination), "old");
+    EXPECT_EQ(fileContents(destination), "old");
     EXPECT_TRUE(hub.requests().empty());
     EXPECT_TRUE(logged().empty());
 
     for (const auto& mode : {dataMode, fileMode}) {
         std::ofstream(destination) << "old";
         AssetDownloader::ensure(descriptor("lexicon.json", false, mode), session, logger);
-        EXPECT_EQ(contents(destination), R"({"hello":"h@loU"})");
+        EXPECT_EQ(fileContents(destination), R"({"hello":"h@loU"})");
     }
     EXPECT_EQ(hub.requests().size(), 2u);
 }
@@ -92,7 +89,7 @@ TEST_F(AssetDownloaderTest, HandsTheDownloadedTemporaryFileToTheMoverAndRemovesI
     const auto mode = AssetDownloader::TransferMode::file(
         [&](const std::filesystem::path& temporaryFile, const std::filesystem::path& target) {
             handed = temporaryFile;
-            EXPECT_EQ(contents(temporaryFile), R"({"hello":"h@loU"})");
+            EXPECT_EQ(fileContents(temporaryFile), R"({"hello":"h@loU"})");
             std::filesystem::copy_file(temporaryFile, target);
         });
 
@@ -100,7 +97,7 @@ TEST_F(AssetDownloaderTest, HandsTheDownloadedTemporaryFileToTheMoverAndRemovesI
 
     EXPECT_FALSE(handed.empty());
     EXPECT_FALSE(std::filesystem::exists(handed));
-    EXPECT_EQ(contents(destination), R"({"hello":"h@loU"})");
+    EXPECT_EQ(fileContents(destination), R"({"hello":"h@loU"})");
 }
 
 TEST_F(AssetDownloaderTest, RefusesANon2xxAnswerWithItsStatusAndLeavesTheDestinationAlone) {
@@ -121,7 +118,7 @@ TEST_F(AssetDownloaderTest, StoresAnHTMLPageServedWithStatus200LikeAnyBody) {
     hub.failPath(LoopbackHub::filePath(repo, "lexicon.json"), LoopbackHub::Fault::html(200));
     const auto mode = AssetDownloader::TransferMode::data(AssetDownloader::defaultDataWriter());
     AssetDownloader::ensure(descriptor("lexicon.json", false, mode), session, logger);
-    EXPECT_EQ(contents(destination), LoopbackHub::Fault::html(200).body);
+    EXPECT_EQ(fileContents(destination), LoopbackHub::Fault::html(200).body);
 }
 
 TEST_F(AssetDownloaderTest, FetchDataReturnsTheBodyOrTheStatusError) {

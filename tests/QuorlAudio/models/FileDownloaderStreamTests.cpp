@@ -7,13 +7,13 @@
 #include "platform/core/SystemError.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/net/UrlError.hpp"
+#include "tests/support/FileContents.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,6 +23,7 @@ namespace quorl {
 namespace {
 
 using testsupport::LoopbackHub;
+using testsupport::fileContents;
 
 std::string pattern(std::size_t size) {
     std::string text;
@@ -30,11 +31,6 @@ std::string pattern(std::size_t size) {
         text.push_back(static_cast<char>('a' + index % 26));
     }
     return text;
-}
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 void write(const std::filesystem::path& path, const std::string& text) {
@@ -98,7 +94,7 @@ TEST_F(StreamDownloadTest, AppendsAResumedBodyAndCountsTheResumedPrefix) {
     const auto response = transfer(requestFrom(1000, "\"v1\""), 1000);
 
     EXPECT_EQ(response.statusCode, 206);
-    EXPECT_EQ(contents(partial), content);
+    EXPECT_EQ(fileContents(partial), content);
     EXPECT_EQ(observed.responses, std::vector<int>{206});
     EXPECT_FALSE(observed.progressBeforeResponse);
     ASSERT_FALSE(observed.progress.empty());
@@ -115,7 +111,7 @@ TEST_F(StreamDownloadTest, StartsAfreshWhenTheServerAnswersTheRangeWithTheWholeF
     const auto response = transfer(requestFrom(5000, "\"stale\""), 5000);
 
     EXPECT_EQ(response.statusCode, 200);
-    EXPECT_EQ(contents(partial), content);
+    EXPECT_EQ(fileContents(partial), content);
     EXPECT_LE(observed.progress.front().first, 300000);
     EXPECT_EQ(observed.progress.front().second, 300000);
     EXPECT_EQ(observed.progress.back(), (std::pair<std::int64_t, std::int64_t>{300000, 300000}));
@@ -129,7 +125,7 @@ TEST_F(StreamDownloadTest, ReturnsOtherStatusesWithoutWritingTheBody) {
     EXPECT_EQ(response.statusCode, 404);
     EXPECT_EQ(observed.responses, std::vector<int>{404});
     EXPECT_TRUE(observed.progress.empty());
-    EXPECT_EQ(contents(partial), "kept");
+    EXPECT_EQ(fileContents(partial), "kept");
 }
 
 TEST_F(StreamDownloadTest, TakesTheTotalFromContentRangeOrFallsBackToTheLength) {
@@ -148,7 +144,7 @@ TEST_F(StreamDownloadTest, TakesTheTotalFromContentRangeOrFallsBackToTheLength) 
 
         EXPECT_EQ(observed.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1003, total}}))
             << contentRange;
-        EXPECT_EQ(contents(partial), std::string(1000, 'a') + "abc") << contentRange;
+        EXPECT_EQ(fileContents(partial), std::string(1000, 'a') + "abc") << contentRange;
     }
 }
 
@@ -208,7 +204,7 @@ TEST_F(StreamDownloadTest, KeepsTheBytesOfADroppedConnectionAndReportsARetryable
         EXPECT_EQ(error.urlCode(), platform::net::UrlError::Code::networkConnectionLost);
         EXPECT_TRUE(RetryPolicy::isRetryable(std::current_exception()));
     }
-    EXPECT_EQ(contents(partial), content.substr(0, 100000));
+    EXPECT_EQ(fileContents(partial), content.substr(0, 100000));
 }
 
 TEST_F(StreamDownloadTest, CancellingTheCallingTaskStopsTheTransferWithARecognisedCancellation) {
@@ -232,7 +228,7 @@ TEST_F(StreamDownloadTest, CancellingTheCallingTaskStopsTheTransferWithARecognis
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));
         EXPECT_FALSE(RetryPolicy::isRetryable(std::current_exception()));
     }
-    EXPECT_EQ(contents(partial), content.substr(0, 1000));
+    EXPECT_EQ(fileContents(partial), content.substr(0, 1000));
 }
 
 TEST_F(StreamDownloadTest, ATaskCancelledBeforeTheTransferStartsNeverRunsIt) {

@@ -3,6 +3,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/RecordingLogSink.hpp"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::LoopbackHub;
 using testsupport::errorText;
+using testsupport::fileContents;
 
 std::string pattern(std::size_t size) {
     std::string text;
@@ -30,11 +31,6 @@ std::string pattern(std::size_t size) {
         text.push_back(static_cast<char>('a' + index % 26));
     }
     return text;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 void write(const fs::path& path, const std::string& text) {
@@ -83,7 +79,7 @@ protected:
 TEST_F(FileDownloaderTest, StreamsTheFileToDiskThroughThePartialFileAndMovesItIntoPlace) {
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     EXPECT_FALSE(fs::exists(partial));
     EXPECT_FALSE(fs::exists(validator));
     ASSERT_FALSE(progress.empty());
@@ -113,7 +109,7 @@ TEST_F(FileDownloaderTest, RefusesOfflineBeforeTouchingThePartialFileAndDoesNotR
 
     EXPECT_EQ(errorText([this] { ensure(); }), "QuorlAudio offline mode: download(model.bin) blocked");
 
-    EXPECT_EQ(contents(partial), "0123456789");
+    EXPECT_EQ(fileContents(partial), "0123456789");
     EXPECT_TRUE(hub.requests().empty());
     EXPECT_TRUE(sleeper.waits().empty());
 }
@@ -123,7 +119,7 @@ TEST_F(FileDownloaderTest, ResumesACutTransferWithRangeAndIfRangeWithoutFetching
 
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     const auto requests = fileRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].header("Range"), "bytes=100000-");
@@ -140,7 +136,7 @@ TEST_F(FileDownloaderTest, ResumesAPartialFileLeftByAnEarlierRunCountingItsBytes
 
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     ASSERT_EQ(fileRequests().size(), 1u);
     EXPECT_EQ(fileRequests()[0].header("Range"), "bytes=1000-");
     EXPECT_EQ(fileRequests()[0].header("If-Range"), "\"v1\"");
@@ -157,7 +153,7 @@ TEST_F(FileDownloaderTest, StartsAfreshWithTheNewValidatorWhenTheServerCopyChang
 
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     const auto requests = fileRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].header("If-Range"), "\"old\"");
@@ -170,7 +166,7 @@ TEST_F(FileDownloaderTest, DiscardsPartialBytesWithoutAValidator) {
 
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     ASSERT_EQ(fileRequests().size(), 1u);
     EXPECT_FALSE(fileRequests()[0].header("Range"));
 }
@@ -195,7 +191,7 @@ TEST_F(FileDownloaderTest, MovesACompletePartialFileIntoPlaceUnlessItIsAnHtmlPag
 
         EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded) << name;
 
-        EXPECT_EQ(contents(destination), content) << name;
+        EXPECT_EQ(fileContents(destination), content) << name;
         EXPECT_EQ(fileRequests().size() - before, requests) << name;
         EXPECT_EQ(progress.empty(), requests == 0) << name;
         fs::remove(destination);
@@ -229,7 +225,7 @@ TEST_F(FileDownloaderTest, KeepsAStrongETagOrElseTheLastModifiedDateToResumeWith
 
         EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded) << name;
 
-        EXPECT_EQ(contents(destination), content) << name;
+        EXPECT_EQ(fileContents(destination), content) << name;
         const auto resumed = fileRequests().at(before + 1);
         EXPECT_EQ(resumed.header("If-Range"), ifRange) << name;
         EXPECT_EQ(resumed.header("Range"), ifRange ? std::optional<std::string>("bytes=1000-") : std::nullopt)
@@ -244,7 +240,7 @@ TEST_F(FileDownloaderTest, StartsOverAfterARefusedRange) {
 
     EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
 
-    EXPECT_EQ(contents(destination), content);
+    EXPECT_EQ(fileContents(destination), content);
     const auto requests = fileRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].header("Range"), "bytes=1000-");

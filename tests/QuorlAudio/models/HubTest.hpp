@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/models/HFClient.hpp"
 #include "platform/net/Session.hpp"
+#include "tests/support/HubEnvironment.hpp"
 #include "tests/support/LoopbackHub.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -10,7 +11,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace quorl::testing {
@@ -20,13 +20,7 @@ class HubTest : public ::testing::Test {
 protected:
     static constexpr const char* repo = "ZirazEvavirivi/demo";
 
-    HubTest() {
-        environment.set("REGISTRY_URL", hub.baseURL()).set("MODEL_REGISTRY_URL", std::nullopt);
-        environment.set("HF_TOKEN", std::nullopt).set("HUGGING_FACE_HUB_TOKEN", std::nullopt);
-        environment.set("HUGGINGFACEHUB_API_TOKEN", std::nullopt);
-        // Effective while the hub session is not made yet: the loopback hub must be reached directly.
-        environment.set("https_proxy", std::nullopt).set("http_proxy", std::nullopt);
-    }
+    HubTest() { testsupport::useLoopbackHub(environment, hub); }
 
     ~HubTest() override { HFClient::setOfflineMode(false); }
 

@@ -4,6 +4,7 @@
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "ModelHubTest.hpp"
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/FileContents.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::LoopbackHub;
 using testsupport::errorText;
+using testsupport::fileContents;
 
 bool isDownloading(const DownloadProgress& report, int completed, int total) {
     return report.phase == DownloadPhase::downloading(completed, total);
@@ -62,7 +64,7 @@ TEST_F(ModelHubDownloadTest, TakesTheWantedBundleAndTheTextFilesOnTheWayToIt) {
                              "Encoder.mlmodelc/weights/weight.bin", "parakeet_vocab.json", "vocab.txt"}) {
         EXPECT_TRUE(fs::is_regular_file(plainFolder / path)) << path;
     }
-    EXPECT_EQ(contents(plainFolder / "Encoder.mlmodelc" / "weights" / "weight.bin"), std::string(5000, 'w'));
+    EXPECT_EQ(fileContents(plainFolder / "Encoder.mlmodelc" / "weights" / "weight.bin"), std::string(5000, 'w'));
     EXPECT_FALSE(fs::exists(plainFolder / "README.md"));
     EXPECT_FALSE(fs::exists(plainFolder / "Other.mlmodelc"));
     EXPECT_EQ(treeRequests(plainRemote, "Other.mlmodelc"), 0u);
@@ -241,8 +243,8 @@ TEST_F(ModelHubDownloadTest, DownloadsASubFolderUnderItsFullPathsLeavingSkippedF
 
     ModelHub::download(plain, "voices", target, recordProgress(), skip, sleeper);
 
-    EXPECT_EQ(contents(target / "voices" / "a.bin"), std::string(1000, 'a'));
-    EXPECT_EQ(contents(target / "voices" / "deep" / "b.bin"), std::string(3000, 'b'));
+    EXPECT_EQ(fileContents(target / "voices" / "a.bin"), std::string(1000, 'a'));
+    EXPECT_EQ(fileContents(target / "voices" / "deep" / "b.bin"), std::string(3000, 'b'));
     EXPECT_FALSE(fs::exists(target / "voices" / "skip"));
     EXPECT_EQ(treeRequests(plainRemote, "voices/skip"), 0u);
     const auto progress = reports();

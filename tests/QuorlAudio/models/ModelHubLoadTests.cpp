@@ -9,6 +9,7 @@
 #include "platform/ml/ModelError.hpp"
 #include "platform/net/UrlError.hpp"
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,7 @@ namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
 using testsupport::LoopbackHub;
 using testsupport::errorText;
+using testsupport::fileContents;
 
 // Whether `expected` appears in `lines` in this order, other lines allowed in between.
 bool containsInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
@@ -245,7 +247,7 @@ TEST_F(ModelHubLoadTest, ANetworkOutageKeepsGoodFilesAndThePartialFileForTheNext
 
     EXPECT_EQ(load({bundle}).size(), 1u);
 
-    EXPECT_EQ(contents(cacheFolder / bundle / "weights.bin"), weights);
+    EXPECT_EQ(fileContents(cacheFolder / bundle / "weights.bin"), weights);
     const auto weightsRequests = hub.requestsFor(weightsPath);
     ASSERT_EQ(weightsRequests.size(), 5u);
     EXPECT_EQ(weightsRequests.back().header("Range"), "bytes=40000-");

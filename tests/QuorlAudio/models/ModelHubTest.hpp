@@ -4,13 +4,13 @@
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,11 +28,6 @@ protected:
     // The default models root, inside the scratch folder.
     static std::filesystem::path modelsRoot() { return MLModelConfigurationUtils::defaultModelsDirectory(); }
 
-    static std::string contents(const std::filesystem::path& path) {
-        std::ifstream file(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
-
     static void writeFile(const std::filesystem::path& path, const std::string& text) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << text;
@@ -45,9 +40,10 @@ protected:
         const auto bundle = testsupport::writeModelBundle(folder / "bundles" / std::to_string(bundles++), "B.mlmodelc",
                                                           testsupport::modelManifest(kernel, {}, {}));
         if (withCompiledData) {
-            hub.putFile(remotePath(repo), path + "/coremldata.bin", contents(bundle / "coremldata.bin"));
+            hub.putFile(remotePath(repo), path + "/coremldata.bin",
+                        testsupport::fileContents(bundle / "coremldata.bin"));
         }
-        hub.putFile(remotePath(repo), path + "/model.json", contents(bundle / "model.json"));
+        hub.putFile(remotePath(repo), path + "/model.json", testsupport::fileContents(bundle / "model.json"));
         for (const auto& [name, content] : extraFiles) {
             hub.putFile(remotePath(repo), path + "/" + name, content);
         }

@@ -5,21 +5,18 @@
 #include "platform/desktop/EventTap.hpp"
 #include "platform/desktop/KeyboardSession.hpp"
 #include "platform/desktop/RunLoopSource.hpp"
+#include "tests/platform/desktop/Typing.hpp"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
 using namespace platform::desktop;
-
-KeyEvent typing(EventType type, std::u16string text) {
-    return KeyEvent{.type = type, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(text)};
-}
+using desktoptest::typing;
 
 class KeyboardSessionTest : public ::testing::Test {
 protected:

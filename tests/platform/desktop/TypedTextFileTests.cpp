@@ -1,5 +1,7 @@
 #include "platform/desktop/Accessibility.hpp"
 #include "platform/desktop/KeyboardSession.hpp"
+#include "tests/platform/desktop/Typing.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -8,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,15 +18,8 @@
 namespace {
 
 using namespace platform::desktop;
-
-KeyEvent typing(EventType type, std::u16string text) {
-    return KeyEvent{.type = type, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(text)};
-}
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using desktoptest::typing;
+using testsupport::fileContents;
 
 // A session made as the host's is, with "MIRVO_TYPED_TEXT_FILE" naming a file in a scratch folder.
 class TypedTextFileTest : public ::testing::Test {
@@ -43,14 +37,14 @@ TEST_F(TypedTextFileTest, EveryKeyDownTheApplicationReceivesIsAppendedAtOnceInUt
     KeyboardSession session(accessibility, KeyboardSession::typedTextFileFromEnvironment());
 
     session.post(typing(EventType::keyDown, u"a\n"));
-    EXPECT_EQ(contents(file), "earlier|a\n");
+    EXPECT_EQ(fileContents(file), "earlier|a\n");
     session.post(typing(EventType::keyUp, u"up"));
     session.post(typing(EventType::flagsChanged, u"flags"));
     session.inject(typing(EventType::keyDown, u"\u00e9\U0001F600"));
     session.post(typing(EventType::keyDown, u""));
     session.post(typing(EventType::keyDown, u"b"));
 
-    EXPECT_EQ(contents(file), "earlier|a\n\u00e9\U0001F600b");
+    EXPECT_EQ(fileContents(file), "earlier|a\n\u00e9\U0001F600b");
     EXPECT_EQ(session.typedText(), u"a\n\u00e9\U0001F600b");
 }
 
@@ -67,7 +61,7 @@ TEST_F(TypedTextFileTest, UnitsAreWrittenAsUtf8WithLoneSurrogatesReplaced) {
         std::filesystem::remove(file);
         KeyboardSession session(accessibility, KeyboardSession::typedTextFileFromEnvironment());
         session.post(typing(EventType::keyDown, units));
-        EXPECT_EQ(contents(file), utf8) << utf8;
+        EXPECT_EQ(fileContents(file), utf8) << utf8;
     }
 }
 

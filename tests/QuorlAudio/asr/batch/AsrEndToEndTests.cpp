@@ -12,6 +12,7 @@
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/ComputeUnits.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 #include "tests/support/SoundFileWriter.hpp"
@@ -35,6 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
 using testsupport::ScriptedKernel;
+using testsupport::fileContents;
 
 constexpr double frameSeconds = 0.08;
 
@@ -206,7 +208,7 @@ protected:
     void serveBundle(const std::string& repository, const std::string& name, const nlohmann::json& manifest) {
         const fs::path bundle = testsupport::writeModelBundle(folder / "served", name, manifest);
         for (const char* file : {"coremldata.bin", "model.json"}) {
-            hub.putFile(repository, platform::core::concatenated({name, "/", file}), contents(bundle / file));
+            hub.putFile(repository, platform::core::concatenated({name, "/", file}), fileContents(bundle / file));
         }
     }
 

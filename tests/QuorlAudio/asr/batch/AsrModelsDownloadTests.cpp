@@ -3,6 +3,7 @@
 #include "AsrModelsTest.hpp"
 #include "platform/ml/Model.hpp"
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/LoopbackHub.hpp"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
 using testsupport::LoopbackHub;
 using testsupport::errorText;
+using testsupport::fileContents;
 
 class AsrModelsDownloadTest : public testing::AsrModelsTest {
 protected:
@@ -58,7 +60,7 @@ TEST_F(AsrModelsDownloadTest, FillsTheModelFolderBesideTheGivenOneFileByFile) {
 
     EXPECT_FALSE(fs::exists(given));
     EXPECT_TRUE(AsrModels::modelsExist(given, AsrModelVersion::v3, ParakeetEncoderPrecision::int4));
-    EXPECT_EQ(contents(v3Folder / "parakeet_vocab.json"), vocabularyText);
+    EXPECT_EQ(fileContents(v3Folder / "parakeet_vocab.json"), vocabularyText);
     EXPECT_EQ(loadedBundles(), (std::vector<std::pair<fs::path, ComputeUnits>>{
                                    {v3Folder / "Preprocessor.mlmodelc", ComputeUnits::cpuOnly},
                                    {v3Folder / "EncoderInt4.mlmodelc", ComputeUnits::cpuAndNeuralEngine},
@@ -106,7 +108,7 @@ TEST_F(AsrModelsDownloadTest, AMissingVocabularyAloneIsFetchedDirectlyWithRetrie
 
     download(std::nullopt, false, AsrModelVersion::v3);
 
-    EXPECT_EQ(contents(v3Folder / "parakeet_vocab.json"), vocabulary);
+    EXPECT_EQ(fileContents(v3Folder / "parakeet_vocab.json"), vocabulary);
     EXPECT_EQ(hub.requests().size(), 5u);
     EXPECT_EQ(std::ranges::count(modelSetLines(),
                                  "Vocabulary parakeet_vocab.json missing after model download; fetching directly"),
@@ -124,7 +126,7 @@ TEST_F(AsrModelsDownloadTest, ForceReplacesTheModelFolderAndLeavesTheGivenSiblin
 
     EXPECT_EQ(download(given, true, AsrModelVersion::v3), given);
 
-    EXPECT_EQ(contents(given / "notes.txt"), "keep me");
+    EXPECT_EQ(fileContents(given / "notes.txt"), "keep me");
     EXPECT_FALSE(fs::exists(v3Folder / "stale.bin"));
     for (const auto& file : modelFiles(AsrModelVersion::v3, ParakeetEncoderPrecision::int8)) {
         EXPECT_EQ(requestsFor(AsrModelVersion::v3, file + "/coremldata.bin"), 1u) << file;
@@ -193,7 +195,7 @@ TEST_F(AsrModelsDownloadTest, DownloadAndLoadReportsTheDownloadRunsThenTheLoadRu
     EXPECT_EQ(models.version, AsrModelVersion::tdtJa);
     EXPECT_EQ(models.vocabulary.size(), 2u);
     EXPECT_EQ(progressRuns(), 8u);
-    EXPECT_EQ(contents(folderOf(AsrModelVersion::tdtJa) / "vocab.json"), vocabularyText);
+    EXPECT_EQ(fileContents(folderOf(AsrModelVersion::tdtJa) / "vocab.json"), vocabularyText);
 }
 
 } // namespace
