@@ -10,4 +10,13 @@ std::string fileContents(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+std::string letterPattern(std::size_t size) {
+    std::string text;
+    text.reserve(size);
+    for (std::size_t index = 0; index < size; ++index) {
+        text.push_back(static_cast<char>('a' + index % 26));
+    }
+    return text;
+}
+
 } // namespace testsupport

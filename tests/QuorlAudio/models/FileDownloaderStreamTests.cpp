@@ -24,14 +24,7 @@ namespace {
 
 using testsupport::LoopbackHub;
 using testsupport::fileContents;
-
-std::string pattern(std::size_t size) {
-    std::string text;
-    for (std::size_t index = 0; index < size; ++index) {
-        text.push_back(static_cast<char>('a' + index % 26));
-    }
-    return text;
-}
+using testsupport::letterPattern;
 
 void write(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -81,7 +74,7 @@ protected:
             });
     }
 
-    const std::string content = pattern(300000);
+    const std::string content = letterPattern(300000);
     const std::filesystem::path partial = folder / "model.bin.partial";
     Observed observed;
 };

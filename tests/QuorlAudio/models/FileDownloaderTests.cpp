@@ -24,14 +24,7 @@ namespace fs = std::filesystem;
 using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
-
-std::string pattern(std::size_t size) {
-    std::string text;
-    for (std::size_t index = 0; index < size; ++index) {
-        text.push_back(static_cast<char>('a' + index % 26));
-    }
-    return text;
-}
+using testsupport::letterPattern;
 
 void write(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -65,7 +58,7 @@ protected:
         return hub.requestsFor(LoopbackHub::filePath(repo, "model.bin"));
     }
 
-    const std::string content = pattern(300000);
+    const std::string content = letterPattern(300000);
     const fs::path destination = folder / "cache" / "model.bin";
     const fs::path partial = folder / "cache" / "model.bin.partial";
     const fs::path validator = folder / "cache" / "model.bin.partial.etag";

@@ -21,14 +21,7 @@ namespace {
 using platform::sys::FileDescriptor;
 using platform::sys::writeAll;
 using testsupport::fileContents;
-
-std::string pattern(std::size_t size) {
-    std::string text;
-    for (std::size_t index = 0; index < size; ++index) {
-        text.push_back(static_cast<char>('a' + index % 26));
-    }
-    return text;
-}
+using testsupport::letterPattern;
 
 std::span<const std::byte> bytesOf(const std::string& text) { return std::as_bytes(std::span(text)); }
 
@@ -55,7 +48,7 @@ TEST(WriteAll, WritesEveryByteToAFile) {
     const auto path = folder.path() / "out.bin";
     const FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     ASSERT_TRUE(file.isOpen());
-    const std::string payload = pattern(300000) + std::string(1, '\0') + "end";
+    const std::string payload = letterPattern(300000) + std::string(1, '\0') + "end";
 
     EXPECT_TRUE(writeAll(file.get(), bytesOf(payload)));
     EXPECT_TRUE(writeAll(file.get(), {}));
@@ -70,7 +63,7 @@ TEST(WriteAll, CarriesOnAfterShortAndInterruptedWrites) {
     ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
     const FileDescriptor reading(ends[0]);
     const InterruptingSignal signal;
-    const std::string payload = pattern(1 << 20);
+    const std::string payload = letterPattern(1 << 20);
 
     bool written = false;
     // The writer closes its end when done, so that the reading below ends even when bytes go missing.
