@@ -40,10 +40,7 @@ std::string UpdateRelay::partialText(const std::string& confirmed, const std::st
     if (confirmed.empty() && volatileText.empty()) {
         return updateText;
     }
-    if (confirmed.empty() || volatileText.empty()) {
-        return confirmed.empty() ? volatileText : confirmed;
-    }
-    return platform::core::concatenated({confirmed, " ", volatileText});
+    return platform::core::joinedNonEmpty(confirmed, volatileText);
 }
 
 } // namespace mirvo

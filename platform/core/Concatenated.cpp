@@ -15,4 +15,11 @@ std::string concatenated(std::initializer_list<std::string_view> pieces) {
     return text;
 }
 
+std::string joinedNonEmpty(std::string_view first, std::string_view second) {
+    if (first.empty() || second.empty()) {
+        return std::string(first.empty() ? second : first);
+    }
+    return concatenated({first, " ", second});
+}
+
 } // namespace platform::core

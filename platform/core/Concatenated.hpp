@@ -10,4 +10,7 @@ namespace platform::core {
 // built from several parts.
 std::string concatenated(std::initializer_list<std::string_view> pieces);
 
+// The non-empty ones of the two texts, joined by one space; how transcript parts are put together.
+std::string joinedNonEmpty(std::string_view first, std::string_view second);
+
 } // namespace platform::core

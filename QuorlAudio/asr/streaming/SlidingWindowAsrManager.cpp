@@ -145,7 +145,7 @@ std::string SlidingWindowAsrManager::finish() {
         std::lock_guard lock(mutex_);
         manager = asrManager_;
         tokens = accumulatedTokens_;
-        transcripts = joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
+        transcripts = platform::core::joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
         failed = failedWindowCount_;
         if (processedChunks_ == 0) {
             failure = lastWindowError_;
@@ -254,13 +254,6 @@ void SlidingWindowAsrManager::cleanup() {
         manager->cleanup();
     }
     logger_.info("SlidingWindowAsrManager resources cleaned up");
-}
-
-std::string SlidingWindowAsrManager::joinedNonEmpty(const std::string& first, const std::string& second) {
-    if (first.empty() || second.empty()) {
-        return first.empty() ? second : first;
-    }
-    return concatenated({first, " ", second});
 }
 
 } // namespace quorl

@@ -145,8 +145,6 @@ private:
 
     // True for a cancellation error, and for any error once the running task is cancelled.
     static bool isCancellation(const std::exception_ptr& error);
-    // The non-empty ones of the two, joined by one space.
-    static std::string joinedNonEmpty(const std::string& first, const std::string& second);
 
     const AppLogger logger_;
     const AudioConverter audioConverter_;

@@ -20,7 +20,7 @@ void SlidingWindowAsrManager::updateTranscriptionState(const ASRResult& result, 
         // A confirmed window promotes the text of the window before it; its own text stays volatile until the
         // next window.
         if (shouldConfirm && !volatileTranscript_.empty()) {
-            confirmedTranscript_ = joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
+            confirmedTranscript_ = platform::core::joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
         }
         volatileTranscript_ = result.text;
     }
