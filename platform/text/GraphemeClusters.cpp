@@ -4,6 +4,7 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/utext.h>
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,23 @@ std::vector<std::string> graphemeClusters(std::string_view text) {
         clusters.push_back(icuSupport::toUtf8(unicode.tempSubStringBetween(start, end)));
     }
     return clusters;
+}
+
+std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::LocalUTextPointer input(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    icuSupport::check(status, "reading text for the character break iterator");
+    auto& iterator = characterIterator();
+    // Over a UTF-8 UText the iterator's positions are byte offsets of the text as given.
+    iterator.setText(input.getAlias(), status);
+    icuSupport::check(status, "setting the character break iterator's text");
+    std::vector<std::size_t> boundaries;
+    for (std::int32_t boundary = iterator.first(); boundary != icu::BreakIterator::DONE;
+         boundary = iterator.next()) {
+        boundaries.push_back(static_cast<std::size_t>(boundary));
+    }
+    return boundaries;
 }
 
 } // namespace platform::text

@@ -22,6 +22,11 @@ char32_t decodeNextScalar(std::string_view text, std::size_t& position) {
     return static_cast<char32_t>(scalar);
 }
 
+char32_t firstScalar(std::string_view text) {
+    std::size_t position = 0;
+    return text.empty() ? U'\0' : decodeNextScalar(text, position);
+}
+
 std::u32string decodeScalars(std::string_view text) {
     std::u32string scalars;
     for (std::size_t position = 0; position < text.size();) {

@@ -15,6 +15,8 @@ inline constexpr char32_t replacementCharacter = U'\uFFFD';
 // so a loop over a text always ends. `position` must be below the text's size.
 char32_t decodeNextScalar(std::string_view text, std::size_t& position);
 
+// The scalar the text begins with, as decodeNextScalar reads it; U+0000 for empty text.
+char32_t firstScalar(std::string_view text);
 // Every scalar of the text, malformed sequences read as the replacement character.
 std::u32string decodeScalars(std::string_view text);
 // Every scalar of the text; none when it is not well-formed UTF-8 (a cut inside a character included).

@@ -4,6 +4,8 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+
 namespace platform::text {
 namespace {
 
@@ -37,6 +39,19 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text) {
 }
 
 std::u32string_view trimmingBlanks(std::u32string_view text) { return trimming(text, isBlank); }
+
+std::string_view trimmingBlanks(std::string_view utf8) {
+    std::size_t start = utf8.size();
+    std::size_t end = 0;
+    for (std::size_t position = 0; position < utf8.size();) {
+        const std::size_t scalarStart = position;
+        if (!isBlank(decodeNextScalar(utf8, position))) {
+            start = std::min(start, scalarStart);
+            end = position;
+        }
+    }
+    return start < end ? utf8.substr(start, end - start) : std::string_view();
+}
 
 std::string trimmingWhiteSpaceAndLineBreaks(std::string_view utf8) {
     return encodeScalars(trimmingWhiteSpaceAndLineBreaks(decodeScalars(utf8)));

@@ -15,6 +15,8 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text);
 // The text without blanks at either end; line breaks stay.
 std::u32string_view trimmingBlanks(std::u32string_view text);
 
+// The UTF-8 text without blanks at either end, a view of the bytes as given.
+std::string_view trimmingBlanks(std::string_view utf8);
 // The UTF-8 text without blanks and line breaks at either end; malformed sequences come out as U+FFFD.
 std::string trimmingWhiteSpaceAndLineBreaks(std::string_view utf8);
 

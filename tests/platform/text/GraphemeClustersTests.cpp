@@ -46,5 +46,23 @@ TEST(GraphemeClustersTests, MalformedBytesBecomeReplacementCharacters) {
     }
 }
 
+TEST(GraphemeClustersTests, BoundariesAreByteOffsetsOfTheTextAsGiven) {
+    const struct {
+        std::string name;
+        std::string text;
+        std::vector<std::size_t> boundaries;
+    } cases[] = {
+        {"empty", "", {0}},
+        {"ascii", "ab", {0, 1, 2}},
+        {"combining mark joins its base", "e\u0301x", {0, 3, 4}},
+        {"flag of two regional indicators", "\U0001F1EB\U0001F1F7x", {0, 8, 9}},
+        {"malformed byte keeps its own width", "a\x80z", {0, 1, 2, 3}},
+        {"truncated sequence at the end", "a\xE2\x96", {0, 1, 3}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(graphemeBoundaries(c.text), c.boundaries) << c.name;
+    }
+}
+
 } // namespace
 } // namespace platform::text

@@ -34,6 +34,12 @@ TEST(Utf8Tests, DecodesScalarsAndReplacesMalformedSequences) {
     }
 }
 
+TEST(Utf8Tests, TheFirstScalarOfATextIsReadAsDecodingReadsIt) {
+    EXPECT_EQ(firstScalar("\u00EBx"), U'\u00EB');
+    EXPECT_EQ(firstScalar("\x80z"), replacementCharacter);
+    EXPECT_EQ(firstScalar(""), U'\0');
+}
+
 TEST(Utf8Tests, StrictDecodingRefusesWhatLenientDecodingReplaces) {
     EXPECT_EQ(decodeScalarsStrictly("a\u00EB\U0001F600"), std::u32string(U"a\u00EB\U0001F600"));
     EXPECT_EQ(decodeScalarsStrictly(""), std::u32string());

@@ -27,6 +27,8 @@ TEST(WhiteSpaceTests, TrimsOnlyTheEnds) {
     EXPECT_EQ(trimmingBlanks(text), U"\n a b\t\u2028");
     EXPECT_EQ(trimmingBlanks(U" \t "), U"");
     EXPECT_EQ(trimmingWhiteSpaceAndLineBreaks(std::string_view("\u3000\n h\u00E9 \xFF\r\n")), "h\u00E9 \uFFFD");
+    EXPECT_EQ(trimmingBlanks(std::string_view("\u3000\t h\u00E9 \xFF\n \u00A0")), "h\u00E9 \xFF\n");
+    EXPECT_EQ(trimmingBlanks(std::string_view(" \t\u2003")), "");
 }
 
 TEST(WhiteSpaceTests, AUtf8TextIsAllWhiteSpaceWhenNothingButBlanksAndLineBreaksRemain) {
