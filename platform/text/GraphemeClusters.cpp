@@ -55,4 +55,14 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
+std::vector<std::string_view> graphemeClusterViews(std::string_view text) {
+    const std::vector<std::size_t> boundaries = graphemeBoundaries(text);
+    std::vector<std::string_view> clusters;
+    clusters.reserve(boundaries.size() - 1);
+    for (std::size_t index = 1; index < boundaries.size(); ++index) {
+        clusters.push_back(text.substr(boundaries[index - 1], boundaries[index] - boundaries[index - 1]));
+    }
+    return clusters;
+}
+
 } // namespace platform::text

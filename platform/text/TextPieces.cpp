@@ -1,0 +1,30 @@
+#include "platform/text/TextPieces.hpp"
+
+#include <algorithm>
+
+namespace platform::text {
+
+std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(separator), text.size());
+        if (end > 0) {
+            pieces.push_back(text.substr(0, end));
+        }
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return pieces;
+}
+
+std::string joined(std::span<const std::string> pieces, std::string_view separator) {
+    std::string text;
+    for (const std::string& piece : pieces) {
+        if (&piece != pieces.data()) {
+            text.append(separator);
+        }
+        text.append(piece);
+    }
+    return text;
+}
+
+} // namespace platform::text

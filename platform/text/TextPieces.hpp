@@ -1,0 +1,16 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::text {
+
+// The pieces of the text between the separators, empty pieces dropped ("a::b:" at ":" gives "a" and "b").
+std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator);
+
+// The pieces written one after another with the separator between each two.
+std::string joined(std::span<const std::string> pieces, std::string_view separator);
+
+} // namespace platform::text
