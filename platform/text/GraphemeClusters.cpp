@@ -7,6 +7,7 @@
 #include <unicode/utext.h>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 namespace platform::text {
@@ -24,6 +25,27 @@ icu::BreakIterator& characterIterator() {
     return *iterator;
 }
 
+// Calls `visit` with each boundary's byte offset in the UTF-8 text, 0 and the text's size included.
+template <class Visit>
+void forEachBoundary(std::string_view text, Visit visit) {
+    // The iterator reports positions in 32 bits.
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        icuSupport::check(U_INDEX_OUTOFBOUNDS_ERROR, "reading text for the character break iterator");
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    icu::LocalUTextPointer input(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    icuSupport::check(status, "reading text for the character break iterator");
+    auto& iterator = characterIterator();
+    // Over a UTF-8 UText the iterator's positions are byte offsets of the text as given.
+    iterator.setText(input.getAlias(), status);
+    icuSupport::check(status, "setting the character break iterator's text");
+    for (std::int32_t boundary = iterator.first(); boundary != icu::BreakIterator::DONE;
+         boundary = iterator.next()) {
+        visit(static_cast<std::size_t>(boundary));
+    }
+}
+
 } // namespace
 
 std::vector<std::string> graphemeClusters(std::string_view text) {
@@ -39,29 +61,24 @@ std::vector<std::string> graphemeClusters(std::string_view text) {
 }
 
 std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::LocalUTextPointer input(
-        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
-    icuSupport::check(status, "reading text for the character break iterator");
-    auto& iterator = characterIterator();
-    // Over a UTF-8 UText the iterator's positions are byte offsets of the text as given.
-    iterator.setText(input.getAlias(), status);
-    icuSupport::check(status, "setting the character break iterator's text");
     std::vector<std::size_t> boundaries;
-    for (std::int32_t boundary = iterator.first(); boundary != icu::BreakIterator::DONE;
-         boundary = iterator.next()) {
-        boundaries.push_back(static_cast<std::size_t>(boundary));
-    }
+    boundaries.reserve(text.size() + 1);
+    forEachBoundary(text, [&](std::size_t boundary) { boundaries.push_back(boundary); });
     return boundaries;
 }
 
+// A character has at least one byte, so reserving one entry per byte never falls short; the pages of the part
+// left unused are never touched.
 std::vector<std::string_view> graphemeClusterViews(std::string_view text) {
-    const std::vector<std::size_t> boundaries = graphemeBoundaries(text);
     std::vector<std::string_view> clusters;
-    clusters.reserve(boundaries.size() - 1);
-    for (std::size_t index = 1; index < boundaries.size(); ++index) {
-        clusters.push_back(text.substr(boundaries[index - 1], boundaries[index] - boundaries[index - 1]));
-    }
+    clusters.reserve(text.size());
+    std::size_t start = 0;
+    forEachBoundary(text, [&](std::size_t boundary) {
+        if (boundary > start) {
+            clusters.push_back(text.substr(start, boundary - start));
+        }
+        start = boundary;
+    });
     return clusters;
 }
 

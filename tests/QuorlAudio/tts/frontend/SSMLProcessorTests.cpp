@@ -17,7 +17,8 @@ TEST(SSMLProcessorTests, ReplacesSubAndSayAsElementsAndLeavesOtherMarkup) {
         std::string expected;
     } cases[] = {
         {"no markup", "Plain 42 text & more", "Plain 42 text & more"},
-        {"other elements stay", "<speak>Hi <break time=\"1s\"/> there</speak>", "<speak>Hi <break time=\"1s\"/> there</speak>"},
+        {"other elements stay", "<speak>Hi <break time=\"1s\"/> there</speak>",
+         "<speak>Hi <break time=\"1s\"/> there</speak>"},
         {"sub", "The <sub alias=\"World Wide Web\">WWW</sub> site", "The World Wide Web site"},
         {"sub in any letter case", "<SUB ALIAS='gee'>g</Sub>", "gee"},
         {"sub without attributes", "<sub>WWW</sub>", "<sub>WWW</sub>"},
@@ -28,7 +29,8 @@ TEST(SSMLProcessorTests, ReplacesSubAndSayAsElementsAndLeavesOtherMarkup) {
         {"quotes of either kind, unmatched too", "<say-as interpret-as='cardinal\">7</say-as>", "seven"},
         {"say-as inside sub: the sub stays",
          "<sub alias=\"x\"><say-as interpret-as=\"cardinal\">5</say-as></sub>", "<sub alias=\"x\">five</sub>"},
-        {"an element ending inside a character stays", "<sub alias=\"x\">y</sub>\u0301", "<sub alias=\"x\">y</sub>\u0301"},
+        {"an element ending inside a character stays", "<sub alias=\"x\">y</sub>\u0301",
+         "<sub alias=\"x\">y</sub>\u0301"},
     };
     for (const auto& c : cases) {
         const SSMLProcessingResult result = SSMLProcessor::process(c.text);

@@ -22,10 +22,12 @@ TEST(SSMLTagParserTests, FindsTheElementsLastFirstWithTheirRangesAndDefaults) {
 }
 
 TEST(SSMLTagParserTests, ReadsAttributesInAnyCaseAndOnlyAsWholeNames) {
-    const std::vector<SSMLParsedTag> tags = SSMLTagParser::parse(
-        "<phoneme graph=\"no\" Alphabet = 'x-sampa' PH=\"t@\">a</phoneme><say-as FORMAT='dmy' interpret-as=''>b</say-as>");
+    const std::vector<SSMLParsedTag> tags =
+        SSMLTagParser::parse("<phoneme graph=\"no\" Alphabet = 'x-sampa' PH=\"t@\">a</phoneme>"
+                             "<say-as FORMAT='dmy' interpret-as=''>b</say-as>");
     ASSERT_EQ(tags.size(), 2u);
-    EXPECT_EQ(tags[0].type, (SSMLParsedTag::TagType{SSMLParsedTag::SayAs{.interpretAs = "", .format = "dmy", .content = "b"}}));
+    EXPECT_EQ(tags[0].type,
+              (SSMLParsedTag::TagType{SSMLParsedTag::SayAs{.interpretAs = "", .format = "dmy", .content = "b"}}));
     EXPECT_EQ(tags[1].type,
               (SSMLParsedTag::TagType{SSMLParsedTag::Phoneme{.alphabet = "x-sampa", .ph = "t@", .content = "a"}}));
 }
