@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace quorl {
 namespace {
@@ -43,6 +45,27 @@ TEST(EnglishTextNormalizerTests, SpellsNumbersAndLeavesWhatTouchesOtherCharacter
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EnglishTextNormalizer::normalize(c.text), c.expected) << c.text;
+    }
+}
+
+TEST(EnglishTextNormalizerTests, ThreadsNormalizeAtTheSameTimeAlike) {
+    const std::string text = "On the 3rd at 9:05 a.m., 2024 people paid 3.50 for room 007.";
+    const std::string expected = EnglishTextNormalizer::normalize(text);
+    EXPECT_EQ(expected, "On the third at nine oh five a m, two thousand twenty four people paid three point five zero "
+                        "for room zero zero seven.");
+    std::vector<std::string> results(4);
+    {
+        std::vector<std::jthread> threads;
+        for (std::string& result : results) {
+            threads.emplace_back([&text, &result] {
+                for (int round = 0; round < 20; ++round) {
+                    result = EnglishTextNormalizer::normalize(text);
+                }
+            });
+        }
+    }
+    for (const std::string& result : results) {
+        EXPECT_EQ(result, expected);
     }
 }
 
