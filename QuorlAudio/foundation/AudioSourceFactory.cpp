@@ -6,6 +6,7 @@
 #include "platform/audio/FormatConverter.hpp"
 #include "platform/core/Error.hpp"
 #include "platform/core/SystemError.hpp"
+#include "platform/core/UUID.hpp"
 #include "platform/sys/FileDescriptorIO.hpp"
 #include "platform/sys/UserFolders.hpp"
 
@@ -14,11 +15,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
-#include <random>
 #include <span>
 #include <stdexcept>
 #include <system_error>
@@ -38,25 +37,9 @@ constexpr std::uint32_t inputBufferFrames = 16384;
 constexpr std::uint32_t minimumOutputFrames = 1024;
 constexpr std::int64_t outputFramesLimit = std::int64_t{1} << 32;
 
-// A random (version 4) UUID in its standard upper-case hyphenated form.
-std::string makeUUID() {
-    std::random_device device;
-    std::uniform_int_distribution<unsigned> byte(0, 255);
-    unsigned char bytes[16];
-    for (unsigned char& value : bytes) {
-        value = static_cast<unsigned char>(byte(device));
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
-    char text[37];
-    std::snprintf(text, sizeof text, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
-                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
-                  bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-    return text;
-}
-
 std::filesystem::path makeTemporaryURL() {
-    return platform::sys::UserFolders::temporary() / ("quorlaudio-streaming-" + makeUUID() + ".raw");
+    return platform::sys::UserFolders::temporary() /
+           ("quorlaudio-streaming-" + platform::core::UUID::random().uuidString() + ".raw");
 }
 
 AudioSourceError failedToAllocateBuffer(const std::string& name, std::int64_t requestedFrames) {

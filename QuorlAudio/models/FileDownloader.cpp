@@ -13,16 +13,15 @@
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
+#include "platform/core/UUID.hpp"
 #include "platform/sys/UserFolders.hpp"
 #include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
-#include <array>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
-#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -155,26 +154,6 @@ void checkStatus(const Response& response, const std::string& activity, const st
     if (!isSuccess(status)) {
         throw DownloadError::downloadFailed(subject, std::make_exception_ptr(httpStatusError(status)));
     }
-}
-
-std::string newUUIDString() {
-    static thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::array<std::uint8_t, 16> bytes{};
-    for (auto& byte : bytes) {
-        byte = static_cast<std::uint8_t>(generator());
-    }
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
-    static constexpr char hexDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t index = 0; index < bytes.size(); ++index) {
-        if (index == 4 || index == 6 || index == 8 || index == 10) {
-            text.push_back('-');
-        }
-        text.push_back(hexDigits[bytes[index] >> 4]);
-        text.push_back(hexDigits[bytes[index] & 0x0F]);
-    }
-    return text;
 }
 
 // Everything one retried transfer needs, shared by its attempts.
@@ -329,7 +308,7 @@ fs::path FileDownloader::download(const Request& request, const std::string& pat
         .path = path,
         .expectedSize = expectedSize,
         .partialFile = partialFileURL.value_or(platform::sys::UserFolders::temporary() /
-                                               (newUUIDString() + ".partial")),
+                                               (platform::core::UUID::random().uuidString() + ".partial")),
         .onProgress = onProgress,
         .configuration = configuration,
     };

@@ -1,0 +1,9 @@
+#include "QuorlAudio/diarization/chunked/DiarizerConfig.hpp"
+
+namespace quorl {
+
+DiarizerConfig DiarizerConfig::defaultConfig() {
+    return DiarizerConfig{};
+}
+
+} // namespace quorl
