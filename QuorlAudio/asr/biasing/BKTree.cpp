@@ -51,7 +51,8 @@ std::vector<BKTree::SearchResult> BKTree::search(std::string_view query, std::in
         pending.pop_back();
         const auto found = distance(queryCharacters, node.characters);
         if (found <= maxDistance) {
-            results.push_back(SearchResult{.term = node.term, .normalizedText = node.normalizedText, .distance = found});
+            results.push_back(
+                SearchResult{.term = node.term, .normalizedText = node.normalizedText, .distance = found});
         }
         for (const auto& [key, child] : node.children) {
             if (key >= std::max<std::int64_t>(0, found - maxDistance) && key <= found + maxDistance) {
