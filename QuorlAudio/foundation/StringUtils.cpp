@@ -6,21 +6,17 @@
 #include <string>
 
 namespace quorl::StringUtils {
-namespace {
 
-// Each character in NFC, so that plain string equality is canonical equivalence.
-std::vector<std::string> normalizedCharacters(std::string_view text) {
-    auto characters = platform::text::graphemeClusters(text);
-    for (auto& character : characters) {
+std::vector<std::string> characters(std::string_view text) {
+    auto clusters = platform::text::graphemeClusters(text);
+    for (auto& character : clusters) {
         character = platform::text::nfc(character);
     }
-    return characters;
+    return clusters;
 }
 
-} // namespace
-
 int levenshteinDistance(std::string_view first, std::string_view second) {
-    return levenshteinDistance(normalizedCharacters(first), normalizedCharacters(second));
+    return levenshteinDistance(characters(first), characters(second));
 }
 
 } // namespace quorl::StringUtils

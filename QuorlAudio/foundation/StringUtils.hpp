@@ -4,6 +4,7 @@
 #include <concepts>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,10 @@ template <std::equality_comparable Element>
 int levenshteinDistance(const std::vector<Element>& first, const std::vector<Element>& second) {
     return levenshteinDistance(std::span<const Element>(first), std::span<const Element>(second));
 }
+
+// The user-perceived characters of the text, each in NFC, so that two are equal exactly when canonically
+// equivalent: the elements the text-based distance below compares. Malformed UTF-8 reads as U+FFFD.
+std::vector<std::string> characters(std::string_view text);
 
 // The distance counted in user-perceived characters, two characters being equal when canonically
 // equivalent ("é" precomposed equals "e" with a combining accent). Malformed UTF-8 reads as U+FFFD.

@@ -3,6 +3,7 @@
 #include "platform/text/IcuSupport.hpp"
 
 #include <unicode/locid.h>
+#include <unicode/uchar.h>
 
 namespace platform::text {
 
@@ -12,5 +13,15 @@ std::string lowercased(std::string_view text) {
     unicode.toLower(icu::Locale::getRoot());
     return icuSupport::toUtf8(unicode);
 }
+
+std::string uppercased(std::string_view text) {
+    icu::UnicodeString unicode = icuSupport::fromUtf8(text);
+    unicode.toUpper(icu::Locale::getRoot());
+    return icuSupport::toUtf8(unicode);
+}
+
+bool isUppercase(char32_t scalar) { return scalar <= 0x10FFFF && u_isUUppercase(static_cast<UChar32>(scalar)); }
+
+bool isLowercase(char32_t scalar) { return scalar <= 0x10FFFF && u_isULowercase(static_cast<UChar32>(scalar)); }
 
 } // namespace platform::text

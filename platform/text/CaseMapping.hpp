@@ -10,4 +10,11 @@ namespace platform::text {
 // the final form "ς". Malformed UTF-8 reads as U+FFFD.
 std::string lowercased(std::string_view text);
 
+// The text under Unicode's default full upper-case mapping, the same for every locale: "ß" becomes "SS".
+std::string uppercased(std::string_view text);
+
+// Whether the scalar has Unicode's Uppercase or Lowercase property; a value that is not a scalar has neither.
+bool isUppercase(char32_t scalar);
+bool isLowercase(char32_t scalar);
+
 } // namespace platform::text

@@ -20,4 +20,14 @@ bool isSymbol(char32_t scalar) { return inCategories(scalar, U_GC_S_MASK); }
 
 bool isLetter(char32_t scalar) { return inCategories(scalar, U_GC_L_MASK); }
 
+bool isMark(char32_t scalar) { return inCategories(scalar, U_GC_M_MASK); }
+
+bool isDecimalDigit(char32_t scalar) { return inCategories(scalar, U_GC_ND_MASK); }
+
+bool isAlphanumeric(char32_t scalar) { return inCategories(scalar, U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK); }
+
+bool isSpaceSeparator(char32_t scalar) { return inCategories(scalar, U_GC_ZS_MASK); }
+
+bool isControlOrFormat(char32_t scalar) { return inCategories(scalar, U_GC_CC_MASK | U_GC_CF_MASK); }
+
 } // namespace platform::text

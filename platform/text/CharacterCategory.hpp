@@ -11,5 +11,15 @@ bool isPunctuation(char32_t scalar);
 bool isSymbol(char32_t scalar);
 // Letters: Lu, Ll, Lt, Lm and Lo.
 bool isLetter(char32_t scalar);
+// Marks: Mn, Mc and Me.
+bool isMark(char32_t scalar);
+// Decimal digits: Nd.
+bool isDecimalDigit(char32_t scalar);
+// Letters, marks and numbers (Nd, Nl and No).
+bool isAlphanumeric(char32_t scalar);
+// Space separators: Zs.
+bool isSpaceSeparator(char32_t scalar);
+// Control and format characters: Cc and Cf.
+bool isControlOrFormat(char32_t scalar);
 
 } // namespace platform::text

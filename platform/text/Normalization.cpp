@@ -3,25 +3,52 @@
 #include "platform/text/IcuSupport.hpp"
 
 #include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 
 namespace platform::text {
 namespace {
 
-const icu::Normalizer2& nfcNormalizer() {
+using NormalizerInstance = const icu::Normalizer2* (*)(UErrorCode&);
+
+const icu::Normalizer2& normalizer(NormalizerInstance instance, std::string_view name) {
     UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
-    icuSupport::check(status, "loading the NFC normalizer");
-    return *normalizer;
+    const icu::Normalizer2* found = instance(status);
+    icuSupport::check(status, name);
+    return *found;
 }
+
+icu::UnicodeString normalized(const icu::UnicodeString& text, const icu::Normalizer2& form, std::string_view name) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeString result = form.normalize(text, status);
+    icuSupport::check(status, name);
+    return result;
+}
+
+const icu::Normalizer2& nfcNormalizer() { return normalizer(icu::Normalizer2::getNFCInstance, "loading NFC"); }
 
 } // namespace
 
 std::string nfc(std::string_view text) {
-    const icu::Normalizer2& normalizer = nfcNormalizer();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString normalized = normalizer.normalize(icuSupport::fromUtf8(text), status);
-    icuSupport::check(status, "normalizing to NFC");
-    return icuSupport::toUtf8(normalized);
+    return icuSupport::toUtf8(normalized(icuSupport::fromUtf8(text), nfcNormalizer(), "normalizing to NFC"));
+}
+
+std::string nfkc(std::string_view text) {
+    const auto& form = normalizer(icu::Normalizer2::getNFKCInstance, "loading NFKC");
+    return icuSupport::toUtf8(normalized(icuSupport::fromUtf8(text), form, "normalizing to NFKC"));
+}
+
+std::string foldingDiacritics(std::string_view text) {
+    const auto& decomposition = normalizer(icu::Normalizer2::getNFDInstance, "loading NFD");
+    const icu::UnicodeString decomposed = normalized(icuSupport::fromUtf8(text), decomposition, "normalizing to NFD");
+    icu::UnicodeString kept;
+    for (int32_t index = 0; index < decomposed.length();) {
+        const UChar32 scalar = decomposed.char32At(index);
+        if (u_charType(scalar) != U_NON_SPACING_MARK) {
+            kept.append(scalar);
+        }
+        index += U16_LENGTH(scalar);
+    }
+    return icuSupport::toUtf8(normalized(kept, nfcNormalizer(), "normalizing to NFC"));
 }
 
 bool canonicallyEquivalent(std::string_view first, std::string_view second) {

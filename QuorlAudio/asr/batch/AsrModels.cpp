@@ -6,13 +6,12 @@
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
+#include "platform/sys/WholeFile.hpp"
+#include "platform/text/DecimalInteger.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <charconv>
-#include <fstream>
-#include <iterator>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -24,31 +23,14 @@ namespace fs = std::filesystem;
 using platform::core::concatenated;
 using Vocabulary = std::unordered_map<int, std::string>;
 
-std::string fileContents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (!file.is_open() || file.bad()) {
-        throw fs::filesystem_error("Cannot read the file", path, std::error_code(errno, std::generic_category()));
-    }
-    return contents;
-}
-
 // A signed decimal integer and nothing else: an optional sign, then digits only. Ids beyond the range of
 // a token id do not parse.
 std::optional<int> tokenId(std::string_view key) {
-    const bool signedKey = key.starts_with('+') || key.starts_with('-');
-    const std::string_view digits = signedKey ? key.substr(1) : key;
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    const auto value = platform::text::decimalInteger(key);
+    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max()) {
         return std::nullopt;
     }
-    // from_chars takes a minus sign but no plus sign.
-    const std::string_view number = key.starts_with('+') ? digits : key;
-    int id = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), id);
-    if (error != std::errc() || end != number.data() + number.size()) {
-        return std::nullopt;
-    }
-    return id;
+    return static_cast<int>(*value);
 }
 
 bool holdsOnlyStrings(const nlohmann::json& document) {
@@ -134,7 +116,7 @@ Vocabulary AsrModels::loadVocabulary(const fs::path& from, AsrModelVersion versi
     };
     nlohmann::json document;
     try {
-        document = nlohmann::json::parse(fileContents(path));
+        document = nlohmann::json::parse(platform::sys::wholeFile(path));
     } catch (const std::exception& failure) {
         throw parsingFailed(failure.what());
     }

@@ -69,7 +69,7 @@ void expectAllEqual(std::span<const float> values, float expected, const std::st
 }
 
 TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
-    const auto fixturePath = std::filesystem::path(__FILE__).parent_path() / "fixtures" / "logMel.txt";
+    const auto fixturePath = std::filesystem::path(QUORL_FOUNDATION_FIXTURES) / "logMel.txt";
     std::ifstream file(fixturePath);
     ASSERT_TRUE(file) << fixturePath;
     const auto signal = testSignal();

@@ -31,5 +31,18 @@ TEST(CaseMappingTests, LowercasesWithTheDefaultFullMapping) {
     }
 }
 
+TEST(CaseMappingTests, UppercasesWithTheFullMappingAndTellsCases) {
+    EXPECT_EQ(uppercased("stra\u00DFe"), "STRASSE");
+    EXPECT_EQ(uppercased("i"), "I");
+    EXPECT_EQ(uppercased("\u00E9t\u00E9 1"), "\u00C9T\u00C9 1");
+    EXPECT_TRUE(isUppercase(U'A'));
+    EXPECT_TRUE(isUppercase(U'\u00C9'));
+    EXPECT_FALSE(isUppercase(U'a'));
+    EXPECT_TRUE(isLowercase(U'\u00DF'));
+    EXPECT_FALSE(isLowercase(U'1'));
+    EXPECT_FALSE(isUppercase(U'1'));
+    EXPECT_FALSE(isUppercase(char32_t{0x110000}));
+}
+
 } // namespace
 } // namespace platform::text

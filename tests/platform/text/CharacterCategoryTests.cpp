@@ -46,5 +46,35 @@ TEST(CharacterCategoryTests, EachScalarBelongsToItsGeneralCategoryOnly) {
     }
 }
 
+TEST(CharacterCategoryTests, MarksDigitsSpacesAndControlsHaveTheirOwnTests) {
+    const struct {
+        char32_t scalar;
+        bool mark, decimalDigit, alphanumeric, spaceSeparator, controlOrFormat;
+    } cases[] = {
+        {U'a', false, false, true, false, false},
+        {U'\u0301', true, false, true, false, false},     // Mn
+        {U'\u0903', true, false, true, false, false},     // Mc
+        {U'7', false, true, true, false, false},
+        {U'\u0663', false, true, true, false, false},     // Arabic-Indic three
+        {U'\u00BD', false, false, true, false, false},    // No, one half
+        {U'\u2167', false, false, true, false, false},    // Nl, Roman numeral eight
+        {U' ', false, false, false, true, false},
+        {U'\u00A0', false, false, false, true, false},
+        {U'\t', false, false, false, false, true},         // Cc
+        {U'\u200B', false, false, false, false, true},    // Cf, zero-width space
+        {U'\uFEFF', false, false, false, false, true},    // Cf, byte-order mark
+        {U'-', false, false, false, false, false},
+        {char32_t{0x110000}, false, false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<unsigned>(c.scalar));
+        EXPECT_EQ(isMark(c.scalar), c.mark);
+        EXPECT_EQ(isDecimalDigit(c.scalar), c.decimalDigit);
+        EXPECT_EQ(isAlphanumeric(c.scalar), c.alphanumeric);
+        EXPECT_EQ(isSpaceSeparator(c.scalar), c.spaceSeparator);
+        EXPECT_EQ(isControlOrFormat(c.scalar), c.controlOrFormat);
+    }
+}
+
 } // namespace
 } // namespace platform::text

@@ -38,5 +38,16 @@ TEST(NormalizationTests, CanonicalEquivalence) {
     }
 }
 
+TEST(NormalizationTests, CompatibilityFormsAndDiacriticFolding) {
+    EXPECT_EQ(nfkc("\uFB01"), "fi");
+    EXPECT_EQ(nfkc("\uFF21"), "A");
+    EXPECT_EQ(nfkc("e\u0301"), "\u00E9");
+    EXPECT_EQ(foldingDiacritics("Caf\u00E9"), "Cafe");
+    EXPECT_EQ(foldingDiacritics("Cafe\u0301"), "Cafe");
+    EXPECT_EQ(foldingDiacritics("\u00C5ngstr\u00F6m"), "Angstrom");
+    EXPECT_EQ(foldingDiacritics("\u00F8"), "\u00F8");
+    EXPECT_EQ(foldingDiacritics("plain"), "plain");
+}
+
 } // namespace
 } // namespace platform::text
