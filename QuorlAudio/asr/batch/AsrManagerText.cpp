@@ -5,11 +5,11 @@
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
+#include "platform/text/DecimalInteger.hpp"
 #include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -36,30 +36,10 @@ struct TimedToken {
     int duration;
 };
 
-// An optional sign followed by decimal digits and nothing else, within the 64-bit range.
-std::optional<std::int64_t> decimalInteger(std::string_view text) {
-    const bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '+' || negative)) {
-        text.remove_prefix(1);
-    }
-    const auto isDigit = [](char character) { return character >= '0' && character <= '9'; };
-    if (text.empty() || !std::ranges::all_of(text, isDigit)) {
-        return std::nullopt;
-    }
-    std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    const std::uint64_t limit =
-        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-    if (error != std::errc() || end != text.data() + text.size() || magnitude > limit) {
-        return std::nullopt;
-    }
-    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
-}
-
 // Encoder frames between a token's emission and its start: "TDT_EMISSION_DELAY_FRAMES", else 1.
 std::int64_t emissionDelayFrames() {
     const auto value = platform::sys::environmentValue("TDT_EMISSION_DELAY_FRAMES");
-    return value ? decimalInteger(*value).value_or(1) : 1;
+    return value ? platform::text::decimalInteger(*value).value_or(1) : 1;
 }
 
 // The token's frame less the delay, in seconds, never before 0. A delay so extreme that the difference leaves
