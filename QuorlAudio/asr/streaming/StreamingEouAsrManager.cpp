@@ -7,6 +7,7 @@
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
+#include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/sys/Environment.hpp"
 
@@ -27,11 +28,9 @@ using platform::ml::DataType;
 using platform::ml::MultiArray;
 
 constexpr std::int64_t sampleRate = 16000;
-constexpr const char* encoderFile = "streaming_encoder.mlmodelc";
-constexpr const char* decoderFile = "decoder.mlmodelc";
-constexpr const char* jointFile = "joint_decision.mlmodelc";
+namespace files = ModelNames::ParakeetEOU;
+// Optional, and not part of the download.
 constexpr const char* fusedFile = "decoder_joint_decision_fused.mlmodelc";
-constexpr const char* vocabularyFile = "vocab.json";
 constexpr const char* defaultBaseFolder = "parakeet-eou-streaming";
 
 const EncoderCacheManager::CacheConfig encoderCaches{
@@ -167,10 +166,10 @@ void StreamingEouAsrManager::loadModels() { loadModels(std::nullopt, std::nullop
 
 void StreamingEouAsrManager::loadModelsLocked(const fs::path& from) {
     logger_.info("Loading CoreML models from " + from.string() + "...");
-    streamingEncoder_ = platform::ml::Model::load(from / encoderFile, config_.configuration);
-    decoder_ = platform::ml::Model::load(from / decoderFile, config_.configuration);
-    joint_ = platform::ml::Model::load(from / jointFile, config_.configuration);
-    tokenizer_ = std::make_shared<const Tokenizer>(from / vocabularyFile);
+    streamingEncoder_ = platform::ml::Model::load(from / files::encoderFile, config_.configuration);
+    decoder_ = platform::ml::Model::load(from / files::decoderFile, config_.configuration);
+    joint_ = platform::ml::Model::load(from / files::jointFile, config_.configuration);
+    tokenizer_ = std::make_shared<const Tokenizer>(from / files::vocab);
     rnntDecoder_ = std::make_unique<RnntDecoder>(decoder_, joint_, loadFusedModelIfAsked(from));
     resetStates();
     audioBuffer_.clear();

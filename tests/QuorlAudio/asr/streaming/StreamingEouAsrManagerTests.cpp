@@ -10,6 +10,7 @@
 #include "tests/support/MultiArrayValues.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -296,6 +297,24 @@ TEST(StreamingEouAsrManagerTests, TheFusedDecoderIsUsedOnlyWhenAskedForExactly) 
                       lines.end());
         }
     }
+}
+
+TEST(StreamingEouAsrManagerTests, LoadsCachedModelsFromTheRepositoryFolderUnderTheBase) {
+    EouTestModels models(StreamingChunkSize::ms320);
+    const testsupport::TemporaryFolder base;
+    const auto modelFolder = base.path() / "parakeet-eou-streaming" / "320ms";
+    std::filesystem::create_directories(modelFolder);
+    std::filesystem::copy(models.folder(), modelFolder, std::filesystem::copy_options::recursive);
+    StreamingEouAsrManager engine(StreamingEouAsrManager::Config{
+        .configuration = {}, .chunkSize = StreamingChunkSize::ms320, .eouDebounceMs = 1280, .debugFeatures = false});
+    const testsupport::RecordingLogSink log;
+    platform::ml::ModelConfiguration cpuOnly;
+    cpuOnly.computeUnits = platform::ml::ComputeUnits::cpuOnly;
+    engine.loadModels(base.path(), cpuOnly, {});
+    EXPECT_EQ(log.messages("StreamingEOU").front(), "Using cached Parakeet EOU models at " + modelFolder.string());
+    EXPECT_EQ(engine.configuration().computeUnits, platform::ml::ComputeUnits::cpuOnly);
+    EXPECT_EQ(models.encoder().loads().back().configuration.computeUnits, platform::ml::ComputeUnits::cpuOnly);
+    EXPECT_EQ(models.encoder().loads().back().bundlePath, modelFolder / "streaming_encoder.mlmodelc");
 }
 
 TEST(StreamingEouAsrManagerTests, TheDebugDumpIsValidJson) {
