@@ -43,11 +43,18 @@ std::optional<std::int64_t> tokenId(std::string_view key) {
     return id;
 }
 
-void replaceWordBoundaries(std::string& text) {
-    for (auto position = text.find(wordBoundary); position != std::string::npos;
-         position = text.find(wordBoundary, position + 1)) {
-        text.replace(position, wordBoundary.size(), " ");
+std::string withSpacesForWordBoundaries(std::string_view text) {
+    std::string spaced;
+    spaced.reserve(text.size());
+    for (std::size_t position = 0; position < text.size();) {
+        if (text.substr(position).starts_with(wordBoundary)) {
+            spaced += ' ';
+            position += wordBoundary.size();
+        } else {
+            spaced += text[position++];
+        }
     }
+    return spaced;
 }
 
 } // namespace
@@ -77,8 +84,7 @@ std::string Tokenizer::decode(std::span<const std::int64_t> ids) const {
             text += found->second;
         }
     }
-    replaceWordBoundaries(text);
-    const std::u32string scalars = platform::text::decodeScalars(text);
+    const std::u32string scalars = platform::text::decodeScalars(withSpacesForWordBoundaries(text));
     return platform::text::encodeScalars(platform::text::trimmingBlanks(scalars));
 }
 
