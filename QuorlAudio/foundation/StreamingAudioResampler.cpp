@@ -1,39 +1,24 @@
 #include "QuorlAudio/foundation/StreamingAudioResampler.hpp"
 
 #include "QuorlAudio/foundation/AudioConverterError.hpp"
-#include "QuorlAudio/foundation/DecimalText.hpp"
 
-#include <stdexcept>
 #include <utility>
 
 namespace quorl {
 namespace {
 
-using platform::audio::AudioFormat;
-using platform::audio::CommonFormat;
 using platform::audio::FormatConverter;
 using platform::audio::PCMBuffer;
 
 constexpr std::uint32_t outputBufferFrames = 4096;
 
-AudioFormat monoFloat32At(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw std::invalid_argument("Resampler target sample rate must be a positive finite number, not " +
-                                    decimalText(sampleRate));
-    }
-    return *format;
-}
-
-void appendChannelZero(const PCMBuffer& buffer, std::vector<float>& samples) {
-    const float* const* channels = buffer.floatChannelData();
-    if (channels != nullptr && buffer.frameLength() > 0) {
-        samples.insert(samples.end(), channels[0], channels[0] + buffer.frameLength());
-    }
+void append(std::vector<float>& samples, const std::vector<float>& more) {
+    samples.insert(samples.end(), more.begin(), more.end());
 }
 
 // Fills output buffers until the converter has nothing more to give for the input at hand.
-void drain(FormatConverter& converter, const FormatConverter::InputBlock& input, std::vector<float>& samples) {
+void drain(FormatConverter& converter, const FormatConverter::InputBlock& input, const AudioConverter& target,
+           std::vector<float>& samples) {
     const auto output = PCMBuffer::make(converter.outputFormat(), outputBufferFrames);
     if (!output) {
         throw AudioConverterError::failedToCreateBuffer();
@@ -44,7 +29,7 @@ void drain(FormatConverter& converter, const FormatConverter::InputBlock& input,
             throw AudioConverterError::conversionFailed(result.error ? std::make_exception_ptr(*result.error)
                                                                      : nullptr);
         }
-        appendChannelZero(*output, samples);
+        append(samples, target.extractFloatArray(*output));
         if (result.status != FormatConverter::OutputStatus::haveData) {
             return;
         }
@@ -53,20 +38,15 @@ void drain(FormatConverter& converter, const FormatConverter::InputBlock& input,
 
 } // namespace
 
-StreamingAudioResampler::StreamingAudioResampler(double targetSampleRate)
-    : targetFormat_(monoFloat32At(targetSampleRate)) {}
-
-StreamingAudioResampler::~StreamingAudioResampler() = default;
-StreamingAudioResampler::StreamingAudioResampler(StreamingAudioResampler&&) noexcept = default;
-StreamingAudioResampler& StreamingAudioResampler::operator=(StreamingAudioResampler&&) noexcept = default;
+StreamingAudioResampler::StreamingAudioResampler(double targetSampleRate) : target_(targetSampleRate, false) {}
 
 std::vector<float> StreamingAudioResampler::resample(const PCMBuffer& buffer) {
     std::vector<float> samples;
     if (converter_ && converter_->inputFormat() != buffer.format()) {
         samples = flush();
     }
-    if (buffer.format() == targetFormat_) {
-        appendChannelZero(buffer, samples);
+    if (target_.isTargetFormat(buffer.format())) {
+        append(samples, target_.extractFloatArray(buffer));
         return samples;
     }
     // An empty buffer would stay with the converter as unread input after this call.
@@ -90,7 +70,7 @@ std::vector<float> StreamingAudioResampler::flush() {
     const auto converter = std::move(converter_);
     drain(*converter, [](std::uint32_t) -> FormatConverter::InputBlockResult {
         return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
-    }, samples);
+    }, target_, samples);
     return samples;
 }
 
@@ -98,7 +78,7 @@ void StreamingAudioResampler::reset() { converter_.reset(); }
 
 void StreamingAudioResampler::appendConverted(const PCMBuffer& buffer, std::vector<float>& samples) {
     if (!converter_) {
-        converter_ = FormatConverter::make(buffer.format(), targetFormat_);
+        converter_ = FormatConverter::make(buffer.format(), target_.targetFormat());
         if (!converter_) {
             throw AudioConverterError::failedToCreateConverter();
         }
@@ -112,7 +92,7 @@ void StreamingAudioResampler::appendConverted(const PCMBuffer& buffer, std::vect
         }
         handedOver = true;
         return {.status = FormatConverter::InputStatus::haveData, .buffer = lent};
-    }, samples);
+    }, target_, samples);
 }
 
 } // namespace quorl

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/FormatConverter.hpp"
 #include "platform/audio/PCMBuffer.hpp"
@@ -21,11 +22,8 @@ class StreamingAudioResampler {
 public:
     // Throws std::invalid_argument when the rate is not a positive finite number.
     explicit StreamingAudioResampler(double targetSampleRate = 16000);
-    ~StreamingAudioResampler();
-    StreamingAudioResampler(StreamingAudioResampler&&) noexcept;
-    StreamingAudioResampler& operator=(StreamingAudioResampler&&) noexcept;
 
-    const platform::audio::AudioFormat& targetFormat() const { return targetFormat_; }
+    const platform::audio::AudioFormat& targetFormat() const { return target_.targetFormat(); }
 
     // The samples the buffer completes. Throws AudioConverterError when no converter or output buffer can be
     // made or the conversion fails; the stream's converter is then dropped and the next buffer starts afresh.
@@ -38,7 +36,8 @@ public:
 private:
     void appendConverted(const platform::audio::PCMBuffer& buffer, std::vector<float>& samples);
 
-    platform::audio::AudioFormat targetFormat_;
+    // The target format, and the copy of channel 0 that both target buffers and converted ones go through.
+    AudioConverter target_;
     std::unique_ptr<platform::audio::FormatConverter> converter_;
 };
 

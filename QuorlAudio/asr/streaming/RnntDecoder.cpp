@@ -130,10 +130,7 @@ RnntDecoder::Step RnntDecoder::referenceStep(const std::shared_ptr<MultiArray>& 
         {"encoder_step", frame},
         {"decoder_step", decoderStep},
     }));
-    const std::int64_t token = tokenOf(*joint);
-    auto h = requiredOutput(*prediction, "h_out");
-    auto c = requiredOutput(*prediction, "c_out");
-    return {.token = token, .h = std::move(h), .c = std::move(c)};
+    return stepFrom(*joint, *prediction);
 }
 
 RnntDecoder::Step RnntDecoder::fusedStep(const std::shared_ptr<MultiArray>& frame) const {
@@ -143,9 +140,13 @@ RnntDecoder::Step RnntDecoder::fusedStep(const std::shared_ptr<MultiArray>& fram
         {"c_in", cState_},
         {"encoder_step", frame},
     }));
-    const std::int64_t token = tokenOf(*output);
-    auto h = requiredOutput(*output, "h_out");
-    auto c = requiredOutput(*output, "c_out");
+    return stepFrom(*output, *output);
+}
+
+RnntDecoder::Step RnntDecoder::stepFrom(const FeatureProvider& tokenOutput, const FeatureProvider& stateOutput) {
+    const std::int64_t token = tokenOf(tokenOutput);
+    auto h = requiredOutput(stateOutput, "h_out");
+    auto c = requiredOutput(stateOutput, "c_out");
     return {.token = token, .h = std::move(h), .c = std::move(c)};
 }
 

@@ -63,6 +63,9 @@ private:
     Step step(const std::shared_ptr<platform::ml::MultiArray>& frame) const;
     Step referenceStep(const std::shared_ptr<platform::ml::MultiArray>& frame) const;
     Step fusedStep(const std::shared_ptr<platform::ml::MultiArray>& frame) const;
+    // The token from one output, then "h_out" and "c_out" from the other, each absence reported in that order.
+    static Step stepFrom(const platform::ml::FeatureProvider& tokenOutput,
+                         const platform::ml::FeatureProvider& stateOutput);
     std::shared_ptr<platform::ml::MultiArray> targets() const;
 
     std::shared_ptr<platform::ml::Model> decoderModel_;
