@@ -6,19 +6,15 @@
 namespace quorl {
 namespace {
 
-constexpr int sampleRate = 16000;
-constexpr int fftSize = 512;
+// The front end's default hop.
 constexpr int hop = 160;
-constexpr int windowLength = 400;
-constexpr float preEmphasis = 0.97f;
-constexpr float logFloor = 0x1p-24f;
 
 } // namespace
 
 NemotronMelExtractor NemotronMelExtractor::make(int nMels) {
     return {
-        .mel = std::make_shared<AudioMelSpectrogram>(sampleRate, nMels, fftSize, hop, windowLength, preEmphasis, 1,
-                                                     logFloor, AudioMelSpectrogram::LogFloorMode::additive, false),
+        // The front end's defaults are the recognisers' configuration, this one's included.
+        .mel = std::make_shared<AudioMelSpectrogram>(16000, nMels),
         .nMels = nMels,
         .hopLength = hop,
     };
