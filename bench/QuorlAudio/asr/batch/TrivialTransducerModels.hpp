@@ -106,6 +106,8 @@ public:
     BundleFolder(const BundleFolder&) = delete;
     BundleFolder& operator=(const BundleFolder&) = delete;
 
+    const std::filesystem::path& path() const { return path_; }
+
     // Writes the bundle `name` ("coremldata.bin" and the manifest as "model.json") and loads it.
     std::shared_ptr<platform::ml::Model> load(const std::string& name, const nlohmann::json& manifest) const;
 
