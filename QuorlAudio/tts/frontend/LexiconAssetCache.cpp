@@ -1,46 +1,20 @@
 #include "QuorlAudio/tts/frontend/LexiconAssetCache.hpp"
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/tts/frontend/CachePayload.hpp"
 #include "QuorlAudio/tts/frontend/TTSError.hpp"
 
-#include <nlohmann/json.hpp>
-
-#include <cerrno>
-#include <fstream>
 #include <system_error>
+#include <utility>
 
 namespace quorl {
 namespace {
 
 namespace fs = std::filesystem;
-using json = nlohmann::json;
 
 const AppLogger& logger() {
     static const AppLogger instance("LexiconAssetCache");
     return instance;
-}
-
-json decodedFile(const fs::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        throw fs::filesystem_error("Cannot read the file", file, std::error_code(errno, std::generic_category()));
-    }
-    return json::parse(stream);
-}
-
-// Every word of the object, each with the allowed ones of its tokens; a word left with none stays.
-LexiconAssetCache::Lexicon filtered(const json& object, const std::unordered_set<std::string>& allowedTokens) {
-    LexiconAssetCache::Lexicon lexicon;
-    lexicon.reserve(object.size());
-    for (const auto& [word, tokens] : object.get_ref<const json::object_t&>()) {
-        auto& kept = lexicon[word];
-        for (const auto& token : tokens.get_ref<const json::array_t&>()) {
-            if (const auto& text = token.get_ref<const std::string&>(); allowedTokens.contains(text)) {
-                kept.push_back(text);
-            }
-        }
-    }
-    return lexicon;
 }
 
 } // namespace
@@ -64,9 +38,9 @@ void LexiconAssetCache::load(const fs::path& file, const std::unordered_set<std:
     Lexicon lower;
     Lexicon caseSensitive;
     try {
-        const json payload = decodedFile(file);
-        lower = filtered(payload.at("lower"), allowedTokens);
-        caseSensitive = filtered(payload.at("caseSensitive"), allowedTokens);
+        auto payload = CachePayload::read(file, allowedTokens);
+        lower = std::move(payload.lower);
+        caseSensitive = std::move(payload.caseSensitive);
     } catch (const std::exception& error) {
         wordToPhonemes_.clear();
         caseSensitiveWordToPhonemes_.clear();

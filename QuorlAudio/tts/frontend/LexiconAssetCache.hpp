@@ -1,11 +1,11 @@
 #pragma once
 
+#include "QuorlAudio/tts/frontend/CachePayload.hpp"
+
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
-#include <vector>
 
 namespace quorl {
 
@@ -14,7 +14,7 @@ namespace quorl {
 // arriving during a load waits for it.
 class LexiconAssetCache {
 public:
-    using Lexicon = std::unordered_map<std::string, std::vector<std::string>>;
+    using Lexicon = CachePayload::Lexicon;
 
     struct Lexicons {
         // Keyed by the lower-cased word.
