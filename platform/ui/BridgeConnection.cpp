@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cerrno>
+#include <optional>
+#include <utility>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -60,14 +62,27 @@ bool BridgeConnection::service(short events) {
     return (events & POLLOUT) == 0 || writePending();
 }
 
+std::vector<std::string> BridgeConnection::listenedChannels() const {
+    std::lock_guard lock(receivers_->mutex);
+    std::vector<std::string> channels;
+    for (const auto& [channel, receiverId] : receivers_->byChannel) {
+        channels.push_back(channel);
+    }
+    return channels;
+}
+
 void BridgeConnection::close() {
     // A client that goes away stops listening, but only where no later client has taken its place.
-    for (const auto& [channel, receiverId] : receivers_) {
+    std::map<std::string, BinaryMessenger::HandlerId> listened;
+    {
+        std::lock_guard lock(receivers_->mutex);
+        listened = std::exchange(receivers_->byChannel, {});
+    }
+    for (const auto& [channel, receiverId] : listened) {
         if (messenger_.removeEventReceiver(channel, receiverId)) {
             messenger_.send(channel, MethodCall{.method = "cancel", .arguments = {}}, {});
         }
     }
-    receivers_.clear();
     outbox_->close();
     socket_.reset();
 }
@@ -164,22 +179,37 @@ void BridgeConnection::listen(BridgeRequest request) {
         messenger_.setEventReceiver(channel, [outbox = outbox_, channel](const EventMessage& message) {
             outbox->append(eventLine(channel, message));
         });
-    receivers_[channel] = receiverId;
-    forward(std::move(request), [&messenger = messenger_, channel, receiverId](const MethodReply& reply) {
-        if (!std::holds_alternative<Value>(reply)) {
-            messenger.removeEventReceiver(channel, receiverId);
-        }
-    });
+    {
+        std::lock_guard lock(receivers_->mutex);
+        receivers_->byChannel[channel] = receiverId;
+    }
+    // A refused listen leaves nothing behind, so that refused listens cannot grow the host's memory.
+    forward(std::move(request),
+            [&messenger = messenger_, receivers = receivers_, channel, receiverId](const MethodReply& reply) {
+                if (std::holds_alternative<Value>(reply)) {
+                    return;
+                }
+                messenger.removeEventReceiver(channel, receiverId);
+                std::lock_guard lock(receivers->mutex);
+                const auto found = receivers->byChannel.find(channel);
+                if (found != receivers->byChannel.end() && found->second == receiverId) {
+                    receivers->byChannel.erase(found);
+                }
+            });
 }
 
 // Only the current listener's "cancel" reaches the handler: a client that is not listening (any more) must
 // not end the stream of the client that is.
 void BridgeConnection::cancel(BridgeRequest request) {
-    const auto found = receivers_.find(request.channel);
-    const bool isListening = found != receivers_.end() && messenger_.removeEventReceiver(found->first, found->second);
-    if (found != receivers_.end()) {
-        receivers_.erase(found);
+    std::optional<BinaryMessenger::HandlerId> receiverId;
+    {
+        std::lock_guard lock(receivers_->mutex);
+        if (const auto found = receivers_->byChannel.find(request.channel); found != receivers_->byChannel.end()) {
+            receiverId = found->second;
+            receivers_->byChannel.erase(found);
+        }
     }
+    const bool isListening = receiverId && messenger_.removeEventReceiver(request.channel, *receiverId);
     if (isListening) {
         forward(std::move(request));
     } else if (messenger_.hasMessageHandler(request.channel)) {

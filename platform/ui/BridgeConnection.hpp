@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::ui {
 
@@ -31,6 +33,9 @@ public:
     // Reads and writes what the socket allows after poll() reported `events`; false once the client has
     // gone, failed, or let too much output pile up.
     bool service(short events);
+
+    // The event channels this client listens to, in name order.
+    std::vector<std::string> listenedChannels() const;
 
     // Ends the connection: the streams this client still listens to are cancelled, replies still to come
     // are dropped, and the socket is closed.
@@ -55,8 +60,13 @@ private:
     bool skippingLongLine_ = false;
     std::string output_;
     std::size_t outputOffset_ = 0;
-    // The event channels this client listens to, with the id of the receiver installed for it.
-    std::map<std::string, BinaryMessenger::HandlerId> receivers_;
+    // The event channels this client listens to, with the id of the receiver installed for it. Shared with
+    // the replies to "listen", which take a refused channel out again on the main queue.
+    struct Receivers {
+        std::mutex mutex;
+        std::map<std::string, BinaryMessenger::HandlerId> byChannel;
+    };
+    std::shared_ptr<Receivers> receivers_ = std::make_shared<Receivers>();
 };
 
 } // namespace platform::ui

@@ -210,6 +210,16 @@ TEST_F(SocketBridgeTest, ARefusedListenIsAnsweredWithTheErrorAndDeliversNothing)
     EXPECT_EQ(roundTrip(client, request(2, "test/echo", "echo")), successReply(2));
 }
 
+TEST_F(SocketBridgeTest, ChannelAndMethodNamesBeyondOneKibibyteAreBadRequests) {
+    BridgeClient client(socketPath);
+    const std::string longName(1025, 'c');
+    EXPECT_EQ(roundTrip(client, request(1, longName, "listen")),
+              badRequest(1, "\"channel\" is longer than the bridge accepts"));
+    EXPECT_EQ(roundTrip(client, request(2, "test/echo", longName)),
+              badRequest(2, "\"method\" is longer than the bridge accepts"));
+    EXPECT_EQ(roundTrip(client, request(3, std::string(1024, 'c'), "echo")), (json{{"id", 3}, {"notImplemented", true}}));
+}
+
 TEST_F(SocketBridgeTest, AClientThatDisconnectsWhileListeningCancelsItsStream) {
     {
         BridgeClient client(socketPath);
