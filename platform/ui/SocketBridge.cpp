@@ -2,6 +2,7 @@
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/UnifiedLog.hpp"
+#include "platform/core/ThreadPool.hpp"
 #include "platform/ui/BridgeConnection.hpp"
 #include "platform/sys/UnixSocket.hpp"
 #include "platform/sys/WakeupSignal.hpp"
@@ -37,6 +38,10 @@ std::optional<FileIdentity> identity(const std::filesystem::path& path) {
     return FileIdentity{.device = status.st_dev, .inode = status.st_ino};
 }
 
+// Threads that parse and handle request lines: a client whose long line takes seconds to parse holds one of
+// them, and the others keep serving everyone else.
+constexpr std::size_t requestThreads = 4;
+
 // How long accepting rests after the process ran out of descriptors, unless a connection closes first.
 constexpr std::chrono::milliseconds acceptBackOff{500};
 
@@ -56,6 +61,9 @@ struct SocketBridge::Impl {
     std::shared_ptr<const sys::WakeupSignal> wakeup;
     std::atomic<bool> stopping{false};
     std::thread ioThread;
+    // Where the clients' request lines are parsed and handled, off the I/O thread; declared before the
+    // connections, so that it outlives them.
+    core::ThreadPool requestPool{requestThreads};
     // Touched by the I/O thread while it runs, and by stop() once it has ended.
     std::vector<std::unique_ptr<BridgeConnection>> connections;
     // Set while the process has no descriptor to spare for a new client: the listening socket stays readable
@@ -158,7 +166,8 @@ void SocketBridge::Impl::acceptClients() {
             return;
         }
         exhaustionLogged = false;
-        connections.push_back(std::make_unique<BridgeConnection>(std::move(client), messenger, wakeup, limits));
+        connections.push_back(
+            std::make_unique<BridgeConnection>(std::move(client), messenger, requestPool, wakeup, limits));
     }
 }
 

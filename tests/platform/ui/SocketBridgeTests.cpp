@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -288,6 +289,28 @@ TEST_F(SocketBridgeTest, WithoutADescriptorToSpareTheBridgeWaitsLogsOnceAndKeeps
     // A connection that closes frees a descriptor, and the waiting client is taken in.
     connected.reset();
     EXPECT_EQ(roundTrip(*waiting, request(3, "test/echo", "echo", 3)), successReply(3, 3));
+}
+
+// A line that takes long to parse holds up its own client only: another client is answered meanwhile.
+TEST_F(SocketBridgeTest, ALongLineBeingParsedDoesNotHoldUpOtherClients) {
+    BridgeClient slow(socketPath);
+    BridgeClient quick(socketPath);
+    std::string line = R"({"id":1,"channel":"test/echo","padding":[)";
+    for (int index = 0; index < 3000000; ++index) {
+        line += index == 0 ? "0" : ",0";
+    }
+    line += "]}";
+    std::atomic<int> answered{0};
+    int slowAnswer = -1;
+    std::thread reader([&] {
+        slowAnswer = slow.readJson() == badRequest(1, "\"method\" must be a non-empty string") ? answered++ : -1;
+    });
+    slow.writeLine(line);
+    EXPECT_EQ(roundTrip(quick, request(2, "test/echo", "echo", 2)), successReply(2, 2));
+    const int quickAnswer = answered++;
+    reader.join();
+    EXPECT_EQ(quickAnswer, 0);
+    EXPECT_EQ(slowAnswer, 1);
 }
 
 TEST_F(SocketBridgeTest, AClientThatDisconnectsWhileListeningCancelsItsStream) {
