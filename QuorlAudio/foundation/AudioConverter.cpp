@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
 #include <system_error>
 
 namespace quorl {
@@ -28,23 +27,6 @@ constexpr double frameCountLimit = 4294967296.0;
 // More frames per byte of the file than even low-rate compressed speech decodes to; a header claiming more is
 // not trusted for the reservation (long digital silence may exceed it and merely grows the array as it reads).
 constexpr std::uintmax_t plausibleFramesPerFileByte = 64;
-
-AudioFormat monoFloat32(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw AudioConverterError::failedToCreateSourceFormat();
-    }
-    return *format;
-}
-
-AudioFormat targetFormatAt(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw std::invalid_argument("Audio converter target sample rate must be a positive finite number, not " +
-                                    decimalText(sampleRate));
-    }
-    return *format;
-}
 
 // The file's length, unless its header claims more frames than its bytes could hold: the reservation is only a
 // hint, and reserving a corrupt length would exhaust memory before the first read.
@@ -78,10 +60,11 @@ FormatConverter::InputBlock onceOnlyInput(const PCMBuffer& source) {
 } // namespace
 
 AudioConverter::AudioConverter(std::optional<AudioFormat> targetFormat, bool debug)
-    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32(16000)), debug_(debug) {}
+    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32Format(16000)),
+      debug_(debug) {}
 
 AudioConverter::AudioConverter(double sampleRate, bool debug)
-    : AudioConverter(targetFormatAt(sampleRate), debug) {}
+    : AudioConverter(monoFloat32Target(sampleRate), debug) {}
 
 std::vector<float> AudioConverter::resampleBuffer(const PCMBuffer& buffer) const {
     if (isTargetFormat(buffer.format())) {
@@ -233,11 +216,11 @@ std::vector<float> AudioConverter::linearResample(const PCMBuffer& buffer, const
 
 std::vector<float> AudioConverter::resampleWithAVAudio(std::span<const float> samples, double inputRate,
                                                        double outputRate) const {
-    const AudioFormat sourceFormat = monoFloat32(inputRate);
+    const AudioFormat sourceFormat = monoFloat32Format(inputRate);
     const auto source = makeConversionBuffer(sourceFormat, samples.size());
     source->setFrameLength(static_cast<std::uint32_t>(samples.size()));
     std::copy(samples.begin(), samples.end(), source->floatChannelData()[0]);
-    return convertBuffer(*source, monoFloat32(outputRate));
+    return convertBuffer(*source, monoFloat32Format(outputRate));
 }
 
 std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) const {
@@ -248,7 +231,7 @@ std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) c
     if (format.channelCount() == 1 && format.commonFormat() == CommonFormat::float32 && !format.isInterleaved()) {
         return extractFloatArray(buffer);
     }
-    const AudioFormat mono = monoFloat32(format.sampleRate());
+    const AudioFormat mono = monoFloat32Format(format.sampleRate());
     const auto converter = makeFormatConverter(format, mono);
     const auto output = makeConversionBuffer(mono, buffer.frameCapacity());
     convertOrThrow(*converter, *output, onceOnlyInput(buffer));

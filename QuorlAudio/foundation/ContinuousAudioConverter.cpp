@@ -1,10 +1,8 @@
 #include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
 
-#include "QuorlAudio/foundation/DecimalText.hpp"
 #include "QuorlAudio/foundation/FormatConversionSteps.hpp"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 namespace quorl {
@@ -17,15 +15,6 @@ using platform::audio::FormatConverter;
 using platform::audio::PCMBuffer;
 
 constexpr std::uint32_t outputFrames = 4096;
-
-AudioFormat monoFloat32At(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw std::invalid_argument("Audio converter target sample rate must be a positive finite number, not " +
-                                    decimalText(sampleRate));
-    }
-    return *format;
-}
 
 // Hands the buffer over once, then has nothing more for now: the stream goes on with the next call.
 FormatConverter::InputBlock onceThenDry(const PCMBuffer& buffer) {
@@ -45,14 +34,14 @@ FormatConverter::InputBlockResult endOfStream(std::uint32_t) {
 
 } // namespace
 
-ContinuousAudioConverter::ContinuousAudioConverter(double sampleRate) : targetFormat_(monoFloat32At(sampleRate)) {}
+ContinuousAudioConverter::ContinuousAudioConverter(double sampleRate) : targetFormat_(monoFloat32Target(sampleRate)) {}
 
 ContinuousAudioConverter::~ContinuousAudioConverter() = default;
 
 std::vector<float> ContinuousAudioConverter::convert(const PCMBuffer& buffer) {
     if (buffer.format().channelCount() > 2) {
         const std::vector<float> mono = mixedToMono(buffer);
-        const auto mixed = makeConversionBuffer(monoFloat32At(buffer.format().sampleRate()), mono.size());
+        const auto mixed = makeConversionBuffer(monoFloat32Format(buffer.format().sampleRate()), mono.size());
         mixed->setFrameLength(static_cast<std::uint32_t>(mono.size()));
         std::ranges::copy(mono, mixed->floatChannelData()[0]);
         convertMonoOrStereo(*mixed);

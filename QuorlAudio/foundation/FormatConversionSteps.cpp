@@ -1,12 +1,16 @@
 #include "QuorlAudio/foundation/FormatConversionSteps.hpp"
 
 #include "QuorlAudio/foundation/AudioConverterError.hpp"
+#include "QuorlAudio/foundation/DecimalText.hpp"
+
+#include <stdexcept>
 
 namespace quorl {
 
 namespace {
 
 using platform::audio::AudioFormat;
+using platform::audio::CommonFormat;
 using platform::audio::FormatConverter;
 using platform::audio::PCMBuffer;
 
@@ -19,6 +23,23 @@ float sampleAt(const PCMBuffer& buffer, std::uint32_t channel, std::size_t frame
 }
 
 } // namespace
+
+AudioFormat monoFloat32Format(double sampleRate) {
+    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
+    if (!format) {
+        throw AudioConverterError::failedToCreateSourceFormat();
+    }
+    return *format;
+}
+
+AudioFormat monoFloat32Target(double sampleRate) {
+    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
+    if (!format) {
+        throw std::invalid_argument("Audio converter target sample rate must be a positive finite number, not " +
+                                    decimalText(sampleRate));
+    }
+    return *format;
+}
 
 std::unique_ptr<FormatConverter> makeFormatConverter(const AudioFormat& inputFormat, const AudioFormat& outputFormat) {
     auto converter = FormatConverter::make(inputFormat, outputFormat);

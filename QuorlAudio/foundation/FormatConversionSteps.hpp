@@ -12,6 +12,10 @@ namespace quorl {
 
 // The steps the toolkit's conversions are made of, each failing with its AudioConverterError.
 
+// Float32, `sampleRate`, 1 channel, non-interleaved; throws failedToCreateSourceFormat when the rate is unusable.
+platform::audio::AudioFormat monoFloat32Format(double sampleRate);
+// The same as a converter's target; throws std::invalid_argument when the rate is not a positive finite number.
+platform::audio::AudioFormat monoFloat32Target(double sampleRate);
 // Throws failedToCreateConverter when the platform converter refuses the formats.
 std::unique_ptr<platform::audio::FormatConverter> makeFormatConverter(const platform::audio::AudioFormat& inputFormat,
                                                                       const platform::audio::AudioFormat& outputFormat);
