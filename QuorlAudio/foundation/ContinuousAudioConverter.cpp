@@ -10,7 +10,6 @@ namespace quorl {
 namespace {
 
 using platform::audio::AudioFormat;
-using platform::audio::CommonFormat;
 using platform::audio::FormatConverter;
 using platform::audio::PCMBuffer;
 
