@@ -63,12 +63,16 @@ void TextInserter::insert(const ui::MethodCall& call, const ui::MethodResult& re
         result.success(true);
         return;
     }
-    if (!typeUnicode(*text)) {
+    typingQueue_.async([this, text = *text, result] { typeAndAnswer(text, result); });
+}
+
+void TextInserter::typeAndAnswer(const std::string& text, const ui::MethodResult& result) {
+    if (!typeUnicode(text)) {
         hostLog("insert failed — could not post keystrokes");
         result.success(false);
         return;
     }
-    const auto characters = platform::text::graphemeClusters(*text).size();
+    const auto characters = platform::text::graphemeClusters(text).size();
     hostLog(platform::core::concatenated(
         {"insert typed ", std::to_string(characters), " chars via Unicode keystrokes"}));
     result.success(true);

@@ -19,7 +19,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -161,10 +160,9 @@ struct ChannelUsers {
 };
 
 std::filesystem::path bridgeSocketPath() {
+    // $XDG_RUNTIME_DIR may be shared with other users, who must not be able to plant this folder.
     const auto folder = desktop::runtimeFolder() / "mirvo";
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        throw platform::core::SystemError::fromErrno(errno, concatenated({"Cannot create ", folder.string()}));
-    }
+    desktop::requirePrivateFolder(folder);
     return folder / "bridge.sock";
 }
 

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/foundation/AudioConverterError.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
+#include "QuorlAudio/foundation/FormatConversionSteps.hpp"
 #include "platform/audio/AudioFile.hpp"
 #include "platform/audio/FormatConverter.hpp"
 
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
 #include <system_error>
 
 namespace quorl {
@@ -28,34 +28,6 @@ constexpr double frameCountLimit = 4294967296.0;
 // not trusted for the reservation (long digital silence may exceed it and merely grows the array as it reads).
 constexpr std::uintmax_t plausibleFramesPerFileByte = 64;
 
-AudioFormat monoFloat32(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw AudioConverterError::failedToCreateSourceFormat();
-    }
-    return *format;
-}
-
-AudioFormat targetFormatAt(double sampleRate) {
-    const auto format = AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-    if (!format) {
-        throw std::invalid_argument("Audio converter target sample rate must be a positive finite number, not " +
-                                    decimalText(sampleRate));
-    }
-    return *format;
-}
-
-std::shared_ptr<PCMBuffer> makeBuffer(const AudioFormat& format, std::uint64_t frameCapacity) {
-    if (frameCapacity >= frameCountLimit) {
-        throw AudioConverterError::failedToCreateBuffer();
-    }
-    auto buffer = PCMBuffer::make(format, static_cast<std::uint32_t>(frameCapacity));
-    if (!buffer) {
-        throw AudioConverterError::failedToCreateBuffer();
-    }
-    return buffer;
-}
-
 // The file's length, unless its header claims more frames than its bytes could hold: the reservation is only a
 // hint, and reserving a corrupt length would exhaust memory before the first read.
 std::size_t plausibleLength(const platform::audio::AudioFile& file) {
@@ -63,14 +35,6 @@ std::size_t plausibleLength(const platform::audio::AudioFile& file) {
     const std::uintmax_t bytes = std::filesystem::file_size(file.url(), error);
     const std::uintmax_t bound = error ? 0 : bytes * plausibleFramesPerFileByte;
     return static_cast<std::size_t>(std::min<std::uintmax_t>(std::max<std::int64_t>(file.length(), 0), bound));
-}
-
-std::unique_ptr<FormatConverter> makeConverter(const AudioFormat& inputFormat, const AudioFormat& outputFormat) {
-    auto converter = FormatConverter::make(inputFormat, outputFormat);
-    if (!converter) {
-        throw AudioConverterError::failedToCreateConverter();
-    }
-    return converter;
 }
 
 // An input block that hands over the source buffer once and reports the end of the stream afterwards. The
@@ -93,35 +57,14 @@ FormatConverter::InputBlock onceOnlyInput(const PCMBuffer& source) {
     };
 }
 
-FormatConverter::OutputStatus convertOrThrow(FormatConverter& converter, PCMBuffer& output,
-                                             const FormatConverter::InputBlock& input) {
-    auto result = converter.convert(output, input);
-    if (result.status == FormatConverter::OutputStatus::error) {
-        throw AudioConverterError::conversionFailed(result.error ? std::make_exception_ptr(*result.error) : nullptr);
-    }
-    return result.status;
-}
-
-void appendChannelZero(std::vector<float>& samples, const PCMBuffer& buffer) {
-    const float* const* channels = buffer.floatChannelData();
-    if (channels != nullptr && buffer.frameLength() > 0) {
-        samples.insert(samples.end(), channels[0], channels[0] + buffer.frameLength());
-    }
-}
-
-// Sample `frame` of `channel` in a Float32 buffer of either layout.
-float sampleAt(const PCMBuffer& buffer, std::uint32_t channel, std::size_t frame) {
-    const float* const* channels = buffer.floatChannelData();
-    return buffer.format().isInterleaved() ? channels[0][frame * buffer.stride() + channel] : channels[channel][frame];
-}
-
 } // namespace
 
 AudioConverter::AudioConverter(std::optional<AudioFormat> targetFormat, bool debug)
-    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32(16000)), debug_(debug) {}
+    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32Format(16000)),
+      debug_(debug) {}
 
 AudioConverter::AudioConverter(double sampleRate, bool debug)
-    : AudioConverter(targetFormatAt(sampleRate), debug) {}
+    : AudioConverter(monoFloat32Target(sampleRate), debug) {}
 
 std::vector<float> AudioConverter::resampleBuffer(const PCMBuffer& buffer) const {
     if (isTargetFormat(buffer.format())) {
@@ -144,7 +87,7 @@ std::vector<float> AudioConverter::resampleAudioFile(const std::filesystem::path
     samples.reserve(plausibleLength(file));
     while (file.framePosition() < file.length()) {
         const auto block = std::min(file.length() - file.framePosition(), blockFrames);
-        const auto buffer = makeBuffer(format, static_cast<std::uint64_t>(block));
+        const auto buffer = makeConversionBuffer(format, static_cast<std::uint64_t>(block));
         file.read(*buffer);
         if (buffer->frameLength() == 0) {
             break;
@@ -185,7 +128,7 @@ AudioConverter::extractAVAudioPCMBuffer(const platform::audio::SampleBuffer& sam
     if (sampleCount < 0) {
         throw AudioConverterError::failedToCreateBuffer();
     }
-    auto buffer = makeBuffer(*format, static_cast<std::uint64_t>(sampleCount));
+    auto buffer = makeConversionBuffer(*format, static_cast<std::uint64_t>(sampleCount));
     buffer->setFrameLength(static_cast<std::uint32_t>(sampleCount));
     if (sampleCount > 0) {
         const std::int32_t status = sampleBuffer.copyPCMData(0, sampleCount, *buffer);
@@ -210,7 +153,7 @@ std::vector<float> AudioConverter::convertBuffer(const PCMBuffer& buffer, const 
     if (buffer.format().channelCount() > 2) {
         return linearResample(buffer, format);
     }
-    const auto converter = makeConverter(buffer.format(), format);
+    const auto converter = makeFormatConverter(buffer.format(), format);
     const double capacity = std::ceil(format.sampleRate() / buffer.format().sampleRate() * buffer.frameLength());
     if (!(capacity >= 0 && capacity < frameCountLimit)) {
         throw AudioConverterError::failedToCreateBuffer();
@@ -219,14 +162,14 @@ std::vector<float> AudioConverter::convertBuffer(const PCMBuffer& buffer, const 
     samples.reserve(static_cast<std::size_t>(capacity));
     const auto input = onceOnlyInput(buffer);
 
-    const auto output = makeBuffer(format, static_cast<std::uint64_t>(capacity));
+    const auto output = makeConversionBuffer(format, static_cast<std::uint64_t>(capacity));
     convertOrThrow(*converter, *output, input);
     appendChannelZero(samples, *output);
 
     // Whatever did not fit, the resampler's tail included, comes out in drain buffers until the end of stream.
     FormatConverter::OutputStatus status;
     do {
-        const auto drain = makeBuffer(format, drainBufferFrames);
+        const auto drain = makeConversionBuffer(format, drainBufferFrames);
         status = convertOrThrow(*converter, *drain, input);
         appendChannelZero(samples, *drain);
     } while (status != FormatConverter::OutputStatus::endOfStream);
@@ -241,20 +184,9 @@ std::vector<float> AudioConverter::convertBuffer(const PCMBuffer& buffer, const 
 }
 
 std::vector<float> AudioConverter::linearResample(const PCMBuffer& buffer, const AudioFormat& format) const {
-    if (buffer.floatChannelData() == nullptr) {
-        throw AudioConverterError::failedToCreateBuffer();
-    }
     const std::uint32_t channelCount = buffer.format().channelCount();
-    const std::size_t frames = buffer.frameLength();
-    const float scale = 1.0f / static_cast<float>(channelCount);
-    std::vector<float> mono(frames);
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        float sum = 0;
-        for (std::uint32_t channel = 0; channel < channelCount; ++channel) {
-            sum += sampleAt(buffer, channel, frame);
-        }
-        mono[frame] = scale * sum;
-    }
+    const std::vector<float> mono = mixedToMono(buffer);
+    const std::size_t frames = mono.size();
     const double inputRate = buffer.format().sampleRate();
     const double outputRate = format.sampleRate();
     if (inputRate == outputRate) {
@@ -284,11 +216,11 @@ std::vector<float> AudioConverter::linearResample(const PCMBuffer& buffer, const
 
 std::vector<float> AudioConverter::resampleWithAVAudio(std::span<const float> samples, double inputRate,
                                                        double outputRate) const {
-    const AudioFormat sourceFormat = monoFloat32(inputRate);
-    const auto source = makeBuffer(sourceFormat, samples.size());
+    const AudioFormat sourceFormat = monoFloat32Format(inputRate);
+    const auto source = makeConversionBuffer(sourceFormat, samples.size());
     source->setFrameLength(static_cast<std::uint32_t>(samples.size()));
     std::copy(samples.begin(), samples.end(), source->floatChannelData()[0]);
-    return convertBuffer(*source, monoFloat32(outputRate));
+    return convertBuffer(*source, monoFloat32Format(outputRate));
 }
 
 std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) const {
@@ -299,9 +231,9 @@ std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) c
     if (format.channelCount() == 1 && format.commonFormat() == CommonFormat::float32 && !format.isInterleaved()) {
         return extractFloatArray(buffer);
     }
-    const AudioFormat mono = monoFloat32(format.sampleRate());
-    const auto converter = makeConverter(format, mono);
-    const auto output = makeBuffer(mono, buffer.frameCapacity());
+    const AudioFormat mono = monoFloat32Format(format.sampleRate());
+    const auto converter = makeFormatConverter(format, mono);
+    const auto output = makeConversionBuffer(mono, buffer.frameCapacity());
     convertOrThrow(*converter, *output, onceOnlyInput(buffer));
     return extractFloatArray(*output);
 }

@@ -127,8 +127,11 @@ std::optional<FormatConverter::ConversionResult> FormatConverter::Stream::take(I
     if (next.buffer->format() != inputFormat_) {
         return failure(invalidInput, formatMismatch("input", next.buffer->format(), inputFormat_));
     }
-    input_ = std::move(next.buffer);
-    inputOffset_ = 0;
+    // An empty buffer is taken in at once: kept, it would be held past the call that handed it over.
+    if (next.buffer->frameLength() > 0) {
+        input_ = std::move(next.buffer);
+        inputOffset_ = 0;
+    }
     return std::nullopt;
 }
 

@@ -13,10 +13,8 @@
 
 namespace platform::desktop {
 
-namespace {
-
-// The fallback sits in a folder every user can write to, so it is only used when it is a real folder
-// that this user owns and nobody else can enter; anything else could be a trap laid by another user.
+// A folder others can write into is only used when it is a real folder that this user owns and nobody else
+// can enter; anything else could be a trap laid by another user.
 void requirePrivateFolder(const std::filesystem::path& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         throw core::SystemError::fromErrno(errno,
@@ -36,8 +34,6 @@ void requirePrivateFolder(const std::filesystem::path& folder) {
             errno, core::concatenated({"Cannot make the runtime folder private ", folder.string()}));
     }
 }
-
-} // namespace
 
 std::filesystem::path runtimeFolder() {
     if (auto value = sys::environmentValue("XDG_RUNTIME_DIR"); value && std::filesystem::path(*value).is_absolute()) {

@@ -9,4 +9,9 @@ namespace platform::desktop {
 // Throws platform::core::SystemError when the fallback folder cannot be made or belongs to someone else.
 std::filesystem::path runtimeFolder();
 
+// Makes `folder` (its parent must exist) with mode 0700 unless it exists; an existing one must be a real
+// folder, not a link, owned by this user, and is made 0700 when its mode is wider. Throws
+// platform::core::SystemError otherwise, or when it cannot be made or inspected.
+void requirePrivateFolder(const std::filesystem::path& folder);
+
 } // namespace platform::desktop

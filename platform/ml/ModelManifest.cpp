@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -21,14 +22,40 @@ struct ManifestProblem {
     std::string reason;
 };
 
-std::vector<std::size_t> shapeFrom(const json& value) { return value.get<std::vector<std::size_t>>(); }
+// A dimension of a shape or shape range: a whole number from 0 up to the largest size. A float beyond that
+// range or a negative number would convert unchecked, so anything else is refused.
+std::size_t sizeFrom(const json& value, const std::string& name, const char* field) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::size_t>();
+    }
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        constexpr double sizeLimit = 0x1p64;
+        if (number >= 0 && number < sizeLimit && number == std::floor(number)) {
+            return static_cast<std::size_t>(number);
+        }
+    }
+    throw ManifestProblem{concat({"\"", name, "\" has an invalid \"", field, "\": ", value.dump(), " is not a size"})};
+}
 
-std::vector<SizeRange> rangesFrom(const json& value) {
+std::vector<std::size_t> shapeFrom(const json& value, const std::string& name, const char* field) {
+    if (!value.is_array()) {
+        throw ManifestProblem{concat({"\"", name, "\" has an invalid \"", field, "\": not a list of sizes"})};
+    }
+    std::vector<std::size_t> shape;
+    for (const auto& dimension : value) {
+        shape.push_back(sizeFrom(dimension, name, field));
+    }
+    return shape;
+}
+
+std::vector<SizeRange> rangesFrom(const json& value, const std::string& name) {
+    constexpr const char* field = "shapeRange";
     std::vector<SizeRange> ranges;
     for (const auto& range : value) {
         ranges.push_back(SizeRange{
-            .lowerBound = range.at(0).get<std::size_t>(),
-            .upperBound = range.at(1).is_null() ? std::nullopt : std::optional(range.at(1).get<std::size_t>()),
+            .lowerBound = sizeFrom(range.at(0), name, field),
+            .upperBound = range.at(1).is_null() ? std::nullopt : std::optional(sizeFrom(range.at(1), name, field)),
         });
     }
     return ranges;
@@ -44,14 +71,14 @@ MultiArrayConstraint constraintFrom(const json& feature, const std::string& name
         throw ManifestProblem{concat({"\"", name, "\" has unknown data type \"", dataTypeName, "\""})};
     }
     MultiArrayConstraint constraint{
-        .shape = shapeFrom(feature.at("shape")), .dataType = *dataType, .shapeConstraint = {}};
+        .shape = shapeFrom(feature.at("shape"), name, "shape"), .dataType = *dataType, .shapeConstraint = {}};
     if (feature.contains("enumeratedShapes")) {
         for (const auto& shape : feature.at("enumeratedShapes")) {
-            constraint.shapeConstraint.enumeratedShapes.push_back(shapeFrom(shape));
+            constraint.shapeConstraint.enumeratedShapes.push_back(shapeFrom(shape, name, "enumeratedShapes"));
         }
     }
     if (feature.contains("shapeRange")) {
-        constraint.shapeConstraint.sizeRangeForDimension = rangesFrom(feature.at("shapeRange"));
+        constraint.shapeConstraint.sizeRangeForDimension = rangesFrom(feature.at("shapeRange"), name);
     }
     return constraint;
 }

@@ -107,6 +107,13 @@ void BinaryMessenger::sendEvent(const std::string& channel, const EventMessage& 
     if (!receiver) {
         return;
     }
+    // On the main queue the event is given where it stands among the replies: a plug-in's events reach the
+    // main queue through a job of their own, and posting them once more would let a reply the plug-in gave
+    // after the event overtake it.
+    if (mainQueue_.isCurrent()) {
+        receiver->function(message);
+        return;
+    }
     mainQueue_.async([routes = routes_, channel, receiver = std::move(receiver), message] {
         if (routes->receiver(channel) == receiver) {
             receiver->function(message);

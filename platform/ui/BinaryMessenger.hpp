@@ -24,7 +24,8 @@ using EventMessage = std::variant<Value, MethodError, EndOfStream>;
 
 // Routes messages between the host's channels and the interface layer, in process. Handlers and receivers
 // always run on the main queue; everything else may be called from any thread. Calls, replies and events
-// all travel through the main queue, so they arrive in the order they were sent.
+// all travel through the main queue, so they arrive in the order they were sent; an event sent on the main
+// queue itself is already there and is delivered at once.
 class BinaryMessenger {
 public:
     using MessageHandler = std::function<void(const MethodCall& call, const MethodResult& result)>;
@@ -50,8 +51,9 @@ public:
     // receives the answer on the main queue; a channel without a handler answers not-implemented.
     void send(const std::string& channel, MethodCall call, ReplyHandler onReply);
 
-    // Host side: pushes an event of `channel` to its current receiver. An event sent while the channel has
-    // no receiver is dropped, and so is one whose receiver was replaced or removed before delivery.
+    // Host side: pushes an event of `channel` to its current receiver: at once when called on the main queue,
+    // else through it. An event sent while the channel has no receiver is dropped, and so is one whose
+    // receiver was replaced or removed before delivery.
     void sendEvent(const std::string& channel, const EventMessage& message);
 
     // Interface side: installs the receiver of a channel's events, replacing any other; an empty receiver

@@ -1,14 +1,9 @@
 #include "platform/ui/BridgeConnection.hpp"
 
-#include "platform/ui/BridgeLines.hpp"
-#include "platform/ui/BridgeRequest.hpp"
-#include "platform/ui/BridgeRequestError.hpp"
-
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cerrno>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace platform::ui {
@@ -16,38 +11,24 @@ namespace platform::ui {
 namespace {
 
 constexpr std::size_t readChunkSize = 64 * 1024;
-// Values are converted, copied and freed recursively, so a line that nests deeper than any request needs
-// could exhaust the stack; its deeper parts are left out while it is parsed, and it is refused.
-constexpr int maximumNesting = 256;
-
-std::string badRequestLine(const nlohmann::json& id, const BridgeRequestError& error) {
-    return replyLine(id, MethodError{.code = BridgeRequestError::code, .message = error.what(), .details = {}});
-}
 
 bool wouldBlock(int errnoValue) { return errnoValue == EAGAIN || errnoValue == EWOULDBLOCK; }
-
-// The line's JSON without what lies deeper than the nesting limit; `tooDeep` tells whether anything did.
-nlohmann::json parseWithinNesting(std::string_view line, bool& tooDeep) {
-    return nlohmann::json::parse(
-        line,
-        [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
-            tooDeep = tooDeep || depth > maximumNesting;
-            return depth <= maximumNesting;
-        },
-        false);
-}
 
 } // namespace
 
 BridgeConnection::BridgeConnection(sys::FileDescriptor socket, BinaryMessenger& messenger,
-                                   std::shared_ptr<const sys::WakeupSignal> wakeup, const BridgeLimits& limits)
-    : socket_(std::move(socket)), messenger_(messenger),
-      outbox_(std::make_shared<BridgeOutbox>(std::move(wakeup), limits.backlog)),
+                                   core::ThreadPool& requestPool, std::shared_ptr<const sys::WakeupSignal> wakeup,
+                                   const BridgeLimits& limits)
+    : socket_(std::move(socket)), outbox_(std::make_shared<BridgeOutbox>(wakeup, limits.backlog)),
+      requests_(std::make_shared<BridgeRequestHandler>(
+          messenger, outbox_, requestPool, std::move(wakeup),
+          BridgeRequestHandler::Limits{.lineLength = limits.lineLength, .backlog = limits.lineLength})),
       maximumLineLength_(limits.lineLength) {}
 
 short BridgeConnection::wantedEvents() const {
     const bool hasOutput = outputOffset_ < output_.size() || outbox_->hasPending();
-    return static_cast<short>(POLLIN | (hasOutput ? POLLOUT : 0));
+    const bool takesInput = !requests_->isBacklogged();
+    return static_cast<short>((takesInput ? POLLIN : 0) | (hasOutput ? POLLOUT : 0));
 }
 
 bool BridgeConnection::service(short events) {
@@ -60,14 +41,10 @@ bool BridgeConnection::service(short events) {
     return (events & POLLOUT) == 0 || writePending();
 }
 
+std::vector<std::string> BridgeConnection::listenedChannels() const { return requests_->listenedChannels(); }
+
 void BridgeConnection::close() {
-    // A client that goes away stops listening, but only where no later client has taken its place.
-    for (const auto& [channel, receiverId] : receivers_) {
-        if (messenger_.removeEventReceiver(channel, receiverId)) {
-            messenger_.send(channel, MethodCall{.method = "cancel", .arguments = {}}, {});
-        }
-    }
-    receivers_.clear();
+    requests_->close();
     outbox_->close();
     socket_.reset();
 }
@@ -114,90 +91,20 @@ void BridgeConnection::handleInput(std::size_t searchFrom) {
         if (skippingLongLine_) {
             skippingLongLine_ = false;
         } else if (line.size() > maximumLineLength_) {
-            refuseLongLine();
+            requests_->refuseLongLine();
         } else {
-            handleLine(line);
+            requests_->post(std::string(line));
         }
         lineStart = newline + 1;
     }
     input_.erase(0, lineStart);
     if (!skippingLongLine_ && input_.size() > maximumLineLength_) {
-        refuseLongLine();
+        requests_->refuseLongLine();
         skippingLongLine_ = true;
     }
     if (skippingLongLine_) {
         input_.clear();
     }
-}
-
-void BridgeConnection::refuseLongLine() { outbox_->append(badRequestLine(nullptr, BridgeRequestError::lineTooLong())); }
-
-void BridgeConnection::handleLine(std::string_view line) {
-    bool tooDeep = false;
-    const auto document = parseWithinNesting(line, tooDeep);
-    if (tooDeep && !document.is_discarded()) {
-        outbox_->append(badRequestLine(requestId(document), BridgeRequestError::nestedTooDeeply()));
-        return;
-    }
-    try {
-        handleRequest(BridgeRequest::parse(document));
-    } catch (const BridgeRequestError& error) {
-        outbox_->append(badRequestLine(requestId(document), error));
-    }
-}
-
-void BridgeConnection::handleRequest(BridgeRequest request) {
-    if (request.call.method == "listen") {
-        listen(std::move(request));
-    } else if (request.call.method == "cancel") {
-        cancel(std::move(request));
-    } else {
-        forward(std::move(request));
-    }
-}
-
-// The client becomes the receiver before the handler hears of it, so that no event sent right after the
-// handler's answer can miss it; if the handler refuses, the receiver is taken away again.
-void BridgeConnection::listen(BridgeRequest request) {
-    const auto channel = request.channel;
-    const auto receiverId =
-        messenger_.setEventReceiver(channel, [outbox = outbox_, channel](const EventMessage& message) {
-            outbox->append(eventLine(channel, message));
-        });
-    receivers_[channel] = receiverId;
-    forward(std::move(request), [&messenger = messenger_, channel, receiverId](const MethodReply& reply) {
-        if (!std::holds_alternative<Value>(reply)) {
-            messenger.removeEventReceiver(channel, receiverId);
-        }
-    });
-}
-
-// Only the current listener's "cancel" reaches the handler: a client that is not listening (any more) must
-// not end the stream of the client that is.
-void BridgeConnection::cancel(BridgeRequest request) {
-    const auto found = receivers_.find(request.channel);
-    const bool isListening = found != receivers_.end() && messenger_.removeEventReceiver(found->first, found->second);
-    if (found != receivers_.end()) {
-        receivers_.erase(found);
-    }
-    if (isListening) {
-        forward(std::move(request));
-    } else if (messenger_.hasMessageHandler(request.channel)) {
-        outbox_->append(replyLine(request.id, Value()));
-    } else {
-        outbox_->append(replyLine(request.id, NotImplemented{}));
-    }
-}
-
-void BridgeConnection::forward(BridgeRequest request, BinaryMessenger::ReplyHandler afterReply) {
-    messenger_.send(
-        request.channel, std::move(request.call),
-        [outbox = outbox_, id = std::move(request.id), afterReply = std::move(afterReply)](const MethodReply& reply) {
-            if (afterReply) {
-                afterReply(reply);
-            }
-            outbox->append(replyLine(id, reply));
-        });
 }
 
 } // namespace platform::ui

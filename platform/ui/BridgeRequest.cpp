@@ -4,9 +4,15 @@
 #include "platform/ui/ValueJson.hpp"
 #include "platform/ui/ValueJsonError.hpp"
 
+#include <cstddef>
+#include <utility>
+
 namespace platform::ui {
 
 namespace {
+
+// No channel or method name comes near this; a longer one is refused rather than kept per client.
+constexpr std::size_t maximumNameLength = 1024;
 
 // The field as a non-empty string, or nothing.
 const std::string* nonEmptyString(const nlohmann::json& document, const char* key) {
@@ -45,6 +51,11 @@ BridgeRequest BridgeRequest::parse(const nlohmann::json& document) {
     const auto* method = nonEmptyString(document, "method");
     if (!method) {
         throw BridgeRequestError::invalidMethod();
+    }
+    for (const auto& [field, name] : {std::pair{"channel", channel}, std::pair{"method", method}}) {
+        if (name->size() > maximumNameLength) {
+            throw BridgeRequestError::nameTooLong(field);
+        }
     }
     return BridgeRequest{.id = requestId(document),
                          .channel = *channel,

@@ -30,6 +30,10 @@ BridgeRequestError BridgeRequestError::lineTooLong() {
     return BridgeRequestError(Kind::lineTooLong, "the line is longer than the bridge accepts");
 }
 
+BridgeRequestError BridgeRequestError::nameTooLong(const std::string& field) {
+    return BridgeRequestError(Kind::nameTooLong, core::concatenated({"\"", field, "\" is longer than the bridge accepts"}));
+}
+
 BridgeRequestError BridgeRequestError::nestedTooDeeply() {
     return BridgeRequestError(Kind::nestedTooDeeply, "the line nests deeper than the bridge accepts");
 }

@@ -17,6 +17,7 @@ public:
         invalidMethod,
         invalidArguments,
         lineTooLong,
+        nameTooLong,
         nestedTooDeeply,
     };
 
@@ -28,6 +29,8 @@ public:
     static BridgeRequestError invalidMethod();
     static BridgeRequestError invalidArguments(const std::string& reason);
     static BridgeRequestError lineTooLong();
+    // `field` is "channel" or "method".
+    static BridgeRequestError nameTooLong(const std::string& field);
     static BridgeRequestError nestedTooDeeply();
 
     Kind kind() const { return kind_; }

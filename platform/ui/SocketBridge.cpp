@@ -2,11 +2,13 @@
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/UnifiedLog.hpp"
+#include "platform/core/ThreadPool.hpp"
 #include "platform/ui/BridgeConnection.hpp"
 #include "platform/sys/UnixSocket.hpp"
 #include "platform/sys/WakeupSignal.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -36,6 +38,13 @@ std::optional<FileIdentity> identity(const std::filesystem::path& path) {
     return FileIdentity{.device = status.st_dev, .inode = status.st_ino};
 }
 
+// Threads that parse and handle request lines: a client whose long line takes seconds to parse holds one of
+// them, and the others keep serving everyone else.
+constexpr std::size_t requestThreads = 4;
+
+// How long accepting rests after the process ran out of descriptors, unless a connection closes first.
+constexpr std::chrono::milliseconds acceptBackOff{500};
+
 } // namespace
 
 struct SocketBridge::Impl {
@@ -52,14 +61,24 @@ struct SocketBridge::Impl {
     std::shared_ptr<const sys::WakeupSignal> wakeup;
     std::atomic<bool> stopping{false};
     std::thread ioThread;
+    // Where the clients' request lines are parsed and handled, off the I/O thread; declared before the
+    // connections, so that it outlives them.
+    core::ThreadPool requestPool{requestThreads};
     // Touched by the I/O thread while it runs, and by stop() once it has ended.
     std::vector<std::unique_ptr<BridgeConnection>> connections;
+    // Set while the process has no descriptor to spare for a new client: the listening socket stays readable
+    // then, so it is left out of the poll until a connection closes or the back-off has passed.
+    std::optional<std::chrono::steady_clock::time_point> acceptPausedUntil;
+    // Whether running out of descriptors has been logged since the last client was accepted.
+    bool exhaustionLogged = false;
 
     void start();
     void stop();
     void serve();
     std::vector<pollfd> pollDescriptors() const;
     void acceptClients();
+    void pauseAccepting(int error);
+    int pollTimeout();
     void serviceConnections(const std::vector<pollfd>& descriptors);
 };
 
@@ -97,8 +116,10 @@ void SocketBridge::Impl::stop() {
 
 void SocketBridge::Impl::serve() {
     while (!stopping) {
+        // The timeout first: it ends a pause that has passed, which puts the listener back among the descriptors.
+        const int timeout = pollTimeout();
         auto descriptors = pollDescriptors();
-        if (::poll(descriptors.data(), descriptors.size(), -1) < 0) {
+        if (::poll(descriptors.data(), descriptors.size(), timeout) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -123,7 +144,8 @@ std::vector<pollfd> SocketBridge::Impl::pollDescriptors() const {
     std::vector<pollfd> descriptors;
     descriptors.reserve(connections.size() + 2);
     descriptors.push_back(pollfd{.fd = wakeup->descriptor(), .events = POLLIN, .revents = 0});
-    descriptors.push_back(pollfd{.fd = listener.get(), .events = POLLIN, .revents = 0});
+    // A negative descriptor is skipped by poll().
+    descriptors.push_back(pollfd{.fd = acceptPausedUntil ? -1 : listener.get(), .events = POLLIN, .revents = 0});
     for (const auto& connection : connections) {
         descriptors.push_back(
             pollfd{.fd = connection->descriptor(), .events = connection->wantedEvents(), .revents = 0});
@@ -135,10 +157,40 @@ void SocketBridge::Impl::acceptClients() {
     while (true) {
         sys::FileDescriptor client(::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!client.isOpen()) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pauseAccepting(errno);
+            }
             return;
         }
-        connections.push_back(std::make_unique<BridgeConnection>(std::move(client), messenger, wakeup, limits));
+        exhaustionLogged = false;
+        connections.push_back(
+            std::make_unique<BridgeConnection>(std::move(client), messenger, requestPool, wakeup, limits));
     }
+}
+
+void SocketBridge::Impl::pauseAccepting(int error) {
+    acceptPausedUntil = std::chrono::steady_clock::now() + acceptBackOff;
+    if (!exhaustionLogged) {
+        exhaustionLogged = true;
+        sys::systemLog(core::concatenated({"Socket bridge cannot accept clients for now: ", std::strerror(error)}));
+    }
+}
+
+// Without a pause, poll() waits for the descriptors alone; with one, it wakes when the pause ends.
+int SocketBridge::Impl::pollTimeout() {
+    if (!acceptPausedUntil) {
+        return -1;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= *acceptPausedUntil) {
+        acceptPausedUntil.reset();
+        return -1;
+    }
+    return static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(*acceptPausedUntil - now).count());
 }
 
 // Connections accepted in this round have no poll result yet; they are served from the next round on.
@@ -153,6 +205,8 @@ void SocketBridge::Impl::serviceConnections(const std::vector<pollfd>& descripto
             remaining.push_back(std::move(connection));
         } else {
             connection->close();
+            // Its descriptor is free again: a client that waits may now be accepted.
+            acceptPausedUntil.reset();
         }
     }
     connections = std::move(remaining);

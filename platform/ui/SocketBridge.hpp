@@ -19,8 +19,9 @@ struct BridgeLimits {
 // Serves every channel of a messenger on a Unix-domain socket, one JSON object per line, so that a
 // separate interface process (or a test) can call methods, listen to event channels and receive events.
 // Any number of clients may connect; a malformed line, an unknown channel or a client that goes away never
-// disturbs the others. One I/O thread serves all clients without blocking on any of them. The messenger
-// must outlive the bridge and the work the bridge leaves on the main queue.
+// disturbs the others. One I/O thread serves all clients without blocking on any of them; their request
+// lines are parsed and handled on a few threads of the bridge's own, one line at a time for each client. The
+// messenger must outlive the bridge and the work the bridge leaves on the main queue.
 class SocketBridge {
 public:
     SocketBridge(BinaryMessenger& messenger, std::filesystem::path socketPath, BridgeLimits limits = {});

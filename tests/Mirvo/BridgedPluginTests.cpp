@@ -21,11 +21,19 @@ namespace ui = platform::ui;
 using nlohmann::json;
 
 constexpr const char* notesChannel = "test/notes";
+constexpr const char* notesEvents = "test/notes_events";
 
-// Keeps notes: "add" needs a non-empty "text", "list" answers the notes kept so far.
+// Keeps notes: "add" needs a non-empty "text", "list" answers the notes kept so far. "fail" emits an error
+// event, then answers with the same error, on the main queue; "failElsewhere" does so on a thread of its own.
 class NotesPlugin : public ChannelPlugin {
 public:
-    explicit NotesPlugin(ui::BinaryMessenger& messenger) : ChannelPlugin(messenger, notesChannel) {}
+    explicit NotesPlugin(ui::BinaryMessenger& messenger) : ChannelPlugin(messenger, notesChannel, notesEvents) {}
+
+    ~NotesPlugin() override {
+        if (elsewhere_.joinable()) {
+            elsewhere_.join();
+        }
+    }
 
 protected:
     void handle(const ui::MethodCall& call, const ui::MethodResult& result) override {
@@ -37,13 +45,23 @@ protected:
             }
         } else if (call.method == "list") {
             result.success(notes_);
+        } else if (call.method == "fail") {
+            failWith(result);
+        } else if (call.method == "failElsewhere") {
+            elsewhere_ = std::thread([this, result] { failWith(result); });
         } else {
             ChannelPlugin::handle(call, result);
         }
     }
 
 private:
+    void failWith(const ui::MethodResult& result) {
+        emitError("full", "no room for notes");
+        result.error("full", "no room for notes");
+    }
+
     ui::ValueList notes_;
+    std::thread elsewhere_;
 };
 
 // The plug-in served through the socket bridge, with the main queue on its own thread as in the host.
@@ -96,6 +114,23 @@ TEST_F(BridgedPluginTests, MalformedArgumentsAreAnsweredBadArgsWithTheMessageAnd
     EXPECT_EQ(call(11, "Add", {{"text", "hello"}}), R"({"id":11,"notImplemented":true})");
     EXPECT_EQ(call(12, "add", {{"text", "hello"}}), R"({"id":12,"result":null})");
     EXPECT_EQ(call(13, "list", nullptr), R"({"id":13,"result":["hello"]})");
+}
+
+// An error event emitted before the reply reaches the client before it, whichever thread gave them.
+TEST_F(BridgedPluginTests, AnEventEmittedBeforeAReplyReachesTheClientFirst) {
+    client->writeJson({{"id", 1}, {"channel", notesEvents}, {"method", "listen"}});
+    ASSERT_EQ(client->readLine(), R"({"id":1,"result":null})");
+    const std::string event =
+        R"({"channel":"test/notes_events","event":{"code":"full","message":"no room for notes","type":"error"}})";
+    int id = 1;
+    for (const char* method : {"fail", "failElsewhere"}) {
+        ++id;
+        EXPECT_EQ(call(id, method, nullptr), event) << method;
+        EXPECT_EQ(client->readLine(),
+                  R"({"error":{"code":"full","details":null,"message":"no room for notes"},"id":)" +
+                      std::to_string(id) + "}")
+            << method;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ChannelHarness.hpp"
 
+#include <chrono>
 #include <utility>
 
 namespace mirvo::testing {
@@ -12,6 +13,20 @@ std::optional<ui::MethodReply> ChannelHarness::call(const std::string& channel, 
     messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
                     [&reply](const ui::MethodReply& answer) { reply = answer; });
     mainQueue_.runUntilIdle();
+    return reply;
+}
+
+std::optional<ui::MethodReply> ChannelHarness::callAndWait(const std::string& channel, const std::string& method,
+                                                           ui::Value arguments) {
+    std::optional<ui::MethodReply> reply;
+    messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
+                    [this, &reply](const ui::MethodReply& answer) {
+                        reply = answer;
+                        mainQueue_.stop();
+                    });
+    auto guard = mainQueue_.asyncAfter(std::chrono::minutes(1), [this] { mainQueue_.stop(); });
+    mainQueue_.run();
+    guard.cancel();
     return reply;
 }
 

@@ -29,6 +29,11 @@ public:
     std::optional<platform::ui::MethodReply> call(const std::string& channel, const std::string& method,
                                                   platform::ui::Value arguments = {});
 
+    // Sends the call and drives the main queue until its reply has come, from whichever thread gives it (or
+    // a minute has passed, so that a missing reply fails the test instead of hanging it).
+    std::optional<platform::ui::MethodReply> callAndWait(const std::string& channel, const std::string& method,
+                                                         platform::ui::Value arguments = {});
+
     // Starts recording the channel's events and sends "listen"; the reply to it.
     std::optional<platform::ui::MethodReply> listen(const std::string& eventChannel);
     std::optional<platform::ui::MethodReply> cancel(const std::string& eventChannel);

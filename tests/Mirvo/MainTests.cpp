@@ -6,6 +6,8 @@
 
 #include <signal.h>
 
+#include <filesystem>
+
 #include <string>
 
 namespace {
@@ -39,6 +41,25 @@ TEST(MainTests, ASecondCopyHandsOverToTheFirstAndEndsWithoutRegisteringAnything)
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0) << first.output();
     EXPECT_TRUE(contains(first.output(), "Mirvo: received SIGTERM, shutting down\n")) << first.output();
+}
+
+// In a runtime folder shared with other users, a "mirvo" folder that is not this user's own private folder
+// could hand the socket to someone else: the bridge is not started in it.
+TEST(MainTests, TheBridgeRefusesAMirvoFolderThatIsNotPrivateToTheUser) {
+    testsupport::TemporaryFolder runtime;
+    testsupport::TemporaryFolder elsewhere;
+    testsupport::ScopedEnvironment environment;
+    environment.set("XDG_RUNTIME_DIR", runtime.path().string());
+    const auto planted = runtime.path() / "mirvo";
+    std::filesystem::create_directory_symlink(elsewhere.path(), planted);
+
+    HostProcess host(MIRVO_EXECUTABLE);
+    ASSERT_TRUE(host.waitForOutput("Mirvo: interface bridge not started: The runtime folder " + planted.string() +
+                                   " is not a private folder of this user: Operation not permitted\n"))
+        << host.output();
+    EXPECT_FALSE(std::filesystem::exists(elsewhere.path() / "bridge.sock"));
+    host.signal(SIGTERM);
+    EXPECT_EQ(host.waitForExit(), 0) << host.output();
 }
 
 } // namespace

@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -102,7 +105,7 @@ public:
     explicit InserterHost(bool trusted = true) : accessibility(trusted) {}
 
     std::optional<ui::MethodReply> insert(ui::Value arguments) {
-        return harness.call(channel, "insert", std::move(arguments));
+        return harness.callAndWait(channel, "insert", std::move(arguments));
     }
 
     std::optional<ui::MethodReply> insertText(const std::string& text) {
@@ -248,6 +251,66 @@ TEST(TextInserterTests, OtherMethodsAreNotImplemented) {
             << method;
     }
     EXPECT_TRUE(host.session.receivedEvents().empty());
+}
+
+// Holds every pause until opened (or a minute has passed, so that a test that never opens it fails instead of
+// hanging).
+class GatedSleeper final : public platform::core::Sleeper {
+public:
+    void sleep(std::chrono::nanoseconds, const platform::core::CancellationToken&) override {
+        std::unique_lock lock(mutex_);
+        asleep_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, std::chrono::minutes(1), [this] { return open_; });
+    }
+
+    bool waitUntilAsleep() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::minutes(1), [this] { return asleep_; });
+    }
+
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool asleep_ = false;
+    bool open_ = false;
+};
+
+TEST(TextInserterTests, TypingLeavesTheMainQueueFreeAndInsertionsFollowInCallOrder) {
+    testsupport::RecordingLogSink log;
+    testing::ChannelHarness harness;
+    desktop::Accessibility accessibility(true);
+    desktop::KeyboardSession session{accessibility};
+    GatedSleeper sleeper;
+    const auto plugin = std::make_shared<TextInserter>(harness.messenger(), session, sleeper);
+
+    std::vector<ui::MethodReply> replies;
+    const auto keep = [&replies](const ui::MethodReply& reply) { replies.push_back(reply); };
+    harness.messenger().send(channel, ui::MethodCall{.method = "insert", .arguments = ui::ValueMap{{"text", "ab"}}},
+                             keep);
+    harness.runUntilIdle();
+    ASSERT_TRUE(sleeper.waitUntilAsleep());
+    harness.messenger().send(channel, ui::MethodCall{.method = "insert", .arguments = ui::ValueMap{{"text", "cd"}}},
+                             keep);
+    EXPECT_EQ(harness.call(channel, "type"), ui::MethodReply(ui::NotImplemented{}));
+    EXPECT_TRUE(replies.empty());
+
+    sleeper.open();
+    EXPECT_EQ(harness.callAndWait(channel, "insert", ui::ValueMap{{"text", "ef"}}), typed);
+    EXPECT_EQ(replies, (std::vector<ui::MethodReply>{typed, typed}));
+    std::vector<std::u16string> keystrokes;
+    for (const auto& event : session.receivedEvents()) {
+        if (event.type == desktop::EventType::keyDown) {
+            keystrokes.push_back(event.unicodeString);
+        }
+    }
+    EXPECT_EQ(keystrokes, (std::vector<std::u16string>{u"ab", u"cd", u"ef"}));
 }
 
 } // namespace

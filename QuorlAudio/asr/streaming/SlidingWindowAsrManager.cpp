@@ -2,7 +2,6 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
-#include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
 
 #include "platform/core/Concatenated.hpp"
@@ -20,7 +19,6 @@ using platform::core::concatenated;
 
 SlidingWindowAsrManager::SlidingWindowAsrManager(SlidingWindowAsrConfig config)
     : logger_("SlidingWindowASR"),
-      audioConverter_(ASRConstants::sampleRate, false),
       config_(std::move(config)),
       chunkSamples_(config_.chunkSamples()),
       leftContextSamples_(config_.leftContextSamples()),

@@ -9,7 +9,6 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "QuorlAudio/foundation/AudioSource.hpp"
 #include "QuorlAudio/models/ProgressReporter.hpp"
 
@@ -19,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -104,8 +104,10 @@ private:
     std::exception_ptr waitForRecognitionTask();
     void finishUpdates();
 
-    // The worker's job: buffers in arrival order, then the flush.
+    // The worker's job: buffers in arrival order, converted by one resampler, then the flush.
     void recognize();
+    // Hands what the conversion gives to the windows; false when a failed conversion is to stop the worker.
+    bool convertAndProcess(const std::function<std::vector<float>()>& conversion);
     // Logs and recovers from a buffer that could not be converted; false when the worker is to stop instead.
     bool recoverFromConversionFailure(const std::exception_ptr& error);
     void appendSamplesAndProcess(std::span<const float> samples);
@@ -147,7 +149,6 @@ private:
     static bool isCancellation(const std::exception_ptr& error);
 
     const AppLogger logger_;
-    const AudioConverter audioConverter_;
     const SlidingWindowAsrConfig config_;
     const std::int64_t chunkSamples_;
     const std::int64_t leftContextSamples_;

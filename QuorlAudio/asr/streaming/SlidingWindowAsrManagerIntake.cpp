@@ -1,33 +1,45 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
+
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 
 #include <algorithm>
+#include <functional>
 
 namespace quorl {
 
 void SlidingWindowAsrManager::recognize() {
     logger_.info("Recognition task started, waiting for audio...");
+    // One resampler for the whole stream: converting buffer by buffer would lose a fraction of a sample and
+    // pad a seam with every buffer.
+    ContinuousAudioConverter converter(ASRConstants::sampleRate);
     auto input = inputSequence_;
     while (const auto buffer = input.next()) {
-        std::vector<float> samples;
-        try {
-            samples = audioConverter_.resampleBuffer(**buffer);
-        } catch (...) {
-            if (recoverFromConversionFailure(std::current_exception())) {
-                continue;
-            }
+        if (!convertAndProcess([&converter, &buffer] { return converter.convert(**buffer); })) {
             return;
         }
-        appendSamplesAndProcess(samples);
     }
     // A cancelled task stops taking input without flushing: every window it tried would end silently.
-    if (platform::core::Task::isCancelled()) {
+    if (platform::core::Task::isCancelled() ||
+        !convertAndProcess([&converter] { return converter.finish(); })) {
         return;
     }
     flushRemaining();
     logger_.info("Recognition task completed");
+}
+
+bool SlidingWindowAsrManager::convertAndProcess(const std::function<std::vector<float>()>& conversion) {
+    std::vector<float> samples;
+    try {
+        samples = conversion();
+    } catch (...) {
+        return recoverFromConversionFailure(std::current_exception());
+    }
+    appendSamplesAndProcess(samples);
+    return true;
 }
 
 bool SlidingWindowAsrManager::recoverFromConversionFailure(const std::exception_ptr& error) {

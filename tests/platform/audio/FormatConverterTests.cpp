@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace platform::audio {
@@ -249,6 +250,21 @@ TEST(FormatConverterTests, AnInputBlockWithNoDataNowLeavesTheInputDry) {
     });
     EXPECT_EQ(result.status, Status::inputRanDry);
     EXPECT_EQ(output->frameLength(), 0u);
+}
+
+TEST(FormatConverterTests, AnEmptyInputBufferIsNotHeldPastTheCallThatHandedItOver) {
+    const auto converter = FormatConverter::make(formatOf(CommonFormat::float32, 48000, 1, false),
+                                                 formatOf(CommonFormat::float32, 16000, 1, false));
+    auto empty = monoBuffer(48000, {});
+    const std::weak_ptr<const PCMBuffer> watched = empty;
+    const auto output = PCMBuffer::make(converter->outputFormat(), 16);
+    const auto result = converter->convert(*output, [&empty](std::uint32_t) {
+        return FormatConverter::InputBlockResult{
+            .status = empty ? FormatConverter::InputStatus::haveData : FormatConverter::InputStatus::noDataNow,
+            .buffer = std::exchange(empty, nullptr)};
+    });
+    EXPECT_EQ(result.status, Status::inputRanDry);
+    EXPECT_TRUE(watched.expired());
 }
 
 TEST(FormatConverterTests, AnOutputBufferWithoutCapacityGetsNothingAndAsksForNothing) {

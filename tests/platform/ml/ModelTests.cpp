@@ -144,6 +144,40 @@ TEST_F(ModelTest, FlexibleShapesAcceptWhatTheirConstraintAllows) {
     EXPECT_THROW(model->predict(inputX(makeArray({2, 1}, {1, 1}))), ModelError);
 }
 
+TEST_F(ModelTest, SizesThatAreNotWholeNonNegativeNumbersAreRefusedNamingTheirField) {
+    const struct {
+        const char* field;
+        nlohmann::json value;
+        std::string fragment;
+    } cases[] = {
+        {"shape", {1e30}, "\"x\" has an invalid \"shape\": 1e+30 is not a size"},
+        {"shape", {1, -3}, "\"x\" has an invalid \"shape\": -3 is not a size"},
+        {"shape", {2.5}, "\"x\" has an invalid \"shape\": 2.5 is not a size"},
+        {"shape", "3", "\"x\" has an invalid \"shape\": not a list of sizes"},
+        {"enumeratedShapes", {{1, 1e30}}, "\"x\" has an invalid \"enumeratedShapes\": 1e+30 is not a size"},
+        {"shapeRange", {{1, 1}, {1, 1e300}}, "\"x\" has an invalid \"shapeRange\": 1e+300 is not a size"},
+        {"shapeRange", {{-1, nullptr}, {1, 3}}, "\"x\" has an invalid \"shapeRange\": -1 is not a size"},
+    };
+    for (const auto& c : cases) {
+        auto feature = multiArrayFeature("x", {1, 3});
+        feature[c.field] = c.value;
+        const auto bundle = testsupport::writeModelBundle(
+            folder.path(), "Sizes.mlmodelc",
+            testsupport::modelManifest("plus-one", {feature}, {multiArrayFeature("y", {1, 3})}));
+        try {
+            Model::load(bundle);
+            ADD_FAILURE() << "loaded " << c.value.dump();
+        } catch (const ModelError& error) {
+            EXPECT_EQ(error.kind(), ModelError::Kind::invalidBundle) << error.what();
+            EXPECT_THAT(error.what(), HasSubstr(c.fragment));
+        }
+    }
+    auto whole = multiArrayFeature("x", {1, 3});
+    whole["shape"] = {1.0, 3.0};
+    EXPECT_NO_THROW(Model::load(testsupport::writeModelBundle(
+        folder.path(), "Whole.mlmodelc", testsupport::modelManifest("plus-one", {whole}, {multiArrayFeature("y", {1, 3})}))));
+}
+
 TEST_F(ModelTest, BatchPredictionsAnswerInOrderAndRefuseOutputBackings) {
     auto model = Model::load(writePlusOneBundle());
     std::vector<std::shared_ptr<const FeatureProvider>> providers;

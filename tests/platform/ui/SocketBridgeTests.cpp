@@ -4,13 +4,16 @@
 
 #include "platform/core/MainQueue.hpp"
 #include "platform/core/SystemError.hpp"
+#include "platform/sys/UnifiedLog.hpp"
 #include "platform/ui/EventChannel.hpp"
 #include "platform/ui/MethodChannel.hpp"
 #include "platform/ui/SocketBridge.hpp"
+#include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -18,6 +21,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <algorithm>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -208,6 +213,104 @@ TEST_F(SocketBridgeTest, ARefusedListenIsAnsweredWithTheErrorAndDeliversNothing)
               R"({"error":{"code":"permission-denied","details":null,"message":"Microphone denied"},"id":1})");
     handler.latestSink()("dropped");
     EXPECT_EQ(roundTrip(client, request(2, "test/echo", "echo")), successReply(2));
+}
+
+TEST_F(SocketBridgeTest, ChannelAndMethodNamesBeyondOneKibibyteAreBadRequests) {
+    BridgeClient client(socketPath);
+    const std::string longName(1025, 'c');
+    EXPECT_EQ(roundTrip(client, request(1, longName, "listen")),
+              badRequest(1, "\"channel\" is longer than the bridge accepts"));
+    EXPECT_EQ(roundTrip(client, request(2, "test/echo", longName)),
+              badRequest(2, "\"method\" is longer than the bridge accepts"));
+    EXPECT_EQ(roundTrip(client, request(3, std::string(1024, 'c'), "echo")), (json{{"id", 3}, {"notImplemented", true}}));
+}
+
+// Takes every descriptor the process may still open, under a lowered limit; gives them back when it goes.
+class DescriptorExhaustion {
+public:
+    DescriptorExhaustion() {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 4096);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int descriptor = ::dup(0); descriptor >= 0; descriptor = ::dup(0)) {
+            taken_.push_back(descriptor);
+        }
+    }
+
+    ~DescriptorExhaustion() {
+        giveOne();
+        for (int descriptor : taken_) {
+            ::close(descriptor);
+        }
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+
+    void giveOne() {
+        if (!taken_.empty()) {
+            ::close(taken_.back());
+            taken_.pop_back();
+        }
+    }
+
+private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
+
+// Waits for the line to be logged, for far longer than it takes.
+bool waitForLog(const testsupport::RecordingLogSink& sink, const std::string& line) {
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        if (std::ranges::count(sink.messages(), line) > 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(SocketBridgeTest, WithoutADescriptorToSpareTheBridgeWaitsLogsOnceAndKeepsServingItsClients) {
+    testsupport::RecordingLogSink sink;
+    std::optional<BridgeClient> connected(std::in_place, socketPath);
+    EXPECT_EQ(roundTrip(*connected, request(1, "test/echo", "echo", 1)), successReply(1, 1));
+    std::optional<BridgeClient> waiting;
+    // The sanitizers look at unfamiliar objects through a pipe, which cannot be made once the descriptors have
+    // run out: a line logged first makes the log sink familiar.
+    platform::sys::systemLog("about to run out of descriptors");
+    {
+        DescriptorExhaustion exhaustion;
+        exhaustion.giveOne();
+        waiting.emplace(socketPath);
+        const std::string line = "Socket bridge cannot accept clients for now: Too many open files";
+        ASSERT_TRUE(waitForLog(sink, line));
+        EXPECT_EQ(roundTrip(*connected, request(2, "test/echo", "echo", 2)), successReply(2, 2));
+        EXPECT_EQ(std::ranges::count(sink.messages(), line), 1);
+    }
+    // A connection that closes frees a descriptor, and the waiting client is taken in.
+    connected.reset();
+    EXPECT_EQ(roundTrip(*waiting, request(3, "test/echo", "echo", 3)), successReply(3, 3));
+}
+
+// A line that takes long to parse holds up its own client only: another client is answered meanwhile.
+TEST_F(SocketBridgeTest, ALongLineBeingParsedDoesNotHoldUpOtherClients) {
+    BridgeClient slow(socketPath);
+    BridgeClient quick(socketPath);
+    std::string line = R"({"id":1,"channel":"test/echo","padding":[)";
+    for (int index = 0; index < 3000000; ++index) {
+        line += index == 0 ? "0" : ",0";
+    }
+    line += "]}";
+    std::atomic<int> answered{0};
+    int slowAnswer = -1;
+    std::thread reader([&] {
+        slowAnswer = slow.readJson() == badRequest(1, "\"method\" must be a non-empty string") ? answered++ : -1;
+    });
+    slow.writeLine(line);
+    EXPECT_EQ(roundTrip(quick, request(2, "test/echo", "echo", 2)), successReply(2, 2));
+    const int quickAnswer = answered++;
+    reader.join();
+    EXPECT_EQ(quickAnswer, 0);
+    EXPECT_EQ(slowAnswer, 1);
 }
 
 TEST_F(SocketBridgeTest, AClientThatDisconnectsWhileListeningCancelsItsStream) {

@@ -5,8 +5,12 @@
 #include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/CommonFormat.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,24 +57,61 @@ TEST_F(IntakeTest, BuffersOfAnyRateAndChannelCountAreConvertedToOneChannelAtTheR
         {CommonFormat::float64, 8000, 2, false},
         {CommonFormat::float32, 48000, 4, false},
     };
-    const AudioConverter converter;
     for (const auto& c : cases) {
         StreamingTestModels scripted(vocabulary());
         SlidingWindowAsrManager manager(SlidingWindowAsrConfig::streaming());
         manager.loadModels(scripted.modelSet());
         manager.startStreaming(AudioSource::microphone);
-        std::size_t expected = 0;
         for (int index = 0; index < 40; ++index) {
-            const auto buffer = steadyBuffer(c.commonFormat, c.sampleRate, c.channels, c.interleaved, 1024);
-            expected += converter.resampleBuffer(*buffer).size();
-            manager.streamAudio(buffer);
+            manager.streamAudio(steadyBuffer(c.commonFormat, c.sampleRate, c.channels, c.interleaved, 1024));
         }
         manager.finish();
+        // The buffers make one stream: its length is that of the whole recording, not 40 rounded buffers.
+        const auto expected = static_cast<std::size_t>(std::llround(40 * 1024 * 16000 / c.sampleRate));
         const auto windows = scripted.windows();
         ASSERT_EQ(windows.size(), 1u) << c.sampleRate;
         const std::size_t aligned = (expected + 1279) / 1280 * 1280;
         EXPECT_EQ(windows[0].audioLength, static_cast<int>(aligned)) << c.sampleRate << " Hz, " << c.channels;
     }
+}
+
+// A minute of 48 kHz capture in 1024-frame buffers: the windows hold the samples of converting the whole
+// recording at once, with nothing lost at the seams between buffers.
+TEST_F(IntakeTest, CapturedBuffersReachTheWindowsAsOneConversionOfTheWholeRecording) {
+    constexpr std::uint32_t rate = 48000;
+    constexpr std::uint32_t total = 60 * rate;
+    const auto format = AudioFormat::make(CommonFormat::float32, rate, 1, false);
+    auto whole = PCMBuffer::make(*format, total);
+    whole->setFrameLength(total);
+    for (std::uint32_t frame = 0; frame < total; ++frame) {
+        // Never zero, so the recorded windows end where their padding begins.
+        whole->floatChannelData()[0][frame] =
+            static_cast<float>(0.5 + 0.25 * std::sin(2 * std::numbers::pi * 440 * frame / rate));
+    }
+    SlidingWindowAsrManager& manager = started();
+    for (std::uint32_t first = 0; first < total; first += 1024) {
+        const std::uint32_t frames = std::min(1024u, total - first);
+        auto buffer = PCMBuffer::make(*format, frames);
+        buffer->setFrameLength(frames);
+        std::copy_n(whole->floatChannelData()[0] + first, frames, buffer->floatChannelData()[0]);
+        manager.streamAudio(std::move(buffer));
+    }
+    manager.finish();
+
+    // Each window after the first repeats the left and right context of the one before it.
+    const auto overlap = static_cast<std::size_t>(SlidingWindowAsrConfig::streaming().leftContextSamples() +
+                                                  SlidingWindowAsrConfig::streaming().rightContextSamples());
+    const auto windows = models.windows();
+    ASSERT_FALSE(windows.empty());
+    std::vector<float> received = windows.front().samples;
+    for (std::size_t index = 1; index < windows.size(); ++index) {
+        ASSERT_GT(windows[index].samples.size(), overlap);
+        received.insert(received.end(), windows[index].samples.begin() + static_cast<std::ptrdiff_t>(overlap),
+                        windows[index].samples.end());
+    }
+    const auto expected = AudioConverter().resampleBuffer(*whole);
+    EXPECT_EQ(expected.size(), 60u * second);
+    EXPECT_EQ(received, expected);
 }
 
 TEST_F(IntakeTest, BuffersWithoutUsableAudioAreSkippedAndTheRestIsKept) {
