@@ -55,6 +55,11 @@ std::vector<float> ContinuousAudioConverter::finish() {
     return std::exchange(ready_, {});
 }
 
+void ContinuousAudioConverter::reset() {
+    converter_.reset();
+    ready_.clear();
+}
+
 void ContinuousAudioConverter::convertMonoOrStereo(const PCMBuffer& buffer) {
     if (converter_ && converter_->inputFormat() != buffer.format()) {
         flushResampler();

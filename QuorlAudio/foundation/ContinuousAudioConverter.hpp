@@ -35,6 +35,8 @@ public:
     std::vector<float> convert(const platform::audio::PCMBuffer& buffer);
     // The samples the resampler still holds; the next buffer starts a new stream.
     std::vector<float> finish();
+    // Forgets the held samples; the next buffer starts a new stream.
+    void reset();
 
 private:
     void convertMonoOrStereo(const platform::audio::PCMBuffer& buffer);

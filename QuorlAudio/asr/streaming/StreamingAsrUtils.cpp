@@ -4,9 +4,9 @@
 
 namespace quorl {
 
-void StreamingAsrUtils::appendAudio(const platform::audio::PCMBuffer& buffer, StreamingAudioResampler& resampler,
+void StreamingAsrUtils::appendAudio(const platform::audio::PCMBuffer& buffer, ContinuousAudioConverter& resampler,
                                     std::vector<float>& audioBuffer) {
-    const std::vector<float> samples = resampler.resample(buffer);
+    const std::vector<float> samples = resampler.convert(buffer);
     audioBuffer.insert(audioBuffer.end(), samples.begin(), samples.end());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QuorlAudio/asr/streaming/Tokenizer.hpp"
-#include "QuorlAudio/foundation/StreamingAudioResampler.hpp"
+#include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 
 #include <cstddef>
@@ -21,7 +21,7 @@ public:
 
     // Appends the buffer's samples at the resampler's target format; the stream's one resampler carries its
     // filter across buffer edges. A failed conversion is thrown and appends nothing.
-    static void appendAudio(const platform::audio::PCMBuffer& buffer, StreamingAudioResampler& resampler,
+    static void appendAudio(const platform::audio::PCMBuffer& buffer, ContinuousAudioConverter& resampler,
                             std::vector<float>& audioBuffer);
 
     static void resetSharedState(std::vector<float>& audioBuffer, std::vector<std::int64_t>& accumulatedTokenIds,

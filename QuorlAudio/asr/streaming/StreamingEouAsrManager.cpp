@@ -218,7 +218,7 @@ void StreamingEouAsrManager::injectSilence(double seconds) {
     }
     const std::lock_guard lock(mutex_);
     // The resampler's held samples belong before the silence.
-    appendSamplesLocked(audioConverter_.flush());
+    appendSamplesLocked(audioConverter_.finish());
     audioBuffer_.resize(audioBuffer_.size() + static_cast<std::size_t>(seconds * sampleRate), 0.0f);
 }
 
@@ -261,7 +261,7 @@ std::string StreamingEouAsrManager::finish() {
 }
 
 std::string StreamingEouAsrManager::finishLocked(Notifications& notifications) {
-    appendSamplesLocked(audioConverter_.flush());
+    appendSamplesLocked(audioConverter_.finish());
     decodeCompleteChunks(notifications);
     StreamingAsrUtils::processRemainingAudio(
         audioBuffer_, static_cast<std::size_t>(chunkSamples(config_.chunkSize)),

@@ -8,7 +8,8 @@
 #include "QuorlAudio/asr/streaming/StreamingChunkSize.hpp"
 #include "QuorlAudio/asr/streaming/Tokenizer.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/StreamingAudioResampler.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
 #include "QuorlAudio/models/ProgressReporter.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/Model.hpp"
@@ -141,7 +142,7 @@ private:
 
     mutable std::mutex mutex_;
     Config config_;
-    StreamingAudioResampler audioConverter_;
+    ContinuousAudioConverter audioConverter_{ASRConstants::sampleRate};
     std::shared_ptr<platform::ml::Model> streamingEncoder_;
     std::shared_ptr<platform::ml::Model> decoder_;
     std::shared_ptr<platform::ml::Model> joint_;

@@ -115,5 +115,13 @@ TEST(ContinuousAudioConverter, AFailedBufferIsLostAndTheStreamGoesOn) {
     EXPECT_EQ(samples, AudioConverter().resampleBuffer(*recording(48000, 1, 0, 9600)));
 }
 
+TEST(ContinuousAudioConverter, ResetForgetsTheHeldSamples) {
+    ContinuousAudioConverter converter(16000);
+    const auto first = converter.convert(*recording(48000, 1, 0, 4800));
+    converter.reset();
+    EXPECT_TRUE(converter.finish().empty());
+    EXPECT_LT(first.size(), 1600u);
+}
+
 } // namespace
 } // namespace quorl

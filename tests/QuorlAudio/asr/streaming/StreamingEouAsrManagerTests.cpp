@@ -3,7 +3,7 @@
 #include "EouTestModels.hpp"
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/streaming/NemotronMelExtractor.hpp"
-#include "QuorlAudio/foundation/StreamingAudioResampler.hpp"
+#include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
 #include "StreamingTestAudio.hpp"
 #include "platform/audio/AudioFormat.hpp"
 #include "tests/support/FileContents.hpp"
@@ -169,9 +169,9 @@ TEST(StreamingEouAsrManagerTests, AudioAtAnotherRateGoesThroughOneResamplerForTh
     }
     engine->finish();
 
-    StreamingAudioResampler onePiece;
-    std::vector<float> converted = onePiece.resample(*bufferOf(fast));
-    const auto tail = onePiece.flush();
+    ContinuousAudioConverter onePiece(16000);
+    std::vector<float> converted = onePiece.convert(*bufferOf(fast));
+    const auto tail = onePiece.finish();
     converted.insert(converted.end(), tail.begin(), tail.end());
     std::vector<std::vector<float>> chunks;
     std::size_t first = 0;
