@@ -4,6 +4,7 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
+#include "QuorlAudio/models/HubStatus.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
@@ -136,27 +137,6 @@ void recordValidator(const Response& response, const fs::path& validatorFile) {
     }
 }
 
-[[noreturn]] void throwRateLimited(const Response& response, const std::string& activity) {
-    const int status = response.statusCode;
-    const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
-        status, platform::core::concatenated({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
-    if (const auto delay = HFClient::retryAfter(response)) {
-        throw RetryPolicy::RetryAfterHint(limited, *delay);
-    }
-    std::rethrow_exception(limited);
-}
-
-// Turns a failing status into its error: rate limits (429, 503) and other statuses outside 2xx.
-void checkStatus(const Response& response, const std::string& activity, const std::string& subject) {
-    const int status = response.statusCode;
-    if (status == 429 || status == 503) {
-        throwRateLimited(response, activity);
-    }
-    if (!isSuccess(status)) {
-        throw DownloadError::downloadFailed(subject, std::make_exception_ptr(httpStatusError(status)));
-    }
-}
-
 std::string newUUIDString() {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
     std::array<std::uint8_t, 16> bytes{};
@@ -229,7 +209,7 @@ fs::path finishTransfer(const TransferPlan& plan, const Response& response) {
         clearPartialDownload(plan.partialFile);
         throw DownloadError::invalidArtifact(plan.path, "server rejected resume range (416)");
     }
-    checkStatus(response, "downloading " + plan.path, plan.path);
+    checkHubStatus(response, "downloading " + plan.path, plan.path);
     try {
         FileDownloader::validateDownloadedArtifact(plan.partialFile, response, plan.path, plan.expectedSize);
     } catch (...) {
@@ -262,7 +242,7 @@ std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string
         throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
     }
     auto [body, response] = session.data(request);
-    checkStatus(response, "fetching " + description, description);
+    checkHubStatus(response, "fetching " + description, description);
     if (const auto type = htmlContentType(response)) {
         throw DownloadError::invalidArtifact(description, "server returned Content-Type: " + *type);
     }

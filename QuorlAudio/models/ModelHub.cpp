@@ -260,7 +260,7 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
     std::set<std::string> wanted = ModelNames::getRequiredModelNames(repo, variant);
     wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
     report(progressHandler, 0, DownloadPhase::listing());
-    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()));
+    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()), sleeper);
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(files.size()), " files to download"}));
     fetchRepositoryFiles(RepositoryDownload{.repo = repo,
                                             .root = to,
@@ -285,7 +285,7 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
     }
     report(progressHandler, 0, DownloadPhase::listing());
     const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
-    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()));
+    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()), sleeper);
     const int count = static_cast<int>(files.size());
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(count), " files in ", subdirectory}));
     const std::int64_t allBytes = totalBytes(files);
