@@ -166,29 +166,35 @@ TEST_F(ModelHubLoadTest, ServesACompleteCacheWithoutTheNetworkOnlineAndOffline) 
     EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuOnly);
 }
 
-TEST_F(ModelHubLoadTest, PurgesACorruptedBundleAndDownloadsItOnce) {
+TEST_F(ModelHubLoadTest, PurgesOnlyTheCorruptedBundleAndDownloadsItOnce) {
     cacheCorruptedBundle();
+    cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
     writeFile(cacheFolder / "stale.txt", "left over");
     putRequiredBundle();
+    putBundle(repository, "Extra.mlmodelc", kernel.name());
 
-    EXPECT_EQ(load({bundle}).size(), 1u);
+    EXPECT_EQ(load({"Extra.mlmodelc", bundle}).size(), 2u);
 
     EXPECT_TRUE(containsInOrder(lines(), {
                                              "Found " + folderText + " locally, no download needed",
                                              "Missing coremldata.bin in " + bundle,
                                              "First load failed: Missing coremldata.bin in model: " + bundle,
                                              "Deleting cache and re-downloading\u2026",
-                                             "Successfully deleted corrupted cache at " + cacheFolder.string(),
+                                             "Successfully deleted corrupted cache at " + (cacheFolder / bundle).string(),
                                              "Models not found in cache at " + cacheFolder.string(),
                                          }));
-    EXPECT_FALSE(fs::exists(cacheFolder / "stale.txt"));
+    // The undamaged bundle and the other files are kept, and nothing of them is fetched again.
+    EXPECT_TRUE(fs::exists(cacheFolder / "stale.txt"));
+    EXPECT_EQ(requestsFor("Extra.mlmodelc/coremldata.bin"), 0u);
+    EXPECT_EQ(requestsFor("Extra.mlmodelc/model.json"), 0u);
     EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
-    EXPECT_EQ(kernel.loads().size(), 1u);
+    // Extra, then Extra again and the fresh bundle in the second attempt.
+    EXPECT_EQ(kernel.loads().size(), 3u);
     // The second attempt reports from the start again.
     const auto progress = reports();
     EXPECT_EQ(progress.front(),
               (DownloadProgress{.fractionCompleted = 0.5, .phase = DownloadPhase::downloading(0, 0)}));
-    EXPECT_EQ(progress[1], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
+    EXPECT_EQ(progress[2], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
 }
 
 TEST_F(ModelHubLoadTest, ReportsASecondCorruptionInsteadOfTryingAgain) {
@@ -371,10 +377,9 @@ TEST_F(ModelHubLoadTest, ALoadOfBundlesStillInUseSharesThemUnlessTheComputeUnits
     EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuOnly);
 }
 
-TEST_F(ModelHubLoadTest, ThePurgeAndRetryLoadsTheFreshBundleNotTheOneInUse) {
+TEST_F(ModelHubLoadTest, ThePurgeAndRetryKeepsAnUndamagedBundleAndItsLiveModel) {
     cacheBundle(cacheFolder, bundle, kernel.name());
     const auto inUse = load({bundle});
-    // The hub serves the very files the cache holds, so the fresh bundle may look like the old one on disk.
     putRequiredBundle();
     putBundle(repository, "Extra.mlmodelc", kernel.name());
     cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
@@ -383,9 +388,10 @@ TEST_F(ModelHubLoadTest, ThePurgeAndRetryLoadsTheFreshBundleNotTheOneInUse) {
     const auto retried = load({bundle, "Extra.mlmodelc"});
 
     EXPECT_EQ(linesCalled("First load failed: Missing coremldata.bin in model: Extra.mlmodelc"), 1u);
-    EXPECT_NE(retried.at(bundle), inUse.at(bundle));
-    ASSERT_EQ(kernel.loads().size(), 3u);
-    EXPECT_EQ(kernel.loads()[1].bundlePath, cacheFolder / bundle);
+    EXPECT_EQ(retried.at(bundle), inUse.at(bundle));
+    ASSERT_EQ(kernel.loads().size(), 2u);
+    EXPECT_EQ(kernel.loads()[1].bundlePath, cacheFolder / "Extra.mlmodelc");
+    EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 0u);
 }
 
 TEST_F(ModelHubLoadTest, ClearingTheCachesForgetsTheModelsLoadedFromThem) {
