@@ -15,10 +15,12 @@
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 
 #include "platform/audio/AudioEngine.hpp"
+#include "platform/core/CancellationToken.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Error.hpp"
 #include "platform/core/MainQueue.hpp"
 #include "platform/core/SerialQueue.hpp"
+#include "platform/core/Task.hpp"
 #include "platform/core/ThreadPool.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
@@ -44,6 +46,7 @@ constexpr std::uint32_t tapBufferFrames = 1024;
 constexpr int inputBus = 0;
 
 constexpr const char* permissionPendingMessage = "Waiting for you to allow the microphone";
+constexpr const char* preparationCancelledMessage = "Model preparation was cancelled by unload";
 
 } // namespace
 
@@ -127,8 +130,12 @@ void ParakeetPlugin::prepare(const ui::MethodCall& call, const ui::MethodResult&
 }
 
 void ParakeetPlugin::startPreparation() {
+    preparation_ = std::make_shared<platform::core::CancellationSource>();
     platform::core::ThreadPool::shared().submit(
-        [weakSelf = weakSelf(), &mainQueue = mainQueue(), prepareModels = services_.prepareModels] {
+        [weakSelf = weakSelf(), &mainQueue = mainQueue(), prepareModels = services_.prepareModels,
+         preparation = preparation_] {
+            // Downloads and back-offs read the running task's token, so cancelling it stops them.
+            const platform::core::Task::Scope cancellable(preparation->token());
             const quorl::ProgressHandler progress = [weakSelf](const quorl::DownloadProgress& report) {
                 if (const auto self = weakSelf.lock()) {
                     self->emit({{"type", "progress"}, {"fraction", report.fractionCompleted}});
@@ -147,15 +154,21 @@ void ParakeetPlugin::startPreparation() {
                 return;
             }
             // Holds no reference while posting, so whoever waits for the replies may drop the plug-in at once.
-            mainQueue.async([weakSelf, models = std::move(models), failure] {
+            mainQueue.async([weakSelf, preparation, models = std::move(models), failure] {
                 if (const auto self = weakSelf.lock()) {
-                    self->finishPreparation(models, failure);
+                    self->finishPreparation(preparation, models, failure);
                 }
             });
         });
 }
 
-void ParakeetPlugin::finishPreparation(const std::optional<AsrModels>& models, const std::exception_ptr& failure) {
+void ParakeetPlugin::finishPreparation(const std::shared_ptr<platform::core::CancellationSource>& preparation,
+                                       const std::optional<AsrModels>& models, const std::exception_ptr& failure) {
+    if (preparation != preparation_) {
+        // Cancelled by an unload, which has answered its calls already.
+        return;
+    }
+    preparation_.reset();
     const auto waiting = std::exchange(preparing_, {});
     if (failure) {
         const auto message = platform::core::describe(failure);
@@ -205,7 +218,18 @@ void ParakeetPlugin::stop(const ui::MethodResult& result) {
         ui::Value());
 }
 
+void ParakeetPlugin::cancelPreparation() {
+    if (!preparation_) {
+        return;
+    }
+    std::exchange(preparation_, nullptr)->cancel();
+    for (const auto& result : std::exchange(preparing_, {})) {
+        result.error("prepare-failed", preparationCancelledMessage);
+    }
+}
+
 void ParakeetPlugin::unload(const ui::MethodResult& result) {
+    cancelPreparation();
     onSessionQueue(result, [](ParakeetPlugin& plugin) { return plugin.unloaded(); }, ui::Value());
 }
 

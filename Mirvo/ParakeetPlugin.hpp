@@ -25,6 +25,7 @@ class AudioEngine;
 }
 
 namespace platform::core {
+class CancellationSource;
 class SerialQueue;
 }
 
@@ -40,8 +41,8 @@ class UpdateRelay;
 // once, "start" captures the microphone into a new sliding-window recogniser whose updates come back as
 // "partial" events, and "stop" replies with the final text.
 //
-// Handlers run on the main queue. Model preparation runs on the shared pool; session work (start, stop,
-// unload) runs one call at a time, in the order of the calls, on the plug-in's own session queue. The capture
+// Handlers run on the main queue. Model preparation runs on the shared pool, and "unload" cancels it; session
+// work (start, stop, unload) runs one call at a time, in the order of the calls, on the plug-in's own session queue. The capture
 // tap and the update relay reach the plug-in through `this`; the destructor ends both before any member goes.
 class ParakeetPlugin : public AudioCapturePlugin {
 public:
@@ -88,7 +89,11 @@ private:
     void getSupportedLocales(const platform::ui::MethodResult& result) const;
     void prepare(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result);
     void startPreparation();
-    void finishPreparation(const std::optional<quorl::AsrModels>& models, const std::exception_ptr& failure);
+    void finishPreparation(const std::shared_ptr<platform::core::CancellationSource>& preparation,
+                           const std::optional<quorl::AsrModels>& models, const std::exception_ptr& failure);
+    // Stops the running preparation, whose download would otherwise go on for nothing, and answers the
+    // prepares that wait for it.
+    void cancelPreparation();
     void start(const platform::ui::MethodResult& result);
     void startSession(const platform::ui::MethodResult& result);
     void stop(const platform::ui::MethodResult& result);
@@ -127,8 +132,10 @@ private:
     std::string localeId_ = "en-US";
     std::optional<quorl::AsrModels> warmModels_;
 
-    // The calls waiting for the running preparation; empty when none runs. Main queue only.
+    // The calls waiting for the running preparation, and its cancellation; empty and null when none runs.
+    // Main queue only.
     std::vector<platform::ui::MethodResult> preparing_;
+    std::shared_ptr<platform::core::CancellationSource> preparation_;
 
     // Session queue only, and the destructor.
     std::unique_ptr<platform::audio::AudioEngine> audioEngine_;

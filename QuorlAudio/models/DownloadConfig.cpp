@@ -2,6 +2,6 @@
 
 namespace quorl {
 
-DownloadConfig DownloadConfig::defaultConfig() { return DownloadConfig{.timeout = 1800}; }
+DownloadConfig DownloadConfig::defaultConfig() { return DownloadConfig{.timeout = 60}; }
 
 } // namespace quorl

@@ -3,7 +3,9 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/DownloadLogger.hpp"
+#include "QuorlAudio/models/FileDigest.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
+#include "QuorlAudio/models/HubStatus.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
@@ -19,9 +21,11 @@
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
@@ -135,24 +139,37 @@ void recordValidator(const Response& response, const fs::path& validatorFile) {
     }
 }
 
-[[noreturn]] void throwRateLimited(const Response& response, const std::string& activity) {
-    const int status = response.statusCode;
-    const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
-        status, platform::core::concatenated({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
-    if (const auto delay = HFClient::retryAfter(response)) {
-        throw RetryPolicy::RetryAfterHint(limited, *delay);
+// Whether the destination holds the file: anything there counts, except a regular file whose size is not the
+// listed one, which a cut or damaged copy would leave and which is removed so that it is fetched again.
+bool isPresent(const RemoteFile& file, const fs::path& at) {
+    std::error_code unreadable;
+    if (!fs::exists(at, unreadable)) {
+        return false;
     }
-    std::rethrow_exception(limited);
+    if (file.size < 0 || !fs::is_regular_file(at, unreadable) || fileSize(at) == file.size) {
+        return true;
+    }
+    downloadLogger().warning(platform::core::concatenated({"Fetching ", file.path, " again: ", std::to_string(fileSize(at)),
+                                                           " bytes on disk, ", std::to_string(file.size), " listed"}));
+    removeIgnoringFailure(at);
+    return false;
 }
 
-// Turns a failing status into its error: rate limits (429, 503) and other statuses outside 2xx.
-void checkStatus(const Response& response, const std::string& activity, const std::string& subject) {
-    const int status = response.statusCode;
-    if (status == 429 || status == 503) {
-        throwRateLimited(response, activity);
+// A listed size beyond what the cache's file system can still take is refused before any byte is fetched,
+// so that a listing that lies cannot fill the disk.
+void checkRoomFor(const RemoteFile& file, const fs::path& partialFile) {
+    std::error_code unknown;
+    const auto space = fs::space(partialFile.parent_path(), unknown);
+    if (unknown || file.size < 0) {
+        return;
     }
-    if (!isSuccess(status)) {
-        throw DownloadError::downloadFailed(subject, std::make_exception_ptr(httpStatusError(status)));
+    const auto available = std::min<std::uintmax_t>(space.available, std::numeric_limits<std::int64_t>::max());
+    const std::int64_t needed = file.size - fileSize(partialFile);
+    if (needed > static_cast<std::int64_t>(available)) {
+        throw DownloadError::invalidArtifact(file.path, platform::core::concatenated(
+                                                            {"listed size of ", std::to_string(file.size),
+                                                             " bytes exceeds the ", std::to_string(available),
+                                                             " bytes free in the cache"}));
     }
 }
 
@@ -161,10 +178,24 @@ struct TransferPlan {
     const Request& request;
     const std::string& path;
     std::int64_t expectedSize;
+    const std::optional<std::string>& expectedSha256;
     fs::path partialFile;
     const FileDownloader::ProgressCallback& onProgress;
     const std::optional<platform::net::SessionConfiguration>& configuration;
 };
+
+// The listed content hash, when there is one, must be the file's.
+void checkContentHash(const TransferPlan& plan) {
+    if (!plan.expectedSha256) {
+        return;
+    }
+    const auto actual = sha256OfFile(plan.partialFile);
+    if (actual != plan.expectedSha256) {
+        throw DownloadError::invalidArtifact(plan.path, platform::core::concatenated(
+                                                            {"SHA-256 mismatch (expected ", *plan.expectedSha256,
+                                                             ", got ", actual.value_or("unreadable"), ")"}));
+    }
+}
 
 // Where the transfer starts, with "Range" and "If-Range" set on `request` when it continues the partial
 // file; bytes that cannot be continued are discarded. None when the partial file already holds the
@@ -194,6 +225,7 @@ std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, R
     }
     try {
         FileDownloader::validateDownloadedArtifact(plan.partialFile, std::nullopt, plan.path, plan.expectedSize);
+        checkContentHash(plan);
     } catch (const DownloadError&) {
         clearPartialDownload(plan.partialFile);
         return 0;
@@ -202,21 +234,66 @@ std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, R
     return std::nullopt;
 }
 
+// A 206 must continue the very copy the partial file holds: the same validator and the listed size. Another
+// copy spliced after the first bytes would give a file that is neither.
+void checkResumedAnswer(const TransferPlan& plan, const std::string& validator, const Response& head) {
+    if (head.statusCode != 206) {
+        return;
+    }
+    if (resumeValidator(head) != validator) {
+        throw DownloadError::invalidArtifact(plan.path, "server resumed another version of the file");
+    }
+    const auto contentRange = head.headers.value("Content-Range");
+    const auto slash = contentRange ? contentRange->rfind('/') : std::string::npos;
+    const std::string total = slash == std::string::npos ? "" : contentRange->substr(slash + 1);
+    if (plan.expectedSize >= 1 && total != std::to_string(plan.expectedSize)) {
+        throw DownloadError::invalidArtifact(plan.path, "server resumed a file of another size");
+    }
+}
+
+// A body that ended before the listed size without the answer stating its length was cut, not complete:
+// the bytes stay for the next attempt to continue.
+void checkNotCutShort(const TransferPlan& plan, const Response& response) {
+    const std::int64_t size = fileSize(plan.partialFile);
+    if (plan.expectedSize >= 1 && size < plan.expectedSize && response.expectedContentLength() < 0) {
+        throw DownloadError::invalidArtifact(plan.path, platform::core::concatenated(
+                                                            {"transfer ended at byte ", std::to_string(size), " of ",
+                                                             std::to_string(plan.expectedSize)}));
+    }
+}
+
 // The partial file once the answer is judged: a failing status throws, a 2xx body must pass the checks.
 fs::path finishTransfer(const TransferPlan& plan, const Response& response) {
     if (response.statusCode == 416) {
         clearPartialDownload(plan.partialFile);
         throw DownloadError::invalidArtifact(plan.path, "server rejected resume range (416)");
     }
-    checkStatus(response, "downloading " + plan.path, plan.path);
+    checkHubStatus(response, "downloading " + plan.path, plan.path);
+    checkNotCutShort(plan, response);
     try {
         FileDownloader::validateDownloadedArtifact(plan.partialFile, response, plan.path, plan.expectedSize);
+        checkContentHash(plan);
     } catch (...) {
         clearPartialDownload(plan.partialFile);
         throw;
     }
     removeIgnoringFailure(validatorFileOf(plan.partialFile));
     return plan.partialFile;
+}
+
+// One transfer into the partial file, never past the listed size.
+Response transfer(const TransferPlan& plan, const Request& request, std::int64_t offset,
+                  const FileDownloader::ResponseCallback& onResponse) {
+    try {
+        return FileDownloader::streamDownload(request, plan.partialFile, offset, plan.configuration, plan.onProgress,
+                                              onResponse, plan.expectedSize >= 1 ? plan.expectedSize : -1);
+    } catch (const DownloadError& error) {
+        // A refused resumption or a body past the listed size leaves bytes that no later attempt may continue.
+        if (error.kind() == DownloadError::Kind::invalidArtifact) {
+            clearPartialDownload(plan.partialFile);
+        }
+        throw;
+    }
 }
 
 fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
@@ -229,10 +306,12 @@ fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
         return plan.partialFile;
     }
     const fs::path validatorFile = validatorFileOf(plan.partialFile);
-    const Response response = FileDownloader::streamDownload(
-        request, plan.partialFile, *offset, plan.configuration, plan.onProgress,
-        [&validatorFile](const Response& head) { recordValidator(head, validatorFile); });
-    return finishTransfer(plan, response);
+    const std::string validator = request.headers.value("If-Range").value_or("");
+    const auto onResponse = [&](const Response& head) {
+        checkResumedAnswer(plan, validator, head);
+        recordValidator(head, validatorFile);
+    };
+    return finishTransfer(plan, transfer(plan, request, *offset, onResponse));
 }
 
 std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string& description,
@@ -241,7 +320,7 @@ std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string
         throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
     }
     auto [body, response] = session.data(request);
-    checkStatus(response, "fetching " + description, description);
+    checkHubStatus(response, "fetching " + description, description);
     if (const auto type = htmlContentType(response)) {
         throw DownloadError::invalidArtifact(description, "server returned Content-Type: " + *type);
     }
@@ -272,8 +351,7 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
                                                const std::optional<fs::path>& recoveringBlockedPaths,
                                                const std::optional<platform::net::SessionConfiguration>& configuration,
                                                ProgressCallback onBytes, platform::core::Sleeper& sleeper) {
-    std::error_code unreadable;
-    if (fs::exists(at, unreadable)) {
+    if (isPresent(file, at)) {
         return Outcome::alreadyPresent;
     }
     if (const fs::path folder = at.parent_path(); !folder.empty()) {
@@ -287,10 +365,12 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
         const WritableFile emptyFile(at);
         return Outcome::createdEmpty;
     }
+    checkRoomFor(file, appendingExtension(at, "partial"));
     const auto url = ModelRegistry::resolveModel(from, platform::net::percentEncodePath(file.path));
     const fs::path partialFile = download(HFClient::request(url), file.path, file.size,
                                           appendingExtension(at, "partial"), std::move(onBytes), fileAttempts,
-                                          fileMinBackoff, configuration, sleeper);
+                                          fileMinBackoff, configuration, sleeper, file.sha256);
+    std::error_code unreadable;
     if (fs::exists(fs::symlink_status(at, unreadable))) {
         fs::remove_all(at, unreadable);
     }
@@ -302,11 +382,12 @@ fs::path FileDownloader::download(const Request& request, const std::string& pat
                                   const std::optional<fs::path>& partialFileURL, ProgressCallback onProgress,
                                   int maxAttempts, double minBackoff,
                                   const std::optional<platform::net::SessionConfiguration>& configuration,
-                                  platform::core::Sleeper& sleeper) {
+                                  platform::core::Sleeper& sleeper, const std::optional<std::string>& expectedSha256) {
     const TransferPlan plan{
         .request = request,
         .path = path,
         .expectedSize = expectedSize,
+        .expectedSha256 = expectedSha256,
         .partialFile = partialFileURL.value_or(platform::sys::UserFolders::temporary() /
                                                (platform::core::UUID::random().uuidString() + ".partial")),
         .onProgress = onProgress,
@@ -353,9 +434,9 @@ void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::o
 platform::net::Response FileDownloader::streamDownload(
     const platform::net::Request& request, const std::filesystem::path& destination, std::int64_t resumeOffset,
     const std::optional<platform::net::SessionConfiguration>& configuration, ProgressCallback onProgress,
-    ResponseCallback onResponse) {
-    auto delegate = std::make_shared<StreamingDownloadDelegate>(destination, resumeOffset, std::move(onProgress),
-                                                                std::move(onResponse));
+    ResponseCallback onResponse, std::int64_t sizeLimit) {
+    auto delegate = std::make_shared<StreamingDownloadDelegate>(destination, resumeOffset, sizeLimit,
+                                                                std::move(onProgress), std::move(onResponse));
     // A session of its own per transfer, so the delegate serves exactly this one.
     const auto session = platform::net::Session::make(configuration.value_or(HFClient::session()->configuration()));
     const auto task = session->dataTask(request, delegate);

@@ -48,15 +48,20 @@ public:
 
     // The retried transfer of `request` into a partial file (a new one in the temporary folder when none
     // is given); returns the partial file once it is complete and valid. `path` names the file in logs and
-    // errors; an `expectedSize` below 1 skips the size check. Answers map to errors: 429 and 503 to a
-    // rate limit carrying the server's "Retry-After", 416 to an invalid artifact (the partial file is
-    // discarded), any other status outside 2xx to a download failure with the HTTP status.
+    // errors; an `expectedSize` below 1 skips the size check, and otherwise no more bytes than that are ever
+    // written. Answers map to errors: 429 and 503 to a rate limit carrying the server's "Retry-After", 416
+    // to an invalid artifact (the partial file is discarded), any other status outside 2xx to a download
+    // failure with the HTTP status. A resumed answer (206) must carry the stored validator and the expected
+    // total, else the file starts over from byte 0. A body without a stated length that ends early counts
+    // as cut and is continued by the next attempt. With `expectedSha256`, the finished file must have that
+    // SHA-256, else it is discarded and fetched again.
     static std::filesystem::path download(const platform::net::Request& request, const std::string& path,
                                           std::int64_t expectedSize,
                                           const std::optional<std::filesystem::path>& partialFileURL,
                                           ProgressCallback onProgress, int maxAttempts, double minBackoff,
                                           const std::optional<platform::net::SessionConfiguration>& configuration,
-                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system(),
+                                          const std::optional<std::string>& expectedSha256 = std::nullopt);
 
     // The retried fetch of a small file into memory with the same status mapping and body checks, no
     // resumption and no size check. Without a configuration it sends on the hub session.
@@ -75,13 +80,15 @@ public:
     // `resumeOffset` bytes already there for a 206 that resumes at that offset, written from the start
     // for any other 2xx, not written at all for other statuses. `onResponse` sees the head before any byte
     // is written; `onProgress` follows every written chunk. Returns the response once the body is on disk.
-    // A 206 that resumes anywhere else empties the file and throws a retryable
-    // DownloadError::invalidArtifact. Cancelling the calling task cancels the transfer. Without a
-    // configuration the transfer uses the hub session's one.
+    // A 206 that resumes anywhere else, or whose "Content-Range" is not one well-formed range of the stated
+    // length, empties the file and throws a retryable DownloadError::invalidArtifact; so does a body that
+    // would take the file past `sizeLimit` bytes (-1: no limit), after writing up to the limit. `onResponse`
+    // may refuse the answer by throwing, which ends the transfer with that error. Cancelling the calling
+    // task cancels the transfer. Without a configuration the transfer uses the hub session's one.
     static platform::net::Response streamDownload(
         const platform::net::Request& request, const std::filesystem::path& destination, std::int64_t resumeOffset,
         const std::optional<platform::net::SessionConfiguration>& configuration, ProgressCallback onProgress,
-        ResponseCallback onResponse);
+        ResponseCallback onResponse, std::int64_t sizeLimit = -1);
 
 private:
     class StreamingDownloadDelegate;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <limits>
 #include <string_view>
 
 namespace quorl {
@@ -33,9 +34,22 @@ std::string lowercased(std::string_view text) {
     return result;
 }
 
-bool isOnHubHost(const platform::net::Url& url) {
+// The port a URL connects to: its own, else its scheme's default.
+std::optional<int> effectivePort(const platform::net::Url& url) {
+    if (url.port()) {
+        return url.port();
+    }
+    const std::string scheme = lowercased(url.scheme());
+    if (scheme == "https") {
+        return 443;
+    }
+    return scheme == "http" ? std::optional(80) : std::nullopt;
+}
+
+bool isOnHubOrigin(const platform::net::Url& url) {
     const auto hub = platform::net::Url::parse(ModelRegistry::baseURL());
-    return hub && lowercased(hub->host()) == lowercased(url.host());
+    return hub && lowercased(hub->scheme()) == lowercased(url.scheme()) &&
+           lowercased(hub->host()) == lowercased(url.host()) && effectivePort(*hub) == effectivePort(url);
 }
 
 std::u32string_view withoutQuotes(std::u32string_view text) {
@@ -79,6 +93,14 @@ std::optional<platform::net::Url> linkTarget(std::string_view target, const plat
     return platform::net::Url::resolve(target, page);
 }
 
+// A number too large or too small for a double: the largest double when its magnitude overflows (so it is
+// capped like any other long delay), zero when it underflows or is negative.
+double outOfRangeValue(std::string_view text) {
+    const auto exponent = text.find_first_of("eE");
+    const bool underflows = exponent != std::string_view::npos && text.substr(exponent + 1).starts_with('-');
+    return underflows || text.starts_with('-') ? 0.0 : std::numeric_limits<double>::max();
+}
+
 // The whole text as a decimal floating-point number, with an optional sign; blanks are not allowed.
 std::optional<double> parseSeconds(std::string_view text) {
     if (text.starts_with('+') && !text.substr(1).starts_with('-')) {
@@ -86,10 +108,13 @@ std::optional<double> parseSeconds(std::string_view text) {
     }
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    if (text.empty() || end != text.data() + text.size()) {
         return std::nullopt;
     }
-    return value;
+    if (error == std::errc::result_out_of_range) {
+        return outOfRangeValue(text);
+    }
+    return error == std::errc() ? std::optional(value) : std::nullopt;
 }
 
 bool startsWith(std::u32string_view text, std::string_view prefix) {
@@ -115,7 +140,7 @@ void HFClient::setOfflineMode(bool offline) { offlineSwitch.store(offline); }
 
 std::optional<std::string> HFClient::huggingFaceToken() {
     for (const char* variable : {"HF_TOKEN", "HUGGING_FACE_HUB_TOKEN", "HUGGINGFACEHUB_API_TOKEN"}) {
-        if (auto token = platform::sys::environmentValue(variable)) {
+        if (auto token = platform::sys::nonEmptyEnvironmentValue(variable)) {
             return token;
         }
     }
@@ -126,7 +151,7 @@ platform::net::Request HFClient::request(const platform::net::Url& url) {
     platform::net::Request request;
     request.url = url;
     request.timeout = std::chrono::duration<double>(DownloadConfig::defaultConfig().timeout);
-    if (const auto token = huggingFaceToken(); token && isOnHubHost(url)) {
+    if (const auto token = huggingFaceToken(); token && isOnHubOrigin(url)) {
         request.headers.set("Authorization", "Bearer " + *token);
     }
     return request;
@@ -200,7 +225,8 @@ std::optional<double> HFClient::retryAfter(const platform::net::Response& respon
         return *seconds >= 0 ? *seconds : 0.0;
     }
     if (const auto date = parseHttpDate(*value)) {
-        return std::max(0.0, std::chrono::duration<double>(*date - now).count());
+        // Compared first: the difference of a far past date and now would not fit the clock.
+        return *date <= now ? 0.0 : std::chrono::duration<double>(*date - now).count();
     }
     return std::nullopt;
 }

@@ -25,12 +25,13 @@ public:
     static bool offlineMode();
     static void setOfflineMode(bool offline);
 
-    // "HF_TOKEN", else "HUGGING_FACE_HUB_TOKEN", else "HUGGINGFACEHUB_API_TOKEN"; a present but empty
-    // variable wins with the empty token.
+    // "HF_TOKEN", else "HUGGING_FACE_HUB_TOKEN", else "HUGGINGFACEHUB_API_TOKEN"; an empty variable counts as
+    // unset, since "Bearer " with nothing after it is no credential.
     static std::optional<std::string> huggingFaceToken();
 
-    // A GET of `url` allowing 1800 seconds, with the bearer token when there is one and the URL is on the
-    // hub's own host: the token never travels to a host that a listing or a caller points elsewhere.
+    // A GET of `url` that fails once it has stayed idle for the download time-out, with the bearer token when
+    // there is one and the URL is on the hub's own origin (scheme, host and port): the token never travels to
+    // a server that a listing or a caller points elsewhere.
     static platform::net::Request request(const platform::net::Url& url);
 
     // The "next" target of the response's "Link" header as written; a relative one is resolved against the

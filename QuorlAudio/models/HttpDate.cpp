@@ -57,6 +57,21 @@ private:
     bool failed_ = false;
 };
 
+// The clock counts nanoseconds in 64 bits, about 292 years either side of 1970; a date outside that range
+// becomes the nearest moment the clock can hold.
+std::chrono::system_clock::time_point clampedTimePoint(std::chrono::sys_seconds moment) {
+    using std::chrono::system_clock;
+    constexpr auto earliest = std::chrono::floor<std::chrono::seconds>(system_clock::time_point::min());
+    constexpr auto latest = std::chrono::floor<std::chrono::seconds>(system_clock::time_point::max());
+    if (moment.time_since_epoch() <= earliest.time_since_epoch()) {
+        return system_clock::time_point::min();
+    }
+    if (moment.time_since_epoch() >= latest.time_since_epoch()) {
+        return system_clock::time_point::max();
+    }
+    return std::chrono::time_point_cast<system_clock::duration>(moment);
+}
+
 } // namespace
 
 std::optional<std::chrono::system_clock::time_point> parseHttpDate(std::string_view text) {
@@ -82,7 +97,7 @@ std::optional<std::chrono::system_clock::time_point> parseHttpDate(std::string_v
     if (reader.failed() || !reader.atEnd() || !date.ok() || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    return sys_days(date) + hours(hour) + minutes(minute) + seconds(second);
+    return clampedTimePoint(sys_days(date) + hours(hour) + minutes(minute) + seconds(second));
 }
 
 } // namespace quorl

@@ -3,6 +3,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/models/DownloadLogger.hpp"
 #include "QuorlAudio/models/FileError.hpp"
+#include "QuorlAudio/models/ListingRecord.hpp"
 #include "QuorlAudio/models/LoadedModelCache.hpp"
 
 #include <system_error>
@@ -62,10 +63,11 @@ void ModelCache::createDirectoryRobustly(const fs::path& url, const fs::path& wi
 }
 
 std::vector<std::string> ModelCache::missingModels(const fs::path& folder, const std::set<std::string>& models) {
+    const auto record = ListingRecord::read(folder);
     std::vector<std::string> missing;
     for (const auto& name : models) {
         std::error_code unreadable;
-        if (!fs::exists(folder / name, unreadable)) {
+        if (!fs::exists(folder / name, unreadable) || (record && !record->isComplete(folder, name))) {
             missing.push_back(name);
         }
     }

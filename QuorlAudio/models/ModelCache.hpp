@@ -8,8 +8,8 @@
 namespace quorl {
 
 // The file-system operations on the model cache: models root / repository folder / model file, where a
-// compiled model is a ".mlmodelc" folder that holds "coremldata.bin". The cache keeps no manifest of its
-// own; presence and the compiled-model check are its only tests.
+// compiled model is a ".mlmodelc" folder that holds "coremldata.bin". A repository folder may hold the
+// record of its last listing (see ListingRecord), which tells which files a complete name needs.
 class ModelCache {
 public:
     // Afterwards a directory exists at `url`. A file (or a link that leads to no folder) standing where a
@@ -20,7 +20,8 @@ public:
     static void createDirectoryRobustly(const std::filesystem::path& url, const std::filesystem::path& within);
 
     // The names of `models` for which nothing exists at folder / name ("/" in a name addresses a nested
-    // path), sorted ascending.
+    // path), or, when the folder holds a listing record, some recorded file at or below the name is absent
+    // or not of its listed size; sorted ascending.
     static std::vector<std::string> missingModels(const std::filesystem::path& folder,
                                                   const std::set<std::string>& models);
 

@@ -11,6 +11,7 @@
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/HFTreeLister.hpp"
+#include "QuorlAudio/models/ListingRecord.hpp"
 #include "QuorlAudio/models/LoadedModelCache.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
@@ -19,11 +20,13 @@
 #include "QuorlAudio/models/SessionLease.hpp"
 #include "QuorlAudio/models/WantedFiles.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/core/SaturatingAdd.hpp"
 #include "platform/sys/UserFolders.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <initializer_list>
+#include <map>
 #include <system_error>
 
 namespace quorl {
@@ -40,10 +43,11 @@ void report(const ProgressHandler& handler, double fraction, DownloadPhase phase
 // A file whose size the listing did not give counts as no bytes.
 std::int64_t countedBytes(const RemoteFile& file) { return std::max<std::int64_t>(file.size, 0); }
 
+// Held at the largest count rather than overflowing, however large the sizes a listing states.
 std::int64_t totalBytes(const std::vector<RemoteFile>& files) {
     std::int64_t total = 0;
     for (const auto& file : files) {
-        total += countedBytes(file);
+        total = platform::core::saturatingAdd(total, countedBytes(file));
     }
     return total;
 }
@@ -78,6 +82,22 @@ struct RepositoryDownload {
     platform::core::Sleeper& sleeper;
 };
 
+// Records what the listing says the wanted names hold before any of it is fetched, so that a download cut
+// off at any point (a failure, a killed process) leaves a cache that knows what it still lacks.
+void recordListing(const RepositoryDownload& download, const std::set<std::string>& wanted,
+                   const std::vector<RemoteFile>& files) {
+    std::map<std::string, std::int64_t> listed;
+    const auto subFolder = subPath(download.repo);
+    for (const auto& file : files) {
+        const fs::path destination = repositoryDestination(download.repositoryFolder, file.path, subFolder);
+        listed.insert_or_assign(destination.lexically_relative(download.repositoryFolder).generic_string(),
+                                file.size);
+    }
+    ListingRecord record = ListingRecord::read(download.repositoryFolder).value_or(ListingRecord{});
+    record.replace(wanted, listed);
+    record.write(download.repositoryFolder);
+}
+
 void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<RemoteFile>& files) {
     const int count = static_cast<int>(files.size());
     const std::int64_t allBytes = totalBytes(files);
@@ -90,7 +110,7 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
         const auto outcome = FileDownloader::ensure(
             file, remotePath(download.repo), destination, download.root, download.configuration,
             reporter.liveBytesCallback(completedBytes, allBytes, index, count), download.sleeper);
-        completedBytes += countedBytes(file);
+        completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         if (outcome != FileDownloader::Outcome::downloaded) {
             continue;
         }
@@ -176,8 +196,9 @@ void fillCache(const LoadRequest& request) {
                        std::nullopt, request.sleeper);
 }
 
-// Checks and loads each requested bundle from the cache (0.5 to 1.0).
-ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
+// Checks and loads each requested bundle from the cache (0.5 to 1.0); `loading` names the bundle at hand,
+// so that a failure can be pinned on it.
+ModelHub::LoadedModels loadCachedModels(const LoadRequest& request, std::optional<std::string>& loading) {
     const fs::path folder = request.repositoryFolder();
     const auto configuration = MLModelConfigurationUtils::defaultConfiguration(request.computeUnits);
     const double count = static_cast<double>(request.modelNames.size());
@@ -185,6 +206,7 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
     for (std::size_t index = 0; index < request.modelNames.size(); ++index) {
         const std::string& name = request.modelNames[index];
         const fs::path bundle = folder / name;
+        loading = name;
         ModelCache::validateCompiledModelLayout(bundle, name);
         report(request.progressHandler, 0.5 + (static_cast<double>(index) * 0.5) / count,
                DownloadPhase::compiling(name));
@@ -197,21 +219,23 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request) {
                               SystemInfo::summary()}));
     }
     report(request.progressHandler, 1.0, DownloadPhase::compiling(""));
+    loading.reset();
     return models;
 }
 
 ModelHub::LoadedModels loadModelsOnce(const LoadRequest& request) {
     fillCache(request);
-    return loadCachedModels(request);
+    std::optional<std::string> loading;
+    return loadCachedModels(request, loading);
 }
 
-enum class LoadStage { fillingCache, loading };
-
 // After a failed first attempt: rethrows the error when trying again cannot help or must not happen;
-// otherwise purges the repository folder for one more attempt. Only a bundle that fails its check or
-// its load is evidence of a corrupted cache: a failed download (network, rate limit, missing file) leaves
-// good files and resumable partial files where they are.
-void recoverFromFirstFailure(const std::exception_ptr& error, LoadStage stage, const fs::path& folder) {
+// otherwise purges the bundle that failed for one more attempt. Only a bundle that fails its check or its
+// load is evidence of a corrupted cache, and only of itself: a failed download (network, rate limit,
+// missing file) leaves good files and resumable partial files where they are, and the other bundles of the
+// repository, which may be gigabytes, stay too.
+void recoverFromFirstFailure(const std::exception_ptr& error, const std::optional<std::string>& failedBundle,
+                             const fs::path& folder) {
     const std::string description = platform::core::describe(error);
     if (HFClient::offlineMode()) {
         downloadLogger().warning("Offline mode: load failed and re-download blocked. " + description);
@@ -221,12 +245,12 @@ void recoverFromFirstFailure(const std::exception_ptr& error, LoadStage stage, c
         downloadLogger().info("Load cancelled; preserving model cache. " + description);
         std::rethrow_exception(error);
     }
-    if (stage != LoadStage::loading) {
+    if (!failedBundle) {
         std::rethrow_exception(error);
     }
     downloadLogger().warning("First load failed: " + description);
     downloadLogger().info("Deleting cache and re-downloading\u2026");
-    ModelCache::purgeCorruptedCache(folder);
+    ModelCache::purgeCorruptedCache(folder / *failedBundle);
 }
 
 void removeIgnoringFailure(const fs::path& path) {
@@ -260,15 +284,16 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
     std::set<std::string> wanted = ModelNames::getRequiredModelNames(repo, variant);
     wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
     report(progressHandler, 0, DownloadPhase::listing());
-    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()));
+    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()), sleeper);
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(files.size()), " files to download"}));
-    fetchRepositoryFiles(RepositoryDownload{.repo = repo,
-                                            .root = to,
-                                            .repositoryFolder = repositoryFolder,
-                                            .configuration = configuration,
-                                            .progressHandler = progressHandler,
-                                            .sleeper = sleeper},
-                         files);
+    const RepositoryDownload repositoryDownload{.repo = repo,
+                                                .root = to,
+                                                .repositoryFolder = repositoryFolder,
+                                                .configuration = configuration,
+                                                .progressHandler = progressHandler,
+                                                .sleeper = sleeper};
+    recordListing(repositoryDownload, wanted, files);
+    fetchRepositoryFiles(repositoryDownload, files);
     const auto missing = ModelCache::missingModels(repositoryFolder, wanted);
     if (!missing.empty()) {
         throw DownloadError::modelNotFound(missing.front());
@@ -285,7 +310,7 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
     }
     report(progressHandler, 0, DownloadPhase::listing());
     const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
-    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()));
+    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()), sleeper);
     const int count = static_cast<int>(files.size());
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(count), " files in ", subdirectory}));
     const std::int64_t allBytes = totalBytes(files);
@@ -299,7 +324,7 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
                                       : FileDownloader::ProgressCallback();
         const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt,
                                                     std::nullopt, std::move(onBytes), sleeper);
-        completedBytes += countedBytes(file);
+        completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         const int done = index + 1;
         report(progressHandler, completedShare(completedBytes, allBytes, done, count),
                DownloadPhase::downloading(done, count));
@@ -337,13 +362,12 @@ ModelHub::LoadedModels ModelHub::loadModels(Repo repo, const std::vector<std::st
                               .sleeper = sleeper};
     // A second load of the same folder would otherwise purge the files this one is about to load.
     const CacheFolderLock lock(request.repositoryFolder());
-    LoadStage stage = LoadStage::fillingCache;
+    std::optional<std::string> loading;
     try {
         fillCache(request);
-        stage = LoadStage::loading;
-        return loadCachedModels(request);
+        return loadCachedModels(request, loading);
     } catch (...) {
-        recoverFromFirstFailure(std::current_exception(), stage, request.repositoryFolder());
+        recoverFromFirstFailure(std::current_exception(), loading, request.repositoryFolder());
     }
     return loadModelsOnce(request);
 }

@@ -68,8 +68,8 @@ public:
 
     // Downloads what is missing of `repo` under the models root `directory`, checks each bundle of
     // `modelNames` and loads it with `computeUnits`; progress 0 to 0.5 while downloading, 0.5 to 1.0 while
-    // loading. When checking or loading a cached bundle fails (outside offline mode), the repository's
-    // folder is deleted and everything is tried once more. Network failures, rate limits and cancellations
+    // loading. When checking or loading a cached bundle fails (outside offline mode), that bundle's folder
+    // is deleted and everything is tried once more, which fetches only what is then missing. Network failures, rate limits and cancellations
     // are passed on without touching the cache. A bundle still loaded from an earlier call, unchanged on
     // disk and asked for with the same compute units, comes back as the same shared model (see
     // LoadedModelCache). Loads of the same cache folder run one at a time; a progress handler must not

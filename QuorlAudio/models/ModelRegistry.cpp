@@ -45,7 +45,7 @@ std::string ModelRegistry::baseURL() {
         }
     }
     for (const char* variable : {"REGISTRY_URL", "MODEL_REGISTRY_URL"}) {
-        if (auto value = platform::sys::environmentValue(variable)) {
+        if (auto value = platform::sys::nonEmptyEnvironmentValue(variable)) {
             return *value;
         }
     }

@@ -30,7 +30,7 @@ public:
         std::string url_;
     };
 
-    // A base URL set in code wins; else "REGISTRY_URL", else "MODEL_REGISTRY_URL" (present but empty counts),
+    // A base URL set in code wins; else "REGISTRY_URL", else "MODEL_REGISTRY_URL" (an empty one counts as unset),
     // else the public hub. Worked out afresh on every read.
     static std::string baseURL();
     // There is no way back to the environment once this is set.

@@ -1,5 +1,7 @@
 #include "QuorlAudio/models/ProgressReporter.hpp"
 
+#include "platform/core/SaturatingAdd.hpp"
+
 #include <algorithm>
 
 namespace quorl {
@@ -14,7 +16,7 @@ FileDownloader::ProgressCallback ProgressReporter::liveBytesCallback(std::int64_
         if (totalBytes < 1) {
             return;
         }
-        const double sum = static_cast<double>(baseBytes + bytesWritten);
+        const double sum = static_cast<double>(platform::core::saturatingAdd(baseBytes, bytesWritten));
         const double ratio = totalFiles < 1 ? 1.0 : std::min(1.0, sum / static_cast<double>(totalBytes));
         handler(DownloadProgress{.fractionCompleted = weight * ratio,
                                  .phase = DownloadPhase::downloading(fileIndex, totalFiles)});

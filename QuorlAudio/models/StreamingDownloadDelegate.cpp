@@ -1,7 +1,9 @@
 #include "QuorlAudio/models/StreamingDownloadDelegate.hpp"
 
 #include "QuorlAudio/models/DownloadError.hpp"
+#include "platform/core/SaturatingAdd.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <utility>
@@ -20,14 +22,41 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return value;
 }
 
-// The first byte a "Content-Range: bytes <first>-<last>/<total>" value covers.
-std::optional<std::int64_t> rangeStart(std::string_view contentRange) {
+struct ContentRange {
+    std::int64_t first;
+    std::int64_t last;
+    // None for "*".
+    std::optional<std::int64_t> total;
+};
+
+// "bytes <first>-<last>/<total>" with first <= last < total, the total possibly "*"; none otherwise.
+std::optional<ContentRange> parseContentRange(std::string_view value) {
     constexpr std::string_view unit = "bytes ";
-    if (!contentRange.starts_with(unit)) {
+    const auto dash = value.find('-');
+    const auto slash = value.find('/');
+    if (!value.starts_with(unit) || dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) {
         return std::nullopt;
     }
-    contentRange.remove_prefix(unit.size());
-    return parseInteger(contentRange.substr(0, contentRange.find('-')));
+    const auto first = parseInteger(value.substr(unit.size(), dash - unit.size()));
+    const auto last = parseInteger(value.substr(dash + 1, slash - dash - 1));
+    const auto totalText = value.substr(slash + 1);
+    const auto total = totalText == "*" ? std::nullopt : parseInteger(totalText);
+    if (!first || !last || *first < 0 || *last < *first || (totalText != "*" && (!total || *total <= *last))) {
+        return std::nullopt;
+    }
+    return ContentRange{.first = *first, .last = *last, .total = total};
+}
+
+// Whether a 206 continues the file exactly where it stops, as one well-formed range whose stated length
+// (when there is one) matches it.
+bool continuesAt(const platform::net::Response& response, std::int64_t resumeOffset) {
+    const auto value = response.headers.value("Content-Range");
+    const auto range = value ? parseContentRange(*value) : std::nullopt;
+    if (!range || range->first != resumeOffset) {
+        return false;
+    }
+    const std::int64_t length = response.expectedContentLength();
+    return length < 0 || length == range->last - range->first + 1;
 }
 
 // The last non-empty piece after "/" of the "Content-Range" value, else base plus the content length.
@@ -43,7 +72,11 @@ std::int64_t expectedTotal(const platform::net::Response& response, std::int64_t
         }
     }
     const std::int64_t length = response.expectedContentLength();
-    return length >= 0 ? base + length : -1;
+    return length >= 0 ? platform::core::saturatingAdd(base, length) : -1;
+}
+
+std::string overflowReason(std::int64_t sizeLimit) {
+    return "body longer than the listed size of " + std::to_string(sizeLimit) + " bytes";
 }
 
 std::string misplacedRangeReason(std::int64_t resumeOffset, const std::optional<std::string>& contentRange) {
@@ -62,10 +95,12 @@ std::string misplacedRangeReason(std::int64_t resumeOffset, const std::optional<
 
 FileDownloader::StreamingDownloadDelegate::StreamingDownloadDelegate(std::filesystem::path destination,
                                                                      std::int64_t resumeOffset,
+                                                                     std::int64_t sizeLimit,
                                                                      ProgressCallback onProgress,
                                                                      ResponseCallback onResponse)
     : destination_(std::move(destination)),
       resumeOffset_(resumeOffset),
+      sizeLimit_(sizeLimit),
       onProgress_(std::move(onProgress)),
       onResponse_(std::move(onResponse)) {}
 
@@ -89,14 +124,15 @@ platform::net::Response FileDownloader::StreamingDownloadDelegate::wait() { retu
 
 ResponseDisposition FileDownloader::StreamingDownloadDelegate::didReceiveResponse(
     platform::net::DataTask&, const platform::net::Response& response) {
-    if (onResponse_) {
-        onResponse_(response);
-    }
-    if (response.statusCode < 200 || response.statusCode > 299) {
-        // The body is not written; the caller judges the status once the transfer has ended.
-        return ResponseDisposition::allow;
-    }
     try {
+        // The caller may refuse the answer by throwing; nothing is written then.
+        if (onResponse_) {
+            onResponse_(response);
+        }
+        if (response.statusCode < 200 || response.statusCode > 299) {
+            // The body is not written; the caller judges the status once the transfer has ended.
+            return ResponseDisposition::allow;
+        }
         auto file = std::make_unique<WritableFile>(destination_);
         const std::int64_t base = prepareFile(response, *file);
         std::lock_guard lock(mutex_);
@@ -117,12 +153,12 @@ std::int64_t FileDownloader::StreamingDownloadDelegate::prepareFile(const platfo
         file.truncate();
         return 0;
     }
-    const auto contentRange = response.headers.value("Content-Range");
-    if (!contentRange || rangeStart(*contentRange) != resumeOffset_) {
+    if (!continuesAt(response, resumeOffset_)) {
         // Appending bytes from another offset would corrupt the file; emptying it makes the next attempt
         // start from the first byte.
         file.truncate();
-        throw DownloadError::invalidArtifact(destination_.string(), misplacedRangeReason(resumeOffset_, contentRange));
+        throw DownloadError::invalidArtifact(destination_.string(),
+                                             misplacedRangeReason(resumeOffset_, response.headers.value("Content-Range")));
     }
     file.seekToEnd();
     return resumeOffset_;
@@ -136,8 +172,7 @@ void FileDownloader::StreamingDownloadDelegate::didReceiveData(platform::net::Da
         std::lock_guard lock(mutex_);
         if (state_.handle && !state_.writeError) {
             try {
-                state_.handle->write(bytes);
-                state_.bytesWritten += static_cast<std::int64_t>(bytes.size());
+                writeWithinLimit(bytes);
                 progress.emplace(state_.bytesWritten, state_.expectedTotal);
             } catch (...) {
                 state_.writeError = std::current_exception();
@@ -149,6 +184,19 @@ void FileDownloader::StreamingDownloadDelegate::didReceiveData(platform::net::Da
         onProgress_(progress->first, progress->second);
     } else if (failed) {
         task.cancel();
+    }
+}
+
+void FileDownloader::StreamingDownloadDelegate::writeWithinLimit(std::span<const std::uint8_t> bytes) {
+    const auto count = static_cast<std::int64_t>(bytes.size());
+    const bool overflows = sizeLimit_ >= 0 && count > sizeLimit_ - state_.bytesWritten;
+    const auto written = overflows ? bytes.first(static_cast<std::size_t>(std::max<std::int64_t>(
+                                         0, sizeLimit_ - state_.bytesWritten)))
+                                   : bytes;
+    state_.handle->write(written);
+    state_.bytesWritten += static_cast<std::int64_t>(written.size());
+    if (overflows) {
+        throw DownloadError::invalidArtifact(destination_.string(), overflowReason(sizeLimit_));
     }
 }
 

@@ -20,7 +20,8 @@ namespace quorl {
 // transfer state sits behind a lock; callbacks and the waiting caller never run under it.
 class FileDownloader::StreamingDownloadDelegate final : public platform::net::DataDelegate {
 public:
-    StreamingDownloadDelegate(std::filesystem::path destination, std::int64_t resumeOffset,
+    // `sizeLimit` is the most bytes the file may hold (-1: no limit).
+    StreamingDownloadDelegate(std::filesystem::path destination, std::int64_t resumeOffset, std::int64_t sizeLimit,
                               ProgressCallback onProgress, ResponseCallback onResponse);
 
     // Keeps the running transfer so that cancel() can stop it.
@@ -48,9 +49,12 @@ private:
 
     // Opens the destination for a 2xx answer; returns the number of bytes the body continues from.
     std::int64_t prepareFile(const platform::net::Response& response, WritableFile& file) const;
+    // Writes what fits under the size limit; a body that goes past it fails the transfer. Under the lock.
+    void writeWithinLimit(std::span<const std::uint8_t> bytes);
 
     const std::filesystem::path destination_;
     const std::int64_t resumeOffset_;
+    const std::int64_t sizeLimit_;
     const ProgressCallback onProgress_;
     const ResponseCallback onResponse_;
 

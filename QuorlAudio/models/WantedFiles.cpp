@@ -84,9 +84,9 @@ std::set<std::string> unlistedPlainFiles(const std::set<std::string>& wanted, co
 
 std::vector<RemoteFile> listWantedFiles(const std::string& repoRemotePath, const std::set<std::string>& wanted,
                                         const std::optional<std::string>& subFolder,
-                                        const HFTreeLister::Fetcher& fetch) {
+                                        const HFTreeLister::Fetcher& fetch, platform::core::Sleeper& sleeper) {
     auto files = HFTreeLister::listTree(repoRemotePath, subFolder.value_or(""),
-                                        IncludeRule(bundlePrefixes(wanted, subFolder), subFolder), fetch);
+                                        IncludeRule(bundlePrefixes(wanted, subFolder), subFolder), fetch, sleeper);
     if (!subFolder) {
         return files;
     }
@@ -97,7 +97,7 @@ std::vector<RemoteFile> listWantedFiles(const std::string& repoRemotePath, const
     const auto rootFallback = [&remaining](const std::string& path, bool isDirectory) {
         return !isDirectory && remaining.contains(std::string(lastPathComponent(path)));
     };
-    auto rootFiles = HFTreeLister::listTree(repoRemotePath, "", rootFallback, fetch);
+    auto rootFiles = HFTreeLister::listTree(repoRemotePath, "", rootFallback, fetch, sleeper);
     files.insert(files.end(), std::make_move_iterator(rootFiles.begin()), std::make_move_iterator(rootFiles.end()));
     return files;
 }

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/models/HFTreeLister.hpp"
 #include "QuorlAudio/models/RemoteFile.hpp"
+#include "platform/core/Sleeper.hpp"
 
 #include <optional>
 #include <set>
@@ -18,6 +19,6 @@ namespace quorl {
 // everything.
 std::vector<RemoteFile> listWantedFiles(const std::string& repoRemotePath, const std::set<std::string>& wanted,
                                         const std::optional<std::string>& subFolder,
-                                        const HFTreeLister::Fetcher& fetch);
+                                        const HFTreeLister::Fetcher& fetch, platform::core::Sleeper& sleeper);
 
 } // namespace quorl

@@ -12,7 +12,10 @@
 #include "platform/audio/CommonFormat.hpp"
 #include "platform/audio/MicrophoneAccess.hpp"
 #include "platform/audio/PCMBuffer.hpp"
+#include "platform/core/CancellationToken.hpp"
+#include "platform/core/Sleeper.hpp"
 #include "platform/core/SystemError.hpp"
+#include "platform/core/Task.hpp"
 #include "tests/QuorlAudio/asr/batch/AsrManagerTestModels.hpp"
 #include "tests/QuorlAudio/asr/streaming/StreamingTestModels.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
@@ -349,6 +352,35 @@ TEST_F(ParakeetPluginTests, PreparesThatOverlapShareOnePreparationAndAreAllAnswe
         EXPECT_EQ(call("prepare", prepareArguments("en-US")), noValue);
         EXPECT_EQ(preparations, c.preparationsAfterLaterPrepare);
     }
+}
+
+TEST_F(ParakeetPluginTests, UnloadCancelsARunningPreparationAndAnswersItsPrepares) {
+    std::promise<void> started;
+    std::atomic<bool> cancelled = false;
+    // A download that stalls until its task is cancelled.
+    preparer = [&](const quorl::ProgressHandler&) -> quorl::AsrModels {
+        started.set_value();
+        try {
+            platform::core::sleepFor(std::chrono::minutes(10), platform::core::Task::current());
+        } catch (const platform::core::CancellationError&) {
+            cancelled = true;
+            throw;
+        }
+        return models.modelSet();
+    };
+    const auto reply = send("prepare", prepareArguments("en-US"));
+    started.get_future().wait();
+
+    EXPECT_EQ(call("unload"), noValue);
+    EXPECT_EQ(*reply, errorReply("prepare-failed", "Model preparation was cancelled by unload"));
+    quorl::finishSharedPoolJobs();
+    EXPECT_TRUE(cancelled);
+    harness.runUntilIdle();
+    EXPECT_TRUE(events().empty());
+
+    preparer = [this](const quorl::ProgressHandler&) { return models.modelSet(); };
+    prepare();
+    EXPECT_EQ(preparations, 2);
 }
 
 TEST_F(ParakeetPluginTests, APrepareWhosePluginIsGoneIsNeverAnswered) {

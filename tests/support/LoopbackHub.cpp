@@ -134,6 +134,14 @@ public:
     std::map<std::string, std::map<std::string, File>> repositories;
     std::size_t pageSize = std::numeric_limits<std::size_t>::max();
     bool relativeLinks = false;
+    struct Listed {
+        std::optional<std::int64_t> size;
+        std::optional<std::string> sha256;
+    };
+    // By repository, then path.
+    std::map<std::string, std::map<std::string, Listed>> listed;
+    bool endlessPagination = false;
+    bool honourIfRange = true;
     std::map<std::string, std::deque<PathFault>> pathFaults;
     std::map<std::size_t, Fault> requestFaults;
     std::vector<RecordedRequest> recorded;
@@ -217,27 +225,30 @@ private:
             return Answer{.status = 404, .headers = {}, .body = R"({"error":"Repository not found"})",
                           .contentType = "application/json"};
         }
-        const auto entries = children(files->second, folder);
+        const auto entries = children(files->second, listed[repository->first], folder);
         if (entries.empty() && !folder.empty()) {
             return Answer{.status = 404, .headers = {}, .body = R"({"error":"Entry not found"})",
                           .contentType = "application/json"};
         }
-        const std::size_t start = std::min(parseCount(request.get_param_value("cursor")).value_or(0), entries.size());
+        const std::size_t requested = parseCount(request.get_param_value("cursor")).value_or(0);
+        const std::size_t start = std::min(requested, entries.size());
         const std::size_t end = start + std::min(pageSize, entries.size() - start);
         Answer answer{.status = 200, .headers = {}, .body = {}, .contentType = "application/json"};
         answer.body = nlohmann::json(std::vector(entries.begin() + static_cast<std::ptrdiff_t>(start),
                                                  entries.begin() + static_cast<std::ptrdiff_t>(end)))
                           .dump();
-        if (end < entries.size()) {
+        if (end < entries.size() || endlessPagination) {
             const std::string targetPath = request.target.substr(0, request.target.find('?'));
-            const std::string next = (relativeLinks ? "" : baseURL()) + targetPath + "?cursor=" + std::to_string(end);
+            const std::size_t cursor = endlessPagination ? std::max(end, requested + 1) : end;
+            const std::string next = (relativeLinks ? "" : baseURL()) + targetPath + "?cursor=" + std::to_string(cursor);
             answer.headers.emplace_back("Link", "<" + next + ">; rel=\"next\"");
         }
         return answer;
     }
 
     // The entries directly inside `folder` in path order: its files with their sizes and its sub-folders.
-    static std::vector<nlohmann::json> children(const std::map<std::string, File>& files, const std::string& folder) {
+    static std::vector<nlohmann::json> children(const std::map<std::string, File>& files,
+                                                const std::map<std::string, Listed>& listed, const std::string& folder) {
         const std::string prefix = folder.empty() ? "" : folder + "/";
         std::map<std::string, nlohmann::json> entries;
         for (const auto& [path, file] : files) {
@@ -246,7 +257,8 @@ private:
             }
             const auto slash = path.find('/', prefix.size());
             if (slash == std::string::npos) {
-                entries[path] = {{"type", "file"}, {"path", path}, {"size", file.content.size()}};
+                const auto stated = listed.find(path);
+                entries[path] = fileEntry(path, file, stated == listed.end() ? Listed{} : stated->second);
             } else {
                 const std::string directory = path.substr(0, slash);
                 entries[directory] = {{"type", "directory"}, {"path", directory}};
@@ -257,6 +269,19 @@ private:
             list.push_back(std::move(entry));
         }
         return list;
+    }
+
+    static nlohmann::json fileEntry(const std::string& path, const File& file, const Listed& stated) {
+        nlohmann::json entry = {{"type", "file"}, {"path", path}};
+        if (stated.size) {
+            entry["size"] = *stated.size;
+        } else {
+            entry["size"] = file.content.size();
+        }
+        if (stated.sha256) {
+            entry["lfs"] = {{"oid", *stated.sha256}, {"size", entry["size"]}};
+        }
+        return entry;
     }
 
     Answer file(const httplib::Request& request, const std::string& repository, const std::string& path) {
@@ -276,7 +301,7 @@ private:
             answer.headers.emplace_back("Last-Modified", *file.lastModified);
         }
         const auto range = parseRange(request.get_header_value("Range"));
-        if (range && validatorMatches(request, file)) {
+        if (range && (!honourIfRange || validatorMatches(request, file))) {
             applyRange(*range, answer);
         }
         return answer;
@@ -310,17 +335,24 @@ private:
         const std::size_t limit = std::min(fault.dropAfterBytes.value_or(body->size()),
                                            fault.stallAfterBytes.value_or(body->size()));
         const bool stall = fault.stallAfterBytes.has_value();
-        response.set_content_provider(
-            body->size(), answer.contentType,
-            [this, body, limit, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                if (offset < limit) {
-                    return sink.write(body->data() + offset, std::min(length, limit - offset));
-                }
-                while (stall && !stopping && sink.is_writable()) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
-                return false;
+        auto provide = [this, body, limit, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (offset < limit) {
+                return sink.write(body->data() + offset, std::min(length, limit - offset));
+            }
+            while (stall && !stopping && sink.is_writable()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return false;
+        };
+        if (fault.withoutLength) {
+            // Without a length the body ends where the connection closes.
+            response.set_header("Connection", "close");
+            response.set_content_provider(answer.contentType, [provide, body](std::size_t offset, httplib::DataSink& sink) {
+                return provide(offset, body->size() - std::min(offset, body->size()), sink);
             });
+        } else {
+            response.set_content_provider(body->size(), answer.contentType, provide);
+        }
     }
 
     httplib::Server http_;
@@ -348,6 +380,12 @@ LoopbackHub::Fault LoopbackHub::Fault::redirect(const std::string& location, int
 LoopbackHub::Fault LoopbackHub::Fault::dropAfter(std::size_t bytes) {
     Fault fault;
     fault.dropAfterBytes = bytes;
+    return fault;
+}
+
+LoopbackHub::Fault LoopbackHub::Fault::dropWithoutLengthAfter(std::size_t bytes) {
+    Fault fault = dropAfter(bytes);
+    fault.withoutLength = true;
     return fault;
 }
 
@@ -402,6 +440,26 @@ void LoopbackHub::setPageSize(std::size_t entries) {
 void LoopbackHub::setRelativeLinks(bool relative) {
     std::lock_guard lock(server_->mutex);
     server_->relativeLinks = relative;
+}
+
+void LoopbackHub::setListedSize(const std::string& repo, const std::string& path, std::int64_t size) {
+    std::lock_guard lock(server_->mutex);
+    server_->listed[repo][path].size = size;
+}
+
+void LoopbackHub::setListedSha256(const std::string& repo, const std::string& path, const std::string& sha256) {
+    std::lock_guard lock(server_->mutex);
+    server_->listed[repo][path].sha256 = sha256;
+}
+
+void LoopbackHub::setEndlessPagination(bool endless) {
+    std::lock_guard lock(server_->mutex);
+    server_->endlessPagination = endless;
+}
+
+void LoopbackHub::setHonourIfRange(bool honour) {
+    std::lock_guard lock(server_->mutex);
+    server_->honourIfRange = honour;
 }
 
 void LoopbackHub::failPath(const std::string& path, Fault fault, std::size_t times) {

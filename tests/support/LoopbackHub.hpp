@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,8 @@ public:
         // A slow body: after this many bytes of the normal answer nothing more is sent until the client goes
         // away or the hub stops.
         std::optional<std::size_t> stallAfterBytes;
+        // The normal answer is sent without a length, so a cut looks like the end of the body.
+        bool withoutLength = false;
 
         static Fault answer(int status, std::string body = {}, Headers headers = {});
         // An HTML error page, served as "text/html; charset=utf-8".
@@ -46,6 +49,7 @@ public:
         static Fault redirect(const std::string& location, int status = 302);
         static Fault dropAfter(std::size_t bytes);
         static Fault stallAfter(std::size_t bytes);
+        static Fault dropWithoutLengthAfter(std::size_t bytes);
     };
 
     struct RecordedRequest {
@@ -78,10 +82,20 @@ public:
     // The same with a strong ETag derived from the content, so changed content changes the validator.
     void putFile(const std::string& repo, const std::string& path, const std::string& content);
 
+    // The listing states `size` for the file instead of its real size: a hub that lies about it.
+    void setListedSize(const std::string& repo, const std::string& path, std::int64_t size);
+    // The listing gives the file this SHA-256 as its large-file object ("lfs": {"oid": ...}), as the hub does
+    // for big files.
+    void setListedSha256(const std::string& repo, const std::string& path, const std::string& sha256);
+
     // Entries per listing page; every listing fits one page until this is set.
     void setPageSize(std::size_t entries);
     // "Link" targets as paths without scheme and host, resolved by the client against the page's URL.
     void setRelativeLinks(bool relative);
+    // Every listing page links to one more page, without end.
+    void setEndlessPagination(bool endless);
+    // Off: ranges are served whatever "If-Range" names, so a resumed file may be spliced from two versions.
+    void setHonourIfRange(bool honour);
 
     // The next `times` requests for `path` (decoded, without query) get `fault`.
     void failPath(const std::string& path, Fault fault, std::size_t times = 1);

@@ -65,7 +65,7 @@ TEST(DownloadError, HttpStatusErrorsHaveTheHttpDomainAndTheStatusAsCode) {
     EXPECT_EQ(error.code(), 503);
 }
 
-TEST(DownloadConfig, DefaultAllowsThirtyMinutes) { EXPECT_EQ(DownloadConfig::defaultConfig().timeout, 1800.0); }
+TEST(DownloadConfig, DefaultAllowsOneIdleMinute) { EXPECT_EQ(DownloadConfig::defaultConfig().timeout, 60.0); }
 
 } // namespace
 } // namespace quorl

@@ -85,14 +85,26 @@ TEST_F(FileDownloaderTest, StreamsTheFileToDiskThroughThePartialFileAndMovesItIn
 TEST_F(FileDownloaderTest, LeavesAPresentDestinationAloneAndMakesAnEmptyFileWithoutAskingEvenOffline) {
     for (const bool offline : {false, true}) {
         HFClient::setOfflineMode(offline);
-        write(destination, "");
+        write(destination, std::string(content.size(), '#'));
         EXPECT_EQ(ensure(), FileDownloader::Outcome::alreadyPresent) << offline;
+        write(destination, "");
+        EXPECT_EQ(ensure(-1), FileDownloader::Outcome::alreadyPresent) << offline;
         fs::remove(destination);
         EXPECT_EQ(ensure(0), FileDownloader::Outcome::createdEmpty) << offline;
         EXPECT_EQ(fs::file_size(destination), 0u) << offline;
         fs::remove(destination);
     }
     EXPECT_TRUE(hub.requests().empty());
+}
+
+TEST_F(FileDownloaderTest, FetchesAgainAPresentFileWhoseSizeIsNotTheListedOne) {
+    write(destination, content.substr(0, 1000));
+
+    EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
+
+    EXPECT_EQ(fileContents(destination), content);
+    ASSERT_EQ(fileRequests().size(), 1u);
+    EXPECT_FALSE(fileRequests()[0].header("Range"));
 }
 
 TEST_F(FileDownloaderTest, RefusesOfflineBeforeTouchingThePartialFileAndDoesNotRetry) {
@@ -152,6 +164,115 @@ TEST_F(FileDownloaderTest, StartsAfreshWithTheNewValidatorWhenTheServerCopyChang
     EXPECT_EQ(requests[0].header("If-Range"), "\"old\"");
     EXPECT_EQ(requests[1].header("Range"), "bytes=5000-");
     EXPECT_EQ(requests[1].header("If-Range"), "\"v1\"");
+}
+
+TEST_F(FileDownloaderTest, StartsOverWhenTheServerSplicesANewerCopyOntoTheResumedFile) {
+    // The server replaces the file between two attempts and serves the range of the new copy whatever
+    // "If-Range" says.
+    hub.setHonourIfRange(false);
+    hub.failPath(LoopbackHub::filePath(repo, "model.bin"), LoopbackHub::Fault::dropAfter(100000));
+    const std::string newer = letterPattern(content.size() + 7).substr(7);
+    sleeper.onSleep = [&] {
+        serve(LoopbackHub::File{.content = newer, .etag = "\"v2\"", .lastModified = std::nullopt,
+                                .contentType = "application/octet-stream"});
+    };
+
+    EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
+
+    EXPECT_EQ(fileContents(destination), newer);
+    const auto requests = fileRequests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].header("Range"), "bytes=100000-");
+    EXPECT_FALSE(requests[2].header("Range"));
+}
+
+struct ResumedAnswerCase {
+    std::string name;
+    std::string contentRange;
+    std::string body;
+    std::string etag;
+};
+
+TEST_F(FileDownloaderTest, StartsOverWhenAResumedAnswerDoesNotContinueTheStoredCopy) {
+    const std::string rest = content.substr(1000);
+    const std::vector<ResumedAnswerCase> cases = {
+        {"another validator", "bytes 1000-299999/300000", rest, "\"v2\""},
+        {"another total", "bytes 1000-300000/300001", rest + "!", "\"v1\""},
+        {"another start", "bytes 999-299999/300000", content.substr(999), "\"v1\""},
+        {"an end before the start", "bytes 1000-999/300000", rest, "\"v1\""},
+        {"a length other than the range's", "bytes 1000-299999/300000", rest.substr(1), "\"v1\""},
+    };
+    for (const auto& [name, contentRange, body, etag] : cases) {
+        const auto before = fileRequests().size();
+        fs::remove(destination);
+        write(partial, content.substr(0, 1000));
+        write(validator, "\"v1\"");
+        hub.failPath(LoopbackHub::filePath(repo, "model.bin"),
+                     LoopbackHub::Fault::answer(206, body, {{"ETag", etag}, {"Content-Range", contentRange}}));
+
+        EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded) << name;
+
+        EXPECT_EQ(fileContents(destination), content) << name;
+        const auto requests = fileRequests();
+        ASSERT_EQ(requests.size() - before, 2u) << name;
+        EXPECT_FALSE(requests.back().header("Range")) << name;
+    }
+}
+
+TEST_F(FileDownloaderTest, ContinuesABodyWithoutALengthThatWasCutHalfWay) {
+    hub.failPath(LoopbackHub::filePath(repo, "model.bin"), LoopbackHub::Fault::dropWithoutLengthAfter(100000));
+
+    EXPECT_EQ(ensure(), FileDownloader::Outcome::downloaded);
+
+    EXPECT_EQ(fileContents(destination), content);
+    const auto requests = fileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].header("Range"), "bytes=100000-");
+}
+
+TEST_F(FileDownloaderTest, StopsWritingAtTheListedSizeAndFailsTheFile) {
+    // The hub serves 300000 bytes for a file listed at 1000.
+    EXPECT_EQ(errorText([this] { ensure(1000); }),
+              "Downloaded artifact for " + partial.string() +
+                  " is invalid (body longer than the listed size of 1000 bytes); refusing to cache it.");
+
+    EXPECT_EQ(fileRequests().size(), 4u);
+    for (const auto& [written, total] : progress) {
+        EXPECT_LE(written, 1000);
+    }
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST_F(FileDownloaderTest, RefusesAListedSizeTheCacheCannotHoldWithoutARequest) {
+    const std::string text = errorText([this] { ensure(std::int64_t{1} << 62); });
+
+    EXPECT_TRUE(text.starts_with("Downloaded artifact for model.bin is invalid (listed size of 4611686018427387904 "
+                                 "bytes exceeds the "))
+        << text;
+    EXPECT_TRUE(hub.requests().empty());
+    EXPECT_TRUE(sleeper.waits().empty());
+}
+
+TEST_F(FileDownloaderTest, FetchesAgainAFileWhoseContentHashIsNotTheListedOne) {
+    std::string corrupted = content;
+    corrupted[150000] = '#';
+    hub.failPath(LoopbackHub::filePath(repo, "model.bin"),
+                 LoopbackHub::Fault::answer(200, corrupted, {{"ETag", "\"v1\""}}));
+    // The SHA-256 of the served content, computed with sha256sum.
+    const RemoteFile file{.path = "model.bin", .size = 300000,
+                          .sha256 = "4bd69805a3b5a521c77aa44b279ef1a1cdbb896a6820ed46e0400f7c79462762"};
+
+    EXPECT_EQ(FileDownloader::ensure(file, repo, destination, std::nullopt, std::nullopt, {}, sleeper),
+              FileDownloader::Outcome::downloaded);
+
+    EXPECT_EQ(fileContents(destination), content);
+    const auto requests = fileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[1].header("Range"));
+    const auto lines = testing::logLines(sink);
+    EXPECT_NE(std::ranges::find_if(lines, [](const std::string& line) { return line.find("SHA-256 mismatch") != std::string::npos; }),
+              lines.end());
 }
 
 TEST_F(FileDownloaderTest, DiscardsPartialBytesWithoutAValidator) {

@@ -1,5 +1,6 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/HFClient.hpp"
+#include "QuorlAudio/models/HttpDate.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,13 +39,14 @@ struct TokenCase {
     std::optional<std::string> expected;
 };
 
-TEST(HFClient, TokenIsTheFirstVariablePresentEvenWhenEmpty) {
+TEST(HFClient, TokenIsTheFirstVariableThatIsNotEmpty) {
     const std::vector<TokenCase> cases = {
         {std::nullopt, std::nullopt, std::nullopt, std::nullopt},
         {"one", "two", "three", "one"},
         {std::nullopt, "two", "three", "two"},
         {std::nullopt, std::nullopt, "three", "three"},
-        {"", "two", "three", ""},
+        {"", "two", "three", "two"},
+        {"", "", "", std::nullopt},
     };
     for (const auto& [hfToken, hubToken, apiToken, expected] : cases) {
         ScopedEnvironment environment;
@@ -59,11 +62,14 @@ struct AuthorizationCase {
     std::optional<std::string> expected;
 };
 
-TEST(HFClient, RequestsCarryTheTokenOnlyToTheHubsOwnHost) {
+TEST(HFClient, RequestsCarryTheTokenOnlyToTheHubsOwnSchemeHostAndPort) {
     const std::vector<AuthorizationCase> cases = {
         {"secret", "http://hub.test:8080/o/r/resolve/main/a.bin", "Bearer secret"},
-        {"secret", "http://HUB.test/api/models/o/r/tree/main", "Bearer secret"},
-        {"", "http://hub.test:8080/o/r/resolve/main/a.bin", "Bearer "},
+        {"secret", "HTTP://HUB.test:8080/api/models/o/r/tree/main", "Bearer secret"},
+        {"", "http://hub.test:8080/o/r/resolve/main/a.bin", std::nullopt},
+        {"secret", "http://hub.test:9090/o/r/resolve/main/a.bin", std::nullopt},
+        {"secret", "http://hub.test/o/r/resolve/main/a.bin", std::nullopt},
+        {"secret", "https://hub.test:8080/o/r/resolve/main/a.bin", std::nullopt},
         {std::nullopt, "http://hub.test:8080/o/r/resolve/main/a.bin", std::nullopt},
         {"secret", "http://cdn.test/o/r/resolve/main/a.bin", std::nullopt},
         {"secret", "http://hub.test.evil.test:8080/a.bin", std::nullopt},
@@ -76,7 +82,7 @@ TEST(HFClient, RequestsCarryTheTokenOnlyToTheHubsOwnHost) {
         EXPECT_EQ(request.headers.value("Authorization"), expected) << url;
         EXPECT_EQ(request.url.absoluteString(), url);
         EXPECT_EQ(request.method, "GET");
-        EXPECT_EQ(request.timeout.count(), 1800.0);
+        EXPECT_EQ(request.timeout.count(), 60.0);
     }
 }
 
@@ -233,10 +239,28 @@ TEST(HFClient, RetryAfterReadsSecondsOrAnHTTPDate) {
         {"Fri, 01 Mar 2024 12:00:10", std::nullopt},
         {"Fri, 31 Feb 2024 12:00:10 GMT", std::nullopt},
         {"soon", std::nullopt},
+        // Numbers beyond a double are still delays: a huge one is capped later like any long delay.
+        {"1e999", std::numeric_limits<double>::max()},
+        {"-1e999", 0.0},
+        {"1e-999", 0.0},
+        // Dates beyond the clock's range are held at its ends instead of overflowing it.
+        {"Mon, 01 Jan 1600 00:00:00 GMT", 0.0},
+        {"Fri, 31 Dec 9999 23:59:59 GMT",
+         duration<double>(system_clock::time_point::max() - time_point_cast<system_clock::duration>(now)).count()},
     };
     for (const auto& [value, expected] : cases) {
         EXPECT_EQ(HFClient::retryAfter(responseWith("Retry-After", value), now), expected) << value.value_or("none");
     }
+}
+
+TEST(HttpDate, DatesBeyondTheClocksRangeAreHeldAtItsEnds) {
+    using std::chrono::system_clock;
+    EXPECT_EQ(parseHttpDate("Fri, 31 Dec 9999 23:59:59 GMT"), system_clock::time_point::max());
+    EXPECT_EQ(parseHttpDate("Mon, 01 Jan 1600 00:00:00 GMT"), system_clock::time_point::min());
+    EXPECT_EQ(parseHttpDate("Fri, 11 Apr 2262 23:47:16 GMT"), system_clock::time_point::max());
+    EXPECT_EQ(parseHttpDate("Fri, 11 Apr 2262 23:47:15 GMT"),
+              std::chrono::sys_days(std::chrono::year(2262) / std::chrono::April / 11) + std::chrono::hours(23) +
+                  std::chrono::minutes(47) + std::chrono::seconds(15));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -31,8 +32,21 @@ protected:
 
     std::vector<RemoteFile> list(const std::string& startingAt = "",
                                  const HFTreeLister::IncludeRule& include = everything) {
-        return HFTreeLister::listTree(repo, startingAt, include, HFTreeLister::fetch(session));
+        return HFTreeLister::listTree(repo, startingAt, include, HFTreeLister::fetch(session), sleeper);
     }
+
+    // The listing's error; fails the test when the listing succeeds.
+    std::optional<DownloadError> listingError(const std::string& startingAt = "") {
+        try {
+            list(startingAt);
+        } catch (const DownloadError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "expected the listing to fail";
+        return std::nullopt;
+    }
+
+    testing::RecordingSleeper sleeper;
 
     std::vector<std::string> targets() const {
         std::vector<std::string> sent;
@@ -190,18 +204,23 @@ struct FailureCase {
 
 TEST_F(HFTreeListerTest, EndsTheWholeListingWithTheErrorOfAnyPage) {
     const std::string htmlPage = "<!DOCTYPE html>\n<html><body><h1>Something went wrong</h1></body></html>";
+    const std::string status401 = "The operation couldn\u2019t be completed. (HTTP error 401.)";
     const std::vector<FailureCase> cases = {
         {"rate limit at the root", std::nullopt, LoopbackHub::Fault::answer(429, "{}"), DownloadError::Kind::rateLimited,
          "Hugging Face rate limit encountered: Rate limited while listing files (HTTP 429)"},
         // With one entry per page the requests are: root, Decoder, root's second page, Encoder, and then
-        // Encoder's second page.
+        // Encoder's second page, tried four times.
         {"rate limit on a sub-folder's second page", 5, LoopbackHub::Fault::answer(503),
          DownloadError::Kind::rateLimited,
          "Hugging Face rate limit encountered: Rate limited while listing files in Encoder.mlmodelc (HTTP 503)"},
         {"markup", std::nullopt, LoopbackHub::Fault::html(200), DownloadError::Kind::htmlErrorResponse,
          "HuggingFace returned HTML instead of JSON for  (rate limit or server issue): " + htmlPage},
+        // A refusal names its HTTP status, not whatever its body says.
         {"error object", std::nullopt, LoopbackHub::Fault::answer(401, R"({"error":"Invalid credentials"})"),
-         DownloadError::Kind::invalidResponse, "Received an invalid response from Hugging Face."},
+         DownloadError::Kind::downloadFailed,
+         "Failed to download /api/models/ZirazEvavirivi/demo/tree/main: " + status401},
+        {"markup with an error status", std::nullopt, LoopbackHub::Fault::html(401), DownloadError::Kind::downloadFailed,
+         "Failed to download /api/models/ZirazEvavirivi/demo/tree/main: " + status401},
         {"array of strings", std::nullopt, LoopbackHub::Fault::answer(200, R"(["a.json"])"),
          DownloadError::Kind::invalidResponse, "Received an invalid response from Hugging Face."},
     };
@@ -213,9 +232,11 @@ TEST_F(HFTreeListerTest, EndsTheWholeListingWithTheErrorOfAnyPage) {
         failing.putFile(repo, "Encoder.mlmodelc/more.bin", "more");
         failing.setPageSize(1);
         if (requestNumber) {
-            failing.failRequest(*requestNumber, fault);
+            for (std::size_t attempt = 0; attempt < 4; ++attempt) {
+                failing.failRequest(*requestNumber + attempt, fault);
+            }
         } else {
-            failing.failPath(LoopbackHub::treePath(repo), fault);
+            failing.failPath(LoopbackHub::treePath(repo), fault, 4);
         }
         try {
             list();
@@ -225,6 +246,79 @@ TEST_F(HFTreeListerTest, EndsTheWholeListingWithTheErrorOfAnyPage) {
             EXPECT_EQ(error.what(), text) << name;
         }
     }
+}
+
+TEST_F(HFTreeListerTest, TriesAPageAgainAfterARateLimitOrAServerErrorLikeAFile) {
+    hub.failPath(LoopbackHub::treePath(repo, "Encoder.mlmodelc"),
+                 LoopbackHub::Fault::answer(429, "{}", {{"Retry-After", "7"}}));
+    hub.failPath(LoopbackHub::treePath(repo, "Encoder.mlmodelc"), LoopbackHub::Fault::answer(500, "oops"));
+    EXPECT_EQ(list(), allFiles);
+    EXPECT_EQ(sleeper.waits(), (std::vector<double>{7.0, 2.0}));
+
+    hub.failPath(LoopbackHub::treePath(repo), LoopbackHub::Fault::answer(502), 4);
+    const auto error = listingError();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), DownloadError::Kind::downloadFailed);
+    EXPECT_STREQ(error->what(), "Failed to download /api/models/ZirazEvavirivi/demo/tree/main: The operation "
+                                "couldn\u2019t be completed. (HTTP error 502.)");
+    EXPECT_EQ(sleeper.waits(), (std::vector<double>{7.0, 2.0, 1.0, 2.0, 4.0}));
+}
+
+TEST_F(HFTreeListerTest, SendsNoTokenToAnotherPortOfTheHubsHost) {
+    environment.set("HF_TOKEN", "secret");
+    LoopbackHub otherPort;
+    otherPort.putFile(repo, "Decoder.mlmodelc/coremldata.bin", "dec");
+    const std::string elsewhere = otherPort.baseURL() + LoopbackHub::treePath(repo, "Decoder.mlmodelc");
+    hub.failPath(LoopbackHub::treePath(repo),
+                 LoopbackHub::Fault::answer(200, "[]", {{"Link", "<" + elsewhere + ">; rel=\"next\""}}));
+
+    EXPECT_EQ(list(), (std::vector<RemoteFile>{{.path = "Decoder.mlmodelc/coremldata.bin", .size = 3}}));
+
+    ASSERT_EQ(hub.requests().size(), 1u);
+    EXPECT_EQ(hub.requests()[0].header("Authorization"), "Bearer secret");
+    ASSERT_EQ(otherPort.requests().size(), 1u);
+    EXPECT_EQ(otherPort.requests()[0].header("Authorization"), std::nullopt);
+}
+
+TEST_F(HFTreeListerTest, FailsPastTheLastPageItFollows) {
+    hub.setEndlessPagination(true);
+    const auto error = listingError("Decoder.mlmodelc");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), DownloadError::Kind::downloadFailed);
+    EXPECT_STREQ(error->what(), "Failed to download the listing of Decoder.mlmodelc: it has more than 256 pages");
+    EXPECT_EQ(hub.requests().size(), std::size_t{HFTreeLister::maxPages});
+    EXPECT_FALSE(RetryPolicy::isRetryable(std::make_exception_ptr(*error)));
+}
+
+TEST_F(HFTreeListerTest, FailsOnFoldersNestedDeeperThanTheLimitWithoutExhaustingTheStack) {
+    std::string path = "deep";
+    for (int level = 0; level < 5000; ++level) {
+        path += "/d";
+    }
+    hub.putFile(repo, path + "/weight.bin", "w");
+    const auto error = listingError("deep");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), DownloadError::Kind::downloadFailed);
+    const std::string deepest = "deep" + [] {
+        std::string levels;
+        for (int level = 0; level <= HFTreeLister::maxDepth; ++level) {
+            levels += "/d";
+        }
+        return levels;
+    }();
+    EXPECT_EQ(std::string(error->what()), "Failed to download the listing of " + deepest +
+                                              ": its folders nest deeper than 64 levels");
+    // "deep", then one page for each level within the limit.
+    EXPECT_EQ(hub.requests().size(), std::size_t{HFTreeLister::maxDepth + 1});
+}
+
+TEST_F(HFTreeListerTest, ListsTheContentHashOfLargeFiles) {
+    const std::string hash(64, 'a');
+    hub.setListedSha256(repo, "Encoder.mlmodelc/weights/weight.bin", hash);
+    hub.setListedSha256(repo, "a.json", "not a hash");
+    auto expected = allFiles;
+    expected[2].sha256 = hash;
+    EXPECT_EQ(list(), expected);
 }
 
 TEST_F(HFTreeListerTest, PassesParserAndTransportErrorsThroughUnchanged) {

@@ -15,11 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <latch>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -166,29 +168,111 @@ TEST_F(ModelHubLoadTest, ServesACompleteCacheWithoutTheNetworkOnlineAndOffline) 
     EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuOnly);
 }
 
-TEST_F(ModelHubLoadTest, PurgesACorruptedBundleAndDownloadsItOnce) {
+TEST_F(ModelHubLoadTest, PurgesOnlyTheCorruptedBundleAndDownloadsItOnce) {
     cacheCorruptedBundle();
+    cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
     writeFile(cacheFolder / "stale.txt", "left over");
     putRequiredBundle();
+    putBundle(repository, "Extra.mlmodelc", kernel.name());
 
-    EXPECT_EQ(load({bundle}).size(), 1u);
+    EXPECT_EQ(load({"Extra.mlmodelc", bundle}).size(), 2u);
 
     EXPECT_TRUE(containsInOrder(lines(), {
                                              "Found " + folderText + " locally, no download needed",
                                              "Missing coremldata.bin in " + bundle,
                                              "First load failed: Missing coremldata.bin in model: " + bundle,
                                              "Deleting cache and re-downloading\u2026",
-                                             "Successfully deleted corrupted cache at " + cacheFolder.string(),
+                                             "Successfully deleted corrupted cache at " + (cacheFolder / bundle).string(),
                                              "Models not found in cache at " + cacheFolder.string(),
                                          }));
-    EXPECT_FALSE(fs::exists(cacheFolder / "stale.txt"));
+    // The undamaged bundle and the other files are kept, and nothing of them is fetched again.
+    EXPECT_TRUE(fs::exists(cacheFolder / "stale.txt"));
+    EXPECT_EQ(requestsFor("Extra.mlmodelc/coremldata.bin"), 0u);
+    EXPECT_EQ(requestsFor("Extra.mlmodelc/model.json"), 0u);
     EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
-    EXPECT_EQ(kernel.loads().size(), 1u);
+    // Extra, then Extra again and the fresh bundle in the second attempt.
+    EXPECT_EQ(kernel.loads().size(), 3u);
     // The second attempt reports from the start again.
     const auto progress = reports();
     EXPECT_EQ(progress.front(),
               (DownloadProgress{.fractionCompleted = 0.5, .phase = DownloadPhase::downloading(0, 0)}));
-    EXPECT_EQ(progress[1], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
+    EXPECT_EQ(progress[2], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
+}
+
+TEST_F(ModelHubLoadTest, ABundleWhoseFilesWereNotAllFetchedIsCompletedByTheNextLoad) {
+    const std::string weights = testsupport::letterPattern(200000);
+    putRequiredBundle(true, {{"weights/weight.bin", weights}});
+    const std::string weightPath = bundle + "/weights/weight.bin";
+    hub.failPath(LoopbackHub::filePath(remotePath(repository), weightPath), LoopbackHub::Fault::answer(500), 4);
+
+    EXPECT_THROW(load({bundle}), DownloadError);
+    ASSERT_TRUE(fs::exists(cacheFolder / bundle / "coremldata.bin"));
+    ASSERT_FALSE(fs::exists(cacheFolder / weightPath));
+
+    EXPECT_EQ(load({bundle}).size(), 1u);
+
+    EXPECT_EQ(fileContents(cacheFolder / weightPath), weights);
+    EXPECT_EQ(requestsFor(weightPath), 5u);
+    EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
+    EXPECT_EQ(linesCalled("Models not found in cache at " + cacheFolder.string()), 2u);
+}
+
+TEST_F(ModelHubLoadTest, ACachedFileOfAnotherSizeThanListedIsMissingOfflineAndFetchedAgainOnline) {
+    const std::string weights = testsupport::letterPattern(200000);
+    putRequiredBundle(true, {{"weights/weight.bin", weights}});
+    const std::string weightPath = bundle + "/weights/weight.bin";
+    ASSERT_EQ(load({bundle}).size(), 1u);
+    fs::resize_file(cacheFolder / weightPath, 1000);
+
+    ModelHub::setOfflineMode(true);
+    const std::string offlineError = errorText([this] { load({bundle}); });
+    ModelHub::setOfflineMode(false);
+    EXPECT_EQ(offlineError, "QuorlAudio offline mode: required models missing for " + folderText + ": " + bundle);
+
+    EXPECT_EQ(load({bundle}).size(), 1u);
+    EXPECT_EQ(fileContents(cacheFolder / weightPath), weights);
+    EXPECT_EQ(requestsFor(weightPath), 2u);
+    EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
+}
+
+// A load stopped in the middle of a file leaves the cache as a killed process would (cancellation cleans
+// nothing up): finished files, the partial file and its validator. The next load fetches none of the
+// finished files and none of the bytes the partial file holds.
+TEST_F(ModelHubLoadTest, ALoadStoppedMidFileIsContinuedByTheNextWithoutFetchingAnyByteTwice) {
+    const std::string weights = testsupport::letterPattern(300000);
+    putRequiredBundle(true, {{"weights/weight.bin", weights}});
+    const std::string weightPath = bundle + "/weights/weight.bin";
+    const fs::path partial = cacheFolder / (weightPath + ".partial");
+    hub.failPath(LoopbackHub::filePath(remotePath(repository), weightPath), LoopbackHub::Fault::stallAfter(100000));
+
+    platform::core::CancellationSource source;
+    std::promise<void> halfWay;
+    std::once_flag once;
+    const ProgressHandler progress = [&](const DownloadProgress&) {
+        std::error_code unreadable;
+        if (fs::file_size(partial, unreadable) == 100000) {
+            std::call_once(once, [&] { halfWay.set_value(); });
+        }
+    };
+    auto stopped = std::async(std::launch::async, [&] {
+        const platform::core::Task::Scope scope(source.token());
+        ModelHub::loadModels(repository, {bundle}, modelsRoot(), ComputeUnits::cpuAndGPU, std::nullopt, progress,
+                             sleeper);
+    });
+    ASSERT_EQ(halfWay.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    source.cancel();
+    EXPECT_THROW(stopped.get(), platform::net::UrlError);
+    ASSERT_EQ(fs::file_size(partial), 100000u);
+    ASSERT_TRUE(fs::exists(cacheFolder / (weightPath + ".partial.etag")));
+
+    EXPECT_EQ(load({bundle}).size(), 1u);
+
+    EXPECT_EQ(fileContents(cacheFolder / weightPath), weights);
+    const auto weightRequests = hub.requestsFor(LoopbackHub::filePath(remotePath(repository), weightPath));
+    ASSERT_EQ(weightRequests.size(), 2u);
+    EXPECT_EQ(weightRequests[1].header("Range"), "bytes=100000-");
+    EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 1u);
+    EXPECT_EQ(requestsFor(bundle + "/model.json"), 1u);
 }
 
 TEST_F(ModelHubLoadTest, ReportsASecondCorruptionInsteadOfTryingAgain) {
@@ -371,10 +455,9 @@ TEST_F(ModelHubLoadTest, ALoadOfBundlesStillInUseSharesThemUnlessTheComputeUnits
     EXPECT_EQ(kernel.loads().back().configuration.computeUnits, ComputeUnits::cpuOnly);
 }
 
-TEST_F(ModelHubLoadTest, ThePurgeAndRetryLoadsTheFreshBundleNotTheOneInUse) {
+TEST_F(ModelHubLoadTest, ThePurgeAndRetryKeepsAnUndamagedBundleAndItsLiveModel) {
     cacheBundle(cacheFolder, bundle, kernel.name());
     const auto inUse = load({bundle});
-    // The hub serves the very files the cache holds, so the fresh bundle may look like the old one on disk.
     putRequiredBundle();
     putBundle(repository, "Extra.mlmodelc", kernel.name());
     cacheBundle(cacheFolder, "Extra.mlmodelc", kernel.name());
@@ -383,9 +466,10 @@ TEST_F(ModelHubLoadTest, ThePurgeAndRetryLoadsTheFreshBundleNotTheOneInUse) {
     const auto retried = load({bundle, "Extra.mlmodelc"});
 
     EXPECT_EQ(linesCalled("First load failed: Missing coremldata.bin in model: Extra.mlmodelc"), 1u);
-    EXPECT_NE(retried.at(bundle), inUse.at(bundle));
-    ASSERT_EQ(kernel.loads().size(), 3u);
-    EXPECT_EQ(kernel.loads()[1].bundlePath, cacheFolder / bundle);
+    EXPECT_EQ(retried.at(bundle), inUse.at(bundle));
+    ASSERT_EQ(kernel.loads().size(), 2u);
+    EXPECT_EQ(kernel.loads()[1].bundlePath, cacheFolder / "Extra.mlmodelc");
+    EXPECT_EQ(requestsFor(bundle + "/coremldata.bin"), 0u);
 }
 
 TEST_F(ModelHubLoadTest, ClearingTheCachesForgetsTheModelsLoadedFromThem) {

@@ -34,8 +34,9 @@ TEST(ModelRegistry, BaseURLComesFromTheFirstVariableSetElseThePublicHub) {
          "http://mirror.test/ZirazEvavirivi/x/resolve/main/a/b.json"},
         {"http://first.test", "http://mirror.test", "http://first.test",
          "http://first.test/ZirazEvavirivi/x/resolve/main/a/b.json"},
-        // An empty value counts as set and gives relative URLs.
-        {"", "http://mirror.test", "", "/ZirazEvavirivi/x/resolve/main/a/b.json"},
+        // An empty value counts as unset: it would give relative URLs that no request can be sent to.
+        {"", "http://mirror.test", "http://mirror.test", "http://mirror.test/ZirazEvavirivi/x/resolve/main/a/b.json"},
+        {"", "", publicHub, std::string(publicHub) + "/ZirazEvavirivi/x/resolve/main/a/b.json"},
         // A trailing slash is not normalised.
         {"http://slash.test/", std::nullopt, "http://slash.test/",
          "http://slash.test//ZirazEvavirivi/x/resolve/main/a/b.json"},
