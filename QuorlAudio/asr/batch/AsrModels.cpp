@@ -3,19 +3,18 @@
 #include "QuorlAudio/asr/batch/AsrModelsError.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/foundation/TokenVocabulary.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
+#include "platform/sys/FileContents.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <charconv>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace quorl {
 namespace {
@@ -23,62 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::core::concatenated;
 using Vocabulary = std::unordered_map<int, std::string>;
-
-std::string fileContents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (!file.is_open() || file.bad()) {
-        throw fs::filesystem_error("Cannot read the file", path, std::error_code(errno, std::generic_category()));
-    }
-    return contents;
-}
-
-// A signed decimal integer and nothing else: an optional sign, then digits only. Ids beyond the range of
-// a token id do not parse.
-std::optional<int> tokenId(std::string_view key) {
-    const bool signedKey = key.starts_with('+') || key.starts_with('-');
-    const std::string_view digits = signedKey ? key.substr(1) : key;
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    // from_chars takes a minus sign but no plus sign.
-    const std::string_view number = key.starts_with('+') ? digits : key;
-    int id = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), id);
-    if (error != std::errc() || end != number.data() + number.size()) {
-        return std::nullopt;
-    }
-    return id;
-}
-
-bool holdsOnlyStrings(const nlohmann::json& document) {
-    for (const auto& element : document) {
-        if (!element.is_string()) {
-            return false;
-        }
-    }
-    return true;
-}
-
-Vocabulary vocabularyOf(const nlohmann::json& document) {
-    if (!holdsOnlyStrings(document)) {
-        throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
-    }
-    Vocabulary vocabulary;
-    if (document.is_array()) {
-        int id = 0;
-        for (const auto& piece : document) {
-            vocabulary.insert_or_assign(id++, piece.get<std::string>());
-        }
-        return vocabulary;
-    }
-    for (const auto& [key, piece] : document.items()) {
-        if (const auto id = tokenId(key)) {
-            vocabulary.insert_or_assign(*id, piece.get<std::string>());
-        }
-    }
-    return vocabulary;
-}
 
 } // namespace
 
@@ -134,17 +77,20 @@ Vocabulary AsrModels::loadVocabulary(const fs::path& from, AsrModelVersion versi
     };
     nlohmann::json document;
     try {
-        document = nlohmann::json::parse(fileContents(path));
+        document = nlohmann::json::parse(platform::sys::fileContents(path));
     } catch (const std::exception& failure) {
         throw parsingFailed(failure.what());
     }
     if (!document.is_array() && !document.is_object()) {
         throw parsingFailed("The top level of the document is neither an array nor an object");
     }
-    auto vocabulary = vocabularyOf(document);
-    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary.size()), " tokens from ",
+    auto vocabulary = tokenVocabulary(document);
+    if (!vocabulary) {
+        throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
+    }
+    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary->size()), " tokens from ",
                                 path.string()}));
-    return vocabulary;
+    return std::move(*vocabulary);
 }
 
 } // namespace quorl
