@@ -56,6 +56,14 @@ ParaformerChunker::Ending ParaformerChunker::end() {
     return ending;
 }
 
+std::vector<std::span<const float>> ParaformerChunker::pieces(std::span<const float> samples) {
+    std::vector<std::span<const float>> cut;
+    for (std::size_t start = 0; start < samples.size(); start += chunkSamples) {
+        cut.push_back(samples.subspan(start, std::min(chunkSamples, samples.size() - start)));
+    }
+    return cut;
+}
+
 std::string ParaformerChunker::joinUtterance(const std::string& first, const std::string& second) {
     if (first.empty()) {
         return second;

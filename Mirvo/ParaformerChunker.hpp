@@ -61,6 +61,9 @@ public:
     std::uint64_t generation() const { return generation_; }
     const std::string& committedText() const { return committedText_; }
 
+    // The samples cut into consecutive pieces of at most one chunk each, the most the recogniser takes.
+    static std::vector<std::span<const float>> pieces(std::span<const float> samples);
+
     // The two texts joined by one space; either alone when the other is empty.
     static std::string joinUtterance(const std::string& first, const std::string& second);
 

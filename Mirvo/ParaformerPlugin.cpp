@@ -318,16 +318,14 @@ std::string ParaformerPlugin::endSession(bool emitFinal) {
         return ending.committedText;
     }
     return ParaformerChunker::joinUtterance(
-        ending.committedText, transcribeRemainder(manager, std::move(ending.remainder), toTaiwan, emitFinal));
+        ending.committedText, transcribeRemainder(manager, ending.remainder, toTaiwan, emitFinal));
 }
 
-std::string ParaformerPlugin::transcribeRemainder(const Manager& manager, std::vector<float> remainder,
+std::string ParaformerPlugin::transcribeRemainder(const Manager& manager, const std::vector<float>& remainder,
                                                   bool toTaiwan, bool emitFinal) {
     // The recogniser takes at most one chunk per call, so a remainder that grew past it goes in pieces.
     std::string text;
-    const std::span<const float> samples(remainder);
-    for (std::size_t start = 0; start < samples.size(); start += ParaformerChunker::chunkSamples) {
-        const auto piece = samples.subspan(start, std::min(ParaformerChunker::chunkSamples, samples.size() - start));
+    for (const auto piece : ParaformerChunker::pieces(remainder)) {
         try {
             text = ParaformerChunker::joinUtterance(text, sessionText(manager->transcribe(piece), toTaiwan));
         } catch (...) {

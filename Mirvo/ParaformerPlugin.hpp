@@ -109,7 +109,7 @@ private:
     // over. A failing last transcription is reported by "stop-failed" when `emitFinal` is set.
     std::string endSession(bool emitFinal);
     bool waitForChunk(std::unique_lock<std::mutex>& lock);
-    std::string transcribeRemainder(const Manager& manager, std::vector<float> remainder, bool toTaiwan,
+    std::string transcribeRemainder(const Manager& manager, const std::vector<float>& remainder, bool toTaiwan,
                                     bool emitFinal);
 
     // Audio queue.

@@ -113,6 +113,24 @@ TEST(ParaformerChunkerTests, ResultsJoinTheCommittedTextOfTheirOwnSessionOnly) {
     EXPECT_EQ(chunker.end().committedText, "after the end");
 }
 
+TEST(ParaformerChunkerTests, ARemainderIsCutIntoPiecesOfAtMostOneChunk) {
+    const struct {
+        std::size_t samples;
+        std::vector<std::size_t> pieces;
+    } cases[] = {{0, {}}, {1, {1}}, {chunk, {chunk}}, {chunk + overflow, {chunk, overflow}}, {2 * chunk + 1, {chunk, chunk, 1}}};
+    for (const auto& c : cases) {
+        const auto samples = stream(0, c.samples);
+        std::vector<std::size_t> sizes;
+        std::size_t next = 0;
+        for (const auto piece : ParaformerChunker::pieces(samples)) {
+            EXPECT_EQ(piece.data(), samples.data() + next) << c.samples;
+            next += piece.size();
+            sizes.push_back(piece.size());
+        }
+        EXPECT_EQ(sizes, c.pieces) << c.samples;
+    }
+}
+
 TEST(ParaformerChunkerTests, UtterancesJoinWithOneSpaceBetweenNonEmptyParts) {
     const struct {
         std::string first;

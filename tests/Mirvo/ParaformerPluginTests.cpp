@@ -371,30 +371,24 @@ TEST_F(ParaformerPluginTests, ABufferThatFillsTheChunkExactlyWaitsForTheNextBuff
     }
 }
 
-TEST_F(ParaformerPluginTests, AudioBeyondTheChunkIsCarriedOnAndALateChunkStillReachesTheNextReply) {
-    flushWaitLimit = std::chrono::milliseconds(0);
-    replacePlugin();
+TEST_F(ParaformerPluginTests, AudioThatWaitedBesideAFullChunkIsCarriedIntoTheNextChunkAndTheReply) {
     startListening();
     hold.arm();
     capture(0, chunk + bufferFrames);
     hold.waitUntilHeld();
-    // While the first chunk is held, the next fills up and 10 s wait beside it; the 5 s after them are lost.
-    capture(chunk + bufferFrames, 2 * chunk + 15 * second);
+    // While the first chunk is held, the next one fills up and the last 10 s wait beside it.
+    capture(chunk + bufferFrames, 70 * second);
 
-    // The stop does not wait for the held chunk: it transcribes what was not handed over, in pieces the
-    // recogniser takes, behind the held chunk.
+    // The stop waits for the held chunk and for the next one it opens at once.
     const auto reply = harness.send(channel, "stop");
     hold.release();
     harness.runUntil([&reply] { return reply->has_value(); });
-    EXPECT_EQ(*reply, textReply(softwareTaiwan + " " + networkTaiwan));
+    EXPECT_EQ(*reply, textReply(mouseTaiwan + " " + softwareTaiwan + " " + networkTaiwan));
+    EXPECT_EQ(eventsOfType("partial"),
+              (std::vector<ui::Value>{partialEvent(mouseTaiwan), partialEvent(mouseTaiwan + " " + softwareTaiwan)}));
     EXPECT_EQ(heard(), (std::vector<Heard>{{.first = 0, .count = chunk},
                                            {.first = chunk, .count = chunk},
                                            {.first = 2 * chunk, .count = 10 * second}}));
-
-    // The held chunk's text comes after the session ended: it is announced and the next stop replies it.
-    waitForPartials(1);
-    EXPECT_EQ(eventsOfType("partial"), std::vector<ui::Value>{partialEvent(mouseTaiwan)});
-    EXPECT_EQ(call("stop"), textReply(mouseTaiwan));
     EXPECT_EQ(call("stop"), textReply(""));
 }
 
