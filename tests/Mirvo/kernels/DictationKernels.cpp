@@ -1,4 +1,5 @@
 #include "tests/Mirvo/kernels/DictationKernels.hpp"
+#include "tests/Mirvo/kernels/ParaformerKernels.hpp"
 
 #include "platform/ml/KernelRegistry.hpp"
 #include "platform/ml/ModelError.hpp"
@@ -189,4 +190,5 @@ extern "C" void platform_ml_register_kernels(platform::ml::KernelRegistry& regis
     registry.registerKernel(encoderKernel, factory<FrameRangeEncoder>());
     registry.registerKernel(decoderKernel, factory<LabelDecoder>());
     registry.registerKernel(jointKernel, factory<WordJoint>());
+    mirvotest::paraformer::registerKernels(registry);
 }

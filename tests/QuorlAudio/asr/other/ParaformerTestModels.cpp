@@ -153,7 +153,7 @@ ParaformerModels ParaformerTestModels::modelSet() {
     return ParaformerModels::load(folder_.path(), ParaformerPrecision::int8);
 }
 
-std::map<std::string, nlohmann::json> ParaformerTestModels::manifests() const {
+std::map<std::string, nlohmann::json> ParaformerTestModels::manifests() {
     return {{std::string(names::preprocessor), preprocessorManifest()},
             {std::string(names::encoder), encoderManifest()},
             {std::string(names::encoderInt8), encoderManifest()},

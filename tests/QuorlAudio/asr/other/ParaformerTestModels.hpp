@@ -42,7 +42,7 @@ public:
 
     // The "model.json" documents by model base name ("ParaformerEncoder", "ParaformerEncoder_int8", ...), the
     // precisions of the encoder and of the decoder sharing one document.
-    std::map<std::string, nlohmann::json> manifests() const;
+    static std::map<std::string, nlohmann::json> manifests();
     // Every compiled bundle of both precisions and "vocab.json" (the vocabulary as an object) into `folder`.
     void writeModelFolder(const std::filesystem::path& folder) const;
     // The same files as the hub serves them for the Paraformer repository.
