@@ -1,9 +1,9 @@
 #include "tests/Mirvo/kernels/ParaformerKernels.hpp"
 
 #include "tests/Mirvo/kernels/DictationKernels.hpp"
+#include "tests/Mirvo/kernels/KernelSupport.hpp"
 
 #include "platform/ml/KernelRegistry.hpp"
-#include "platform/ml/ModelError.hpp"
 #include "platform/ml/MultiArray.hpp"
 
 #include <algorithm>
@@ -17,14 +17,14 @@
 namespace mirvotest::paraformer {
 namespace {
 
-using dictation::levelStep;
+using dictation::factory;
+using dictation::input;
+using dictation::wordAtLevel;
 using dictation::maxWordCode;
 using platform::ml::DataType;
 using platform::ml::FeatureProvider;
 using platform::ml::FeatureValue;
 using platform::ml::Kernel;
-using platform::ml::KernelContext;
-using platform::ml::ModelError;
 using platform::ml::ModelState;
 using platform::ml::MultiArray;
 using platform::ml::PredictionOptions;
@@ -34,29 +34,9 @@ constexpr std::size_t samplesPerFrame = 960;
 constexpr std::size_t featureWidth = 560;
 constexpr std::size_t encoderWidth = 512;
 constexpr double waveformScale = 32768.0;
-constexpr double flatness = 1e-3;
-constexpr double quietestWord = levelStep / 2;
 constexpr std::size_t vocabularyWidth = firstWordToken + maxWordCode;
 
-std::shared_ptr<MultiArray> input(const FeatureProvider& provider, const std::string& name) {
-    const auto value = provider.featureValue(name);
-    auto array = value ? value->multiArrayValue() : nullptr;
-    if (array == nullptr || array->count() == 0) {
-        throw ModelError::invalidInput(name, "is missing");
-    }
-    return array;
-}
-
 std::size_t frames(const MultiArray& array) { return array.shape().at(1); }
-
-// The word code of a frame whose least and greatest values agree at a word's level.
-std::optional<long> wordOf(double low, double high) {
-    if (high - low > flatness || low < quietestWord) {
-        return std::nullopt;
-    }
-    const auto code = std::lround((low + high) / 2 / levelStep);
-    return code <= maxWordCode ? std::optional<long>(code) : std::nullopt;
-}
 
 // "waveform" [1, S] → "features" [1, ⌈S / 960⌉, 560]: each frame's least and greatest sample (unscaled) in its
 // first two values; a frame cut short is padded with silence.
@@ -104,9 +84,9 @@ public:
     Outputs predict(const FeatureProvider& provider, ModelState*, const PredictionOptions&) override {
         const auto rows = input(provider, "enc_out");
         auto alphas = std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*rows)}, DataType::float32);
-        std::optional<long> previous;
+        std::optional<int> previous;
         for (std::size_t frame = 0; frame < frames(*rows); ++frame) {
-            const auto word = wordOf(rows->at<float>({0, frame, 0}), rows->at<float>({0, frame, 1}));
+            const auto word = wordAtLevel(rows->at<float>({0, frame, 0}), rows->at<float>({0, frame, 1}));
             alphas->at<float>({0, frame}) = word && word != previous ? 1.0f : 0.0f;
             previous = word;
         }
@@ -125,17 +105,13 @@ public:
             std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*embeddings), vocabularyWidth}, DataType::float32);
         for (std::size_t position = 0; position < tokens; ++position) {
             const auto low = embeddings->at<float>({0, position, 0});
-            if (const auto word = wordOf(low, embeddings->at<float>({0, position, 1}))) {
+            if (const auto word = wordAtLevel(low, embeddings->at<float>({0, position, 1}))) {
                 logits->at<float>({0, position, static_cast<std::size_t>(firstWordToken - 1 + *word)}) = 1.0f;
             }
         }
         return {{"logits", FeatureValue(logits)}};
     }
 };
-
-template <class Implementation> platform::ml::KernelFactory factory() {
-    return [](const KernelContext&) { return std::make_unique<Implementation>(); };
-}
 
 } // namespace
 
