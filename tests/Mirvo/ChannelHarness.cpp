@@ -16,18 +16,33 @@ std::optional<ui::MethodReply> ChannelHarness::call(const std::string& channel, 
     return reply;
 }
 
+std::shared_ptr<std::optional<ui::MethodReply>> ChannelHarness::send(const std::string& channel,
+                                                                     const std::string& method, ui::Value arguments) {
+    auto reply = std::make_shared<std::optional<ui::MethodReply>>();
+    messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
+                    [reply](const ui::MethodReply& answer) { *reply = answer; });
+    mainQueue_.runUntilIdle();
+    return reply;
+}
+
 std::optional<ui::MethodReply> ChannelHarness::callAndWait(const std::string& channel, const std::string& method,
                                                            ui::Value arguments) {
-    std::optional<ui::MethodReply> reply;
-    messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
-                    [this, &reply](const ui::MethodReply& answer) {
-                        reply = answer;
-                        mainQueue_.stop();
-                    });
-    auto guard = mainQueue_.asyncAfter(std::chrono::minutes(1), [this] { mainQueue_.stop(); });
+    const auto reply = send(channel, method, std::move(arguments));
+    runUntil([&reply] { return reply->has_value(); });
+    return *reply;
+}
+
+void ChannelHarness::runUntil(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    std::function<void()> check = [&] {
+        if (done() || std::chrono::steady_clock::now() > giveUp) {
+            mainQueue_.stop();
+        } else {
+            mainQueue_.asyncAfter(std::chrono::milliseconds(1), check);
+        }
+    };
+    mainQueue_.async(check);
     mainQueue_.run();
-    guard.cancel();
-    return reply;
 }
 
 std::optional<ui::MethodReply> ChannelHarness::listen(const std::string& eventChannel) {

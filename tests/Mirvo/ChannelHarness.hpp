@@ -5,7 +5,9 @@
 #include "platform/ui/MethodResult.hpp"
 #include "platform/ui/Value.hpp"
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,10 +31,15 @@ public:
     std::optional<platform::ui::MethodReply> call(const std::string& channel, const std::string& method,
                                                   platform::ui::Value arguments = {});
 
-    // Sends the call and drives the main queue until its reply has come, from whichever thread gives it (or
-    // a minute has passed, so that a missing reply fails the test instead of hanging it).
+    // Sends the call without waiting for its reply, which lands in the returned slot once the main queue runs.
+    std::shared_ptr<std::optional<platform::ui::MethodReply>> send(const std::string& channel, const std::string& method,
+                                                                   platform::ui::Value arguments = {});
+    // Sends the call and drives the main queue until it is answered (or runUntil gives up).
     std::optional<platform::ui::MethodReply> callAndWait(const std::string& channel, const std::string& method,
                                                          platform::ui::Value arguments = {});
+    // Drives the main queue until `done` holds, or a minute has passed, so that a broken plug-in fails its
+    // test instead of hanging it.
+    void runUntil(const std::function<bool()>& done);
 
     // Starts recording the channel's events and sends "listen"; the reply to it.
     std::optional<platform::ui::MethodReply> listen(const std::string& eventChannel);

@@ -1,7 +1,7 @@
 #include "tests/Mirvo/DictationModels.hpp"
 #include "tests/Mirvo/HostProcess.hpp"
+#include "tests/Mirvo/InterfaceLayer.hpp"
 
-#include "tests/platform/ui/BridgeClient.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/LoopbackHub.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
@@ -12,7 +12,6 @@
 
 #include <signal.h>
 
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,54 +30,6 @@ constexpr const char* parakeetEvents = "mirvo/parakeet_events";
 // runs. The recording starts with a word so that the first captured buffer, which always gives a level event,
 // is not silent.
 const DictationRecording recording = wordsWithinTheFirstWindow();
-
-// Plays the interface layer over the host's socket bridge: one request at a time, each answered before the
-// next, with the events that arrive meanwhile kept in order.
-class InterfaceLayer {
-public:
-    explicit InterfaceLayer(const fs::path& socket) : client_(socket) {}
-
-    // The reply without its id: {"result": ...}, {"error": ...} or {"notImplemented": true}; a JSON null
-    // when the bridge fell silent or closed.
-    json call(const std::string& channel, const std::string& method, const json& arguments = nullptr) {
-        const int id = ++lastId_;
-        client_.writeJson({{"id", id}, {"channel", channel}, {"method", method}, {"arguments", arguments}});
-        while (true) {
-            json line = client_.readJson();
-            if (!line.contains("id")) {
-                if (line.is_null()) {
-                    return line;
-                }
-                events_.push_back(std::move(line));
-            } else if (line["id"] == id) {
-                line.erase("id");
-                return line;
-            }
-        }
-    }
-
-    // The next event line ({"channel": ..., "event": ...}), kept or newly read; a JSON null when none came.
-    json nextEvent() {
-        if (events_.empty()) {
-            return client_.readJson();
-        }
-        json event = std::move(events_.front());
-        events_.pop_front();
-        return event;
-    }
-
-    // The event lines kept so far, which are then forgotten.
-    std::vector<json> takeEvents() {
-        std::vector<json> taken(events_.begin(), events_.end());
-        events_.clear();
-        return taken;
-    }
-
-private:
-    uitest::BridgeClient client_;
-    int lastId_ = 0;
-    std::deque<json> events_;
-};
 
 json parakeetEvent(const json& fields) { return {{"channel", parakeetEvents}, {"event", fields}}; }
 

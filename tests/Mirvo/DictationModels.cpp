@@ -1,8 +1,12 @@
 #include "tests/Mirvo/DictationModels.hpp"
 
 #include "tests/Mirvo/kernels/DictationKernels.hpp"
+#include "tests/Mirvo/kernels/ParaformerKernels.hpp"
+
+#include "tests/QuorlAudio/asr/other/ParaformerTestModels.hpp"
 
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/DataType.hpp"
@@ -16,6 +20,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +42,12 @@ constexpr quorl::AsrModelVersion version = quorl::AsrModelVersion::v3;
 
 constexpr std::array<std::string_view, dictation::maxWordCode> spellings{"one", "two",   "three", "four", "five",
                                                                          "six", "seven", "eight", "nine"};
+
+// Word code k in Simplified Chinese, and in Taiwan's forms as OpenCC's s2twp conversion writes it.
+constexpr std::array<std::string_view, 6> mandarinWords{"\u9f20\u6807", "\u8f6f\u4ef6", "\u7f51\u7edc",
+                                                        "\u4fe1\u606f", "\u6253\u5370\u673a", "\u5185\u5b58"};
+constexpr std::array<std::string_view, 6> taiwanWords{"\u6ed1\u9f20", "\u8edf\u9ad4", "\u7db2\u8def",
+                                                      "\u8cc7\u8a0a", "\u5370\u8868\u6a5f", "\u8a18\u61b6\u9ad4"};
 
 std::string_view spellingOf(int code) { return spellings.at(static_cast<std::size_t>(code - 1)); }
 
@@ -142,6 +153,29 @@ void serveDictationModels(testsupport::LoopbackHub& hub) {
     putBundle(hub, repository, quorl::decoderFileName(version), decoderManifest());
     putBundle(hub, repository, quorl::jointFileName(version), jointManifest());
     hub.putFile(repository, quorl::vocabularyFileName(version), vocabulary());
+}
+
+std::string mandarinWord(int code) { return std::string(mandarinWords.at(static_cast<std::size_t>(code - 1))); }
+
+std::string taiwanWord(int code) { return std::string(taiwanWords.at(static_cast<std::size_t>(code - 1))); }
+
+void serveMandarinDictationModels(testsupport::LoopbackHub& hub) {
+    const std::map<std::string, const char*> kernels{{"paraformer-test-preprocessor", paraformer::preprocessorKernel},
+                                                     {"paraformer-test-encoder", paraformer::encoderKernel},
+                                                     {"paraformer-test-cif-alphas", paraformer::cifAlphasKernel},
+                                                     {"paraformer-test-decoder", paraformer::decoderKernel}};
+    const std::string repository = quorl::remotePath(quorl::Repo::paraformerLargeZh);
+    // The scripted models' documents, with the library's kernels in place of the scripted ones.
+    for (auto [name, document] : quorl::ParaformerTestModels::manifests()) {
+        document["kernel"] = kernels.at(document["kernel"].get<std::string>());
+        document["library"] = DICTATION_KERNEL_LIBRARY;
+        putBundle(hub, repository, name + ".mlmodelc", document);
+    }
+    nlohmann::json pieces = nlohmann::json::object();
+    for (int code = 1; code <= static_cast<int>(mandarinWords.size()); ++code) {
+        pieces[std::to_string(paraformer::firstWordToken - 1 + code)] = mandarinWord(code);
+    }
+    hub.putFile(repository, std::string(quorl::ModelNames::ParaformerZh::vocabularyFile), pieces.dump());
 }
 
 void useDictationHub(testsupport::ScopedEnvironment& environment, const testsupport::LoopbackHub& hub,

@@ -38,6 +38,15 @@ DictationRecording wordsWithinTheFirstWindow();
 // that spells each word code.
 void serveDictationModels(testsupport::LoopbackHub& hub);
 
+// Mandarin words of the Paraformer kernels by word code, in Simplified Chinese and in Taiwan's forms.
+std::string mandarinWord(int code);
+std::string taiwanWord(int code);
+
+// Serves the Paraformer repository as the toolkit downloads it: compiled bundles of both precisions whose
+// kernels the dictation kernel library implements, and the vocabulary that writes each word code as its
+// Mandarin word.
+void serveMandarinDictationModels(testsupport::LoopbackHub& hub);
+
 // Points the toolkit, of this process or of a child started while `environment` lives, at the hub, with no
 // token or proxy in between, and at `applicationSupport` for its model cache.
 void useDictationHub(testsupport::ScopedEnvironment& environment, const testsupport::LoopbackHub& hub,

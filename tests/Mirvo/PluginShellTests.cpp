@@ -3,7 +3,6 @@
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
-#include "Mirvo/ParaformerPlugin.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
 #include "Mirvo/StatusBarController.hpp"
 #include "Mirvo/TextInserter.hpp"
@@ -34,7 +33,6 @@ struct Shell {
 
 const Shell shells[] = {
     {"DictationPlugin", registerShared<DictationPlugin>, "mirvo/dictation", "mirvo/dictation_events"},
-    {"ParaformerPlugin", registerShared<ParaformerPlugin>, "mirvo/paraformer", "mirvo/paraformer_events"},
     {"ScreenCapturePlugin", registerShared<ScreenCapturePlugin>, "mirvo/screen_capture", ""},
     {"TextInserter", registerShared<TextInserter>, "mirvo/insert_text", ""},
     {"StatusBarController", registerShared<StatusBarController>, "mirvo/status_bar", "mirvo/status_bar_events"},

@@ -2,12 +2,11 @@
 
 #include "QuorlAudio/asr/batch/SequenceMatcher.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/WordPieceText.hpp"
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
 #include "platform/text/DecimalInteger.hpp"
-#include "platform/text/Utf8.hpp"
-#include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -26,7 +25,6 @@ using platform::core::concatenated;
 constexpr double secondsPerFrame = ASRConstants::secondsPerEncoderFrame;
 constexpr double minimumTokenSeconds = 0.08;
 constexpr double minimumEndGap = 0.001;
-constexpr std::string_view wordBoundary = ASRConstants::sentencePieceWordBoundary;
 constexpr int boundedSearchTokens = 15;
 
 struct TimedToken {
@@ -52,21 +50,6 @@ double startSeconds(std::int64_t frame, std::int64_t delay) {
     return static_cast<double>(std::max<std::int64_t>(shifted, 0)) * secondsPerFrame;
 }
 
-// Every word-boundary marker replaced by one blank.
-std::string replacingWordBoundaries(std::string_view text) {
-    std::string replaced;
-    replaced.reserve(text.size());
-    for (std::size_t start = 0;;) {
-        const std::size_t found = text.find(wordBoundary, start);
-        replaced.append(text.substr(start, found == std::string_view::npos ? found : found - start));
-        if (found == std::string_view::npos) {
-            return replaced;
-        }
-        replaced.push_back(' ');
-        start = found + wordBoundary.size();
-    }
-}
-
 // The tuples of the four lists, as many as the shortest holds, ordered by frame (equal frames keep their
 // order).
 std::vector<TimedToken> sortedTokens(const std::vector<int>& tokenIds, const std::vector<int>& timestamps,
@@ -83,20 +66,6 @@ std::vector<TimedToken> sortedTokens(const std::vector<int>& tokenIds, const std
     }
     std::ranges::stable_sort(tokens, std::less(), &TimedToken::timestamp);
     return tokens;
-}
-
-// The text without blanks (tabs and space separators) at either end; the bytes in between are kept as they are.
-std::string withoutOuterBlanks(const std::string& text) {
-    std::size_t begin = text.size();
-    std::size_t end = 0;
-    for (std::size_t position = 0; position < text.size();) {
-        const std::size_t start = position;
-        if (!platform::text::isBlank(platform::text::decodeNextScalar(text, position))) {
-            begin = std::min(begin, start);
-            end = position;
-        }
-    }
-    return begin < end ? text.substr(begin, end - begin) : std::string();
 }
 
 } // namespace
@@ -192,7 +161,7 @@ std::string AsrManager::convertTokensToText(const std::vector<int>& tokenIds) co
             joined += piece->second;
         }
     }
-    return withoutOuterBlanks(replacingWordBoundaries(joined));
+    return wordPieceText(joined);
 }
 
 } // namespace quorl

@@ -3,18 +3,18 @@
 #include "QuorlAudio/asr/batch/AsrModelsError.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/foundation/TokenVocabulary.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
 #include "platform/sys/WholeFile.hpp"
-#include "platform/text/DecimalInteger.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <limits>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace quorl {
 namespace {
@@ -22,45 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::core::concatenated;
 using Vocabulary = std::unordered_map<int, std::string>;
-
-// A signed decimal integer and nothing else: an optional sign, then digits only. Ids beyond the range of
-// a token id do not parse.
-std::optional<int> tokenId(std::string_view key) {
-    const auto value = platform::text::decimalInteger(key);
-    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(*value);
-}
-
-bool holdsOnlyStrings(const nlohmann::json& document) {
-    for (const auto& element : document) {
-        if (!element.is_string()) {
-            return false;
-        }
-    }
-    return true;
-}
-
-Vocabulary vocabularyOf(const nlohmann::json& document) {
-    if (!holdsOnlyStrings(document)) {
-        throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
-    }
-    Vocabulary vocabulary;
-    if (document.is_array()) {
-        int id = 0;
-        for (const auto& piece : document) {
-            vocabulary.insert_or_assign(id++, piece.get<std::string>());
-        }
-        return vocabulary;
-    }
-    for (const auto& [key, piece] : document.items()) {
-        if (const auto id = tokenId(key)) {
-            vocabulary.insert_or_assign(*id, piece.get<std::string>());
-        }
-    }
-    return vocabulary;
-}
 
 } // namespace
 
@@ -123,10 +84,13 @@ Vocabulary AsrModels::loadVocabulary(const fs::path& from, AsrModelVersion versi
     if (!document.is_array() && !document.is_object()) {
         throw parsingFailed("The top level of the document is neither an array nor an object");
     }
-    auto vocabulary = vocabularyOf(document);
-    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary.size()), " tokens from ",
+    auto vocabulary = tokenVocabulary(document);
+    if (!vocabulary) {
+        throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
+    }
+    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary->size()), " tokens from ",
                                 path.string()}));
-    return vocabulary;
+    return std::move(*vocabulary);
 }
 
 } // namespace quorl

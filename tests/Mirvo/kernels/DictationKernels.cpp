@@ -1,7 +1,8 @@
 #include "tests/Mirvo/kernels/DictationKernels.hpp"
+#include "tests/Mirvo/kernels/KernelSupport.hpp"
+#include "tests/Mirvo/kernels/ParaformerKernels.hpp"
 
 #include "platform/ml/KernelRegistry.hpp"
-#include "platform/ml/ModelError.hpp"
 #include "platform/ml/MultiArray.hpp"
 #include "platform/ml/MultiArrayCopy.hpp"
 
@@ -21,8 +22,6 @@ using platform::ml::DataType;
 using platform::ml::FeatureProvider;
 using platform::ml::FeatureValue;
 using platform::ml::Kernel;
-using platform::ml::KernelContext;
-using platform::ml::ModelError;
 using platform::ml::ModelState;
 using platform::ml::MultiArray;
 using platform::ml::PredictionOptions;
@@ -35,21 +34,9 @@ constexpr int blankId = 8192;
 // Rows of "mel" and of "encoder" that carry a frame's least and greatest sample.
 constexpr std::size_t lowRow = 0;
 constexpr std::size_t highRow = 1;
-// How far a word frame's least and greatest sample may lie apart, and the quietest word level.
-constexpr double flatness = 1e-3;
-constexpr double quietestWord = levelStep / 2;
 constexpr float tokenProbability = 0.9f;
 // The duration class of a step of one frame.
 constexpr int oneFrameDuration = 1;
-
-std::shared_ptr<MultiArray> input(const FeatureProvider& provider, const std::string& name) {
-    const auto value = provider.featureValue(name);
-    auto array = value ? value->multiArrayValue() : nullptr;
-    if (array == nullptr || array->count() == 0) {
-        throw ModelError::invalidInput(name, "is missing");
-    }
-    return array;
-}
 
 // A length input, kept within [0, limit].
 std::size_t length(const FeatureProvider& provider, const std::string& name, std::size_t limit) {
@@ -154,7 +141,7 @@ class WordJoint : public Kernel {
 public:
     Outputs predict(const FeatureProvider& provider, ModelState*, const PredictionOptions&) override {
         const auto step = input(provider, "encoder_step");
-        const auto word = wordOf(step->value(lowRow), step->value(highRow));
+        const auto word = wordAtLevel(step->value(lowRow), step->value(highRow));
         const auto label = std::lround(input(provider, "decoder_step")->value(0));
         const bool emits = word && *word != label;
         return {{"token_id", FeatureValue(cell(emits ? *word : blankId, DataType::int32))},
@@ -163,24 +150,12 @@ public:
     }
 
 private:
-    static std::optional<int> wordOf(double low, double high) {
-        if (high - low > flatness || low < quietestWord) {
-            return std::nullopt;
-        }
-        const auto code = static_cast<int>(std::lround((low + high) / 2 / levelStep));
-        return code <= maxWordCode ? std::optional<int>(code) : std::nullopt;
-    }
-
     static std::shared_ptr<MultiArray> cell(double value, DataType dataType) {
         auto array = std::make_shared<MultiArray>(MultiArray::Shape{1, 1, 1}, dataType);
         array->setValue(0, value);
         return array;
     }
 };
-
-template <class Implementation> platform::ml::KernelFactory factory() {
-    return [](const KernelContext&) { return std::make_unique<Implementation>(); };
-}
 
 } // namespace
 
@@ -189,4 +164,5 @@ extern "C" void platform_ml_register_kernels(platform::ml::KernelRegistry& regis
     registry.registerKernel(encoderKernel, factory<FrameRangeEncoder>());
     registry.registerKernel(decoderKernel, factory<LabelDecoder>());
     registry.registerKernel(jointKernel, factory<WordJoint>());
+    mirvotest::paraformer::registerKernels(registry);
 }

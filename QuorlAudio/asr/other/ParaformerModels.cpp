@@ -1,0 +1,155 @@
+#include "QuorlAudio/asr/other/ParaformerModels.hpp"
+
+#include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
+#include "QuorlAudio/models/repo/Repo.hpp"
+
+#include "platform/core/Concatenated.hpp"
+#include "platform/core/SystemError.hpp"
+#include "platform/ml/CompileModel.hpp"
+#include "platform/sys/WholeFile.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <system_error>
+
+namespace quorl {
+namespace {
+
+namespace fs = std::filesystem;
+namespace names = ModelNames::ParaformerZh;
+using platform::core::concatenated;
+using platform::ml::ComputeUnits;
+using platform::ml::ModelConfiguration;
+
+constexpr std::string_view compiledExtension = ".mlmodelc";
+constexpr std::string_view packageExtension = ".mlpackage";
+
+std::string_view encoderName(ParaformerPrecision precision) {
+    return precision == ParaformerPrecision::int8 ? names::encoderInt8 : names::encoder;
+}
+
+std::string_view decoderName(ParaformerPrecision precision) {
+    return precision == ParaformerPrecision::int8 ? names::decoderInt8 : names::decoder;
+}
+
+fs::path entry(const fs::path& folder, std::string_view name, std::string_view extension) {
+    return folder / concatenated({name, extension});
+}
+
+bool isPresent(const fs::path& path) {
+    std::error_code unreadable;
+    return fs::exists(path, unreadable);
+}
+
+// Removes a compiled package's bundle when the load is over, so the model folder never keeps one.
+class CompiledBundle {
+public:
+    explicit CompiledBundle(fs::path path) : path_(std::move(path)) {}
+    ~CompiledBundle() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    CompiledBundle(const CompiledBundle&) = delete;
+    CompiledBundle& operator=(const CompiledBundle&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+} // namespace
+
+const AppLogger& ParaformerModels::logger() {
+    static const AppLogger instance("ParaformerModels");
+    return instance;
+}
+
+fs::path ParaformerModels::download(ParaformerPrecision precision, bool force,
+                                    const ProgressHandler& progressHandler) {
+    const fs::path root = modelsRootDirectory();
+    const fs::path folder = root / folderName(Repo::paraformerLargeZh);
+    if (force) {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    } else if (modelsExist(folder, precision)) {
+        logger().info(concatenated({"Paraformer models already present at: ", folder.string()}));
+        return folder;
+    }
+    logger().info("Downloading Paraformer models from HuggingFace...");
+    ModelHub::download(Repo::paraformerLargeZh, root, std::nullopt, {}, progressHandler);
+    logger().info("Successfully downloaded Paraformer models");
+    return folder;
+}
+
+ParaformerModels ParaformerModels::load(const fs::path& from, ParaformerPrecision precision) {
+    const ModelConfiguration cpuOnly{.computeUnits = ComputeUnits::cpuOnly, .functionName = std::nullopt};
+    const ModelConfiguration neuralEngine{.computeUnits = ComputeUnits::cpuAndNeuralEngine,
+                                          .functionName = std::nullopt};
+    ParaformerModels models{
+        .preprocessor = loadModel(names::preprocessor, from, cpuOnly),
+        .encoder = loadModel(encoderName(precision), from, neuralEngine),
+        .cifAlphas = loadModel(names::cifAlphas, from, neuralEngine),
+        .decoder = loadModel(decoderName(precision), from, neuralEngine),
+        .vocabulary = loadVocabulary(from),
+    };
+    logger().info(concatenated({"Loaded Paraformer (encoder/decoder: ", rawValue(precision),
+                                ", vocab: ", std::to_string(models.vocabulary.size()), ")"}));
+    return models;
+}
+
+ParaformerModels ParaformerModels::downloadAndLoad(ParaformerPrecision precision,
+                                                   const ProgressHandler& progressHandler) {
+    return load(download(precision, false, progressHandler), precision);
+}
+
+bool ParaformerModels::modelsExist(const fs::path& at, ParaformerPrecision precision) {
+    const std::array<std::string_view, 4> models{names::preprocessor, encoderName(precision), names::cifAlphas,
+                                                 decoderName(precision)};
+    for (const auto model : models) {
+        if (!isPresent(entry(at, model, compiledExtension))) {
+            return false;
+        }
+    }
+    return isPresent(at / std::string(names::vocabularyFile));
+}
+
+TokenVocabulary ParaformerModels::loadVocabulary(const fs::path& from) {
+    const std::string contents = platform::sys::wholeFile(from / std::string(names::vocabularyFile));
+    const auto document = nlohmann::json::parse(contents, nullptr, false);
+    auto vocabulary = tokenVocabulary(document);
+    if (!vocabulary) {
+        throw ASRError::processingFailed("Failed to parse vocab.json (expected array or dict)");
+    }
+    return std::move(*vocabulary);
+}
+
+std::shared_ptr<platform::ml::Model> ParaformerModels::loadModel(std::string_view named, const fs::path& from,
+                                                                 const ModelConfiguration& configuration) {
+    const fs::path compiled = entry(from, named, compiledExtension);
+    if (isPresent(compiled)) {
+        return platform::ml::Model::load(compiled, configuration);
+    }
+    const fs::path package = entry(from, named, packageExtension);
+    if (isPresent(package)) {
+        const CompiledBundle bundle(platform::ml::compileModel(package));
+        return platform::ml::Model::load(bundle.path(), configuration);
+    }
+    throw ASRError::processingFailed(concatenated({"Paraformer model not found: ", named}));
+}
+
+fs::path ParaformerModels::modelsRootDirectory() {
+    try {
+        return MLModelConfigurationUtils::defaultModelsDirectory();
+    } catch (const platform::core::SystemError&) {
+        return fs::temp_directory_path() / "QuorlAudio" / "Models";
+    }
+}
+
+} // namespace quorl
