@@ -30,15 +30,37 @@ void KeyEventRouter::add(std::shared_ptr<TapState> tap) {
 }
 
 void KeyEventRouter::remove(const TapState& tap) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(taps_, [&](const Entry& entry) { return entry.tap.get() == &tap; });
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(taps_, [&](const Entry& entry) { return entry.tap.get() == &tap; });
+    }
+    tapsChanged();
 }
 
 void KeyEventRouter::route(KeyEvent event) {
-    routeBelow(std::move(event), std::numeric_limits<std::uint64_t>::max());
+    routeBelow(std::move(event), std::numeric_limits<std::uint64_t>::max(), {});
 }
 
-void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below) {
+void KeyEventRouter::route(KeyEvent event, Settled settled) {
+    routeBelow(std::move(event), std::numeric_limits<std::uint64_t>::max(), std::move(settled));
+}
+
+void KeyEventRouter::onTapsChanged(std::function<void()> observer) {
+    tapsObserver_ = std::move(observer);
+}
+
+void KeyEventRouter::tapsChanged() const {
+    if (tapsObserver_) {
+        tapsObserver_();
+    }
+}
+
+bool KeyEventRouter::hasEnabledTap() const {
+    std::lock_guard lock(mutex_);
+    return std::ranges::any_of(taps_, [](const Entry& entry) { return entry.tap->eventQueue() != nullptr; });
+}
+
+void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below, Settled settled) {
     std::unique_lock lock(mutex_);
     for (const Entry& entry : taps_ | std::views::reverse) {
         if (entry.serial >= below) {
@@ -46,15 +68,22 @@ void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below) {
         }
         if (core::MainQueue* queue = entry.tap->eventQueue()) {
             queue->async([router = shared_from_this(), tap = entry.tap, serial = entry.serial,
-                          event = std::move(event)] {
+                          event = std::move(event), settled = std::move(settled)] {
                 if (auto passed = tap->handle(event)) {
-                    router->routeBelow(std::move(*passed), serial);
+                    router->routeBelow(std::move(*passed), serial, settled);
+                } else if (settled) {
+                    settled(std::nullopt);
                 }
             });
             return;
         }
     }
-    receive(std::move(event));
+    if (!settled) {
+        receive(std::move(event));
+        return;
+    }
+    lock.unlock();
+    settled(std::move(event));
 }
 
 void KeyEventRouter::disableTaps(EventType reason) {
@@ -63,10 +92,13 @@ void KeyEventRouter::disableTaps(EventType reason) {
         std::lock_guard lock(mutex_);
         for (const Entry& entry : taps_ | std::views::reverse) {
             if (entry.tap->isEnabled()) {
-                entry.tap->enable(false);
                 disabled.push_back(entry.tap);
             }
         }
+    }
+    // Outside the lock: disabling tells the observer, which may ask which taps are enabled.
+    for (const auto& tap : disabled) {
+        tap->enable(false);
     }
     const KeyEvent notice{.type = reason, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = {}};
     for (const auto& tap : disabled) {

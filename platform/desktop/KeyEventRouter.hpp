@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,8 +29,19 @@ public:
     void add(std::shared_ptr<TapState> tap);
     void remove(const TapState& tap);
 
+    // Where a routed event ends: the event as the last tap passed it, or nothing when a tap withheld it.
+    using Settled = std::function<void(std::optional<KeyEvent> passed)>;
+
     // Sends the event through the taps to the focused application.
     void route(KeyEvent event);
+    // Sends the event through the taps and tells `settled` how it ended instead of handing it to the focused
+    // application: for a keyboard whose applications are outside this process. Not called when a job carrying
+    // the event is dropped with its queue.
+    void route(KeyEvent event, Settled settled);
+    // Called, without locks held, whenever a tap is enabled, disabled or removed; set once, before any tap.
+    void onTapsChanged(std::function<void()> observer);
+    void tapsChanged() const;
+    bool hasEnabledTap() const;
     // Disables every enabled tap and sends each a notice of type `reason` through its queue.
     void disableTaps(EventType reason);
     // Hands the event to the focused application without passing any tap.
@@ -44,7 +56,7 @@ private:
     };
 
     // Sends the event to the newest tap made before `below` that sees events, or to the application.
-    void routeBelow(KeyEvent event, std::uint64_t below);
+    void routeBelow(KeyEvent event, std::uint64_t below, Settled settled);
     // The focused application takes the event in. Called with the mutex held, which keeps the file in
     // arrival order.
     void receive(KeyEvent event);
@@ -56,6 +68,7 @@ private:
     // Oldest first.
     std::vector<Entry> taps_;
     std::vector<KeyEvent> receivedEvents_;
+    std::function<void()> tapsObserver_;
 };
 
 } // namespace platform::desktop

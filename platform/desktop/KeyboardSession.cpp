@@ -1,6 +1,7 @@
 #include "platform/desktop/KeyboardSession.hpp"
 
 #include "platform/desktop/KeyEventRouter.hpp"
+#include "platform/desktop/KeyboardSessionChoice.hpp"
 #include "platform/sys/Environment.hpp"
 
 #include <utility>
@@ -10,9 +11,15 @@ namespace platform::desktop {
 KeyboardSession::KeyboardSession(Accessibility& accessibility, std::optional<std::filesystem::path> typedTextFile)
     : accessibility_(accessibility), router_(std::make_shared<KeyEventRouter>(std::move(typedTextFile))) {}
 
+KeyboardSession::KeyboardSession(std::unique_ptr<Accessibility> ownAccessibility)
+    : ownAccessibility_(std::move(ownAccessibility)), accessibility_(*ownAccessibility_),
+      router_(std::make_shared<KeyEventRouter>()) {}
+
+KeyboardSession::~KeyboardSession() = default;
+
 KeyboardSession& KeyboardSession::shared() {
-    static KeyboardSession session(Accessibility::shared(), typedTextFileFromEnvironment());
-    return session;
+    static const std::unique_ptr<KeyboardSession> session = KeyboardSessionChoice::fromEnvironment().make();
+    return *session;
 }
 
 std::optional<std::filesystem::path> KeyboardSession::typedTextFileFromEnvironment() {

@@ -22,6 +22,8 @@ class KeyEventRouter;
 // reach the focused application directly.
 // A callback never starts once its tap is invalidated or destroyed; invalidating from another thread waits for
 // a callback that is running.
+// A subclass may put a real keyboard behind the taps (X11KeyboardSession): it routes that keyboard's events
+// through the taps and types what is posted into the real focused application.
 class KeyboardSession {
 public:
     // With `typedTextFile`, the focused application also appends the text of every key-down it receives to that
@@ -30,9 +32,10 @@ public:
                              std::optional<std::filesystem::path> typedTextFile = std::nullopt);
     KeyboardSession(const KeyboardSession&) = delete;
     KeyboardSession& operator=(const KeyboardSession&) = delete;
+    virtual ~KeyboardSession();
 
-    // The host's, trusting as Accessibility::shared() says, with the typed-text file the environment names
-    // when it is made.
+    // The host's, made on first use: the display's keyboard when KeyboardSessionChoice picks it, else the
+    // in-process one, trusting as Accessibility::shared() says, with the typed-text file the environment names.
     static KeyboardSession& shared();
     // The file "MIRVO_TYPED_TEXT_FILE" names, read at the call; none when it is unset or empty.
     static std::optional<std::filesystem::path> typedTextFileFromEnvironment();
@@ -51,16 +54,22 @@ public:
     // creation fails.
     std::optional<KeyEvent> makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown);
     // Posts a synthetic event at the HID location.
-    void post(const KeyEvent& event);
+    virtual void post(const KeyEvent& event);
 
     // Every event the focused application received, in order.
     std::vector<KeyEvent> receivedEvents() const;
     // The Unicode strings of the key-down events the focused application received, concatenated.
     std::u16string typedText() const;
 
+protected:
+    // A session that decides its own trust.
+    explicit KeyboardSession(std::unique_ptr<Accessibility> ownAccessibility);
+    const std::shared_ptr<KeyEventRouter>& router() const { return router_; }
+
 private:
     friend class EventTap;
 
+    std::unique_ptr<Accessibility> ownAccessibility_;
     Accessibility& accessibility_;
     // Shared with the jobs on the taps' queues, which may outlive the session.
     std::shared_ptr<KeyEventRouter> router_;

@@ -10,6 +10,9 @@ TapState::TapState(EventTap::Callback callback, std::weak_ptr<KeyEventRouter> ro
 
 void TapState::enable(bool enabled) {
     enabled_ = enabled && valid_;
+    if (auto router = router_.lock()) {
+        router->tapsChanged();
+    }
 }
 
 void TapState::invalidate() {

@@ -1,0 +1,157 @@
+#include "platform/core/MainQueue.hpp"
+#include "platform/desktop/EventTap.hpp"
+#include "platform/desktop/RunLoopSource.hpp"
+#include "platform/desktop/X11KeyboardSession.hpp"
+#include "platform/text/Utf16.hpp"
+#include "platform/text/Utf8.hpp"
+#include "tests/support/FocusedWindow.hpp"
+#include "tests/support/XvfbServer.hpp"
+
+#include <gtest/gtest.h>
+
+// After gtest, whose names Xlib's macros would replace.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace platform::desktop;
+using testsupport::FocusedWindow;
+
+// Accents, Cyrillic, Chinese, an emoji outside the basic plane, a line break, and characters that a German
+// layout moves (y, z, @) or has of its own (ß, ä).
+constexpr auto mixedText = u8"Grüße, café ß @yz\nПривет 你好 😀 ä!";
+
+std::u16string unitsOf(const char8_t* text) {
+    return platform::text::utf16Of(reinterpret_cast<const char*>(text));
+}
+
+KeyEvent typing(std::u16string units) {
+    return KeyEvent{.type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false,
+                    .unicodeString = std::move(units)};
+}
+
+// A user at the display's keyboard, pressing keys through XTest on a connection of their own.
+class Fingers {
+public:
+    explicit Fingers(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
+    ~Fingers() { XCloseDisplay(display_); }
+    Fingers(const Fingers&) = delete;
+    Fingers& operator=(const Fingers&) = delete;
+
+    int keycode(KeySym keysym) const { return XKeysymToKeycode(display_, keysym); }
+
+    void key(int keycode, bool press) {
+        XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), press ? True : False, CurrentTime);
+        XSync(display_, False);
+    }
+
+    void tap(int keycode) {
+        key(keycode, true);
+        key(keycode, false);
+    }
+
+private:
+    Display* display_;
+};
+
+class X11KeyboardSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testsupport::XvfbServer::binary()) {
+            GTEST_SKIP() << "no Xvfb binary on the PATH (scripts/install-deps installs it)";
+        }
+        server.emplace();
+        window = std::make_unique<FocusedWindow>(server->display());
+        session = X11KeyboardSession::open(server->display());
+        ASSERT_NE(session, nullptr);
+        runner = std::thread([this] { mainQueue.run(); });
+    }
+
+    void TearDown() override {
+        if (runner.joinable()) {
+            mainQueue.stop();
+            runner.join();
+        }
+    }
+
+    // A tap on the main queue that records the events it sees and withholds those `withhold` picks.
+    std::shared_ptr<EventTap> makeTap(std::function<bool(const KeyEvent&)> withhold) {
+        auto tap = EventTap::create(*session, [this, withhold](const KeyEvent& event) -> std::optional<KeyEvent> {
+            {
+                std::lock_guard lock(seenMutex);
+                seen.push_back(event);
+            }
+            seenChanged.notify_all();
+            return withhold(event) ? std::nullopt : std::optional<KeyEvent>(event);
+        });
+        tap->runLoopSource()->addTo(mainQueue);
+        tap->enable(true);
+        return tap;
+    }
+
+    // Once the taps have seen `count` events, or after a generous bound.
+    std::vector<KeyEvent> seenEvents(std::size_t count) {
+        std::unique_lock lock(seenMutex);
+        seenChanged.wait_for(lock, std::chrono::seconds(30), [&] { return seen.size() >= count; });
+        return seen;
+    }
+
+    std::optional<testsupport::XvfbServer> server;
+    std::unique_ptr<FocusedWindow> window;
+    std::unique_ptr<X11KeyboardSession> session;
+    platform::core::MainQueue mainQueue;
+    std::thread runner;
+    std::mutex seenMutex;
+    std::condition_variable seenChanged;
+    std::vector<KeyEvent> seen;
+};
+
+TEST_F(X11KeyboardSessionTest, TheDisplayAcceptingXTestAndTheGrabsMakesTheProcessTrusted) {
+    EXPECT_TRUE(session->accessibility().isProcessTrusted(false));
+}
+
+TEST_F(X11KeyboardSessionTest, PostedTextArrivesExactlyInTheFocusedWindowWithAUsAndAGermanLayout) {
+    const std::u32string expected = platform::text::decodeScalars(reinterpret_cast<const char*>(mixedText));
+    std::u32string typedSoFar;
+    for (const char* layout : {"us", "de"}) {
+        const std::string command = "setxkbmap -display " + server->display() + " " + layout;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        // In keystrokes of at most 20 units, as text insertion posts them.
+        const std::u16string units = unitsOf(mixedText);
+        for (std::size_t start = 0; start < units.size();) {
+            std::size_t end = std::min(units.size(), start + 20);
+            if (end < units.size() && (units[end - 1] & 0xFC00) == 0xD800) {
+                --end;
+            }
+            session->post(typing(units.substr(start, end - start)));
+            session->post(KeyEvent{.type = EventType::keyUp, .keyCode = 0, .flags = 0, .isAutoRepeat = false,
+                                   .unicodeString = {}});
+            start = end;
+        }
+        typedSoFar += expected;
+        EXPECT_EQ(window->waitForText(typedSoFar.size()), typedSoFar) << layout;
+    }
+}
+
+TEST_F(X11KeyboardSessionTest, AWatchedKeyThatTheTapsPassReachesTheFocusedWindowAsUsual) {
+    const auto tap = makeTap([](const KeyEvent&) { return false; });
+    Fingers fingers(server->display());
+    const int space = fingers.keycode(XK_space);
+    fingers.tap(space);
+    ASSERT_TRUE(window->waitForKey({.keycode = space, .press = false}));
+    EXPECT_EQ(window->waitForText(1), U" ");
+}
+
+} // namespace
