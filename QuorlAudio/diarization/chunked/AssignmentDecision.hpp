@@ -10,7 +10,7 @@ struct AssignmentDecision {
     bool shouldUpdate = false;
     // One minus the distance.
     float confidence = 0;
-    std::string reason;
+    std::string reason{};
 };
 
 } // namespace quorl

@@ -34,16 +34,16 @@ struct SpeakerManagerConfig {
 
 // Every field of a speaker to insert, or to write over a stored one.
 struct SpeakerUpsert {
-    std::string id;
+    std::string id{};
     // Absent: the id on insert, the stored name on update.
-    std::optional<std::string> name;
-    std::vector<float> currentEmbedding;
+    std::optional<std::string> name{};
+    std::vector<float> currentEmbedding{};
     float duration = 0;
-    std::vector<RawEmbedding> rawEmbeddings;
+    std::vector<RawEmbedding> rawEmbeddings{};
     std::int64_t updateCount = 1;
     // Absent: now.
-    std::optional<Speaker::Date> createdAt;
-    std::optional<Speaker::Date> updatedAt;
+    std::optional<Speaker::Date> createdAt{};
+    std::optional<Speaker::Date> updatedAt{};
     // True marks the speaker permanent; false never clears the mark.
     bool isPermanent = false;
 };
@@ -55,16 +55,16 @@ struct SpeakerUpsert {
 class SpeakerManager {
 public:
     struct Match {
-        std::optional<std::string> id;
+        std::optional<std::string> id{};
         float distance = 0;
     };
     struct RankedSpeaker {
-        std::string id;
+        std::string id{};
         float distance = 0;
     };
     struct MergeablePair {
-        std::string speakerToMerge;
-        std::string destination;
+        std::string speakerToMerge{};
+        std::string destination{};
         bool operator==(const MergeablePair&) const = default;
     };
     struct Statistics {

@@ -22,46 +22,46 @@ using Date = std::chrono::system_clock::time_point;
 using History = std::vector<RawEmbedding>;
 
 struct ClosestSpeaker {
-    std::optional<Speaker> speaker;
+    std::optional<Speaker> speaker{};
     float distance = 0;
 };
 
 struct SpeakerCreationRequest {
-    std::string id;
+    std::string id{};
     // Absent: "Speaker " and the id.
-    std::optional<std::string> name;
+    std::optional<std::string> name{};
     float duration = 0;
-    std::vector<float> embedding;
+    std::vector<float> embedding{};
     AssignmentConfig config = AssignmentConfig::current();
 };
 
 struct HistoryAddition {
-    History updated;
+    History updated{};
     bool shouldRecalculate = false;
 };
 
 struct HistoryRemoval {
-    History updated;
-    std::optional<RawEmbedding> removed;
+    History updated{};
+    std::optional<RawEmbedding> removed{};
     bool shouldRecalculate = false;
 };
 
 struct SegmentUpdateRequest {
-    std::vector<float> currentMainEmbedding;
-    History currentRawEmbeddings;
+    std::vector<float> currentMainEmbedding{};
+    History currentRawEmbeddings{};
     float currentDuration = 0;
     float segmentDuration = 0;
-    std::vector<float> segmentEmbedding;
-    platform::core::UUID segmentId;
+    std::vector<float> segmentEmbedding{};
+    platform::core::UUID segmentId{};
     // The weight of the current main embedding.
     float alpha = 0.9f;
     float minSegmentDuration = 1.0f;
 };
 
 struct MergedHistories {
-    History mergedRaw;
+    History mergedRaw{};
     float mergedDuration = 0;
-    std::optional<std::vector<float>> newMainEmbedding;
+    std::optional<std::vector<float>> newMainEmbedding{};
 };
 
 // One minus the cosine similarity, in [0, 2]; +infinity when the vectors differ in length, are empty or one has
