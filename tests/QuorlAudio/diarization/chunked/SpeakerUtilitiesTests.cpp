@@ -142,7 +142,11 @@ TEST(SpeakerUtilitiesTests, ClosestSpeakerKeepsTheFirstOfEqualDistances) {
 TEST(SpeakerUtilitiesTests, SpeakerCreationNeedsTheMinimumDurationAndAGoodEmbedding) {
     const auto request = [](float duration, std::vector<float> embedding) {
         return SpeakerUtilities::SpeakerCreationRequest{
-            .id = "7", .name = std::nullopt, .duration = duration, .embedding = std::move(embedding), .config = AssignmentConfig::macOS()};
+            .id = "7",
+            .name = std::nullopt,
+            .duration = duration,
+            .embedding = std::move(embedding),
+            .config = AssignmentConfig::macOS()};
     };
     const SpeakerCreationResult created = SpeakerUtilities::validateSpeakerCreation(request(4.0f, {3, 4}));
     ASSERT_TRUE(std::holds_alternative<SpeakerCreationParams>(created));
