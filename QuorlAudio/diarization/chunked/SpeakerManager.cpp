@@ -6,7 +6,6 @@
 #include "platform/text/DecimalInteger.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -235,19 +234,22 @@ void SpeakerManager::insert(const SpeakerUpsert& upsert, Speaker::Date moment) {
 void SpeakerManager::accountForInsertedId(const std::string& id) {
     if (const std::optional<std::int64_t> value = SpeakerIdCounter::countedValue(id)) {
         ids_.account(*value);
-    } else if (platform::text::decimalInteger(id)) {
-        logger_.warning("Speaker " + id + " has the largest possible numeric id; it is left out of the id counters");
+    } else {
+        warnIfUncounted(id);
     }
 }
 
 void SpeakerManager::recountIds() {
     for (const auto& [id, speaker] : speakerDatabase_) {
-        if (platform::text::decimalInteger(id) && !SpeakerIdCounter::countedValue(id)) {
-            logger_.warning("Speaker " + id +
-                            " has the largest possible numeric id; it is left out of the id counters");
-        }
+        warnIfUncounted(id);
     }
     ids_.recount(speakerDatabase_);
+}
+
+void SpeakerManager::warnIfUncounted(const std::string& id) const {
+    if (platform::text::decimalInteger(id) && !SpeakerIdCounter::countedValue(id)) {
+        logger_.warning("Speaker " + id + " has the largest possible numeric id; it is left out of the id counters");
+    }
 }
 
 bool SpeakerManager::isProtected(const Speaker& speaker, PermanentSpeakers permanent) const {

@@ -146,6 +146,7 @@ private:
     void insert(const SpeakerUpsert& upsert, Speaker::Date now);
     void accountForInsertedId(const std::string& id);
     void recountIds();
+    void warnIfUncounted(const std::string& id) const;
     bool isProtected(const Speaker& speaker, PermanentSpeakers permanent) const;
 
     AppLogger logger_{"SpeakerManager"};

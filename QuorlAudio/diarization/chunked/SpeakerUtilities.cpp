@@ -52,9 +52,11 @@ float cosineDistance(std::span<const float> a, std::span<const float> b) {
                        ", b.count=" + std::to_string(b.size()));
         return infinity;
     }
+    // Every comparison of the database runs here, so the sums use the vector routine's lanes; only the
+    // unit-length shortcut reads them, with a tolerance far above their rounding.
     const float dot = platform::dsp::dot(a.data(), b.data(), a.size());
-    const float squaresA = sumOfSquaresInOrder(a);
-    const float squaresB = sumOfSquaresInOrder(b);
+    const float squaresA = platform::dsp::dot(a.data(), a.data(), a.size());
+    const float squaresB = platform::dsp::dot(b.data(), b.data(), b.size());
     if (!(squaresA > 0) || !(squaresB > 0)) {
         logger().warning("Zero magnitude embedding detected");
         return infinity;
