@@ -9,6 +9,7 @@
 #include "platform/ml/CompileModel.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/text/DecimalInteger.hpp"
+#include "platform/sys/PathPresence.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -29,11 +30,6 @@ using platform::ml::ModelConfiguration;
 const std::string melFile(ModelNames::CTC::melSpectrogramPath);
 const std::string encoderFile(ModelNames::CTC::audioEncoderPath);
 const std::string vocabularyFile(ModelNames::CTC::vocabularyPath);
-
-bool isPresent(const fs::path& path) {
-    std::error_code status;
-    return fs::exists(path, status);
-}
 
 } // namespace
 
@@ -56,11 +52,11 @@ fs::path CtcModels::setFolder(const fs::path& directory, CtcModelVariant variant
 
 bool CtcModels::modelsExist(const fs::path& at) {
     for (const auto& name : ModelNames::CTC::requiredModels()) {
-        if (!isPresent(at / name)) {
+        if (!platform::sys::isPresent(at / name)) {
             return false;
         }
     }
-    return isPresent(at / vocabularyFile);
+    return platform::sys::isPresent(at / vocabularyFile);
 }
 
 CtcModels CtcModels::downloadAndLoad(const std::optional<fs::path>& to, CtcModelVariant variant) {
@@ -111,7 +107,7 @@ namespace {
 std::shared_ptr<Model> loadDirectly(const fs::path& folder, std::string_view name,
                                     const ModelConfiguration& configuration, const AppLogger& logger) {
     const fs::path url = folder / concatenated({name, ".mlmodelc"});
-    if (!isPresent(url)) {
+    if (!platform::sys::isPresent(url)) {
         throw AsrModelsError::modelNotFound(std::string(name), url);
     }
     try {
@@ -147,7 +143,7 @@ CtcModels CtcModels::loadDirect(const fs::path& from, CtcModelVariant variant) {
 // fails the load instead of passing for a valid one.
 CtcModels::Vocabulary CtcModels::loadVocabulary(const fs::path& from) {
     const fs::path path = from / vocabularyFile;
-    if (!isPresent(path)) {
+    if (!platform::sys::isPresent(path)) {
         throw AsrModelsError::modelNotFound(vocabularyFile, path);
     }
     const auto document = nlohmann::json::parse(platform::sys::wholeFile(path));

@@ -7,6 +7,7 @@
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/text/DecimalInteger.hpp"
+#include "platform/sys/PathPresence.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -26,11 +27,6 @@ using platform::ml::ModelConfiguration;
 using Family = ParakeetLanguageModelConfig;
 
 AppLogger logger(const Family& family) { return AppLogger(family.logCategory); }
-
-bool isPresent(const fs::path& path) {
-    std::error_code status;
-    return fs::exists(path, status);
-}
 
 // The full-precision encoder only when asked for and offered; the int8 (or only) one otherwise.
 const std::string& chosenEncoder(const Family& family, bool useInt8Encoder) {
@@ -123,7 +119,7 @@ fs::path ParakeetLanguageModels::setFolder(const fs::path& directory, const Fami
 bool ParakeetLanguageModels::modelsExist(const fs::path& at, const Family& family) {
     std::vector<std::string> bundles{family.preprocessorFile, family.decoderFile};
     if (family.hasBothEncoders && family.fp32EncoderFile) {
-        if (!isPresent(at / family.encoderFile) && !isPresent(at / *family.fp32EncoderFile)) {
+        if (!platform::sys::isPresent(at / family.encoderFile) && !platform::sys::isPresent(at / *family.fp32EncoderFile)) {
             return false;
         }
     } else {
@@ -132,8 +128,8 @@ bool ParakeetLanguageModels::modelsExist(const fs::path& at, const Family& famil
     if (family.jointFile) {
         bundles.push_back(*family.jointFile);
     }
-    return std::all_of(bundles.begin(), bundles.end(), [&](const std::string& name) { return isPresent(at / name); }) &&
-           isPresent(at / family.vocabularyFile);
+    return std::all_of(bundles.begin(), bundles.end(), [&](const std::string& name) { return platform::sys::isPresent(at / name); }) &&
+           platform::sys::isPresent(at / family.vocabularyFile);
 }
 
 fs::path ParakeetLanguageModels::download(const Family& family, const DownloadRequest& request) {
@@ -199,7 +195,7 @@ ParakeetLanguageModels ParakeetLanguageModels::downloadAndLoad(const std::option
 
 ParakeetLanguageModels::Vocabulary ParakeetLanguageModels::loadVocabulary(const fs::path& from, const Family& family) {
     const fs::path path = from / family.vocabularyFile;
-    if (!isPresent(path)) {
+    if (!platform::sys::isPresent(path)) {
         throw AsrModelsError::modelNotFound("vocab.json", path);
     }
     const auto document = nlohmann::json::parse(platform::sys::wholeFile(path), nullptr, false);

@@ -10,6 +10,7 @@
 #include "platform/core/SystemError.hpp"
 #include "platform/ml/CompileModel.hpp"
 #include "platform/sys/WholeFile.hpp"
+#include "platform/sys/PathPresence.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -40,11 +41,6 @@ std::string_view decoderName(ParaformerPrecision precision) {
 
 fs::path entry(const fs::path& folder, std::string_view name, std::string_view extension) {
     return folder / concatenated({name, extension});
-}
-
-bool isPresent(const fs::path& path) {
-    std::error_code unreadable;
-    return fs::exists(path, unreadable);
 }
 
 // Removes a compiled package's bundle when the load is over, so the model folder never keeps one.
@@ -113,11 +109,11 @@ bool ParaformerModels::modelsExist(const fs::path& at, ParaformerPrecision preci
     const std::array<std::string_view, 4> models{names::preprocessor, encoderName(precision), names::cifAlphas,
                                                  decoderName(precision)};
     for (const auto model : models) {
-        if (!isPresent(entry(at, model, compiledExtension))) {
+        if (!platform::sys::isPresent(entry(at, model, compiledExtension))) {
             return false;
         }
     }
-    return isPresent(at / std::string(names::vocabularyFile));
+    return platform::sys::isPresent(at / std::string(names::vocabularyFile));
 }
 
 TokenVocabulary ParaformerModels::loadVocabulary(const fs::path& from) {
@@ -133,11 +129,11 @@ TokenVocabulary ParaformerModels::loadVocabulary(const fs::path& from) {
 std::shared_ptr<platform::ml::Model> ParaformerModels::loadModel(std::string_view named, const fs::path& from,
                                                                  const ModelConfiguration& configuration) {
     const fs::path compiled = entry(from, named, compiledExtension);
-    if (isPresent(compiled)) {
+    if (platform::sys::isPresent(compiled)) {
         return platform::ml::Model::load(compiled, configuration);
     }
     const fs::path package = entry(from, named, packageExtension);
-    if (isPresent(package)) {
+    if (platform::sys::isPresent(package)) {
         const CompiledBundle bundle(platform::ml::compileModel(package));
         return platform::ml::Model::load(bundle.path(), configuration);
     }

@@ -13,6 +13,7 @@
 #include "platform/text/CharacterProperties.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 #include "platform/text/Utf8.hpp"
+#include "platform/sys/PathPresence.hpp"
 
 #include <array>
 #include <exception>
@@ -79,14 +80,9 @@ fs::path baseDirectory(const std::optional<fs::path>& directory) {
     return directory ? *directory : TtsCacheDirectory::ensure() / modelsSubdirectory;
 }
 
-bool isPresent(const fs::path& path) {
-    std::error_code unreadable;
-    return fs::exists(path, unreadable);
-}
-
 bool allPresent(const fs::path& folder, const std::set<std::string>& names) {
     for (const auto& name : names) {
-        if (!isPresent(folder / name)) {
+        if (!platform::sys::isPresent(folder / name)) {
             return false;
         }
     }
@@ -94,7 +90,7 @@ bool allPresent(const fs::path& folder, const std::set<std::string>& names) {
 }
 
 void createFolder(const fs::path& folder) {
-    if (!isPresent(folder)) {
+    if (!platform::sys::isPresent(folder)) {
         fs::create_directories(folder);
     }
 }
@@ -163,7 +159,7 @@ std::optional<fs::path> ensureEnglishLexicon(const std::optional<fs::path>& dire
         const auto folder = baseDirectory(directory) / kokoroFolder;
         fs::create_directories(folder);
         const auto file = folder / lexiconFile;
-        if (isPresent(file)) {
+        if (platform::sys::isPresent(file)) {
             return file;
         }
         const AssetDownloader::Descriptor descriptor{
@@ -188,7 +184,7 @@ fs::path ensureVoicePack(const std::string& voice, const fs::path& repoDirectory
     }
     const std::string relativePath = useVoicesSubdir(variant) ? concatenated({"voices/", name, ".bin"}) : name + ".bin";
     const auto local = repoDirectory / relativePath;
-    if (isPresent(local)) {
+    if (platform::sys::isPresent(local)) {
         return local;
     }
     createFolder(local.parent_path());
@@ -206,7 +202,7 @@ fs::path ensureMandarinG2P(const fs::path& repoDirectory, const ProgressHandler&
     const auto folder = repoDirectory / g2pSubdir;
     createFolder(folder);
     for (const auto& asset : mandarinG2PAssets) {
-        if (isPresent(folder / asset.name)) {
+        if (platform::sys::isPresent(folder / asset.name)) {
             continue;
         }
         logger().info(concatenated({"Downloading Mandarin G2P asset '", asset.name, "' from ", g2pRemoteRepo, "/",
@@ -225,7 +221,7 @@ std::optional<fs::path> ensureMandarinJiebaHmm(const fs::path& repoDirectory) {
         return std::nullopt;
     }
     for (const auto& asset : jiebaHmmAssets) {
-        if (isPresent(folder / asset.name)) {
+        if (platform::sys::isPresent(folder / asset.name)) {
             continue;
         }
         try {
@@ -250,7 +246,7 @@ std::optional<fs::path> ensureMandarinG2pw(const fs::path& repoDirectory) {
         return std::nullopt;
     }
     for (const auto& asset : g2pwTextAssets) {
-        if (isPresent(folder / asset.name)) {
+        if (platform::sys::isPresent(folder / asset.name)) {
             continue;
         }
         try {
@@ -262,7 +258,7 @@ std::optional<fs::path> ensureMandarinG2pw(const fs::path& repoDirectory) {
         }
     }
     const auto bundle = folder / g2pwModelBundle;
-    if (!isPresent(bundle)) {
+    if (!platform::sys::isPresent(bundle)) {
         logger().info(concatenated(
             {"g2pW CoreML bundle missing at ", bundle.string(), " \u2014 Mandarin G2P will run dict-only"}));
         return std::nullopt;
