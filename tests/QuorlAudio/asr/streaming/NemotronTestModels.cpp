@@ -127,9 +127,9 @@ void NemotronTestModels::writeFusedModel() {
                                    {}));
 }
 
-void NemotronTestModels::script(int chunk, int frame, std::vector<int> tokens) {
+void NemotronTestModels::script(int call, int frame, std::vector<int> tokens) {
     const std::lock_guard lock(mutex_);
-    answers_[(chunk + 1) * 100 + frame] = std::move(tokens);
+    answers_[call * 100 + frame] = std::move(tokens);
 }
 
 void NemotronTestModels::omitOutputs(std::set<std::string> names) {

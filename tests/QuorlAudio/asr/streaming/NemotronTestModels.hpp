@@ -37,8 +37,9 @@ public:
     const std::filesystem::path& folder() const { return folder_.path(); }
     const NemotronStreamingConfig& geometry() const { return geometry_; }
 
-    // Frame `frame` of chunk `chunk` (counted from 0 after the probe) answers these tokens, then blank.
-    void script(int chunk, int frame, std::vector<int> tokens);
+    // Frame `frame` of encoder call `call` answers these tokens, then blank. Calls count every prediction of
+    // the encoder, probes included: after one load, chunk n is call n + 1.
+    void script(int call, int frame, std::vector<int> tokens);
     // The models leave these outputs out of their answers from now on.
     void omitOutputs(std::set<std::string> names);
     // The encoder answers zeros on its next call.
