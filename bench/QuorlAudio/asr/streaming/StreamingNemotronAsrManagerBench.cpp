@@ -1,18 +1,15 @@
 #include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
+#include "bench/QuorlAudio/asr/streaming/ToneBuffer.hpp"
 
 #include "QuorlAudio/asr/streaming/NemotronStreamingConfig.hpp"
 #include "QuorlAudio/asr/streaming/StreamingNemotronAsrManager.hpp"
 
-#include "platform/audio/AudioFormat.hpp"
-#include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/KernelRegistry.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
-#include <cmath>
 #include <fstream>
-#include <numbers>
 #include <vector>
 
 namespace {
@@ -85,6 +82,7 @@ private:
 
 using benchsupport::feature;
 using benchsupport::manifest;
+using benchsupport::toneBuffer;
 
 // Writes the model folder of one geometry with the trivial kernels, a one-piece vocabulary and, for chunks
 // other than the built-in 2240 ms, "metadata.json".
@@ -122,17 +120,6 @@ void writeModels(const benchsupport::BundleFolder& folder, const NemotronStreami
                               {"total_mel_frames", geometry.totalMelFrames}}
                    .dump();
     }
-}
-
-std::shared_ptr<platform::audio::PCMBuffer> toneBuffer(std::size_t frames) {
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1, false);
-    auto buffer = platform::audio::PCMBuffer::make(*format, static_cast<std::uint32_t>(frames));
-    for (std::size_t index = 0; index < frames; ++index) {
-        buffer->floatChannelData()[0][index] =
-            static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(index) / 16000));
-    }
-    buffer->setFrameLength(static_cast<std::uint32_t>(frames));
-    return buffer;
 }
 
 // The engine's own work per chunk around trivial models: intake, mel features, the mel-cache prepend and

@@ -1,5 +1,6 @@
 #include "NemotronTestModels.hpp"
 
+#include "ScriptedCallArrays.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
@@ -15,19 +16,6 @@ using platform::ml::DataType;
 using platform::ml::MultiArray;
 using testsupport::multiArrayFeature;
 using testsupport::ScriptedKernel;
-
-std::shared_ptr<MultiArray> input(const ScriptedKernel::Call& call, const std::string& name) {
-    return call.inputs.at(name).multiArrayValue();
-}
-
-// A dense copy with every element plus one.
-std::shared_ptr<MultiArray> plusOne(const MultiArray& array) {
-    auto copy = testsupport::snapshotOf(array);
-    for (std::size_t index = 0; index < copy->count(); ++index) {
-        copy->setValue(index, copy->value(index) + 1);
-    }
-    return copy;
-}
 
 std::vector<std::size_t> sizes(const std::vector<std::int64_t>& shape) { return {shape.begin(), shape.end()}; }
 
@@ -156,19 +144,19 @@ ScriptedKernel::Outputs NemotronTestModels::encode(const ScriptedKernel::Call& c
     }
     return withoutOmitted({
         {"encoded", encoded},
-        {"cache_channel_out", plusOne(*input(call, "cache_channel"))},
-        {"cache_time_out", plusOne(*input(call, "cache_time"))},
-        {"cache_len_out", plusOne(*input(call, "cache_len"))},
+        {"cache_channel_out", plusOne(*inputArray(call, "cache_channel"))},
+        {"cache_time_out", plusOne(*inputArray(call, "cache_time"))},
+        {"cache_len_out", plusOne(*inputArray(call, "cache_len"))},
     });
 }
 
 ScriptedKernel::Outputs NemotronTestModels::predict(const ScriptedKernel::Call& call) {
-    const double lastToken = input(call, "token")->value(0);
+    const double lastToken = inputArray(call, "token")->value(0);
     // Time index 1 holds a decoy the engine must not read.
     return withoutOmitted({
         {"decoder_out", testsupport::makeArray({1, decoderWidth, 2}, {lastToken, -1, 0, 0, 0, 0, 0, 0})},
-        {"h_out", plusOne(*input(call, "h_in"))},
-        {"c_out", testsupport::snapshotOf(*input(call, "c_in"))},
+        {"h_out", plusOne(*inputArray(call, "h_in"))},
+        {"c_out", testsupport::snapshotOf(*inputArray(call, "c_in"))},
     });
 }
 
@@ -179,13 +167,13 @@ ScriptedKernel::Outputs NemotronTestModels::answer(const ScriptedKernel::Call& c
 ScriptedKernel::Outputs NemotronTestModels::answerFused(const ScriptedKernel::Call& call) {
     return withoutOmitted({
         {"logits", logitsFor(call)},
-        {"h_out", plusOne(*input(call, "h_in"))},
-        {"c_out", testsupport::snapshotOf(*input(call, "c_in"))},
+        {"h_out", plusOne(*inputArray(call, "h_in"))},
+        {"c_out", testsupport::snapshotOf(*inputArray(call, "c_in"))},
     });
 }
 
 std::shared_ptr<MultiArray> NemotronTestModels::logitsFor(const ScriptedKernel::Call& call) {
-    const int frameMark = static_cast<int>(input(call, "encoder")->value(0));
+    const int frameMark = static_cast<int>(inputArray(call, "encoder")->value(0));
     int token = static_cast<int>(geometry_.blankIdx);
     {
         const std::lock_guard lock(mutex_);
