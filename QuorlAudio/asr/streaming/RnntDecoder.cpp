@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/streaming/RnntDecoderError.hpp"
+#include "QuorlAudio/asr/streaming/TimeColumn.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 
 #include <algorithm>
@@ -34,19 +35,6 @@ std::int64_t tokenOf(const FeatureProvider& output) {
     return static_cast<std::int64_t>(requiredOutput(output, "token_id")->value(0));
 }
 
-// Time position `t` of a [1, H, T] array as a new dense [1, H, 1] array, read through the strides.
-std::shared_ptr<MultiArray> column(const MultiArray& source, std::size_t t) {
-    const std::size_t height = source.shape()[1];
-    auto out = std::make_shared<MultiArray>(MultiArray::Shape{1, height, 1}, DataType::float32);
-    const float* in = source.data<float>() + source.strides()[2] * t;
-    const std::size_t rowStride = source.strides()[1];
-    float* values = out->data<float>();
-    for (std::size_t i = 0; i < height; ++i) {
-        values[i] = in[rowStride * i];
-    }
-    return out;
-}
-
 void checkEncoderOutput(const MultiArray& encoderOutput) {
     if (encoderOutput.shape().size() != 3 || encoderOutput.dataType() != DataType::float32) {
         throw ASRError::processingFailed("Encoder output must be a three-dimensional Float32 array");
@@ -57,7 +45,7 @@ void checkEncoderOutput(const MultiArray& encoderOutput) {
 std::shared_ptr<MultiArray> lastPrediction(std::shared_ptr<MultiArray> prediction) {
     const auto& shape = prediction->shape();
     if (shape.size() == 3 && shape[2] >= 2 && prediction->dataType() == DataType::float32) {
-        return column(*prediction, shape[2] - 1);
+        return timeColumn(*prediction, shape[2] - 1);
     }
     return prediction;
 }
@@ -86,7 +74,7 @@ RnntDecoder::DecodeResult RnntDecoder::decodeWithEOU(const MultiArray& encoderOu
     const int end = validOutLen ? std::min(frames, *validOutLen) : frames;
     DecodeResult result;
     for (int t = std::max(skipFrames, 0); t < end; ++t) {
-        if (decodeFrame(column(encoderOutput, static_cast<std::size_t>(t)), t, result)) {
+        if (decodeFrame(timeColumn(encoderOutput, static_cast<std::size_t>(t)), t, result)) {
             result.eouDetected = true;
             break;
         }

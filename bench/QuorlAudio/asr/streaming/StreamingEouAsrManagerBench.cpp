@@ -1,20 +1,17 @@
 #include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
+#include "bench/QuorlAudio/asr/streaming/ToneBuffer.hpp"
 
 #include "QuorlAudio/asr/streaming/NemotronMelExtractor.hpp"
 #include "QuorlAudio/asr/streaming/RnntDecoder.hpp"
 #include "QuorlAudio/asr/streaming/StreamingChunkSize.hpp"
 #include "QuorlAudio/asr/streaming/StreamingEouAsrManager.hpp"
 
-#include "platform/audio/AudioFormat.hpp"
-#include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/KernelRegistry.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
-#include <cmath>
 #include <fstream>
-#include <numbers>
 #include <vector>
 
 namespace {
@@ -76,6 +73,7 @@ private:
 
 using benchsupport::feature;
 using benchsupport::manifest;
+using benchsupport::toneBuffer;
 
 // Writes the model folder of one geometry with the trivial kernels and a two-piece vocabulary.
 void writeModels(const benchsupport::BundleFolder& folder, StreamingChunkSize chunkSize) {
@@ -95,17 +93,6 @@ void writeModels(const benchsupport::BundleFolder& folder, StreamingChunkSize ch
     folder.load("decoder.mlmodelc", benchsupport::decoderManifest("eou-bench-decoder", 1));
     folder.load("joint_decision.mlmodelc", benchsupport::jointManifest("eou-bench-joint", encoderHidden));
     std::ofstream(folder.path() / "vocab.json") << R"({"1": "\u2581word"})";
-}
-
-std::shared_ptr<platform::audio::PCMBuffer> toneBuffer(std::size_t frames) {
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1, false);
-    auto buffer = platform::audio::PCMBuffer::make(*format, static_cast<std::uint32_t>(frames));
-    for (std::size_t index = 0; index < frames; ++index) {
-        buffer->floatChannelData()[0][index] =
-            static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(index) / 16000));
-    }
-    buffer->setFrameLength(static_cast<std::uint32_t>(frames));
-    return buffer;
 }
 
 // The engine's own work per chunk around trivial models: conversion, mel features, the encoder inputs and

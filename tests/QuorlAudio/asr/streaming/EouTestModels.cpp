@@ -1,6 +1,7 @@
 #include "EouTestModels.hpp"
 
 #include "QuorlAudio/asr/streaming/RnntDecoder.hpp"
+#include "ScriptedCallArrays.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
@@ -20,19 +21,6 @@ using testsupport::ScriptedKernel;
 const std::vector<std::size_t> channelShape{17, 1, 70, 512};
 const std::vector<std::size_t> timeShape{17, 1, 512, 8};
 const std::vector<std::size_t> stateShape{1, 1, 640};
-
-std::shared_ptr<MultiArray> input(const ScriptedKernel::Call& call, const std::string& name) {
-    return call.inputs.at(name).multiArrayValue();
-}
-
-// A dense copy with every element plus one.
-std::shared_ptr<MultiArray> plusOne(const MultiArray& array) {
-    auto copy = testsupport::snapshotOf(array);
-    for (std::size_t index = 0; index < copy->count(); ++index) {
-        copy->setValue(index, copy->value(index) + 1);
-    }
-    return copy;
-}
 
 std::shared_ptr<MultiArray> tokenArray(int token) {
     return testsupport::makeArray({1}, {static_cast<double>(token)}, DataType::int32);
@@ -108,31 +96,31 @@ ScriptedKernel::Outputs EouTestModels::encode(const ScriptedKernel::Call& call) 
     }
     return {
         {"encoded_output", encoded},
-        {"new_pre_cache", plusOne(*input(call, "pre_cache"))},
-        {"new_cache_last_channel", plusOne(*input(call, "cache_last_channel"))},
-        {"new_cache_last_time", plusOne(*input(call, "cache_last_time"))},
-        {"new_cache_last_channel_len", plusOne(*input(call, "cache_last_channel_len"))},
+        {"new_pre_cache", plusOne(*inputArray(call, "pre_cache"))},
+        {"new_cache_last_channel", plusOne(*inputArray(call, "cache_last_channel"))},
+        {"new_cache_last_time", plusOne(*inputArray(call, "cache_last_time"))},
+        {"new_cache_last_channel_len", plusOne(*inputArray(call, "cache_last_channel_len"))},
     };
 }
 
 ScriptedKernel::Outputs EouTestModels::predict(const ScriptedKernel::Call& call) {
-    const double lastToken = input(call, "targets")->value(0);
+    const double lastToken = inputArray(call, "targets")->value(0);
     return {
         {"decoder", testsupport::makeArray({1, encoderHidden, 1}, {lastToken, 0, 0, 0})},
-        {"h_out", plusOne(*input(call, "h_in"))},
-        {"c_out", testsupport::snapshotOf(*input(call, "c_in"))},
+        {"h_out", plusOne(*inputArray(call, "h_in"))},
+        {"c_out", testsupport::snapshotOf(*inputArray(call, "c_in"))},
     };
 }
 
 ScriptedKernel::Outputs EouTestModels::answer(const ScriptedKernel::Call& call) {
-    return {{"token_id", tokenArray(nextToken(static_cast<int>(input(call, "encoder_step")->value(0))))}};
+    return {{"token_id", tokenArray(nextToken(static_cast<int>(inputArray(call, "encoder_step")->value(0))))}};
 }
 
 ScriptedKernel::Outputs EouTestModels::answerFused(const ScriptedKernel::Call& call) {
     return {
-        {"token_id", tokenArray(nextToken(static_cast<int>(input(call, "encoder_step")->value(0))))},
-        {"h_out", plusOne(*input(call, "h_in"))},
-        {"c_out", testsupport::snapshotOf(*input(call, "c_in"))},
+        {"token_id", tokenArray(nextToken(static_cast<int>(inputArray(call, "encoder_step")->value(0))))},
+        {"h_out", plusOne(*inputArray(call, "h_in"))},
+        {"c_out", testsupport::snapshotOf(*inputArray(call, "c_in"))},
     };
 }
 
