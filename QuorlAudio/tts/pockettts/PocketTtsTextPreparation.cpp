@@ -65,7 +65,8 @@ std::string straightened(std::string_view input, PocketTtsLanguage language) {
     for (auto& scalar : scalars) {
         if (scalar == U'\u2018' || scalar == U'\u2019') {
             scalar = U'\'';
-        } else if (scalar == U'\u201C' || scalar == U'\u201D' || (french && (scalar == U'\u00AB' || scalar == U'\u00BB'))) {
+        } else if (scalar == U'\u201C' || scalar == U'\u201D' ||
+                   (french && (scalar == U'\u00AB' || scalar == U'\u00BB'))) {
             scalar = U'"';
         } else if (french && (scalar == U'\u00A0' || scalar == U'\u202F')) {
             scalar = U' ';

@@ -33,7 +33,8 @@ LayerTables layerTables(const std::map<std::string, SafetensorsTensor>& tensors)
         }
         const std::string_view rest = std::string_view(name).substr(layerPrefix.size());
         const auto dot = rest.find('.');
-        const auto index = dot == std::string_view::npos ? std::nullopt : platform::text::decimalInteger(rest.substr(0, dot));
+        const auto index =
+            dot == std::string_view::npos ? std::nullopt : platform::text::decimalInteger(rest.substr(0, dot));
         if (!index) {
             continue;
         }
@@ -109,7 +110,8 @@ PocketTtsVoiceCacheSnapshot::LayerCache layerCache(std::string_view bytes, const
                                                  bracketedList(cache.shape), " vs ", bracketedList(firstShape), ")"}));
     }
     if (cache.dtype != "F32") {
-        throw LoadError::malformed(concatenated({prefix, "layer ", number, " cache dtype ", cache.dtype, " (want F32)"}));
+        throw LoadError::malformed(
+            concatenated({prefix, "layer ", number, " cache dtype ", cache.dtype, " (want F32)"}));
     }
     const auto& offset = tables.offsets.at(layer);
     if (offset.dtype != "I64" || offset.shape != std::vector<std::int64_t>{1}) {

@@ -58,7 +58,8 @@ struct BackPointer {
 
 } // namespace
 
-SentencePieceTokenizer::SentencePieceTokenizer(std::string_view modelData) : pieces_(SentencePieceProto::parse(modelData)) {
+SentencePieceTokenizer::SentencePieceTokenizer(std::string_view modelData)
+    : pieces_(SentencePieceProto::parse(modelData)) {
     pieceToId_.reserve(pieces_.size());
     for (std::size_t index = 0; index < pieces_.size(); ++index) {
         const auto& text = pieces_[index].piece;

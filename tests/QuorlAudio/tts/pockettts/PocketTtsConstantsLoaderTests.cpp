@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,28 +15,7 @@ namespace {
 using namespace pocketttsfixtures;
 using PocketTtsConstantsLoader::LoadError;
 
-struct Outcome {
-    LoadError::Kind kind;
-    std::string text;
-    std::int64_t expected = 0;
-    std::int64_t actual = 0;
-
-    bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
-    return stream << static_cast<int>(outcome.kind) << " '" << outcome.text << "' " << outcome.expected << "/"
-                  << outcome.actual;
-}
-
-std::optional<Outcome> failure(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const LoadError& error) {
-        return Outcome{.kind = error.kind(), .text = error.text(), .expected = error.expected(), .actual = error.actual()};
-    }
-    return std::nullopt;
-}
+using Outcome = LoadOutcome;
 
 class PocketTtsConstantsLoaderTests : public testing::Test {
 protected:
@@ -50,8 +28,8 @@ protected:
     void write(const std::string& name, std::string_view bytes) { writeFile(root() / "constants_bin" / name, bytes); }
     void remove(const std::string& name) { std::filesystem::remove(root() / "constants_bin" / name); }
     std::filesystem::path root() const { return folder.path() / "english"; }
-    std::optional<Outcome> loadFailure() {
-        return failure([this] { PocketTtsConstantsLoader::load(root()); });
+    std::optional<Outcome> packFailure() {
+        return loadFailure([this] { PocketTtsConstantsLoader::load(root()); });
     }
 
     testsupport::TemporaryFolder folder;
@@ -106,7 +84,7 @@ TEST_F(PocketTtsConstantsLoaderTests, RefusesMissingAndMisSizedFiles) {
         } else {
             remove(testCase.file);
         }
-        EXPECT_EQ(loadFailure(), testCase.outcome) << testCase.name;
+        EXPECT_EQ(packFailure(), testCase.outcome) << testCase.name;
         remove("bos_before_voice.bin");
     }
 }

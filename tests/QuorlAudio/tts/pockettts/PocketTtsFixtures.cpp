@@ -60,8 +60,7 @@ std::string safetensorsFile(const nlohmann::json& header, std::string_view data)
     return lengthBytes + text + std::string(data);
 }
 
-std::string safetensorsFile(const std::vector<Tensor>& tensors) {
-    nlohmann::json header = nlohmann::json::object();
+std::string safetensorsFile(const std::vector<Tensor>& tensors, nlohmann::json header) {
     std::string data;
     for (const auto& tensor : tensors) {
         header[tensor.name] = {{"dtype", tensor.dtype},
@@ -94,6 +93,21 @@ std::vector<Tensor> voiceTensors(std::int64_t layers, std::int64_t cacheSeqLen) 
         }
     }
     return tensors;
+}
+
+std::ostream& operator<<(std::ostream& stream, const LoadOutcome& outcome) {
+    return stream << static_cast<int>(outcome.kind) << " '" << outcome.text << "' " << outcome.expected << "/"
+                  << outcome.actual;
+}
+
+std::optional<LoadOutcome> loadFailure(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const quorl::PocketTtsConstantsLoader::LoadError& error) {
+        return LoadOutcome{.kind = error.kind(), .text = error.text(), .expected = error.expected(),
+                           .actual = error.actual()};
+    }
+    return std::nullopt;
 }
 
 } // namespace pocketttsfixtures

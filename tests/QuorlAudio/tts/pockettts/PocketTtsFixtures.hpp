@@ -1,11 +1,15 @@
 #pragma once
 
+#include "QuorlAudio/tts/pockettts/PocketTtsLoadError.hpp"
 #include "QuorlAudio/tts/pockettts/SentencePieceTokenizer.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,10 +40,25 @@ struct Tensor {
 
 // A safetensors file: the header's length, the header, then the data.
 std::string safetensorsFile(const nlohmann::json& header, std::string_view data);
-// The tensors laid out one after another, each with its own offsets.
-std::string safetensorsFile(const std::vector<Tensor>& tensors);
+// The tensors laid out one after another, each with its own offsets, added to the entries of `header`.
+std::string safetensorsFile(const std::vector<Tensor>& tensors, nlohmann::json header = nlohmann::json::object());
 // Cache and offset tensors of one layer; cache float k of layer i is i * 1000 + k, the offset is 10 + i.
 std::vector<Tensor> layerTensors(std::int64_t layer, std::int64_t cacheSeqLen);
 std::vector<Tensor> voiceTensors(std::int64_t layers, std::int64_t cacheSeqLen);
+
+// What a failed load reported, so a table can compare kind, text and counts at once.
+struct LoadOutcome {
+    quorl::PocketTtsConstantsLoader::LoadError::Kind kind;
+    std::string text;
+    std::int64_t expected = 0;
+    std::int64_t actual = 0;
+
+    bool operator==(const LoadOutcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& stream, const LoadOutcome& outcome);
+
+// The LoadError the operation threw, or nothing.
+std::optional<LoadOutcome> loadFailure(const std::function<void()>& operation);
 
 } // namespace pocketttsfixtures

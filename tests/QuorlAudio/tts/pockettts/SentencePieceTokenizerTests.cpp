@@ -64,7 +64,8 @@ TEST(SentencePieceTokenizerTests, RefusesMalformedModels) {
         {"length past the end", "\x0A\x05" "ab", unexpectedEnd},
         {"huge length", "\x12" + std::string(9, '\xFF') + "\x01", unexpectedEnd},
         {"fixed64 past the end", "\x09" "abc", unexpectedEnd},
-        {"score past its piece", lengthDelimited(1, std::string("\x15\x00\x00", 3)) + std::string(2, '\0'), unexpectedEnd},
+        {"score past its piece", lengthDelimited(1, std::string("\x15\x00\x00", 3)) + std::string(2, '\0'),
+         unexpectedEnd},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(parseError(testCase.bytes), testCase.error) << testCase.name;
@@ -81,8 +82,9 @@ TEST(SentencePieceTokenizerTests, EncodesTheBestScoringSegmentation) {
         {"one piece beats two", {{"\u2581a", -1}, {"\u2581", -1}, {"a", -1}}, "a", {0}},
         {"an earlier start wins a tie", {{"\u2581ab", -2}, {"\u2581", -1}, {"ab", -1}}, "ab", {0}},
         {"the later of two equal pieces", {{"\u2581", -1}, {"x", -1}, {"x", -1}}, "x", {0, 2}},
-        {"a better split of two words", {{"\u2581", -1}, {"\u2581hi", -1}, {"\u2581the", -3}, {"re", -1}, {"\u2581t", -1},
-                                         {"he", -1}, {"h", -1}, {"e", -1}, {"r", -1}},
+        {"a better split of two words",
+         {{"\u2581", -1}, {"\u2581hi", -1}, {"\u2581the", -3}, {"re", -1}, {"\u2581t", -1}, {"he", -1}, {"h", -1},
+          {"e", -1}, {"r", -1}},
          "hi there", {1, 4, 5, 3}},
         {"a decomposed letter matches a precomposed piece", {{"\u2581", -1}, {"\u00E9", -1}, {"xyz", -1}},
          "e\u0301", {0, 1}},
