@@ -1,6 +1,7 @@
 #include "platform/text/CaseMapping.hpp"
 
 #include "platform/text/IcuSupport.hpp"
+#include "platform/text/Utf8.hpp"
 
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -23,5 +24,17 @@ std::string uppercased(std::string_view text) {
 bool isUppercase(char32_t scalar) { return scalar <= 0x10FFFF && u_isUUppercase(static_cast<UChar32>(scalar)); }
 
 bool isLowercase(char32_t scalar) { return scalar <= 0x10FFFF && u_isULowercase(static_cast<UChar32>(scalar)); }
+
+bool isUppercaseCharacter(std::string_view character) {
+    if (character.empty()) {
+        return false;
+    }
+    std::size_t position = 0;
+    const char32_t first = decodeNextScalar(character, position);
+    if (position == character.size()) {
+        return isUppercase(first);
+    }
+    return uppercased(character) == character && lowercased(character) != character;
+}
 
 } // namespace platform::text

@@ -17,4 +17,9 @@ std::string uppercased(std::string_view text);
 bool isUppercase(char32_t scalar);
 bool isLowercase(char32_t scalar);
 
+// Whether a whole character (one grapheme cluster) is upper case: a single scalar with the Uppercase property,
+// or a character that upper-casing leaves unchanged and lower-casing changes ("E" with a combining acute).
+// Its upper-case form is `uppercased` of the character.
+bool isUppercaseCharacter(std::string_view character);
+
 } // namespace platform::text

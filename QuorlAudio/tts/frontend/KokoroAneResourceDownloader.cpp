@@ -10,9 +10,7 @@
 #include "QuorlAudio/tts/frontend/KokoroAneError.hpp"
 #include "QuorlAudio/tts/frontend/TtsCacheDirectory.hpp"
 #include "platform/core/Concatenated.hpp"
-#include "platform/text/CharacterProperties.hpp"
-#include "platform/text/GraphemeClusters.hpp"
-#include "platform/text/Utf8.hpp"
+#include "platform/text/WordCharacters.hpp"
 #include "platform/sys/PathPresence.hpp"
 
 #include <array>
@@ -116,18 +114,6 @@ void fetchAndReport(const SingleAsset& asset, std::string_view remoteFolder, con
     logger().info(concatenated({"Cached ", name, " (", kilobytes(size), " KB)"}));
 }
 
-// The characters of the name that are letters, numbers or "_", in order.
-std::string sanitizedVoiceName(std::string_view voice) {
-    std::string kept;
-    for (const auto character : platform::text::graphemeClusterViews(voice)) {
-        const char32_t first = platform::text::firstScalar(character);
-        if (platform::text::isAlphabetic(first) || platform::text::hasNumericType(first) || character == "_") {
-            kept += character;
-        }
-    }
-    return kept;
-}
-
 } // namespace
 
 fs::path ensureModels(KokoroAneVariant variant, const std::optional<fs::path>& directory,
@@ -178,7 +164,7 @@ std::optional<fs::path> ensureEnglishLexicon(const std::optional<fs::path>& dire
 }
 
 fs::path ensureVoicePack(const std::string& voice, const fs::path& repoDirectory, KokoroAneVariant variant) {
-    const std::string name = sanitizedVoiceName(voice);
+    const std::string name = platform::text::keepingWordCharacters(voice);
     if (name.empty()) {
         throw KokoroAneError::downloadFailed("Invalid voice name: " + voice);
     }

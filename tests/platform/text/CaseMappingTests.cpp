@@ -44,5 +44,26 @@ TEST(CaseMappingTests, UppercasesWithTheFullMappingAndTellsCases) {
     EXPECT_FALSE(isUppercase(char32_t{0x110000}));
 }
 
+TEST(CaseMappingTests, TellsWhetherAWholeCharacterIsUppercase) {
+    const struct {
+        std::string character;
+        bool uppercase;
+    } cases[] = {
+        {"A", true},
+        {"\u00C9", true},
+        {"E\u0301", true},
+        {"e\u0301", false},
+        {"a", false},
+        {"1", false},
+        {".", false},
+        {"", false},
+        {"\u01C5", false},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(isUppercaseCharacter(testCase.character), testCase.uppercase) << testCase.character;
+    }
+    EXPECT_EQ(uppercased("e\u0301"), "E\u0301");
+}
+
 } // namespace
 } // namespace platform::text
