@@ -7,7 +7,8 @@
 #include "QuorlAudio/asr/streaming/StreamingAsrManager.hpp"
 #include "QuorlAudio/asr/streaming/Tokenizer.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/StreamingAudioResampler.hpp"
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+#include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
 #include "QuorlAudio/models/ProgressReporter.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/Model.hpp"
@@ -135,7 +136,7 @@ private:
     std::shared_ptr<platform::ml::Model> decoder_;
     std::shared_ptr<platform::ml::Model> joint_;
     std::shared_ptr<platform::ml::Model> decoderJoint_;
-    StreamingAudioResampler audioConverter_;
+    ContinuousAudioConverter audioConverter_{ASRConstants::sampleRate};
     std::shared_ptr<const Tokenizer> tokenizer_;
     NemotronStreamingConfig config_;
     std::vector<float> audioBuffer_;

@@ -142,7 +142,7 @@ std::string StreamingNemotronAsrManager::finishLocked(std::vector<std::string>& 
         throw ASRError::notInitialized();
     }
     requireModels();
-    const auto held = audioConverter_.flush();
+    const auto held = audioConverter_.finish();
     audioBuffer_.insert(audioBuffer_.end(), held.begin(), held.end());
     StreamingAsrUtils::processRemainingAudio(audioBuffer_, chunkSamples(), [&](std::span<const float> chunk) {
         processChunk(chunk, partials);
