@@ -2,8 +2,10 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/biasing/ContextBiasingConstants.hpp"
+#include "QuorlAudio/asr/biasing/CtcDPAlgorithm.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArray.hpp"
+#include "platform/text/GraphemeClusters.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -149,6 +151,21 @@ void mergeWindow(CtcKeywordSpotter::Rows& merged, const CtcKeywordSpotter::Rows&
     }
 }
 
+// The caller's threshold, relaxed by one per token beyond the third.
+float thresholdOf(std::size_t tokenCount, std::optional<float> minScore) {
+    if (!minScore) {
+        return ContextBiasingConstants::defaultMinSpotterScore;
+    }
+    const auto extra = std::max<std::int64_t>(
+        0, static_cast<std::int64_t>(tokenCount) - ContextBiasingConstants::baselineTokenCountForThreshold);
+    return *minScore - ContextBiasingConstants::thresholdRelaxationPerToken * static_cast<float>(extra);
+}
+
+const std::vector<std::int64_t>* spottingTokensOf(const CustomVocabularyTerm& term) {
+    const auto& tokens = term.ctcTokenIds() ? term.ctcTokenIds() : term.tokenIds();
+    return tokens && !tokens->empty() ? &*tokens : nullptr;
+}
+
 } // namespace
 
 struct CtcKeywordSpotter::AudioWindow {
@@ -271,6 +288,84 @@ CtcKeywordSpotter::CtcLogProbResult CtcKeywordSpotter::computeLogProbsChunked(
     const auto total = static_cast<std::int64_t>(merged.size());
     return {.logProbs = std::move(merged), .frameDuration = frameDuration, .totalFrames = total,
             .audioSamplesUsed = static_cast<std::int64_t>(audioSamples.size())};
+}
+
+CtcKeywordSpotter::SpotKeywordsResult CtcKeywordSpotter::spotKeywordsWithLogProbs(
+    std::span<const float> audioSamples, const CustomVocabularyContext& customVocabulary,
+    std::optional<float> minScore) const {
+    if (audioSamples.empty()) {
+        return {};
+    }
+    auto computed = static_cast<std::int64_t>(audioSamples.size()) > maxModelSamples
+                        ? computeLogProbsChunked(audioSamples)
+                        : computeWithStagedModels(audioSamples);
+    if (computed.logProbs.empty()) {
+        return {};
+    }
+    auto detections = detect(computed.logProbs, computed.frameDuration, customVocabulary, minScore);
+    return {.detections = std::move(detections), .logProbs = std::move(computed.logProbs),
+            .frameDuration = computed.frameDuration, .totalFrames = computed.totalFrames};
+}
+
+CtcKeywordSpotter::SpotKeywordsResult CtcKeywordSpotter::spotKeywordsFromLogProbs(
+    const Rows& logProbs, double frameDuration, const CustomVocabularyContext& customVocabulary,
+    std::optional<float> minScore) const {
+    if (logProbs.empty()) {
+        return {};
+    }
+    return {.detections = detect(logProbs, frameDuration, customVocabulary, minScore), .logProbs = logProbs,
+            .frameDuration = frameDuration, .totalFrames = static_cast<std::int64_t>(logProbs.size())};
+}
+
+std::vector<CtcKeywordSpotter::KeywordDetection> CtcKeywordSpotter::detect(
+    const Rows& logProbs, double frameDuration, const CustomVocabularyContext& customVocabulary,
+    std::optional<float> minScore) const {
+    const auto totalFrames = static_cast<std::int64_t>(logProbs.size());
+    std::vector<KeywordDetection> detections;
+    for (const auto& term : customVocabulary.terms) {
+        if (static_cast<std::int64_t>(platform::text::graphemeClusters(term.text()).size()) <
+            customVocabulary.minTermLength) {
+            continue;
+        }
+        const auto* tokens = spottingTokensOf(term);
+        if (tokens == nullptr) {
+            continue;
+        }
+        for (const auto& hit : CtcDPAlgorithm::ctcWordSpotMultiple(logProbs, *tokens,
+                                                                   thresholdOf(tokens->size(), minScore), true,
+                                                                   blankId_)) {
+            detections.push_back({.term = term, .score = hit.score, .totalFrames = totalFrames,
+                                  .startFrame = hit.startFrame, .endFrame = hit.endFrame,
+                                  .startTime = static_cast<double>(hit.startFrame) * frameDuration,
+                                  .endTime = static_cast<double>(hit.endFrame) * frameDuration});
+        }
+    }
+    return detections;
+}
+
+CtcKeywordSpotter::ConstrainedMatch CtcKeywordSpotter::ctcWordSpotConstrained(
+    const Rows& logProbs, const std::vector<std::int64_t>& keywordTokens, std::int64_t searchStartFrame,
+    std::int64_t searchEndFrame) const {
+    const std::int64_t start = std::max<std::int64_t>(0, searchStartFrame);
+    const std::int64_t end = std::min(searchEndFrame, static_cast<std::int64_t>(logProbs.size()));
+    const auto n = keywordTokens.size();
+    const ConstrainedMatch none{-std::numeric_limits<float>::infinity(), start, start};
+    if (n == 0 || end <= start || static_cast<std::size_t>(end - start) < n) {
+        return none;
+    }
+    const Rows window(logProbs.begin() + start, logProbs.begin() + end);
+    const auto tables = CtcDPAlgorithm::fillDPTable(window, keywordTokens, blankId_);
+    float best = CtcDPAlgorithm::unreachableScore;
+    std::size_t bestRow = 0;
+    for (std::size_t row = n; row <= window.size(); ++row) {
+        if (tables.dp[row][n] > best) {
+            best = tables.dp[row][n];
+            bestRow = row;
+        }
+    }
+    const auto realTokens = CtcDPAlgorithm::nonWildcardCount(keywordTokens);
+    const float score = realTokens < 1 ? best : best / static_cast<float>(realTokens);
+    return {score, start + tables.backtrack[bestRow][n], start + tables.lastMatch[bestRow][n]};
 }
 
 } // namespace quorl

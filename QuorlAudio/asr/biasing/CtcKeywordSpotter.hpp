@@ -1,9 +1,12 @@
 #pragma once
 
 #include "QuorlAudio/asr/biasing/CtcModels.hpp"
+#include "QuorlAudio/asr/biasing/CustomVocabularyContext.hpp"
+#include "QuorlAudio/asr/biasing/CustomVocabularyTerm.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -25,7 +28,43 @@ public:
         std::int64_t audioSamplesUsed = 0;
     };
 
+    // A vocabulary term found in the audio; frames end-exclusive, times in seconds from the input's start.
+    struct KeywordDetection {
+        CustomVocabularyTerm term;
+        float score;
+        std::int64_t totalFrames;
+        std::int64_t startFrame;
+        std::int64_t endFrame;
+        double startTime;
+        double endTime;
+    };
+
+    struct SpotKeywordsResult {
+        std::vector<KeywordDetection> detections;
+        Rows logProbs;
+        double frameDuration = 0.0;
+        std::int64_t totalFrames = 0;
+    };
+
+    // The best alignment of a token sequence inside frames [start, end), frames counted in the whole matrix.
+    struct ConstrainedMatch {
+        float score;
+        std::int64_t startFrame;
+        std::int64_t endFrame;
+    };
+
     CtcKeywordSpotter(CtcModels models, std::int64_t blankId);
+
+    // Computes the audio's log-probabilities and finds the vocabulary's terms in them. Without minScore every
+    // term is searched with the default threshold; longer terms get a relaxed one.
+    SpotKeywordsResult spotKeywordsWithLogProbs(std::span<const float> audioSamples,
+                                                const CustomVocabularyContext& customVocabulary,
+                                                std::optional<float> minScore) const;
+    SpotKeywordsResult spotKeywordsFromLogProbs(const Rows& logProbs, double frameDuration,
+                                                const CustomVocabularyContext& customVocabulary,
+                                                std::optional<float> minScore) const;
+    ConstrainedMatch ctcWordSpotConstrained(const Rows& logProbs, const std::vector<std::int64_t>& keywordTokens,
+                                            std::int64_t searchStartFrame, std::int64_t searchEndFrame) const;
 
     // Every row log-softmax normalised at the temperature, then the blank entry lowered by blankBias.
     static Rows applyLogSoftmax(const Rows& rawLogits, std::int64_t blankId, float temperature, float blankBias);
@@ -48,6 +87,9 @@ private:
 
     AudioWindow prepareAudioArray(std::span<const float> audioSamples) const;
     Rows makeLogProbs(const platform::ml::MultiArray& output) const;
+    std::vector<KeywordDetection> detect(const Rows& logProbs, double frameDuration,
+                                         const CustomVocabularyContext& customVocabulary,
+                                         std::optional<float> minScore) const;
     static Rows trimLogProbs(Rows rows, std::int64_t audioSampleCount);
 
     AppLogger logger_{"CtcKeywordSpotter"};

@@ -22,8 +22,7 @@ inline constexpr int dpStyleDim = 16;
 inline constexpr int textEmbDim = 256;
 // The models' fixed text length, in positions.
 inline constexpr int textTFixed = 128;
-// Values offered to callers for the vector-estimator steps, the speed and the
-// silence between chunks (seconds).
+// Values offered to callers for the vector-estimator steps, the speed and the silence between chunks (seconds).
 inline constexpr int defaultTotalSteps = 8;
 inline constexpr float defaultSpeed = 1.05F;
 inline constexpr float defaultSilenceDuration = 0.05F;
@@ -31,12 +30,10 @@ inline constexpr float defaultSilenceDuration = 0.05F;
 inline constexpr int maxChunkLengthLatin = 70;
 inline constexpr int maxChunkLengthCJK = 57;
 
-// The language codes the text processor accepts, in the order messages list
-// them.
+// The language codes the text processor accepts, in the order messages list them.
 inline constexpr std::array<std::string_view, 32> availableLanguages = {
-    "en", "ko", "ja", "ar", "bg", "cs", "da", "de", "el", "es", "et",
-    "fi", "fr", "hi", "hr", "hu", "id", "it", "lt", "lv", "nl", "pl",
-    "pt", "ro", "ru", "sk", "sl", "sv", "tr", "uk", "vi", "na"};
+    "en", "ko", "ja", "ar", "bg", "cs", "da", "de", "el", "es", "et", "fi", "fr", "hi", "hr", "hu",
+    "id", "it", "lt", "lv", "nl", "pl", "pt", "ro", "ru", "sk", "sl", "sv", "tr", "uk", "vi", "na"};
 
 // The languages chunked with maxChunkLengthCJK.
 inline constexpr std::array<std::string_view, 2> cjkLanguages = {"ko", "ja"};

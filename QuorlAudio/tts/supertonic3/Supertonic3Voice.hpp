@@ -12,8 +12,7 @@ namespace quorl {
 // The ten built-in voices, five female and five male.
 enum class Supertonic3Voice { f1, f2, f3, f4, f5, m1, m2, m3, m4, m5 };
 
-inline constexpr Supertonic3Voice defaultSupertonic3Voice =
-    Supertonic3Voice::m1;
+inline constexpr Supertonic3Voice defaultSupertonic3Voice = Supertonic3Voice::m1;
 
 // "F1" … "M5".
 std::string_view rawValue(Supertonic3Voice voice);
@@ -31,12 +30,9 @@ std::optional<Supertonic3Voice> supertonic3VoiceNamed(std::string_view name);
 namespace platform::core {
 
 // Exact match of the upper-case raw values: "f3" gives none.
-template <>
-std::optional<quorl::Supertonic3Voice>
-fromRawValue<quorl::Supertonic3Voice>(std::string_view rawValue);
+template <> std::optional<quorl::Supertonic3Voice> fromRawValue<quorl::Supertonic3Voice>(std::string_view rawValue);
 
 // F1 to F5, then M1 to M5.
-template <>
-std::span<const quorl::Supertonic3Voice> allCases<quorl::Supertonic3Voice>();
+template <> std::span<const quorl::Supertonic3Voice> allCases<quorl::Supertonic3Voice>();
 
 } // namespace platform::core
