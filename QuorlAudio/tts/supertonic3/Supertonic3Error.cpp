@@ -2,23 +2,17 @@
 
 #include "QuorlAudio/tts/supertonic3/Supertonic3Constants.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/text/TextPieces.hpp"
 
 #include <cstddef>
 
 namespace quorl {
 
+using platform::text::bracketedList;
+
 using platform::core::concatenated;
 
 namespace {
-
-// Integers as "[1, 50, 256]": how shapes read in messages.
-std::string bracketed(const std::vector<std::int64_t>& values) {
-    std::string text = "[";
-    for (std::size_t index = 0; index < values.size(); ++index) {
-        text += (index == 0 ? "" : ", ") + std::to_string(values[index]);
-    }
-    return text + "]";
-}
 
 std::string availableLanguagesList() {
     std::string text;
@@ -60,8 +54,8 @@ Supertonic3Error Supertonic3Error::voiceStyleShapeMismatch(const std::string& co
                                                            const std::vector<std::int64_t>& expected,
                                                            const std::vector<std::int64_t>& got) {
     return {Kind::voiceStyleShapeMismatch, concatenated({"Supertonic3 voice style ", component,
-                                                         " shape mismatch: expected ", bracketed(expected), ", got ",
-                                                         bracketed(got)})};
+                                                         " shape mismatch: expected ", bracketedList(expected), ", got ",
+                                                         bracketedList(got)})};
 }
 
 Supertonic3Error Supertonic3Error::unicodeIndexerLoadFailed(const std::string& message) {
