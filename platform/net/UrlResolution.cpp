@@ -41,7 +41,7 @@ std::string mergePaths(const std::optional<std::string>& baseAuthority, const st
                        std::string_view referencePath) {
     std::string merged;
     if (baseAuthority && basePath.empty()) {
-        merged = "/";
+        merged.push_back('/');
     } else if (const auto slash = basePath.rfind('/'); slash != std::string::npos) {
         merged = basePath.substr(0, slash + 1);
     }

@@ -98,7 +98,7 @@ XvfbServer::XvfbServer() {
         if (failure != 0) {
             throw std::runtime_error("cannot start Xvfb");
         }
-        display_ = ":" + readDisplayNumber(ends[0]);
+        display_ = ':' + readDisplayNumber(ends[0]);
         waitUntilConnectable(display_);
     } catch (...) {
         ::close(ends[0]);

@@ -101,7 +101,7 @@ private:
             flush();
             tokens_.emplace_back("'");
         } else if (startsKnownLeadingApostropheWord(characters, index)) {
-            word_ = "'";
+            word_.assign(1, '\'');
         } else {
             tokens_.emplace_back("'");
         }
