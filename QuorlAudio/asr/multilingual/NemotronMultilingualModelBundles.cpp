@@ -43,26 +43,6 @@ void discard(const fs::path& bundle) {
     fs::remove_all(bundle, ignored);
 }
 
-// Moves the freshly compiled bundle into the cache. A bundle that appeared there meanwhile belongs to another
-// loader, which may be loading it right now: it is kept and used, and this loader's copy goes.
-fs::path keepCompiled(const fs::path& compiledNow, const fs::path& cachePath, const AppLogger& logger) {
-    if (platform::sys::isPresent(cachePath)) {
-        discard(compiledNow);
-        return cachePath;
-    }
-    std::error_code error;
-    fs::rename(compiledNow, cachePath, error);
-    if (!error) {
-        return cachePath;
-    }
-    if (platform::sys::isPresent(cachePath)) {
-        discard(compiledNow);
-        return cachePath;
-    }
-    logger.warning("Could not cache compiled model next to .mlpackage (" + error.message() + "); using temp path.");
-    return compiledNow;
-}
-
 std::shared_ptr<platform::ml::MultiArray> backingFor(const platform::ml::MultiArrayConstraint& constraint) {
     if (std::ranges::any_of(constraint.shape, [](std::size_t size) { return size == 0; })) {
         return nullptr;
@@ -92,7 +72,26 @@ fs::path NemotronMultilingualModelBundles::locateModelBundle(const fs::path& dir
         return cachePath;
     }
     logger.info("Compiling " + uncompiled + " to .mlmodelc (first run only)...");
-    return keepCompiled(platform::ml::compileModel(packagePath), cachePath, logger);
+    return cacheCompiledBundle(platform::ml::compileModel(packagePath), cachePath, logger);
+}
+
+fs::path NemotronMultilingualModelBundles::cacheCompiledBundle(const fs::path& compiledNow, const fs::path& cachePath,
+                                                               const AppLogger& logger) {
+    if (platform::sys::isPresent(cachePath)) {
+        discard(compiledNow);
+        return cachePath;
+    }
+    std::error_code error;
+    fs::rename(compiledNow, cachePath, error);
+    if (!error) {
+        return cachePath;
+    }
+    if (platform::sys::isPresent(cachePath)) {
+        discard(compiledNow);
+        return cachePath;
+    }
+    logger.warning("Could not cache compiled model next to .mlpackage (" + error.message() + "); using temp path.");
+    return compiledNow;
 }
 
 platform::ml::ModelConfiguration NemotronMultilingualModelBundles::computeUnitOverride(

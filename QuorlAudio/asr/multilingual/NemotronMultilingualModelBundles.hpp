@@ -27,6 +27,12 @@ public:
     static std::filesystem::path locateModelBundle(const std::filesystem::path& directory, const std::string& compiled,
                                                    const std::string& uncompiled, const AppLogger& logger);
 
+    // Moves a bundle compiled just now to `cachePath` and returns where it then is. A bundle already at the
+    // cache path was put there by another loader, which may be loading it: it is kept and returned, and
+    // `compiledNow` is removed. When the move fails, a warning is logged and `compiledNow` is returned.
+    static std::filesystem::path cacheCompiledBundle(const std::filesystem::path& compiledNow,
+                                                     const std::filesystem::path& cachePath, const AppLogger& logger);
+
     // The base configuration, or, when the environment variable `name` holds "CPU", "CPU_ONLY",
     // "CPU_AND_GPU", "ALL" or "CPU_AND_NE" in any letter case, a new default configuration with just those
     // compute units (logged as "<name>=<VALUE> → MLComputeUnits.<code>"). Any other value is logged as a
