@@ -19,20 +19,41 @@ std::string languageOfTag(const std::string& piece) {
     return piece;
 }
 
-// Appends the piece with every word boundary as a space, never letting two spaces stand together: runs of
-// spaces collapse to one as the text is built, which gives the same text as collapsing afterwards.
-void appendCollapsed(std::string& text, std::string_view piece) {
-    for (std::size_t position = 0; position < piece.size();) {
-        char next = piece[position];
-        std::size_t length = 1;
-        if (piece.compare(position, wordBoundary.size(), wordBoundary) == 0) {
-            next = ' ';
-            length = wordBoundary.size();
+// Appends a space unless the text already ends in one: runs of spaces collapse to one as the text is built,
+// which gives the same text as collapsing them afterwards.
+void appendSpace(std::string& text) {
+    if (text.empty() || text.back() != ' ') {
+        text += ' ';
+    }
+}
+
+// Appends text free of word boundaries whole, each run of spaces in it as one space.
+void appendRun(std::string& text, std::string_view run) {
+    while (!run.empty()) {
+        const auto space = run.find(' ');
+        text.append(run.substr(0, space));
+        if (space == std::string_view::npos) {
+            return;
         }
-        if (next != ' ' || text.empty() || text.back() != ' ') {
-            text += next;
+        appendSpace(text);
+        const auto next = run.find_first_not_of(' ', space);
+        if (next == std::string_view::npos) {
+            return;
         }
-        position += length;
+        run.remove_prefix(next);
+    }
+}
+
+// Appends the piece with every word boundary as a space.
+void appendPiece(std::string& text, std::string_view piece) {
+    for (;;) {
+        const auto boundary = piece.find(wordBoundary);
+        appendRun(text, piece.substr(0, boundary));
+        if (boundary == std::string_view::npos) {
+            return;
+        }
+        appendSpace(text);
+        piece.remove_prefix(boundary + wordBoundary.size());
     }
 }
 
@@ -53,7 +74,7 @@ NemotronMultilingualDecoded NemotronMultilingualTokenizer::decode(std::span<cons
                 decoded.detectedLanguage = languageOfTag(piece->second);
             }
         } else if (piece != pieces.end()) {
-            appendCollapsed(text, piece->second);
+            appendPiece(text, piece->second);
         }
     }
     decoded.text = platform::text::trimmingBlanks(std::string_view(text));

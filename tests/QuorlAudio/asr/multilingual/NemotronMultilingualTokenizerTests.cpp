@@ -18,7 +18,7 @@ TEST(NemotronMultilingualTokenizerText, IdsDecodeToTextWithoutTagsAndTheFirstTag
         {"1", "\u2581hello"}, {"2", "\u2581world"}, {"3", "a"},       {"4", "\u2581\u2581\u2581"},
         {"5", "b"},           {"6", "\u2581\u2581a"}, {"7", "end\n"},  {"8", "\tstart"},
         {"9", "\u2581"},      {"20", "<en>"},        {"21", "<fr>"},  {"22", "de"},
-        {"10", "<>"},
+        {"10", "<>"},         {"11", "x  \u2581 y "}, {"12", "a\t\tb"},
     }.dump();
     const NemotronMultilingualTokenizer tokenizer(folder.path() / "tokenizer.json", {10, 20, 21, 22, 23});
     struct Case {
@@ -38,6 +38,8 @@ TEST(NemotronMultilingualTokenizerText, IdsDecodeToTextWithoutTagsAndTheFirstTag
         {{8, 7}, {"startend\n", std::nullopt}},
         {{1, 99, 2}, {"hello world", std::nullopt}},
         {{9, 9, 9}, {"", std::nullopt}},
+        {{11, 11}, {"x y x y", std::nullopt}},
+        {{12, 9, 12}, {"a\t\tb a\t\tb", std::nullopt}},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(tokenizer.decode(testCase.ids), testCase.expected) << testing::PrintToString(testCase.ids);
