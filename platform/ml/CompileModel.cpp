@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 
 namespace platform::ml {
 
@@ -25,16 +26,34 @@ std::string randomSuffix() {
     return suffix;
 }
 
-// A new, empty folder beside the package; create_directory refuses an existing name, so concurrent
-// compilations of the same package never share a folder.
-std::filesystem::path createOutputFolder(const std::filesystem::path& packagePath) {
+// A new, empty folder in `parent`; create_directory refuses an existing name, so concurrent compilations of
+// the same package never share a folder.
+std::filesystem::path createOutputFolder(const std::filesystem::path& parent, const std::filesystem::path& packagePath) {
     for (;;) {
         auto name = concat({".", packagePath.stem().string(), "-", randomSuffix(), ".mlmodelc"});
-        auto folder = packagePath.parent_path() / name;
+        auto folder = parent / name;
         if (std::filesystem::create_directory(folder)) {
             return folder;
         }
     }
+}
+
+bool isUnwritable(const std::error_code& error) {
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+           error == std::errc::read_only_file_system;
+}
+
+// Beside the package, so the caller can rename the bundle into place; in the temporary folder when the
+// package's folder cannot be written (a read-only model folder still loads, it is just compiled every time).
+std::filesystem::path createOutputFolder(const std::filesystem::path& packagePath) {
+    try {
+        return createOutputFolder(packagePath.parent_path(), packagePath);
+    } catch (const std::filesystem::filesystem_error& error) {
+        if (!isUnwritable(error.code())) {
+            throw;
+        }
+    }
+    return createOutputFolder(std::filesystem::temp_directory_path(), packagePath);
 }
 
 void writeCompiledModel(const std::filesystem::path& packagePath, const std::filesystem::path& output) {

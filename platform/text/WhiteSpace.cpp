@@ -40,17 +40,30 @@ std::u32string_view trimmingWhiteSpaceAndLineBreaks(std::u32string_view text) {
 
 std::u32string_view trimmingBlanks(std::u32string_view text) { return trimming(text, isBlank); }
 
+// Only the ends are examined, so trimming a long text costs what its blanks at either end cost.
 std::string_view trimmingBlanks(std::string_view utf8) {
-    std::size_t start = utf8.size();
-    std::size_t end = 0;
-    for (std::size_t position = 0; position < utf8.size();) {
-        const std::size_t scalarStart = position;
-        if (!isBlank(decodeNextScalar(utf8, position))) {
-            start = std::min(start, scalarStart);
-            end = position;
+    std::size_t start = 0;
+    while (start < utf8.size()) {
+        std::size_t next = start;
+        if (!isBlank(decodeNextScalar(utf8, next))) {
+            break;
         }
+        start = next;
     }
-    return start < end ? utf8.substr(start, end - start) : std::string_view();
+    std::size_t end = utf8.size();
+    while (end > start) {
+        std::size_t scalarStart = end - 1;
+        while (scalarStart > start && (static_cast<unsigned char>(utf8[scalarStart]) & 0xC0) == 0x80) {
+            --scalarStart;
+        }
+        // Bytes after the last whole scalar are ill-formed, which is not blank.
+        std::size_t scalarEnd = scalarStart;
+        if (!isBlank(decodeNextScalar(utf8, scalarEnd)) || scalarEnd != end) {
+            break;
+        }
+        end = scalarStart;
+    }
+    return utf8.substr(start, end - start);
 }
 
 std::string trimmingWhiteSpaceAndLineBreaks(std::string_view utf8) {

@@ -1,62 +1,27 @@
 #include "QuorlAudio/asr/streaming/NemotronStreamingConfig.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/streaming/MetadataValues.hpp"
 #include "platform/sys/WholeFile.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
-#include <optional>
 #include <string>
+#include <utility>
 
 namespace quorl {
 namespace {
 
 using nlohmann::json;
 
-// The value as an integer when it is a number with an integral value within the signed 64-bit range.
-std::optional<std::int64_t> integral(const json& value) {
-    if (value.is_number_integer()) {
-        if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::numeric_limits<std::int64_t>::max()) {
-            return std::nullopt;
-        }
-        return value.get<std::int64_t>();
-    }
-    if (value.is_number_float()) {
-        const double number = value.get<double>();
-        // 2^63 itself is out of range; every double below it converts exactly.
-        constexpr double limit = 9223372036854775808.0;
-        if (std::isfinite(number) && number == std::trunc(number) && number >= -limit && number < limit) {
-            return static_cast<std::int64_t>(number);
-        }
-    }
-    return std::nullopt;
-}
-
 std::int64_t scalar(const json& object, const char* key, std::int64_t fallback) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        return fallback;
-    }
-    return integral(*found).value_or(fallback);
+    return integerAt(object, key).value_or(fallback);
 }
 
 std::vector<std::int64_t> shape(const json& object, const char* key, std::vector<std::int64_t> fallback) {
-    const auto found = object.find(key);
-    if (found == object.end() || !found->is_array()) {
-        return fallback;
-    }
-    std::vector<std::int64_t> values;
-    for (const json& element : *found) {
-        const auto value = integral(element);
-        if (!value) {
-            return fallback;
-        }
-        values.push_back(*value);
-    }
-    return values;
+    return integersAt(object, key).value_or(std::move(fallback));
 }
 
 void requirePositive(std::int64_t value, const std::string& key) {

@@ -2,6 +2,7 @@
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelError.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
+#include "tests/support/ReadOnlyFolder.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -39,6 +40,26 @@ TEST(CompileModel, APackageCompilesIntoALoadableBundleBesideIt) {
     // Callers move the result into place with a rename.
     std::filesystem::rename(compiled, folder.path() / "encoder.mlmodelc");
     Model::load(folder.path() / "encoder.mlmodelc");
+}
+
+TEST(CompileModel, APackageInAFolderThatCannotBeWrittenCompilesIntoTheTemporaryFolder) {
+    testsupport::TemporaryFolder folder;
+    testsupport::ScriptedKernel kernel("compiled-elsewhere");
+    const auto package = testsupport::writeModelBundle(folder.path(), "joint.mlpackage",
+                                                       testsupport::modelManifest("compiled-elsewhere", {}, {}));
+    const testsupport::ReadOnlyFolder readOnly(folder.path());
+    if (!readOnly.holds()) {
+        GTEST_SKIP() << "this user can write to any folder";
+    }
+
+    const auto compiled = compileModel(package);
+
+    EXPECT_EQ(compiled.parent_path(), std::filesystem::temp_directory_path());
+    EXPECT_EQ(compiled.extension(), ".mlmodelc");
+    EXPECT_EQ(entriesIn(folder.path()), 1u);
+    Model::load(compiled);
+    EXPECT_EQ(kernel.loads().size(), 1u);
+    std::filesystem::remove_all(compiled);
 }
 
 TEST(CompileModel, FailuresLeaveNothingBehind) {

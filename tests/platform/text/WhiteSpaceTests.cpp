@@ -29,6 +29,10 @@ TEST(WhiteSpaceTests, TrimsOnlyTheEnds) {
     EXPECT_EQ(trimmingWhiteSpaceAndLineBreaks(std::string_view("\u3000\n h\u00E9 \xFF\r\n")), "h\u00E9 \uFFFD");
     EXPECT_EQ(trimmingBlanks(std::string_view("\u3000\t h\u00E9 \xFF\n \u00A0")), "h\u00E9 \xFF\n");
     EXPECT_EQ(trimmingBlanks(std::string_view(" \t\u2003")), "");
+    // An ill-formed tail is text; a blank after a stray byte is still trimmed.
+    EXPECT_EQ(trimmingBlanks(std::string_view("a\u2000\x80")), "a\u2000\x80");
+    EXPECT_EQ(trimmingBlanks(std::string_view("a\xE2\u202F ")), "a\xE2");
+    EXPECT_EQ(trimmingBlanks(std::string_view("\x80\u3000")), "\x80");
 }
 
 TEST(WhiteSpaceTests, AUtf8TextIsAllWhiteSpaceWhenNothingButBlanksAndLineBreaksRemain) {
