@@ -6,6 +6,7 @@
 #include "platform/core/Task.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace quorl {
@@ -32,6 +33,10 @@ SortformerStreamingState emptiedState(const SortformerConfig& config) {
     state.fifo = {};
     state.meanSilenceEmbedding = {};
     return state;
+}
+
+std::int64_t outputFramesCovering(std::int64_t melFrames) {
+    return (melFrames + SortformerConfig::subsamplingFactor - 1) / SortformerConfig::subsamplingFactor;
 }
 
 template <class T>
@@ -215,26 +220,32 @@ std::optional<std::vector<float>> SortformerDiarizer::nextChunkLocked() {
     return chunk;
 }
 
-void SortformerDiarizer::runChunksLocked(ChunkRun& run) {
-    const SortformerModels& models = requireModelsLocked();
+void SortformerDiarizer::runChunksLocked(ChunkRun& run, const std::function<void()>& afterChunk) {
     while (auto chunk = nextChunkLocked()) {
-        platform::core::Task::checkCancellation();
-        const int chunkFrames = static_cast<int>(static_cast<std::int64_t>(chunk->size()) / mels);
-        auto output = models.runMainModel(*chunk, chunkFrames, state_.spkcache, state_.spkcacheLength, state_.fifo,
-                                          state_.fifoLength);
-        const auto kept = std::min(output.chunkEmbeddings.size(),
-                                   static_cast<std::size_t>(std::max(output.chunkLength, 0)) *
-                                       SortformerConfig::preEncoderDims);
-        output.chunkEmbeddings.resize(kept);
         const int leftContext = diarizerChunkIndex_ == 0 ? 0 : config_.chunkLeftContext;
-        auto result = stateUpdater_.streamingUpdate(state_, output.chunkEmbeddings, output.predictions, leftContext,
-                                                    config_.chunkRightContext);
-        append(run.confirmed, result.confirmed);
-        run.confirmedFrames += static_cast<std::int64_t>(result.confirmed.size()) / speakers;
-        run.tentative = std::move(result.tentative);
-        ++run.chunks;
-        ++diarizerChunkIndex_;
+        runStepLocked(*chunk, static_cast<int>(static_cast<std::int64_t>(chunk->size()) / mels), leftContext,
+                      config_.chunkRightContext, run);
+        if (afterChunk) {
+            afterChunk();
+        }
     }
+}
+
+void SortformerDiarizer::runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext,
+                                       int rightContext, ChunkRun& run) {
+    platform::core::Task::checkCancellation();
+    auto output = requireModelsLocked().runMainModel(chunk, chunkFrames, state_.spkcache, state_.spkcacheLength,
+                                                     state_.fifo, state_.fifoLength);
+    const auto kept = std::min(output.chunkEmbeddings.size(), static_cast<std::size_t>(std::max(output.chunkLength, 0)) *
+                                                                  SortformerConfig::preEncoderDims);
+    output.chunkEmbeddings.resize(kept);
+    auto result = stateUpdater_.streamingUpdate(state_, output.chunkEmbeddings, output.predictions, leftContext,
+                                                rightContext);
+    append(run.confirmed, result.confirmed);
+    run.confirmedFrames += static_cast<std::int64_t>(result.confirmed.size()) / speakers;
+    run.tentative = std::move(result.tentative);
+    ++run.chunks;
+    ++diarizerChunkIndex_;
 }
 
 std::optional<DiarizerTimelineUpdate> SortformerDiarizer::deliverLocked(const ChunkRun& run) {
@@ -257,58 +268,49 @@ std::optional<DiarizerTimelineUpdate> SortformerDiarizer::finalizeSession() {
     if (finalized_) {
         return std::nullopt;
     }
-    const auto predictions = finalPredictionsLocked();
+    appendFeaturesLocked(melStream_.takeCompleteFrames());
+    appendFeaturesLocked(melStream_.takeFinalFrames());
+    const std::int64_t audioFrames = outputFramesCovering(featureBufferFirstFrame_ + featureFramesLocked());
+    ChunkRun run{.tentative = timeline_->tentativePredictions()};
+    auto ending = completeWithSilenceLocked(run, audioFrames, {});
+    append(ending.finalized, ending.tentative);
     std::optional<DiarizerTimelineUpdate> update;
-    if (!predictions.empty()) {
-        update = timeline_->addPredictions(predictions, {});
-        numFramesProcessed_ += static_cast<std::int64_t>(predictions.size()) / speakers;
+    if (!ending.finalized.empty()) {
+        update = timeline_->addPredictions(ending.finalized, {});
+        numFramesProcessed_ += static_cast<std::int64_t>(ending.finalized.size()) / speakers;
     }
     timeline_->finalize();
     finalized_ = true;
     // The silence that completed the last chunk is no audio: whatever comes next starts chunking afresh, with
     // the speaker cache of this stream.
-    featureBuffer_.clear();
-    featureBufferFirstFrame_ = 0;
-    startFeat_ = 0;
-    diarizerChunkIndex_ = 0;
+    clearBuffersLocked();
     return update;
 }
 
-// Runs what the buffered audio allows, then completes the last core and its right context with silence until
-// every output frame the audio covers has a prediction; frames beyond the audio are dropped.
-std::vector<float> SortformerDiarizer::finalPredictionsLocked() {
-    appendFeaturesLocked(melStream_.takeCompleteFrames());
-    appendFeaturesLocked(melStream_.takeFinalFrames());
-    const std::int64_t audioFrames =
-        (featureBufferFirstFrame_ + featureFramesLocked() + SortformerConfig::subsamplingFactor - 1) /
-        SortformerConfig::subsamplingFactor;
-    ChunkRun run;
-    std::vector<float> tentative = timeline_->tentativePredictions();
+// Runs what the features allow, then completes the last core and its right context with silence until every
+// output frame the audio covers has a prediction; predictions beyond the audio are dropped. When a chunk
+// fails, the chunks before it still reach the timeline.
+SortformerDiarizer::Ending SortformerDiarizer::completeWithSilenceLocked(ChunkRun& run, std::int64_t audioFrames,
+                                                                         const std::function<void()>& afterChunk) {
     const auto covered = [&] {
-        return numFramesProcessed_ + run.confirmedFrames + static_cast<std::int64_t>(tentative.size()) / speakers;
-    };
-    const auto runAvailableChunks = [&] {
-        runChunksLocked(run);
-        if (run.chunks > 0) {
-            tentative = run.tentative;
-        }
+        return numFramesProcessed_ + run.confirmedFrames + static_cast<std::int64_t>(run.tentative.size()) / speakers;
     };
     keepingCompletedChunksLocked(run, [&] {
-        runAvailableChunks();
+        runChunksLocked(run, afterChunk);
         while (covered() < audioFrames) {
             const int chunksBefore = run.chunks;
             padWithSilenceLocked();
-            runAvailableChunks();
+            runChunksLocked(run, afterChunk);
             if (run.chunks == chunksBefore) {
                 break;
             }
         }
     });
-    std::vector<float> predictions = std::move(run.confirmed);
-    append(predictions, tentative);
-    const std::int64_t wanted = std::max<std::int64_t>(audioFrames - numFramesProcessed_, 0);
-    predictions.resize(std::min(predictions.size(), static_cast<std::size_t>(wanted * speakers)));
-    return predictions;
+    const auto wanted = static_cast<std::size_t>(std::max<std::int64_t>(audioFrames - numFramesProcessed_, 0)) * speakers;
+    Ending ending{.finalized = std::move(run.confirmed), .tentative = std::move(run.tentative)};
+    ending.finalized.resize(std::min(ending.finalized.size(), wanted));
+    ending.tentative.resize(std::min(ending.tentative.size(), wanted - ending.finalized.size()));
+    return ending;
 }
 
 void SortformerDiarizer::padWithSilenceLocked() {
@@ -336,12 +338,16 @@ void SortformerDiarizer::cleanup() {
     logger_.info("Sortformer resources cleaned up");
 }
 
-void SortformerDiarizer::resetBuffersLocked(bool keepingSpeakers) {
+void SortformerDiarizer::clearBuffersLocked() {
     melStream_.reset();
     featureBuffer_.clear();
     featureBufferFirstFrame_ = 0;
     startFeat_ = 0;
     diarizerChunkIndex_ = 0;
+}
+
+void SortformerDiarizer::resetBuffersLocked(bool keepingSpeakers) {
+    clearBuffersLocked();
     numFramesProcessed_ = 0;
     finalized_ = false;
     timeline_->reset(keepingSpeakers);
@@ -350,19 +356,182 @@ void SortformerDiarizer::resetBuffersLocked(bool keepingSpeakers) {
         SortformerConfig::subsamplingFactor * mels));
 }
 
-std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(std::span<const float>, std::optional<double>,
-                                                                      const CompleteOptions&) {
-    throw SortformerError::invalidState("Whole-recording processing is not available yet");
+std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(std::span<const float> samples,
+                                                                      std::optional<double> sourceSampleRate,
+                                                                      const CompleteOptions& options) {
+    const auto converted = atModelRate(samples, sourceSampleRate);
+    std::lock_guard lock(mutex_);
+    return processCompleteLocked(converted, options);
 }
 
-std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(const std::filesystem::path&,
-                                                                      const CompleteOptions&) {
-    throw SortformerError::invalidState("Whole-recording processing is not available yet");
+std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(const std::filesystem::path& audioFile,
+                                                                      const CompleteOptions& options) {
+    const auto samples = AudioConverter(SortformerConfig::sampleRate, false).resampleAudioFile(audioFile);
+    std::lock_guard lock(mutex_);
+    return processCompleteLocked(samples, options);
 }
 
-std::shared_ptr<DiarizerSpeaker> SortformerDiarizer::enrollSpeaker(std::span<const float>, std::optional<double>,
-                                                                   std::optional<std::string>, bool) {
-    throw SortformerError::invalidState("Speaker enrolment is not available yet");
+// The recording's windows come from the feature loader; the frames after its last window are completed with
+// silence as the end of a stream is, so the whole recording is diarized.
+std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processCompleteLocked(std::span<const float> samples,
+                                                                            const CompleteOptions& options) {
+    requireModelsLocked();
+    const bool nothingStreamed =
+        featureBuffer_.empty() && melStream_.samplesReceived() == 0 && diarizerChunkIndex_ == 0;
+    const bool keep = options.keepingEnrolledSpeakers.value_or(nothingStreamed);
+    if (!keep) {
+        state_ = SortformerStreamingState(config_);
+    }
+    resetBuffersLocked(keep);
+    SortformerFeatureLoader loader(config_, samples);
+    const auto total = static_cast<std::int64_t>(samples.size());
+    ChunkRun run;
+    const auto report = [&] {
+        if (options.progressCallback) {
+            const std::int64_t covered = diarizerChunkIndex_ * config_.coreFrames() * SortformerConfig::melStride;
+            options.progressCallback(std::min(total, covered), total, run.chunks);
+        }
+    };
+    Ending ending;
+    try {
+        runLoaderWindowsLocked(loader, run, report);
+        const int tailStart = std::max(0, loader.startFeat() - loader.lc());
+        featureBuffer_.assign(loader.featSeq().begin() + static_cast<std::ptrdiff_t>(tailStart) * mels,
+                              loader.featSeq().end());
+        featureBufferFirstFrame_ = tailStart;
+        startFeat_ = loader.startFeat() - tailStart;
+        ending = completeWithSilenceLocked(run, outputFramesCovering(loader.featLength()), report);
+    } catch (...) {
+        featureBuffer_.clear();
+        throw;
+    }
+    featureBuffer_.clear();
+    featureBufferFirstFrame_ = 0;
+    startFeat_ = 0;
+    numFramesProcessed_ = static_cast<std::int64_t>(ending.finalized.size() + ending.tentative.size()) / speakers;
+    if (config_.debugMode) {
+        std::printf("[DEBUG] Phase 2 complete: diarizerChunks=%lld, totalProbs=%zu, totalFrames=%lld\n",
+                    static_cast<long long>(diarizerChunkIndex_), ending.finalized.size() + ending.tentative.size(),
+                    static_cast<long long>(numFramesProcessed_));
+        std::fflush(stdout);
+    }
+    timeline_->rebuild({.finalizedPredictions = ending.finalized,
+                        .tentativePredictions = ending.tentative,
+                        .keepingSpeakers = keep,
+                        .isComplete = options.finalizeOnCompletion});
+    return timeline_;
 }
 
+void SortformerDiarizer::runLoaderWindowsLocked(SortformerFeatureLoader& loader, ChunkRun& run,
+                                                const std::function<void()>& afterChunk) {
+    constexpr int subsampling = SortformerConfig::subsamplingFactor;
+    while (auto window = loader.next()) {
+        runStepLocked(window->chunkFeatures, window->chunkLength, (window->leftOffset + subsampling / 2) / subsampling,
+                      (window->rightOffset + subsampling - 1) / subsampling, run);
+        afterChunk();
+    }
+}
+
+std::shared_ptr<DiarizerSpeaker> SortformerDiarizer::enrollSpeaker(std::span<const float> audio,
+                                                                   std::optional<double> sourceSampleRate,
+                                                                   std::optional<std::string> name,
+                                                                   bool overwritingAssignedSpeakerName) {
+    const std::string who = name ? "named '" + *name + "'" : "(no name)";
+    if (audio.empty()) {
+        logger_.warning("Failed to enroll speaker " + who + " because no speech detected");
+        return nullptr;
+    }
+    const auto samples = atModelRate(audio, sourceSampleRate);
+    std::lock_guard lock(mutex_);
+    requireModelsLocked();
+    if (timeline_->hasSegments()) {
+        logger_.warning("Trying to enroll a speaker while timeline has segments; timeline will be reset");
+    }
+    timeline_->reset(true);
+    std::set<std::int64_t> kept;
+    for (const auto& [index, speaker] : timeline_->speakers()) {
+        kept.insert(index);
+    }
+    clearBuffersLocked();
+    melStream_.append(samples);
+    appendFeaturesLocked(melStream_.takeFinalFrames());
+    std::map<std::int64_t, std::int64_t> activity;
+    try {
+        activity = enrolmentActivityLocked();
+    } catch (...) {
+        // No enrolment audio may reach the stream that follows.
+        clearBuffersLocked();
+        throw;
+    }
+    if (diarizerChunkIndex_ == 0) {
+        clearBuffersLocked();
+        const float seconds = static_cast<float>(SortformerConfig::subsamplingFactor * SortformerConfig::melStride) /
+                              static_cast<float>(SortformerConfig::sampleRate) *
+                              static_cast<float>(config_.chunkLen + config_.chunkRightContext);
+        logger_.warning("Failed to enroll speaker " + who + ": not enough audio was provided. Please provide at least " +
+                        fixedDecimalText(seconds, 2) + " seconds of speech.");
+        return nullptr;
+    }
+    const auto choice = nameMostActiveLocked(activity, name, who, overwritingAssignedSpeakerName);
+    if (choice.speaker) {
+        kept.insert(choice.speaker->index());
+    }
+    timeline_->resetKeepingSpeakersWhere(
+        [&](const DiarizerSpeaker& speaker) { return kept.contains(speaker.index()); });
+    numFramesProcessed_ = 0;
+    clearBuffersLocked();
+    if (choice.refused) {
+        return nullptr;
+    }
+    const float seconds = static_cast<float>(samples.size()) / static_cast<float>(SortformerConfig::sampleRate);
+    logger_.info("Enrolled speaker " + who + " with " + std::to_string(samples.size()) + " samples (" +
+                 fixedDecimalText(seconds, 1) + "s), spkcache=" + std::to_string(state_.spkcacheLength) +
+                 ", fifo=" + std::to_string(state_.fifoLength));
+    return choice.speaker;
+}
+
+// Names the slot that spoke most. A slot that already has a name keeps it unless overwriting is asked for.
+SortformerDiarizer::EnrolmentChoice
+SortformerDiarizer::nameMostActiveLocked(const std::map<std::int64_t, std::int64_t>& activity,
+                                         const std::optional<std::string>& name, const std::string& who,
+                                         bool overwriting) {
+    const auto best = std::ranges::max_element(activity, {}, [](const auto& entry) { return entry.second; });
+    if (best == activity.end() || best->second <= 0) {
+        logger_.warning("Failed to enroll speaker " + who + " because no speech detected");
+        return {};
+    }
+    const std::int64_t index = best->first;
+    const auto speakers = timeline_->speakers();
+    const auto existing = speakers.find(index);
+    const auto oldName = existing != speakers.end() && existing->second ? existing->second->name() : std::nullopt;
+    if (oldName && !overwriting) {
+        logger_.warning("Failed to enroll speaker " + who + ": diarizer matched existing speaker '" + *oldName +
+                        "' at index " + std::to_string(index) + " and overwritingAssignedSpeakerName=false");
+        return {.speaker = nullptr, .refused = true};
+    }
+    if (oldName) {
+        logger_.warning("Newly-enrolled speaker " + who + " will overwrite the old one named " + *oldName +
+                        " at index " + std::to_string(index));
+    }
+    return {.speaker = timeline_->upsertSpeaker(name, index), .refused = false};
+}
+
+// Frames of speech per slot over the enrolment audio: the finalized segments of every step, then the
+// tentative segments of the last.
+std::map<std::int64_t, std::int64_t> SortformerDiarizer::enrolmentActivityLocked() {
+    std::map<std::int64_t, std::int64_t> activity;
+    std::optional<DiarizerTimelineUpdate> last;
+    while (auto update = processLocked()) {
+        for (const auto& segment : update->finalizedSegments) {
+            activity[segment.speakerIndex] += segment.endFrame - segment.startFrame;
+        }
+        last = std::move(update);
+    }
+    if (last) {
+        for (const auto& segment : last->tentativeSegments) {
+            activity[segment.speakerIndex] += segment.endFrame - segment.startFrame;
+        }
+    }
+    return activity;
+}
 } // namespace quorl

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/diarization/streaming/Diarizer.hpp"
 #include "QuorlAudio/diarization/streaming/DiarizerTimelineConfig.hpp"
+#include "QuorlAudio/diarization/streaming/SortformerFeatureLoader.hpp"
 #include "QuorlAudio/diarization/streaming/SortformerMelStream.hpp"
 #include "QuorlAudio/diarization/streaming/SortformerModels.hpp"
 #include "QuorlAudio/diarization/streaming/SortformerStateUpdater.hpp"
@@ -11,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <mutex>
 #include <optional>
 
@@ -70,10 +73,23 @@ public:
 private:
     // What the chunks of one call produced; kept when a later chunk fails, so nothing already run is lost.
     struct ChunkRun {
-        std::vector<float> confirmed;
+        std::vector<float> confirmed{};
         std::int64_t confirmedFrames = 0;
-        std::vector<float> tentative;
+        // The latest chunk's look-ahead predictions.
+        std::vector<float> tentative{};
         int chunks = 0;
+    };
+
+    // The predictions that end a stream: final ones and the last chunk's look-ahead.
+    struct Ending {
+        std::vector<float> finalized{};
+        std::vector<float> tentative{};
+    };
+
+    struct EnrolmentChoice {
+        std::shared_ptr<DiarizerSpeaker> speaker{};
+        // A named slot was matched and not overwritten.
+        bool refused = false;
     };
 
     std::vector<float> atModelRate(std::span<const float> samples, std::optional<double> sourceSampleRate) const;
@@ -84,12 +100,22 @@ private:
     void appendFeaturesLocked(const std::vector<float>& frames);
     std::int64_t featureFramesLocked() const;
     std::optional<std::vector<float>> nextChunkLocked();
-    void runChunksLocked(ChunkRun& run);
+    void runChunksLocked(ChunkRun& run, const std::function<void()>& afterChunk = {});
+    void runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext, int rightContext,
+                       ChunkRun& run);
     std::optional<DiarizerTimelineUpdate> deliverLocked(const ChunkRun& run);
     void keepingCompletedChunksLocked(ChunkRun& run, const std::function<void()>& work);
     std::optional<DiarizerTimelineUpdate> processLocked();
-    std::vector<float> finalPredictionsLocked();
+    Ending completeWithSilenceLocked(ChunkRun& run, std::int64_t audioFrames, const std::function<void()>& afterChunk);
     void padWithSilenceLocked();
+    std::shared_ptr<DiarizerTimeline> processCompleteLocked(std::span<const float> samples,
+                                                            const CompleteOptions& options);
+    void runLoaderWindowsLocked(SortformerFeatureLoader& loader, ChunkRun& run, const std::function<void()>& afterChunk);
+    std::map<std::int64_t, std::int64_t> enrolmentActivityLocked();
+    EnrolmentChoice nameMostActiveLocked(const std::map<std::int64_t, std::int64_t>& activity,
+                                         const std::optional<std::string>& name, const std::string& who,
+                                         bool overwriting);
+    void clearBuffersLocked();
     void resetBuffersLocked(bool keepingSpeakers);
 
     mutable std::mutex mutex_;

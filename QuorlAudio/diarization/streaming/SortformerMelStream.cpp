@@ -70,6 +70,12 @@ void SortformerMelStream::reset() {
     lastSample_ = 0;
 }
 
+std::vector<float> SortformerMelStream::wholeRecording(std::span<const float> samples) {
+    SortformerMelStream stream;
+    stream.append(samples);
+    return stream.takeFinalFrames();
+}
+
 float SortformerMelStream::silenceValue() { return std::log(logFloor); }
 
 std::vector<float> SortformerMelStream::framesUpTo(std::int64_t frameCount) {

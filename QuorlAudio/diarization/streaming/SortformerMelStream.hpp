@@ -27,6 +27,9 @@ public:
     std::vector<float> takeFinalFrames();
     void reset();
 
+    // The frames of a whole recording, as one centred pass computes them.
+    static std::vector<float> wholeRecording(std::span<const float> samples);
+
     // The value of every bin of a frame of digital silence.
     static float silenceValue();
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -186,6 +187,113 @@ TEST_F(SortformerDiarizerTest, AudioAtAnotherRateGivesTheSameUpdateEitherWay) {
     ASSERT_TRUE(together.has_value() && apart.has_value());
     EXPECT_EQ(together->chunkResult.finalizedPredictions, apart->chunkResult.finalizedPredictions);
     EXPECT_EQ(together->chunkResult.finalizedFrameCount, 12);
+}
+
+
+std::vector<std::string> failures(const testsupport::RecordingLogSink& sink) {
+    auto lines = sink.messages("SortformerDiarizerPipeline");
+    std::erase_if(lines, [](const std::string& line) { return !line.starts_with("Failed to enroll"); });
+    return lines;
+}
+
+std::vector<float> loudTone(std::size_t count) {
+    std::vector<float> samples(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        samples[index] = 0.5f * static_cast<float>(std::sin(2 * M_PI * 300 * static_cast<double>(index) / 16000));
+    }
+    return samples;
+}
+
+TEST_F(SortformerDiarizerTest, AWholeRecordingGivesWhatStreamingAndFinalizingGive) {
+    const auto audio = turns(160000);
+    diarizer.process(audio, std::nullopt);
+    diarizer.finalizeSession();
+    const auto streamed = diarizer.timeline()->finalizedPredictions();
+
+    const auto timeline = diarizer.processComplete(audio, std::nullopt, {.keepingEnrolledSpeakers = false});
+    EXPECT_EQ(timeline, diarizer.timeline());
+    EXPECT_EQ(timeline->finalizedPredictions(), streamed);
+    EXPECT_EQ(timeline->numFinalizedFrames(), 126);
+    EXPECT_EQ(diarizer.numFramesProcessed(), 126);
+}
+
+TEST_F(SortformerDiarizerTest, AWholeRecordingShorterThanOneChunkStillGetsItsFrames) {
+    const auto timeline = diarizer.processComplete(turns(16000), std::nullopt, {});
+    EXPECT_EQ(timeline->numFinalizedFrames(), 13);
+}
+
+TEST_F(SortformerDiarizerTest, WithoutFinalizingTheLastLookAheadStaysTentative) {
+    const auto timeline = diarizer.processComplete(turns(160000), std::nullopt, {.finalizeOnCompletion = false});
+    EXPECT_GT(timeline->numTentativeFrames(), 0);
+    EXPECT_EQ(timeline->numFinalizedFrames() + timeline->numTentativeFrames(), 126);
+}
+
+TEST_F(SortformerDiarizerTest, ProgressCountsEveryChunkAndNeverPassesTheTotal) {
+    std::vector<std::array<std::int64_t, 3>> reports;
+    diarizer.processComplete(turns(80000), std::nullopt,
+                             {.progressCallback = [&](std::int64_t processed, std::int64_t total, std::int64_t chunks) {
+                                 reports.push_back({processed, total, chunks});
+                             }});
+    ASSERT_EQ(reports.size(), model.kernel.calls().size());
+    for (std::size_t index = 0; index < reports.size(); ++index) {
+        EXPECT_EQ(reports[index][2], static_cast<std::int64_t>(index) + 1);
+        EXPECT_EQ(reports[index][1], 80000);
+        EXPECT_EQ(reports[index][0], std::min<std::int64_t>(80000, (static_cast<std::int64_t>(index) + 1) * 7680));
+    }
+}
+
+TEST_F(SortformerDiarizerTest, AWholeRecordingKeepsTheStreamingStateOnlyWhenNothingWasStreamed) {
+    const auto firstFifoLength = [&](std::size_t from) {
+        return model.kernel.calls().at(from).inputs.at("fifo_lengths").multiArrayValue()->value(0);
+    };
+    const auto alice = diarizer.enrollSpeaker(loudTone(48000), std::nullopt, "Alice", false);
+    ASSERT_TRUE(alice);
+    auto calls = model.kernel.calls().size();
+    diarizer.processComplete(turns(48000), std::nullopt, {});
+    EXPECT_GT(firstFifoLength(calls), 0);
+    EXPECT_EQ(diarizer.timeline()->speakers().at(alice->index())->name(), "Alice");
+
+    diarizer.reset();
+    diarizer.process(turns(32000), std::nullopt);
+    calls = model.kernel.calls().size();
+    diarizer.processComplete(turns(48000), std::nullopt, {});
+    EXPECT_EQ(firstFifoLength(calls), 0);
+}
+
+TEST_F(SortformerDiarizerTest, EnrolmentNamesTheMostActiveSlotAndTheStreamThenStartsAtFrameZero) {
+    testsupport::RecordingLogSink sink;
+    const auto alice = diarizer.enrollSpeaker(loudTone(48000), std::nullopt, "Alice", false);
+    ASSERT_TRUE(alice);
+    const auto slot = alice->index();
+    EXPECT_EQ(diarizer.enrollSpeaker(loudTone(48000), std::nullopt, "Bob", false), nullptr);
+    EXPECT_EQ(diarizer.timeline()->speakers().at(slot)->name(), "Alice");
+    EXPECT_EQ(diarizer.enrollSpeaker(loudTone(48000), std::nullopt, "Bob", true)->name(), "Bob");
+
+    const auto update = diarizer.process(turns(16880), std::nullopt);
+    ASSERT_TRUE(update.has_value());
+    EXPECT_EQ(update->chunkResult.startFrame, 0);
+    EXPECT_EQ(diarizer.timeline()->speakers().at(slot)->name(), "Bob");
+    const auto warnings = failures(sink);
+    EXPECT_EQ(warnings.at(0), "Failed to enroll speaker named 'Bob': diarizer matched existing speaker 'Alice' at "
+                              "index " + std::to_string(slot) + " and overwritingAssignedSpeakerName=false");
+}
+
+TEST_F(SortformerDiarizerTest, AFailedEnrolmentLeavesNoAudioForTheNextStream) {
+    testsupport::RecordingLogSink sink;
+    SortformerDiarizer unloaded;
+    EXPECT_EQ(unloaded.enrollSpeaker({}, std::nullopt, std::nullopt, false), nullptr);
+    EXPECT_EQ(diarizer.enrollSpeaker(loudTone(8000), std::nullopt, std::nullopt, false), nullptr);
+    model.beforePrediction = [](std::size_t) { throw std::runtime_error("the model failed"); };
+    EXPECT_THROW(diarizer.enrollSpeaker(loudTone(48000), std::nullopt, "Carol", false), std::runtime_error);
+    model.beforePrediction = {};
+
+    EXPECT_EQ(diarizer.process(turns(16879), std::nullopt), std::nullopt);
+    EXPECT_EQ(diarizer.process(turns(1), std::nullopt)->chunkResult.startFrame, 0);
+    const auto warnings = failures(sink);
+    ASSERT_GE(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0], "Failed to enroll speaker (no name) because no speech detected");
+    EXPECT_EQ(warnings[1], "Failed to enroll speaker (no name): not enough audio was provided. Please provide at "
+                           "least 1.04 seconds of speech.");
 }
 
 } // namespace
