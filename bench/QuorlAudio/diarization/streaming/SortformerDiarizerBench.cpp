@@ -90,6 +90,25 @@ void BM_SortformerChunk(benchmark::State& state) {
 }
 BENCHMARK(BM_SortformerChunk);
 
+// A ten-minute recording diarized in one call: the mel frames of the whole recording, every window through
+// the trivial model and the state update, and the timeline rebuilt from the predictions.
+void BM_SortformerProcessCompleteTenMinutes(benchmark::State& state) {
+    const auto& config = SortformerConfig::defaultConfig();
+    const benchsupport::BundleFolder folder("sortformer-complete-bench");
+    quorl::SortformerDiarizer diarizer(config);
+    diarizer.initialize(trivialModels(folder, config));
+    std::vector<float> audio(600 * 16000);
+    for (std::size_t index = 0; index < audio.size(); ++index) {
+        audio[index] = 0.3f * std::sin(0.1f * static_cast<float>(index));
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(diarizer.processComplete(audio, std::nullopt, {.keepingEnrolledSpeakers = false}));
+    }
+    state.counters["rtf"] = benchmark::Counter(static_cast<double>(state.iterations()) * 600.0,
+                                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SortformerProcessCompleteTenMinutes)->Unit(benchmark::kMillisecond);
+
 // The state update alone for the high-context preset, in the steady state where the FIFO overflows into a
 // full speaker cache on every chunk.
 void BM_SortformerUpdateHighContext(benchmark::State& state) {
