@@ -35,6 +35,26 @@ std::string_view name(SortformerVariant variant) {
     return "";
 }
 
+std::string_view caseName(SortformerVariant variant) {
+    switch (variant) {
+    case SortformerVariant::fastV2:
+        return "fastV2";
+    case SortformerVariant::fastV2_1:
+        return "fastV2_1";
+    case SortformerVariant::balancedV2:
+        return "balancedV2";
+    case SortformerVariant::balancedV2_1:
+        return "balancedV2_1";
+    case SortformerVariant::highContextV2:
+        return "highContextV2";
+    case SortformerVariant::highContextV2_1:
+        return "highContextV2_1";
+    case SortformerVariant::efficientV2_1:
+        return "efficientV2_1";
+    }
+    return "";
+}
+
 const SortformerConfig& defaultConfiguration(SortformerVariant variant) {
     switch (variant) {
     case SortformerVariant::fastV2:

@@ -24,6 +24,9 @@ enum class SortformerVariant {
 // The bundle's base name, for example "Sortformer_v2.1" for fastV2_1.
 std::string_view name(SortformerVariant variant);
 
+// The case name used in log lines, for example "highContextV2".
+std::string_view caseName(SortformerVariant variant);
+
 // The configuration preset named like the variant: fastV2 gives SortformerConfig::fastV2(), and so on.
 const SortformerConfig& defaultConfiguration(SortformerVariant variant);
 
