@@ -27,4 +27,12 @@ std::string joined(std::span<const std::string> pieces, std::string_view separat
     return text;
 }
 
+std::string bracketedList(std::span<const std::int64_t> values) {
+    std::string text = "[";
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        text += (index == 0 ? "" : ", ") + std::to_string(values[index]);
+    }
+    return text + "]";
+}
+
 } // namespace platform::text

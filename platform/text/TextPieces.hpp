@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,5 +13,8 @@ std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char sep
 
 // The pieces written one after another with the separator between each two.
 std::string joined(std::span<const std::string> pieces, std::string_view separator);
+
+// Integers as "[1, 50, 256]": how shapes read in messages.
+std::string bracketedList(std::span<const std::int64_t> values);
 
 } // namespace platform::text

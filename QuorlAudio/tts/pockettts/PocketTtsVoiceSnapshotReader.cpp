@@ -3,6 +3,7 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsLoadError.hpp"
 #include "QuorlAudio/tts/pockettts/SafetensorsHeader.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/text/TextPieces.hpp"
 #include "platform/text/DecimalInteger.hpp"
 
 #include <cstring>
@@ -10,6 +11,8 @@
 #include <string>
 
 namespace quorl {
+
+using platform::text::bracketedList;
 namespace {
 
 using PocketTtsConstantsLoader::LoadError;

@@ -156,12 +156,4 @@ std::map<std::string, SafetensorsTensor> parseSafetensors(std::string_view bytes
     return tensors;
 }
 
-std::string bracketedList(const std::vector<std::int64_t>& shape) {
-    std::string text = "[";
-    for (std::size_t index = 0; index < shape.size(); ++index) {
-        text += (index == 0 ? "" : ", ") + std::to_string(shape[index]);
-    }
-    return text + "]";
-}
-
 } // namespace quorl

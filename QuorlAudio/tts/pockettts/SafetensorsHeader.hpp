@@ -22,7 +22,5 @@ struct SafetensorsTensor {
 // with `fileLabel` + ".safetensors: ". Throws PocketTtsConstantsLoader::LoadError.
 std::map<std::string, SafetensorsTensor> parseSafetensors(std::string_view bytes, std::string_view fileLabel);
 
-// Integers as "[2, 1, 100, 16, 64]": how shapes and layer lists read in messages.
-std::string bracketedList(const std::vector<std::int64_t>& shape);
 
 } // namespace quorl
