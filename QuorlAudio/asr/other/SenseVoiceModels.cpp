@@ -1,16 +1,13 @@
 #include "QuorlAudio/asr/other/SenseVoiceModels.hpp"
 
-#include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/other/ModelFolder.hpp"
 #include "QuorlAudio/asr/other/ParaformerModels.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 
 #include "platform/core/Concatenated.hpp"
-#include "platform/core/SystemError.hpp"
-#include "platform/ml/CompileModel.hpp"
 #include "platform/sys/PathPresence.hpp"
 
 #include <optional>
@@ -26,29 +23,10 @@ using platform::core::concatenated;
 using platform::ml::ComputeUnits;
 using platform::ml::ModelConfiguration;
 
-constexpr std::string_view compiledExtension = ".mlmodelc";
-constexpr std::string_view packageExtension = ".mlpackage";
-
-fs::path entry(const fs::path& folder, std::string_view name, std::string_view extension) {
-    return folder / concatenated({name, extension});
+std::shared_ptr<platform::ml::Model> loadModel(std::string_view named, const fs::path& from,
+                                               const ModelConfiguration& configuration) {
+    return loadFolderModel("SenseVoice", named, from, configuration);
 }
-
-// Removes a compiled package's bundle when the load is over, so nothing is written into the model folder.
-class CompiledBundle {
-public:
-    explicit CompiledBundle(fs::path path) : path_(std::move(path)) {}
-    ~CompiledBundle() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    CompiledBundle(const CompiledBundle&) = delete;
-    CompiledBundle& operator=(const CompiledBundle&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 } // namespace
 
@@ -94,31 +72,8 @@ SenseVoiceModels SenseVoiceModels::downloadAndLoad(SenseVoiceEncoderPrecision pr
 }
 
 bool SenseVoiceModels::modelsExist(const fs::path& at, SenseVoiceEncoderPrecision precision) {
-    return platform::sys::isPresent(entry(at, names::preprocessor, compiledExtension)) &&
-           platform::sys::isPresent(entry(at, encoderBaseName(precision), compiledExtension)) &&
+    return compiledModelExists(at, names::preprocessor) && compiledModelExists(at, encoderBaseName(precision)) &&
            platform::sys::isPresent(at / std::string(names::vocabularyFile));
-}
-
-std::shared_ptr<platform::ml::Model> SenseVoiceModels::loadModel(std::string_view named, const fs::path& from,
-                                                                 const ModelConfiguration& configuration) {
-    const fs::path compiled = entry(from, named, compiledExtension);
-    if (platform::sys::isPresent(compiled)) {
-        return platform::ml::Model::load(compiled, configuration);
-    }
-    const fs::path package = entry(from, named, packageExtension);
-    if (platform::sys::isPresent(package)) {
-        const CompiledBundle bundle(platform::ml::compileModel(package));
-        return platform::ml::Model::load(bundle.path(), configuration);
-    }
-    throw ASRError::processingFailed(concatenated({"SenseVoice model not found: ", named}));
-}
-
-fs::path SenseVoiceModels::modelsRootDirectory() {
-    try {
-        return MLModelConfigurationUtils::defaultModelsDirectory();
-    } catch (const platform::core::SystemError&) {
-        return fs::temp_directory_path() / "QuorlAudio" / "Models";
-    }
 }
 
 } // namespace quorl

@@ -2,14 +2,12 @@
 
 #include "QuorlAudio/asr/other/SenseVoiceConfig.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/repo/Repo.hpp"
 
-#include "platform/core/Concatenated.hpp"
 #include "platform/ml/DataType.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 
+#include <algorithm>
 #include <cstddef>
-#include <fstream>
 #include <utility>
 
 namespace quorl {
@@ -17,6 +15,9 @@ namespace {
 
 namespace names = ModelNames::SenseVoice;
 using platform::ml::DataType;
+using platform::ml::FeatureValue;
+using platform::ml::MultiArray;
+using testsupport::ScriptedKernel;
 using testsupport::modelManifest;
 using testsupport::multiArrayFeature;
 
@@ -46,7 +47,44 @@ nlohmann::json encoderManifest() {
 
 } // namespace
 
-SenseVoiceTestModels::SenseVoiceTestModels(TokenVocabulary vocabulary) : vocabulary_(std::move(vocabulary)) {}
+SenseVoiceTestModels::SenseVoiceTestModels(TokenVocabulary vocabulary)
+    : preprocessor("sensevoice-test-preprocessor", [this](const ScriptedKernel::Call&) { return features(); }),
+      encoder("sensevoice-test-encoder", [this](const ScriptedKernel::Call& call) { return logits(call); }),
+      vocabulary_(std::move(vocabulary)) {}
+
+SenseVoiceModels SenseVoiceTestModels::modelSet() {
+    if (!written_) {
+        writeModelFolder(folder_.path());
+        written_ = true;
+    }
+    return SenseVoiceModels::load(folder_.path(), SenseVoiceEncoderPrecision::int8);
+}
+
+ScriptedKernel::Outputs SenseVoiceTestModels::features() const {
+    auto values = std::make_shared<MultiArray>(MultiArray::Shape{1, featureFrames, featureDim}, featureType);
+    for (std::size_t index = 0; index < values->count(); ++index) {
+        values->setValue(index, static_cast<double>(index / featureDim + 1));
+    }
+    return answer("features", std::move(values));
+}
+
+ScriptedKernel::Outputs SenseVoiceTestModels::logits(const ScriptedKernel::Call& call) const {
+    const auto lengths = static_cast<std::size_t>(call.inputs.at("speech_lengths").multiArrayValue()->value(0));
+    const std::size_t frames = scoreFrames.value_or(lengths + SenseVoiceConfig::numQueryTokens);
+    auto scores = std::make_shared<MultiArray>(MultiArray::Shape{1, frames, scoreWidth}, scoreType);
+    for (std::size_t frame = 0; frame < std::min(frames, bestIds.size()); ++frame) {
+        scores->setValue(frame * scoreWidth + static_cast<std::size_t>(bestIds[frame]), 1.0);
+    }
+    return answer("ctc_logits", std::move(scores));
+}
+
+ScriptedKernel::Outputs SenseVoiceTestModels::answer(const std::string& name,
+                                                     std::shared_ptr<MultiArray> array) const {
+    if (omittedOutputs.contains(name)) {
+        return {};
+    }
+    return {{name, FeatureValue(std::move(array))}};
+}
 
 std::map<std::string, nlohmann::json> SenseVoiceTestModels::manifests() {
     return {{std::string(names::preprocessor), preprocessorManifest()},
@@ -55,28 +93,10 @@ std::map<std::string, nlohmann::json> SenseVoiceTestModels::manifests() {
             {std::string(names::encoderFp32), encoderManifest()}};
 }
 
-void SenseVoiceTestModels::writeModelFolder(const std::filesystem::path& folder) const {
-    for (const auto& [name, manifest] : manifests()) {
-        testsupport::writeModelBundle(folder, name + ".mlmodelc", manifest);
-    }
-    std::ofstream(folder / std::string(names::vocabularyFile)) << vocabularyDocument();
-}
+void SenseVoiceTestModels::writeModelFolder(const std::filesystem::path& folder) const { files().write(folder); }
 
-void SenseVoiceTestModels::serve(testsupport::LoopbackHub& hub) const {
-    const std::string repository = remotePath(Repo::senseVoiceSmall);
-    for (const auto& [name, manifest] : manifests()) {
-        hub.putFile(repository, platform::core::concatenated({name, ".mlmodelc/coremldata.bin"}), "compiled");
-        hub.putFile(repository, platform::core::concatenated({name, ".mlmodelc/model.json"}), manifest.dump(2));
-    }
-    hub.putFile(repository, std::string(names::vocabularyFile), vocabularyDocument());
-}
+void SenseVoiceTestModels::serve(testsupport::LoopbackHub& hub) const { files().serve(hub, Repo::senseVoiceSmall); }
 
-std::string SenseVoiceTestModels::vocabularyDocument() const {
-    nlohmann::json document = nlohmann::json::object();
-    for (const auto& [id, piece] : vocabulary_) {
-        document[std::to_string(id)] = piece;
-    }
-    return document.dump();
-}
+TestModelFolder SenseVoiceTestModels::files() const { return {.manifests = manifests(), .vocabulary = vocabulary_}; }
 
 } // namespace quorl
