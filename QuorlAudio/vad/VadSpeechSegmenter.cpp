@@ -69,10 +69,9 @@ public:
 
 private:
     void recordCandidate(std::int64_t position) {
-        if (silenceStart_ && position - *silenceStart_ > counts_.minSilenceAtMaxSpeech) {
-            candidates_.push_back({.start = *silenceStart_,
-                                   .duration = position - *silenceStart_,
-                                   .minProbability = lowestSilence_.value_or(1.0f)});
+        if (inSilence_ && position - silenceStart_ > counts_.minSilenceAtMaxSpeech) {
+            candidates_.push_back(
+                {.start = silenceStart_, .duration = position - silenceStart_, .minProbability = lowestSilence_});
         }
     }
 
@@ -121,11 +120,14 @@ private:
         if (probability >= thresholds_.silence) {
             return;
         }
-        const std::int64_t silenceStart = silenceStart_.value_or(position);
-        silenceStart_ = silenceStart;
-        lowestSilence_ = std::min(lowestSilence_.value_or(probability), probability);
-        if (position - silenceStart >= counts_.minSilence) {
-            addRange(start_, silenceStart);
+        if (!inSilence_) {
+            inSilence_ = true;
+            silenceStart_ = position;
+            lowestSilence_ = probability;
+        }
+        lowestSilence_ = std::min(lowestSilence_, probability);
+        if (position - silenceStart_ >= counts_.minSilence) {
+            addRange(start_, silenceStart_);
             inSpeech_ = false;
             forgetSilence();
             candidates_.clear();
@@ -138,10 +140,7 @@ private:
         }
     }
 
-    void forgetSilence() {
-        silenceStart_.reset();
-        lowestSilence_.reset();
-    }
+    void forgetSilence() { inSilence_ = false; }
 
     const VadSegmentationConfig& config_;
     const VadThresholds thresholds_;
@@ -150,8 +149,10 @@ private:
 
     bool inSpeech_ = false;
     std::int64_t start_ = 0;
-    std::optional<std::int64_t> silenceStart_;
-    std::optional<float> lowestSilence_;
+    // The silence inside speech that began at silenceStart_, and its lowest probability so far.
+    bool inSilence_ = false;
+    std::int64_t silenceStart_ = 0;
+    float lowestSilence_ = 1.0f;
     std::vector<CandidateSilence> candidates_;
     std::vector<SampleRange> ranges_;
 };

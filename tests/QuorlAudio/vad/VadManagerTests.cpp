@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/audio/AudioFormat.hpp"
+#include "platform/audio/PCMBuffer.hpp"
+
+#include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <filesystem>
@@ -114,6 +118,18 @@ TEST_F(VadManagerTests, ARecordingIsCutIntoBlocksThatCarryTheStateOn) {
     const auto calls = vad.kernel.calls();
     EXPECT_EQ(inputValues(calls.back(), "cell_state"), repeated(128, 4.0));
     EXPECT_EQ(inputValues(calls.back(), "audio_input")[0], 0.0);
+}
+
+TEST_F(VadManagerTests, ABufferAlreadyAt16kHzMonoIsTakenAsItIs) {
+    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1,
+                                                           false);
+    const auto buffer = platform::audio::PCMBuffer::make(*format, 5000);
+    buffer->setFrameLength(5000);
+    std::fill_n(buffer->floatChannelData()[0], 5000, 0.0f);
+    buffer->floatChannelData()[0][4096] = 0.75f;
+    const auto results = manager.process(*buffer);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1].probability, 0.75f);
 }
 
 TEST_F(VadManagerTests, OutputsAreFoundByTheirExactNameOrByALowerCaseSubstring) {
