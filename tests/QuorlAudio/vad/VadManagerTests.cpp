@@ -166,6 +166,15 @@ TEST_F(VadManagerTests, AMissingOutputFailsTheBlockWithItsMessageAndLeavesTheMan
     EXPECT_EQ(manager.processChunk(std::vector<float>(4096, 0.5f)).probability, 0.5f);
 }
 
+TEST_F(VadManagerTests, ShortStateOutputsAreReadAsFarAsTheyGoAndTheRestIsZero) {
+    vad.stateWidth = 100;
+    const auto result = manager.processChunk(std::vector<float>(4096, 0.5f));
+    std::vector<float> hidden(128, 0.0f);
+    std::fill_n(hidden.begin(), 100, 1.0f);
+    EXPECT_EQ(result.outputState.hiddenState, hidden);
+    EXPECT_EQ(result.outputState.cellState.size(), 128u);
+}
+
 TEST_F(VadManagerTests, APredictionFailureBecomesAProcessingFailure) {
     vad.kernel.failPredictionsWith(std::make_exception_ptr(std::runtime_error("kernel broke")));
     try {

@@ -22,9 +22,9 @@ using testsupport::ScriptedKernel;
 
 constexpr const char* kernelName = "vad-test-model";
 
-std::shared_ptr<MultiArray> shifted(const MultiArray& state, float by) {
-    auto next = std::make_shared<MultiArray>(MultiArray::Shape{1, 128}, DataType::float32);
-    for (std::size_t index = 0; index < 128; ++index) {
+std::shared_ptr<MultiArray> shifted(const MultiArray& state, float by, std::size_t width) {
+    auto next = std::make_shared<MultiArray>(MultiArray::Shape{1, width}, DataType::float32);
+    for (std::size_t index = 0; index < width; ++index) {
         next->setValue(index, state.value(index) + by);
     }
     return next;
@@ -67,8 +67,8 @@ ScriptedKernel::Outputs VadTestModel::answer(const ScriptedKernel::Call& call) c
     probability->setValue(0, audio->value(64));
     ScriptedKernel::Outputs outputs{
         {probabilityOutput, FeatureValue(probability)},
-        {hiddenOutput, FeatureValue(shifted(*call.inputs.at("hidden_state").multiArrayValue(), 1.0f))},
-        {cellOutput, FeatureValue(shifted(*call.inputs.at("cell_state").multiArrayValue(), 2.0f))},
+        {hiddenOutput, FeatureValue(shifted(*call.inputs.at("hidden_state").multiArrayValue(), 1.0f, stateWidth))},
+        {cellOutput, FeatureValue(shifted(*call.inputs.at("cell_state").multiArrayValue(), 2.0f, stateWidth))},
     };
     for (const auto& name : omittedOutputs) {
         outputs.erase(name);

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <memory>
 #include <set>
 #include <string>
@@ -31,6 +32,8 @@ public:
     std::string probabilityOutput = "vad_output";
     std::string hiddenOutput = "new_hidden_state";
     std::string cellOutput = "new_cell_state";
+    // Values in the next-state outputs; a real model gives 128.
+    std::size_t stateWidth = 128;
     // Outputs left out of the answer, by their names above.
     std::set<std::string> omittedOutputs;
 
