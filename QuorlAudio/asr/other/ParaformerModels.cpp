@@ -1,14 +1,12 @@
 #include "QuorlAudio/asr/other/ParaformerModels.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/other/ModelFolder.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 
 #include "platform/core/Concatenated.hpp"
-#include "platform/core/SystemError.hpp"
-#include "platform/ml/CompileModel.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/sys/PathPresence.hpp"
 
@@ -28,9 +26,6 @@ using platform::core::concatenated;
 using platform::ml::ComputeUnits;
 using platform::ml::ModelConfiguration;
 
-constexpr std::string_view compiledExtension = ".mlmodelc";
-constexpr std::string_view packageExtension = ".mlpackage";
-
 std::string_view encoderName(ParaformerPrecision precision) {
     return precision == ParaformerPrecision::int8 ? names::encoderInt8 : names::encoder;
 }
@@ -39,26 +34,10 @@ std::string_view decoderName(ParaformerPrecision precision) {
     return precision == ParaformerPrecision::int8 ? names::decoderInt8 : names::decoder;
 }
 
-fs::path entry(const fs::path& folder, std::string_view name, std::string_view extension) {
-    return folder / concatenated({name, extension});
+std::shared_ptr<platform::ml::Model> loadModel(std::string_view named, const fs::path& from,
+                                               const ModelConfiguration& configuration) {
+    return loadFolderModel("Paraformer", named, from, configuration);
 }
-
-// Removes a compiled package's bundle when the load is over, so the model folder never keeps one.
-class CompiledBundle {
-public:
-    explicit CompiledBundle(fs::path path) : path_(std::move(path)) {}
-    ~CompiledBundle() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    CompiledBundle(const CompiledBundle&) = delete;
-    CompiledBundle& operator=(const CompiledBundle&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 } // namespace
 
@@ -109,7 +88,7 @@ bool ParaformerModels::modelsExist(const fs::path& at, ParaformerPrecision preci
     const std::array<std::string_view, 4> models{names::preprocessor, encoderName(precision), names::cifAlphas,
                                                  decoderName(precision)};
     for (const auto model : models) {
-        if (!platform::sys::isPresent(entry(at, model, compiledExtension))) {
+        if (!compiledModelExists(at, model)) {
             return false;
         }
     }
@@ -124,28 +103,6 @@ TokenVocabulary ParaformerModels::loadVocabulary(const fs::path& from) {
         throw ASRError::processingFailed("Failed to parse vocab.json (expected array or dict)");
     }
     return std::move(*vocabulary);
-}
-
-std::shared_ptr<platform::ml::Model> ParaformerModels::loadModel(std::string_view named, const fs::path& from,
-                                                                 const ModelConfiguration& configuration) {
-    const fs::path compiled = entry(from, named, compiledExtension);
-    if (platform::sys::isPresent(compiled)) {
-        return platform::ml::Model::load(compiled, configuration);
-    }
-    const fs::path package = entry(from, named, packageExtension);
-    if (platform::sys::isPresent(package)) {
-        const CompiledBundle bundle(platform::ml::compileModel(package));
-        return platform::ml::Model::load(bundle.path(), configuration);
-    }
-    throw ASRError::processingFailed(concatenated({"Paraformer model not found: ", named}));
-}
-
-fs::path ParaformerModels::modelsRootDirectory() {
-    try {
-        return MLModelConfigurationUtils::defaultModelsDirectory();
-    } catch (const platform::core::SystemError&) {
-        return fs::temp_directory_path() / "QuorlAudio" / "Models";
-    }
 }
 
 } // namespace quorl

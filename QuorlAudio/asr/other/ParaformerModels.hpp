@@ -5,11 +5,9 @@
 #include "QuorlAudio/models/ProgressReporter.hpp"
 
 #include "platform/ml/Model.hpp"
-#include "platform/ml/ModelConfiguration.hpp"
 
 #include <filesystem>
 #include <memory>
-#include <string_view>
 
 namespace quorl {
 
@@ -48,9 +46,6 @@ struct ParaformerModels {
     static TokenVocabulary loadVocabulary(const std::filesystem::path& from);
 
 private:
-    static std::shared_ptr<platform::ml::Model> loadModel(std::string_view named, const std::filesystem::path& from,
-                                                          const platform::ml::ModelConfiguration& configuration);
-    static std::filesystem::path modelsRootDirectory();
     static const AppLogger& logger();
 };
 

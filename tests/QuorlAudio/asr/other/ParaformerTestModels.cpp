@@ -2,9 +2,7 @@
 
 #include "QuorlAudio/asr/other/ParaformerConfig.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/repo/Repo.hpp"
 
-#include "platform/core/Concatenated.hpp"
 #include "platform/ml/DataType.hpp"
 #include "platform/ml/MultiArray.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
@@ -12,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <fstream>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -162,28 +159,10 @@ std::map<std::string, nlohmann::json> ParaformerTestModels::manifests() {
             {std::string(names::decoderInt8), decoderManifest()}};
 }
 
-void ParaformerTestModels::writeModelFolder(const std::filesystem::path& folder) const {
-    for (const auto& [name, manifest] : manifests()) {
-        testsupport::writeModelBundle(folder, name + ".mlmodelc", manifest);
-    }
-    std::ofstream(folder / std::string(names::vocabularyFile)) << vocabularyDocument();
-}
+void ParaformerTestModels::writeModelFolder(const std::filesystem::path& folder) const { files().write(folder); }
 
-void ParaformerTestModels::serve(testsupport::LoopbackHub& hub) const {
-    const std::string repository = remotePath(Repo::paraformerLargeZh);
-    for (const auto& [name, manifest] : manifests()) {
-        hub.putFile(repository, platform::core::concatenated({name, ".mlmodelc/coremldata.bin"}), "compiled");
-        hub.putFile(repository, platform::core::concatenated({name, ".mlmodelc/model.json"}), manifest.dump(2));
-    }
-    hub.putFile(repository, std::string(names::vocabularyFile), vocabularyDocument());
-}
+void ParaformerTestModels::serve(testsupport::LoopbackHub& hub) const { files().serve(hub, Repo::paraformerLargeZh); }
 
-std::string ParaformerTestModels::vocabularyDocument() const {
-    nlohmann::json document = nlohmann::json::object();
-    for (const auto& [id, piece] : vocabulary_) {
-        document[std::to_string(id)] = piece;
-    }
-    return document.dump();
-}
+TestModelFolder ParaformerTestModels::files() const { return {.manifests = manifests(), .vocabulary = vocabulary_}; }
 
 } // namespace quorl

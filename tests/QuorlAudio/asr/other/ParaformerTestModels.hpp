@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
 
 #include "platform/ml/FeatureValue.hpp"
+#include "tests/QuorlAudio/asr/other/TestModelFolder.hpp"
 #include "tests/support/LoopbackHub.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -47,7 +48,6 @@ public:
     void writeModelFolder(const std::filesystem::path& folder) const;
     // The same files as the hub serves them for the Paraformer repository.
     void serve(testsupport::LoopbackHub& hub) const;
-    std::string vocabularyDocument() const;
 
     Transcript transcript = [](std::span<const float>) { return std::vector<int>{}; };
     int featureFrames = 1;
@@ -61,6 +61,7 @@ public:
     testsupport::ScriptedKernel decoder;
 
 private:
+    TestModelFolder files() const;
     testsupport::ScriptedKernel::Outputs features(const testsupport::ScriptedKernel::Call& call) const;
     testsupport::ScriptedKernel::Outputs logits(const testsupport::ScriptedKernel::Call& call) const;
     testsupport::ScriptedKernel::Outputs answer(const std::string& name, platform::ml::FeatureValue value) const;

@@ -1,0 +1,7 @@
+#include "QuorlAudio/vad/VadConfig.hpp"
+
+namespace quorl {
+
+VadConfig VadConfig::defaultConfig() { return VadConfig{}; }
+
+} // namespace quorl
