@@ -50,7 +50,7 @@ struct CohereDecoderLoop::Run {
     DataType dtype;
     std::shared_ptr<MultiArray> crossMask;
     Caches caches;
-    // The tokens fed so far, the prompt included.
+    // The tokens fed so far, this step's included.
     std::vector<int> history;
 };
 
@@ -87,8 +87,9 @@ std::vector<int> CohereDecoderLoop::decode(const CohereEncodedAudio& encoded,
     int token = prompt.front();
     for (int step = 0;; ++step) {
         const auto output = predictStep(run, step, token);
-        const int best = bestToken(*output, run);
+        // The token fed at this step is what the choice follows, so the repetition rules must see it.
         run.history.push_back(token);
+        const int best = bestToken(*output, run);
         if (step < lastPromptStep) {
             token = prompt[static_cast<std::size_t>(step + 1)];
         } else if (best == Config::SpecialTokens::eosToken) {
@@ -131,7 +132,7 @@ std::shared_ptr<const platform::ml::FeatureProvider> CohereDecoderLoop::predictS
     return decoder_.predict(platform::ml::DictionaryFeatureProvider(std::move(inputs)));
 }
 
-// The best-scoring id after the repetition rules; the history does not yet hold this step's token.
+// The best-scoring id after the repetition rules over every token fed so far.
 int CohereDecoderLoop::bestToken(const platform::ml::FeatureProvider& output, const Run& run) {
     const auto logits = outputArray(output, "logits");
     if (!logits) {

@@ -45,14 +45,22 @@ std::vector<double> marks(const MultiArray& cache) {
     return values;
 }
 
-std::shared_ptr<MultiArray> markedCopy(const MultiArray& cache, int position, double mark) {
-    auto copy = std::make_shared<MultiArray>(cache.shape(), cache.dataType());
-    std::memcpy(copy->dataPointer(), cache.dataPointer(), cache.count() * platform::ml::elementSize(cache.dataType()));
+} // namespace
+
+// The updated cache: the input with the step's mark, written into the array that was the input one step
+// earlier (the loop has let go of it by now), so a long run does not allocate sixteen new caches per step.
+std::shared_ptr<MultiArray> CohereTestModels::markedCopy(const std::string& name,
+                                                         const std::shared_ptr<MultiArray>& cache, int position,
+                                                         double mark) {
+    auto& spare = spareCaches_[name];
+    if (!spare || spare->shape() != cache->shape() || spare->dataType() != cache->dataType() || spare == cache) {
+        spare = std::make_shared<MultiArray>(cache->shape(), cache->dataType());
+    }
+    auto copy = std::exchange(spare, cache);
+    std::memcpy(copy->dataPointer(), cache->dataPointer(), cache->count() * platform::ml::elementSize(cache->dataType()));
     copy->setValue(static_cast<std::size_t>(position) * static_cast<std::size_t>(Config::headDim), mark);
     return copy;
 }
-
-} // namespace
 
 class CohereTestModels::DecoderKernel : public platform::ml::Kernel {
 public:
@@ -197,10 +205,11 @@ std::map<std::string, FeatureValue> CohereTestModels::decode(const platform::ml:
         {"logits", FeatureValue(testsupport::makeArray({1, 1, values.size()}, logits, logitsType))}};
     for (int layer = 0; layer < Config::numDecoderLayers; ++layer) {
         const double mark = step.positionId + 1;
-        outputs.emplace(layerName("k", layer, "_out"),
-                        FeatureValue(markedCopy(*input(provider, layerName("k", layer)), step.positionId, mark)));
-        outputs.emplace(layerName("v", layer, "_out"),
-                        FeatureValue(markedCopy(*input(provider, layerName("v", layer)), step.positionId, -mark)));
+        for (const auto& [kind, sign] : {std::pair{"k", 1.0}, std::pair{"v", -1.0}}) {
+            const auto name = layerName(kind, layer);
+            outputs.emplace(name + "_out",
+                            FeatureValue(markedCopy(name, input(provider, name), step.positionId, sign * mark)));
+        }
     }
     for (const auto& name : omittedOutputs) {
         outputs.erase(name);

@@ -84,11 +84,15 @@ private:
     class DecoderKernel;
 
     std::map<std::string, platform::ml::FeatureValue> decode(const platform::ml::FeatureProvider& input);
+    std::shared_ptr<platform::ml::MultiArray> markedCopy(const std::string& name,
+                                                         const std::shared_ptr<platform::ml::MultiArray>& cache,
+                                                         int position, double mark);
 
     Settings settings_;
     std::vector<std::vector<int>> answers_;
     mutable std::mutex mutex_;
     std::vector<CohereDecoderStep> steps_;
+    std::map<std::string, std::shared_ptr<platform::ml::MultiArray>> spareCaches_;
     testsupport::TemporaryFolder folder_;
     bool written_ = false;
 };
