@@ -41,9 +41,9 @@ struct CohereDecoderStep {
 // Scripted Cohere models written as compiled bundles and run through the runtime.
 //
 // The encoder (a ScriptedKernel) answers hidden states [1, encoderLength, 4] whose element [0, 0, 0] is the
-// number of its call, so the decoder knows which window of long audio it decodes. The decoder scores
-// `vocabularyWidth` ids with `scores` (by default 1.0 for the id `answers` gives the window at that
-// position, 0 elsewhere) and returns each cache with its marks added (see CohereDecoderStep).
+// number of its call (from 0, over the object's life), so the decoder knows which window it decodes. The
+// decoder scores `vocabularyWidth` ids with `scores` (by default 1.0 for the id `answer` gives the window at
+// that position, 0 elsewhere) and returns each cache with its marks added (see CohereDecoderStep).
 class CohereTestModels {
 public:
     static constexpr std::size_t vocabularyWidth = 300;
@@ -66,7 +66,7 @@ public:
     static nlohmann::json decoderManifest(CohereDecoderVariant variant, std::size_t encoderLength,
                                           platform::ml::DataType cacheType);
 
-    // The id produced at each position from 9 on, per window; the end token past the list. Positions 0 to 8
+    // The id produced at each position from 9 on, per window (encoder call); the end token past the list. Positions 0 to 8
     // answer `promptAnswer`, which the loop must ignore.
     void answer(std::vector<std::vector<int>> windows);
     int promptAnswer = 3;
