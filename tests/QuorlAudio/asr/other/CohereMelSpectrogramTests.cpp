@@ -1,6 +1,7 @@
 #include "QuorlAudio/asr/other/CohereMelSpectrogram.hpp"
 
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/LogMelTestSignal.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,21 +32,6 @@ CohereMelSpectrogram::Config encoderConfig() {
             .magPower = 2.0f,
             .logZeroGuard = guard,
             .cmvnEpsilon = 1e-5f};
-}
-
-// The signal of fixtures/makeCohereMelFixture.py: 1637 samples of a chirp, a saw-tooth and three spikes.
-std::vector<float> testSignal() {
-    std::vector<float> samples(1637);
-    for (std::size_t index = 0; index < samples.size(); ++index) {
-        const double t = static_cast<double>(index) / 16000.0;
-        double value = 0.5 * std::sin(2.0 * std::numbers::pi * (100.0 * t + (7900.0 - 100.0) / (2.0 * 0.1) * t * t));
-        value += 0.01 * (static_cast<double>((index * 7919) % 1000) / 500.0 - 1.0);
-        samples[index] = static_cast<float>(value);
-    }
-    samples[200] += 0.8f;
-    samples[777] -= 0.6f;
-    samples[1234] += 0.9f;
-    return samples;
 }
 
 Mel readBlock(std::ifstream& file, const std::string& expectedName) {
@@ -79,7 +65,7 @@ TEST(CohereMelSpectrogramTests, MatchesADoublePrecisionReference) {
     const auto fixturePath = std::filesystem::path(QUORL_ASR_OTHER_FIXTURES) / "cohereMel.txt";
     std::ifstream file(fixturePath);
     ASSERT_TRUE(file) << fixturePath;
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     // Normalised values are of order 1; single-precision spectra and filter weights move them by up to 2e-4.
     constexpr float tolerance = 5e-4f;
 
