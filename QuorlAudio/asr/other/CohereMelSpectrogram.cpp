@@ -71,7 +71,7 @@ CohereMelSpectrogram::Output CohereMelSpectrogram::compute(std::span<const float
     const auto padded = preEmphasisedAndPadded(audio);
     const std::size_t frames = (padded.size() - static_cast<std::size_t>(nFFT_)) / static_cast<std::size_t>(config_.hopLength) + 1;
     std::vector<std::vector<float>> mel(static_cast<std::size_t>(config_.nMels), std::vector<float>(frames, 0.0f));
-    applyFilterbank(magnitudes(padded, frames), mel);
+    computeMelEnergies(padded, mel);
     takeLogarithm(mel);
     const int validFrames = validFrameCount(static_cast<long>(audio.size()));
     const auto valid = std::min(static_cast<std::size_t>(validFrames), frames);
@@ -95,21 +95,28 @@ std::vector<float> CohereMelSpectrogram::preEmphasisedAndPadded(std::span<const 
     return padded;
 }
 
-// Bin-major: the magnitudes of every frame at one bin lie together, so a band's sum runs along frames.
-std::vector<float> CohereMelSpectrogram::magnitudes(std::span<const float> padded, std::size_t frames) const {
+// One frame at a time: window, FFT, magnitudes, then each band's sum over the bins of its own triangle. The
+// work buffers are per call, so concurrent calls share nothing.
+void CohereMelSpectrogram::computeMelEnergies(std::span<const float> padded,
+                                              std::vector<std::vector<float>>& mel) const {
     auto plan = makePlan(nFFT_);
     std::vector<float> frame(static_cast<std::size_t>(nFFT_));
     std::vector<std::complex<float>> spectrum(bins_);
-    std::vector<float> result(bins_ * frames);
+    std::vector<float> magnitudes(bins_);
+    const std::size_t frames = mel.empty() ? 0 : mel.front().size();
     for (std::size_t index = 0; index < frames; ++index) {
         const float* start = padded.data() + index * static_cast<std::size_t>(config_.hopLength);
         platform::dsp::multiply(start, paddedWindow_.data(), frame.data(), frame.size());
         plan.forward(frame.data(), spectrum.data());
         for (std::size_t bin = 0; bin < bins_; ++bin) {
-            result[bin * frames + index] = magnitude(spectrum[bin].real(), spectrum[bin].imag());
+            magnitudes[bin] = magnitude(spectrum[bin].real(), spectrum[bin].imag());
+        }
+        for (std::size_t band = 0; band < mel.size(); ++band) {
+            const auto& range = bandBins_[band];
+            mel[band][index] =
+                platform::dsp::dot(melFilter_[band].data() + range.first, magnitudes.data() + range.first, range.count);
         }
     }
-    return result;
 }
 
 float CohereMelSpectrogram::magnitude(float real, float imaginary) const {
@@ -118,17 +125,6 @@ float CohereMelSpectrogram::magnitude(float real, float imaginary) const {
         return squared;
     }
     return std::pow(std::sqrt(squared), config_.magPower);
-}
-
-void CohereMelSpectrogram::applyFilterbank(const std::vector<float>& spectrum,
-                                           std::vector<std::vector<float>>& mel) const {
-    for (std::size_t band = 0; band < mel.size(); ++band) {
-        const auto& range = bandBins_[band];
-        auto& row = mel[band];
-        for (std::size_t bin = range.first; bin < range.first + range.count; ++bin) {
-            platform::dsp::addScaled(spectrum.data() + bin * row.size(), melFilter_[band][bin], row.data(), row.size());
-        }
-    }
 }
 
 void CohereMelSpectrogram::takeLogarithm(std::vector<std::vector<float>>& mel) const {

@@ -74,8 +74,7 @@ private:
     };
 
     std::vector<float> preEmphasisedAndPadded(std::span<const float> audio) const;
-    std::vector<float> magnitudes(std::span<const float> padded, std::size_t frames) const;
-    void applyFilterbank(const std::vector<float>& spectrum, std::vector<std::vector<float>>& mel) const;
+    void computeMelEnergies(std::span<const float> padded, std::vector<std::vector<float>>& mel) const;
     void takeLogarithm(std::vector<std::vector<float>>& mel) const;
     void normalise(std::vector<float>& band, std::size_t validFrames) const;
     float magnitude(float real, float imaginary) const;
