@@ -33,6 +33,13 @@ float melToHertz(float mel) {
     return mel * hertzPerMel;
 }
 
+// A width in hertz to divide by: a band narrower than 1e-10 Hz (possible only with fMin close to fMax or
+// very many bands) would divide by zero.
+float divisor(float width) {
+    constexpr float narrowest = 1e-10f;
+    return width > narrowest ? width : narrowest;
+}
+
 void requireAtLeast(int value, int minimum, const char* name) {
     if (value < minimum) {
         std::ostringstream message;
@@ -95,8 +102,13 @@ std::vector<float> AudioMelSpectrogram::hannWindow(int length, bool periodic) {
 }
 
 std::vector<std::vector<float>> AudioMelSpectrogram::melFilterbank(int sampleRate, int nFFT, int nMels) {
-    const float melMin = hertzToMel(0.0f);
-    const float melMax = hertzToMel(static_cast<float>(sampleRate) * 0.5f);
+    return melFilterbank(sampleRate, nFFT, nMels, 0.0f, static_cast<float>(sampleRate) * 0.5f);
+}
+
+std::vector<std::vector<float>> AudioMelSpectrogram::melFilterbank(int sampleRate, int nFFT, int nMels, float fMin,
+                                                                   float fMax) {
+    const float melMin = hertzToMel(fMin);
+    const float melMax = hertzToMel(fMax);
     std::vector<float> edges(static_cast<std::size_t>(nMels + 2));
     for (std::size_t point = 0; point < edges.size(); ++point) {
         edges[point] =
@@ -113,13 +125,13 @@ std::vector<std::vector<float>> AudioMelSpectrogram::melFilterbank(int sampleRat
         const float centre = edges[band + 1];
         const float right = edges[band + 2];
         // Area normalisation: every triangle has the same area whatever its width.
-        const float norm = 2.0f / (right - left);
+        const float norm = 2.0f / divisor(right - left);
         for (std::size_t bin = 0; bin < frequencies.size(); ++bin) {
             const float frequency = frequencies[bin];
             if (left <= frequency && frequency < centre) {
-                filterbank[band][bin] = norm * (frequency - left) / (centre - left);
+                filterbank[band][bin] = norm * (frequency - left) / divisor(centre - left);
             } else if (centre <= frequency && frequency <= right) {
-                filterbank[band][bin] = norm * (right - frequency) / (right - centre);
+                filterbank[band][bin] = norm * (right - frequency) / divisor(right - centre);
             }
         }
     }

@@ -71,6 +71,9 @@ public:
     // nMels rows of nFFT / 2 + 1 weights spanning 0 Hz to half the sample rate on the Slaney mel scale,
     // each triangle normalised to unit area.
     static std::vector<std::vector<float>> melFilterbank(int sampleRate, int nFFT, int nMels);
+    // The same over fMin ... fMax Hz. A triangle too narrow to divide by (1e-10 Hz or less) gets the
+    // divisor 1e-10 instead, so degenerate bands hold finite weights.
+    static std::vector<std::vector<float>> melFilterbank(int sampleRate, int nFFT, int nMels, float fMin, float fMax);
 
 private:
     enum class Layout { melMajor, frameMajor };

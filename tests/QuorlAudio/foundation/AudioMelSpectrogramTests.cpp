@@ -1,5 +1,7 @@
 #include "QuorlAudio/foundation/AudioMelSpectrogram.hpp"
 
+#include "tests/support/LogMelTestSignal.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,21 +21,6 @@ using LogFloorMode = AudioMelSpectrogram::LogFloorMode;
 using PaddingMode = AudioMelSpectrogram::PaddingMode;
 
 constexpr float recogniserFloor = 0x1p-24f;
-
-// The signal of fixtures/makeLogMelFixture.py: 0.1 s at 16 kHz of a chirp, a saw-tooth and three spikes.
-std::vector<float> testSignal() {
-    std::vector<float> samples(1600);
-    for (std::size_t index = 0; index < samples.size(); ++index) {
-        const double t = static_cast<double>(index) / 16000.0;
-        double value = 0.5 * std::sin(2.0 * std::numbers::pi * (100.0 * t + (7900.0 - 100.0) / (2.0 * 0.1) * t * t));
-        value += 0.01 * (static_cast<double>((index * 7919) % 1000) / 500.0 - 1.0);
-        samples[index] = static_cast<float>(value);
-    }
-    samples[200] += 0.8f;
-    samples[777] -= 0.6f;
-    samples[1234] += 0.9f;
-    return samples;
-}
 
 struct FixtureBlock {
     std::size_t rows;
@@ -72,7 +59,7 @@ TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
     const auto fixturePath = std::filesystem::path(QUORL_FOUNDATION_FIXTURES) / "logMel.txt";
     std::ifstream file(fixturePath);
     ASSERT_TRUE(file) << fixturePath;
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     // Single-precision spectra of quiet bands differ from the reference mostly where the floor dominates.
     constexpr float tolerance = 2e-3f;
 
@@ -147,7 +134,7 @@ TEST(AudioMelSpectrogramTests, EmptyAudioOrNoFrameGivesOneSilentColumn) {
 
 TEST(AudioMelSpectrogramTests, LayoutsHoldTheSameValuesAndZeroPadding) {
     AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.97f, 8);
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     const auto melMajor = spectrogram.computeFlat(signal, 0.1f);
     const auto frameMajor = spectrogram.computeFlatTransposed(signal, 0.1f);
     ASSERT_EQ(melMajor.melLength, 11);
@@ -184,7 +171,7 @@ TEST(AudioMelSpectrogramTests, FramesPastTheSignalHoldTheLogarithmOfTheFloor) {
 }
 
 TEST(AudioMelSpectrogramTests, PreEmphasisContinuesAcrossCalls) {
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     // The whole signal emphasised in one pass, fed to a spectrogram that does no pre-emphasis of its own.
     std::vector<float> emphasised(signal.size());
     emphasised[0] = signal[0];
@@ -213,14 +200,14 @@ TEST(AudioMelSpectrogramTests, PreEmphasisContinuesAcrossCalls) {
 TEST(AudioMelSpectrogramTests, ZeroPreEmphasisPassesSamplesThrough) {
     AudioMelSpectrogram plain(16000, 16, 512, 160, 400, 0.0f);
     AudioMelSpectrogram emphasised(16000, 16, 512, 160, 400, 0.97f);
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     EXPECT_EQ(plain.computeFlatTransposed(signal, 0.9f).mel, plain.computeFlatTransposed(signal, -0.4f).mel);
     EXPECT_NE(plain.computeFlatTransposed(signal, 0.0f).mel, emphasised.computeFlatTransposed(signal, 0.0f).mel);
 }
 
 TEST(AudioMelSpectrogramTests, NestedComputeWindowsFromTheFrameStart) {
     AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.0f);
-    const auto signal = testSignal();
+    const auto signal = testsupport::logMelTestSignal();
     const auto nested = spectrogram.compute(signal);
     // (1600 - 400) / 160 + 1 frames.
     ASSERT_EQ(nested.melLength, 8);
@@ -253,7 +240,7 @@ TEST(AudioMelSpectrogramTests, NestedComputeOfShortAudio) {
 TEST(AudioMelSpectrogramTests, UnsupportedTransformLengthYieldsTheFloor) {
     AudioMelSpectrogram spectrogram(16000, 8, 511, 160, 400);
     EXPECT_EQ(spectrogram.nFFT(), 511);
-    const auto result = spectrogram.computeFlat(testSignal(), 0.0f);
+    const auto result = spectrogram.computeFlat(testsupport::logMelTestSignal(), 0.0f);
     ASSERT_GT(result.melLength, 0);
     expectAllEqual(result.mel, std::log(recogniserFloor), "odd nFFT");
 }
