@@ -2,20 +2,12 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/streaming/UnifiedEncoderFeatureProvider.hpp"
+#include "platform/ml/MultiArrayOutput.hpp"
 
 #include <algorithm>
 #include <vector>
 
 namespace quorl {
-namespace {
-
-std::shared_ptr<platform::ml::MultiArray> outputArray(const platform::ml::FeatureProvider& result,
-                                                      const std::string& name) {
-    const auto value = result.featureValue(name);
-    return value ? value->multiArrayValue() : nullptr;
-}
-
-} // namespace
 
 UnifiedEncodedWindow UnifiedEncodedWindow::encode(platform::ml::Model& encoder,
                                                   const UnifiedMelExtractor& melExtractor,
@@ -26,8 +18,8 @@ UnifiedEncodedWindow UnifiedEncodedWindow::encode(platform::ml::Model& encoder,
     auto features = melExtractor.features(window, static_cast<std::int64_t>(real.size()));
     const auto result = encoder.predict(UnifiedEncoderFeatureProvider(std::move(features.mel),
                                                                       std::move(features.length)));
-    auto encoded = outputArray(*result, "encoder");
-    const auto length = outputArray(*result, "encoder_length");
+    auto encoded = platform::ml::multiArrayOutput(*result, "encoder");
+    const auto length = platform::ml::multiArrayOutput(*result, "encoder_length");
     if (!encoded || encoded->shape().size() < 3 || !length || length->count() == 0) {
         throw ASRError::processingFailed("Unified encoder failed to produce output");
     }

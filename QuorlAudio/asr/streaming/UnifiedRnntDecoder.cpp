@@ -4,6 +4,7 @@
 #include "QuorlAudio/asr/streaming/TimeColumn.hpp"
 #include "QuorlAudio/asr/streaming/UnifiedDecoderFeatureProvider.hpp"
 #include "QuorlAudio/asr/streaming/UnifiedJointDecisionFeatureProvider.hpp"
+#include "platform/ml/MultiArrayOutput.hpp"
 
 #include <utility>
 
@@ -17,11 +18,6 @@ std::shared_ptr<MultiArray> int32Array(MultiArray::Shape shape, std::int64_t val
     auto array = std::make_shared<MultiArray>(std::move(shape), DataType::int32);
     array->data<std::int32_t>()[0] = static_cast<std::int32_t>(value);
     return array;
-}
-
-std::shared_ptr<MultiArray> outputArray(const platform::ml::FeatureProvider& result, const std::string& name) {
-    const auto value = result.featureValue(name);
-    return value ? value->multiArrayValue() : nullptr;
 }
 
 } // namespace
@@ -73,9 +69,9 @@ UnifiedRnntDecoder::DecoderStep UnifiedRnntDecoder::runDecoder(std::int64_t toke
         .targets = int32Array({1, 1}, token),
         .targetLength = int32Array({1}, 1),
     }));
-    auto decoderOutput = outputArray(*result, "decoder");
-    auto h = outputArray(*result, "h_out");
-    auto c = outputArray(*result, "c_out");
+    auto decoderOutput = platform::ml::multiArrayOutput(*result, "decoder");
+    auto h = platform::ml::multiArrayOutput(*result, "h_out");
+    auto c = platform::ml::multiArrayOutput(*result, "c_out");
     if (!decoderOutput || !h || !c) {
         throw ASRError::processingFailed("Unified decoder failed");
     }
@@ -85,11 +81,11 @@ UnifiedRnntDecoder::DecoderStep UnifiedRnntDecoder::runDecoder(std::int64_t toke
 UnifiedRnntDecoder::JointChoice UnifiedRnntDecoder::jointDecision(const std::shared_ptr<MultiArray>& encoderStep,
                                                                   const std::shared_ptr<MultiArray>& decoderOutput) const {
     const auto result = jointDecisionModel_->predict(UnifiedJointDecisionFeatureProvider(encoderStep, decoderOutput));
-    const auto tokenId = outputArray(*result, "token_id");
+    const auto tokenId = platform::ml::multiArrayOutput(*result, "token_id");
     if (!tokenId || tokenId->count() == 0) {
         throw ASRError::processingFailed("Unified joint decision missing token_id");
     }
-    const auto tokenProb = outputArray(*result, "token_prob");
+    const auto tokenProb = platform::ml::multiArrayOutput(*result, "token_prob");
     return {
         .token = static_cast<std::int32_t>(tokenId->value(0)),
         .prob = tokenProb && tokenProb->count() > 0 ? static_cast<float>(tokenProb->value(0)) : 0.0f,
