@@ -48,8 +48,18 @@ void UnifiedModelLoader::loadFrom(UnifiedModelSet& models, const fs::path& from,
 }
 
 ModelConfiguration UnifiedModelLoader::encoderConfiguration(const ModelConfiguration& configuration) const {
-    if (encoderPrecision == UnifiedEncoderPrecision::int8 && configuration.computeUnits == ComputeUnits::all) {
+    if (encoderPrecision != UnifiedEncoderPrecision::int8) {
+        return configuration;
+    }
+    // The GPU has no fast path for 8-bit weights; the units asked for stay, less the GPU.
+    switch (configuration.computeUnits) {
+    case ComputeUnits::all:
         return onlyUnits(ComputeUnits::cpuAndNeuralEngine);
+    case ComputeUnits::cpuAndGPU:
+        return onlyUnits(ComputeUnits::cpuOnly);
+    case ComputeUnits::cpuOnly:
+    case ComputeUnits::cpuAndNeuralEngine:
+        return configuration;
     }
     return configuration;
 }

@@ -44,7 +44,8 @@ struct UnifiedModelLoader {
     void loadFrom(UnifiedModelSet& models, const std::filesystem::path& from,
                   const platform::ml::ModelConfiguration& configuration) const;
 
-    // Where the encoder goes: CPU and Neural Engine for an 8-bit encoder asked onto every unit, else as asked.
+    // Where the encoder goes: as asked, except that an 8-bit encoder never gets the GPU (all units become the
+    // CPU and the Neural Engine, the CPU and the GPU become the CPU alone).
     platform::ml::ModelConfiguration encoderConfiguration(const platform::ml::ModelConfiguration& configuration) const;
 };
 

@@ -108,7 +108,9 @@ TEST_F(UnifiedModelLoaderTest, TheEightBitEncoderNeverGoesOnTheGpuAndTheStepsSta
     models.writeStreamingEncoder({}, UnifiedEncoderPrecision::fp16);
     for (const auto& c : {Case{ComputeUnits::all, UnifiedEncoderPrecision::int8, ComputeUnits::cpuAndNeuralEngine},
                           Case{ComputeUnits::all, UnifiedEncoderPrecision::fp16, ComputeUnits::all},
-                          Case{ComputeUnits::cpuAndGPU, UnifiedEncoderPrecision::int8, ComputeUnits::cpuAndGPU}}) {
+                          Case{ComputeUnits::cpuAndGPU, UnifiedEncoderPrecision::int8, ComputeUnits::cpuOnly},
+                          Case{ComputeUnits::cpuAndGPU, UnifiedEncoderPrecision::fp16, ComputeUnits::cpuAndGPU},
+                          Case{ComputeUnits::cpuOnly, UnifiedEncoderPrecision::int8, ComputeUnits::cpuOnly}}) {
         StreamingUnifiedAsrManager engine(
             {.configuration = configuration(c.asked), .config = {}, .encoderPrecision = c.precision});
         engine.loadModels(models.folder());
