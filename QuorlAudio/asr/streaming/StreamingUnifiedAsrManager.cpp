@@ -243,7 +243,9 @@ std::vector<TokenTiming> StreamingUnifiedAsrManager::consumeTokenTimings() {
     return std::exchange(pendingTokenTimings_, {});
 }
 
-std::vector<WordTiming> StreamingUnifiedAsrManager::consumeWordTimings() { return buildWordTimings(consumeTokenTimings()); }
+std::vector<WordTiming> StreamingUnifiedAsrManager::consumeWordTimings() {
+    return buildWordTimings(consumeTokenTimings());
+}
 
 // Lifecycle
 

@@ -78,8 +78,9 @@ UnifiedRnntDecoder::DecoderStep UnifiedRnntDecoder::runDecoder(std::int64_t toke
     return {.decoderOutput = std::move(decoderOutput), .after = {.h = std::move(h), .c = std::move(c)}};
 }
 
-UnifiedRnntDecoder::JointChoice UnifiedRnntDecoder::jointDecision(const std::shared_ptr<MultiArray>& encoderStep,
-                                                                  const std::shared_ptr<MultiArray>& decoderOutput) const {
+UnifiedRnntDecoder::JointChoice
+UnifiedRnntDecoder::jointDecision(const std::shared_ptr<MultiArray>& encoderStep,
+                                  const std::shared_ptr<MultiArray>& decoderOutput) const {
     const auto result = jointDecisionModel_->predict(UnifiedJointDecisionFeatureProvider(encoderStep, decoderOutput));
     const auto tokenId = platform::ml::multiArrayOutput(*result, "token_id");
     if (!tokenId || tokenId->count() == 0) {

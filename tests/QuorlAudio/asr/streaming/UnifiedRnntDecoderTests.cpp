@@ -39,18 +39,18 @@ protected:
     // Encoder frames whose marks are their own indices, as encoder call 0 would mark them; padded rows
     // between the hidden units check that the frame is read through the strides.
     static std::shared_ptr<MultiArray> encoded(std::size_t frames) {
+        constexpr std::size_t width = UnifiedTestModels::encoderWidth;
         const std::size_t rowStride = frames + 3;
-        auto storage = std::make_shared<MultiArray>(MultiArray::Shape{1, UnifiedTestModels::encoderWidth * rowStride},
+        auto storage = std::make_shared<MultiArray>(MultiArray::Shape{1, width * rowStride},
                                                     platform::ml::DataType::float32);
         float* values = storage->data<float>();
         for (std::size_t t = 0; t < frames; ++t) {
             values[t] = static_cast<float>(t);
             values[rowStride + t] = 1.0f;
         }
-        return std::make_shared<MultiArray>(storage->storage(), values,
-                                            MultiArray::Shape{1, UnifiedTestModels::encoderWidth, frames},
+        return std::make_shared<MultiArray>(storage->storage(), values, MultiArray::Shape{1, width, frames},
                                             platform::ml::DataType::float32,
-                                            MultiArray::Shape{UnifiedTestModels::encoderWidth * rowStride, rowStride, 1});
+                                            MultiArray::Shape{width * rowStride, rowStride, 1});
     }
 
     std::vector<DecoderInput> decoderInputs() {
@@ -102,8 +102,9 @@ TEST_F(UnifiedRnntDecoderTest, AFrameThatNeverAnswersBlankEmitsTheSymbolLimitAnd
     auto decoder = makeDecoder();
     const auto emissions = decoder.decode(*encoded(2), {.begin = 0, .end = 2}, 0);
     ASSERT_EQ(emissions.size(), 11u);
-    EXPECT_TRUE(std::ranges::all_of(emissions.begin(), emissions.end() - 1,
-                                    [](const Emission& emission) { return emission.token == 4 && emission.frame == 0; }));
+    EXPECT_TRUE(std::ranges::all_of(emissions.begin(), emissions.end() - 1, [](const Emission& emission) {
+        return emission.token == 4 && emission.frame == 0;
+    }));
     EXPECT_EQ(emissions.back(), (Emission{.token = 5, .frame = 1, .prob = 0.5f}));
 
     models.script(1, 0, {4});
