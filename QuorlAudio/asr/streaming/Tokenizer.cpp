@@ -93,4 +93,9 @@ std::optional<std::string> Tokenizer::piece(std::int64_t id) const {
     return found == idToToken_.end() ? std::nullopt : std::optional(found->second);
 }
 
+std::optional<std::string> Tokenizer::spacedPiece(std::int64_t id) const {
+    const auto found = idToToken_.find(id);
+    return found == idToToken_.end() ? std::nullopt : std::optional(withSpacesForWordBoundaries(found->second));
+}
+
 } // namespace quorl

@@ -26,6 +26,8 @@ public:
     // The piece as stored, "▁" included; none for an unknown id.
     std::optional<std::string> piece(std::int64_t id) const;
     std::optional<std::string> rawToken(std::int64_t id) const { return piece(id); }
+    // The piece with every "▁" turned into a space, as it reads in a transcript; none for an unknown id.
+    std::optional<std::string> spacedPiece(std::int64_t id) const;
 
     // The file's object as read, keyed by the id texts.
     const std::map<std::string, std::string>& vocab() const { return vocab_; }

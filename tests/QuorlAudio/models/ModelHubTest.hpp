@@ -49,6 +49,18 @@ protected:
         }
     }
 
+    // Serves every file below `source` at the same relative path of `repo` (under its sub-folder, if any).
+    void serveFolder(Repo repo, const std::filesystem::path& source) {
+        const auto sub = subPath(repo);
+        const std::string prefix = sub && !sub->empty() ? *sub + "/" : "";
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(source)) {
+            if (entry.is_regular_file()) {
+                hub.putFile(remotePath(repo), prefix + std::filesystem::relative(entry.path(), source).generic_string(),
+                            testsupport::fileContents(entry.path()));
+            }
+        }
+    }
+
     // Writes the same bundle straight into the cache folder.
     static void cacheBundle(const std::filesystem::path& repositoryFolder, const std::string& name,
                             const std::string& kernel) {

@@ -4,7 +4,6 @@
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "StreamingTestAudio.hpp"
 #include "tests/QuorlAudio/models/ModelHubTest.hpp"
-#include "tests/support/FileContents.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
 #include <gtest/gtest.h>
@@ -42,17 +41,6 @@ bool allZero(const std::vector<double>& values) {
 
 class StreamingNemotronAsrManagerTest : public testing::ModelHubTest {
 protected:
-    // Serves every file of the folder under the repository's sub-folder on the hub.
-    void serve(Repo repository, const fs::path& modelFolder) {
-        for (const auto& entry : fs::recursive_directory_iterator(modelFolder)) {
-            if (entry.is_regular_file()) {
-                hub.putFile(remotePath(repository),
-                            *subPath(repository) + "/" + fs::relative(entry.path(), modelFolder).generic_string(),
-                            testsupport::fileContents(entry.path()));
-            }
-        }
-    }
-
     std::vector<std::string> engineLines() const { return testing::logLines(sink, "NemotronStreaming"); }
 
     NemotronTestModels models;
@@ -199,7 +187,7 @@ TEST_F(StreamingNemotronAsrManagerTest, DownloadsTheRequestedChunkSizesFolderOnc
     models.writeFusedModel();
     for (const auto& c : {Case{std::nullopt, Repo::nemotronStreaming2240},
                           Case{NemotronChunkSize::ms560, Repo::nemotronStreaming560}}) {
-        serve(c.repository, models.folder());
+        serveFolder(c.repository, models.folder());
         const fs::path modelFolder = modelsRoot() / folderName(c.repository);
         StreamingNemotronAsrManager engine({.configuration = std::nullopt, .requestedChunkSize = c.requested});
         std::vector<DownloadProgress> progress;
