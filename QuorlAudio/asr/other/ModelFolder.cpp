@@ -5,11 +5,8 @@
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/SystemError.hpp"
-#include "platform/ml/CompileModel.hpp"
+#include "platform/ml/CompiledBundle.hpp"
 #include "platform/sys/PathPresence.hpp"
-
-#include <system_error>
-#include <utility>
 
 namespace quorl {
 namespace {
@@ -23,23 +20,6 @@ constexpr std::string_view packageExtension = ".mlpackage";
 fs::path entry(const fs::path& folder, std::string_view name, std::string_view extension) {
     return folder / concatenated({name, extension});
 }
-
-// Removes a compiled package's bundle when the load is over, so the model folder never keeps one.
-class CompiledBundle {
-public:
-    explicit CompiledBundle(fs::path path) : path_(std::move(path)) {}
-    ~CompiledBundle() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    CompiledBundle(const CompiledBundle&) = delete;
-    CompiledBundle& operator=(const CompiledBundle&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 } // namespace
 
@@ -64,7 +44,7 @@ std::shared_ptr<platform::ml::Model> loadFolderModel(std::string_view family, st
     }
     const fs::path package = entry(from, named, packageExtension);
     if (platform::sys::isPresent(package)) {
-        const CompiledBundle bundle(platform::ml::compileModel(package));
+        const platform::ml::CompiledBundle bundle(package);
         return platform::ml::Model::load(bundle.path(), configuration);
     }
     throw ASRError::processingFailed(concatenated({family, " model not found: ", named}));
