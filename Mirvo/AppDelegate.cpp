@@ -134,7 +134,7 @@ void AppDelegate::registerNativePlugins() {
         if (registeredPlugins_.contains(name)) {
             continue;
         }
-        plugin.registerWith(controllers.front()->messenger());
+        environment_.plugins.add(plugin, controllers.front()->messenger());
         registeredPlugins_.insert(name);
         hostLog(concatenated({name, " registered (windows=", std::to_string(windows.size()), ")"}));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Mirvo/PluginRegistry.hpp"
+
 #include "platform/desktop/Application.hpp"
 #include "platform/desktop/ApplicationDelegate.hpp"
 #include "platform/desktop/Backend.hpp"
@@ -29,6 +31,8 @@ public:
         platform::desktop::Workspace& workspace;
         platform::desktop::Backend& backend;
         platform::desktop::ClassRegistry& classRegistry;
+        // Where the native plug-ins live once registered.
+        PluginRegistry& plugins;
     };
 
     explicit AppDelegate(Environment environment);

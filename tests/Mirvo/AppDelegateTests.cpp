@@ -3,7 +3,7 @@
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
-#include "Mirvo/NativePlugins.hpp"
+#include "Mirvo/PluginRegistry.hpp"
 #include "Mirvo/ParaformerPlugin.hpp"
 #include "Mirvo/ParakeetPlugin.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
@@ -49,11 +49,7 @@ class AppDelegateTests : public ::testing::Test {
 protected:
     void SetUp() override { AnalyticsHangGuard::installed = false; }
 
-    // The plug-ins talk through the engine's messenger, which the windows below own.
-    void TearDown() override {
-        mirvo::releaseNativePlugins();
-        AnalyticsHangGuard::installed = false;
-    }
+    void TearDown() override { AnalyticsHangGuard::installed = false; }
 
     std::shared_ptr<desktop::Window> addWindow() {
         auto window = std::make_shared<desktop::Window>(application, desktop::Rect{});
@@ -97,8 +93,14 @@ protected:
     desktop::InProcessWorkspace workspace;
     desktop::Backend backend{notificationCenter};
     desktop::ClassRegistry classes;
+    // The plug-ins talk through the engine's messenger, which the windows above own, so they go first.
+    mirvo::PluginRegistry plugins;
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
-        .application = application, .workspace = workspace, .backend = backend, .classRegistry = classes});
+        .application = application,
+        .workspace = workspace,
+        .backend = backend,
+        .classRegistry = classes,
+        .plugins = plugins});
 };
 
 TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRetry) {
@@ -109,10 +111,12 @@ TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRet
 
     EXPECT_EQ(lines("registered"), registrationLines(2));
     EXPECT_EQ((std::vector<bool>{
-                  mirvo::DictationPlugin::shared != nullptr, mirvo::ParakeetPlugin::shared != nullptr,
-                  mirvo::ParaformerPlugin::shared != nullptr, mirvo::ScreenCapturePlugin::shared != nullptr,
-                  mirvo::GlobalHotkeyTap::shared != nullptr, mirvo::TextInserter::shared != nullptr,
-                  mirvo::StatusBarController::shared != nullptr, mirvo::DictationCuesPlugin::shared != nullptr}),
+                  plugins.find<mirvo::DictationPlugin>() != nullptr, plugins.find<mirvo::ParakeetPlugin>() != nullptr,
+                  plugins.find<mirvo::ParaformerPlugin>() != nullptr,
+                  plugins.find<mirvo::ScreenCapturePlugin>() != nullptr,
+                  plugins.find<mirvo::GlobalHotkeyTap>() != nullptr, plugins.find<mirvo::TextInserter>() != nullptr,
+                  plugins.find<mirvo::StatusBarController>() != nullptr,
+                  plugins.find<mirvo::DictationCuesPlugin>() != nullptr}),
               std::vector<bool>(8, true));
     advancePolls(5);
     EXPECT_EQ(delegate->dictationPollAttempts(), 0);
@@ -279,8 +283,12 @@ TEST(AppDelegateRunningCopies, AnotherCopyIsTheFirstListedThatIsNotThisProcess) 
         }
         desktop::Backend backend(notificationCenter);
         desktop::ClassRegistry classes;
-        const auto delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
-            .application = application, .workspace = workspace, .backend = backend, .classRegistry = classes});
+        mirvo::PluginRegistry plugins;
+        const auto delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{.application = application,
+                                                                                     .workspace = workspace,
+                                                                                     .backend = backend,
+                                                                                     .classRegistry = classes,
+                                                                                     .plugins = plugins});
 
         const auto other = delegate->alreadyRunningInstance();
         EXPECT_EQ(other ? std::optional<pid_t>(other->processIdentifier()) : std::nullopt, testCase.expected)
