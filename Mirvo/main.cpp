@@ -9,10 +9,10 @@
 #include "platform/desktop/Application.hpp"
 #include "platform/desktop/ApplicationMain.hpp"
 #include "platform/desktop/Backend.hpp"
-#include "platform/desktop/ClassRegistry.hpp"
 #include "platform/desktop/LockFileWorkspace.hpp"
 #include "platform/desktop/NotificationCenter.hpp"
 #include "platform/desktop/RuntimeFolder.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedClassRegistry.hpp"
 #include "platform/ui/EngineViewController.hpp"
 #include "platform/ui/SocketBridge.hpp"
 
@@ -186,7 +186,8 @@ std::shared_ptr<desktop::Window> makeMainWindow(desktop::Application& applicatio
 }
 
 desktop::InterfaceDescription mainInterface(desktop::Workspace& workspace, desktop::Backend& backend,
-                                            desktop::ClassRegistry& classRegistry, mirvo::PluginRegistry& plugins) {
+                                            desktop::EmulatedClassRegistry& classRegistry,
+                                            mirvo::PluginRegistry& plugins) {
     return desktop::InterfaceDescription{
         .makeMainWindow = makeMainWindow,
         .mainWindowFrame = mainWindowFrame,
@@ -210,7 +211,7 @@ int runHost(const SignalPipe& signals) {
     // No backend or analytics library exists for this system: the backend is never configured and the
     // analytics class is never loaded.
     desktop::Backend backend(notificationCenter);
-    desktop::ClassRegistry classRegistry;
+    desktop::EmulatedClassRegistry classRegistry;
     ChannelUsers channelUsers;
     desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
 

@@ -1,4 +1,3 @@
-#include "Mirvo/AnalyticsHangGuard.hpp"
 #include "Mirvo/AppDelegate.hpp"
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
@@ -29,7 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace desktop = platform::desktop;
-using mirvo::AnalyticsHangGuard;
 using mirvo::AppDelegate;
 
 const std::string bundleIdentifier = "com.mirvo.Mirvo";
@@ -47,10 +45,6 @@ std::vector<std::string> registrationLines(int windows) {
 
 class AppDelegateTests : public ::testing::Test {
 protected:
-    void SetUp() override { AnalyticsHangGuard::installed = false; }
-
-    void TearDown() override { AnalyticsHangGuard::installed = false; }
-
     std::shared_ptr<desktop::Window> addWindow() {
         auto window = std::make_shared<desktop::Window>(application, desktop::Rect{});
         application.addWindow(window);
@@ -92,7 +86,7 @@ protected:
                                      desktop::Bundle{.bundleIdentifier = bundleIdentifier, .name = "Mirvo"}};
     desktop::InProcessWorkspace workspace;
     desktop::Backend backend{notificationCenter};
-    desktop::ClassRegistry classes;
+    desktop::EmulatedClassRegistry classes;
     // The plug-ins talk through the engine's messenger, which the windows above own, so they go first.
     mirvo::PluginRegistry plugins;
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
@@ -220,7 +214,7 @@ TEST_F(AppDelegateTests, WithAnotherCopyRunningThisCopyHandsOverAndRegistersNoth
 
 TEST_F(AppDelegateTests, AnAnalyticsClassLoadedAfterTheFirstLaunchCallbackIsGuardedByTheSecond) {
     delegate->applicationWillFinishLaunching(desktop::Notification{.name = "ApplicationWillFinishLaunching"});
-    auto measurement = std::make_shared<desktop::RuntimeClass>("AnalyticsMeasurement");
+    auto measurement = std::make_shared<desktop::EmulatedClass>("AnalyticsMeasurement");
     bool handlerRan = false;
     measurement->addMethod("handleAppDidBecomeActiveEvent:",
                            [&handlerRan](const auto&, const auto&) { handlerRan = true; });
@@ -229,7 +223,7 @@ TEST_F(AppDelegateTests, AnAnalyticsClassLoadedAfterTheFirstLaunchCallbackIsGuar
     delegate->applicationDidFinishLaunching(desktop::Notification{.name = "ApplicationDidFinishLaunching"});
     measurement->instanceMethod("handleAppDidBecomeActiveEvent:")->invoke(nullptr, nullptr);
 
-    EXPECT_TRUE(AnalyticsHangGuard::installed);
+    EXPECT_TRUE(delegate->hangGuard().installed());
     EXPECT_FALSE(handlerRan);
 }
 
@@ -282,7 +276,7 @@ TEST(AppDelegateRunningCopies, AnotherCopyIsTheFirstListedThatIsNotThisProcess) 
             workspace.addRunningApplication(bundleIdentifier, listed);
         }
         desktop::Backend backend(notificationCenter);
-        desktop::ClassRegistry classes;
+        desktop::EmulatedClassRegistry classes;
         mirvo::PluginRegistry plugins;
         const auto delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{.application = application,
                                                                                      .workspace = workspace,
