@@ -1,5 +1,6 @@
 #include "platform/sys/AtomicWrite.hpp"
 
+#include "platform/core/Concatenated.hpp"
 #include "platform/core/SystemError.hpp"
 #include "platform/core/UUID.hpp"
 #include "platform/sys/FileDescriptor.hpp"
@@ -14,13 +15,13 @@ namespace platform::sys {
 namespace {
 
 std::filesystem::path temporarySibling(const std::filesystem::path& destination) {
-    const std::string name =
-        "." + destination.filename().string() + "." + platform::core::UUID::random().uuidString() + ".tmp";
-    return destination.parent_path() / name;
+    return destination.parent_path() / platform::core::concatenated({".", destination.filename().string(), ".",
+                                                                      platform::core::UUID::random().uuidString(),
+                                                                      ".tmp"});
 }
 
 [[noreturn]] void fail(int error, const char* action, const std::filesystem::path& path) {
-    throw platform::core::SystemError::fromErrno(error, std::string(action) + " " + path.string());
+    throw platform::core::SystemError::fromErrno(error, platform::core::concatenated({action, " ", path.string()}));
 }
 
 void writeNewFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
