@@ -8,17 +8,17 @@
 
 namespace mirvo {
 
-void AnalyticsHangGuard::install(platform::desktop::ClassRegistry& classRegistry) {
-    if (installed) {
+void AnalyticsHangGuard::install() {
+    if (installed_) {
         return;
     }
-    const auto measurementClass = classRegistry.lookUpClass(std::string(measurementClassName));
+    const auto measurementClass = classRegistry_.lookUpClass(std::string(measurementClassName));
     if (!measurementClass) {
         hostLog(platform::core::concatenated(
             {"analytics class ", measurementClassName, " not loaded; hang guard stays idle"}));
         return;
     }
-    installed = true;
+    installed_ = true;
     const auto handler = measurementClass->instanceMethod(std::string(becameActiveSelector));
     if (!handler) {
         hostLog(platform::core::concatenated(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/ClassRegistry.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedClassRegistry.hpp"
 
 #include <string_view>
 
@@ -14,13 +14,18 @@ public:
     static constexpr std::string_view measurementClassName = "AnalyticsMeasurement";
     static constexpr std::string_view becameActiveSelector = "handleAppDidBecomeActiveEvent:";
 
-    AnalyticsHangGuard() = delete;
+    explicit AnalyticsHangGuard(platform::desktop::EmulatedClassRegistry& classRegistry)
+        : classRegistry_(classRegistry) {}
 
     // Whether the guard has dealt with the loaded class, neutralising the handler or finding none.
-    static inline bool installed = false;
+    bool installed() const { return installed_; }
 
     // Does nothing once installed. While the class is not loaded it stays idle, so a later call tries again.
-    static void install(platform::desktop::ClassRegistry& classRegistry);
+    void install();
+
+private:
+    platform::desktop::EmulatedClassRegistry& classRegistry_;
+    bool installed_ = false;
 };
 
 } // namespace mirvo

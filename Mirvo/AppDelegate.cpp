@@ -1,6 +1,5 @@
 #include "Mirvo/AppDelegate.hpp"
 
-#include "Mirvo/AnalyticsHangGuard.hpp"
 #include "Mirvo/HostLog.hpp"
 #include "Mirvo/NativePlugins.hpp"
 
@@ -40,15 +39,15 @@ engineViewControllers(const std::vector<std::shared_ptr<desktop::Window>>& windo
 
 } // namespace
 
-AppDelegate::AppDelegate(Environment environment) : environment_(environment) {}
+AppDelegate::AppDelegate(Environment environment) : environment_(environment), hangGuard_(environment.classRegistry) {}
 
 void AppDelegate::applicationWillFinishLaunching(const desktop::Notification& notification) {
-    AnalyticsHangGuard::install(environment_.classRegistry);
+    hangGuard_.install();
     ApplicationDelegate::applicationWillFinishLaunching(notification);
 }
 
 void AppDelegate::applicationDidFinishLaunching(const desktop::Notification&) {
-    AnalyticsHangGuard::install(environment_.classRegistry);
+    hangGuard_.install();
     if (const auto other = alreadyRunningInstance()) {
         hostLog(concatenated({"another instance is already running (pid ", std::to_string(other->processIdentifier()),
                               "); handing over"}));
@@ -134,7 +133,7 @@ void AppDelegate::registerNativePlugins() {
         if (registeredPlugins_.contains(name)) {
             continue;
         }
-        plugin.registerWith(controllers.front()->messenger());
+        environment_.plugins.add(plugin, controllers.front()->messenger());
         registeredPlugins_.insert(name);
         hostLog(concatenated({name, " registered (windows=", std::to_string(windows.size()), ")"}));
     }

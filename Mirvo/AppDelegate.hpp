@@ -1,12 +1,15 @@
 #pragma once
 
+#include "Mirvo/AnalyticsHangGuard.hpp"
+#include "Mirvo/PluginRegistry.hpp"
+
 #include "platform/desktop/Application.hpp"
 #include "platform/desktop/ApplicationDelegate.hpp"
 #include "platform/desktop/Backend.hpp"
-#include "platform/desktop/ClassRegistry.hpp"
 #include "platform/desktop/NotificationCenter.hpp"
 #include "platform/desktop/RunningApplication.hpp"
 #include "platform/desktop/Workspace.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedClassRegistry.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -28,7 +31,9 @@ public:
         platform::desktop::Application& application;
         platform::desktop::Workspace& workspace;
         platform::desktop::Backend& backend;
-        platform::desktop::ClassRegistry& classRegistry;
+        platform::desktop::EmulatedClassRegistry& classRegistry;
+        // Where the native plug-ins live once registered.
+        PluginRegistry& plugins;
     };
 
     explicit AppDelegate(Environment environment);
@@ -51,6 +56,7 @@ public:
     std::int64_t pollAttempts() const { return pollAttempts_; }
     std::int64_t dictationPollAttempts() const { return dictationPollAttempts_; }
     const std::set<std::string>& registeredPlugins() const { return registeredPlugins_; }
+    const AnalyticsHangGuard& hangGuard() const { return hangGuard_; }
 
 private:
     // Runs `step` on the delegate from the main queue after `delay`, unless the delegate is gone by then.
@@ -58,6 +64,7 @@ private:
     bool allPluginsRegistered() const;
 
     Environment environment_;
+    AnalyticsHangGuard hangGuard_;
     bool keychainConfigured_ = false;
     std::int64_t pollAttempts_ = 0;
     std::int64_t dictationPollAttempts_ = 0;

@@ -21,8 +21,6 @@ using platform::audio::AudioPlayer;
 using platform::core::concatenated;
 namespace WavEncoding = platform::audio::WavEncoding;
 
-std::shared_ptr<DictationCuesPlugin> DictationCuesPlugin::shared;
-
 namespace {
 
 struct Cue {
@@ -113,11 +111,7 @@ DictationCuesPlugin::DictationCuesPlugin(ui::BinaryMessenger& messenger, platfor
     : ChannelPlugin(messenger, "mirvo/dictation_cues"), output_(output) {}
 
 void DictationCuesPlugin::playCue(const std::string& which) {
-    const std::shared_ptr<DictationCuesPlugin> instance = shared;
-    if (!instance) {
-        return;
-    }
-    instance->mainQueue().async([weakInstance = std::weak_ptr(instance), which] {
+    mainQueue().async([weakInstance = weakSelf(), which] {
         if (const auto plugin = weakInstance.lock()) {
             plugin->play(which);
         }

@@ -22,12 +22,8 @@ public:
     explicit DictationCuesPlugin(platform::ui::BinaryMessenger& messenger,
                                  platform::audio::AudioOutput& output = platform::audio::AudioOutput::system());
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<DictationCuesPlugin> shared;
-
-    // Plays the cue named `which` on the shared instance, from any thread, through the main queue; nothing
-    // when there is no instance.
-    static void playCue(const std::string& which);
+    // Plays the cue named `which` from any thread, through the main queue; nothing once the plug-in is gone.
+    void playCue(const std::string& which);
 
     // The cue as a 16-bit mono 44.1 kHz WAV file.
     static std::optional<std::vector<std::uint8_t>> gongWav(double hz, double seconds, float volume);

@@ -1,6 +1,5 @@
 #include "Mirvo/GlobalHotkeyTap.hpp"
 
-#include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/HostLog.hpp"
 #include "Mirvo/MethodArguments.hpp"
 
@@ -39,10 +38,8 @@ std::optional<KeyEvent> passedOnUnless(bool withhold, const KeyEvent& event) {
 
 } // namespace
 
-std::shared_ptr<GlobalHotkeyTap> GlobalHotkeyTap::shared;
-
-GlobalHotkeyTap::GlobalHotkeyTap(ui::BinaryMessenger& messenger, desktop::KeyboardSession& session)
-    : ChannelPlugin(messenger, "mirvo/hotkey", "mirvo/hotkey_events"), session_(session) {}
+GlobalHotkeyTap::GlobalHotkeyTap(ui::BinaryMessenger& messenger, desktop::KeyboardSession& session, CuePlayer playCue)
+    : ChannelPlugin(messenger, "mirvo/hotkey", "mirvo/hotkey_events"), session_(session), playCue_(std::move(playCue)) {}
 
 void GlobalHotkeyTap::handle(const ui::MethodCall& call, const ui::MethodResult& result) {
     if (call.method == "hasAccessibilityPermission") {
@@ -269,17 +266,23 @@ void GlobalHotkeyTap::cancelReleaseTimer() {
     }
 }
 
+void GlobalHotkeyTap::cue(const std::string& which) const {
+    if (playCue_) {
+        playCue_(which);
+    }
+}
+
 void GlobalHotkeyTap::deliver(HotkeyAction action) {
     switch (action) {
     case HotkeyAction::start: {
         const auto mode = gesture_.mode.value_or(HotkeyGesture::pushToTalkMode);
-        DictationCuesPlugin::playCue("start");
+        cue("start");
         emit({{"type", "start"}, {"mode", mode}});
         hostLog(concatenated({"hotkey start (", mode, ")"}));
         break;
     }
     case HotkeyAction::stop:
-        DictationCuesPlugin::playCue("stop");
+        cue("stop");
         emit({{"type", "stop"}});
         hostLog("hotkey stop");
         break;

@@ -11,6 +11,7 @@
 #include "platform/desktop/RunLoopSource.hpp"
 #include "platform/ui/BinaryMessenger.hpp"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,12 +23,12 @@ namespace mirvo {
 // layer. Everything runs on the main queue: handlers, the tap's callback and the release confirmation.
 class GlobalHotkeyTap : public ChannelPlugin {
 public:
-    explicit GlobalHotkeyTap(platform::ui::BinaryMessenger& messenger,
-                             platform::desktop::KeyboardSession& session =
-                                 platform::desktop::KeyboardSession::shared());
+    // Plays the cue named "start" or "stop"; may be empty.
+    using CuePlayer = std::function<void(const std::string& which)>;
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<GlobalHotkeyTap> shared;
+    explicit GlobalHotkeyTap(platform::ui::BinaryMessenger& messenger,
+                             platform::desktop::KeyboardSession& session = platform::desktop::KeyboardSession::shared(),
+                             CuePlayer playCue = {});
 
 protected:
     void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result) override;
@@ -62,12 +63,14 @@ private:
     void cancelReleaseTimer();
     // Plays the action's cue, tells the interface layer and logs it.
     void deliver(HotkeyAction action);
+    void cue(const std::string& which) const;
     TimePoint now() const;
     // The tap's callback and the release timer hold the plug-in weakly: once it is gone, events pass the tap
     // untouched and a pending confirmation does nothing.
     std::weak_ptr<GlobalHotkeyTap> weakSelf();
 
     platform::desktop::KeyboardSession& session_;
+    CuePlayer playCue_;
     std::shared_ptr<platform::desktop::EventTap> eventTap_;
     std::shared_ptr<platform::desktop::RunLoopSource> runLoopSource_;
     bool isRunning_ = false;

@@ -10,37 +10,38 @@
 #include "Mirvo/TextInserter.hpp"
 
 #include <memory>
+#include <string>
 
 namespace mirvo {
 
 namespace {
 
-template <class Plugin> void registerPlugin(platform::ui::BinaryMessenger& messenger) {
-    Plugin::shared = std::make_shared<Plugin>(messenger);
+template <class Plugin>
+std::shared_ptr<ChannelPlugin> make(platform::ui::BinaryMessenger& messenger, PluginRegistry&) {
+    return std::make_shared<Plugin>(messenger);
+}
+
+// The cue plug-in registers after the tap, so the tap looks it up at each cue.
+std::shared_ptr<ChannelPlugin> makeHotkeyTap(platform::ui::BinaryMessenger& messenger, PluginRegistry& registry) {
+    return std::make_shared<GlobalHotkeyTap>(messenger, platform::desktop::KeyboardSession::shared(),
+                                             [&registry](const std::string& which) {
+                                                 if (const auto cues = registry.find<DictationCuesPlugin>()) {
+                                                     cues->playCue(which);
+                                                 }
+                                             });
 }
 
 } // namespace
 
 const std::array<NativePlugin, 8> nativePlugins{{
-    {.name = "DictationPlugin", .registerWith = registerPlugin<DictationPlugin>},
-    {.name = "ParakeetPlugin", .registerWith = registerPlugin<ParakeetPlugin>},
-    {.name = "ParaformerPlugin", .registerWith = registerPlugin<ParaformerPlugin>},
-    {.name = "ScreenCapturePlugin", .registerWith = registerPlugin<ScreenCapturePlugin>},
-    {.name = "GlobalHotkeyTap", .registerWith = registerPlugin<GlobalHotkeyTap>},
-    {.name = "TextInserter", .registerWith = registerPlugin<TextInserter>},
-    {.name = "StatusBarController", .registerWith = registerPlugin<StatusBarController>},
-    {.name = "DictationCuesPlugin", .registerWith = registerPlugin<DictationCuesPlugin>},
+    {.name = "DictationPlugin", .make = make<DictationPlugin>},
+    {.name = "ParakeetPlugin", .make = make<ParakeetPlugin>},
+    {.name = "ParaformerPlugin", .make = make<ParaformerPlugin>},
+    {.name = "ScreenCapturePlugin", .make = make<ScreenCapturePlugin>},
+    {.name = "GlobalHotkeyTap", .make = makeHotkeyTap},
+    {.name = "TextInserter", .make = make<TextInserter>},
+    {.name = "StatusBarController", .make = make<StatusBarController>},
+    {.name = "DictationCuesPlugin", .make = make<DictationCuesPlugin>},
 }};
-
-void releaseNativePlugins() {
-    DictationCuesPlugin::shared.reset();
-    StatusBarController::shared.reset();
-    TextInserter::shared.reset();
-    GlobalHotkeyTap::shared.reset();
-    ScreenCapturePlugin::shared.reset();
-    ParaformerPlugin::shared.reset();
-    ParakeetPlugin::shared.reset();
-    DictationPlugin::shared.reset();
-}
 
 } // namespace mirvo

@@ -31,8 +31,6 @@ namespace mirvo {
 namespace ui = platform::ui;
 using platform::core::concatenated;
 
-std::shared_ptr<ParaformerPlugin> ParaformerPlugin::shared;
-
 namespace {
 
 constexpr std::uint32_t tapBufferFrames = 1024;

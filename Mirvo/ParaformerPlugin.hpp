@@ -76,9 +76,6 @@ public:
     // Ends a running session's capture and drops its audio without transcribing it.
     ~ParaformerPlugin() override;
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<ParaformerPlugin> shared;
-
     static std::shared_ptr<quorl::ParaformerManager> loadInt8Manager(const quorl::ProgressHandler& progress);
     static std::unique_ptr<TaiwanConverter> openTaiwanConverter();
 

@@ -38,8 +38,6 @@ using quorl::AsrModelVersion;
 using quorl::ParakeetEncoderPrecision;
 using quorl::SlidingWindowAsrManager;
 
-std::shared_ptr<ParakeetPlugin> ParakeetPlugin::shared;
-
 namespace {
 
 constexpr std::uint32_t tapBufferFrames = 1024;

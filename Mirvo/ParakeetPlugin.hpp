@@ -72,9 +72,6 @@ public:
     // Ends a running session's capture and update relay and drops its recogniser without finishing it.
     ~ParakeetPlugin() override;
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<ParakeetPlugin> shared;
-
     static quorl::AsrModels downloadAndLoadModels(const quorl::ProgressHandler& progress);
     static std::shared_ptr<quorl::SlidingWindowAsrManager> streamingRecogniser();
 

@@ -15,8 +15,6 @@ namespace mirvo {
 namespace ui = platform::ui;
 namespace desktop = platform::desktop;
 
-std::shared_ptr<TextInserter> TextInserter::shared;
-
 namespace {
 
 // The key whose events carry the text; the Unicode string replaces whatever it would type.

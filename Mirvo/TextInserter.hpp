@@ -22,9 +22,6 @@ public:
                           platform::desktop::KeyboardSession& session = platform::desktop::KeyboardSession::shared(),
                           platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<TextInserter> shared;
-
     // Posts the UTF-8 text as key-down and key-up pairs, pausing after each; whether every pair was posted.
     // Stops at the first pair whose events cannot be created, leaving the earlier ones typed.
     bool typeUnicode(const std::string& text);

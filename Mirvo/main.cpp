@@ -1,7 +1,7 @@
 #include "Mirvo/AppDelegate.hpp"
 #include "Mirvo/HostLog.hpp"
 #include "Mirvo/MainWindow.hpp"
-#include "Mirvo/NativePlugins.hpp"
+#include "Mirvo/PluginRegistry.hpp"
 
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/MainQueue.hpp"
@@ -9,10 +9,10 @@
 #include "platform/desktop/Application.hpp"
 #include "platform/desktop/ApplicationMain.hpp"
 #include "platform/desktop/Backend.hpp"
-#include "platform/desktop/ClassRegistry.hpp"
 #include "platform/desktop/LockFileWorkspace.hpp"
 #include "platform/desktop/NotificationCenter.hpp"
 #include "platform/desktop/RuntimeFolder.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedClassRegistry.hpp"
 #include "platform/ui/EngineViewController.hpp"
 #include "platform/ui/SocketBridge.hpp"
 
@@ -145,17 +145,9 @@ private:
 };
 
 // The bridge and the plug-ins talk through the window's messenger, so they end before it does, also when
-// start-up fails half-way.
+// start-up fails half-way: the bridge first, then the plug-ins, last registered first.
 struct ChannelUsers {
-    ChannelUsers() = default;
-    ChannelUsers(const ChannelUsers&) = delete;
-    ChannelUsers& operator=(const ChannelUsers&) = delete;
-
-    ~ChannelUsers() {
-        bridge.reset();
-        mirvo::releaseNativePlugins();
-    }
-
+    mirvo::PluginRegistry plugins;
     std::unique_ptr<platform::ui::SocketBridge> bridge;
 };
 
@@ -194,17 +186,19 @@ std::shared_ptr<desktop::Window> makeMainWindow(desktop::Application& applicatio
 }
 
 desktop::InterfaceDescription mainInterface(desktop::Workspace& workspace, desktop::Backend& backend,
-                                            desktop::ClassRegistry& classRegistry) {
+                                            desktop::EmulatedClassRegistry& classRegistry,
+                                            mirvo::PluginRegistry& plugins) {
     return desktop::InterfaceDescription{
         .makeMainWindow = makeMainWindow,
         .mainWindowFrame = mainWindowFrame,
         .makeDelegate =
-            [&workspace, &backend, &classRegistry](desktop::Application& application) {
+            [&workspace, &backend, &classRegistry, &plugins](desktop::Application& application) {
                 return std::make_shared<mirvo::AppDelegate>(mirvo::AppDelegate::Environment{
                     .application = application,
                     .workspace = workspace,
                     .backend = backend,
                     .classRegistry = classRegistry,
+                    .plugins = plugins,
                 });
             },
     };
@@ -217,7 +211,7 @@ int runHost(const SignalPipe& signals) {
     // No backend or analytics library exists for this system: the backend is never configured and the
     // analytics class is never loaded.
     desktop::Backend backend(notificationCenter);
-    desktop::ClassRegistry classRegistry;
+    desktop::EmulatedClassRegistry classRegistry;
     ChannelUsers channelUsers;
     desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
 
@@ -226,7 +220,7 @@ int runHost(const SignalPipe& signals) {
         [&channelUsers, &application](const desktop::Notification&) {
             channelUsers.bridge = startBridge(application);
         });
-    const auto description = mainInterface(workspace, backend, classRegistry);
+    const auto description = mainInterface(workspace, backend, classRegistry, channelUsers.plugins);
 
     const SignalWatcher signalWatcher(application, signals);
     return desktop::applicationMain(application, workspace, description);

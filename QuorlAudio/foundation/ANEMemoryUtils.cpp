@@ -1,5 +1,6 @@
 #include "QuorlAudio/foundation/ANEMemoryUtils.hpp"
 
+#include "platform/core/CheckedProduct.hpp"
 #include "platform/dsp/Half.hpp"
 #include "platform/dsp/Vector.hpp"
 #include "platform/ml/MultiArrayRows.hpp"
@@ -22,15 +23,8 @@ std::size_t roundedUp(std::size_t value, std::size_t multiple) {
     return (value + multiple - 1) / multiple * multiple;
 }
 
-std::size_t checkedProduct(std::size_t a, std::size_t b) {
-    if (b != 0 && a > std::numeric_limits<std::size_t>::max() / b) {
-        throw ANEMemoryError::allocationFailed();
-    }
-    return a * b;
-}
-
 std::size_t paddedExtent(const std::vector<std::size_t>& shape, const std::vector<std::size_t>& strides) {
-    return shape.empty() ? 0 : checkedProduct(strides[0], shape[0]);
+    return shape.empty() ? 0 : platform::core::checkedProduct(strides[0], shape[0], ANEMemoryError::allocationFailed);
 }
 
 // The elements from the first to the last one the layout addresses: what a block copy of two arrays with
@@ -108,8 +102,10 @@ std::vector<std::size_t> calculateOptimalStrides(const std::vector<std::size_t>&
     strides.back() = 1;
     for (std::size_t dimension = shape.size() - 1; dimension-- > 0;) {
         const std::size_t inner = dimension + 1;
-        strides[dimension] = inner == shape.size() - 1 ? roundedUp(shape[inner], aneTileSize)
-                                                       : checkedProduct(strides[inner], shape[inner]);
+        strides[dimension] =
+            inner == shape.size() - 1
+                ? roundedUp(shape[inner], aneTileSize)
+                : platform::core::checkedProduct(strides[inner], shape[inner], ANEMemoryError::allocationFailed);
     }
     return strides;
 }
@@ -118,7 +114,9 @@ std::shared_ptr<MultiArray> createAlignedArray(const std::vector<std::size_t>& s
                                                bool zeroClear) {
     auto strides = calculateOptimalStrides(shape);
     const std::size_t bytes = std::max(
-        aneAlignment, roundedUp(checkedProduct(paddedExtent(shape, strides), getElementSize(dataType)), aneAlignment));
+        aneAlignment, roundedUp(platform::core::checkedProduct(paddedExtent(shape, strides), getElementSize(dataType),
+                                                               ANEMemoryError::allocationFailed),
+                                aneAlignment));
     std::unique_ptr<void, decltype(&std::free)> memory(std::aligned_alloc(aneAlignment, bytes), std::free);
     if (memory == nullptr) {
         throw ANEMemoryError::allocationFailed();
@@ -138,7 +136,8 @@ std::shared_ptr<MultiArray> createZeroCopyView(MultiArray& source, std::size_t o
         throw ANEMemoryError::invalidShape();
     }
     const std::size_t sourceExtent = source.extent();
-    const std::size_t viewExtent = shape.empty() ? 0 : checkedProduct(viewStrides[0], shape[0]);
+    const std::size_t viewExtent =
+        shape.empty() ? 0 : platform::core::checkedProduct(viewStrides[0], shape[0], ANEMemoryError::allocationFailed);
     if (offset > sourceExtent || viewExtent > sourceExtent - offset) {
         throw ANEMemoryError::invalidShape();
     }

@@ -4,7 +4,9 @@
 #include "QuorlAudio/foundation/DecimalText.hpp"
 #include "platform/audio/AudioFile.hpp"
 #include "platform/audio/FormatConverter.hpp"
+#include "platform/core/AsciiCase.hpp"
 #include "platform/core/Error.hpp"
+#include "platform/core/SecondsSince.hpp"
 #include "platform/core/SystemError.hpp"
 #include "platform/core/UUID.hpp"
 #include "platform/sys/FileDescriptorIO.hpp"
@@ -43,11 +45,8 @@ std::filesystem::path makeTemporaryURL() {
 }
 
 AudioSourceError failedToAllocateBuffer(const std::string& name, std::int64_t requestedFrames) {
-    std::string lowerCased = name;
-    std::transform(lowerCased.begin(), lowerCased.end(), lowerCased.begin(),
-                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
-    return AudioSourceError::processingFailed("Failed to allocate " + lowerCased + " buffer (" +
-                                              std::to_string(requestedFrames) + " frames)");
+    return AudioSourceError::processingFailed("Failed to allocate " + platform::core::asciiLowercased(name) +
+                                              " buffer (" + std::to_string(requestedFrames) + " frames)");
 }
 
 // The temporary file, created empty and open for writing. Until kept, it is removed when this goes away, so that
@@ -186,10 +185,6 @@ std::string rateAndChannels(const AudioFormat& format) {
     return decimalText(format.sampleRate()) + "Hz×" + std::to_string(format.channelCount()) + "ch";
 }
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 } // namespace
 
 AudioSourceFactory::AudioSourceFactory() : logger_("AudioSourceFactory") {}
@@ -229,7 +224,7 @@ AudioSourceFactory::DiskBackedSource AudioSourceFactory::makeDiskBackedSource(co
                             ", tracked=" + std::to_string(total) + "); continuing");
         }
         handle.keep();
-        return {.source = std::move(source), .loadDuration = secondsSince(start)};
+        return {.source = std::move(source), .loadDuration = platform::core::secondsSince(start)};
     } catch (const AudioSourceError&) {
         throw;
     } catch (...) {

@@ -1,10 +1,10 @@
 #include "QuorlAudio/models/AssetDownloader.hpp"
 
-#include "QuorlAudio/models/WritableFile.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/net/Request.hpp"
+#include "platform/sys/AtomicWrite.hpp"
+#include "platform/sys/FileRemoval.hpp"
 
-#include <random>
 #include <system_error>
 
 namespace quorl {
@@ -19,29 +19,6 @@ platform::net::Request bareRequest(const platform::net::Url& url) {
 void checkStatus(const platform::net::Response& response, const std::string& description) {
     if (response.statusCode < 200 || response.statusCode > 299) {
         throw AssetDownloader::Error::invalidResponse(description, response.statusCode);
-    }
-}
-
-// A name beside the destination that no other writer picks.
-std::filesystem::path temporarySibling(const std::filesystem::path& destination) {
-    static thread_local std::mt19937_64 generator{std::random_device{}()};
-    const std::string name = platform::core::concatenated({".", destination.filename().string(), ".",
-                                     std::to_string(generator()), ".tmp"});
-    return destination.parent_path() / name;
-}
-
-void writeAtomically(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& destination) {
-    const auto temporary = temporarySibling(destination);
-    try {
-        {
-            WritableFile file(temporary);
-            file.write(bytes);
-        }
-        std::filesystem::rename(temporary, destination);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
     }
 }
 
@@ -68,10 +45,7 @@ void replaceWithMove(const std::filesystem::path& temporaryFile, const std::file
 class TemporaryFileCleanup {
 public:
     explicit TemporaryFileCleanup(std::filesystem::path path) : path_(std::move(path)) {}
-    ~TemporaryFileCleanup() {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
+    ~TemporaryFileCleanup() { platform::sys::removeIgnoringFailure(path_); }
     TemporaryFileCleanup(const TemporaryFileCleanup&) = delete;
     TemporaryFileCleanup& operator=(const TemporaryFileCleanup&) = delete;
 
@@ -131,7 +105,10 @@ std::vector<std::uint8_t> AssetDownloader::fetchData(const platform::net::Url& u
 }
 
 const AssetDownloader::DataWriter& AssetDownloader::defaultDataWriter() {
-    static const DataWriter writer = writeAtomically;
+    static const DataWriter writer = [](const std::vector<std::uint8_t>& bytes,
+                                        const std::filesystem::path& destination) {
+        platform::sys::writeAtomically(bytes, destination);
+    };
     return writer;
 }
 

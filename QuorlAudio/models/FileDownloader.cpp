@@ -12,10 +12,13 @@
 #include "QuorlAudio/models/SessionLease.hpp"
 #include "QuorlAudio/models/StreamingDownloadDelegate.hpp"
 #include "QuorlAudio/models/WritableFile.hpp"
+#include "platform/core/AsciiCase.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/core/UUID.hpp"
+#include "platform/sys/AtomicWrite.hpp"
+#include "platform/sys/FileRemoval.hpp"
 #include "platform/sys/UserFolders.hpp"
 #include "platform/text/Utf8.hpp"
 #include "platform/text/WhiteSpace.hpp"
@@ -50,11 +53,6 @@ fs::path appendingExtension(const fs::path& path, std::string_view extension) {
 
 fs::path validatorFileOf(const fs::path& partialFile) { return appendingExtension(partialFile, "etag"); }
 
-void removeIgnoringFailure(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove(path, ignored);
-}
-
 std::int64_t fileSize(const fs::path& at) {
     std::error_code unreadable;
     const auto size = fs::file_size(at, unreadable);
@@ -62,18 +60,11 @@ std::int64_t fileSize(const fs::path& at) {
 }
 
 void clearPartialDownload(const fs::path& partialFile) {
-    removeIgnoringFailure(partialFile);
-    removeIgnoringFailure(validatorFileOf(partialFile));
+    platform::sys::removeIgnoringFailure(partialFile);
+    platform::sys::removeIgnoringFailure(validatorFileOf(partialFile));
 }
 
 bool isSuccess(int statusCode) { return statusCode >= 200 && statusCode <= 299; }
-
-// ASCII letters only, whatever the process's locale.
-std::string lowercased(std::string_view text) {
-    std::string result(text);
-    std::ranges::transform(result, result.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return result;
-}
 
 // The lower-cased "Content-Type" of an answer that announces an HTML page.
 std::optional<std::string> htmlContentType(const Response& response) {
@@ -81,7 +72,7 @@ std::optional<std::string> htmlContentType(const Response& response) {
     if (!type) {
         return std::nullopt;
     }
-    std::string lowered = lowercased(*type);
+    std::string lowered = platform::core::asciiLowercased(*type);
     return lowered.find("text/html") == std::string::npos ? std::nullopt : std::optional(std::move(lowered));
 }
 
@@ -110,17 +101,6 @@ std::optional<std::string> storedValidator(const fs::path& validatorFile) {
     return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(*text));
 }
 
-// Writes to a sibling first and renames it over the file, so a reader never sees half a validator.
-void writeAtomically(const std::string& text, const fs::path& path) {
-    const fs::path temporary = appendingExtension(path, "tmp");
-    {
-        WritableFile file(temporary);
-        file.truncate();
-        file.write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-    }
-    fs::rename(temporary, path);
-}
-
 // Keeps the validator file in step with the bytes a 2xx answer writes from the start; a 206 continues
 // the copy the validator already names.
 void recordValidator(const Response& response, const fs::path& validatorFile) {
@@ -129,11 +109,13 @@ void recordValidator(const Response& response, const fs::path& validatorFile) {
     }
     const auto validator = resumeValidator(response);
     if (!validator) {
-        removeIgnoringFailure(validatorFile);
+        platform::sys::removeIgnoringFailure(validatorFile);
         return;
     }
     try {
-        writeAtomically(*validator, validatorFile);
+        // Written beside the file and renamed over it, so a reader never sees half a validator.
+        platform::sys::writeAtomically({reinterpret_cast<const std::uint8_t*>(validator->data()), validator->size()},
+                                       validatorFile);
     } catch (...) {
         // Without a validator the next attempt starts afresh, which is safe.
     }
@@ -151,7 +133,7 @@ bool isPresent(const RemoteFile& file, const fs::path& at) {
     }
     downloadLogger().warning(platform::core::concatenated({"Fetching ", file.path, " again: ", std::to_string(fileSize(at)),
                                                            " bytes on disk, ", std::to_string(file.size), " listed"}));
-    removeIgnoringFailure(at);
+    platform::sys::removeIgnoringFailure(at);
     return false;
 }
 
@@ -230,7 +212,7 @@ std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, R
         clearPartialDownload(plan.partialFile);
         return 0;
     }
-    removeIgnoringFailure(validatorFileOf(plan.partialFile));
+    platform::sys::removeIgnoringFailure(validatorFileOf(plan.partialFile));
     return std::nullopt;
 }
 
@@ -277,7 +259,7 @@ fs::path finishTransfer(const TransferPlan& plan, const Response& response) {
         clearPartialDownload(plan.partialFile);
         throw;
     }
-    removeIgnoringFailure(validatorFileOf(plan.partialFile));
+    platform::sys::removeIgnoringFailure(validatorFileOf(plan.partialFile));
     return plan.partialFile;
 }
 

@@ -4,6 +4,7 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/HttpDate.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
+#include "platform/core/AsciiCase.hpp"
 #include "platform/sys/Environment.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 #include "platform/text/Utf8.hpp"
@@ -27,19 +28,12 @@ std::string_view head(std::span<const std::uint8_t> body) {
     return {reinterpret_cast<const char*>(body.data()), std::min(body.size(), sniffedBytes)};
 }
 
-// ASCII letters only, whatever the process's locale, so the UTF-8 bytes of other characters stay intact.
-std::string lowercased(std::string_view text) {
-    std::string result(text);
-    std::ranges::transform(result, result.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return result;
-}
-
 // The port a URL connects to: its own, else its scheme's default.
 std::optional<int> effectivePort(const platform::net::Url& url) {
     if (url.port()) {
         return url.port();
     }
-    const std::string scheme = lowercased(url.scheme());
+    const std::string scheme = platform::core::asciiLowercased(url.scheme());
     if (scheme == "https") {
         return 443;
     }
@@ -48,8 +42,9 @@ std::optional<int> effectivePort(const platform::net::Url& url) {
 
 bool isOnHubOrigin(const platform::net::Url& url) {
     const auto hub = platform::net::Url::parse(ModelRegistry::baseURL());
-    return hub && lowercased(hub->scheme()) == lowercased(url.scheme()) &&
-           lowercased(hub->host()) == lowercased(url.host()) && effectivePort(*hub) == effectivePort(url);
+    return hub && platform::core::asciiLowercased(hub->scheme()) == platform::core::asciiLowercased(url.scheme()) &&
+           platform::core::asciiLowercased(hub->host()) == platform::core::asciiLowercased(url.host()) &&
+           effectivePort(*hub) == effectivePort(url);
 }
 
 std::u32string_view withoutQuotes(std::u32string_view text) {
@@ -62,7 +57,7 @@ std::u32string_view withoutQuotes(std::u32string_view text) {
 
 // Whether the parameters of one "Link" entry (the text after its "<…>") carry the relation "next".
 bool hasNextRelation(std::string_view parameters) {
-    const std::string lowered = lowercased(parameters);
+    const std::string lowered = platform::core::asciiLowercased(parameters);
     const auto relation = lowered.find("rel=");
     if (relation == std::string::npos) {
         return false;
@@ -183,9 +178,8 @@ std::optional<platform::net::Url> HFClient::nextPageURL(const platform::net::Res
 }
 
 bool HFClient::looksLikeHTML(std::span<const std::uint8_t> body) {
-    std::u32string text = platform::text::decodeScalars(head(body));
     // Only the ASCII letters of the markers matter, so lower-casing ASCII is enough.
-    std::ranges::transform(text, text.begin(), [](char32_t c) { return c >= U'A' && c <= U'Z' ? c + 32 : c; });
+    const std::u32string text = platform::text::decodeScalars(platform::core::asciiLowercased(head(body)));
     const auto trimmed = platform::text::trimmingWhiteSpaceAndLineBreaks(text);
     return startsWith(trimmed, "<!doctype html") || startsWith(trimmed, "<html") || startsWith(trimmed, "<?xml");
 }

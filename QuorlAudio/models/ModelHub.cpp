@@ -21,6 +21,7 @@
 #include "QuorlAudio/models/WantedFiles.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/SaturatingAdd.hpp"
+#include "platform/sys/FileRemoval.hpp"
 #include "platform/sys/UserFolders.hpp"
 
 #include <algorithm>
@@ -253,9 +254,9 @@ void recoverFromFirstFailure(const std::exception_ptr& error, const std::optiona
     ModelCache::purgeCorruptedCache(folder / *failedBundle);
 }
 
-void removeIgnoringFailure(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
+// Forgets the models loaded from what it deletes.
+void removeModelsIgnoringFailure(const fs::path& path) {
+    platform::sys::removeIgnoringFailure(path);
     LoadedModelCache::shared().forgetModelsBelow(path);
 }
 
@@ -372,16 +373,18 @@ ModelHub::LoadedModels ModelHub::loadModels(Repo repo, const std::vector<std::st
     return loadModelsOnce(request);
 }
 
-void ModelHub::clearCache(Repo repo, const fs::path& directory) { removeIgnoringFailure(directory / folderName(repo)); }
+void ModelHub::clearCache(Repo repo, const fs::path& directory) {
+    removeModelsIgnoringFailure(directory / folderName(repo));
+}
 
 void ModelHub::clearAllCaches() {
     try {
-        removeIgnoringFailure(MLModelConfigurationUtils::defaultModelsDirectory());
+        removeModelsIgnoringFailure(MLModelConfigurationUtils::defaultModelsDirectory());
     } catch (const platform::core::Error&) {
         // No Application Support folder: there is no models root to clear.
     }
     try {
-        removeIgnoringFailure(platform::sys::UserFolders::home() / ".cache" / "quorlaudio");
+        removeModelsIgnoringFailure(platform::sys::UserFolders::home() / ".cache" / "quorlaudio");
     } catch (const platform::core::Error&) {
         // No home folder: there is no synthesis cache to clear.
     }

@@ -1,11 +1,11 @@
 #include "platform/ml/CompileModel.hpp"
 
+#include "platform/core/UUID.hpp"
 #include "platform/ml/MessageText.hpp"
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/ModelManifest.hpp"
 
 #include <fstream>
-#include <random>
 #include <string>
 #include <system_error>
 
@@ -15,22 +15,11 @@ namespace {
 
 constexpr const char* compiledDataName = "coremldata.bin";
 
-std::string randomSuffix() {
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    constexpr char digits[] = "0123456789abcdef";
-    std::string suffix;
-    auto bits = generator();
-    for (int digit = 0; digit < 16; ++digit, bits >>= 4) {
-        suffix.push_back(digits[bits & 0xF]);
-    }
-    return suffix;
-}
-
 // A new, empty folder in `parent`; create_directory refuses an existing name, so concurrent compilations of
 // the same package never share a folder.
 std::filesystem::path createOutputFolder(const std::filesystem::path& parent, const std::filesystem::path& packagePath) {
     for (;;) {
-        auto name = concat({".", packagePath.stem().string(), "-", randomSuffix(), ".mlmodelc"});
+        auto name = concat({".", packagePath.stem().string(), "-", core::UUID::random().uuidString(), ".mlmodelc"});
         auto folder = parent / name;
         if (std::filesystem::create_directory(folder)) {
             return folder;

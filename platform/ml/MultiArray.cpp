@@ -1,5 +1,6 @@
 #include "platform/ml/MultiArray.hpp"
 
+#include "platform/core/CheckedProduct.hpp"
 #include "platform/ml/MessageText.hpp"
 
 #include <algorithm>
@@ -16,12 +17,7 @@ namespace {
 
 constexpr std::size_t alignment = 64;
 
-std::size_t checkedProduct(std::size_t a, std::size_t b) {
-    if (b != 0 && a > std::numeric_limits<std::size_t>::max() / b) {
-        throw ModelError::invalidArray("size overflows");
-    }
-    return a * b;
-}
+ModelError sizeOverflow() { return ModelError::invalidArray("size overflows"); }
 
 std::size_t elementCount(const MultiArray::Shape& shape) {
     if (shape.empty()) {
@@ -29,7 +25,7 @@ std::size_t elementCount(const MultiArray::Shape& shape) {
     }
     std::size_t count = 1;
     for (auto dimension : shape) {
-        count = checkedProduct(count, dimension);
+        count = core::checkedProduct(count, dimension, sizeOverflow);
     }
     return count;
 }
@@ -63,14 +59,14 @@ MultiArray::Shape denseStrides(const MultiArray::Shape& shape) {
     std::size_t stride = 1;
     for (std::size_t index = shape.size(); index-- > 0;) {
         strides[index] = stride;
-        stride = checkedProduct(stride, std::max<std::size_t>(shape[index], 1));
+        stride = core::checkedProduct(stride, std::max<std::size_t>(shape[index], 1), sizeOverflow);
     }
     return strides;
 }
 
 MultiArray::MultiArray(Shape shape, DataType dataType)
-    : MultiArray(allocateZeroed(checkedProduct(elementCount(shape), elementSize(dataType))), nullptr, shape, dataType,
-                 denseStrides(shape)) {}
+    : MultiArray(allocateZeroed(core::checkedProduct(elementCount(shape), elementSize(dataType), sizeOverflow)),
+                 nullptr, shape, dataType, denseStrides(shape)) {}
 
 MultiArray::MultiArray(void* data, Shape shape, DataType dataType, Shape strides, Deallocator deallocator)
     : MultiArray(std::shared_ptr<void>(data,

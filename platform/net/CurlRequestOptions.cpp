@@ -1,22 +1,14 @@
 #include "platform/net/CurlRequestOptions.hpp"
 
+#include "platform/core/AsciiCase.hpp"
+
 #include <algorithm>
 #include <new>
 
 namespace platform::net {
 
-namespace {
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return text;
-}
-
-} // namespace
-
 std::optional<UrlError> unsendableUrlError(const Url& url) {
-    const auto scheme = lowercased(url.scheme());
+    const auto scheme = core::asciiLowercased(url.scheme());
     if (scheme != "http" && scheme != "https") {
         return UrlError(UrlError::Code::unsupportedURL,
                         std::string("The URL's scheme is not supported: ").append(url.absoluteString()));
@@ -31,7 +23,7 @@ std::string proxyFor(const Url& url, const std::optional<ProxySettings>& proxies
     if (!proxies) {
         return {};
     }
-    const auto& proxy = lowercased(url.scheme()) == "https" ? proxies->https : proxies->http;
+    const auto& proxy = core::asciiLowercased(url.scheme()) == "https" ? proxies->https : proxies->http;
     if (!proxy) {
         return {};
     }

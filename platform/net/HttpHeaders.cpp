@@ -1,5 +1,7 @@
 #include "platform/net/HttpHeaders.hpp"
 
+#include "platform/core/AsciiCase.hpp"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -8,14 +10,7 @@ namespace platform::net {
 
 namespace {
 
-char lowerCase(char character) {
-    return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a') : character;
-}
-
-bool sameName(std::string_view left, std::string_view right) {
-    return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                      [](char a, char b) { return lowerCase(a) == lowerCase(b); });
-}
+bool sameName(std::string_view left, std::string_view right) { return core::equalIgnoringAsciiCase(left, right); }
 
 // A line break or NUL inside a field would let a value smuggle extra header lines into the request.
 bool holdsLineBreak(std::string_view text) {

@@ -11,43 +11,41 @@
 namespace {
 
 using mirvo::AnalyticsHangGuard;
-using platform::desktop::ClassRegistry;
-using platform::desktop::RuntimeClass;
+using platform::desktop::EmulatedClass;
+using platform::desktop::EmulatedClassRegistry;
 
 const std::string selector(AnalyticsHangGuard::becameActiveSelector);
 
 class AnalyticsHangGuardTests : public ::testing::Test {
 protected:
-    void SetUp() override { AnalyticsHangGuard::installed = false; }
-    void TearDown() override { AnalyticsHangGuard::installed = false; }
-
-    std::shared_ptr<RuntimeClass> loadMeasurementClass() {
-        auto measurement = std::make_shared<RuntimeClass>(std::string(AnalyticsHangGuard::measurementClassName));
+    std::shared_ptr<EmulatedClass> loadMeasurementClass() {
+        auto measurement = std::make_shared<EmulatedClass>(std::string(AnalyticsHangGuard::measurementClassName));
         classes.registerClass(measurement);
         return measurement;
     }
 
-    void addRecordingHandler(RuntimeClass& measurement) {
+    void addRecordingHandler(EmulatedClass& measurement) {
         measurement.addMethod(selector, [this](const auto&, const auto&) { ++handlerRuns; });
     }
 
-    void becomeActive(const RuntimeClass& measurement) {
+    void becomeActive(const EmulatedClass& measurement) {
         measurement.instanceMethod(selector)->invoke(std::make_shared<int>(1), std::make_shared<int>(2));
     }
 
     testsupport::RecordingLogSink log;
-    ClassRegistry classes;
+    EmulatedClassRegistry classes;
+    AnalyticsHangGuard guard{classes};
     int handlerRuns = 0;
 };
 
 TEST_F(AnalyticsHangGuardTests, WhileTheClassIsNotLoadedTheGuardStaysIdleAndALaterCallInstallsIt) {
-    AnalyticsHangGuard::install(classes);
-    EXPECT_FALSE(AnalyticsHangGuard::installed);
+    guard.install();
+    EXPECT_FALSE(guard.installed());
 
     auto measurement = loadMeasurementClass();
     addRecordingHandler(*measurement);
-    AnalyticsHangGuard::install(classes);
-    EXPECT_TRUE(AnalyticsHangGuard::installed);
+    guard.install();
+    EXPECT_TRUE(guard.installed());
     becomeActive(*measurement);
     EXPECT_EQ(handlerRuns, 0);
     EXPECT_EQ(log.messages(), (std::vector<std::string>{
@@ -57,11 +55,11 @@ TEST_F(AnalyticsHangGuardTests, WhileTheClassIsNotLoadedTheGuardStaysIdleAndALat
 
 TEST_F(AnalyticsHangGuardTests, AMissingMethodIsLoggedAndTheGuardIsNotTriedAgain) {
     auto measurement = loadMeasurementClass();
-    AnalyticsHangGuard::install(classes);
-    EXPECT_TRUE(AnalyticsHangGuard::installed);
+    guard.install();
+    EXPECT_TRUE(guard.installed());
 
     addRecordingHandler(*measurement);
-    AnalyticsHangGuard::install(classes);
+    guard.install();
     becomeActive(*measurement);
     EXPECT_EQ(handlerRuns, 1);
     EXPECT_EQ(log.messages(),
@@ -75,7 +73,7 @@ TEST_F(AnalyticsHangGuardTests, OnlyTheBecameActiveHandlerIsNeutralised) {
     int otherRuns = 0;
     measurement->addMethod("logEvent:", [&otherRuns](const auto&, const auto&) { ++otherRuns; });
 
-    AnalyticsHangGuard::install(classes);
+    guard.install();
     becomeActive(*measurement);
     measurement->instanceMethod("logEvent:")->invoke(nullptr, nullptr);
 

@@ -1,9 +1,8 @@
-#include "Mirvo/AnalyticsHangGuard.hpp"
 #include "Mirvo/AppDelegate.hpp"
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
-#include "Mirvo/NativePlugins.hpp"
+#include "Mirvo/PluginRegistry.hpp"
 #include "Mirvo/ParaformerPlugin.hpp"
 #include "Mirvo/ParakeetPlugin.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
@@ -29,7 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace desktop = platform::desktop;
-using mirvo::AnalyticsHangGuard;
 using mirvo::AppDelegate;
 
 const std::string bundleIdentifier = "com.mirvo.Mirvo";
@@ -47,14 +45,6 @@ std::vector<std::string> registrationLines(int windows) {
 
 class AppDelegateTests : public ::testing::Test {
 protected:
-    void SetUp() override { AnalyticsHangGuard::installed = false; }
-
-    // The plug-ins talk through the engine's messenger, which the windows below own.
-    void TearDown() override {
-        mirvo::releaseNativePlugins();
-        AnalyticsHangGuard::installed = false;
-    }
-
     std::shared_ptr<desktop::Window> addWindow() {
         auto window = std::make_shared<desktop::Window>(application, desktop::Rect{});
         application.addWindow(window);
@@ -96,9 +86,15 @@ protected:
                                      desktop::Bundle{.bundleIdentifier = bundleIdentifier, .name = "Mirvo"}};
     desktop::InProcessWorkspace workspace;
     desktop::Backend backend{notificationCenter};
-    desktop::ClassRegistry classes;
+    desktop::EmulatedClassRegistry classes;
+    // The plug-ins talk through the engine's messenger, which the windows above own, so they go first.
+    mirvo::PluginRegistry plugins;
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
-        .application = application, .workspace = workspace, .backend = backend, .classRegistry = classes});
+        .application = application,
+        .workspace = workspace,
+        .backend = backend,
+        .classRegistry = classes,
+        .plugins = plugins});
 };
 
 TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRetry) {
@@ -109,10 +105,12 @@ TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRet
 
     EXPECT_EQ(lines("registered"), registrationLines(2));
     EXPECT_EQ((std::vector<bool>{
-                  mirvo::DictationPlugin::shared != nullptr, mirvo::ParakeetPlugin::shared != nullptr,
-                  mirvo::ParaformerPlugin::shared != nullptr, mirvo::ScreenCapturePlugin::shared != nullptr,
-                  mirvo::GlobalHotkeyTap::shared != nullptr, mirvo::TextInserter::shared != nullptr,
-                  mirvo::StatusBarController::shared != nullptr, mirvo::DictationCuesPlugin::shared != nullptr}),
+                  plugins.find<mirvo::DictationPlugin>() != nullptr, plugins.find<mirvo::ParakeetPlugin>() != nullptr,
+                  plugins.find<mirvo::ParaformerPlugin>() != nullptr,
+                  plugins.find<mirvo::ScreenCapturePlugin>() != nullptr,
+                  plugins.find<mirvo::GlobalHotkeyTap>() != nullptr, plugins.find<mirvo::TextInserter>() != nullptr,
+                  plugins.find<mirvo::StatusBarController>() != nullptr,
+                  plugins.find<mirvo::DictationCuesPlugin>() != nullptr}),
               std::vector<bool>(8, true));
     advancePolls(5);
     EXPECT_EQ(delegate->dictationPollAttempts(), 0);
@@ -216,7 +214,7 @@ TEST_F(AppDelegateTests, WithAnotherCopyRunningThisCopyHandsOverAndRegistersNoth
 
 TEST_F(AppDelegateTests, AnAnalyticsClassLoadedAfterTheFirstLaunchCallbackIsGuardedByTheSecond) {
     delegate->applicationWillFinishLaunching(desktop::Notification{.name = "ApplicationWillFinishLaunching"});
-    auto measurement = std::make_shared<desktop::RuntimeClass>("AnalyticsMeasurement");
+    auto measurement = std::make_shared<desktop::EmulatedClass>("AnalyticsMeasurement");
     bool handlerRan = false;
     measurement->addMethod("handleAppDidBecomeActiveEvent:",
                            [&handlerRan](const auto&, const auto&) { handlerRan = true; });
@@ -225,7 +223,7 @@ TEST_F(AppDelegateTests, AnAnalyticsClassLoadedAfterTheFirstLaunchCallbackIsGuar
     delegate->applicationDidFinishLaunching(desktop::Notification{.name = "ApplicationDidFinishLaunching"});
     measurement->instanceMethod("handleAppDidBecomeActiveEvent:")->invoke(nullptr, nullptr);
 
-    EXPECT_TRUE(AnalyticsHangGuard::installed);
+    EXPECT_TRUE(delegate->hangGuard().installed());
     EXPECT_FALSE(handlerRan);
 }
 
@@ -278,9 +276,13 @@ TEST(AppDelegateRunningCopies, AnotherCopyIsTheFirstListedThatIsNotThisProcess) 
             workspace.addRunningApplication(bundleIdentifier, listed);
         }
         desktop::Backend backend(notificationCenter);
-        desktop::ClassRegistry classes;
-        const auto delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
-            .application = application, .workspace = workspace, .backend = backend, .classRegistry = classes});
+        desktop::EmulatedClassRegistry classes;
+        mirvo::PluginRegistry plugins;
+        const auto delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{.application = application,
+                                                                                     .workspace = workspace,
+                                                                                     .backend = backend,
+                                                                                     .classRegistry = classes,
+                                                                                     .plugins = plugins});
 
         const auto other = delegate->alreadyRunningInstance();
         EXPECT_EQ(other ? std::optional<pid_t>(other->processIdentifier()) : std::nullopt, testCase.expected)

@@ -162,8 +162,6 @@ TEST(DictationCuesPluginWavTests, LengthsAndPitchesNoFileCanHoldBuildNothing) {
 
 class DictationCuesPluginTests : public ::testing::Test {
 protected:
-    void TearDown() override { DictationCuesPlugin::shared.reset(); }
-
     std::optional<ui::MethodReply> play(ui::Value arguments) {
         return harness.call(channel, "play", std::move(arguments));
     }
@@ -261,10 +259,8 @@ TEST_F(DictationCuesPluginTests, AnEndReportedAfterThePluginIsGoneChangesNothing
     EXPECT_TRUE(output.playbacks()[0].finished);
 }
 
-TEST_F(DictationCuesPluginTests, PlayCueReachesTheSharedInstanceThroughTheMainQueue) {
-    DictationCuesPlugin::shared = plugin;
-
-    std::thread([] { DictationCuesPlugin::playCue("stop"); }).join();
+TEST_F(DictationCuesPluginTests, PlayCueReachesThePluginThroughTheMainQueue) {
+    std::thread([this] { plugin->playCue("stop"); }).join();
     EXPECT_TRUE(output.playbacks().empty());
     harness.runUntilIdle();
 
@@ -274,12 +270,8 @@ TEST_F(DictationCuesPluginTests, PlayCueReachesTheSharedInstanceThroughTheMainQu
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Mirvo: dictation cue stop meditation-gong"});
 }
 
-TEST_F(DictationCuesPluginTests, PlayCueWithoutALiveInstancePlaysNothing) {
-    DictationCuesPlugin::playCue("start");
-
-    DictationCuesPlugin::shared = plugin;
-    DictationCuesPlugin::playCue("start");
-    DictationCuesPlugin::shared.reset();
+TEST_F(DictationCuesPluginTests, ACueOfAPluginGoneBeforeTheMainQueueRunsPlaysNothing) {
+    plugin->playCue("start");
     plugin.reset();
     harness.runUntilIdle();
 

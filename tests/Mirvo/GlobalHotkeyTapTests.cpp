@@ -142,13 +142,14 @@ std::vector<std::string> logLinesFor(const std::vector<ui::Value>& events) {
 class HotkeyRig {
 public:
     explicit HotkeyRig(bool trusted = true) : accessibility(trusted) {
-        DictationCuesPlugin::shared = std::make_shared<DictationCuesPlugin>(harness.messenger(), output);
-        plugin = std::make_shared<GlobalHotkeyTap>(harness.messenger(), session);
+        cuePlugin = std::make_shared<DictationCuesPlugin>(harness.messenger(), output);
+        plugin = std::make_shared<GlobalHotkeyTap>(harness.messenger(), session,
+                                                   [this](const std::string& which) { cuePlugin->playCue(which); });
         harness.listen(eventChannel);
     }
     ~HotkeyRig() {
         plugin.reset();
-        DictationCuesPlugin::shared.reset();
+        cuePlugin.reset();
     }
     HotkeyRig(const HotkeyRig&) = delete;
     HotkeyRig& operator=(const HotkeyRig&) = delete;
@@ -198,6 +199,7 @@ public:
     desktop::KeyboardSession session{accessibility};
     platform::audio::RecordingAudioOutput output;
     testsupport::RecordingLogSink log;
+    std::shared_ptr<DictationCuesPlugin> cuePlugin;
     std::shared_ptr<GlobalHotkeyTap> plugin;
 };
 

@@ -3,6 +3,8 @@
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
+#include "Mirvo/NativePlugins.hpp"
+#include "Mirvo/PluginRegistry.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
 #include "Mirvo/StatusBarController.hpp"
 #include "Mirvo/TextInserter.hpp"
@@ -20,8 +22,13 @@ namespace ui = platform::ui;
 // Registers the plug-in the way start-up does and returns what releases it again.
 template <typename Plugin>
 std::function<void()> registerShared(ui::BinaryMessenger& messenger) {
-    Plugin::shared = std::make_shared<Plugin>(messenger);
-    return [] { Plugin::shared.reset(); };
+    auto registry = std::make_shared<PluginRegistry>();
+    registry->add(NativePlugin{.name = "plugin",
+                               .make = [](ui::BinaryMessenger& messenger, PluginRegistry&) -> std::shared_ptr<ChannelPlugin> {
+                                   return std::make_shared<Plugin>(messenger);
+                               }},
+                  messenger);
+    return [registry] { registry->releaseAll(); };
 }
 
 struct Shell {
@@ -68,14 +75,16 @@ TEST(PluginShellTests, ShellsWithAnEventChannelAcceptListenAndCancel) {
 
 TEST(PluginShellTests, RegisteringAgainReleasesTheEarlierInstanceAndKeepsTheChannelsOfTheNewOne) {
     testing::ChannelHarness harness;
-    GlobalHotkeyTap::shared = std::make_shared<GlobalHotkeyTap>(harness.messenger());
-    const std::weak_ptr<GlobalHotkeyTap> first = GlobalHotkeyTap::shared;
-    GlobalHotkeyTap::shared = std::make_shared<GlobalHotkeyTap>(harness.messenger());
+    PluginRegistry registry;
+    const NativePlugin& hotkeyTap = nativePlugins[4];
+    registry.add(hotkeyTap, harness.messenger());
+    const std::weak_ptr<GlobalHotkeyTap> first = registry.find<GlobalHotkeyTap>();
+    registry.add(hotkeyTap, harness.messenger());
 
     EXPECT_TRUE(first.expired());
     EXPECT_TRUE(harness.messenger().hasMessageHandler("mirvo/hotkey"));
     EXPECT_EQ(harness.listen("mirvo/hotkey_events"), ui::MethodReply(ui::Value()));
-    GlobalHotkeyTap::shared.reset();
+    registry.releaseAll();
 }
 
 } // namespace

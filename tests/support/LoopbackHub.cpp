@@ -1,5 +1,6 @@
 #include "tests/support/LoopbackHub.hpp"
 
+#include "platform/core/AsciiCase.hpp"
 #include "tests/support/HttpListener.hpp"
 
 #include <httplib.h>
@@ -36,12 +37,6 @@ struct Answer {
 
 Answer plainAnswer(int status, std::string body) {
     return Answer{.status = status, .headers = {}, .body = std::move(body), .contentType = "text/plain"};
-}
-
-bool equalIgnoringCase(std::string_view left, std::string_view right) {
-    return std::ranges::equal(left, right, [](unsigned char a, unsigned char b) {
-        return std::tolower(a) == std::tolower(b);
-    });
 }
 
 std::optional<std::size_t> parseCount(std::string_view text) {
@@ -397,7 +392,7 @@ LoopbackHub::Fault LoopbackHub::Fault::stallAfter(std::size_t bytes) {
 
 std::optional<std::string> LoopbackHub::RecordedRequest::header(const std::string& name) const {
     for (const auto& [field, value] : headers) {
-        if (equalIgnoringCase(field, name)) {
+        if (platform::core::equalIgnoringAsciiCase(field, name)) {
             return value;
         }
     }

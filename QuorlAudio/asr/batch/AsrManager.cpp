@@ -9,6 +9,7 @@
 #include "QuorlAudio/foundation/MLArrayCache.hpp"
 
 #include "platform/audio/AudioFile.hpp"
+#include "platform/core/SecondsSince.hpp"
 #include "platform/text/WhiteSpace.hpp"
 
 #include <cmath>
@@ -53,10 +54,6 @@ public:
 private:
     const DiskBackedAudioSampleSource& source_;
 };
-
-double secondsSince(AsrManager::Clock::time_point start) {
-    return std::chrono::duration<double>(AsrManager::Clock::now() - start).count();
-}
 
 // Runs the transcription inside a progress session when `reportsProgress`: one is made sure to be open before,
 // and it is finished after success or failed with the error. Otherwise the emitter is not touched.
@@ -277,7 +274,7 @@ ASRResult AsrManager::transcribeOneWindow(std::span<const float> samples, TdtDec
     const InferenceResult inference =
         inferPaddedWindow(samples, static_cast<std::size_t>(windowSamples), alignedLength, std::nullopt,
                           decoderState, 0, true, 0, language, std::nullopt, std::nullopt);
-    const double processingTime = secondsSince(startTime);
+    const double processingTime = platform::core::secondsSince(startTime);
     const TdtHypothesis& hypothesis = inference.hypothesis;
     std::string text = convertTokensToText(hypothesis.ySequence);
     auto tokenTimings = createTokenTimings(hypothesis.ySequence, hypothesis.timestamps, hypothesis.tokenConfidences,

@@ -2,7 +2,6 @@
 
 #include "QuorlAudio/asr/batch/ASRConfig.hpp"
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
-#include "QuorlAudio/asr/batch/AsrManagerBackgroundTasks.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
@@ -15,6 +14,7 @@
 #include "QuorlAudio/foundation/ProgressEmitter.hpp"
 
 #include "platform/audio/PCMBuffer.hpp"
+#include "platform/core/BackgroundJobs.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 #include "platform/ml/Model.hpp"
@@ -243,7 +243,7 @@ private:
     std::shared_ptr<platform::ml::PredictionOptions> predictionOptions_;
 
     // Last, so that it is destroyed first: its jobs finish while everything they might use still exists.
-    AsrManagerBackgroundTasks backgroundTasks_;
+    platform::core::BackgroundJobs backgroundTasks_;
 };
 
 } // namespace quorl

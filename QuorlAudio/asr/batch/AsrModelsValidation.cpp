@@ -3,6 +3,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
+#include "platform/core/AsciiCase.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Error.hpp"
 
@@ -20,13 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string lowercased(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char character) {
-        return static_cast<char>(std::tolower(character));
-    });
-    return text;
-}
-
 std::string withoutEvery(std::string text, std::string_view piece) {
     for (auto found = text.find(piece); found != std::string::npos; found = text.find(piece, found)) {
         text.erase(found, piece.size());
@@ -42,9 +36,9 @@ AsrModelVersion versionNamedBy(const fs::path& at) {
         {AsrModelVersion::v3, withoutEvery(name(Repo::parakeetV3), "-coreml")},
         {AsrModelVersion::tdtJa, "parakeet-ja"},
     }};
-    const std::string path = lowercased(at.string());
+    const std::string path = platform::core::asciiLowercased(at.string());
     for (const auto& [version, pattern] : patterns) {
-        if (path.find(lowercased(pattern)) != std::string::npos) {
+        if (path.find(platform::core::asciiLowercased(pattern)) != std::string::npos) {
             return version;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "QuorlAudio/foundation/AudioSourceError.hpp"
+#include "platform/core/UUID.hpp"
 #include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/OutputCapture.hpp"
 #include "tests/support/RecordingLogSink.hpp"
@@ -12,7 +13,6 @@
 
 #include <sys/resource.h>
 
-#include <cctype>
 #include <csignal>
 #include <cmath>
 #include <fstream>
@@ -43,15 +43,9 @@ bool isStreamingFileName(const std::string& name) {
     if (!name.starts_with(prefix) || !name.ends_with(".raw") || name.size() != prefix.size() + 36 + 4) {
         return false;
     }
-    const std::string uuid = name.substr(prefix.size(), 36);
-    for (std::size_t index = 0; index < uuid.size(); ++index) {
-        const bool hyphen = index == 8 || index == 13 || index == 18 || index == 23;
-        const char character = uuid[index];
-        if (hyphen ? character != '-' : !(std::isdigit(character) || (character >= 'A' && character <= 'F'))) {
-            return false;
-        }
-    }
-    return true;
+    const std::string text = name.substr(prefix.size(), 36);
+    const auto uuid = platform::core::UUID::fromString(text);
+    return uuid && uuid->uuidString() == text;
 }
 
 class AudioSourceFactoryTests : public ::testing::Test {

@@ -1,18 +1,18 @@
-#include "platform/desktop/RuntimeMethod.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedMethod.hpp"
 
 #include <utility>
 
 namespace platform::desktop {
 
-RuntimeMethod::RuntimeMethod(std::string selector, Implementation implementation)
+EmulatedMethod::EmulatedMethod(std::string selector, Implementation implementation)
     : selector_(std::move(selector)), implementation_(std::move(implementation)) {}
 
-RuntimeMethod::Implementation RuntimeMethod::setImplementation(Implementation implementation) {
+EmulatedMethod::Implementation EmulatedMethod::setImplementation(Implementation implementation) {
     std::lock_guard lock(mutex_);
     return std::exchange(implementation_, std::move(implementation));
 }
 
-void RuntimeMethod::invoke(const Object& receiver, const Object& argument) const {
+void EmulatedMethod::invoke(const Object& receiver, const Object& argument) const {
     Implementation implementation;
     {
         std::lock_guard lock(mutex_);

@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/AsrManagerBackgroundTasks.hpp"
+#include "platform/core/BackgroundJobs.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -7,14 +7,14 @@
 #include <utility>
 #include <vector>
 
-namespace quorl {
+namespace platform::core {
 
-struct AsrManagerBackgroundTasks::Job {
+struct BackgroundJobs::Job {
     std::function<void()> body;
     std::atomic<bool> claimed = false;
 };
 
-struct AsrManagerBackgroundTasks::State {
+struct BackgroundJobs::State {
     std::mutex mutex;
     std::condition_variable finished;
     std::vector<std::shared_ptr<Job>> outstanding;
@@ -38,10 +38,9 @@ struct AsrManagerBackgroundTasks::State {
     }
 };
 
-AsrManagerBackgroundTasks::AsrManagerBackgroundTasks(platform::core::ThreadPool& pool)
-    : state_(std::make_shared<State>()), pool_(pool) {}
+BackgroundJobs::BackgroundJobs(ThreadPool& pool) : state_(std::make_shared<State>()), pool_(pool) {}
 
-AsrManagerBackgroundTasks::~AsrManagerBackgroundTasks() {
+BackgroundJobs::~BackgroundJobs() {
     std::vector<std::shared_ptr<Job>> outstanding;
     {
         std::lock_guard lock(state_->mutex);
@@ -54,7 +53,7 @@ AsrManagerBackgroundTasks::~AsrManagerBackgroundTasks() {
     state_->finished.wait(lock, [this] { return state_->outstanding.empty(); });
 }
 
-void AsrManagerBackgroundTasks::start(std::function<void()> body) {
+void BackgroundJobs::start(std::function<void()> body) {
     auto job = std::make_shared<Job>();
     job->body = std::move(body);
     {
@@ -64,4 +63,4 @@ void AsrManagerBackgroundTasks::start(std::function<void()> body) {
     pool_.submit([state = state_, job] { state->runIfUnclaimed(job); });
 }
 
-} // namespace quorl
+} // namespace platform::core

@@ -1,14 +1,14 @@
-#include "platform/desktop/ClassRegistry.hpp"
+#include "platform/desktop/emulatedruntime/EmulatedClassRegistry.hpp"
 
 namespace platform::desktop {
 
-void ClassRegistry::registerClass(std::shared_ptr<RuntimeClass> runtimeClass) {
+void EmulatedClassRegistry::registerClass(std::shared_ptr<EmulatedClass> runtimeClass) {
     std::lock_guard lock(mutex_);
     const std::string name = runtimeClass->name();
     classes_[name] = std::move(runtimeClass);
 }
 
-std::shared_ptr<RuntimeClass> ClassRegistry::lookUpClass(const std::string& name) const {
+std::shared_ptr<EmulatedClass> EmulatedClassRegistry::lookUpClass(const std::string& name) const {
     std::lock_guard lock(mutex_);
     const auto found = classes_.find(name);
     return found == classes_.end() ? nullptr : found->second;

@@ -7,16 +7,18 @@
 
 namespace platform::desktop {
 
-// An instance method of a class known to the ClassRegistry, taking one object argument. Its implementation
+// Stand-in, part of the emulated runtime (see EmulatedClassRegistry).
+//
+// An instance method of a class known to the EmulatedClassRegistry, taking one object argument. Its implementation
 // can be replaced while the program runs, which changes what every later call does.
-class RuntimeMethod {
+class EmulatedMethod {
 public:
     using Object = std::shared_ptr<void>;
     using Implementation = std::function<void(const Object& receiver, const Object& argument)>;
 
-    RuntimeMethod(std::string selector, Implementation implementation);
-    RuntimeMethod(const RuntimeMethod&) = delete;
-    RuntimeMethod& operator=(const RuntimeMethod&) = delete;
+    EmulatedMethod(std::string selector, Implementation implementation);
+    EmulatedMethod(const EmulatedMethod&) = delete;
+    EmulatedMethod& operator=(const EmulatedMethod&) = delete;
 
     const std::string& selector() const { return selector_; }
 

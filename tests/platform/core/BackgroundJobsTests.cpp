@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/AsrManagerBackgroundTasks.hpp"
+#include "platform/core/BackgroundJobs.hpp"
 
 #include "platform/core/ThreadPool.hpp"
 
@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace quorl {
+namespace platform::core {
 namespace {
 
 // A flag one thread raises and others wait for.
@@ -36,13 +36,13 @@ private:
     bool raised_ = false;
 };
 
-TEST(AsrManagerBackgroundTasks, DestructionRunsJobsThePoolHasNotReached) {
-    platform::core::ThreadPool pool(1);
+TEST(BackgroundJobs, DestructionRunsJobsThePoolHasNotReached) {
+    ThreadPool pool(1);
     Signal release;
     pool.submit([&] { release.wait(); });
     std::thread::id ranOn;
     {
-        AsrManagerBackgroundTasks tasks(pool);
+        BackgroundJobs tasks(pool);
         tasks.start([] { throw std::runtime_error("dropped"); });
         tasks.start([&] { ranOn = std::this_thread::get_id(); });
     }
@@ -50,12 +50,12 @@ TEST(AsrManagerBackgroundTasks, DestructionRunsJobsThePoolHasNotReached) {
     release.raise();
 }
 
-TEST(AsrManagerBackgroundTasks, DestructionWaitsForARunningJob) {
-    platform::core::ThreadPool pool(1);
+TEST(BackgroundJobs, DestructionWaitsForARunningJob) {
+    ThreadPool pool(1);
     Signal started;
     Signal release;
     std::atomic<bool> finished = false;
-    auto tasks = std::make_unique<AsrManagerBackgroundTasks>(pool);
+    auto tasks = std::make_unique<BackgroundJobs>(pool);
     tasks->start([&] {
         started.raise();
         release.wait();
@@ -75,4 +75,4 @@ TEST(AsrManagerBackgroundTasks, DestructionWaitsForARunningJob) {
 }
 
 } // namespace
-} // namespace quorl
+} // namespace platform::core

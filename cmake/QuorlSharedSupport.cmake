@@ -1,0 +1,12 @@
+# Support libraries that both tests and benchmarks link, so they exist whichever of the two is built.
+
+# An Xvfb display of the process's own and a window that holds its keyboard focus.
+pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET GLOBAL xkbcommon)
+quorl_add_support_library(quorl_x11_test_support
+  SOURCES tests/support/XvfbServer.cpp tests/support/FocusedWindow.cpp
+  DEPS platform_sys PkgConfig::X11 PkgConfig::XKBCOMMON)
+
+# The writer of PocketTTS tokenizer models and language packs.
+quorl_add_support_library(quorl_tts_pockettts_fixtures
+  SOURCES tests/QuorlAudio/tts/pockettts/PocketTtsFixtures.cpp
+  DEPS quorl_tts_pockettts nlohmann_json::nlohmann_json)
