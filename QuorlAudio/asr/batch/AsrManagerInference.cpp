@@ -109,11 +109,10 @@ ASRConfig decoderConfig(const ASRConfig& config, AsrModelVersion version) {
     if (config.tdtConfig.blankId == blankId(version) && config.encoderHiddenSize == encoderHiddenSize(version)) {
         return config;
     }
-    TdtConfig tdtConfig = config.tdtConfig;
-    tdtConfig.blankId = blankId(version);
-    return ASRConfig(config.sampleRate, std::move(tdtConfig), encoderHiddenSize(version),
-                     config.parallelChunkConcurrency, config.streamingEnabled, config.streamingThreshold,
-                     config.melChunkContext, config.dualDecodeArbitration);
+    ASRConfig rebuilt = config;
+    rebuilt.tdtConfig.blankId = blankId(version);
+    rebuilt.encoderHiddenSize = encoderHiddenSize(version);
+    return rebuilt.validated();
 }
 
 void logIgnoredLanguage(const AppLogger& logger, AsrModelVersion version) {
