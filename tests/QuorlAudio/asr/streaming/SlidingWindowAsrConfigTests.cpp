@@ -103,7 +103,8 @@ TEST(SlidingWindowAsrConfigTests, ACentreRegionWithoutAWholeSampleFailsValidatio
         {0.00003, "chunkSeconds = 3e-05s (0 samples)"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(testsupport::errorText([&] { SlidingWindowAsrConfig::custom({.chunkDuration = c.chunk, .confirmationThreshold = 0.8}).validate(); }),
+        const auto config = SlidingWindowAsrConfig::custom({.chunkDuration = c.chunk, .confirmationThreshold = 0.8});
+        EXPECT_EQ(testsupport::errorText([&] { config.validate(); }),
                   "Invalid configuration: " + c.text + " is shorter than one sample at 16 kHz");
     }
     EXPECT_NO_THROW(SlidingWindowAsrConfig::custom({.chunkDuration = 0.0001, .confirmationThreshold = 0.8}).validate());
