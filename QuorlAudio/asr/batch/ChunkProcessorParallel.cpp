@@ -258,8 +258,8 @@ ChunkProcessor::mergedTokens(const AsrManager& manager,
         return merged;
     }
     const Vocabulary vocabulary = manager.windowInference().vocabulary();
-    const auto spliceSafeIds = spliceSafeTokenIds(vocabulary);
-    const auto caseVariantIds = caseVariantCanonicalIds(vocabulary);
+    const auto spliceSafeIds = ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary);
+    const auto caseVariantIds = ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary);
     for (std::size_t chunk = 1; chunk < chunkResults.size(); ++chunk) {
         merged = mergeChunks(merged, chunkResults[chunk], spliceSafeIds, caseVariantIds);
     }
