@@ -69,8 +69,8 @@ ParakeetPlugin::~ParakeetPlugin() {
 }
 
 AsrModels ParakeetPlugin::downloadAndLoadModels(const quorl::ProgressHandler& progress) {
-    const auto folder =
-        AsrModels::download(std::nullopt, false, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, progress);
+    const auto folder = AsrModels::download(
+        {.version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int8}, progress);
     return AsrModels::load(folder, std::nullopt, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, std::nullopt,
                            progress);
 }

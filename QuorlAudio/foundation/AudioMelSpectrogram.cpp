@@ -50,29 +50,30 @@ void requireAtLeast(int value, int minimum, const char* name) {
 
 } // namespace
 
-AudioMelSpectrogram::AudioMelSpectrogram(int sampleRate, int nMels, int nFFT, int hopLength, int winLength,
-                                         float preemph, int padTo, float logFloor, LogFloorMode logFloorMode,
-                                         bool windowPeriodic)
-    : nFFT_(nFFT), hopLength_(hopLength), winLength_(winLength), preemph_(preemph), logFloor_(logFloor),
-      logFloorMode_(logFloorMode), nMels_(nMels), padTo_(std::max(padTo, 1)) {
-    requireAtLeast(sampleRate, 1, "sampleRate");
-    requireAtLeast(nMels, 0, "nMels");
-    requireAtLeast(nFFT, 1, "nFFT");
-    requireAtLeast(hopLength, 1, "hopLength");
-    requireAtLeast(winLength, 0, "winLength");
-    if (winLength > nFFT) {
+AudioMelSpectrogram::AudioMelSpectrogram() : AudioMelSpectrogram(Options{}) {}
+
+AudioMelSpectrogram::AudioMelSpectrogram(const Options& options)
+    : nFFT_(options.nFFT), hopLength_(options.hopLength), winLength_(options.winLength), preemph_(options.preemph),
+      logFloor_(options.logFloor), logFloorMode_(options.logFloorMode), nMels_(options.nMels),
+      padTo_(std::max(options.padTo, 1)) {
+    requireAtLeast(options.sampleRate, 1, "sampleRate");
+    requireAtLeast(options.nMels, 0, "nMels");
+    requireAtLeast(options.nFFT, 1, "nFFT");
+    requireAtLeast(options.hopLength, 1, "hopLength");
+    requireAtLeast(options.winLength, 0, "winLength");
+    if (options.winLength > options.nFFT) {
         throw std::invalid_argument("AudioMelSpectrogram: winLength must not exceed nFFT");
     }
-    bins_ = static_cast<std::size_t>(nFFT / 2 + 1);
-    hannWindow_ = hannWindow(winLength, windowPeriodic);
-    for (const auto& weights : melFilterbank(sampleRate, nFFT, nMels)) {
+    bins_ = static_cast<std::size_t>(options.nFFT / 2 + 1);
+    hannWindow_ = hannWindow(options.winLength, options.windowPeriodic);
+    for (const auto& weights : melFilterbank(options.sampleRate, options.nFFT, options.nMels)) {
         addBand(weights);
     }
-    fft_ = platform::dsp::FFT::create(static_cast<std::size_t>(nFFT));
-    frame_.resize(static_cast<std::size_t>(nFFT));
+    fft_ = platform::dsp::FFT::create(static_cast<std::size_t>(options.nFFT));
+    frame_.resize(static_cast<std::size_t>(options.nFFT));
     spectrum_.resize(bins_);
     power_.resize(bins_);
-    melRow_.resize(static_cast<std::size_t>(nMels));
+    melRow_.resize(static_cast<std::size_t>(options.nMels));
 }
 
 void AudioMelSpectrogram::addBand(const std::vector<float>& weights) {

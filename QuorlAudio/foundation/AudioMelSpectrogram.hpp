@@ -43,13 +43,27 @@ public:
         int melLength;
     };
 
-    // The defaults are the recognisers' configuration. Throws std::invalid_argument for a configuration no
-    // frame can be cut with: sampleRate, nFFT or hopLength below 1, nMels below 0, or winLength outside
-    // 0 ... nFFT. A padTo below 2 means 1.
-    explicit AudioMelSpectrogram(int sampleRate = 16000, int nMels = 128, int nFFT = 512, int hopLength = 160,
-                                 int winLength = 400, float preemph = 0.97f, int padTo = 1,
-                                 float logFloor = 0x1p-24f, LogFloorMode logFloorMode = LogFloorMode::additive,
-                                 bool windowPeriodic = false);
+    // The front end's settings, written with designated initialisers: `Options{.nMels = 80}`. The defaults are
+    // the recognisers' configuration.
+    struct Options {
+        int sampleRate = 16000;
+        int nMels = 128;
+        int nFFT = 512;
+        int hopLength = 160;
+        int winLength = 400;
+        float preemph = 0.97f;
+        // Frames of the flat results are rounded up to a multiple of this; below 2 means 1.
+        int padTo = 1;
+        float logFloor = 0x1p-24f;
+        LogFloorMode logFloorMode = LogFloorMode::additive;
+        bool windowPeriodic = false;
+    };
+
+    // The recognisers' configuration.
+    AudioMelSpectrogram();
+    // Throws std::invalid_argument for options no frame can be cut with: sampleRate, nFFT or hopLength below 1,
+    // nMels below 0, or winLength outside 0 ... nFFT.
+    explicit AudioMelSpectrogram(const Options& options);
 
     int nFFT() const { return nFFT_; }
 

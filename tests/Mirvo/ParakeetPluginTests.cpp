@@ -643,7 +643,8 @@ TEST_F(ParakeetPluginTests, ACaptureDeviceThatCannotStartFailsTheStartWithItsCod
 
 TEST_F(ParakeetPluginTests, ARecogniserThatCannotStartFailsTheStartBeforeCapturing) {
     recogniser = [] {
-        return std::make_shared<quorl::SlidingWindowAsrManager>(quorl::SlidingWindowAsrConfig::custom(12.0, 0.8));
+        return std::make_shared<quorl::SlidingWindowAsrManager>(
+            quorl::SlidingWindowAsrConfig::custom({.chunkDuration = 12.0, .confirmationThreshold = 0.8}));
     };
     prepare();
     const std::string message = "Invalid configuration: leftContextSeconds + chunkSeconds + rightContextSeconds = "

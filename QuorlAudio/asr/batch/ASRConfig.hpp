@@ -4,13 +4,9 @@
 
 namespace quorl {
 
-// Configuration of the batch recogniser. A default-made value is the default preset.
+// Configuration of the batch recogniser, written with designated initialisers:
+// `ASRConfig{.parallelChunkConcurrency = 2}`. A default-made value is the default preset.
 struct ASRConfig {
-    ASRConfig() = default;
-    // Stores the values as given, except that at least one chunk worker is kept.
-    ASRConfig(int sampleRate, TdtConfig tdtConfig, int encoderHiddenSize, int parallelChunkConcurrency,
-              bool streamingEnabled, int streamingThreshold, bool melChunkContext, bool dualDecodeArbitration);
-
     int sampleRate = 16000;
     TdtConfig tdtConfig = TdtConfig::defaultConfig();
     int encoderHiddenSize = 1024;
@@ -25,6 +21,10 @@ struct ASRConfig {
     bool dualDecodeArbitration = false;
 
     static const ASRConfig& defaultConfig();
+
+    // This configuration as the recogniser's code rebuilds it: the values unchanged, except that at least one
+    // chunk worker is kept. The one place where a configuration is checked.
+    ASRConfig validated() const;
 
     bool operator==(const ASRConfig&) const = default;
 };

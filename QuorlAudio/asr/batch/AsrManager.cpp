@@ -1,6 +1,7 @@
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
@@ -83,106 +84,20 @@ AsrManager::AsrManager(Passkey, ASRConfig config, std::optional<AsrModels> model
     : logger_("ASR"),
       config_(std::move(config)),
       progressEmitter_(std::make_shared<ProgressEmitter>()),
-      vocabulary_(std::make_shared<const Vocabulary>()) {
+      windowInference_(std::make_unique<AsrWindowInference>(logger_, config_)) {
     if (models) {
-        bind(*models);
+        windowInference_->bind(*models);
     }
     backgroundTasks_.start([] { sharedMLArrayCache().prewarm(prewarmedShapes()); });
     backgroundTasks_.start([emitter = progressEmitter_] { emitter->ensureSession(); });
 }
 
-std::shared_ptr<Model> AsrManager::preprocessorModel() const {
-    std::lock_guard lock(mutex_);
-    return preprocessorModel_;
-}
+AsrManager::~AsrManager() = default;
 
-void AsrManager::setPreprocessorModel(std::shared_ptr<Model> model) {
-    std::lock_guard lock(mutex_);
-    preprocessorModel_ = std::move(model);
-}
-
-std::shared_ptr<Model> AsrManager::encoderModel() const {
-    std::lock_guard lock(mutex_);
-    return encoderModel_;
-}
-
-void AsrManager::setEncoderModel(std::shared_ptr<Model> model) {
-    std::lock_guard lock(mutex_);
-    encoderModel_ = std::move(model);
-}
-
-std::shared_ptr<Model> AsrManager::decoderModel() const {
-    std::lock_guard lock(mutex_);
-    return decoderModel_;
-}
-
-void AsrManager::setDecoderModel(std::shared_ptr<Model> model) {
-    std::lock_guard lock(mutex_);
-    decoderModel_ = std::move(model);
-}
-
-std::shared_ptr<Model> AsrManager::jointModel() const {
-    std::lock_guard lock(mutex_);
-    return jointModel_;
-}
-
-void AsrManager::setJointModel(std::shared_ptr<Model> model) {
-    std::lock_guard lock(mutex_);
-    jointModel_ = std::move(model);
-}
-
-std::optional<AsrModels> AsrManager::asrModels() const {
-    std::lock_guard lock(mutex_);
-    return asrModels_;
-}
-
-void AsrManager::setAsrModels(std::optional<AsrModels> models) {
-    std::lock_guard lock(mutex_);
-    asrModels_ = std::move(models);
-}
-
-AsrManager::Vocabulary AsrManager::vocabulary() const { return *vocabularySnapshot(); }
-
-void AsrManager::setVocabulary(Vocabulary vocabulary) {
-    auto replacement = std::make_shared<const Vocabulary>(std::move(vocabulary));
-    std::lock_guard lock(mutex_);
-    vocabulary_ = std::move(replacement);
-}
-
-std::shared_ptr<platform::ml::PredictionOptions> AsrManager::predictionOptions() {
-    std::lock_guard lock(mutex_);
-    if (predictionOptions_ == nullptr) {
-        predictionOptions_ = std::make_shared<platform::ml::PredictionOptions>();
-    }
-    return predictionOptions_;
-}
-
-void AsrManager::setPredictionOptions(std::shared_ptr<platform::ml::PredictionOptions> options) {
-    std::lock_guard lock(mutex_);
-    predictionOptions_ = std::move(options);
-}
-
-std::optional<AsrModelVersion> AsrManager::modelVersion() const {
-    std::lock_guard lock(mutex_);
-    return asrModels_ ? std::optional(asrModels_->version) : std::nullopt;
-}
-
-int AsrManager::decoderLayerCount() const {
-    const auto version = modelVersion();
-    return version ? decoderLayers(*version) : 2;
-}
-
-bool AsrManager::isAvailable() const {
-    std::lock_guard lock(mutex_);
-    if (decoderModel_ == nullptr || jointModel_ == nullptr || preprocessorModel_ == nullptr) {
-        return false;
-    }
-    const bool fusedOrUnknown = !asrModels_ || asrModels_->version == AsrModelVersion::tdtCtc110m;
-    return fusedOrUnknown || encoderModel_ != nullptr;
-}
+AsrWindowInference& AsrManager::windowInference() const { return *windowInference_; }
 
 std::shared_ptr<AsrManager> AsrManager::makeWorkerClone() const {
-    auto models = asrModels();
+    auto models = windowInference_->asrModels();
     return models ? create(config_, std::move(models)) : nullptr;
 }
 
@@ -190,7 +105,7 @@ ProgressEmitter::Stream AsrManager::transcriptionProgressStream() { return progr
 
 void AsrManager::loadModels(const AsrModels& models) {
     logger_.info("Loading AsrManager with provided models");
-    bind(models);
+    windowInference_->bind(models);
     logger_.info("AsrManager loaded successfully with provided models");
 }
 
@@ -199,14 +114,7 @@ void AsrManager::reset() {
 }
 
 void AsrManager::cleanup() {
-    {
-        std::lock_guard lock(mutex_);
-        asrModels_.reset();
-        preprocessorModel_.reset();
-        encoderModel_.reset();
-        decoderModel_.reset();
-        jointModel_.reset();
-    }
+    windowInference_->unbind();
     backgroundTasks_.start([] { sharedMLArrayCache().clear(); });
     logger_.info("AsrManager resources cleaned up");
 }
@@ -226,7 +134,7 @@ ASRResult AsrManager::transcribe(const std::filesystem::path& url, TdtDecoderSta
 
 ASRResult AsrManager::transcribeDiskBacked(const std::filesystem::path& url, TdtDecoderState&,
                                            std::optional<Language> language) {
-    if (!isAvailable()) {
+    if (!windowInference_->isAvailable()) {
         throw ASRError::notInitialized();
     }
     const auto startTime = Clock::now();
@@ -252,7 +160,7 @@ ASRResult AsrManager::transcribe(std::vector<float> samples, TdtDecoderState& de
 
 ASRResult AsrManager::transcribeWithState(std::vector<float> samples, TdtDecoderState& decoderState,
                                           std::optional<Language> language) {
-    if (!isAvailable()) {
+    if (!windowInference_->isAvailable()) {
         throw ASRError::notInitialized();
     }
     if (samples.size() < static_cast<std::size_t>(ASRConstants::minimumRequiredSamples(config_.sampleRate))) {
@@ -270,18 +178,26 @@ ASRResult AsrManager::transcribeWithState(std::vector<float> samples, TdtDecoder
 ASRResult AsrManager::transcribeOneWindow(std::span<const float> samples, TdtDecoderState& decoderState,
                                           std::optional<Language> language, Clock::time_point startTime) {
     const std::size_t sampleCount = samples.size();
-    const auto alignedLength = static_cast<int>(frameAlignedLength(sampleCount, true));
-    const InferenceResult inference =
-        inferPaddedWindow(samples, static_cast<std::size_t>(windowSamples), alignedLength, std::nullopt,
-                          decoderState, 0, true, 0, language, std::nullopt, std::nullopt);
+    const auto alignedLength = static_cast<int>(AsrWindowInference::frameAlignedLength(sampleCount, true));
+    const AsrWindowInference::InferenceResult inference = windowInference_->executeMLInferenceWithTimings({
+        .samples = samples,
+        .originalLength = alignedLength,
+        .paddedLength = static_cast<std::size_t>(windowSamples),
+        .context = {.decoderState = decoderState,
+                    .contextFrameAdjustment = 0,
+                    .isLastChunk = true,
+                    .globalFrameOffset = 0,
+                    .language = language},
+    });
     const double processingTime = platform::core::secondsSince(startTime);
     const TdtHypothesis& hypothesis = inference.hypothesis;
-    std::string text = convertTokensToText(hypothesis.ySequence);
-    auto tokenTimings = createTokenTimings(hypothesis.ySequence, hypothesis.timestamps, hypothesis.tokenConfidences,
-                                           hypothesis.tokenDurations);
+    const AsrTokenText tokenText = windowInference_->tokenText();
+    std::string text = tokenText.convertTokensToText(hypothesis.ySequence);
+    auto tokenTimings = tokenText.createTokenTimings(hypothesis.ySequence, hypothesis.timestamps,
+                                                     hypothesis.tokenConfidences, hypothesis.tokenDurations);
     const float confidence =
-        calculateConfidence(static_cast<int>(hypothesis.ySequence.size()),
-                            platform::text::isAllWhiteSpaceAndLineBreaks(text), hypothesis.tokenConfidences);
+        tokenText.calculateConfidence(static_cast<int>(hypothesis.ySequence.size()),
+                                      platform::text::isAllWhiteSpaceAndLineBreaks(text), hypothesis.tokenConfidences);
     return ASRResult{
         .text = std::move(text),
         .confidence = confidence,
@@ -306,22 +222,6 @@ ASRResult AsrManager::transcribeWithChunker(std::shared_ptr<const AudioSampleSou
         .noMelWarmupPrefixFrames = 0,
     };
     return chunker.process(shared_from_this(), startTime, progressHandler, language);
-}
-
-void AsrManager::bind(const AsrModels& models) {
-    auto vocabulary = std::make_shared<const Vocabulary>(models.vocabulary);
-    std::lock_guard lock(mutex_);
-    asrModels_ = models;
-    preprocessorModel_ = models.preprocessor;
-    encoderModel_ = models.encoder;
-    decoderModel_ = models.decoder;
-    jointModel_ = models.joint;
-    vocabulary_ = std::move(vocabulary);
-}
-
-std::shared_ptr<const AsrManager::Vocabulary> AsrManager::vocabularySnapshot() const {
-    std::lock_guard lock(mutex_);
-    return vocabulary_;
 }
 
 AsrManager::ProgressHandler AsrManager::progressHandler() {

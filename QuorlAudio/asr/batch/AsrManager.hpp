@@ -5,8 +5,6 @@
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
-#include "QuorlAudio/asr/batch/TdtHypothesis.hpp"
-#include "QuorlAudio/asr/batch/TokenTiming.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "QuorlAudio/foundation/AudioSampleSource.hpp"
@@ -15,38 +13,33 @@
 
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/core/BackgroundJobs.hpp"
-#include "platform/ml/DictionaryFeatureProvider.hpp"
-#include "platform/ml/FeatureProvider.hpp"
-#include "platform/ml/Model.hpp"
-#include "platform/ml/MultiArray.hpp"
-#include "platform/ml/PredictionOptions.hpp"
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+
 namespace quorl {
 
+class AsrWindowInference;
+
 // The batch TDT transducer recogniser: it holds one loaded model set and turns a PCM buffer, an audio file or
-// 16 kHz samples into an ASRResult. Audio of at most one model window (240000 samples) is decoded in one pass:
-// preprocessor, encoder (absent for a fused model set) and the TDT decoder chosen by the model version. Longer
-// audio, and every file read through a disk-backed sample file, goes to the ChunkProcessor, which decodes
-// overlapping chunks in parallel on clones of the manager and merges them. The sliding-window streaming
-// recogniser also drives the window inference and the text operations directly.
+// 16 kHz samples into an ASRResult. Audio of at most one model window (240000 samples) is decoded in one pass
+// of its window inference. Longer audio, and every file read through a disk-backed sample file, goes to the
+// ChunkProcessor, which decodes overlapping chunks in parallel on clones of the manager and merges them. The
+// sliding-window streaming recogniser decodes its windows through the same window inference.
 //
-// One mutex serialises access to the manager's state. It is held only while fields are read or written, never
-// across model predictions, decoding or file work, so a long transcription does not block the other operations,
-// and the models are read at the moments the steps need them: a cleanup during a window may let that window
-// fail with notInitialized. Managers are always owned by std::shared_ptr (see create) because the progress
-// handler of long transcriptions holds its manager weakly.
+// The bound models live in the window inference, whose lock is never held across predictions, decoding or file
+// work, so a long transcription does not block the other operations: a cleanup during a window may let that
+// window fail with notInitialized. Managers are always owned by std::shared_ptr (see create) because the
+// progress handler of long transcriptions holds its manager weakly.
 class AsrManager : public std::enable_shared_from_this<AsrManager> {
     struct Passkey {
         explicit Passkey() = default;
@@ -57,24 +50,6 @@ public:
     using Clock = std::chrono::steady_clock;
     using ProgressHandler = std::function<void(double progress)>;
 
-    // What one window's inference produced: the decoder's hypothesis and element 0 of "encoder_length".
-    struct InferenceResult {
-        TdtHypothesis hypothesis;
-        int encoderSequenceLength;
-    };
-
-    struct FrameAlignedAudio {
-        std::vector<float> samples;
-        int frameAlignedLength;
-    };
-
-    // The current window's tokens without those it repeats from the previous window, and how many leading
-    // tokens were removed.
-    struct DeduplicatedTokens {
-        std::vector<int> deduped;
-        int removedCount;
-    };
-
     // A manager with the configuration, bound to the model set when one is given. Starts, without waiting for
     // them, the warming of the shared array pool for the window's input shapes and the opening of a progress
     // session.
@@ -82,6 +57,7 @@ public:
                                               std::optional<AsrModels> models = std::nullopt);
     // Reached only through create.
     AsrManager(Passkey, ASRConfig config, std::optional<AsrModels> models);
+    ~AsrManager();
     AsrManager(const AsrManager&) = delete;
     AsrManager& operator=(const AsrManager&) = delete;
 
@@ -91,31 +67,8 @@ public:
     bool melChunkContext() const { return config_.melChunkContext; }
     bool dualDecodeArbitration() const { return config_.dualDecodeArbitration; }
 
-    // The bound models; each may be replaced on its own.
-    std::shared_ptr<platform::ml::Model> preprocessorModel() const;
-    void setPreprocessorModel(std::shared_ptr<platform::ml::Model> model);
-    std::shared_ptr<platform::ml::Model> encoderModel() const;
-    void setEncoderModel(std::shared_ptr<platform::ml::Model> model);
-    std::shared_ptr<platform::ml::Model> decoderModel() const;
-    void setDecoderModel(std::shared_ptr<platform::ml::Model> model);
-    std::shared_ptr<platform::ml::Model> jointModel() const;
-    void setJointModel(std::shared_ptr<platform::ml::Model> model);
-    std::optional<AsrModels> asrModels() const;
-    void setAsrModels(std::optional<AsrModels> models);
-    Vocabulary vocabulary() const;
-    void setVocabulary(Vocabulary vocabulary);
-    // The options of the preprocessor and encoder predictions: made on first use (no output backings), then
-    // kept.
-    std::shared_ptr<platform::ml::PredictionOptions> predictionOptions();
-    void setPredictionOptions(std::shared_ptr<platform::ml::PredictionOptions> options);
-
-    // The bound set's version; none without a set.
-    std::optional<AsrModelVersion> modelVersion() const;
-    // Recurrent layers of a decoder state for the bound set: its version's, 2 without a set.
-    int decoderLayerCount() const;
-    // Whether decoder and joint are bound with the front end the set needs: the preprocessor alone for a fused
-    // set (or without a set), preprocessor and encoder otherwise.
-    bool isAvailable() const;
+    // The bound models, their window inference and token text; the manager's category "ASR" is its logger's.
+    AsrWindowInference& windowInference() const;
 
     // A new manager with this one's configuration and bound model set (sharing the model objects); null when no
     // set is bound. The long-audio chunker decodes in parallel on such clones.
@@ -151,53 +104,7 @@ public:
     ASRResult transcribeWithState(std::vector<float> samples, TdtDecoderState& decoderState,
                                   std::optional<Language> language);
 
-    // One window of at most 240000 samples, already padded by the caller: preprocessor, encoder and decoder.
-    // `originalLength` is the number of valid samples ("audio_length"); `actualAudioFrames` the frames of real
-    // audio (by default the valid samples in encoder frames, rounded up). The remaining arguments go to the
-    // decoder, the last three for v3 sets only. The input array borrowed from the shared pool goes back to it
-    // however the call ends.
-    InferenceResult executeMLInferenceWithTimings(std::span<const float> samples, std::optional<int> originalLength,
-                                                  std::optional<int> actualAudioFrames, TdtDecoderState& decoderState,
-                                                  int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
-                                                  std::optional<Language> language = std::nullopt,
-                                                  std::optional<int> emitTokensAfterGlobalFrame = std::nullopt,
-                                                  std::optional<int> initialTimeIndexOverride = std::nullopt);
-    // "audio_signal" [1, N] (a pooled array holding the samples) and "audio_length" [1] (`actualLength`, else
-    // N). The caller gives the pooled array back to sharedMLArrayCache.
-    platform::ml::DictionaryFeatureProvider preparePreprocessorInput(std::span<const float> samples,
-                                                                    std::optional<int> actualLength) const;
-    // With alignment allowed, samples short of a whole encoder frame are zero-padded to the next multiple of
-    // 1280 when that stays within one window; the length returned is that of the samples returned.
-    static FrameAlignedAudio frameAlignedAudio(std::vector<float> samples, bool allowAlignment);
-    // The named feature's array, as the window reads "encoder" and "encoder_length"; ASRError::processingFailed
-    // with `errorMessage` when the feature is missing or not an array.
-    static std::shared_ptr<platform::ml::MultiArray> extractFeatureValue(const platform::ml::FeatureProvider& provider,
-                                                                         const std::string& key,
-                                                                         const std::string& errorMessage);
-
-    // Text, timings and confidence of decoded tokens.
-    float calculateConfidence(int tokenCount, bool isEmpty, const std::vector<float>& tokenConfidences) const;
-    // Start and end times in seconds from global encoder frames, less the emission delay read from
-    // "TDT_EMISSION_DELAY_FRAMES" on every call (1 frame when unset or not a decimal integer).
-    std::vector<TokenTiming> createTokenTimings(const std::vector<int>& tokenIds, const std::vector<int>& timestamps,
-                                                const std::vector<float>& confidences,
-                                                const std::vector<int>& tokenDurations) const;
-    DeduplicatedTokens removeDuplicateTokenSequence(const std::vector<int>& previous, const std::vector<int>& current,
-                                                    int maxOverlap) const;
-    std::string convertTokensToText(const std::vector<int>& tokenIds) const;
-
 private:
-    // What decoding needs of the bound set, read together.
-    struct DecoderBinding {
-        AsrModelVersion version;
-        std::shared_ptr<platform::ml::Model> decoder;
-        std::shared_ptr<platform::ml::Model> joint;
-        std::shared_ptr<const Vocabulary> vocabulary;
-    };
-
-    void bind(const AsrModels& models);
-    std::shared_ptr<const Vocabulary> vocabularySnapshot() const;
-    DecoderBinding decoderBinding() const;
     ProgressHandler progressHandler();
 
     ASRResult transcribeOneWindow(std::span<const float> samples, TdtDecoderState& decoderState,
@@ -207,40 +114,11 @@ private:
                                     Clock::time_point startTime, const ProgressHandler& progressHandler,
                                     std::optional<Language> language);
 
-    // The window inference for `samples` followed by zeros up to `windowLength`. The zeros are those of the
-    // pooled input array, so a short recording is never copied into a padded buffer first.
-    InferenceResult inferPaddedWindow(std::span<const float> samples, std::size_t windowLength,
-                                      std::optional<int> originalLength, std::optional<int> actualAudioFrames,
-                                      TdtDecoderState& decoderState, int contextFrameAdjustment, bool isLastChunk,
-                                      int globalFrameOffset, std::optional<Language> language,
-                                      std::optional<int> emitTokensAfterGlobalFrame,
-                                      std::optional<int> initialTimeIndexOverride);
-    platform::ml::DictionaryFeatureProvider preparePaddedInput(std::span<const float> samples,
-                                                               std::size_t windowLength,
-                                                               std::optional<int> actualLength) const;
-    // The length frameAlignedAudio gives `count` samples.
-    static std::size_t frameAlignedLength(std::size_t count, bool allowAlignment);
-
-    std::shared_ptr<const platform::ml::FeatureProvider> runFrontEnd(const platform::ml::FeatureProvider& input);
-    TdtHypothesis decode(const std::shared_ptr<const platform::ml::MultiArray>& encoderOutput,
-                         int encoderSequenceLength, int actualAudioFrames, TdtDecoderState& decoderState,
-                         int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
-                         std::optional<Language> language, std::optional<int> emitTokensAfterGlobalFrame,
-                         std::optional<int> initialTimeIndexOverride) const;
-
     const AppLogger logger_;
     const ASRConfig config_;
     const AudioConverter audioConverter_;
     const std::shared_ptr<ProgressEmitter> progressEmitter_;
-
-    mutable std::mutex mutex_;
-    std::shared_ptr<platform::ml::Model> preprocessorModel_;
-    std::shared_ptr<platform::ml::Model> encoderModel_;
-    std::shared_ptr<platform::ml::Model> decoderModel_;
-    std::shared_ptr<platform::ml::Model> jointModel_;
-    std::optional<AsrModels> asrModels_;
-    std::shared_ptr<const Vocabulary> vocabulary_;
-    std::shared_ptr<platform::ml::PredictionOptions> predictionOptions_;
+    const std::unique_ptr<AsrWindowInference> windowInference_;
 
     // Last, so that it is destroyed first: its jobs finish while everything they might use still exists.
     platform::core::BackgroundJobs backgroundTasks_;

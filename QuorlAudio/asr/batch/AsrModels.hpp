@@ -74,12 +74,19 @@ struct AsrModels {
                                    std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
                                    const ProgressHandler& progressHandler);
 
+    // What to download, written with designated initialisers: `{.version = AsrModelVersion::v2}`.
+    struct DownloadRequest {
+        // The version's default cache folder when absent.
+        std::optional<std::filesystem::path> to = std::nullopt;
+        // First removes the model folder, which is not always `to` itself.
+        bool force = false;
+        AsrModelVersion version = AsrModelVersion::v3;
+        ParakeetEncoderPrecision encoderPrecision = ParakeetEncoderPrecision::int8;
+    };
+
     // Puts the version's model files and vocabulary into the model folder unless they are all there, and
-    // returns the target directory (`to`, or the version's default cache folder). `force` first removes the
-    // model folder, which is not always `to` itself. `sleeper` waits out the back-offs of every transfer.
-    static std::filesystem::path download(const std::optional<std::filesystem::path>& to, bool force,
-                                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                                          const ProgressHandler& progressHandler,
+    // returns the target directory. `sleeper` waits out the back-offs of every transfer.
+    static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler,
                                           platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
 
     // download without `force`, then load from the folder it returns.

@@ -58,9 +58,9 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
 
 } // namespace
 
-fs::path AsrModels::download(const std::optional<fs::path>& to, bool force, AsrModelVersion version,
-                             ParakeetEncoderPrecision encoderPrecision, const ProgressHandler& progressHandler,
+fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler,
                              platform::core::Sleeper& sleeper) {
+    const auto [to, force, version, encoderPrecision] = request;
     // The default folder is looked up only when needed: a caller's own folder must not depend on a user
     // folder being locatable.
     const fs::path target = to ? *to : defaultCacheDirectory(version);
@@ -90,7 +90,8 @@ AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to,
                                      AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
                                      std::optional<ComputeUnits> encoderComputeUnits,
                                      const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
-    const fs::path target = download(to, false, version, encoderPrecision, progressHandler, sleeper);
+    const fs::path target =
+        download({.to = to, .version = version, .encoderPrecision = encoderPrecision}, progressHandler, sleeper);
     return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler,
                 hubLoader(sleeper));
 }

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
 #include "QuorlAudio/asr/batch/DecodedToken.hpp"
 #include "QuorlAudio/asr/batch/SequenceMatch.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
@@ -14,9 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace quorl {
@@ -29,11 +28,9 @@ class AsrManager;
 // duplicates. Samples are read by position from the source, so a disk-backed recording is never loaded whole.
 // A value: none of its operations changes it.
 struct ChunkProcessor {
-    using Vocabulary = std::unordered_map<int, std::string>;
-    // Ids before which a seam may be cut without splitting a word.
-    using SpliceSafeIds = std::unordered_set<int>;
-    // Token id to the canonical id of its letter-case class.
-    using CaseVariantIds = std::unordered_map<int, int>;
+    using Vocabulary = ChunkSeamVocabulary::Vocabulary;
+    using SpliceSafeIds = ChunkSeamVocabulary::SpliceSafeIds;
+    using CaseVariantIds = ChunkSeamVocabulary::CaseVariantIds;
     using ProgressHandler = std::function<void(double progress)>;
     using TimePoint = std::chrono::steady_clock::time_point;
 
@@ -83,11 +80,6 @@ struct ChunkProcessor {
                                                          const Vocabulary& vocabulary) const;
     // Ascending and stable: tokens with equal timestamps keep their order.
     static void sortByTimestamp(std::vector<DecodedToken>& tokens);
-
-    // Vocabulary analyses, computed once per transcription. None for an empty vocabulary.
-    static std::optional<SpliceSafeIds> spliceSafeTokenIds(const Vocabulary& vocabulary);
-    static bool isSpliceSafePiece(std::string_view piece);
-    static std::optional<CaseVariantIds> caseVariantCanonicalIds(const Vocabulary& vocabulary);
 
     // The whole transcription on a pool of clones of `manager`. Cancelled through the calling task's token.
     ASRResult process(const std::shared_ptr<AsrManager>& manager, TimePoint startTime,

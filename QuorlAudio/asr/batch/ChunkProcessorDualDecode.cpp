@@ -1,6 +1,7 @@
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/DualDecodeArbitration.hpp"
 #include "QuorlAudio/asr/batch/DualDecodeProbe.hpp"
 #include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
@@ -43,10 +44,18 @@ std::vector<DecodedToken> ChunkProcessor::decodeOneChunk(std::int64_t chunkStart
     const std::vector<float> samples = paddedSamples(window->readStart, window->sampleCount, maxModelSamples);
     TdtDecoderState decoderState = TdtDecoderState::make(decoderLayers);
     decoderState.reset();
-    const AsrManager::InferenceResult inference = manager.executeMLInferenceWithTimings(
-        samples, static_cast<int>(window->sampleCount), window->actualAudioFrames, decoderState, 0,
-        window->isLastChunk, window->globalFrameOffset, language, window->emitTokensAfterGlobalFrame,
-        window->initialTimeIndexOverride);
+    const AsrWindowInference::InferenceResult inference = manager.windowInference().executeMLInferenceWithTimings({
+        .samples = samples,
+        .originalLength = static_cast<int>(window->sampleCount),
+        .actualAudioFrames = window->actualAudioFrames,
+        .context = {.decoderState = decoderState,
+                    .contextFrameAdjustment = 0,
+                    .isLastChunk = window->isLastChunk,
+                    .globalFrameOffset = window->globalFrameOffset,
+                    .language = language,
+                    .emitTokensAfterGlobalFrame = window->emitTokensAfterGlobalFrame,
+                    .initialTimeIndexOverride = window->initialTimeIndexOverride},
+    });
     return hypothesisTokens(inference.hypothesis, inference.encoderSequenceLength);
 }
 

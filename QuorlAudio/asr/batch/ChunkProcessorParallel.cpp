@@ -1,6 +1,7 @@
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
@@ -48,11 +49,16 @@ struct ChunkProcessor::ChunkTask {
         if (sampleCount == 0) {
             return TaskResult{.index = index, .tokens = {}, .workerIndex = workerIndex};
         }
-        const AsrManager::InferenceResult inference = worker->executeMLInferenceWithTimings(
-            samples, static_cast<int>(sampleCount),
-            ASRConstants::calculateEncoderFrames(static_cast<int>(sampleCount - contextSamples)), decoderState,
-            static_cast<int>(contextSamples / samplesPerFrame), isLastChunk, static_cast<int>(start / samplesPerFrame),
-            language);
+        const AsrWindowInference::InferenceResult inference = worker->windowInference().executeMLInferenceWithTimings({
+            .samples = samples,
+            .originalLength = static_cast<int>(sampleCount),
+            .actualAudioFrames = ASRConstants::calculateEncoderFrames(static_cast<int>(sampleCount - contextSamples)),
+            .context = {.decoderState = decoderState,
+                        .contextFrameAdjustment = static_cast<int>(contextSamples / samplesPerFrame),
+                        .isLastChunk = isLastChunk,
+                        .globalFrameOffset = static_cast<int>(start / samplesPerFrame),
+                        .language = language},
+        });
         return TaskResult{
             .index = index,
             .tokens = hypothesisTokens(inference.hypothesis, inference.encoderSequenceLength),
@@ -149,9 +155,9 @@ ASRResult ChunkProcessor::process(const std::shared_ptr<AsrManager>& manager, Ti
                                   const ProgressHandler& progressHandler, std::optional<Language> language) const {
     const int poolSize = std::max(1, manager->parallelChunkConcurrency());
     const auto workers = makeWorkerPool(manager, poolSize).value_or(std::vector{manager});
-    const int decoderLayers = manager->decoderLayerCount();
+    const int decoderLayers = manager->windowInference().decoderLayerCount();
     const bool melChunkContext = manager->melChunkContext();
-    const auto modelVersion = manager->modelVersion();
+    const auto modelVersion = manager->windowInference().modelVersion();
     const bool alignsToSilence = !melChunkContext && modelVersion == AsrModelVersion::v3;
     if (manager->dualDecodeArbitration() && alignsToSilence) {
         return processWithDualDecodeArbitration(manager, workers, decoderLayers, windowSamples, modelVersion,
@@ -251,9 +257,9 @@ ChunkProcessor::mergedTokens(const AsrManager& manager,
         sortByTimestamp(merged);
         return merged;
     }
-    const Vocabulary vocabulary = manager.vocabulary();
-    const auto spliceSafeIds = spliceSafeTokenIds(vocabulary);
-    const auto caseVariantIds = caseVariantCanonicalIds(vocabulary);
+    const Vocabulary vocabulary = manager.windowInference().vocabulary();
+    const auto spliceSafeIds = ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary);
+    const auto caseVariantIds = ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary);
     for (std::size_t chunk = 1; chunk < chunkResults.size(); ++chunk) {
         merged = mergeChunks(merged, chunkResults[chunk], spliceSafeIds, caseVariantIds);
     }
@@ -276,9 +282,10 @@ ASRResult ChunkProcessor::assembleResult(const AsrManager& manager,
         confidences.push_back(token.confidence);
         durations.push_back(token.duration);
     }
-    std::string text = manager.convertTokensToText(ids);
-    auto tokenTimings = manager.createTokenTimings(ids, timestamps, confidences, durations);
-    const float confidence = manager.calculateConfidence(
+    const AsrTokenText tokenText = manager.windowInference().tokenText();
+    std::string text = tokenText.convertTokensToText(ids);
+    auto tokenTimings = tokenText.createTokenTimings(ids, timestamps, confidences, durations);
+    const float confidence = tokenText.calculateConfidence(
         static_cast<int>(ids.size()), platform::text::isAllWhiteSpaceAndLineBreaks(text), confidences);
     return ASRResult{
         .text = std::move(text),

@@ -10,11 +10,9 @@ ASRConfig withV2BlankId(const ASRConfig& config) {
     if (config.tdtConfig.blankId == v2BlankId) {
         return config;
     }
-    TdtConfig tdtConfig = config.tdtConfig;
-    tdtConfig.blankId = v2BlankId;
-    return ASRConfig(config.sampleRate, tdtConfig, config.encoderHiddenSize, config.parallelChunkConcurrency,
-                     config.streamingEnabled, config.streamingThreshold, config.melChunkContext,
-                     config.dualDecodeArbitration);
+    ASRConfig rebuilt = config;
+    rebuilt.tdtConfig.blankId = v2BlankId;
+    return rebuilt.validated();
 }
 
 } // namespace

@@ -27,18 +27,6 @@ using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
 using Vocabulary = std::unordered_map<int, std::string>;
 
-// What a window's decoding reads besides the encoder output and writes into.
-struct WindowRequest {
-    const platform::ml::Model& decoderModel;
-    const platform::ml::Model& jointModel;
-    TdtDecoderState& state;
-    bool isLastChunk;
-    int globalFrameOffset;
-    std::optional<Language> language;
-    const Vocabulary* vocabulary;
-    std::optional<int> emitTokensAfterGlobalFrame;
-};
-
 TdtHypothesis emptyHypothesis(const TdtDecoderState& state) {
     TdtHypothesis hypothesis;
     hypothesis.decState = state;
@@ -88,14 +76,14 @@ std::size_t expectedTokenCount(const TdtConfig& tdt) {
 class WindowDecoder {
 public:
     WindowDecoder(const ASRConfig& config, const TdtModelInference& inference, const EncoderFrameView& frames,
-                  int length, WindowRequest request)
-        : tdt_(config.tdtConfig), inference_(inference), frames_(frames), request_(request),
+                  int length, const TdtDecoderV3::WindowRequest& request)
+        : tdt_(config.tdtConfig), inference_(inference), frames_(frames), request_(request), context_(request.context),
           buffers_(config.encoderHiddenSize), cancellation_(platform::core::Task::current()), length_(length),
-          last_(length - 1), currentLabel_(request.state.lastToken.value_or(config.tdtConfig.blankId)),
-          projection_(request.state.predictorOutput), needsTopK_(request.language.has_value()),
-          blocklistApplies_(request.language && script(*request.language) == Script::latin &&
-                            *request.language != Language::english && request.vocabulary != nullptr) {
-        hypothesis_.decState = request.state;
+          last_(length - 1), currentLabel_(request.context.decoderState.lastToken.value_or(config.tdtConfig.blankId)),
+          projection_(request.context.decoderState.predictorOutput), needsTopK_(request.context.language.has_value()),
+          blocklistApplies_(request.context.language && script(*request.context.language) == Script::latin &&
+                            *request.context.language != Language::english && request.vocabulary != nullptr) {
+        hypothesis_.decState = request.context.decoderState;
         hypothesis_.ySequence.reserve(expectedTokenCount(tdt_));
         hypothesis_.timestamps.reserve(expectedTokenCount(tdt_));
         hypothesis_.tokenDurations.reserve(expectedTokenCount(tdt_));
@@ -106,12 +94,12 @@ public:
         time_ = startFrame;
         primeIfFresh();
         mainLoop();
-        if (request_.isLastChunk) {
+        if (context_.isLastChunk) {
             if (tdt_.maxSymbolsPerStep >= 1) {
                 finalPass();
             }
             projection_.reset();
-            request_.state.predictorOutput.reset();
+            context_.decoderState.predictorOutput.reset();
         }
         carryStateOut();
         return std::move(hypothesis_);
@@ -138,7 +126,7 @@ private:
 
     // A fresh state starts from zeroed recurrent arrays and the decoder's output for the blank.
     void primeIfFresh() {
-        if (request_.state.lastToken || request_.state.predictorOutput) {
+        if (context_.decoderState.lastToken || context_.decoderState.predictorOutput) {
             return;
         }
         reset(*decState().hiddenState, 0);
@@ -216,7 +204,7 @@ private:
     }
 
     void carryStateOut() {
-        TdtDecoderState& state = request_.state;
+        TdtDecoderState& state = context_.decoderState;
         state.hiddenState = decState().hiddenState;
         state.cellState = decState().cellState;
         if (hypothesis_.lastToken) {
@@ -226,7 +214,7 @@ private:
         if (state.lastToken && isPunctuation(*state.lastToken)) {
             state.predictorOutput.reset();
         }
-        state.timeJump = request_.isLastChunk ? std::nullopt : std::optional<int>(time_ - length_);
+        state.timeJump = context_.isLastChunk ? std::nullopt : std::optional<int>(time_ - length_);
     }
 
     // Fills "decoder_step" with the held projection, or with the decoder's output for the current label when
@@ -248,7 +236,7 @@ private:
     }
 
     void redirect(Choice& choice, const TdtJointDecision& decision) const {
-        tokenLanguageFilter(choice.label, choice.confidence, decision.topKIds, decision.topKLogits, request_.language,
+        tokenLanguageFilter(choice.label, choice.confidence, decision.topKIds, decision.topKLogits, context_.language,
                             request_.vocabulary, tdt_.blankId);
         if (blocklistApplies_ && decision.topKIds && decision.topKLogits) {
             applyEnglishBlocklist(choice.label, choice.confidence, *decision.topKIds, *decision.topKLogits,
@@ -258,8 +246,8 @@ private:
 
     // Records the token unless it lies before the emit threshold, and feeds it to the decoder either way.
     void emit(const Choice& choice, int localFrame, int duration) {
-        const int globalFrame = request_.globalFrameOffset + localFrame;
-        if (!request_.emitTokensAfterGlobalFrame || globalFrame >= *request_.emitTokensAfterGlobalFrame) {
+        const int globalFrame = context_.globalFrameOffset + localFrame;
+        if (!context_.emitTokensAfterGlobalFrame || globalFrame >= *context_.emitTokensAfterGlobalFrame) {
             hypothesis_.ySequence.push_back(choice.label);
             hypothesis_.score += choice.confidence;
             hypothesis_.timestamps.push_back(globalFrame);
@@ -274,7 +262,7 @@ private:
     // Runs the decoder on the label and keeps its projection, in the state too, for the next joint steps.
     void feedDecoder(int label) {
         projection_ = runDecoderStep(label);
-        request_.state.predictorOutput = projection_;
+        context_.decoderState.predictorOutput = projection_;
     }
 
     // One decoder prediction; it writes the new recurrent state over the arrays it reads.
@@ -297,7 +285,8 @@ private:
     const TdtConfig& tdt_;
     const TdtModelInference& inference_;
     const EncoderFrameView& frames_;
-    WindowRequest request_;
+    const TdtDecoderV3::WindowRequest& request_;
+    const TdtWindowContext& context_;
     TdtStepBuffers buffers_;
     platform::core::CancellationToken cancellation_;
     TdtHypothesis hypothesis_;
@@ -321,34 +310,19 @@ private:
 TdtDecoderV3::TdtDecoderV3(ASRConfig config, TdtModelInference modelInference)
     : logger("TDT"), config(std::move(config)), modelInference(std::move(modelInference)) {}
 
-TdtHypothesis TdtDecoderV3::decodeWithTimings(const std::shared_ptr<const MultiArray>& encoderOutput,
-                                              int encoderSequenceLength, int actualAudioFrames,
-                                              const platform::ml::Model& decoderModel,
-                                              const platform::ml::Model& jointModel, TdtDecoderState& decoderState,
-                                              int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
-                                              std::optional<Language> language, const Vocabulary* vocabulary,
-                                              std::optional<int> emitTokensAfterGlobalFrame,
-                                              std::optional<int> initialTimeIndexOverride) const {
-    if (encoderSequenceLength < 2) {
-        return emptyHypothesis(decoderState);
+TdtHypothesis TdtDecoderV3::decodeWithTimings(const WindowRequest& request) const {
+    const TdtWindowContext& context = request.context;
+    if (request.encoderSequenceLength < 2) {
+        return emptyHypothesis(context.decoderState);
     }
-    const EncoderFrameView frames(encoderOutput, encoderSequenceLength, config.encoderHiddenSize);
-    const int length = std::min(actualAudioFrames, encoderSequenceLength);
-    const int start = startFrame(decoderState, contextFrameAdjustment, initialTimeIndexOverride);
+    const EncoderFrameView frames(request.encoderOutput, request.encoderSequenceLength, config.encoderHiddenSize);
+    const int length = std::min(request.actualAudioFrames, request.encoderSequenceLength);
+    const int start =
+        startFrame(context.decoderState, context.contextFrameAdjustment, context.initialTimeIndexOverride);
     if (start >= length) {
-        return emptyHypothesis(decoderState);
+        return emptyHypothesis(context.decoderState);
     }
-    WindowDecoder window(config, modelInference, frames, length,
-                         WindowRequest{
-                             .decoderModel = decoderModel,
-                             .jointModel = jointModel,
-                             .state = decoderState,
-                             .isLastChunk = isLastChunk,
-                             .globalFrameOffset = globalFrameOffset,
-                             .language = language,
-                             .vocabulary = vocabulary,
-                             .emitTokensAfterGlobalFrame = emitTokensAfterGlobalFrame,
-                         });
+    WindowDecoder window(config, modelInference, frames, length, request);
     return window.run(start);
 }
 

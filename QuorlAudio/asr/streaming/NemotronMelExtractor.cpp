@@ -14,7 +14,7 @@ constexpr int hop = 160;
 NemotronMelExtractor NemotronMelExtractor::make(int nMels) {
     return {
         // The front end's defaults are the recognisers' configuration, this one's included.
-        .mel = std::make_shared<AudioMelSpectrogram>(16000, nMels),
+        .mel = std::make_shared<AudioMelSpectrogram>(AudioMelSpectrogram::Options{.nMels = nMels}),
         .nMels = nMels,
         .hopLength = hop,
     };

@@ -18,24 +18,12 @@ std::int64_t samplesIn(double seconds) { return static_cast<std::int64_t>(second
 
 } // namespace
 
-SlidingWindowAsrConfig::SlidingWindowAsrConfig(double chunkSeconds, double hypothesisChunkSeconds,
-                                               double leftContextSeconds, double rightContextSeconds,
-                                               double minContextForConfirmation, double confirmationThreshold,
-                                               std::optional<TdtConfig> tdtConfig)
-    : chunkSeconds(chunkSeconds),
-      hypothesisChunkSeconds(hypothesisChunkSeconds),
-      leftContextSeconds(leftContextSeconds),
-      rightContextSeconds(rightContextSeconds),
-      minContextForConfirmation(minContextForConfirmation),
-      confirmationThreshold(confirmationThreshold),
-      tdtConfig(std::move(tdtConfig)) {}
-
-SlidingWindowAsrConfig::SlidingWindowAsrConfig(double confirmationThreshold, double chunkDuration)
-    : SlidingWindowAsrConfig(chunkDuration, std::min(chunkDuration / 2, 1.0), 2.0, 2.0, 10.0, confirmationThreshold,
-                             std::nullopt) {}
-
-SlidingWindowAsrConfig SlidingWindowAsrConfig::custom(double chunkDuration, double confirmationThreshold) {
-    return SlidingWindowAsrConfig(confirmationThreshold, chunkDuration);
+SlidingWindowAsrConfig SlidingWindowAsrConfig::custom(CustomOptions options) {
+    return SlidingWindowAsrConfig{
+        .chunkSeconds = options.chunkDuration,
+        .hypothesisChunkSeconds = std::min(options.chunkDuration / 2, 1.0),
+        .confirmationThreshold = options.confirmationThreshold,
+    };
 }
 
 const SlidingWindowAsrConfig& SlidingWindowAsrConfig::defaultConfig() {
@@ -44,7 +32,7 @@ const SlidingWindowAsrConfig& SlidingWindowAsrConfig::defaultConfig() {
 }
 
 const SlidingWindowAsrConfig& SlidingWindowAsrConfig::streaming() {
-    static const SlidingWindowAsrConfig preset(11.0, 1.0, 2.0, 2.0, 10.0, 0.80, std::nullopt);
+    static const SlidingWindowAsrConfig preset{.hypothesisChunkSeconds = 1.0, .confirmationThreshold = 0.80};
     return preset;
 }
 

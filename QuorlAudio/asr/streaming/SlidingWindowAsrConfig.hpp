@@ -9,18 +9,18 @@
 namespace quorl {
 
 // The window geometry and the confirmation rule of the sliding-window recogniser, in seconds at the
-// recognition rate of 16000 samples per second. A default-made value is the default preset. Nothing is
-// validated on construction: validate() is called when streaming starts.
+// recognition rate of 16000 samples per second, written with designated initialisers. A default-made value is
+// the default preset. Nothing is validated on construction: validate() is called when streaming starts.
 struct SlidingWindowAsrConfig {
-    SlidingWindowAsrConfig() = default;
-    SlidingWindowAsrConfig(double chunkSeconds, double hypothesisChunkSeconds, double leftContextSeconds,
-                           double rightContextSeconds, double minContextForConfirmation, double confirmationThreshold,
-                           std::optional<TdtConfig> tdtConfig);
-    // A chunk of `chunkDuration` seconds with 2 s of context on each side, confirming after 10 s of audio.
-    SlidingWindowAsrConfig(double confirmationThreshold, double chunkDuration);
+    // What a custom configuration chooses; everything else keeps the default geometry.
+    struct CustomOptions {
+        double chunkDuration;
+        double confirmationThreshold;
+    };
 
-    // The same value as the two-argument constructor.
-    static SlidingWindowAsrConfig custom(double chunkDuration, double confirmationThreshold);
+    // A chunk of `chunkDuration` seconds with 2 s of context on each side and a hypothesis chunk of half the
+    // chunk (at most 1 s), confirming after 10 s of audio.
+    static SlidingWindowAsrConfig custom(CustomOptions options);
 
     static const SlidingWindowAsrConfig& defaultConfig();
     static const SlidingWindowAsrConfig& streaming();
@@ -52,7 +52,7 @@ struct SlidingWindowAsrConfig {
     // Window confidence at or above which its text may be confirmed.
     double confirmationThreshold = 0.85;
     // Absent: the default decoder settings.
-    std::optional<TdtConfig> tdtConfig;
+    std::optional<TdtConfig> tdtConfig = std::nullopt;
 
     bool operator==(const SlidingWindowAsrConfig&) const = default;
 };

@@ -1,7 +1,10 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/asr/batch/AsrModels.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
 
 #include "platform/core/Concatenated.hpp"
@@ -91,7 +94,7 @@ void SlidingWindowAsrManager::startStreaming(AudioSource source) {
         throw ASRError::notInitialized();
     }
     logger_.info(concatenated({"Starting sliding-window ASR engine for source: ", description(source), "..."}));
-    TdtDecoderState decoderState = TdtDecoderState::make(manager->decoderLayerCount());
+    TdtDecoderState decoderState = TdtDecoderState::make(manager->windowInference().decoderLayerCount());
     {
         std::lock_guard lock(mutex_);
         audioSource_ = source;
@@ -159,7 +162,9 @@ std::string SlidingWindowAsrManager::finish() {
         logger_.warning(concatenated(
             {std::to_string(failed), " window(s) failed during streaming; transcript may be missing segments"}));
     }
-    std::string text = !tokens.empty() && manager ? manager->convertTokensToText(tokens) : std::move(transcripts);
+    std::string text = !tokens.empty() && manager
+                           ? manager->windowInference().tokenText().convertTokensToText(tokens)
+                           : std::move(transcripts);
     logger_.info(concatenated(
         {"Final transcription: ", std::to_string(platform::text::graphemeClusters(text).size()), " characters"}));
     return text;
@@ -203,7 +208,7 @@ void SlidingWindowAsrManager::reset() {
     }
     std::optional<TdtDecoderState> decoderState;
     if (manager) {
-        decoderState = TdtDecoderState::make(manager->decoderLayerCount());
+        decoderState = TdtDecoderState::make(manager->windowInference().decoderLayerCount());
     }
     AudioSource source = AudioSource::microphone;
     {

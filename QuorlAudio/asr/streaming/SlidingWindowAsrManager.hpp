@@ -1,10 +1,7 @@
 #pragma once
 
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
-#include "QuorlAudio/asr/batch/AsrManager.hpp"
-#include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
-#include "platform/core/DedicatedTask.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
@@ -14,6 +11,7 @@
 
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/core/AsyncStream.hpp"
+#include "platform/core/DedicatedTask.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +26,10 @@
 #include <vector>
 
 namespace quorl {
+
+class AsrManager;
+class AsrTokenText;
+struct AsrModels;
 
 // The live recogniser: PCM buffers of any format are converted to 16 kHz mono, cut into overlapping windows
 // (left context, centre, look-ahead) and decoded window by window by the batch recogniser, with the decoder
@@ -135,7 +137,8 @@ private:
     std::optional<DecodedWindow> decodeWindow(std::vector<float> windowSamples, std::int64_t windowStartSample,
                                               bool isLastChunk);
     // The window's text, confidence and token timings in stream seconds.
-    static ASRResult windowResult(const AsrManager& manager, const DecodedWindow& decoded, double processingTime);
+    static ASRResult windowResult(const AsrTokenText& tokenText, int sampleRate, const DecodedWindow& decoded,
+                                  double processingTime);
     void recordWindowFailure(const std::exception_ptr& error);
     void publish(SlidingWindowTranscriptionUpdate update);
 

@@ -1,5 +1,8 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
+
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
 
@@ -68,7 +71,7 @@ void SlidingWindowAsrManager::resetDecoderForRecovery() {
     if (manager == nullptr) {
         return;
     }
-    TdtDecoderState fresh = TdtDecoderState::make(manager->decoderLayerCount());
+    TdtDecoderState fresh = TdtDecoderState::make(manager->windowInference().decoderLayerCount());
     {
         std::lock_guard lock(mutex_);
         decoderState_ = std::move(fresh);

@@ -1,5 +1,8 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
+#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
+
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/DecimalText.hpp"
 
@@ -44,7 +47,8 @@ void SlidingWindowAsrManager::processWindow(std::vector<float> windowSamples, st
         return;
     }
 
-    const ASRResult result = windowResult(*manager, *decoded, processingTime);
+    const ASRResult result =
+        windowResult(manager->windowInference().tokenText(), manager->config().sampleRate, *decoded, processingTime);
     std::int64_t processed = 0;
     {
         std::lock_guard lock(mutex_);
@@ -89,20 +93,27 @@ SlidingWindowAsrManager::decodeWindow(std::vector<float> windowSamples, std::int
 
     const std::size_t sampleCount = windowSamples.size();
     // Frame alignment only while nothing has been kept: later windows go to the models as they are.
-    auto aligned = AsrManager::frameAlignedAudio(std::move(windowSamples), previousTokens.empty());
+    AsrWindowInference& inference = manager->windowInference();
+    auto aligned = AsrWindowInference::frameAlignedAudio(std::move(windowSamples), previousTokens.empty());
     if (aligned.samples.size() < static_cast<std::size_t>(ASRConstants::maxModelSamples)) {
         aligned.samples.resize(ASRConstants::maxModelSamples, 0.0f);
     }
-    std::optional<AsrManager::InferenceResult> inference;
+    std::optional<AsrWindowInference::InferenceResult> result;
     try {
-        inference = manager->executeMLInferenceWithTimings(aligned.samples, aligned.frameAlignedLength, std::nullopt,
-                                                           *decoderState, 0, isLastChunk, 0);
+        result = inference.executeMLInferenceWithTimings({
+            .samples = aligned.samples,
+            .originalLength = aligned.frameAlignedLength,
+            .context = {.decoderState = *decoderState,
+                        .contextFrameAdjustment = 0,
+                        .isLastChunk = isLastChunk,
+                        .globalFrameOffset = 0},
+        });
     } catch (...) {
         recordWindowFailure(std::current_exception());
         return std::nullopt;
     }
 
-    TdtHypothesis& hypothesis = inference->hypothesis;
+    TdtHypothesis& hypothesis = result->hypothesis;
     DecodedWindow decoded{
         .tokens = std::move(hypothesis.ySequence),
         .frames = std::move(hypothesis.timestamps),
@@ -111,7 +122,7 @@ SlidingWindowAsrManager::decodeWindow(std::vector<float> windowSamples, std::int
     };
     if (!previousTokens.empty() && !decoded.tokens.empty()) {
         auto deduplicated =
-            manager->removeDuplicateTokenSequence(previousTokens, decoded.tokens, maxDuplicateOverlap);
+            inference.tokenText().removeDuplicateTokenSequence(previousTokens, decoded.tokens, maxDuplicateOverlap);
         decoded.tokens = std::move(deduplicated.deduped);
         dropLeading(decoded.frames, deduplicated.removedCount);
         dropLeading(decoded.confidences, deduplicated.removedCount);
@@ -124,17 +135,17 @@ SlidingWindowAsrManager::decodeWindow(std::vector<float> windowSamples, std::int
     return decoded;
 }
 
-ASRResult SlidingWindowAsrManager::windowResult(const AsrManager& manager, const DecodedWindow& decoded,
-                                                double processingTime) {
-    std::string text = manager.convertTokensToText(decoded.tokens);
+ASRResult SlidingWindowAsrManager::windowResult(const AsrTokenText& tokenText, int sampleRate,
+                                                const DecodedWindow& decoded, double processingTime) {
+    std::string text = tokenText.convertTokensToText(decoded.tokens);
     const bool isEmpty = platform::text::isAllWhiteSpaceAndLineBreaks(text);
     return ASRResult{
         .text = std::move(text),
         .confidence =
-            manager.calculateConfidence(static_cast<int>(decoded.tokens.size()), isEmpty, decoded.confidences),
-        .duration = static_cast<double>(decoded.sampleCount) / manager.config().sampleRate,
+            tokenText.calculateConfidence(static_cast<int>(decoded.tokens.size()), isEmpty, decoded.confidences),
+        .duration = static_cast<double>(decoded.sampleCount) / sampleRate,
         .processingTime = processingTime,
-        .tokenTimings = manager.createTokenTimings(decoded.tokens, decoded.frames, decoded.confidences, {}),
+        .tokenTimings = tokenText.createTokenTimings(decoded.tokens, decoded.frames, decoded.confidences, {}),
         .performanceMetrics = std::nullopt,
         .ctcDetectedTerms = std::nullopt,
         .ctcAppliedTerms = std::nullopt,

@@ -43,7 +43,7 @@ UnifiedMelExtractor UnifiedMelExtractor::make(const UnifiedConfig& config, std::
     const auto nMels = static_cast<int>(config.melFeatures);
     return {
         // The front end's defaults are the models' own settings, apart from the number of bins.
-        .mel = std::make_shared<AudioMelSpectrogram>(16000, nMels),
+        .mel = std::make_shared<AudioMelSpectrogram>(AudioMelSpectrogram::Options{.nMels = nMels}),
         .nMels = config.melFeatures,
         .hopLength = hop,
         .windowSamples = windowSamples,

@@ -25,8 +25,7 @@ std::vector<float> speechLikeSignal() {
 // audio time.
 template <bool transposed>
 void BM_LogMelOfOneMinute(benchmark::State& state) {
-    quorl::AudioMelSpectrogram spectrogram(sampleRate, 128, 512, 160, 400, 0.97f, 1, 0x1p-24f,
-                                           quorl::AudioMelSpectrogram::LogFloorMode::additive, false);
+    quorl::AudioMelSpectrogram spectrogram(quorl::AudioMelSpectrogram::Options{.sampleRate = sampleRate});
     const auto audio = speechLikeSignal();
     for (auto _ : state) {
         auto result =

@@ -19,6 +19,7 @@ namespace {
 
 using LogFloorMode = AudioMelSpectrogram::LogFloorMode;
 using PaddingMode = AudioMelSpectrogram::PaddingMode;
+using Options = AudioMelSpectrogram::Options;
 
 constexpr float recogniserFloor = 0x1p-24f;
 
@@ -73,7 +74,16 @@ TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
         ASSERT_NEAR(flat.mel[index], melMajor.values[index], tolerance) << "mel-major at " << index;
     }
 
-    AudioMelSpectrogram clamped(8000, 23, 256, 80, 200, 0.0f, 1, 1e-10f, LogFloorMode::clamped, true);
+    AudioMelSpectrogram clamped(Options{.sampleRate = 8000,
+                                        .nMels = 23,
+                                        .nFFT = 256,
+                                        .hopLength = 80,
+                                        .winLength = 200,
+                                        .preemph = 0.0f,
+                                        .padTo = 1,
+                                        .logFloor = 1e-10f,
+                                        .logFloorMode = LogFloorMode::clamped,
+                                        .windowPeriodic = true});
     const auto frameMajor = readBlock(file, "frameMajor");
     const auto transposed = clamped.computeFlatTransposed(signal, 0.0f, PaddingMode::prePadded, std::nullopt);
     ASSERT_EQ(transposed.melLength, 17);
@@ -103,7 +113,7 @@ TEST(AudioMelSpectrogramTests, FrameCountsFollowPaddingModeAndPadTo) {
         {672, PaddingMode::prePadded, 4, 2, 4},
     };
     for (const auto& c : cases) {
-        AudioMelSpectrogram spectrogram(16000, 8, 512, 160, 400, 0.97f, c.padTo);
+        AudioMelSpectrogram spectrogram(Options{.nMels = 8, .padTo = c.padTo});
         const std::vector<float> audio(c.samples, 0.1f);
         const auto result = spectrogram.computeFlatTransposed(audio, 0.0f, c.mode, std::nullopt);
         EXPECT_EQ(result.melLength, c.melLength) << c.samples;
@@ -113,7 +123,7 @@ TEST(AudioMelSpectrogramTests, FrameCountsFollowPaddingModeAndPadTo) {
 }
 
 TEST(AudioMelSpectrogramTests, EmptyAudioOrNoFrameGivesOneSilentColumn) {
-    AudioMelSpectrogram spectrogram(16000, 8);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 8});
     const std::vector<float> empty;
     const std::vector<float> tooShort(100, 0.5f);
     const std::vector<float> zeros(8, 0.0f);
@@ -133,7 +143,7 @@ TEST(AudioMelSpectrogramTests, EmptyAudioOrNoFrameGivesOneSilentColumn) {
 }
 
 TEST(AudioMelSpectrogramTests, LayoutsHoldTheSameValuesAndZeroPadding) {
-    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.97f, 8);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 16, .padTo = 8});
     const auto signal = testsupport::logMelTestSignal();
     const auto melMajor = spectrogram.computeFlat(signal, 0.1f);
     const auto frameMajor = spectrogram.computeFlatTransposed(signal, 0.1f);
@@ -155,7 +165,7 @@ TEST(AudioMelSpectrogramTests, LayoutsHoldTheSameValuesAndZeroPadding) {
 
 TEST(AudioMelSpectrogramTests, FramesPastTheSignalHoldTheLogarithmOfTheFloor) {
     for (const auto mode : {LogFloorMode::additive, LogFloorMode::clamped}) {
-        AudioMelSpectrogram spectrogram(16000, 8, 512, 160, 400, 0.97f, 1, 1e-6f, mode);
+        AudioMelSpectrogram spectrogram(Options{.nMels = 8, .logFloor = 1e-6f, .logFloorMode = mode});
         const std::vector<float> audio(512, 0.5f);
         // Frame i reads from sample 160 i + 56, so frames 3 and later lie past the 512 samples.
         const auto result = spectrogram.computeFlatTransposed(audio, 0.0f, PaddingMode::prePadded, 6);
@@ -178,8 +188,8 @@ TEST(AudioMelSpectrogramTests, PreEmphasisContinuesAcrossCalls) {
     for (std::size_t index = 1; index < signal.size(); ++index) {
         emphasised[index] = signal[index] - 0.97f * signal[index - 1];
     }
-    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.97f);
-    AudioMelSpectrogram plain(16000, 16, 512, 160, 400, 0.0f);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 16, .preemph = 0.97f});
+    AudioMelSpectrogram plain(Options{.nMels = 16, .preemph = 0.0f});
     const std::span<const float> halves(signal);
     const std::span<const float> emphasisedHalves(emphasised);
 
@@ -198,15 +208,15 @@ TEST(AudioMelSpectrogramTests, PreEmphasisContinuesAcrossCalls) {
 }
 
 TEST(AudioMelSpectrogramTests, ZeroPreEmphasisPassesSamplesThrough) {
-    AudioMelSpectrogram plain(16000, 16, 512, 160, 400, 0.0f);
-    AudioMelSpectrogram emphasised(16000, 16, 512, 160, 400, 0.97f);
+    AudioMelSpectrogram plain(Options{.nMels = 16, .preemph = 0.0f});
+    AudioMelSpectrogram emphasised(Options{.nMels = 16, .preemph = 0.97f});
     const auto signal = testsupport::logMelTestSignal();
     EXPECT_EQ(plain.computeFlatTransposed(signal, 0.9f).mel, plain.computeFlatTransposed(signal, -0.4f).mel);
     EXPECT_NE(plain.computeFlatTransposed(signal, 0.0f).mel, emphasised.computeFlatTransposed(signal, 0.0f).mel);
 }
 
 TEST(AudioMelSpectrogramTests, NestedComputeWindowsFromTheFrameStart) {
-    AudioMelSpectrogram spectrogram(16000, 16, 512, 160, 400, 0.0f);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 16, .preemph = 0.0f});
     const auto signal = testsupport::logMelTestSignal();
     const auto nested = spectrogram.compute(signal);
     // (1600 - 400) / 160 + 1 frames.
@@ -228,7 +238,7 @@ TEST(AudioMelSpectrogramTests, NestedComputeWindowsFromTheFrameStart) {
 }
 
 TEST(AudioMelSpectrogramTests, NestedComputeOfShortAudio) {
-    AudioMelSpectrogram spectrogram(16000, 4);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 4});
     EXPECT_EQ(spectrogram.compute(std::vector<float>(239, 0.5f)).melLength, 0);
     EXPECT_TRUE(spectrogram.compute(std::vector<float>{}).mel.empty());
     // Short of one window but within a hop of it: one frame, the missing samples read as zeros.
@@ -238,7 +248,7 @@ TEST(AudioMelSpectrogramTests, NestedComputeOfShortAudio) {
 }
 
 TEST(AudioMelSpectrogramTests, UnsupportedTransformLengthYieldsTheFloor) {
-    AudioMelSpectrogram spectrogram(16000, 8, 511, 160, 400);
+    AudioMelSpectrogram spectrogram(Options{.nMels = 8, .nFFT = 511});
     EXPECT_EQ(spectrogram.nFFT(), 511);
     const auto result = spectrogram.computeFlat(testsupport::logMelTestSignal(), 0.0f);
     ASSERT_GT(result.melLength, 0);
@@ -280,24 +290,20 @@ TEST(AudioMelSpectrogramTests, FilterbankTrianglesHaveUnitArea) {
 
 TEST(AudioMelSpectrogramTests, RejectsConfigurationsThatCannotCutFrames) {
     const struct {
-        int sampleRate;
-        int nMels;
-        int nFFT;
-        int hopLength;
-        int winLength;
+        Options options;
         const char* message;
     } cases[] = {
-        {16000, 8, 512, 0, 400, "AudioMelSpectrogram: hopLength must be at least 1, got 0"},
-        {0, 8, 512, 160, 400, "AudioMelSpectrogram: sampleRate must be at least 1, got 0"},
-        {-16000, 8, 512, 160, 400, "AudioMelSpectrogram: sampleRate must be at least 1, got -16000"},
-        {16000, -1, 512, 160, 400, "AudioMelSpectrogram: nMels must be at least 0, got -1"},
-        {16000, 8, 0, 160, 0, "AudioMelSpectrogram: nFFT must be at least 1, got 0"},
-        {16000, 8, 512, 160, -1, "AudioMelSpectrogram: winLength must be at least 0, got -1"},
-        {16000, 8, 512, 160, 513, "AudioMelSpectrogram: winLength must not exceed nFFT"},
+        {{.nMels = 8, .hopLength = 0}, "AudioMelSpectrogram: hopLength must be at least 1, got 0"},
+        {{.sampleRate = 0, .nMels = 8}, "AudioMelSpectrogram: sampleRate must be at least 1, got 0"},
+        {{.sampleRate = -16000, .nMels = 8}, "AudioMelSpectrogram: sampleRate must be at least 1, got -16000"},
+        {{.nMels = -1}, "AudioMelSpectrogram: nMels must be at least 0, got -1"},
+        {{.nMels = 8, .nFFT = 0, .winLength = 0}, "AudioMelSpectrogram: nFFT must be at least 1, got 0"},
+        {{.nMels = 8, .winLength = -1}, "AudioMelSpectrogram: winLength must be at least 0, got -1"},
+        {{.nMels = 8, .winLength = 513}, "AudioMelSpectrogram: winLength must not exceed nFFT"},
     };
     for (const auto& c : cases) {
         try {
-            AudioMelSpectrogram spectrogram(c.sampleRate, c.nMels, c.nFFT, c.hopLength, c.winLength);
+            AudioMelSpectrogram spectrogram(c.options);
             ADD_FAILURE() << c.message;
         } catch (const std::invalid_argument& error) {
             EXPECT_STREQ(error.what(), c.message);

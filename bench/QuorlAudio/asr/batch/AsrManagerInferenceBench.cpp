@@ -2,6 +2,7 @@
 #include "TrivialTransducerModels.hpp"
 
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
@@ -58,8 +59,14 @@ void runWindows(benchmark::State& state, quorl::AsrManager& manager) {
     for (auto _ : state) {
         decoderState.reset();
         const std::size_t before = allocationCount();
-        auto result = manager.executeMLInferenceWithTimings(window, static_cast<int>(windowSamples), std::nullopt,
-                                                            decoderState, 0, false, 0);
+        auto result = manager.windowInference().executeMLInferenceWithTimings({
+            .samples = window,
+            .originalLength = static_cast<int>(windowSamples),
+            .context = {.decoderState = decoderState,
+                        .contextFrameAdjustment = 0,
+                        .isLastChunk = false,
+                        .globalFrameOffset = 0},
+        });
         allocations += allocationCount() - before;
         benchmark::DoNotOptimize(result);
     }

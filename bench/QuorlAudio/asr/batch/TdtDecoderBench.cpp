@@ -81,8 +81,17 @@ void decodeWindow(benchmark::State& state, const platform::ml::Model& joint) {
         decoderState.reset();
         const quorl::TdtDecoderV3 decoder(config);
         const std::size_t before = allocationCount();
-        auto hypothesis = decoder.decodeWithTimings(encoder, windowFrames, windowFrames, *models().decoder, joint,
-                                                    decoderState, 0, false, 0);
+        auto hypothesis = decoder.decodeWithTimings({
+            .encoderOutput = encoder,
+            .encoderSequenceLength = windowFrames,
+            .actualAudioFrames = windowFrames,
+            .decoderModel = *models().decoder,
+            .jointModel = joint,
+            .context = {.decoderState = decoderState,
+                        .contextFrameAdjustment = 0,
+                        .isLastChunk = false,
+                        .globalFrameOffset = 0},
+        });
         allocations += allocationCount() - before;
         benchmark::DoNotOptimize(hypothesis);
     }

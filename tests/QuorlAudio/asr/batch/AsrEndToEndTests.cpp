@@ -221,8 +221,7 @@ TEST_P(AsrEndToEndTest, TheHubsModelsTranscribeAFileAndSamplesToTheScriptedText)
     serve(testCase);
 
     // As the host prepares its recogniser: download into the default cache folder, then load from it.
-    const fs::path directory = AsrModels::download(std::nullopt, false, version, ParakeetEncoderPrecision::int8,
-                                                   recordProgress(), sleeper);
+    const fs::path directory = AsrModels::download({.version = version}, recordProgress(), sleeper);
     const AsrModels models = AsrModels::load(directory, std::nullopt, version, ParakeetEncoderPrecision::int8,
                                              std::nullopt, recordProgress(), AsrModels::hubLoader(sleeper));
 

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/foundation/MLArrayCache.hpp"
 
 #include "platform/core/CancellationToken.hpp"
@@ -49,6 +50,13 @@ std::shared_ptr<platform::ml::MultiArray> poolWithOneWindowArray() {
     return array;
 }
 
+// What a test chooses of a window's decoding.
+struct WindowChoices {
+    std::optional<Language> language = std::nullopt;
+    std::optional<int> emitTokensAfterGlobalFrame = std::nullopt;
+    std::optional<int> initialTimeIndexOverride = std::nullopt;
+};
+
 class AsrManagerInferenceTest : public ::testing::Test {
 protected:
     AsrManagerInferenceTest() {
@@ -59,16 +67,21 @@ protected:
         return AsrManager::create(ASRConfig(), models_.modelSet(version, vocabulary_));
     }
 
-    // One full-length window of `originalLength` valid samples, not the last of its stream.
-    AsrManager::InferenceResult runWindow(AsrManager& manager, std::optional<int> originalLength = 16000,
-                                          std::optional<int> actualAudioFrames = std::nullopt,
-                                          std::optional<Language> language = std::nullopt,
-                                          std::optional<int> emitTokensAfterGlobalFrame = std::nullopt,
-                                          std::optional<int> initialTimeIndexOverride = std::nullopt) {
-        state_ = TdtDecoderState::make(manager.decoderLayerCount());
-        return manager.executeMLInferenceWithTimings(std::vector<float>(240000, 0.1f), originalLength,
-                                                     actualAudioFrames, state_, 0, false, 0, language,
-                                                     emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+    // One full-length window of 16000 valid samples, not the last of its stream.
+    AsrWindowInference::InferenceResult runWindow(AsrManager& manager, const WindowChoices& choices = {}) {
+        state_ = TdtDecoderState::make(manager.windowInference().decoderLayerCount());
+        const std::vector<float> samples(240000, 0.1f);
+        return manager.windowInference().executeMLInferenceWithTimings({
+            .samples = samples,
+            .originalLength = 16000,
+            .context = {.decoderState = state_,
+                        .contextFrameAdjustment = 0,
+                        .isLastChunk = false,
+                        .globalFrameOffset = 0,
+                        .language = choices.language,
+                        .emitTokensAfterGlobalFrame = choices.emitTokensAfterGlobalFrame,
+                        .initialTimeIndexOverride = choices.initialTimeIndexOverride},
+        });
     }
 
     // Predictions of either preprocessor.
@@ -93,7 +106,7 @@ TEST(AsrManagerFrameAlignment, PadsToWholeFramesWithinOneWindow) {
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.samples);
         const auto aligned =
-            AsrManager::frameAlignedAudio(std::vector<float>(testCase.samples, 0.5f), testCase.allowAlignment);
+            AsrWindowInference::frameAlignedAudio(std::vector<float>(testCase.samples, 0.5f), testCase.allowAlignment);
 
         EXPECT_EQ(aligned.frameAlignedLength, testCase.expectedLength);
         ASSERT_EQ(aligned.samples.size(), static_cast<std::size_t>(testCase.expectedLength));
@@ -117,8 +130,16 @@ TEST(AsrManagerWindowLength, ValidLengthSetsTheAudioLengthAndTheFramesDecoded) {
         const auto recogniser = AsrManager::create(ASRConfig(), models.modelSet(AsrModelVersion::v3));
         TdtDecoderState state = TdtDecoderState::make(2);
 
-        const auto result = recogniser->executeMLInferenceWithTimings(
-            std::vector<float>(240000, 0.1f), testCase.originalLength, testCase.actualAudioFrames, state, 0, false, 0);
+        const std::vector<float> samples(240000, 0.1f);
+        const auto result = recogniser->windowInference().executeMLInferenceWithTimings({
+            .samples = samples,
+            .originalLength = testCase.originalLength,
+            .actualAudioFrames = testCase.actualAudioFrames,
+            .context = {.decoderState = state,
+                        .contextFrameAdjustment = 0,
+                        .isLastChunk = false,
+                        .globalFrameOffset = 0},
+        });
 
         const auto input = models.preprocessor.calls().at(0).inputs;
         const auto& signal = *input.at("audio_signal").multiArrayValue();
@@ -136,10 +157,10 @@ TEST(AsrManagerFeatureExtraction, GivesTheNamedArrayOrFailsWithTheMessage) {
     const platform::ml::DictionaryFeatureProvider provider(
         {{"encoder", platform::ml::FeatureValue(encoder)}, {"name", platform::ml::FeatureValue(std::string("x"))}});
 
-    EXPECT_EQ(AsrManager::extractFeatureValue(provider, "encoder", "unused"), encoder);
+    EXPECT_EQ(AsrWindowInference::extractFeatureValue(provider, "encoder", "unused"), encoder);
     for (const std::string key : {"name", "absent"}) {
         SCOPED_TRACE(key);
-        EXPECT_EQ(errorText([&] { AsrManager::extractFeatureValue(provider, key, "Invalid encoder output"); }),
+        EXPECT_EQ(errorText([&] { AsrWindowInference::extractFeatureValue(provider, key, "Invalid encoder output"); }),
                   "ASR processing failed: Invalid encoder output");
     }
 }
@@ -159,7 +180,7 @@ TEST_F(AsrManagerInferenceTest, SplitFrontEndDecodesTheEncoderOutputAndUpdatesTh
 TEST_F(AsrManagerInferenceTest, FusedSetSendsThePreprocessorOutputToTheDecoder) {
     models_.jointAnswers = {{2, {.token = 5}}};
     const auto recogniser = manager(AsrModelVersion::tdtCtc110m);
-    EXPECT_EQ(recogniser->decoderLayerCount(), 1);
+    EXPECT_EQ(recogniser->windowInference().decoderLayerCount(), 1);
 
     // The decoder needs the version's blank (1024) and encoder width (512) to get this far and this result.
     const auto result = runWindow(*recogniser);
@@ -200,7 +221,9 @@ TEST_F(AsrManagerInferenceTest, OnlyV3DecodesWithTheLanguageVocabularyEmitThresh
         const testsupport::RecordingLogSink sink;
 
         const auto result =
-            runWindow(*recogniser, 16000, std::nullopt, testCase.language, testCase.emitAfter, testCase.startFrame);
+            runWindow(*recogniser, {.language = testCase.language,
+                                    .emitTokensAfterGlobalFrame = testCase.emitAfter,
+                                    .initialTimeIndexOverride = testCase.startFrame});
 
         EXPECT_EQ(result.hypothesis.ySequence, testCase.tokens);
         EXPECT_EQ(sink.messages("ASR", platform::sys::LogType::debug), testCase.logLines);
@@ -214,13 +237,13 @@ TEST_F(AsrManagerInferenceTest, EncoderInputsComeFromThePreprocessorOutputElseIt
     EXPECT_EQ(namesOf(models_.encoder.calls().back()),
               (std::set<std::string>{"mel", "mel_frames", "mel_length"}));
 
-    recogniser->setEncoderModel(models_.loadEncoder({"mel", "audio_length"}));
+    recogniser->windowInference().setEncoderModel(models_.loadEncoder({"mel", "audio_length"}));
     runWindow(*recogniser);
     const auto fallback = models_.encoder.calls().back();
     EXPECT_EQ(namesOf(fallback), (std::set<std::string>{"audio_length", "mel"}));
     EXPECT_EQ(fallback.inputs.at("audio_length").multiArrayValue()->value(0), 16000);
 
-    recogniser->setEncoderModel(models_.loadEncoder({"mel", "speaker"}));
+    recogniser->windowInference().setEncoderModel(models_.loadEncoder({"mel", "speaker"}));
     EXPECT_EQ(errorText([&] { runWindow(*recogniser); }),
               "ASR processing failed: Missing required encoder input: speaker. Available inputs: mel, mel_frames, "
               "mel_length, fallback inputs: audio_length, audio_signal");
@@ -239,12 +262,13 @@ TEST_F(AsrManagerInferenceTest, TheWindowInputGoesBackToThePoolOnEveryPath) {
         {"preprocessor fails", AsrModelVersion::v3,
          [&](AsrManager&) { models_.preprocessor.failPredictionsWith(failingPreprocessor); },
          "boom", 1},
-        {"no preprocessor", AsrModelVersion::v3, [](AsrManager& manager) { manager.setPreprocessorModel(nullptr); },
+        {"no preprocessor", AsrModelVersion::v3,
+         [](AsrManager& manager) { manager.windowInference().setPreprocessorModel(nullptr); },
          "AsrManager not initialized. Call initialize() first.", 0},
         {"after cleanup", AsrModelVersion::v3, [](AsrManager& manager) { manager.cleanup(); },
          "AsrManager not initialized. Call initialize() first.", 0},
         {"no joint after the front end ran", AsrModelVersion::v3,
-         [](AsrManager& manager) { manager.setJointModel(nullptr); },
+         [](AsrManager& manager) { manager.windowInference().setJointModel(nullptr); },
          "AsrManager not initialized. Call initialize() first.", 1},
         {"encoder output missing", AsrModelVersion::v3,
          [&](AsrManager&) { models_.omittedEncoderOutputs = {"encoder"}; },

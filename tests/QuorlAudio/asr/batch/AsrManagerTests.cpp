@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/foundation/MLArrayCache.hpp"
 
 #include "platform/audio/AudioFormat.hpp"
@@ -110,9 +111,9 @@ protected:
 TEST_F(AsrManagerTest, WithoutModelsNothingCanBeTranscribed) {
     const auto manager = AsrManager::create();
 
-    EXPECT_FALSE(manager->isAvailable());
-    EXPECT_EQ(manager->modelVersion(), std::nullopt);
-    EXPECT_EQ(manager->decoderLayerCount(), 2);
+    EXPECT_FALSE(manager->windowInference().isAvailable());
+    EXPECT_EQ(manager->windowInference().modelVersion(), std::nullopt);
+    EXPECT_EQ(manager->windowInference().decoderLayerCount(), 2);
     EXPECT_EQ(manager->makeWorkerClone(), nullptr);
     EXPECT_EQ(errorText([&] { manager->transcribe(audio(16000), state_); }), notInitializedText);
     EXPECT_EQ(errorText([&] { manager->transcribe(audio(240001), state_); }), notInitializedText);
@@ -130,7 +131,7 @@ TEST_F(AsrManagerTest, AvailabilityFollowsTheFrontEndTheSetNeeds) {
         {"v3 set without preprocessor", [](AsrModels& set) { set.preprocessor = nullptr; }, [](AsrManager&) {}, false},
         {"v3 set without joint", [](AsrModels& set) { set.joint = nullptr; }, [](AsrManager&) {}, false},
         {"models bound without a set, no encoder", [](AsrModels& set) { set.encoder = nullptr; },
-         [](AsrManager& manager) { manager.setAsrModels(std::nullopt); }, true},
+         [](AsrManager& manager) { manager.windowInference().setAsrModels(std::nullopt); }, true},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -138,11 +139,11 @@ TEST_F(AsrManagerTest, AvailabilityFollowsTheFrontEndTheSetNeeds) {
         testCase.change(set);
         const auto manager = AsrManager::create(ASRConfig(), set);
         testCase.afterBinding(*manager);
-        EXPECT_EQ(manager->isAvailable(), testCase.available);
+        EXPECT_EQ(manager->windowInference().isAvailable(), testCase.available);
     }
     const auto fused = AsrManager::create(ASRConfig(), models_.modelSet(AsrModelVersion::tdtCtc110m));
-    EXPECT_TRUE(fused->isAvailable());
-    EXPECT_EQ(fused->decoderLayerCount(), 1);
+    EXPECT_TRUE(fused->windowInference().isAvailable());
+    EXPECT_EQ(fused->windowInference().decoderLayerCount(), 1);
 }
 
 TEST_F(AsrManagerTest, LoadModelsBindsTheSetAndSaysSo) {
@@ -156,13 +157,13 @@ TEST_F(AsrManagerTest, LoadModelsBindsTheSetAndSaysSo) {
 
     EXPECT_EQ(sink.messages("ASR"), (std::vector<std::string>{"Loading AsrManager with provided models",
                                                           "AsrManager loaded successfully with provided models"}));
-    EXPECT_TRUE(manager->isAvailable());
-    EXPECT_EQ(manager->modelVersion(), AsrModelVersion::v3);
-    EXPECT_EQ(manager->preprocessorModel(), set.preprocessor);
-    EXPECT_EQ(manager->encoderModel(), set.encoder);
-    EXPECT_EQ(manager->decoderModel(), set.decoder);
-    EXPECT_EQ(manager->jointModel(), set.joint);
-    EXPECT_EQ(manager->vocabulary(), set.vocabulary);
+    EXPECT_TRUE(manager->windowInference().isAvailable());
+    EXPECT_EQ(manager->windowInference().modelVersion(), AsrModelVersion::v3);
+    EXPECT_EQ(manager->windowInference().preprocessorModel(), set.preprocessor);
+    EXPECT_EQ(manager->windowInference().encoderModel(), set.encoder);
+    EXPECT_EQ(manager->windowInference().decoderModel(), set.decoder);
+    EXPECT_EQ(manager->windowInference().jointModel(), set.joint);
+    EXPECT_EQ(manager->windowInference().vocabulary(), set.vocabulary);
 }
 
 TEST_F(AsrManagerTest, CleanupDropsTheModelsUntilTheNextLoad) {
@@ -172,10 +173,10 @@ TEST_F(AsrManagerTest, CleanupDropsTheModelsUntilTheNextLoad) {
     manager->cleanup();
 
     EXPECT_EQ(sink.messages("ASR"), std::vector<std::string>{"AsrManager resources cleaned up"});
-    EXPECT_FALSE(manager->isAvailable());
-    EXPECT_EQ(manager->asrModels(), std::nullopt);
-    EXPECT_EQ(manager->preprocessorModel(), nullptr);
-    EXPECT_EQ(manager->vocabulary().at(5), "\u2581hello");
+    EXPECT_FALSE(manager->windowInference().isAvailable());
+    EXPECT_EQ(manager->windowInference().asrModels(), std::nullopt);
+    EXPECT_EQ(manager->windowInference().preprocessorModel(), nullptr);
+    EXPECT_EQ(manager->windowInference().vocabulary().at(5), "\u2581hello");
     EXPECT_EQ(errorText([&] { manager->transcribe(audio(16000), state_); }), notInitializedText);
     EXPECT_TRUE(models_.preprocessor.calls().empty());
 
@@ -199,23 +200,23 @@ TEST_F(AsrManagerTest, ResetAndCleanupEmptyTheSharedPoolInTheBackground) {
     }
     const auto manager = loadedManager();
     manager->reset();
-    EXPECT_TRUE(manager->isAvailable());
+    EXPECT_TRUE(manager->windowInference().isAvailable());
 }
 
 TEST_F(AsrManagerTest, WorkerClonesShareTheConfigurationAndTheModels) {
     ASRConfig config;
     config.parallelChunkConcurrency = 3;
     const auto manager = loadedManager(config);
-    manager->setVocabulary({{1, "changed"}});
+    manager->windowInference().setVocabulary({{1, "changed"}});
 
     const auto clone = manager->makeWorkerClone();
 
     ASSERT_NE(clone, nullptr);
     EXPECT_NE(clone, manager);
     EXPECT_EQ(clone->config(), config);
-    EXPECT_EQ(clone->preprocessorModel(), manager->preprocessorModel());
-    EXPECT_EQ(clone->jointModel(), manager->jointModel());
-    EXPECT_EQ(clone->vocabulary(), manager->asrModels()->vocabulary);
+    EXPECT_EQ(clone->windowInference().preprocessorModel(), manager->windowInference().preprocessorModel());
+    EXPECT_EQ(clone->windowInference().jointModel(), manager->windowInference().jointModel());
+    EXPECT_EQ(clone->windowInference().vocabulary(), manager->windowInference().asrModels()->vocabulary);
 }
 
 TEST_F(AsrManagerTest, ShortAudioIsPaddedToWholeFramesAndOneWindow) {

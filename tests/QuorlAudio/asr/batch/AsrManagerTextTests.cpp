@@ -1,4 +1,5 @@
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
@@ -23,9 +24,12 @@ constexpr const char* delayVariable = "TDT_EMISSION_DELAY_FRAMES";
 class AsrManagerTextTest : public ::testing::Test {
 protected:
     AsrManagerTextTest() {
-        manager_->setVocabulary({{1, "\u2581Hel"}, {2, "lo"}, {3, "\u2581world"}, {4, ""}, {5, "\u2581the"},
-                                 {6, "a\u2581b\u2581"}, {7, "\t\u2581x"}});
+        manager_->windowInference().setVocabulary({{1, "\u2581Hel"}, {2, "lo"}, {3, "\u2581world"}, {4, ""},
+                                                   {5, "\u2581the"}, {6, "a\u2581b\u2581"}, {7, "\t\u2581x"}});
     }
+
+    // The text operations as the recogniser hands them out, against the vocabulary it holds now.
+    AsrTokenText text() const { return manager_->windowInference().tokenText(); }
 
     std::shared_ptr<AsrManager> manager_ = AsrManager::create();
 };
@@ -50,7 +54,7 @@ TEST_F(AsrManagerTextTest, ConfidenceIsTheCappedMeanOfTheTokenConfidences) {
         SCOPED_TRACE(testCase.expected);
         const testsupport::RecordingLogSink sink;
 
-        EXPECT_FLOAT_EQ(manager_->calculateConfidence(testCase.tokenCount, testCase.isEmpty, testCase.confidences),
+        EXPECT_FLOAT_EQ(text().calculateConfidence(testCase.tokenCount, testCase.isEmpty, testCase.confidences),
                         testCase.expected);
         EXPECT_EQ(sink.messages("ASR", LogType::error),
                   testCase.warns ? std::vector<std::string>{confidenceWarning} : std::vector<std::string>{});
@@ -94,7 +98,7 @@ TEST_F(AsrManagerTextTest, TokenTimingsRunFromTheDelayedFrameToTheNextTokenOrThe
         environment.set(delayVariable, testCase.delay);
 
         const auto timings =
-            manager_->createTokenTimings(testCase.tokenIds, testCase.frames, testCase.confidences, testCase.durations);
+            text().createTokenTimings(testCase.tokenIds, testCase.frames, testCase.confidences, testCase.durations);
 
         ASSERT_EQ(timings.size(), testCase.expected.size());
         for (std::size_t index = 0; index < timings.size(); ++index) {
@@ -110,7 +114,7 @@ TEST_F(AsrManagerTextTest, TokenTimingsCarryThePieceAndTheConfidence) {
     testsupport::ScopedEnvironment environment;
     environment.set(delayVariable, std::nullopt);
 
-    const auto timings = manager_->createTokenTimings({5, 99, 6}, {1, 2, 3}, {0.9f, 0.8f, 0.7f}, {});
+    const auto timings = text().createTokenTimings({5, 99, 6}, {1, 2, 3}, {0.9f, 0.8f, 0.7f}, {});
 
     ASSERT_EQ(timings.size(), 3u);
     EXPECT_EQ(timings[0].token, " the");
@@ -123,7 +127,7 @@ TEST_F(AsrManagerTextTest, ADelayBeyondTheIntegerRangeSaturates) {
     testsupport::ScopedEnvironment environment;
     environment.set(delayVariable, "-9223372036854775808");
 
-    const auto timings = manager_->createTokenTimings({5}, {10}, {0.9f}, {});
+    const auto timings = text().createTokenTimings({5}, {10}, {0.9f}, {});
 
     ASSERT_EQ(timings.size(), 1u);
     EXPECT_TRUE(std::isfinite(timings[0].startTime));
@@ -151,7 +155,7 @@ TEST_F(AsrManagerTextTest, RepeatedTokensAreRemovedFromTheStartOfTheCurrentWindo
         SCOPED_TRACE(testCase.removedCount);
         const testsupport::RecordingLogSink sink;
 
-        const auto result = manager_->removeDuplicateTokenSequence(testCase.previous, testCase.current, 12);
+        const auto result = text().removeDuplicateTokenSequence(testCase.previous, testCase.current, 12);
 
         EXPECT_EQ(result.deduped, testCase.deduped);
         EXPECT_EQ(result.removedCount, testCase.removedCount);
@@ -170,7 +174,7 @@ TEST_F(AsrManagerTextTest, TextJoinsTheKnownPiecesWithBlanksForWordMarkers) {
         {{7, 6}, "xa b"},
     };
     for (const auto& testCase : cases) {
-        EXPECT_EQ(manager_->convertTokensToText(testCase.tokenIds), testCase.text);
+        EXPECT_EQ(text().convertTokensToText(testCase.tokenIds), testCase.text);
     }
 }
 

@@ -25,9 +25,8 @@ using testsupport::fileContents;
 
 class AsrModelsDownloadTest : public testing::AsrModelsTest {
 protected:
-    fs::path download(const std::optional<fs::path>& to, bool force, AsrModelVersion version,
-                      ParakeetEncoderPrecision precision = ParakeetEncoderPrecision::int8) {
-        return AsrModels::download(to, force, version, precision, recordProgress(), sleeper);
+    fs::path download(const AsrModels::DownloadRequest& request) {
+        return AsrModels::download(request, recordProgress(), sleeper);
     }
 
     std::size_t requestsFor(AsrModelVersion version, const std::string& path) const {
@@ -43,7 +42,7 @@ TEST_F(AsrModelsDownloadTest, ACompleteFolderIsReturnedAtOnce) {
     cacheVersion(AsrModelVersion::v3);
     const fs::path target = AsrModels::defaultCacheDirectory(AsrModelVersion::v3);
 
-    EXPECT_EQ(download(std::nullopt, false, AsrModelVersion::v3), target);
+    EXPECT_EQ(download({.version = AsrModelVersion::v3}), target);
 
     EXPECT_EQ(modelSetLines(), (std::vector<std::string>{"Downloading ASR models to: " + target.string(),
                                                          "ASR models already present at: " + target.string()}));
@@ -56,7 +55,9 @@ TEST_F(AsrModelsDownloadTest, FillsTheModelFolderBesideTheGivenOneFileByFile) {
     serveVersion(AsrModelVersion::v3, ParakeetEncoderPrecision::int4);
     const fs::path given = modelsRoot() / "mine";
 
-    EXPECT_EQ(download(given, false, AsrModelVersion::v3, ParakeetEncoderPrecision::int4), given);
+    const fs::path downloaded = download(
+        {.to = given, .version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int4});
+    EXPECT_EQ(downloaded, given);
 
     EXPECT_FALSE(fs::exists(given));
     EXPECT_TRUE(AsrModels::modelsExist(given, AsrModelVersion::v3, ParakeetEncoderPrecision::int4));
@@ -77,7 +78,7 @@ TEST_F(AsrModelsDownloadTest, FillsTheModelFolderBesideTheGivenOneFileByFile) {
     const auto fused = AsrModelVersion::tdtCtc110m;
     serveVersion(fused);
     const auto checkedBefore = loadedBundles().size();
-    download(std::nullopt, false, fused);
+    download({.version = fused});
     const auto checked = loadedBundles();
     EXPECT_EQ(std::vector(checked.begin() + static_cast<std::ptrdiff_t>(checkedBefore), checked.end()),
               (std::vector<std::pair<fs::path, ComputeUnits>>{
@@ -97,7 +98,7 @@ TEST_F(AsrModelsDownloadTest, AMissingVocabularyAloneIsFetchedDirectlyWithRetrie
     EXPECT_FALSE(AsrModels::modelsExist(v3Folder));
 
     try {
-        download(std::nullopt, false, AsrModelVersion::v3);
+        download({.version = AsrModelVersion::v3});
         FAIL() << "expected the hub's failure";
     } catch (const DownloadError& error) {
         EXPECT_EQ(error.kind(), DownloadError::Kind::downloadFailed);
@@ -106,7 +107,7 @@ TEST_F(AsrModelsDownloadTest, AMissingVocabularyAloneIsFetchedDirectlyWithRetrie
     EXPECT_EQ(sleeper.waits(), (std::vector<double>{1, 2, 4}));
     EXPECT_TRUE(fs::exists(v3Folder / "Encoder.mlmodelc"));
 
-    download(std::nullopt, false, AsrModelVersion::v3);
+    download({.version = AsrModelVersion::v3});
 
     EXPECT_EQ(fileContents(v3Folder / "parakeet_vocab.json"), vocabulary);
     EXPECT_EQ(hub.requests().size(), 5u);
@@ -124,7 +125,7 @@ TEST_F(AsrModelsDownloadTest, ForceReplacesTheModelFolderAndLeavesTheGivenSiblin
     writeFile(given / "notes.txt", "keep me");
     serveVersion(AsrModelVersion::v3);
 
-    EXPECT_EQ(download(given, true, AsrModelVersion::v3), given);
+    EXPECT_EQ(download({.to = given, .force = true, .version = AsrModelVersion::v3}), given);
 
     EXPECT_EQ(fileContents(given / "notes.txt"), "keep me");
     EXPECT_FALSE(fs::exists(v3Folder / "stale.bin"));

@@ -4,6 +4,7 @@
 
 #include "QuorlAudio/asr/batch/ASRConfig.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 #include "QuorlAudio/asr/batch/HypothesisTokens.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
@@ -125,7 +126,7 @@ TEST_F(ChunkProcessorParallelTest, ChunksGoToTheWorkerFreeLongestAndAreMergedInC
     EXPECT_DOUBLE_EQ(result.duration, 180.0);
     EXPECT_EQ(firstFourGoneOn, std::vector<int>{2});
     EXPECT_EQ(gate.recogniserOf(4), gate.recogniserOf(2));
-    EXPECT_EQ(gate.recogniserOf(0), recogniser->predictionOptions().get());
+    EXPECT_EQ(gate.recogniserOf(0), recogniser->windowInference().predictionOptions().get());
     const std::set<const void*> firstFour{gate.recogniserOf(0), gate.recogniserOf(1), gate.recogniserOf(2),
                                           gate.recogniserOf(3)};
     EXPECT_EQ(firstFour.size(), 4u);
@@ -174,7 +175,7 @@ TEST_F(ChunkProcessorParallelTest, ChunksReadTheirContextAndReportTheAudioHanded
         EXPECT_EQ(windows[1].audioLength, 95200);
         const std::set<const void*> recognisers{windows[0].recogniser, windows[1].recogniser};
         EXPECT_EQ(recognisers.size(), testCase.recognisers);
-        EXPECT_TRUE(recognisers.contains(recogniser->predictionOptions().get()));
+        EXPECT_TRUE(recognisers.contains(recogniser->windowInference().predictionOptions().get()));
         // Frame 160 is decoded only by chunk 0; frames 161 to 185 by both chunks.
         std::vector<int> asked = models_.jointFrames();
         asked.erase(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(jointCallsBefore));

@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+#include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,12 @@
 namespace quorl {
 namespace {
 
-using Vocabulary = ChunkProcessor::Vocabulary;
-using CaseVariantIds = ChunkProcessor::CaseVariantIds;
+using Vocabulary = ChunkSeamVocabulary::Vocabulary;
+using CaseVariantIds = ChunkSeamVocabulary::CaseVariantIds;
 
 TEST(ChunkSeamVocabulary, AnEmptyVocabularyGivesNeitherAnalysis) {
-    EXPECT_EQ(ChunkProcessor::spliceSafeTokenIds({}), std::nullopt);
-    EXPECT_EQ(ChunkProcessor::caseVariantCanonicalIds({}), std::nullopt);
+    EXPECT_EQ(ChunkSeamVocabulary::spliceSafeTokenIds({}), std::nullopt);
+    EXPECT_EQ(ChunkSeamVocabulary::caseVariantCanonicalIds({}), std::nullopt);
 }
 
 TEST(ChunkSeamVocabulary, PiecesOpeningAWordOrStandingAloneAreSpliceSafe) {
@@ -26,15 +26,15 @@ TEST(ChunkSeamVocabulary, PiecesOpeningAWordOrStandingAloneAreSpliceSafe) {
         {"1", false},     {"", false},         {"\u00E9", false},
     };
     for (const auto& testCase : cases) {
-        EXPECT_EQ(ChunkProcessor::isSpliceSafePiece(testCase.piece), testCase.spliceSafe) << testCase.piece;
+        EXPECT_EQ(ChunkSeamVocabulary::isSpliceSafePiece(testCase.piece), testCase.spliceSafe) << testCase.piece;
     }
 }
 
 TEST(ChunkSeamVocabulary, SpliceSafeIdsAreThoseOfSpliceSafePieces) {
     const Vocabulary vocabulary{{1, "\u2581the"}, {2, "ing"}, {3, ","}, {4, ""}, {5, "1"}, {6, " a"}, {7, "\u20AC"}};
-    EXPECT_EQ(ChunkProcessor::spliceSafeTokenIds(vocabulary), (ChunkProcessor::SpliceSafeIds{1, 3, 6, 7}));
+    EXPECT_EQ(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary), (ChunkSeamVocabulary::SpliceSafeIds{1, 3, 6, 7}));
     // Only word-internal pieces: an empty set, which still says the vocabulary was looked at.
-    EXPECT_EQ(ChunkProcessor::spliceSafeTokenIds({{1, "ing"}, {2, "ed"}}), ChunkProcessor::SpliceSafeIds{});
+    EXPECT_EQ(ChunkSeamVocabulary::spliceSafeTokenIds({{1, "ing"}, {2, "ed"}}), ChunkSeamVocabulary::SpliceSafeIds{});
 }
 
 TEST(ChunkSeamVocabulary, CaseVariantsMapToTheLowerCaseMemberOrTheSmallestId) {
@@ -66,7 +66,7 @@ TEST(ChunkSeamVocabulary, CaseVariantsMapToTheLowerCaseMemberOrTheSmallestId) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        EXPECT_EQ(ChunkProcessor::caseVariantCanonicalIds(testCase.vocabulary), testCase.expected);
+        EXPECT_EQ(ChunkSeamVocabulary::caseVariantCanonicalIds(testCase.vocabulary), testCase.expected);
     }
 }
 

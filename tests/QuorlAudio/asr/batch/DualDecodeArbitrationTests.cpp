@@ -3,6 +3,7 @@
 
 #include "QuorlAudio/asr/batch/ASRConfig.hpp"
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
 #include "QuorlAudio/asr/batch/DualDecodeArbitration.hpp"
 #include "QuorlAudio/asr/batch/DualDecodeProbe.hpp"
@@ -355,7 +356,7 @@ TEST_F(DualDecodeEndToEndTest, TheProbeReadsGridsAAndCAndTheChosenGridIsMerged) 
     std::vector<int> firstFrames;
     for (const auto& window : models_.recordingWindows()) {
         firstFrames.push_back(window.firstFrame);
-        EXPECT_EQ(window.recogniser, recogniser->predictionOptions().get());
+        EXPECT_EQ(window.recogniser, recogniser->windowInference().predictionOptions().get());
     }
     EXPECT_EQ(firstFrames, (std::vector<int>{0, 151, 162, 324, 486}));
     const auto messages = sink.messages("ChunkProcessor");

@@ -7,7 +7,16 @@ namespace {
 
 TEST(TdtConfigTests, DefaultPresetHoldsTheV3DecoderSettings) {
     const TdtConfig& preset = TdtConfig::defaultConfig();
-    EXPECT_EQ(preset, (TdtConfig{true, 10, {0, 1, 2, 3, 4}, 8192, 20, 150, 5}));
+    const TdtConfig expected{
+        .includeTokenDuration = true,
+        .maxSymbolsPerStep = 10,
+        .durationBins = {0, 1, 2, 3, 4},
+        .blankId = 8192,
+        .boundarySearchFrames = 20,
+        .maxTokensPerChunk = 150,
+        .consecutiveBlankLimit = 5,
+    };
+    EXPECT_EQ(preset, expected);
     EXPECT_EQ(&preset, &TdtConfig::defaultConfig());
 }
 

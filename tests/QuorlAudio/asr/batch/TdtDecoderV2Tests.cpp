@@ -18,7 +18,7 @@ TEST(TdtDecoderV2, KeepsAConfigurationWhoseBlankIsAlready1024) {
     EXPECT_EQ(TdtDecoderV2(config).config, config);
 }
 
-// Rebuilt through the configuration's initialiser, which keeps at least one chunk worker.
+// Rebuilt through the configuration's validation, which keeps at least one chunk worker.
 TEST(TdtDecoderV2, RebuildsOtherConfigurationsWithBlank1024) {
     EXPECT_EQ(TdtDecoderV2(configWith(8192, 0)).config, configWith(1024, 1));
 }

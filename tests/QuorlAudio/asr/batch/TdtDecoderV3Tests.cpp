@@ -204,10 +204,21 @@ protected:
     TdtHypothesis decode(TdtDecoderState& state, const Window& window) {
         const int sequenceLength = window.sequenceLength.value_or(window.frames);
         const TdtDecoderV3 decoder(config_);
-        return decoder.decodeWithTimings(
-            encoderOutput(window.frames), sequenceLength, window.audioFrames.value_or(sequenceLength), *decoderModel_,
-            *jointModel_, state, window.contextFrameAdjustment, window.isLastChunk, window.globalFrameOffset,
-            window.language, &vocabulary_, window.emitTokensAfterGlobalFrame, window.initialTimeIndexOverride);
+        return decoder.decodeWithTimings({
+            .encoderOutput = encoderOutput(window.frames),
+            .encoderSequenceLength = sequenceLength,
+            .actualAudioFrames = window.audioFrames.value_or(sequenceLength),
+            .decoderModel = *decoderModel_,
+            .jointModel = *jointModel_,
+            .vocabulary = &vocabulary_,
+            .context = {.decoderState = state,
+                        .contextFrameAdjustment = window.contextFrameAdjustment,
+                        .isLastChunk = window.isLastChunk,
+                        .globalFrameOffset = window.globalFrameOffset,
+                        .language = window.language,
+                        .emitTokensAfterGlobalFrame = window.emitTokensAfterGlobalFrame,
+                        .initialTimeIndexOverride = window.initialTimeIndexOverride},
+        });
     }
 
     // The frames the joint model was shown, in order.

@@ -19,8 +19,22 @@ TEST(SlidingWindowAsrConfigTests, PresetsFillFifteenSecondWindowsAndValidate) {
         const SlidingWindowAsrConfig& preset;
         SlidingWindowAsrConfig expected;
     } cases[] = {
-        {SlidingWindowAsrConfig::defaultConfig(), {11.0, 2.0, 2.0, 2.0, 10.0, 0.85, std::nullopt}},
-        {SlidingWindowAsrConfig::streaming(), {11.0, 1.0, 2.0, 2.0, 10.0, 0.80, std::nullopt}},
+        {SlidingWindowAsrConfig::defaultConfig(),
+         {.chunkSeconds = 11.0,
+          .hypothesisChunkSeconds = 2.0,
+          .leftContextSeconds = 2.0,
+          .rightContextSeconds = 2.0,
+          .minContextForConfirmation = 10.0,
+          .confirmationThreshold = 0.85,
+          .tdtConfig = std::nullopt}},
+        {SlidingWindowAsrConfig::streaming(),
+         {.chunkSeconds = 11.0,
+          .hypothesisChunkSeconds = 1.0,
+          .leftContextSeconds = 2.0,
+          .rightContextSeconds = 2.0,
+          .minContextForConfirmation = 10.0,
+          .confirmationThreshold = 0.80,
+          .tdtConfig = std::nullopt}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.preset, c.expected);
@@ -36,9 +50,17 @@ TEST(SlidingWindowAsrConfigTests, CustomChunksKeepTwoSecondContextsAndHalveTheHy
         double hypothesisChunk;
     } cases[] = {{1.5, 0.75}, {2.0, 1.0}, {4.0, 1.0}, {12.0, 1.0}};
     for (const auto& c : cases) {
-        const SlidingWindowAsrConfig expected(c.chunk, c.hypothesisChunk, 2.0, 2.0, 10.0, 0.7, std::nullopt);
-        EXPECT_EQ(SlidingWindowAsrConfig::custom(c.chunk, 0.7), expected) << c.chunk;
-        EXPECT_EQ(SlidingWindowAsrConfig(0.7, c.chunk), expected) << c.chunk;
+        const SlidingWindowAsrConfig expected{
+            .chunkSeconds = c.chunk,
+            .hypothesisChunkSeconds = c.hypothesisChunk,
+            .leftContextSeconds = 2.0,
+            .rightContextSeconds = 2.0,
+            .minContextForConfirmation = 10.0,
+            .confirmationThreshold = 0.7,
+            .tdtConfig = std::nullopt,
+        };
+        EXPECT_EQ(SlidingWindowAsrConfig::custom({.chunkDuration = c.chunk, .confirmationThreshold = 0.7}), expected)
+            << c.chunk;
     }
 }
 
@@ -48,9 +70,15 @@ TEST(SlidingWindowAsrConfigTests, WindowsBeyondTheModelInputFailValidationWithTh
         std::string sum;
         std::int64_t samples;
     } cases[] = {
-        {SlidingWindowAsrConfig::custom(12.0, 0.8), "16.0", 256000},
-        {SlidingWindowAsrConfig(11.5, 1.0, 2.0, 2.0, 10.0, 0.8, std::nullopt), "15.5", 248000},
-        {SlidingWindowAsrConfig(15.0, 1.0, 0.1, 0.2, 10.0, 0.8, std::nullopt), "15.299999999999999", 244800},
+        {SlidingWindowAsrConfig::custom({.chunkDuration = 12.0, .confirmationThreshold = 0.8}), "16.0", 256000},
+        {{.chunkSeconds = 11.5, .hypothesisChunkSeconds = 1.0, .confirmationThreshold = 0.8}, "15.5", 248000},
+        {{.chunkSeconds = 15.0,
+          .hypothesisChunkSeconds = 1.0,
+          .leftContextSeconds = 0.1,
+          .rightContextSeconds = 0.2,
+          .confirmationThreshold = 0.8},
+         "15.299999999999999",
+         244800},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.config.windowSamples(), c.samples) << c.sum;
@@ -75,16 +103,25 @@ TEST(SlidingWindowAsrConfigTests, ACentreRegionWithoutAWholeSampleFailsValidatio
         {0.00003, "chunkSeconds = 3e-05s (0 samples)"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(testsupport::errorText([&] { SlidingWindowAsrConfig::custom(c.chunk, 0.8).validate(); }),
+        const auto config = SlidingWindowAsrConfig::custom({.chunkDuration = c.chunk, .confirmationThreshold = 0.8});
+        EXPECT_EQ(testsupport::errorText([&] { config.validate(); }),
                   "Invalid configuration: " + c.text + " is shorter than one sample at 16 kHz");
     }
-    EXPECT_NO_THROW(SlidingWindowAsrConfig::custom(0.0001, 0.8).validate());
+    EXPECT_NO_THROW(SlidingWindowAsrConfig::custom({.chunkDuration = 0.0001, .confirmationThreshold = 0.8}).validate());
 }
 
 TEST(SlidingWindowAsrConfigTests, EachRegionIsTruncatedToWholeSamplesOnItsOwn) {
-    const SlidingWindowAsrConfig tiny(11.0, 1.0, 0.00003, 0.00003, 10.0, 0.8, std::nullopt);
+    const SlidingWindowAsrConfig tiny{.chunkSeconds = 11.0,
+                                      .hypothesisChunkSeconds = 1.0,
+                                      .leftContextSeconds = 0.00003,
+                                      .rightContextSeconds = 0.00003,
+                                      .confirmationThreshold = 0.8};
     EXPECT_EQ(tiny.windowSamples(), 176000);
-    const SlidingWindowAsrConfig fractions(11.00004, 1.0, 1.99996, 2.99996, 10.0, 0.8, std::nullopt);
+    const SlidingWindowAsrConfig fractions{.chunkSeconds = 11.00004,
+                                           .hypothesisChunkSeconds = 1.0,
+                                           .leftContextSeconds = 1.99996,
+                                           .rightContextSeconds = 2.99996,
+                                           .confirmationThreshold = 0.8};
     EXPECT_EQ(fractions.chunkSamples(), 176000);
     EXPECT_EQ(fractions.leftContextSamples(), 31999);
     EXPECT_EQ(fractions.rightContextSamples(), 47999);

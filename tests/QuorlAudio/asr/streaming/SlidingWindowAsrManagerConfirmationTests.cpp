@@ -56,7 +56,8 @@ TEST_F(ConfirmationTest, WindowsStayVolatileUntilTenSecondsOfAudioHaveArrived) {
         {{60, JointAnswer{.token = three, .probability = 1.0f}}},
         {{60, JointAnswer{.token = four, .probability = 1.0f}}},
     });
-    auto updates = started(SlidingWindowAsrConfig::custom(2.0, 0.5)).transcriptionUpdates();
+    const auto config = SlidingWindowAsrConfig::custom({.chunkDuration = 2.0, .confirmationThreshold = 0.5});
+    auto updates = started(config).transcriptionUpdates();
     streamRange(*recogniser, 0, 10 * second, bufferFrames);
     recogniser->finish();
 
@@ -91,7 +92,8 @@ TEST_F(ConfirmationTest, AConfidenceEqualToTheThresholdOnceWidenedConfirms) {
     for (const auto& c : cases) {
         StreamingTestModels scripted(vocabulary());
         scripted.scriptWindows({{{50, JointAnswer{.token = one, .probability = c.probability}}}});
-        SlidingWindowAsrManager manager(SlidingWindowAsrConfig(11.0, 1.0, 2.0, 2.0, 10.0, c.threshold, std::nullopt));
+        SlidingWindowAsrManager manager(
+            SlidingWindowAsrConfig{.hypothesisChunkSeconds = 1.0, .confirmationThreshold = c.threshold});
         manager.loadModels(scripted.modelSet());
         auto updates = manager.transcriptionUpdates();
         manager.startStreaming(AudioSource::microphone);

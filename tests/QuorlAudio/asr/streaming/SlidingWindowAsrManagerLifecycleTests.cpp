@@ -32,7 +32,8 @@ TEST_F(LifecycleTest, AFreshRecogniserCannotStartAndFinishesWithEmptyText) {
 }
 
 TEST_F(LifecycleTest, AWindowBeyondTheModelInputIsAcceptedAtConstructionAndRefusedAtStart) {
-    SlidingWindowAsrManager& manager = loaded(SlidingWindowAsrConfig::custom(12.0, 0.8));
+    SlidingWindowAsrManager& manager =
+        loaded(SlidingWindowAsrConfig::custom({.chunkDuration = 12.0, .confirmationThreshold = 0.8}));
     try {
         manager.startStreaming(AudioSource::system);
         FAIL() << "started";

@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderV2.hpp"
@@ -27,6 +27,7 @@ using platform::ml::DataType;
 using platform::ml::DictionaryFeatureProvider;
 using platform::ml::FeatureProvider;
 using platform::ml::FeatureValue;
+using platform::ml::Model;
 using platform::ml::MultiArray;
 
 constexpr std::size_t samplesPerFrame = ASRConstants::samplesPerEncoderFrame;
@@ -57,7 +58,7 @@ DictionaryFeatureProvider createFeatureProvider(
 // Element 0 of "encoder_length". An empty array counts as missing: it holds no length to read.
 int encoderSequenceLengthOf(const FeatureProvider& encoderOutput) {
     const std::string message = "Invalid encoder output length";
-    const auto lengths = AsrManager::extractFeatureValue(encoderOutput, "encoder_length", message);
+    const auto lengths = AsrWindowInference::extractFeatureValue(encoderOutput, "encoder_length", message);
     if (lengths->count() == 0) {
         throw ASRError::processingFailed(message);
     }
@@ -109,11 +110,10 @@ ASRConfig decoderConfig(const ASRConfig& config, AsrModelVersion version) {
     if (config.tdtConfig.blankId == blankId(version) && config.encoderHiddenSize == encoderHiddenSize(version)) {
         return config;
     }
-    TdtConfig tdtConfig = config.tdtConfig;
-    tdtConfig.blankId = blankId(version);
-    return ASRConfig(config.sampleRate, std::move(tdtConfig), encoderHiddenSize(version),
-                     config.parallelChunkConcurrency, config.streamingEnabled, config.streamingThreshold,
-                     config.melChunkContext, config.dualDecodeArbitration);
+    ASRConfig rebuilt = config;
+    rebuilt.tdtConfig.blankId = blankId(version);
+    rebuilt.encoderHiddenSize = encoderHiddenSize(version);
+    return rebuilt.validated();
 }
 
 void logIgnoredLanguage(const AppLogger& logger, AsrModelVersion version) {
@@ -133,41 +133,144 @@ int framesCovering(std::int64_t samples) {
 
 } // namespace
 
-AsrManager::InferenceResult AsrManager::executeMLInferenceWithTimings(
-    std::span<const float> samples, std::optional<int> originalLength, std::optional<int> actualAudioFrames,
-    TdtDecoderState& decoderState, int contextFrameAdjustment, bool isLastChunk, int globalFrameOffset,
-    std::optional<Language> language, std::optional<int> emitTokensAfterGlobalFrame,
-    std::optional<int> initialTimeIndexOverride) {
-    return inferPaddedWindow(samples, samples.size(), originalLength, actualAudioFrames, decoderState,
-                             contextFrameAdjustment, isLastChunk, globalFrameOffset, language,
-                             emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+AsrWindowInference::AsrWindowInference(AppLogger logger, ASRConfig config)
+    : logger_(std::move(logger)), config_(std::move(config)), vocabulary_(std::make_shared<const Vocabulary>()) {}
+
+std::shared_ptr<Model> AsrWindowInference::preprocessorModel() const {
+    std::lock_guard lock(mutex_);
+    return preprocessorModel_;
 }
 
-AsrManager::InferenceResult AsrManager::inferPaddedWindow(
-    std::span<const float> samples, std::size_t windowLength, std::optional<int> originalLength,
-    std::optional<int> actualAudioFrames, TdtDecoderState& decoderState, int contextFrameAdjustment,
-    bool isLastChunk, int globalFrameOffset, std::optional<Language> language,
-    std::optional<int> emitTokensAfterGlobalFrame, std::optional<int> initialTimeIndexOverride) {
-    const DictionaryFeatureProvider input = preparePaddedInput(samples, windowLength, originalLength);
+void AsrWindowInference::setPreprocessorModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    preprocessorModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrWindowInference::encoderModel() const {
+    std::lock_guard lock(mutex_);
+    return encoderModel_;
+}
+
+void AsrWindowInference::setEncoderModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    encoderModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrWindowInference::decoderModel() const {
+    std::lock_guard lock(mutex_);
+    return decoderModel_;
+}
+
+void AsrWindowInference::setDecoderModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    decoderModel_ = std::move(model);
+}
+
+std::shared_ptr<Model> AsrWindowInference::jointModel() const {
+    std::lock_guard lock(mutex_);
+    return jointModel_;
+}
+
+void AsrWindowInference::setJointModel(std::shared_ptr<Model> model) {
+    std::lock_guard lock(mutex_);
+    jointModel_ = std::move(model);
+}
+
+std::optional<AsrModels> AsrWindowInference::asrModels() const {
+    std::lock_guard lock(mutex_);
+    return asrModels_;
+}
+
+void AsrWindowInference::setAsrModels(std::optional<AsrModels> models) {
+    std::lock_guard lock(mutex_);
+    asrModels_ = std::move(models);
+}
+
+AsrWindowInference::Vocabulary AsrWindowInference::vocabulary() const { return *vocabularySnapshot(); }
+
+void AsrWindowInference::setVocabulary(Vocabulary vocabulary) {
+    auto replacement = std::make_shared<const Vocabulary>(std::move(vocabulary));
+    std::lock_guard lock(mutex_);
+    vocabulary_ = std::move(replacement);
+}
+
+std::shared_ptr<platform::ml::PredictionOptions> AsrWindowInference::predictionOptions() {
+    std::lock_guard lock(mutex_);
+    if (predictionOptions_ == nullptr) {
+        predictionOptions_ = std::make_shared<platform::ml::PredictionOptions>();
+    }
+    return predictionOptions_;
+}
+
+void AsrWindowInference::setPredictionOptions(std::shared_ptr<platform::ml::PredictionOptions> options) {
+    std::lock_guard lock(mutex_);
+    predictionOptions_ = std::move(options);
+}
+
+void AsrWindowInference::bind(const AsrModels& models) {
+    auto vocabulary = std::make_shared<const Vocabulary>(models.vocabulary);
+    std::lock_guard lock(mutex_);
+    asrModels_ = models;
+    preprocessorModel_ = models.preprocessor;
+    encoderModel_ = models.encoder;
+    decoderModel_ = models.decoder;
+    jointModel_ = models.joint;
+    vocabulary_ = std::move(vocabulary);
+}
+
+void AsrWindowInference::unbind() {
+    std::lock_guard lock(mutex_);
+    asrModels_.reset();
+    preprocessorModel_.reset();
+    encoderModel_.reset();
+    decoderModel_.reset();
+    jointModel_.reset();
+}
+
+std::optional<AsrModelVersion> AsrWindowInference::modelVersion() const {
+    std::lock_guard lock(mutex_);
+    return asrModels_ ? std::optional(asrModels_->version) : std::nullopt;
+}
+
+int AsrWindowInference::decoderLayerCount() const {
+    const auto version = modelVersion();
+    return version ? decoderLayers(*version) : 2;
+}
+
+bool AsrWindowInference::isAvailable() const {
+    std::lock_guard lock(mutex_);
+    if (decoderModel_ == nullptr || jointModel_ == nullptr || preprocessorModel_ == nullptr) {
+        return false;
+    }
+    const bool fusedOrUnknown = !asrModels_ || asrModels_->version == AsrModelVersion::tdtCtc110m;
+    return fusedOrUnknown || encoderModel_ != nullptr;
+}
+
+AsrTokenText AsrWindowInference::tokenText() const {
+    return AsrTokenText(logger_, config_.tdtConfig.boundarySearchFrames, vocabularySnapshot());
+}
+
+AsrWindowInference::InferenceResult AsrWindowInference::executeMLInferenceWithTimings(const Request& request) {
+    const std::size_t windowLength = request.paddedLength.value_or(request.samples.size());
+    const DictionaryFeatureProvider input = preparePaddedInput(request.samples, windowLength, request.originalLength);
     const PooledArrayReturn pooledInput(input.featureValue("audio_signal")->multiArrayValue());
     const auto encoderOutput = runFrontEnd(input);
     const auto encoder = extractFeatureValue(*encoderOutput, "encoder", "Invalid encoder output");
     const int encoderSequenceLength = encoderSequenceLengthOf(*encoderOutput);
-    const int audioFrames = actualAudioFrames.value_or(
-        framesCovering(originalLength ? *originalLength : static_cast<std::int64_t>(windowLength)));
-    TdtHypothesis hypothesis =
-        decode(encoder, encoderSequenceLength, audioFrames, decoderState, contextFrameAdjustment, isLastChunk,
-               globalFrameOffset, language, emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+    const int audioFrames = request.actualAudioFrames.value_or(
+        framesCovering(request.originalLength ? *request.originalLength : static_cast<std::int64_t>(windowLength)));
+    TdtHypothesis hypothesis = decode(encoder, encoderSequenceLength, audioFrames, request.context);
     return InferenceResult{.hypothesis = std::move(hypothesis), .encoderSequenceLength = encoderSequenceLength};
 }
 
-DictionaryFeatureProvider AsrManager::preparePreprocessorInput(std::span<const float> samples,
+DictionaryFeatureProvider AsrWindowInference::preparePreprocessorInput(std::span<const float> samples,
                                                                 std::optional<int> actualLength) const {
     return preparePaddedInput(samples, samples.size(), actualLength);
 }
 
-DictionaryFeatureProvider AsrManager::preparePaddedInput(std::span<const float> samples, std::size_t windowLength,
-                                                         std::optional<int> actualLength) const {
+DictionaryFeatureProvider AsrWindowInference::preparePaddedInput(std::span<const float> samples,
+                                                                 std::size_t windowLength,
+                                                                 std::optional<int> actualLength) const {
     auto audioSignal = sharedMLArrayCache().getArray({1, windowLength}, DataType::float32);
     try {
         std::ranges::copy(samples, audioSignal->data<float>());
@@ -180,19 +283,21 @@ DictionaryFeatureProvider AsrManager::preparePaddedInput(std::span<const float> 
     }
 }
 
-std::size_t AsrManager::frameAlignedLength(std::size_t count, bool allowAlignment) {
+std::size_t AsrWindowInference::frameAlignedLength(std::size_t count, bool allowAlignment) {
     const std::size_t alignedLength = (count + samplesPerFrame - 1) / samplesPerFrame * samplesPerFrame;
     return allowAlignment && alignedLength <= windowSamples ? alignedLength : count;
 }
 
-AsrManager::FrameAlignedAudio AsrManager::frameAlignedAudio(std::vector<float> samples, bool allowAlignment) {
+AsrWindowInference::FrameAlignedAudio AsrWindowInference::frameAlignedAudio(std::vector<float> samples,
+                                                                             bool allowAlignment) {
     const std::size_t alignedLength = frameAlignedLength(samples.size(), allowAlignment);
     samples.resize(alignedLength, 0.0f);
     return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
 }
 
-std::shared_ptr<MultiArray> AsrManager::extractFeatureValue(const FeatureProvider& provider, const std::string& key,
-                                                            const std::string& errorMessage) {
+std::shared_ptr<MultiArray> AsrWindowInference::extractFeatureValue(const FeatureProvider& provider,
+                                                                    const std::string& key,
+                                                                    const std::string& errorMessage) {
     const auto value = provider.featureValue(key);
     auto array = value ? value->multiArrayValue() : nullptr;
     if (array == nullptr) {
@@ -201,7 +306,7 @@ std::shared_ptr<MultiArray> AsrManager::extractFeatureValue(const FeatureProvide
     return array;
 }
 
-std::shared_ptr<const FeatureProvider> AsrManager::runFrontEnd(const FeatureProvider& input) {
+std::shared_ptr<const FeatureProvider> AsrWindowInference::runFrontEnd(const FeatureProvider& input) {
     const auto preprocessor = preprocessorModel();
     if (preprocessor == nullptr) {
         throw ASRError::notInitialized();
@@ -218,30 +323,42 @@ std::shared_ptr<const FeatureProvider> AsrManager::runFrontEnd(const FeatureProv
     return encoder->predict(*encoderInput, *options);
 }
 
-TdtHypothesis AsrManager::decode(const std::shared_ptr<const MultiArray>& encoderOutput, int encoderSequenceLength,
-                                 int actualAudioFrames, TdtDecoderState& decoderState, int contextFrameAdjustment,
-                                 bool isLastChunk, int globalFrameOffset, std::optional<Language> language,
-                                 std::optional<int> emitTokensAfterGlobalFrame,
-                                 std::optional<int> initialTimeIndexOverride) const {
+TdtHypothesis AsrWindowInference::decode(const std::shared_ptr<const MultiArray>& encoderOutput,
+                                         int encoderSequenceLength, int actualAudioFrames,
+                                         const TdtWindowContext& context) const {
     const DecoderBinding binding = decoderBinding();
     const ASRConfig config = decoderConfig(config_, binding.version);
+    TdtDecoderV3::WindowRequest request{
+        .encoderOutput = encoderOutput,
+        .encoderSequenceLength = encoderSequenceLength,
+        .actualAudioFrames = actualAudioFrames,
+        .decoderModel = *binding.decoder,
+        .jointModel = *binding.joint,
+        .vocabulary = binding.vocabulary.get(),
+        .context = context,
+    };
     if (binding.version == AsrModelVersion::v3) {
-        return TdtDecoderV3(config).decodeWithTimings(
-            encoderOutput, encoderSequenceLength, actualAudioFrames, *binding.decoder, *binding.joint, decoderState,
-            contextFrameAdjustment, isLastChunk, globalFrameOffset, language, binding.vocabulary.get(),
-            emitTokensAfterGlobalFrame, initialTimeIndexOverride);
+        return TdtDecoderV3(config).decodeWithTimings(request);
     }
-    if (language) {
+    if (context.language) {
         logIgnoredLanguage(logger_, binding.version);
     }
+    // Sets of other versions decode from the start the state implies, recording every token, unfiltered.
+    request.vocabulary = nullptr;
+    request.context.language = std::nullopt;
+    request.context.emitTokensAfterGlobalFrame = std::nullopt;
+    request.context.initialTimeIndexOverride = std::nullopt;
     const ASRConfig versionConfig =
         binding.version == AsrModelVersion::tdtJa ? config : TdtDecoderV2(config).config;
-    return TdtDecoderV3(versionConfig)
-        .decodeWithTimings(encoderOutput, encoderSequenceLength, actualAudioFrames, *binding.decoder, *binding.joint,
-                           decoderState, contextFrameAdjustment, isLastChunk, globalFrameOffset);
+    return TdtDecoderV3(versionConfig).decodeWithTimings(request);
 }
 
-AsrManager::DecoderBinding AsrManager::decoderBinding() const {
+std::shared_ptr<const AsrWindowInference::Vocabulary> AsrWindowInference::vocabularySnapshot() const {
+    std::lock_guard lock(mutex_);
+    return vocabulary_;
+}
+
+AsrWindowInference::DecoderBinding AsrWindowInference::decoderBinding() const {
     std::lock_guard lock(mutex_);
     if (!asrModels_ || decoderModel_ == nullptr || jointModel_ == nullptr) {
         throw ASRError::notInitialized();

@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+#include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
 
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "platform/text/CaseMapping.hpp"
@@ -17,7 +17,7 @@ namespace quorl {
 namespace {
 
 // Ids in ascending order, so that the analyses do not depend on the map's hashing.
-std::vector<int> sortedIds(const ChunkProcessor::Vocabulary& vocabulary) {
+std::vector<int> sortedIds(const ChunkSeamVocabulary::Vocabulary& vocabulary) {
     std::vector<int> ids;
     ids.reserve(vocabulary.size());
     for (const auto& entry : vocabulary) {
@@ -34,7 +34,7 @@ struct CaseClass {
     std::vector<int> ids;
 };
 
-std::vector<CaseClass> caseClasses(const ChunkProcessor::Vocabulary& vocabulary) {
+std::vector<CaseClass> caseClasses(const ChunkSeamVocabulary::Vocabulary& vocabulary) {
     std::vector<CaseClass> classes;
     std::unordered_map<std::string, std::size_t> classIndex;
     for (const int id : sortedIds(vocabulary)) {
@@ -49,7 +49,7 @@ std::vector<CaseClass> caseClasses(const ChunkProcessor::Vocabulary& vocabulary)
 }
 
 // The first id whose piece is already in lower case; the smallest id when none is.
-int canonicalId(const CaseClass& caseClass, const ChunkProcessor::Vocabulary& vocabulary) {
+int canonicalId(const CaseClass& caseClass, const ChunkSeamVocabulary::Vocabulary& vocabulary) {
     const auto lowerCase = std::ranges::find_if(
         caseClass.ids, [&](int id) { return platform::text::nfc(vocabulary.at(id)) == caseClass.key; });
     return lowerCase != caseClass.ids.end() ? *lowerCase : std::ranges::min(caseClass.ids);
@@ -57,7 +57,7 @@ int canonicalId(const CaseClass& caseClass, const ChunkProcessor::Vocabulary& vo
 
 } // namespace
 
-std::optional<ChunkProcessor::SpliceSafeIds> ChunkProcessor::spliceSafeTokenIds(const Vocabulary& vocabulary) {
+std::optional<ChunkSeamVocabulary::SpliceSafeIds> ChunkSeamVocabulary::spliceSafeTokenIds(const Vocabulary& vocabulary) {
     if (vocabulary.empty()) {
         return std::nullopt;
     }
@@ -70,7 +70,7 @@ std::optional<ChunkProcessor::SpliceSafeIds> ChunkProcessor::spliceSafeTokenIds(
     return ids;
 }
 
-bool ChunkProcessor::isSpliceSafePiece(std::string_view piece) {
+bool ChunkSeamVocabulary::isSpliceSafePiece(std::string_view piece) {
     if (piece.empty()) {
         return false;
     }
@@ -82,7 +82,8 @@ bool ChunkProcessor::isSpliceSafePiece(std::string_view piece) {
     });
 }
 
-std::optional<ChunkProcessor::CaseVariantIds> ChunkProcessor::caseVariantCanonicalIds(const Vocabulary& vocabulary) {
+std::optional<ChunkSeamVocabulary::CaseVariantIds>
+ChunkSeamVocabulary::caseVariantCanonicalIds(const Vocabulary& vocabulary) {
     CaseVariantIds canonical;
     for (const CaseClass& caseClass : caseClasses(vocabulary)) {
         if (caseClass.ids.size() < 2) {

@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/AsrManager.hpp"
+#include "QuorlAudio/asr/batch/AsrTokenText.hpp"
 
 #include "QuorlAudio/asr/batch/SequenceMatcher.hpp"
 #include "QuorlAudio/foundation/ASRConstants.hpp"
@@ -15,6 +15,7 @@
 #include <limits>
 #include <numeric>
 #include <string_view>
+#include <utility>
 
 namespace quorl {
 
@@ -70,7 +71,11 @@ std::vector<TimedToken> sortedTokens(const std::vector<int>& tokenIds, const std
 
 } // namespace
 
-float AsrManager::calculateConfidence(int tokenCount, bool isEmpty, const std::vector<float>& tokenConfidences) const {
+AsrTokenText::AsrTokenText(AppLogger logger, int boundarySearchFrames, std::shared_ptr<const Vocabulary> vocabulary)
+    : logger_(std::move(logger)), boundarySearchFrames_(boundarySearchFrames), vocabulary_(std::move(vocabulary)) {}
+
+float AsrTokenText::calculateConfidence(int tokenCount, bool isEmpty,
+                                       const std::vector<float>& tokenConfidences) const {
     if (isEmpty) {
         return ASRConstants::minConfidence;
     }
@@ -84,10 +89,10 @@ float AsrManager::calculateConfidence(int tokenCount, bool isEmpty, const std::v
     return std::max(capped, ASRConstants::minConfidence);
 }
 
-std::vector<TokenTiming> AsrManager::createTokenTimings(const std::vector<int>& tokenIds,
-                                                        const std::vector<int>& timestamps,
-                                                        const std::vector<float>& confidences,
-                                                        const std::vector<int>& tokenDurations) const {
+std::vector<TokenTiming> AsrTokenText::createTokenTimings(const std::vector<int>& tokenIds,
+                                                          const std::vector<int>& timestamps,
+                                                          const std::vector<float>& confidences,
+                                                          const std::vector<int>& tokenDurations) const {
     const std::size_t count = tokenIds.size();
     if (count == 0 || timestamps.size() != count || confidences.size() != count) {
         return {};
@@ -96,7 +101,6 @@ std::vector<TokenTiming> AsrManager::createTokenTimings(const std::vector<int>& 
     const auto tokens = sortedTokens(tokenIds, timestamps, confidences,
                                      hasDurations ? tokenDurations : std::vector<int>(count, 0));
     const std::int64_t delay = emissionDelayFrames();
-    const auto vocabulary = vocabularySnapshot();
     std::vector<TokenTiming> timings;
     timings.reserve(tokens.size());
     for (std::size_t index = 0; index < tokens.size(); ++index) {
@@ -108,8 +112,8 @@ std::vector<TokenTiming> AsrManager::createTokenTimings(const std::vector<int>& 
         } else if (index + 1 < tokens.size()) {
             end = std::max(startSeconds(tokens[index + 1].timestamp, delay), start + minimumTokenSeconds);
         }
-        const auto piece = vocabulary->find(token.tokenId);
-        const std::string text = piece != vocabulary->end()
+        const auto piece = vocabulary_->find(token.tokenId);
+        const std::string text = piece != vocabulary_->end()
                                      ? piece->second
                                      : concatenated({"token_", std::to_string(token.tokenId)});
         timings.push_back(TokenTiming{
@@ -123,9 +127,9 @@ std::vector<TokenTiming> AsrManager::createTokenTimings(const std::vector<int>& 
     return timings;
 }
 
-AsrManager::DeduplicatedTokens AsrManager::removeDuplicateTokenSequence(const std::vector<int>& previous,
-                                                                         const std::vector<int>& current,
-                                                                         int maxOverlap) const {
+AsrTokenText::DeduplicatedTokens AsrTokenText::removeDuplicateTokenSequence(const std::vector<int>& previous,
+                                                                             const std::vector<int>& current,
+                                                                             int maxOverlap) const {
     const auto& punctuation = ASRConstants::punctuationTokens;
     const bool punctuationSeam = !previous.empty() && !current.empty() && previous.back() == current.front() &&
                                  std::ranges::find(punctuation, current.front()) != punctuation.end();
@@ -137,7 +141,7 @@ AsrManager::DeduplicatedTokens AsrManager::removeDuplicateTokenSequence(const st
         logger_.debug(concatenated({"Found exact suffix-prefix overlap of length ", std::to_string(match->length)}));
         return DeduplicatedTokens{.deduped = without(match->length), .removedCount = match->length + punctuationCount};
     }
-    const int boundary = config_.tdtConfig.boundarySearchFrames;
+    const int boundary = boundarySearchFrames_;
     const int searchLength = std::min(static_cast<int>(previous.size()), boundedSearchTokens);
     if (const auto match =
             SequenceMatcher::findBoundedSubstringMatch(previous, working, searchLength, boundary, std::equal_to())) {
@@ -150,14 +154,13 @@ AsrManager::DeduplicatedTokens AsrManager::removeDuplicateTokenSequence(const st
     return DeduplicatedTokens{.deduped = working, .removedCount = punctuationCount};
 }
 
-std::string AsrManager::convertTokensToText(const std::vector<int>& tokenIds) const {
+std::string AsrTokenText::convertTokensToText(const std::vector<int>& tokenIds) const {
     if (tokenIds.empty()) {
         return {};
     }
-    const auto vocabulary = vocabularySnapshot();
     std::string joined;
     for (const int tokenId : tokenIds) {
-        if (const auto piece = vocabulary->find(tokenId); piece != vocabulary->end()) {
+        if (const auto piece = vocabulary_->find(tokenId); piece != vocabulary_->end()) {
             joined += piece->second;
         }
     }
