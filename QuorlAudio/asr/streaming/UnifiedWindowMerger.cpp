@@ -1,5 +1,7 @@
 #include "QuorlAudio/asr/streaming/UnifiedWindowMerger.hpp"
 
+#include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
+
 #include <limits>
 
 namespace quorl {
@@ -28,8 +30,8 @@ UnifiedWindowMerger::UnifiedWindowMerger(const Tokenizer& tokenizer, double over
                       .melContextSamples = 1280,
                       .noMelWarmupPrefixFrames = 0},
       vocabulary_(mergeVocabulary(tokenizer)),
-      spliceSafeIds_(ChunkProcessor::spliceSafeTokenIds(vocabulary_)),
-      caseVariantIds_(ChunkProcessor::caseVariantCanonicalIds(vocabulary_)) {}
+      spliceSafeIds_(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary_)),
+      caseVariantIds_(ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary_)) {}
 
 void UnifiedWindowMerger::append(const std::vector<DecodedToken>& window) {
     merged_ = merged_.empty() ? window

@@ -83,8 +83,7 @@ OfflineSortformerDiarizer::OfflineSortformerDiarizer(OfflineSortformerConfig con
     : logger_("OfflineSortformerDiarizer"),
       config_(config),
       timelineConfig_(forModel(timelineConfig)),
-      melSpectrogram_(Config::sampleRate, Config::melFeatures, 512, Config::melStride, Config::melWindow, 0.97f, 1,
-                      0x1p-24f, AudioMelSpectrogram::LogFloorMode::additive, false) {}
+      melSpectrogram_() {}
 
 void OfflineSortformerDiarizer::initialize(const std::filesystem::path& modelPath,
                                            platform::ml::ComputeUnits computeUnits) {

@@ -23,9 +23,7 @@ std::int64_t framesFitting(std::int64_t length) { return length < fftSize ? 0 : 
 // Pre-emphasis runs here rather than in the front end, so that the zeros padding the end follow the filter as
 // they do in a centred pass.
 SortformerMelStream::SortformerMelStream()
-    : melSpectrogram_(SortformerConfig::sampleRate, SortformerConfig::melFeatures, fftSize, SortformerConfig::melStride,
-                      SortformerConfig::melWindow, 0.0f, 1, logFloor, AudioMelSpectrogram::LogFloorMode::additive,
-                      false),
+    : melSpectrogram_(AudioMelSpectrogram::Options{.preemph = 0.0f}),
       signal_(padding, 0.0f) {}
 
 void SortformerMelStream::append(std::span<const float> samples) {

@@ -110,8 +110,7 @@ TEST_F(OfflineSortformerDiarizerTest, WindowsStartEvery2272MelFramesUntilOneReac
 
 TEST_F(OfflineSortformerDiarizerTest, EachWindowReceivesItsOwnMelFrames) {
     const auto samples = audioOfFrames(7000);
-    AudioMelSpectrogram front(16000, 128, 512, 160, 400, 0.97f, 1, 0x1p-24f,
-                              AudioMelSpectrogram::LogFloorMode::additive, false);
+    AudioMelSpectrogram front;
     const auto mel = front.computeFlatTransposed(samples, 0, AudioMelSpectrogram::PaddingMode::center, std::nullopt);
 
     ready()->processComplete(samples);

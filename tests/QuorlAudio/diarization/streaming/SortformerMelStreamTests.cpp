@@ -22,8 +22,7 @@ std::vector<float> speechLike(std::size_t count) {
 
 // One centred pass over the whole recording with the same front end.
 std::vector<float> wholeRecordingFrames(const std::vector<float>& samples) {
-    AudioMelSpectrogram front(16000, 128, 512, 160, 400, 0.97f, 1, 0x1p-24f,
-                              AudioMelSpectrogram::LogFloorMode::additive, false);
+    AudioMelSpectrogram front;
     auto result = front.computeFlatTransposed(samples, 0.0f, AudioMelSpectrogram::PaddingMode::center, std::nullopt);
     result.mel.resize(static_cast<std::size_t>(result.melLength) * 128);
     return result.mel;
