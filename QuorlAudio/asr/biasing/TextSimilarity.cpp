@@ -35,6 +35,8 @@ std::string normalizeForSimilarity(std::string_view text) {
     return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(normalized));
 }
 
+std::size_t characterCount(std::string_view text) { return platform::text::graphemeClusters(text).size(); }
+
 float stringSimilarity(std::string_view first, std::string_view second) {
     const auto firstCharacters = StringUtils::characters(platform::text::lowercased(first));
     const auto secondCharacters = StringUtils::characters(platform::text::lowercased(second));

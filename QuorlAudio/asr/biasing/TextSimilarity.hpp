@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,9 @@ namespace quorl {
 // single spaces. Tabs, line feeds and spaces separate words; every other character is dropped, so punctuation
 // between two letters joins them ("a.b" gives "ab").
 std::string normalizeForSimilarity(std::string_view text);
+
+// The number of characters (extended grapheme clusters): how context biasing measures lengths.
+std::size_t characterCount(std::string_view text);
 
 // 1 − edit distance ÷ the longer length, over the lower-cased characters; 1 for two empty texts.
 float stringSimilarity(std::string_view first, std::string_view second);

@@ -139,6 +139,7 @@ std::string SlidingWindowAsrManager::finish() {
     std::string transcripts;
     std::int64_t failed = 0;
     std::optional<SlidingWindowAsrError> failure;
+    const bool boosted = isBoostingActive();
     {
         std::lock_guard lock(mutex_);
         manager = asrManager_;
@@ -159,7 +160,9 @@ std::string SlidingWindowAsrManager::finish() {
         logger_.warning(concatenated(
             {std::to_string(failed), " window(s) failed during streaming; transcript may be missing segments"}));
     }
-    std::string text = !tokens.empty() && manager ? manager->convertTokensToText(tokens) : std::move(transcripts);
+    // Rescored words live only in the transcripts: decoding the tokens again would undo them.
+    std::string text =
+        !tokens.empty() && manager && !boosted ? manager->convertTokensToText(tokens) : std::move(transcripts);
     logger_.info(concatenated(
         {"Final transcription: ", std::to_string(platform::text::graphemeClusters(text).size()), " characters"}));
     return text;
