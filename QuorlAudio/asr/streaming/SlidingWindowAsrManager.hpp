@@ -153,9 +153,11 @@ private:
 
     // The window's result with its text rescored toward the vocabulary, when boosting is configured and changes
     // it; unchanged otherwise.
-    ASRResult withVocabularyBoosting(ASRResult result, std::span<const float> windowSamples) const;
+    ASRResult withVocabularyBoosting(ASRResult result, std::span<const float> windowSamples,
+                                     std::int64_t windowStartSample) const;
     // The rescoring of one window over the CTC log-probabilities of its samples; nothing when boosting is not
-    // configured, there are no tokens, the spotter fails or nothing was replaced.
+    // configured, there are no tokens, the spotter fails or nothing was replaced. The token timings are in
+    // seconds from the window's first sample, as the log-probabilities are.
     std::optional<VocabularyRescorer::RescoreOutput> applyVocabularyRescoring(
         const std::string& text, const std::vector<TokenTiming>& tokenTimings,
         std::span<const float> windowSamples) const;

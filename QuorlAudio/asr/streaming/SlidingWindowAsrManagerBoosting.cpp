@@ -1,5 +1,7 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrManager.hpp"
 
+#include "QuorlAudio/foundation/ASRConstants.hpp"
+
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Error.hpp"
 
@@ -28,6 +30,16 @@ std::optional<std::vector<std::string>> replacementWords(const VocabularyRescore
         }
     }
     return words.empty() ? std::nullopt : std::optional(std::move(words));
+}
+
+// The timings moved from stream seconds to seconds from the window's first sample.
+std::vector<TokenTiming> inWindowSeconds(std::vector<TokenTiming> timings, std::int64_t windowStartSample) {
+    const double offset = static_cast<double>(windowStartSample) / ASRConstants::sampleRate;
+    for (auto& timing : timings) {
+        timing.startTime -= offset;
+        timing.endTime -= offset;
+    }
+    return timings;
 }
 
 } // namespace
@@ -62,12 +74,13 @@ bool SlidingWindowAsrManager::isBoostingActive() const {
     return customVocabulary_ && vocabularyRescorer_;
 }
 
-ASRResult SlidingWindowAsrManager::withVocabularyBoosting(ASRResult result,
-                                                          std::span<const float> windowSamples) const {
+ASRResult SlidingWindowAsrManager::withVocabularyBoosting(ASRResult result, std::span<const float> windowSamples,
+                                                          std::int64_t windowStartSample) const {
     if (!isBoostingActive() || !result.tokenTimings) {
         return result;
     }
-    const auto output = applyVocabularyRescoring(result.text, *result.tokenTimings, windowSamples);
+    const auto output = applyVocabularyRescoring(
+        result.text, inWindowSeconds(*result.tokenTimings, windowStartSample), windowSamples);
     if (!output) {
         return result;
     }

@@ -57,7 +57,7 @@ void SlidingWindowAsrManager::processWindow(std::vector<float> windowSamples, st
     const bool shouldConfirm = static_cast<double>(result.confidence) >= config_.confirmationThreshold &&
                                receivedSeconds() >= config_.minContextForConfirmation;
     if (shouldConfirm) {
-        result = withVocabularyBoosting(std::move(result), windowSamples);
+        result = withVocabularyBoosting(std::move(result), windowSamples, windowStartSample);
     }
     updateTranscriptionState(result, shouldConfirm);
     publish(SlidingWindowTranscriptionUpdate{
