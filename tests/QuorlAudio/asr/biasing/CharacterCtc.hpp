@@ -1,9 +1,13 @@
 #pragma once
 
 #include "QuorlAudio/asr/biasing/CtcKeywordSpotter.hpp"
+#include "QuorlAudio/asr/biasing/CtcModels.hpp"
+#include "tests/support/ScriptedKernel.hpp"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,7 +33,36 @@ std::vector<std::int64_t> tokens(std::string_view text);
 // `totalFrames`.
 CtcKeywordSpotter::Rows rowsSaying(std::string_view text, std::size_t leadingBlanks, std::size_t totalFrames);
 
+// What the audio says at each frame, as rowsSaying lays it out.
+std::vector<std::int64_t> saidIds(std::string_view text, std::size_t leadingBlanks, std::size_t totalFrames);
+
 // The frame at which rowsSaying puts id k of the text, and the frame after its last id.
 std::size_t frameOf(std::string_view text, std::size_t leadingBlanks, std::size_t k);
+
+// What one window of audio says, as rowsSaying lays it out.
+struct Utterance {
+    std::string text;
+    std::size_t leadingBlanks = 0;
+};
+
+// A CTC model set of the letters, written as bundles into `folder` and run through the runtime: the mel model
+// answers zeros, and the encoder's CTC head answers the logits of a full window (188 frames) in which
+// prediction `call` says what the script gives. The vocabulary has 28 entries, so the blank is 28.
+class ScriptedCtcModels {
+public:
+    using Script = std::function<Utterance(std::size_t call)>;
+
+    ScriptedCtcModels(const std::filesystem::path& folder, const std::string& kernelPrefix, Script script);
+
+    const CtcModels& models() const { return models_; }
+    std::size_t predictions() const { return encoder_.calls().size(); }
+
+    static constexpr std::size_t windowFrames = 188;
+
+private:
+    testsupport::ScriptedKernel mel_;
+    testsupport::ScriptedKernel encoder_;
+    CtcModels models_;
+};
 
 } // namespace quorl::testing::characterCtc
