@@ -4,6 +4,7 @@
 #include "QuorlAudio/asr/biasing/ReplacementFinalization.hpp"
 #include "QuorlAudio/asr/biasing/SpotterAnchoredRescue.hpp"
 #include "QuorlAudio/asr/biasing/TextSimilarity.hpp"
+#include "QuorlAudio/foundation/StringUtils.hpp"
 
 #include <algorithm>
 #include <numeric>
@@ -17,7 +18,7 @@ constexpr float multiWordFloor = 0.55f;
 constexpr float standaloneSimilarity = 0.9f;
 constexpr std::int64_t maxSpanLength = 4;
 
-float bestSimilarity(std::string_view text, const std::vector<NormalizedForm>& forms) {
+float bestPhraseSimilarity(std::string_view text, const std::vector<NormalizedForm>& forms) {
     float best = 0.0f;
     for (const auto& form : forms) {
         best = std::max(best, stringSimilarity(text, form.normalized));
@@ -31,9 +32,18 @@ RescoringPass::RescoringPass(const VocabularyRescorer& rescorer, const std::vect
                              const VocabularyRescorer::Scoring& scoring)
     : rescorer_(rescorer), words_(wordTimings), scoring_(scoring),
       vocabularyNormalizedSet_(buildVocabularyNormalizedSet(rescorer.vocabulary())) {
-    normalizedWords_.reserve(words_.size());
     for (const auto& word : words_) {
         normalizedWords_.push_back(normalizeForSimilarity(word.word));
+    }
+    const auto usable = [this](std::size_t k) { return k < words_.size() && !normalizedWords_[k].empty(); };
+    for (std::size_t i = 0; i < words_.size(); ++i) {
+        wordCharacters_.push_back(StringUtils::characters(normalizedWords_[i]));
+        pairCharacters_.push_back(usable(i + 1) ? StringUtils::characters(normalizedWords_[i] + normalizedWords_[i + 1])
+                                                : Characters{});
+        tripleCharacters_.push_back(usable(i + 1) && usable(i + 2)
+                                        ? StringUtils::characters(normalizedWords_[i] + normalizedWords_[i + 1] +
+                                                                  normalizedWords_[i + 2])
+                                        : Characters{});
     }
 }
 
@@ -112,10 +122,16 @@ std::optional<RescoringPass::TermValues> RescoringPass::termValues(const CustomV
                       .formSet = {},
                       .multiWordForms = {},
                       .oneWordForms = {},
+                      .oneWordFormCharacters = {},
                       .normalizedTerm = normalizeForSimilarity(term.text())};
     for (const auto& form : forms) {
         values.formSet.insert(form.normalized);
-        (form.wordCount >= 2 ? values.multiWordForms : values.oneWordForms).push_back(form);
+        if (form.wordCount >= 2) {
+            values.multiWordForms.push_back(form);
+        } else {
+            values.oneWordForms.push_back(form);
+            values.oneWordFormCharacters.push_back(StringUtils::characters(form.normalized));
+        }
     }
     return values;
 }
@@ -132,7 +148,7 @@ void RescoringPass::scanMultiWordSpans(const TermValues& values) {
             if (normalized.empty() || normalized == values.normalizedTerm || readsAsOtherTerm(normalized, values)) {
                 continue;
             }
-            const float best = bestSimilarity(normalized, values.multiWordForms);
+            const float best = bestPhraseSimilarity(normalized, values.multiWordForms);
             if (best >= std::max(multiWordFloor, values.threshold)) {
                 evaluate(start, length, best, values);
             }
@@ -141,40 +157,51 @@ void RescoringPass::scanMultiWordSpans(const TermValues& values) {
 }
 
 void RescoringPass::scanOneWordSpans(const TermValues& values) {
+    std::vector<float> alone;
+    for (const auto& characters : wordCharacters_) {
+        alone.push_back(bestSimilarity(characters, values));
+    }
     for (std::size_t i = 0; i < words_.size(); ++i) {
         const std::string& word = normalizedWords_[i];
         if (word.empty() || word == values.normalizedTerm || readsAsOtherTerm(word, values)) {
             continue;
         }
-        const auto [best, length] = bestOneWordMatch(i, values);
+        const auto [best, length] = bestOneWordMatch(i, values, alone);
         if (accepts(i, length, best, values)) {
             evaluate(i, length, best, values);
         }
     }
 }
 
-std::pair<float, std::int64_t> RescoringPass::bestOneWordMatch(std::size_t i, const TermValues& values) const {
-    const auto& forms = values.oneWordForms;
-    float best = bestSimilarity(normalizedWords_[i], forms);
+std::pair<float, std::int64_t> RescoringPass::bestOneWordMatch(std::size_t i, const TermValues& values,
+                                                               const std::vector<float>& alone) const {
+    float best = alone[i];
     std::int64_t length = 1;
-    const auto usable = [this](std::size_t k) { return k < words_.size() && !normalizedWords_[k].empty(); };
-    const auto standsAlone = [&](std::size_t k) { return bestSimilarity(normalizedWords_[k], forms) >= standaloneSimilarity; };
+    const auto standsAlone = [&alone](std::size_t k) { return alone[k] >= standaloneSimilarity; };
     const auto termLength = characterCount(values.term.text());
-    const auto tryJoin = [&](const std::string& joined, std::int64_t span) {
-        for (const auto& form : forms) {
-            if (const float similarity = stringSimilarity(joined, form.normalized); similarity > best) {
+    const auto tryJoin = [&](const Characters& joined, std::int64_t span) {
+        for (const auto& form : values.oneWordFormCharacters) {
+            if (const float similarity = characterSimilarity(joined, form); similarity > best) {
                 best = similarity;
                 length = span;
             }
         }
     };
-    if (usable(i + 1) && termLength >= 4 && !standsAlone(i + 1)) {
-        tryJoin(normalizedWords_[i] + normalizedWords_[i + 1], 2);
+    if (!pairCharacters_[i].empty() && termLength >= 4 && !standsAlone(i + 1)) {
+        tryJoin(pairCharacters_[i], 2);
     }
-    if (usable(i + 1) && usable(i + 2) && termLength >= 8 && !standsAlone(i + 1) && !standsAlone(i + 2)) {
-        tryJoin(normalizedWords_[i] + normalizedWords_[i + 1] + normalizedWords_[i + 2], 3);
+    if (!tripleCharacters_[i].empty() && termLength >= 8 && !standsAlone(i + 1) && !standsAlone(i + 2)) {
+        tryJoin(tripleCharacters_[i], 3);
     }
     return {best, length};
+}
+
+float RescoringPass::bestSimilarity(const Characters& text, const TermValues& values) const {
+    float best = 0.0f;
+    for (const auto& form : values.oneWordFormCharacters) {
+        best = std::max(best, characterSimilarity(text, form));
+    }
+    return best;
 }
 
 bool RescoringPass::accepts(std::size_t i, std::int64_t length, float similarity, const TermValues& values) const {

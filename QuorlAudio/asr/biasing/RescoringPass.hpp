@@ -24,6 +24,9 @@ public:
     RescoreOutput wordCentric();
 
 private:
+    // A text split into characters, as similarity compares it.
+    using Characters = std::vector<std::string>;
+
     // What one term brings to the search.
     struct TermValues {
         const CustomVocabularyTerm& term;
@@ -32,6 +35,7 @@ private:
         std::unordered_set<std::string> formSet;
         std::vector<NormalizedForm> multiWordForms;
         std::vector<NormalizedForm> oneWordForms;
+        std::vector<Characters> oneWordFormCharacters;
         std::string normalizedTerm;
     };
 
@@ -39,8 +43,11 @@ private:
     std::optional<TermValues> termValues(const CustomVocabularyTerm& term) const;
     void scanMultiWordSpans(const TermValues& values);
     void scanOneWordSpans(const TermValues& values);
-    // The best similarity of word i, alone or joined with the next one or two, and the span that gave it.
-    std::pair<float, std::int64_t> bestOneWordMatch(std::size_t i, const TermValues& values) const;
+    // The best similarity of word i, alone or joined with the next one or two, and the span that gave it;
+    // `alone` holds every word's similarity on its own.
+    std::pair<float, std::int64_t> bestOneWordMatch(std::size_t i, const TermValues& values,
+                                                    const std::vector<float>& alone) const;
+    float bestSimilarity(const Characters& text, const TermValues& values) const;
     void evaluateCandidates(std::size_t j, const std::vector<CandidateMatch>& candidates);
 
     // Whether a span of `length` words from word i reaches the threshold after the length and stop-word rules.
@@ -57,6 +64,11 @@ private:
     const std::vector<WordTiming>& words_;
     const VocabularyRescorer::Scoring& scoring_;
     std::vector<std::string> normalizedWords_;
+    // The characters of every normalised word, and of it joined with the next word and the next two (empty
+    // where a word is missing or empty): the texts every one-word form is compared with.
+    std::vector<Characters> wordCharacters_;
+    std::vector<Characters> pairCharacters_;
+    std::vector<Characters> tripleCharacters_;
     std::unordered_set<std::string> vocabularyNormalizedSet_;
     std::vector<PendingReplacement> pending_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,10 @@ std::size_t characterCount(std::string_view text);
 
 // 1 − edit distance ÷ the longer length, over the lower-cased characters; 1 for two empty texts.
 float stringSimilarity(std::string_view first, std::string_view second);
+
+// The same over texts already split into lower-cased characters (StringUtils::characters of lower-cased text),
+// for callers that compare one text with many.
+float characterSimilarity(std::span<const std::string> first, std::span<const std::string> second);
 
 // `replacement` with its first character capitalised when `original` starts with a capital and the
 // replacement with a lower-case letter; unchanged otherwise. Only the first characters are looked at.
