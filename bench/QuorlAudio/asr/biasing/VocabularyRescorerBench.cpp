@@ -89,7 +89,7 @@ void SpotTerms(benchmark::State& state) {
         benchmark::DoNotOptimize(spotter().spotKeywordsFromLogProbs(rows, frameDuration, context, std::nullopt));
     }
 }
-// The case, 50 terms in 10 s; then a full 15 s window of live dictation with 100 and 500 terms.
+// 50 terms in 10 s; then a full 15 s window of live dictation with 100 and 500 terms.
 BENCHMARK(SpotTerms)->Args({50, 10})->Args({100, 15})->Args({500, 15})->Unit(benchmark::kMillisecond);
 
 // One term-centric rescoring pass: arguments are the words of the transcript and the terms of the vocabulary
@@ -113,7 +113,7 @@ void RescoreTranscript(benchmark::State& state) {
         benchmark::DoNotOptimize(rescorer.rescoreWithConstrainedCTCTermCentric("", timings, scoring));
     }
 }
-// The case, 100 words against 500 terms; then what one live-dictation window (about 35 words in
+// 100 words against 500 terms; then what one live-dictation window (about 35 words in
 // 11 s of new audio) costs with a small, a medium and a large vocabulary.
 BENCHMARK(RescoreTranscript)->Args({100, 500})->Args({35, 10})->Args({35, 100})->Args({35, 500})
     ->Unit(benchmark::kMillisecond);

@@ -77,6 +77,22 @@ TEST_F(BoostingTest, ConfirmedWindowsAreRescoredAndTheFinalTextKeepsTheReplaceme
     EXPECT_TRUE(logged("  'three' \u2192 'Trio'"));
 }
 
+TEST_F(BoostingTest, AWindowBelowTheConfidenceThresholdIsNotRescored) {
+    models.scriptWindows({
+        {{50, JointAnswer{.token = two, .probability = 0.5f}}},
+        {{100, JointAnswer{.token = three, .probability = 0.9f}}},
+        {{100, JointAnswer{.token = four, .probability = 0.9f}}},
+        {{40, JointAnswer{.token = five, .probability = 0.95f}}},
+    });
+    loaded().configureVocabularyBoosting(vocabulary(), ctcModels.models(), std::nullopt);
+    std::vector<SlidingWindowTranscriptionUpdate> published;
+    dictate(published);
+    ASSERT_EQ(published.size(), 4u);
+    EXPECT_FALSE(published[0].isConfirmed);
+    EXPECT_EQ(published[0].text, "two");
+    EXPECT_EQ(ctcModels.predictions(), 3u);
+}
+
 TEST_F(BoostingTest, ALargeVocabularyIsReportedAsSuch) {
     loaded().configureVocabularyBoosting(vocabulary(9), ctcModels.models(), std::nullopt);
     EXPECT_TRUE(logged("Vocabulary boosting configured with 11 terms (isLargeVocab: true)"));
