@@ -3,9 +3,9 @@
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/biasing/ContextBiasingConstants.hpp"
 #include "QuorlAudio/asr/biasing/CtcDPAlgorithm.hpp"
+#include "QuorlAudio/asr/biasing/TextSimilarity.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArray.hpp"
-#include "platform/text/GraphemeClusters.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -159,11 +159,6 @@ float thresholdOf(std::size_t tokenCount, std::optional<float> minScore) {
     const auto extra = std::max<std::int64_t>(
         0, static_cast<std::int64_t>(tokenCount) - ContextBiasingConstants::baselineTokenCountForThreshold);
     return *minScore - ContextBiasingConstants::thresholdRelaxationPerToken * static_cast<float>(extra);
-}
-
-const std::vector<std::int64_t>* spottingTokensOf(const CustomVocabularyTerm& term) {
-    const auto& tokens = term.ctcTokenIds() ? term.ctcTokenIds() : term.tokenIds();
-    return tokens && !tokens->empty() ? &*tokens : nullptr;
 }
 
 } // namespace
@@ -323,11 +318,10 @@ std::vector<CtcKeywordSpotter::KeywordDetection> CtcKeywordSpotter::detect(
     const auto totalFrames = static_cast<std::int64_t>(logProbs.size());
     std::vector<KeywordDetection> detections;
     for (const auto& term : customVocabulary.terms) {
-        if (static_cast<std::int64_t>(platform::text::graphemeClusters(term.text()).size()) <
-            customVocabulary.minTermLength) {
+        if (static_cast<std::int64_t>(characterCount(term.text())) < customVocabulary.minTermLength) {
             continue;
         }
-        const auto* tokens = spottingTokensOf(term);
+        const auto* tokens = term.keywordTokens();
         if (tokens == nullptr) {
             continue;
         }

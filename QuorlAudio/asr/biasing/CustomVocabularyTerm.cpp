@@ -55,4 +55,9 @@ nlohmann::ordered_json CustomVocabularyTerm::toJson() const {
     return json;
 }
 
+const std::vector<std::int64_t>* CustomVocabularyTerm::keywordTokens() const {
+    const auto& tokens = fields_.ctcTokenIds ? fields_.ctcTokenIds : fields_.tokenIds;
+    return tokens && !tokens->empty() ? &*tokens : nullptr;
+}
+
 } // namespace quorl

@@ -46,6 +46,9 @@ public:
     const std::optional<std::vector<std::int64_t>>& tokenIds() const { return fields_.tokenIds; }
     const std::optional<std::vector<std::int64_t>>& ctcTokenIds() const { return fields_.ctcTokenIds; }
     const std::optional<float>& minSimilarity() const { return fields_.minSimilarity; }
+    // The ids a term is spotted and scored by: ctcTokenIds, else tokenIds; null when that list is absent or
+    // empty.
+    const std::vector<std::int64_t>* keywordTokens() const;
     // The text under the default full lower-case mapping.
     const std::string& textLowercased() const { return textLowercased_; }
 

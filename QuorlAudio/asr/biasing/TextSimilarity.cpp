@@ -35,14 +35,19 @@ std::string normalizeForSimilarity(std::string_view text) {
     return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(normalized));
 }
 
+std::size_t characterCount(std::string_view text) { return platform::text::graphemeClusters(text).size(); }
+
 float stringSimilarity(std::string_view first, std::string_view second) {
-    const auto firstCharacters = StringUtils::characters(platform::text::lowercased(first));
-    const auto secondCharacters = StringUtils::characters(platform::text::lowercased(second));
-    const auto longest = std::max(firstCharacters.size(), secondCharacters.size());
+    return characterSimilarity(StringUtils::characters(platform::text::lowercased(first)),
+                               StringUtils::characters(platform::text::lowercased(second)));
+}
+
+float characterSimilarity(std::span<const std::string> first, std::span<const std::string> second) {
+    const auto longest = std::max(first.size(), second.size());
     if (longest < 1) {
         return 1.0f;
     }
-    const int distance = StringUtils::levenshteinDistance(firstCharacters, secondCharacters);
+    const int distance = StringUtils::levenshteinDistance(first, second);
     return 1.0f - static_cast<float>(distance) / static_cast<float>(longest);
 }
 

@@ -142,6 +142,7 @@ std::string SlidingWindowAsrManager::finish() {
     std::string transcripts;
     std::int64_t failed = 0;
     std::optional<SlidingWindowAsrError> failure;
+    const bool boosted = isBoostingActive();
     {
         std::lock_guard lock(mutex_);
         manager = asrManager_;
@@ -162,7 +163,8 @@ std::string SlidingWindowAsrManager::finish() {
         logger_.warning(concatenated(
             {std::to_string(failed), " window(s) failed during streaming; transcript may be missing segments"}));
     }
-    std::string text = !tokens.empty() && manager
+    // Rescored words live only in the transcripts: decoding the tokens again would undo them.
+    std::string text = !tokens.empty() && manager && !boosted
                            ? manager->windowInference().tokenText().convertTokensToText(tokens)
                            : std::move(transcripts);
     logger_.info(concatenated(

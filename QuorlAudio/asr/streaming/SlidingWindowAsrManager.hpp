@@ -2,6 +2,12 @@
 
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
+#include "QuorlAudio/asr/biasing/ContextBiasingConstants.hpp"
+#include "QuorlAudio/asr/biasing/CtcKeywordSpotter.hpp"
+#include "QuorlAudio/asr/biasing/CtcModels.hpp"
+#include "QuorlAudio/asr/biasing/CustomVocabularyContext.hpp"
+#include "QuorlAudio/asr/biasing/VocabularyRescorer.hpp"
+#include "platform/core/DedicatedTask.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
@@ -75,8 +81,15 @@ public:
     // the recogniser finishes, is cancelled or goes away.
     Updates transcriptionUpdates();
 
+    // From now on every confirmed window is rescored toward the vocabulary, using a keyword spotter over the CTC
+    // models and the CTC tokenizer of their default folder; `config` tunes the rescorer (the process default when
+    // absent). The tokenizer's errors propagate, leaving an earlier rescorer in place. A later call replaces all.
+    void configureVocabularyBoosting(CustomVocabularyContext vocabulary, const CtcModels& ctcModels,
+                                     std::optional<VocabularyRescorer::Config> config);
+
     // Ends the input, waits for the worker to decode everything queued, and returns the final text: the
-    // decoding of every kept token, or the transcripts joined when no tokens are left to decode. Throws the
+    // decoding of every kept token, or the transcripts joined when no tokens are left to decode or when
+    // vocabulary boosting has rescored them. Throws the
     // worker's error, or the last window error when every window failed. Calling it again returns the same.
     std::string finish();
     // Clears the transcripts, the counters, the sample buffer and the tokens and starts a new stream timeline;
@@ -142,6 +155,18 @@ private:
     void recordWindowFailure(const std::exception_ptr& error);
     void publish(SlidingWindowTranscriptionUpdate update);
 
+    // The window's result with its text rescored toward the vocabulary, when boosting is configured and changes
+    // it; unchanged otherwise.
+    ASRResult withVocabularyBoosting(ASRResult result, std::span<const float> windowSamples,
+                                     std::int64_t windowStartSample) const;
+    // The rescoring of one window over the CTC log-probabilities of its samples; nothing when boosting is not
+    // configured, there are no tokens, the spotter fails or nothing was replaced. The token timings are in
+    // seconds from the window's first sample, as the log-probabilities are.
+    std::optional<VocabularyRescorer::RescoreOutput> applyVocabularyRescoring(
+        const std::string& text, const std::vector<TokenTiming>& tokenTimings,
+        std::span<const float> windowSamples) const;
+    bool isBoostingActive() const;
+
     void updateTranscriptionState(const ASRResult& result, bool shouldConfirm);
     void attemptErrorRecovery(const std::exception& error);
     void resetDecoderForRecovery();
@@ -177,6 +202,11 @@ private:
     std::int64_t processedChunks_ = 0;
     std::int64_t failedWindowCount_ = 0;
     std::optional<SlidingWindowAsrError> lastWindowError_;
+    // Vocabulary boosting; active once both the vocabulary and the rescorer are present.
+    std::shared_ptr<const CustomVocabularyContext> customVocabulary_;
+    std::shared_ptr<const CtcKeywordSpotter> ctcSpotter_;
+    std::shared_ptr<const VocabularyRescorer> vocabularyRescorer_;
+    std::optional<ContextBiasingConstants::VocabSizeConfig> vocabSizeConfig_;
 };
 
 } // namespace quorl

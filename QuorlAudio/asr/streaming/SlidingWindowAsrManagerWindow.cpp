@@ -36,7 +36,7 @@ void dropLeading(std::vector<Element>& elements, int count) {
 void SlidingWindowAsrManager::processWindow(std::vector<float> windowSamples, std::int64_t windowStartSample,
                                             bool isLastChunk) {
     const auto started = std::chrono::steady_clock::now();
-    auto decoded = decodeWindow(std::move(windowSamples), windowStartSample, isLastChunk);
+    auto decoded = decodeWindow(windowSamples, windowStartSample, isLastChunk);
     const double processingTime = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::shared_ptr<AsrManager> manager;
     {
@@ -47,7 +47,7 @@ void SlidingWindowAsrManager::processWindow(std::vector<float> windowSamples, st
         return;
     }
 
-    const ASRResult result =
+    ASRResult result =
         windowResult(manager->windowInference().tokenText(), manager->config().sampleRate, *decoded, processingTime);
     std::int64_t processed = 0;
     {
@@ -60,6 +60,9 @@ void SlidingWindowAsrManager::processWindow(std::vector<float> windowSamples, st
 
     const bool shouldConfirm = static_cast<double>(result.confidence) >= config_.confirmationThreshold &&
                                receivedSeconds() >= config_.minContextForConfirmation;
+    if (shouldConfirm) {
+        result = withVocabularyBoosting(std::move(result), windowSamples, windowStartSample);
+    }
     updateTranscriptionState(result, shouldConfirm);
     publish(SlidingWindowTranscriptionUpdate{
         .text = result.text,
