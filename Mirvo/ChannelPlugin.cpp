@@ -23,11 +23,13 @@ ChannelPlugin::ChannelPlugin(ui::BinaryMessenger& messenger, const std::string& 
 
 std::optional<ui::MethodError> ChannelPlugin::onListen(const ui::Value&, ui::EventSink sink) {
     eventSink_ = std::move(sink);
+    hasEventSink_ = static_cast<bool>(eventSink_);
     return std::nullopt;
 }
 
 std::optional<ui::MethodError> ChannelPlugin::onCancel(const ui::Value&) {
     eventSink_ = nullptr;
+    hasEventSink_ = false;
     return std::nullopt;
 }
 
