@@ -42,6 +42,12 @@ void ChannelPlugin::emit(ui::ValueMap payload) {
     });
 }
 
+void ChannelPlugin::emitNow(const ui::ValueMap& payload) const {
+    if (eventSink_) {
+        eventSink_(ui::Value(payload));
+    }
+}
+
 void ChannelPlugin::emitError(const std::string& code, const std::string& message) {
     emit({{"type", "error"}, {"code", code}, {"message", message}});
 }

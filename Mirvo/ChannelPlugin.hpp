@@ -54,6 +54,8 @@ protected:
     virtual void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result);
 
     platform::core::MainQueue& mainQueue() const { return mainQueue_; }
+    // Hands the event to the sink at once, when there is one. Main queue only.
+    void emitNow(const platform::ui::ValueMap& payload) const;
     // Whether someone listens; readable from any thread, for diagnostics.
     bool hasEventSink() const { return hasEventSink_; }
 
