@@ -1,5 +1,6 @@
 #include "Mirvo/DictationPlugin.hpp"
 
+#include "Mirvo/AudioOnlyConversion.hpp"
 #include "Mirvo/HostLog.hpp"
 #include "Mirvo/MethodArguments.hpp"
 #include "Mirvo/PluginError.hpp"
@@ -8,19 +9,16 @@
 #include "QuorlAudio/foundation/DecimalText.hpp"
 
 #include "platform/audio/AudioEngine.hpp"
+#include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/CommonFormat.hpp"
-#include "platform/audio/FormatConverter.hpp"
-#include "platform/audio/SingleBufferInput.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/MainQueue.hpp"
 #include "platform/speech/PocketsphinxService.hpp"
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 namespace mirvo {
@@ -36,23 +34,11 @@ namespace {
 
 constexpr std::uint32_t tapBufferFrames = 1024;
 constexpr int inputBus = 0;
-constexpr std::uint32_t conversionSlackFrames = 32;
 
 constexpr const char* bothDeniedMessage = "Microphone or speech recognition denied";
 
 PluginError formatNotBuilt() {
     return PluginError(PluginError::dictationDomain, 2, "Failed to build 16 kHz mono format");
-}
-
-// The frames one buffer at `inputRate` makes at the audio-only rate, with room for the resampler's rounding;
-// none when the rate is zero, not finite or so small that the count does not fit.
-std::optional<std::uint32_t> conversionCapacity(double inputRate, std::uint32_t frameLength) {
-    const double frames = DictationPlugin::audioOnlyRate / inputRate * frameLength;
-    if (!std::isfinite(frames) || frames < 0 ||
-        frames > double{std::numeric_limits<std::uint32_t>::max() - conversionSlackFrames}) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(frames) + conversionSlackFrames;
 }
 
 } // namespace
@@ -218,8 +204,7 @@ void DictationPlugin::endRecognition(bool cancelTask) {
         setRequest(nullptr);
     }
     stopEngine();
-    converter_.reset();
-    targetFormat_.reset();
+    conversion_.reset();
 }
 
 std::shared_ptr<speech::SpeechAudioBufferRecognitionRequest> DictationPlugin::makeRequest() const {
@@ -302,12 +287,11 @@ void DictationPlugin::beginAudioOnlyCapture() {
     auto engine = std::make_unique<platform::audio::AudioEngine>(services_.inputDevice());
     auto& input = engine->inputNode();
     const auto inputFormat = input.outputFormat(inputBus);
-    const auto target = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, audioOnlyRate, 1, false);
-    if (!target) {
+    if (!platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, AudioOnlyConversion::targetRate, 1,
+                                            false)) {
         throw formatNotBuilt();
     }
-    targetFormat_ = target;
-    converter_ = platform::audio::FormatConverter::make(inputFormat, *target);
+    conversion_ = AudioOnlyConversion::make(inputFormat);
     firstBufferLogged_ = false;
     input.installTap(inputBus, tapBufferFrames, inputFormat, [this](const PCMBuffer& buffer) {
         logFirstBuffer(buffer);
@@ -336,43 +320,20 @@ void DictationPlugin::logFirstBuffer(const PCMBuffer& buffer) {
 }
 
 void DictationPlugin::emitAudioBuffer(const PCMBuffer& buffer) {
-    if (!converter_ || !targetFormat_) {
+    if (!conversion_) {
         // No conversion possible: the device's own samples, at its own rate.
         emitFloat32Buffer(buffer);
         return;
     }
-    const auto capacity = conversionCapacity(buffer.format().sampleRate(), buffer.frameLength());
+    const auto capacity = AudioOnlyConversion::capacity(buffer.format().sampleRate(), buffer.frameLength());
     if (!capacity) {
         hostLog(concatenated({"audioOnly buffer dropped, input rate ", quorl::decimalText(buffer.format().sampleRate()),
                               "Hz cannot be converted"}));
         return;
     }
-    if (const auto samples = convertedSamples(buffer, *capacity); samples && !samples->empty()) {
+    if (const auto samples = conversion_->convert(buffer, *capacity); samples && !samples->empty()) {
         emitAudio(*samples);
     }
-}
-
-std::optional<std::vector<float>> DictationPlugin::convertedSamples(const PCMBuffer& buffer, std::uint32_t capacity) {
-    using platform::audio::FormatConverter;
-    const auto output = PCMBuffer::make(*targetFormat_, capacity);
-    if (!output) {
-        return std::nullopt;
-    }
-    // The resampler delivers in bursts: an output that fills up leaves the rest of the burst in the converter,
-    // and the buffer is taken in only once that rest is out. So the converter runs until it asks for the next
-    // buffer; stopping at the first full output would drop this buffer unheard.
-    auto input = platform::audio::singleBufferInput(buffer);
-    std::vector<float> samples;
-    FormatConverter::OutputStatus status;
-    do {
-        status = converter_->convert(*output, input).status;
-        if (status == FormatConverter::OutputStatus::error) {
-            return std::nullopt;
-        }
-        const float* channel = output->floatChannelData()[0];
-        samples.insert(samples.end(), channel, channel + output->frameLength());
-    } while (status == FormatConverter::OutputStatus::haveData);
-    return samples;
 }
 
 void DictationPlugin::emitFloat32Buffer(const PCMBuffer& buffer) {

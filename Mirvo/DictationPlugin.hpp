@@ -2,7 +2,6 @@
 
 #include "Mirvo/AudioCapturePlugin.hpp"
 
-#include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/InputDevice.hpp"
 #include "platform/audio/MicrophoneAccess.hpp"
 #include "platform/audio/PCMBuffer.hpp"
@@ -29,10 +28,11 @@ class MainQueue;
 
 namespace platform::audio {
 class AudioEngine;
-class FormatConverter;
 }
 
 namespace mirvo {
+
+class AudioOnlyConversion;
 
 // Dictation through the system's speech recogniser: "prepare" picks the locale, "start" captures the
 // microphone into a recognition request whose results come back as "partial" and "final" events, and
@@ -56,7 +56,6 @@ public:
     };
 
     static constexpr double stopWaitSeconds = 3.0;
-    static constexpr double audioOnlyRate = 16000;
 
     explicit DictationPlugin(platform::ui::BinaryMessenger& messenger);
     DictationPlugin(platform::ui::BinaryMessenger& messenger, Services services);
@@ -101,8 +100,6 @@ private:
     // Audio thread.
     void appendToRequest(const platform::audio::PCMBuffer& buffer);
     void emitAudioBuffer(const platform::audio::PCMBuffer& buffer);
-    // The 16 kHz samples the converter makes of one captured buffer; none when it fails.
-    std::optional<std::vector<float>> convertedSamples(const platform::audio::PCMBuffer& buffer, std::uint32_t capacity);
     // The first channel's samples, when the buffer holds floats.
     void emitFloat32Buffer(const platform::audio::PCMBuffer& buffer);
     void emitAudio(const std::vector<float>& samples);
@@ -118,10 +115,9 @@ private:
     std::shared_ptr<platform::speech::SpeechAudioBufferRecognitionRequest> request_;
     std::shared_ptr<platform::speech::SpeechRecognitionTask> task_;
     std::vector<std::string> contextualPhrases_;
-    // Audio-only capture: set before its engine starts and cleared only once the engine has stopped, so the
-    // tap uses them alone while the capture runs.
-    std::unique_ptr<platform::audio::FormatConverter> converter_;
-    std::optional<platform::audio::AudioFormat> targetFormat_;
+    // Audio-only capture's converter and target format: set before its engine starts and cleared only once the
+    // engine has stopped, so the tap uses it alone while the capture runs. None when no converter can be made.
+    std::unique_ptr<AudioOnlyConversion> conversion_;
     std::atomic<bool> firstBufferLogged_ = false;
     std::optional<platform::ui::MethodResult> pendingStop_;
     // The stop that is waiting, so that the time-out of an earlier stop leaves a later one alone.
