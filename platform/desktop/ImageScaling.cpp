@@ -33,44 +33,37 @@ std::vector<Coverage> coverages(std::uint32_t sourceLength, std::uint32_t target
     return all;
 }
 
-// Resamples the rows of `image` to `width`, keeping its height; samples stay in float for the second pass.
-std::vector<float> scaleRows(const Image& image, std::uint32_t width) {
-    const auto columns = coverages(image.width, width);
-    std::vector<float> rows(std::size_t{width} * image.height * Image::bytesPerPixel);
-    for (std::uint32_t row = 0; row < image.height; ++row) {
-        const auto* source = image.pixels.data() + row * image.rowBytes();
-        float* target = rows.data() + std::size_t{row} * width * Image::bytesPerPixel;
-        for (std::uint32_t column = 0; column < width; ++column) {
-            const auto& coverage = columns[column];
-            float sums[Image::bytesPerPixel] = {};
-            for (std::size_t step = 0; step < coverage.weights.size(); ++step) {
-                const auto* pixel = source + (coverage.first + step) * Image::bytesPerPixel;
-                for (std::size_t channel = 0; channel < Image::bytesPerPixel; ++channel) {
-                    sums[channel] += coverage.weights[step] * pixel[channel];
-                }
+// Resamples one source row to the target width, adding it with `weight` into `sums`.
+void addScaledRow(const Image& image, std::uint32_t row, const std::vector<Coverage>& columns, float weight,
+                  std::vector<float>& sums) {
+    const auto* source = image.pixels.data() + row * image.rowBytes();
+    for (std::size_t column = 0; column < columns.size(); ++column) {
+        const auto& coverage = columns[column];
+        float* target = sums.data() + column * Image::bytesPerPixel;
+        for (std::size_t step = 0; step < coverage.weights.size(); ++step) {
+            const auto* pixel = source + (coverage.first + step) * Image::bytesPerPixel;
+            const float share = weight * coverage.weights[step];
+            for (std::size_t channel = 0; channel < Image::bytesPerPixel; ++channel) {
+                target[channel] += share * pixel[channel];
             }
-            std::copy_n(sums, Image::bytesPerPixel, target + std::size_t{column} * Image::bytesPerPixel);
         }
     }
-    return rows;
 }
 
 } // namespace
 
 Image scaled(const Image& image, std::uint32_t width, std::uint32_t height) {
-    const auto rows = scaleRows(image, width);
+    const auto columns = coverages(image.width, width);
     const auto lines = coverages(image.height, height);
     const std::size_t rowLength = std::size_t{width} * Image::bytesPerPixel;
     Image result = Image::black(width, height);
+    // One target line at a time, from the source rows it covers: no intermediate image of the whole size.
     std::vector<float> sums(rowLength);
     for (std::uint32_t line = 0; line < height; ++line) {
         std::fill(sums.begin(), sums.end(), 0.0F);
         const auto& coverage = lines[line];
         for (std::size_t step = 0; step < coverage.weights.size(); ++step) {
-            const float* source = rows.data() + (coverage.first + step) * rowLength;
-            for (std::size_t sample = 0; sample < rowLength; ++sample) {
-                sums[sample] += coverage.weights[step] * source[sample];
-            }
+            addScaledRow(image, coverage.first + static_cast<std::uint32_t>(step), columns, coverage.weights[step], sums);
         }
         auto* target = result.pixels.data() + line * rowLength;
         for (std::size_t sample = 0; sample < rowLength; ++sample) {

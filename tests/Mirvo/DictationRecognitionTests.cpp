@@ -6,6 +6,7 @@
 #include "platform/audio/InputDevice.hpp"
 #include "platform/audio/MicrophoneAccess.hpp"
 #include "platform/core/Clock.hpp"
+#include "platform/ui/ValueJson.hpp"
 #include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -98,7 +99,8 @@ TEST(DictationRecognitionTests, TheRecordingThroughTheFileMicrophoneComesBackFro
     ASSERT_EQ(harness.callUntilAnswered(channel, "start"), ui::MethodReply(ui::Value()));
     ASSERT_TRUE(device->waitForFrames(samples.size()));
 
-    EXPECT_EQ(harness.callUntilAnswered(channel, "stop"), ui::MethodReply(ui::Value("go forward ten meters")));
+    EXPECT_EQ(harness.callUntilAnswered(channel, "stop"), ui::MethodReply(ui::Value("go forward ten meters")))
+        << "events: " << ui::toJson(ui::Value(ui::ValueList(harness.events(eventChannel)))).dump();
 }
 
 } // namespace
