@@ -23,11 +23,13 @@ ChannelPlugin::ChannelPlugin(ui::BinaryMessenger& messenger, const std::string& 
 
 std::optional<ui::MethodError> ChannelPlugin::onListen(const ui::Value&, ui::EventSink sink) {
     eventSink_ = std::move(sink);
+    hasEventSink_ = static_cast<bool>(eventSink_);
     return std::nullopt;
 }
 
 std::optional<ui::MethodError> ChannelPlugin::onCancel(const ui::Value&) {
     eventSink_ = nullptr;
+    hasEventSink_ = false;
     return std::nullopt;
 }
 
@@ -38,6 +40,12 @@ void ChannelPlugin::emit(ui::ValueMap payload) {
             self->eventSink_(event);
         }
     });
+}
+
+void ChannelPlugin::emitNow(const ui::ValueMap& payload) const {
+    if (eventSink_) {
+        eventSink_(ui::Value(payload));
+    }
 }
 
 void ChannelPlugin::emitError(const std::string& code, const std::string& message) {

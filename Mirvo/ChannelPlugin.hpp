@@ -7,6 +7,7 @@
 #include "platform/ui/MethodResult.hpp"
 #include "platform/ui/Value.hpp"
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -53,10 +54,15 @@ protected:
     virtual void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result);
 
     platform::core::MainQueue& mainQueue() const { return mainQueue_; }
+    // Hands the event to the sink at once, when there is one. Main queue only.
+    void emitNow(const platform::ui::ValueMap& payload) const;
+    // Whether someone listens; readable from any thread, for diagnostics.
+    bool hasEventSink() const { return hasEventSink_; }
 
 private:
     platform::core::MainQueue& mainQueue_;
     platform::ui::EventSink eventSink_;
+    std::atomic<bool> hasEventSink_ = false;
     platform::ui::MethodChannel methodChannel_;
     std::unique_ptr<platform::ui::EventChannel> eventChannel_;
 };

@@ -2,6 +2,8 @@
 
 #include "QuorlAudio/foundation/FormatConversionSteps.hpp"
 
+#include "platform/audio/SingleBufferInput.hpp"
+
 #include <algorithm>
 #include <utility>
 
@@ -14,18 +16,6 @@ using platform::audio::FormatConverter;
 using platform::audio::PCMBuffer;
 
 constexpr std::uint32_t outputFrames = 4096;
-
-// Hands the buffer over once, then has nothing more for now: the stream goes on with the next call.
-FormatConverter::InputBlock onceThenDry(const PCMBuffer& buffer) {
-    // The converter has taken in all of the buffer before convert() returns, so the buffer outlives its use.
-    auto shared = std::shared_ptr<const PCMBuffer>(std::shared_ptr<const PCMBuffer>(), &buffer);
-    return [shared, given = false](std::uint32_t) mutable -> FormatConverter::InputBlockResult {
-        if (std::exchange(given, true)) {
-            return {.status = FormatConverter::InputStatus::noDataNow, .buffer = nullptr};
-        }
-        return {.status = FormatConverter::InputStatus::haveData, .buffer = shared};
-    };
-}
 
 FormatConverter::InputBlockResult endOfStream(std::uint32_t) {
     return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
@@ -76,7 +66,7 @@ void ContinuousAudioConverter::resample(const PCMBuffer& buffer) {
         output_ = makeConversionBuffer(targetFormat_, outputFrames);
         converter_ = makeFormatConverter(buffer.format(), targetFormat_);
     }
-    drain(onceThenDry(buffer), FormatConverter::OutputStatus::inputRanDry);
+    drain(platform::audio::singleBufferInput(buffer), FormatConverter::OutputStatus::inputRanDry);
 }
 
 void ContinuousAudioConverter::flushResampler() {

@@ -2,11 +2,13 @@
 
 #include "platform/desktop/ApplicationDelegate.hpp"
 #include "platform/desktop/Bundle.hpp"
+#include "platform/desktop/ApplicationEvent.hpp"
 #include "platform/desktop/NotificationCenter.hpp"
 #include "platform/desktop/Window.hpp"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -53,6 +55,14 @@ public:
     // Another copy of the application asked this one to come forward with all its windows. There is no
     // window stacking to change here, so it is logged and the activation observer is told.
     void activate();
+    // Brings the application to the front at the user's request, before any other application.
+    void activateIgnoringOtherApps() { ++userActivations_; }
+    int userActivations() const { return userActivations_; }
+
+    // The event being handled; none outside event handling.
+    const std::optional<ApplicationEvent>& currentEvent() const { return currentEvent_; }
+    void setCurrentEvent(std::optional<ApplicationEvent> event) { currentEvent_ = event; }
+
     void setActivationObserver(std::function<void()> observer) { activationObserver_ = std::move(observer); }
 
 private:
@@ -63,6 +73,8 @@ private:
     std::vector<std::shared_ptr<Window>> windows_;
     std::function<void()> activationObserver_;
     bool terminated_ = false;
+    int userActivations_ = 0;
+    std::optional<ApplicationEvent> currentEvent_;
 };
 
 } // namespace platform::desktop

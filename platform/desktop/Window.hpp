@@ -25,6 +25,15 @@ public:
     // redrawn at once.
     void setFrame(Rect frame, bool display);
 
+    // Keeps the size.
+    void setFrameOrigin(Point origin) { frame_.origin = origin; }
+
+    bool isVisible() const { return visible_; }
+    // Shows the window in front as the key window.
+    void makeKeyAndOrderFront() { visible_ = true; }
+    // Hides the window.
+    void orderOut() { visible_ = false; }
+
     Size minSize() const { return minSize_; }
     // Applies to later frame changes.
     void setMinSize(Size size) { minSize_ = size; }
@@ -46,6 +55,7 @@ private:
     Size minSize_;
     std::shared_ptr<ViewController> contentViewController_;
     int displayCount_ = 0;
+    bool visible_ = true;
 };
 
 } // namespace platform::desktop

@@ -1,6 +1,9 @@
 #include "ChannelHarness.hpp"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace mirvo::testing {
@@ -30,6 +33,40 @@ std::optional<ui::MethodReply> ChannelHarness::callAndWait(const std::string& ch
     const auto reply = send(channel, method, std::move(arguments));
     runUntil([&reply] { return reply->has_value(); });
     return *reply;
+}
+
+std::optional<ui::MethodReply> ChannelHarness::callUntilAnswered(const std::string& channel, const std::string& method,
+                                                                ui::Value arguments,
+                                                                const std::function<void()>& meanwhile) {
+    std::optional<ui::MethodReply> reply;
+    messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
+                    [this, &reply](const ui::MethodReply& answer) {
+                        reply = answer;
+                        mainQueue_.stop();
+                    });
+    mainQueue_.runUntilIdle();
+    if (meanwhile) {
+        meanwhile();
+    }
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::minutes(1), [&done] { return done; })) {
+            mainQueue_.stop();
+        }
+    });
+    // Returns at once when the reply has come already.
+    mainQueue_.run();
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+    mainQueue_.runUntilIdle();
+    return reply;
 }
 
 void ChannelHarness::runUntil(const std::function<bool()>& done) {

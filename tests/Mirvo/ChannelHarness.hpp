@@ -37,6 +37,11 @@ public:
     // Sends the call and drives the main queue until it is answered (or runUntil gives up).
     std::optional<platform::ui::MethodReply> callAndWait(const std::string& channel, const std::string& method,
                                                          platform::ui::Value arguments = {});
+    // Sends the call and drives the main queue until it is answered, or a minute has passed, without polling, so
+    // that it works on a virtual clock too. `meanwhile` runs once the call has been handled.
+    std::optional<platform::ui::MethodReply> callUntilAnswered(const std::string& channel, const std::string& method,
+                                                               platform::ui::Value arguments = {},
+                                                               const std::function<void()>& meanwhile = {});
     // Drives the main queue until `done` holds, or a minute has passed, so that a broken plug-in fails its
     // test instead of hanging it.
     void runUntil(const std::function<bool()>& done);

@@ -51,7 +51,7 @@ TEST(PluginShellTests, EveryShellAnswersNotImplementedOnItsMethodChannel) {
         testing::ChannelHarness harness;
         const auto release = shell.registration(harness.messenger());
         EXPECT_TRUE(harness.messenger().hasMessageHandler(shell.methodChannel)) << shell.name;
-        EXPECT_EQ(harness.call(shell.methodChannel, "start", ui::ValueMap{{"locale", "en-US"}}),
+        EXPECT_EQ(harness.call(shell.methodChannel, "noSuchMethod", ui::ValueMap{{"locale", "en-US"}}),
                   ui::MethodReply(ui::NotImplemented{}))
             << shell.name;
         release();

@@ -72,7 +72,7 @@ std::optional<std::string> XvfbServer::binary() {
     return std::nullopt;
 }
 
-XvfbServer::XvfbServer() {
+XvfbServer::XvfbServer(const std::vector<std::string>& screens) {
     const auto executable = binary();
     if (!executable) {
         throw std::runtime_error("no Xvfb binary");
@@ -88,10 +88,16 @@ XvfbServer::XvfbServer() {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     // Without -noreset the server resets, refusing connections for a moment, each time its last client leaves.
-    const char* arguments[] = {executable->c_str(), "-displayfd", "3", "-nolisten", "tcp", "-noreset",
-                               "-screen", "0", "640x480x24", nullptr};
-    const int failure = ::posix_spawn(&pid_, executable->c_str(), &actions, nullptr,
-                                      const_cast<char* const*>(arguments), environ);
+    std::vector<std::string> words{*executable, "-displayfd", "3", "-nolisten", "tcp", "-noreset"};
+    for (std::size_t screen = 0; screen < screens.size(); ++screen) {
+        words.insert(words.end(), {"-screen", std::to_string(screen), screens[screen]});
+    }
+    std::vector<char*> arguments;
+    for (auto& word : words) {
+        arguments.push_back(word.data());
+    }
+    arguments.push_back(nullptr);
+    const int failure = ::posix_spawn(&pid_, executable->c_str(), &actions, nullptr, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(ends[1]);
     try {

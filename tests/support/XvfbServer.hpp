@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -14,8 +15,9 @@ public:
     // None when there is no Xvfb binary on the PATH (the tests that need it skip).
     static std::optional<std::string> binary();
 
-    // Starts the server and waits until it accepts connections; throws when it does not start.
-    XvfbServer();
+    // Starts the server with one X screen per entry ("<width>x<height>x<depth>") and waits until it accepts
+    // connections; throws when it does not start.
+    explicit XvfbServer(const std::vector<std::string>& screens = {"640x480x24"});
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
     ~XvfbServer();
