@@ -28,8 +28,6 @@ namespace speech = platform::speech;
 using platform::audio::PCMBuffer;
 using platform::core::concatenated;
 
-std::shared_ptr<DictationPlugin> DictationPlugin::shared;
-
 namespace {
 
 constexpr std::uint32_t tapBufferFrames = 1024;

@@ -62,9 +62,6 @@ public:
     // Ends whatever runs, without replying to a waiting stop.
     ~DictationPlugin() override;
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<DictationPlugin> shared;
-
     // The system's recognition on Linux: the installed pocketsphinx models.
     static std::shared_ptr<platform::speech::SpeechRecognitionService> pocketsphinxRecognition(
         platform::core::MainQueue& mainQueue);

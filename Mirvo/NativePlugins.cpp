@@ -31,6 +31,11 @@ std::shared_ptr<ChannelPlugin> makeHotkeyTap(platform::ui::BinaryMessenger& mess
                                              });
 }
 
+std::shared_ptr<ChannelPlugin> makeStatusBar(platform::ui::BinaryMessenger& messenger, PluginRegistry& registry) {
+    return std::make_shared<StatusBarController>(
+        messenger, StatusBarController::Services{.application = registry.application()});
+}
+
 } // namespace
 
 const std::array<NativePlugin, 8> nativePlugins{{
@@ -40,7 +45,7 @@ const std::array<NativePlugin, 8> nativePlugins{{
     {.name = "ScreenCapturePlugin", .make = make<ScreenCapturePlugin>},
     {.name = "GlobalHotkeyTap", .make = makeHotkeyTap},
     {.name = "TextInserter", .make = make<TextInserter>},
-    {.name = "StatusBarController", .make = make<StatusBarController>},
+    {.name = "StatusBarController", .make = makeStatusBar},
     {.name = "DictationCuesPlugin", .make = make<DictationCuesPlugin>},
 }};
 

@@ -2,6 +2,7 @@
 
 #include "Mirvo/ChannelPlugin.hpp"
 
+#include "platform/desktop/Application.hpp"
 #include "platform/ui/BinaryMessenger.hpp"
 
 #include <memory>
@@ -26,7 +27,9 @@ struct NativePlugin {
 // first. Used on the main queue only.
 class PluginRegistry {
 public:
-    PluginRegistry() = default;
+    // The plug-ins that show windows reach the host's application through the registry; without one they
+    // show none.
+    explicit PluginRegistry(platform::desktop::Application* application = nullptr) : application_(application) {}
     ~PluginRegistry();
     PluginRegistry(const PluginRegistry&) = delete;
     PluginRegistry& operator=(const PluginRegistry&) = delete;
@@ -45,12 +48,15 @@ public:
         return nullptr;
     }
 
+    platform::desktop::Application* application() const { return application_; }
+
     // Releases every plug-in, last registered first.
     void releaseAll();
 
 private:
     void release(std::string_view name);
 
+    platform::desktop::Application* application_;
     std::vector<std::pair<std::string, std::shared_ptr<ChannelPlugin>>> plugins_;
 };
 

@@ -20,8 +20,6 @@ namespace mirvo {
 namespace ui = platform::ui;
 namespace desktop = platform::desktop;
 
-std::shared_ptr<ScreenCapturePlugin> ScreenCapturePlugin::shared;
-
 ScreenCapturePlugin::ScreenCapturePlugin(ui::BinaryMessenger& messenger) : ScreenCapturePlugin(messenger, Services{}) {}
 
 ScreenCapturePlugin::ScreenCapturePlugin(ui::BinaryMessenger& messenger, Services services)

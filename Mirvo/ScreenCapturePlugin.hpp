@@ -35,9 +35,6 @@ public:
     explicit ScreenCapturePlugin(platform::ui::BinaryMessenger& messenger);
     ScreenCapturePlugin(platform::ui::BinaryMessenger& messenger, Services services);
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<ScreenCapturePlugin> shared;
-
     static std::shared_ptr<platform::desktop::ScreenCapture> x11ScreenCapture();
 
     // The images side by side, left to right in list order, on black; shorter images sit at the bottom. One

@@ -13,8 +13,6 @@ namespace mirvo {
 namespace ui = platform::ui;
 namespace desktop = platform::desktop;
 
-std::shared_ptr<StatusBarController> StatusBarController::shared;
-
 namespace {
 
 constexpr const char* listeningToolTip = "Mirvo is listening \u2014 hold Fn, or click to open";

@@ -35,9 +35,6 @@ public:
     // Takes its actions back from the item and the menu, which may outlive it.
     ~StatusBarController() override;
 
-    // The one live instance, stored at registration.
-    static std::shared_ptr<StatusBarController> shared;
-
 protected:
     void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result) override;
 

@@ -212,7 +212,7 @@ int runHost(const SignalPipe& signals) {
     // analytics class is never loaded.
     desktop::Backend backend(notificationCenter);
     desktop::EmulatedClassRegistry classRegistry;
-    ChannelUsers channelUsers;
+    ChannelUsers channelUsers{.plugins = mirvo::PluginRegistry(&application), .bridge = nullptr};
     desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
 
     notificationCenter.addObserver(
