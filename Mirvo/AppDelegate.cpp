@@ -68,13 +68,9 @@ void AppDelegate::applicationDidFinishLaunching(const desktop::Notification&) {
     }
 }
 
-bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(desktop::Application&) {
-    return false;
-}
+bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(desktop::Application&) { return false; }
 
-bool AppDelegate::applicationSupportsSecureRestorableState(desktop::Application&) {
-    return true;
-}
+bool AppDelegate::applicationSupportsSecureRestorableState(desktop::Application&) { return true; }
 
 std::shared_ptr<desktop::RunningApplication> AppDelegate::alreadyRunningInstance() const {
     const auto& bundleIdentifier = environment_.application.mainBundle().bundleIdentifier;
@@ -168,8 +164,6 @@ void AppDelegate::schedule(void (AppDelegate::*step)(), std::chrono::nanoseconds
     }
 }
 
-bool AppDelegate::allPluginsRegistered() const {
-    return registeredPlugins_.size() == nativePlugins.size();
-}
+bool AppDelegate::allPluginsRegistered() const { return registeredPlugins_.size() == nativePlugins.size(); }
 
 } // namespace mirvo

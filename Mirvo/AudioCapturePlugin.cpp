@@ -7,9 +7,8 @@
 
 namespace mirvo {
 
-AudioCapturePlugin::AudioCapturePlugin(platform::ui::BinaryMessenger& messenger,
-                                       const std::string& methodChannelName, const std::string& eventChannelName,
-                                       InputLevelMeter::WallClock wallClock)
+AudioCapturePlugin::AudioCapturePlugin(platform::ui::BinaryMessenger& messenger, const std::string& methodChannelName,
+                                       const std::string& eventChannelName, InputLevelMeter::WallClock wallClock)
     : ChannelPlugin(messenger, methodChannelName, eventChannelName), levelMeter_(std::move(wallClock)) {}
 
 void AudioCapturePlugin::emitLevel(const platform::audio::PCMBuffer& from) {
@@ -18,8 +17,7 @@ void AudioCapturePlugin::emitLevel(const platform::audio::PCMBuffer& from) {
     }
 }
 
-void AudioCapturePlugin::requestMicrophoneAccess(const AccessRequest& request,
-                                                 const platform::ui::MethodResult& result,
+void AudioCapturePlugin::requestMicrophoneAccess(const AccessRequest& request, const platform::ui::MethodResult& result,
                                                  StartCapture startCapture, const std::string& deniedMessage) {
     request([weakSelf = weak_from_this(), &mainQueue = mainQueue(), result, startCapture = std::move(startCapture),
              deniedMessage](bool granted) {

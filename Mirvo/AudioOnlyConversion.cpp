@@ -19,7 +19,8 @@ constexpr std::uint32_t slackFrames = 32;
 } // namespace
 
 std::unique_ptr<AudioOnlyConversion> AudioOnlyConversion::make(const platform::audio::AudioFormat& inputFormat) {
-    const auto target = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, targetRate, 1, false);
+    const auto target =
+        platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, targetRate, 1, false);
     auto converter = FormatConverter::make(inputFormat, *target);
     if (!converter) {
         return nullptr;

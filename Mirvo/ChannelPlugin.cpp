@@ -58,8 +58,6 @@ void ChannelPlugin::reportFailure(const ui::MethodResult& result, const std::exc
     result.error(report.code, report.message);
 }
 
-void ChannelPlugin::handle(const ui::MethodCall&, const ui::MethodResult& result) {
-    result.notImplemented();
-}
+void ChannelPlugin::handle(const ui::MethodCall&, const ui::MethodResult& result) { result.notImplemented(); }
 
 } // namespace mirvo

@@ -11,12 +11,9 @@ using platform::audio::PCMBuffer;
 
 bool isCopied(const PCMBuffer& buffer) {
     switch (buffer.format().commonFormat()) {
-    case CommonFormat::float32:
-        return buffer.floatChannelData() != nullptr;
-    case CommonFormat::int16:
-        return buffer.int16ChannelData() != nullptr;
-    default:
-        return false;
+    case CommonFormat::float32: return buffer.floatChannelData() != nullptr;
+    case CommonFormat::int16: return buffer.int16ChannelData() != nullptr;
+    default: return false;
     }
 }
 

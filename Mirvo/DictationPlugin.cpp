@@ -44,16 +44,13 @@ PluginError formatNotBuilt() {
 DictationPlugin::DictationPlugin(ui::BinaryMessenger& messenger) : DictationPlugin(messenger, Services{}) {}
 
 DictationPlugin::DictationPlugin(ui::BinaryMessenger& messenger, Services services)
-    : AudioCapturePlugin(messenger, "mirvo/dictation", "mirvo/dictation_events"),
-      services_(std::move(services)),
+    : AudioCapturePlugin(messenger, "mirvo/dictation", "mirvo/dictation_events"), services_(std::move(services)),
       speech_(services_.speechRecognition(mainQueue())) {}
 
-DictationPlugin::~DictationPlugin() {
-    endRecognition(true);
-}
+DictationPlugin::~DictationPlugin() { endRecognition(true); }
 
-std::shared_ptr<speech::SpeechRecognitionService> DictationPlugin::pocketsphinxRecognition(
-    platform::core::MainQueue& mainQueue) {
+std::shared_ptr<speech::SpeechRecognitionService>
+DictationPlugin::pocketsphinxRecognition(platform::core::MainQueue& mainQueue) {
     return std::make_shared<speech::PocketsphinxService>(mainQueue);
 }
 
@@ -109,13 +106,16 @@ void DictationPlugin::start(const ui::MethodResult& result) {
                 });
             });
         },
-        result, [this](const ui::MethodResult& granted) { answerOrReport(granted, &DictationPlugin::beginRecognition); },
+        result,
+        [this](const ui::MethodResult& granted) { answerOrReport(granted, &DictationPlugin::beginRecognition); },
         bothDeniedMessage);
 }
 
 void DictationPlugin::startAudioOnly(const ui::MethodResult& result) {
     requestMicrophoneAccess(
-        [microphone = services_.microphoneAccess](AccessAnswer answer) { microphone->requestAccess(std::move(answer)); },
+        [microphone = services_.microphoneAccess](AccessAnswer answer) {
+            microphone->requestAccess(std::move(answer));
+        },
         result,
         [this](const ui::MethodResult& granted) { answerOrReport(granted, &DictationPlugin::beginAudioOnlyCapture); });
 }
@@ -206,12 +206,14 @@ void DictationPlugin::endRecognition(bool cancelTask) {
 }
 
 std::shared_ptr<speech::SpeechAudioBufferRecognitionRequest> DictationPlugin::makeRequest() const {
-    return std::make_shared<speech::SpeechAudioBufferRecognitionRequest>(speech::SpeechRecognitionRequestOptions{
-        .shouldReportPartialResults = true, .requiresOnDeviceRecognition = true, .contextualStrings = contextualPhrases_});
+    return std::make_shared<speech::SpeechAudioBufferRecognitionRequest>(
+        speech::SpeechRecognitionRequestOptions{.shouldReportPartialResults = true,
+                                                .requiresOnDeviceRecognition = true,
+                                                .contextualStrings = contextualPhrases_});
 }
 
-std::shared_ptr<speech::SpeechRecognitionTask> DictationPlugin::startTask(
-    const std::shared_ptr<speech::SpeechAudioBufferRecognitionRequest>& request) {
+std::shared_ptr<speech::SpeechRecognitionTask>
+DictationPlugin::startTask(const std::shared_ptr<speech::SpeechAudioBufferRecognitionRequest>& request) {
     // Weakly held: a task that outlives the plug-in delivers to nobody.
     return recognizer_->recognitionTask(
         request, [weakSelf = weak_from_this()](const std::optional<speech::SpeechRecognitionResult>& result,
@@ -257,13 +259,13 @@ void DictationPlugin::stop(const ui::MethodResult& result) {
     }
     // The task goes on, to deliver its final result.
     stopEngine();
-    mainQueue().asyncAfter(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::duration<double>(stopWaitSeconds)),
-                           [weakSelf = weak_from_this(), stopNumber] {
-                               if (const auto self = weakSelf.lock()) {
-                                   static_cast<DictationPlugin&>(*self).answerStopAfterWait(stopNumber);
-                               }
-                           });
+    mainQueue().asyncAfter(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(stopWaitSeconds)),
+        [weakSelf = weak_from_this(), stopNumber] {
+            if (const auto self = weakSelf.lock()) {
+                static_cast<DictationPlugin&>(*self).answerStopAfterWait(stopNumber);
+            }
+        });
 }
 
 void DictationPlugin::answerStopAfterWait(std::uint64_t stopNumber) {

@@ -43,8 +43,8 @@ class AudioOnlyConversion;
 // there too. The tap reaches the plug-in through `this`: the destructor removes it before any member goes.
 class DictationPlugin : public AudioCapturePlugin {
 public:
-    using SpeechRecognitionFactory =
-        std::function<std::shared_ptr<platform::speech::SpeechRecognitionService>(platform::core::MainQueue& mainQueue)>;
+    using SpeechRecognitionFactory = std::function<std::shared_ptr<platform::speech::SpeechRecognitionService>(
+        platform::core::MainQueue& mainQueue)>;
     // The device a new capture engine listens to.
     using InputDeviceFactory = std::function<std::shared_ptr<platform::audio::InputDevice>()>;
 
@@ -63,8 +63,8 @@ public:
     ~DictationPlugin() override;
 
     // The system's recognition on Linux: the installed pocketsphinx models.
-    static std::shared_ptr<platform::speech::SpeechRecognitionService> pocketsphinxRecognition(
-        platform::core::MainQueue& mainQueue);
+    static std::shared_ptr<platform::speech::SpeechRecognitionService>
+    pocketsphinxRecognition(platform::core::MainQueue& mainQueue);
 
 protected:
     void handle(const platform::ui::MethodCall& call, const platform::ui::MethodResult& result) override;
@@ -84,8 +84,8 @@ private:
     void restartRecognition();
     void endRecognition(bool cancelTask);
     std::shared_ptr<platform::speech::SpeechAudioBufferRecognitionRequest> makeRequest() const;
-    std::shared_ptr<platform::speech::SpeechRecognitionTask> startTask(
-        const std::shared_ptr<platform::speech::SpeechAudioBufferRecognitionRequest>& request);
+    std::shared_ptr<platform::speech::SpeechRecognitionTask>
+    startTask(const std::shared_ptr<platform::speech::SpeechAudioBufferRecognitionRequest>& request);
     void setRequest(std::shared_ptr<platform::speech::SpeechAudioBufferRecognitionRequest> request);
     void stopEngine();
     // Takes the waiting stop's reply, ends the recognition and answers it with `text`.

@@ -39,7 +39,8 @@ std::optional<KeyEvent> passedOnUnless(bool withhold, const KeyEvent& event) {
 } // namespace
 
 GlobalHotkeyTap::GlobalHotkeyTap(ui::BinaryMessenger& messenger, desktop::KeyboardSession& session, CuePlayer playCue)
-    : ChannelPlugin(messenger, "mirvo/hotkey", "mirvo/hotkey_events"), session_(session), playCue_(std::move(playCue)) {}
+    : ChannelPlugin(messenger, "mirvo/hotkey", "mirvo/hotkey_events"), session_(session), playCue_(std::move(playCue)) {
+}
 
 void GlobalHotkeyTap::handle(const ui::MethodCall& call, const ui::MethodResult& result) {
     if (call.method == "hasAccessibilityPermission") {
@@ -122,16 +123,11 @@ void GlobalHotkeyTap::removeTap() {
 
 std::optional<KeyEvent> GlobalHotkeyTap::handleEvent(const KeyEvent& event) {
     switch (event.type) {
-    case EventType::keyDown:
-        return handleKeyDown(event);
-    case EventType::keyUp:
-        return handleKeyUp(event);
-    case EventType::flagsChanged:
-        return passedOnUnless(handleModifierChange(event), event);
+    case EventType::keyDown: return handleKeyDown(event);
+    case EventType::keyUp: return handleKeyUp(event);
+    case EventType::flagsChanged: return passedOnUnless(handleModifierChange(event), event);
     case EventType::tapDisabledByTimeout:
-    case EventType::tapDisabledByUserInput:
-        reenableTap(event.type);
-        return event;
+    case EventType::tapDisabledByUserInput: reenableTap(event.type); return event;
     }
     return event;
 }
@@ -215,8 +211,7 @@ void GlobalHotkeyTap::bindingUp() {
             scheduleReleaseConfirmation();
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -291,8 +286,7 @@ void GlobalHotkeyTap::deliver(HotkeyAction action) {
         hostLog("hotkey lock — staying on");
         break;
     case HotkeyAction::releasePending:
-    case HotkeyAction::none:
-        break;
+    case HotkeyAction::none: break;
     }
 }
 

@@ -5,8 +5,6 @@
 
 namespace mirvo {
 
-void hostLog(std::string_view message) {
-    platform::sys::systemLog(platform::core::concatenated({"Mirvo: ", message}));
-}
+void hostLog(std::string_view message) { platform::sys::systemLog(platform::core::concatenated({"Mirvo: ", message})); }
 
 } // namespace mirvo

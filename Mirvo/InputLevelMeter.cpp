@@ -42,9 +42,7 @@ std::optional<double> InputLevelMeter::level(const platform::audio::PCMBuffer& f
 }
 
 InputLevelMeter::WallClock InputLevelMeter::systemWallClock() {
-    return [] {
-        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    };
+    return [] { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); };
 }
 
 } // namespace mirvo

@@ -34,8 +34,7 @@ std::vector<std::string> MethodArguments::stringList(const std::string& key) con
 }
 
 std::optional<std::string> MethodArguments::requiredString(const std::string& key, const std::string& message,
-                                                           const ui::MethodResult& result,
-                                                           Emptiness emptiness) const {
+                                                           const ui::MethodResult& result, Emptiness emptiness) const {
     auto text = string(key);
     if (!text || (emptiness == Emptiness::refused && text->empty())) {
         result.error(badArgumentsCode, message);

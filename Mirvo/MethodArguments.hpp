@@ -21,8 +21,7 @@ public:
     explicit MethodArguments(const platform::ui::Value& arguments);
 
     // The value under `key` when it holds a T; null otherwise.
-    template <typename T>
-    const T* value(const std::string& key) const {
+    template <typename T> const T* value(const std::string& key) const {
         const auto entry = map_.find(key);
         return entry == map_.end() ? nullptr : entry->second.get<T>();
     }

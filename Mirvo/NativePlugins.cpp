@@ -16,8 +16,7 @@ namespace mirvo {
 
 namespace {
 
-template <class Plugin>
-std::shared_ptr<ChannelPlugin> make(platform::ui::BinaryMessenger& messenger, PluginRegistry&) {
+template <class Plugin> std::shared_ptr<ChannelPlugin> make(platform::ui::BinaryMessenger& messenger, PluginRegistry&) {
     return std::make_shared<Plugin>(messenger);
 }
 
@@ -32,8 +31,8 @@ std::shared_ptr<ChannelPlugin> makeHotkeyTap(platform::ui::BinaryMessenger& mess
 }
 
 std::shared_ptr<ChannelPlugin> makeStatusBar(platform::ui::BinaryMessenger& messenger, PluginRegistry& registry) {
-    return std::make_shared<StatusBarController>(
-        messenger, StatusBarController::Services{.application = registry.application()});
+    return std::make_shared<StatusBarController>(messenger,
+                                                 StatusBarController::Services{.application = registry.application()});
 }
 
 } // namespace

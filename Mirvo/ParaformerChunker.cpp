@@ -82,7 +82,8 @@ ParaformerChunker::Chunk ParaformerChunker::handOver(std::vector<float> rest) {
 void ParaformerChunker::keepInOverflow(std::span<const float> samples) {
     const std::size_t room = overflowLimit - std::min(overflowSamples_.size(), overflowLimit);
     const std::size_t kept = std::min(room, samples.size());
-    overflowSamples_.insert(overflowSamples_.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(kept));
+    overflowSamples_.insert(overflowSamples_.end(), samples.begin(),
+                            samples.begin() + static_cast<std::ptrdiff_t>(kept));
 }
 
 } // namespace mirvo

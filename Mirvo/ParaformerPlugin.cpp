@@ -41,8 +41,7 @@ constexpr int inputBus = 0;
 ParaformerPlugin::ParaformerPlugin(ui::BinaryMessenger& messenger) : ParaformerPlugin(messenger, Services{}) {}
 
 ParaformerPlugin::ParaformerPlugin(ui::BinaryMessenger& messenger, Services services)
-    : AudioCapturePlugin(messenger, "mirvo/paraformer", "mirvo/paraformer_events"),
-      services_(std::move(services)),
+    : AudioCapturePlugin(messenger, "mirvo/paraformer", "mirvo/paraformer_events"), services_(std::move(services)),
       audioQueue_(std::make_unique<platform::core::SerialQueue>("mirvo.paraformer.audio")),
       sessionQueue_(std::make_unique<platform::core::SerialQueue>("mirvo.paraformer")) {}
 
@@ -57,9 +56,7 @@ std::shared_ptr<quorl::ParaformerManager> ParaformerPlugin::loadInt8Manager(cons
     return quorl::ParaformerManager::load(quorl::ParaformerPrecision::int8, progress);
 }
 
-std::unique_ptr<TaiwanConverter> ParaformerPlugin::openTaiwanConverter() {
-    return std::make_unique<TaiwanConverter>();
-}
+std::unique_ptr<TaiwanConverter> ParaformerPlugin::openTaiwanConverter() { return std::make_unique<TaiwanConverter>(); }
 
 void ParaformerPlugin::handle(const ui::MethodCall& call, const ui::MethodResult& result) {
     if (call.method == "getSupportedLocales") {
@@ -159,7 +156,8 @@ void ParaformerPlugin::finishPreparation(const Manager& manager, const std::exce
 void ParaformerPlugin::start(const ui::MethodResult& result) {
     requestMicrophoneAccess(
         [access = services_.microphoneAccess](AccessAnswer answer) { access->requestAccess(std::move(answer)); },
-        result, [this](const ui::MethodResult& granted) {
+        result,
+        [this](const ui::MethodResult& granted) {
             answerFromSessionQueue<ParaformerPlugin>(
                 *sessionQueue_, weakSelf(), granted,
                 [](ParaformerPlugin& plugin) { return plugin.startedOrReported(); }, std::nullopt);
@@ -262,8 +260,8 @@ void ParaformerPlugin::handOver(ParaformerChunker::Chunk chunk) {
                 try {
                     recognised = manager->transcribe(chunk.samples);
                 } catch (...) {
-                    hostLog(concatenated({"Paraformer chunk flush failed: ",
-                                          platform::core::describe(std::current_exception())}));
+                    hostLog(concatenated(
+                        {"Paraformer chunk flush failed: ", platform::core::describe(std::current_exception())}));
                 }
             }
             const auto self = weakSelf.lock();
@@ -311,8 +309,8 @@ std::string ParaformerPlugin::endSession(bool emitFinal) {
     if (!ending.wasListening || !manager || ending.remainder.empty()) {
         return ending.committedText;
     }
-    return ParaformerChunker::joinUtterance(
-        ending.committedText, transcribeRemainder(manager, ending.remainder, emitFinal));
+    return ParaformerChunker::joinUtterance(ending.committedText,
+                                            transcribeRemainder(manager, ending.remainder, emitFinal));
 }
 
 std::string ParaformerPlugin::transcribeRemainder(const Manager& manager, const std::vector<float>& remainder,

@@ -51,8 +51,7 @@ constexpr const char* preparationCancelledMessage = "Model preparation was cance
 ParakeetPlugin::ParakeetPlugin(ui::BinaryMessenger& messenger) : ParakeetPlugin(messenger, Services{}) {}
 
 ParakeetPlugin::ParakeetPlugin(ui::BinaryMessenger& messenger, Services services)
-    : AudioCapturePlugin(messenger, "mirvo/parakeet", "mirvo/parakeet_events"),
-      services_(std::move(services)),
+    : AudioCapturePlugin(messenger, "mirvo/parakeet", "mirvo/parakeet_events"), services_(std::move(services)),
       sessionQueue_(std::make_unique<platform::core::SerialQueue>("mirvo.parakeet")) {}
 
 ParakeetPlugin::~ParakeetPlugin() {
@@ -129,35 +128,34 @@ void ParakeetPlugin::prepare(const ui::MethodCall& call, const ui::MethodResult&
 
 void ParakeetPlugin::startPreparation() {
     preparation_ = std::make_shared<platform::core::CancellationSource>();
-    platform::core::ThreadPool::shared().submit(
-        [weakSelf = weakSelf(), &mainQueue = mainQueue(), prepareModels = services_.prepareModels,
-         preparation = preparation_] {
-            // Downloads and back-offs read the running task's token, so cancelling it stops them.
-            const platform::core::Task::Scope cancellable(preparation->token());
-            const quorl::ProgressHandler progress = [weakSelf](const quorl::DownloadProgress& report) {
-                if (const auto self = weakSelf.lock()) {
-                    self->emit({{"type", "progress"}, {"fraction", report.fractionCompleted}});
-                }
-            };
-            std::optional<AsrModels> models;
-            std::exception_ptr failure;
-            try {
-                models = prepareModels(progress);
-            } catch (...) {
-                failure = std::current_exception();
+    platform::core::ThreadPool::shared().submit([weakSelf = weakSelf(), &mainQueue = mainQueue(),
+                                                 prepareModels = services_.prepareModels, preparation = preparation_] {
+        // Downloads and back-offs read the running task's token, so cancelling it stops them.
+        const platform::core::Task::Scope cancellable(preparation->token());
+        const quorl::ProgressHandler progress = [weakSelf](const quorl::DownloadProgress& report) {
+            if (const auto self = weakSelf.lock()) {
+                self->emit({{"type", "progress"}, {"fraction", report.fractionCompleted}});
             }
-            // The host ends its main queue after its plug-ins, and a download may outlast both: once the plug-in
-            // is gone nothing is posted.
-            if (weakSelf.expired()) {
-                return;
+        };
+        std::optional<AsrModels> models;
+        std::exception_ptr failure;
+        try {
+            models = prepareModels(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // The host ends its main queue after its plug-ins, and a download may outlast both: once the plug-in
+        // is gone nothing is posted.
+        if (weakSelf.expired()) {
+            return;
+        }
+        // Holds no reference while posting, so whoever waits for the replies may drop the plug-in at once.
+        mainQueue.async([weakSelf, preparation, models = std::move(models), failure] {
+            if (const auto self = weakSelf.lock()) {
+                self->finishPreparation(preparation, models, failure);
             }
-            // Holds no reference while posting, so whoever waits for the replies may drop the plug-in at once.
-            mainQueue.async([weakSelf, preparation, models = std::move(models), failure] {
-                if (const auto self = weakSelf.lock()) {
-                    self->finishPreparation(preparation, models, failure);
-                }
-            });
         });
+    });
 }
 
 void ParakeetPlugin::finishPreparation(const std::shared_ptr<platform::core::CancellationSource>& preparation,
@@ -200,14 +198,13 @@ void ParakeetPlugin::start(const ui::MethodResult& result) {
             [access = services_.microphoneAccess](AccessAnswer answer) { access->requestAccess(std::move(answer)); },
             result, [this](const ui::MethodResult& granted) { startSession(granted); });
         return;
-    case AuthorizationStatus::authorized:
-        startSession(result);
-        return;
+    case AuthorizationStatus::authorized: startSession(result); return;
     }
 }
 
 void ParakeetPlugin::startSession(const ui::MethodResult& result) {
-    onSessionQueue(result, [](ParakeetPlugin& plugin) { return plugin.startedOrReported(); }, std::nullopt);
+    onSessionQueue(
+        result, [](ParakeetPlugin& plugin) { return plugin.startedOrReported(); }, std::nullopt);
 }
 
 void ParakeetPlugin::stop(const ui::MethodResult& result) {
@@ -228,7 +225,8 @@ void ParakeetPlugin::cancelPreparation() {
 
 void ParakeetPlugin::unload(const ui::MethodResult& result) {
     cancelPreparation();
-    onSessionQueue(result, [](ParakeetPlugin& plugin) { return plugin.unloaded(); }, ui::Value());
+    onSessionQueue(
+        result, [](ParakeetPlugin& plugin) { return plugin.unloaded(); }, ui::Value());
 }
 
 void ParakeetPlugin::onSessionQueue(const ui::MethodResult& result, SessionJob job,
@@ -281,8 +279,9 @@ void ParakeetPlugin::beginSession() {
     recogniser->startStreaming(quorl::AudioSource::microphone);
     session_ = recogniser;
     isListening_ = true;
-    updatesTask_ = std::make_unique<UpdateRelay>(
-        recogniser, [this](const std::string& text) { emit({{"type", "partial"}, {"text", text}}); });
+    updatesTask_ = std::make_unique<UpdateRelay>(recogniser, [this](const std::string& text) {
+        emit({{"type", "partial"}, {"text", text}});
+    });
     startMicCapture(recogniser);
     hostLog(concatenated({"Parakeet session started (locale=", localeId(), ")"}));
 }

@@ -27,7 +27,7 @@ class AudioEngine;
 namespace platform::core {
 class CancellationSource;
 class SerialQueue;
-}
+} // namespace platform::core
 
 namespace quorl {
 class SlidingWindowAsrManager;
@@ -64,8 +64,9 @@ public:
     };
 
     static constexpr std::array<const char*, 25> supportedLocales{
-        "bg-BG", "hr-HR", "cs-CZ", "da-DK", "nl-NL", "en-US", "et-EE", "fi-FI", "fr-FR", "de-DE", "el-GR", "hu-HU", "it-IT",
-        "lv-LV", "lt-LT", "mt-MT", "pl-PL", "pt-PT", "ro-RO", "ru-RU", "sk-SK", "sl-SI", "es-ES", "sv-SE", "uk-UA"};
+        "bg-BG", "hr-HR", "cs-CZ", "da-DK", "nl-NL", "en-US", "et-EE", "fi-FI", "fr-FR",
+        "de-DE", "el-GR", "hu-HU", "it-IT", "lv-LV", "lt-LT", "mt-MT", "pl-PL", "pt-PT",
+        "ro-RO", "ru-RU", "sk-SK", "sl-SI", "es-ES", "sv-SE", "uk-UA"};
 
     explicit ParakeetPlugin(platform::ui::BinaryMessenger& messenger);
     ParakeetPlugin(platform::ui::BinaryMessenger& messenger, Services services);

@@ -38,8 +38,7 @@ public:
     void add(const NativePlugin& plugin, platform::ui::BinaryMessenger& messenger);
 
     // The live plug-in of type `Plugin`, or null.
-    template <class Plugin>
-    std::shared_ptr<Plugin> find() const {
+    template <class Plugin> std::shared_ptr<Plugin> find() const {
         for (const auto& [name, plugin] : plugins_) {
             if (auto found = std::dynamic_pointer_cast<Plugin>(plugin)) {
                 return found;

@@ -82,7 +82,8 @@ ui::Value ScreenCapturePlugin::capturedFrame(desktop::ScreenCapture& capture) {
         // One display at a time, never in parallel.
         for (const auto& display : displays) {
             images.push_back(capture.screenshot(
-                display, {.width = display.width, .height = display.height, .bestResolution = true, .showsCursor = true}));
+                display,
+                {.width = display.width, .height = display.height, .bestResolution = true, .showsCursor = true}));
         }
     } catch (...) {
         hostLog(platform::core::concatenated(
@@ -119,8 +120,8 @@ std::optional<desktop::Image> ScreenCapturePlugin::composite(const std::vector<d
         const std::size_t top = height - image.height;
         for (std::uint32_t row = 0; row < image.height; ++row) {
             std::copy_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(row * image.rowBytes()), image.rowBytes(),
-                        canvas.pixels.begin() +
-                            static_cast<std::ptrdiff_t>((top + row) * canvas.rowBytes() + left * desktop::Image::bytesPerPixel));
+                        canvas.pixels.begin() + static_cast<std::ptrdiff_t>((top + row) * canvas.rowBytes() +
+                                                                            left * desktop::Image::bytesPerPixel));
         }
         left += image.width;
     }

@@ -57,9 +57,11 @@ void StatusBarController::handle(const ui::MethodCall& call, const ui::MethodRes
 void StatusBarController::setupStatusItem() {
     statusItem_ = services_.statusBar->statusItem(desktop::StatusItem::variableLength);
     if (auto* button = statusItem_->button()) {
-        button->image = desktop::SymbolImage{.symbolName = "mic", .accessibilityDescription = "Mirvo", .isTemplate = true};
+        button->image =
+            desktop::SymbolImage{.symbolName = "mic", .accessibilityDescription = "Mirvo", .isTemplate = true};
         button->action = [this] { statusItemActivated(); };
-        button->sendsActionOn = {desktop::ApplicationEventType::leftMouseUp, desktop::ApplicationEventType::rightMouseUp};
+        button->sendsActionOn = {desktop::ApplicationEventType::leftMouseUp,
+                                 desktop::ApplicationEventType::rightMouseUp};
     }
     // Kept apart from the item, so that a left click reaches the action instead of opening it.
     contextMenu_ = makeMenu();
@@ -151,17 +153,11 @@ void StatusBarController::positionPanelNearStatusItem(desktop::Window& panel) {
     panel.setFrameOrigin(panelOrigin(*button->frameOnScreen, panel.frame().size, button->screenVisibleFrame));
 }
 
-void StatusBarController::dictateMenuAction() {
-    emitNow({{"type", "dictate"}});
-}
+void StatusBarController::dictateMenuAction() { emitNow({{"type", "dictate"}}); }
 
-void StatusBarController::clockMenuAction() {
-    emitNow({{"type", "clock"}});
-}
+void StatusBarController::clockMenuAction() { emitNow({{"type", "clock"}}); }
 
-void StatusBarController::openWebMenuAction() {
-    emitNow({{"type", "openWeb"}});
-}
+void StatusBarController::openWebMenuAction() { emitNow({{"type", "openWeb"}}); }
 
 void StatusBarController::quitMenuAction() {
     if (services_.application) {

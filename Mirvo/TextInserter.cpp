@@ -71,8 +71,8 @@ void TextInserter::typeAndAnswer(const std::string& text, const ui::MethodResult
         return;
     }
     const auto characters = platform::text::graphemeClusters(text).size();
-    hostLog(platform::core::concatenated(
-        {"insert typed ", std::to_string(characters), " chars via Unicode keystrokes"}));
+    hostLog(
+        platform::core::concatenated({"insert typed ", std::to_string(characters), " chars via Unicode keystrokes"}));
     result.success(true);
 }
 

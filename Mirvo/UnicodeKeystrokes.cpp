@@ -28,9 +28,7 @@ std::string withLineFeeds(std::string_view text) {
     return result;
 }
 
-bool isHighSurrogate(char16_t unit) {
-    return (unit & 0xFC00) == 0xD800;
-}
+bool isHighSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xD800; }
 
 // Fills keystrokes in order, each up to the limit.
 class KeystrokePacker {

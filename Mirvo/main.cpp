@@ -16,9 +16,9 @@
 #include "platform/ui/EngineViewController.hpp"
 #include "platform/ui/SocketBridge.hpp"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -85,15 +85,13 @@ public:
     // The next signal written, or 0 once wake() was called.
     int next() const {
         unsigned char signal = 0;
-        while (::read(ends_[0], &signal, 1) < 0 && errno == EINTR) {
-        }
+        while (::read(ends_[0], &signal, 1) < 0 && errno == EINTR) {}
         return signal;
     }
 
     void wake() const {
         const unsigned char none = 0;
-        while (::write(ends_[1], &none, 1) < 0 && errno == EINTR) {
-        }
+        while (::write(ends_[1], &none, 1) < 0 && errno == EINTR) {}
     }
 
 private:
@@ -215,11 +213,10 @@ int runHost(const SignalPipe& signals) {
     ChannelUsers channelUsers{.plugins = mirvo::PluginRegistry(&application), .bridge = nullptr};
     desktop::LockFileWorkspace workspace(desktop::runtimeFolder());
 
-    notificationCenter.addObserver(
-        std::string(desktop::Application::didFinishLaunchingNotification),
-        [&channelUsers, &application](const desktop::Notification&) {
-            channelUsers.bridge = startBridge(application);
-        });
+    notificationCenter.addObserver(std::string(desktop::Application::didFinishLaunchingNotification),
+                                   [&channelUsers, &application](const desktop::Notification&) {
+                                       channelUsers.bridge = startBridge(application);
+                                   });
     const auto description = mainInterface(workspace, backend, classRegistry, channelUsers.plugins);
 
     const SignalWatcher signalWatcher(application, signals);

@@ -20,10 +20,8 @@ std::string fixed(double value, int decimals) {
 
 std::string ASRPerformanceMetrics::summary() const {
     return "Performance Metrics:\n- Preprocessor: " + fixed(preprocessorTime, 3) +
-           "s\n- Encoder: " + fixed(encoderTime, 3) +
-           "s\n- Decoder: " + fixed(decoderTime, 3) +
-           "s\n- Total: " + fixed(totalProcessingTime, 3) +
-           "s\n- RTFx: " + fixed(rtfx, 1) +
+           "s\n- Encoder: " + fixed(encoderTime, 3) + "s\n- Decoder: " + fixed(decoderTime, 3) +
+           "s\n- Total: " + fixed(totalProcessingTime, 3) + "s\n- RTFx: " + fixed(rtfx, 1) +
            "x real-time\n- Peak Memory: " + fixed(peakMemoryMB, 1) +
            " MB\n- GPU Utilization: " + (gpuUtilization ? fixed(*gpuUtilization, 1) + "%" : "N/A");
 }

@@ -8,9 +8,7 @@ namespace quorl {
 
 ArrayAudioSampleSource::ArrayAudioSampleSource(std::vector<float> samples) : samples_(std::move(samples)) {}
 
-std::int64_t ArrayAudioSampleSource::sampleCount() const {
-    return static_cast<std::int64_t>(samples_.size());
-}
+std::int64_t ArrayAudioSampleSource::sampleCount() const { return static_cast<std::int64_t>(samples_.size()); }
 
 void ArrayAudioSampleSource::copySamples(float* destination, std::int64_t offset, std::int64_t count) const {
     const std::int64_t start = std::max<std::int64_t>(offset, 0);

@@ -60,11 +60,10 @@ FormatConverter::InputBlock onceOnlyInput(const PCMBuffer& source) {
 } // namespace
 
 AudioConverter::AudioConverter(std::optional<AudioFormat> targetFormat, bool debug)
-    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32Format(16000)),
-      debug_(debug) {}
+    : logger_("AudioConverter"), targetFormat_(targetFormat ? *targetFormat : monoFloat32Format(16000)), debug_(debug) {
+}
 
-AudioConverter::AudioConverter(double sampleRate, bool debug)
-    : AudioConverter(monoFloat32Target(sampleRate), debug) {}
+AudioConverter::AudioConverter(double sampleRate, bool debug) : AudioConverter(monoFloat32Target(sampleRate), debug) {}
 
 std::vector<float> AudioConverter::resampleBuffer(const PCMBuffer& buffer) const {
     if (isTargetFormat(buffer.format())) {
@@ -139,9 +138,7 @@ AudioConverter::extractAVAudioPCMBuffer(const platform::audio::SampleBuffer& sam
     return buffer;
 }
 
-bool AudioConverter::isTargetFormat(const AudioFormat& format) const {
-    return format == targetFormat_;
-}
+bool AudioConverter::isTargetFormat(const AudioFormat& format) const { return format == targetFormat_; }
 
 std::vector<float> AudioConverter::extractFloatArray(const PCMBuffer& buffer) const {
     std::vector<float> samples;

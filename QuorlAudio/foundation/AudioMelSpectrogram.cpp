@@ -139,8 +139,7 @@ std::vector<std::vector<float>> AudioMelSpectrogram::melFilterbank(int sampleRat
     return filterbank;
 }
 
-AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const float> audio,
-                                                                 float lastAudioSample) {
+AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const float> audio, float lastAudioSample) {
     return computeFlat(audio, lastAudioSample, PaddingMode::center, std::nullopt, Layout::melMajor);
 }
 
@@ -176,10 +175,9 @@ AudioMelSpectrogram::NestedResult AudioMelSpectrogram::compute(std::span<const f
     return result;
 }
 
-AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const float> audio,
-                                                                 float lastAudioSample, PaddingMode paddingMode,
-                                                                 std::optional<int> expectedFrameCount,
-                                                                 Layout layout) {
+AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const float> audio, float lastAudioSample,
+                                                                 PaddingMode paddingMode,
+                                                                 std::optional<int> expectedFrameCount, Layout layout) {
     const long frames = expectedFrameCount ? *expectedFrameCount : frameCount(audio.size(), paddingMode);
     if (audio.empty() || frames <= 0) {
         return {.mel = std::vector<float>(static_cast<std::size_t>(nMels_), 0.0f), .melLength = 0, .numFrames = 1};
@@ -193,12 +191,9 @@ AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const
     if (layout == Layout::frameMajor) {
         writeFrameMajor(framing, static_cast<std::size_t>(frames), out.data());
     } else {
-        writeMelMajor(framing, static_cast<std::size_t>(frames), static_cast<std::size_t>(paddedFrames),
-                      out.data());
+        writeMelMajor(framing, static_cast<std::size_t>(frames), static_cast<std::size_t>(paddedFrames), out.data());
     }
-    return {.mel = std::move(out),
-            .melLength = static_cast<int>(frames),
-            .numFrames = static_cast<int>(paddedFrames)};
+    return {.mel = std::move(out), .melLength = static_cast<int>(frames), .numFrames = static_cast<int>(paddedFrames)};
 }
 
 long AudioMelSpectrogram::frameCount(std::size_t count, PaddingMode paddingMode) const {
@@ -232,8 +227,7 @@ void AudioMelSpectrogram::writeFrameMajor(const Framing& framing, std::size_t fr
     }
 }
 
-void AudioMelSpectrogram::writeMelMajor(const Framing& framing, std::size_t frames, std::size_t rowLength,
-                                        float* out) {
+void AudioMelSpectrogram::writeMelMajor(const Framing& framing, std::size_t frames, std::size_t rowLength, float* out) {
     for (std::size_t frame = 0; frame < frames; ++frame) {
         logMelFrame(framing, frame, melRow_.data());
         for (std::size_t band = 0; band < melRow_.size(); ++band) {

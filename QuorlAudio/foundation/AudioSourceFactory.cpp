@@ -112,9 +112,8 @@ FormatConverter::InputBlock fileInput(AudioFile& file, const std::shared_ptr<PCM
             return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
         }
         // Never more than the buffer holds, whatever the converter asks for.
-        const std::int64_t frames =
-            std::min({static_cast<std::int64_t>(wanted), file.length() - file.framePosition(),
-                      static_cast<std::int64_t>(buffer->frameCapacity())});
+        const std::int64_t frames = std::min({static_cast<std::int64_t>(wanted), file.length() - file.framePosition(),
+                                              static_cast<std::int64_t>(buffer->frameCapacity())});
         buffer->setFrameLength(0);
         if (frames > 0) {
             try {
@@ -138,8 +137,8 @@ std::int64_t streamConvert(AudioFile& audioFile, FormatConverter& converter, Tem
         throw failedToAllocateBuffer("Input", inputBufferFrames);
     }
     // Rates are whole numbers of at least 1 Hz and below 2^31 Hz, so the capacity is a modest whole number.
-    const auto capacity = static_cast<std::int64_t>(
-        std::ceil(converter.outputFormat().sampleRate() * inputBufferFrames / audioFile.processingFormat().sampleRate()));
+    const auto capacity = static_cast<std::int64_t>(std::ceil(
+        converter.outputFormat().sampleRate() * inputBufferFrames / audioFile.processingFormat().sampleRate()));
     const auto output = capacity < outputFramesLimit
                             ? PCMBuffer::make(converter.outputFormat(),
                                               std::max(static_cast<std::uint32_t>(capacity), minimumOutputFrames))

@@ -63,11 +63,8 @@ AudioStream::AudioStream(double chunkDuration, std::optional<double> chunkSkip, 
         writeIndex_ = overlapSize();
         bufferStartTime_ = streamStartTime - chunkOverlap();
         break;
-    case AudioStreamStartupStrategy::rampUpChunkSize:
-        temporaryChunkSize_ = skipSize_;
-        break;
-    case AudioStreamStartupStrategy::waitForFullChunk:
-        break;
+    case AudioStreamStartupStrategy::rampUpChunkSize: temporaryChunkSize_ = skipSize_; break;
+    case AudioStreamStartupStrategy::waitForFullChunk: break;
     }
 }
 

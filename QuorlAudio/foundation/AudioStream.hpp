@@ -64,9 +64,9 @@ public:
     void write(std::span<const float> samples, std::optional<double> atTime = std::nullopt);
     // Any other range of floats is copied into one array first.
     template <std::ranges::input_range Samples>
-        requires std::same_as<std::ranges::range_value_t<Samples>, float> &&
-                 (!std::ranges::contiguous_range<Samples>)
-    void write(const Samples& samples, std::optional<double> atTime = std::nullopt) {
+    requires std::same_as < std::ranges::range_value_t<Samples>,
+    float > &&(!std::ranges::contiguous_range<Samples>)void write(const Samples& samples,
+                                                                  std::optional<double> atTime = std::nullopt) {
         const std::vector<float> copy(std::ranges::begin(samples), std::ranges::end(samples));
         write(std::span<const float>(copy), atTime);
     }
@@ -92,21 +92,18 @@ public:
     // changes.
     void bind(Callback callback);
     // The same with each chunk handed over as a Collection of floats.
-    template <class Collection, class Handler>
-    void bind(Handler handler) {
+    template <class Collection, class Handler> void bind(Handler handler) {
         bind(convertingCallback<Collection>(std::move(handler)));
     }
     // Each chunk goes to a new job on `pool` and the writer does not wait for it; the callback must not throw.
     void bind(platform::core::ThreadPool& pool, Callback callback);
-    template <class Collection, class Handler>
-    void bind(platform::core::ThreadPool& pool, Handler handler) {
+    template <class Collection, class Handler> void bind(platform::core::ThreadPool& pool, Handler handler) {
         bind(pool, convertingCallback<Collection>(std::move(handler)));
     }
     void unbind();
 
 private:
-    template <class Collection>
-    static Collection toCollection(std::vector<float>&& chunk) {
+    template <class Collection> static Collection toCollection(std::vector<float>&& chunk) {
         if constexpr (std::is_same_v<Collection, std::vector<float>>) {
             return std::move(chunk);
         } else {
@@ -114,8 +111,7 @@ private:
         }
     }
 
-    template <class Collection, class Handler>
-    static Callback convertingCallback(Handler handler) {
+    template <class Collection, class Handler> static Callback convertingCallback(Handler handler) {
         return [handler = std::move(handler)](std::vector<float> chunk, double chunkStartTime) mutable {
             handler(toCollection<Collection>(std::move(chunk)), chunkStartTime);
         };

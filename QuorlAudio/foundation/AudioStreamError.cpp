@@ -14,16 +14,10 @@ std::string genericDescription(AudioStreamError::Kind kind) {
 
 AudioStreamError::AudioStreamError(Kind kind) : Error(genericDescription(kind)), kind_(kind) {}
 
-AudioStreamError AudioStreamError::bufferTooSmall() {
-    return AudioStreamError(Kind::bufferTooSmall);
-}
+AudioStreamError AudioStreamError::bufferTooSmall() { return AudioStreamError(Kind::bufferTooSmall); }
 
-AudioStreamError AudioStreamError::invalidChunkSkip() {
-    return AudioStreamError(Kind::invalidChunkSkip);
-}
+AudioStreamError AudioStreamError::invalidChunkSkip() { return AudioStreamError(Kind::invalidChunkSkip); }
 
-AudioStreamError AudioStreamError::invalidChunkDuration() {
-    return AudioStreamError(Kind::invalidChunkDuration);
-}
+AudioStreamError AudioStreamError::invalidChunkDuration() { return AudioStreamError(Kind::invalidChunkDuration); }
 
 } // namespace quorl

@@ -28,8 +28,7 @@ private:
 
 } // namespace quorl
 
-template <>
-struct std::hash<quorl::AudioStreamError> {
+template <> struct std::hash<quorl::AudioStreamError> {
     std::size_t operator()(const quorl::AudioStreamError& error) const noexcept {
         return std::hash<quorl::AudioStreamError::Kind>{}(error.kind());
     }

@@ -19,7 +19,8 @@ namespace {
 // Closes the descriptor when the mapping is made (or has failed); the mapping outlives it.
 class ReadOnlyDescriptor {
 public:
-    explicit ReadOnlyDescriptor(const std::filesystem::path& path) : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit ReadOnlyDescriptor(const std::filesystem::path& path)
+        : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         if (descriptor_ < 0) {
             throw platform::core::SystemError::fromErrno(errno, "Cannot open " + path.string());
         }

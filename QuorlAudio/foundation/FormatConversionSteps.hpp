@@ -23,9 +23,9 @@ std::unique_ptr<platform::audio::FormatConverter> makeFormatConverter(const plat
 std::shared_ptr<platform::audio::PCMBuffer> makeConversionBuffer(const platform::audio::AudioFormat& format,
                                                                  std::uint64_t frameCapacity);
 // One call of the converter; its error status throws conversionFailed with the converter's error.
-platform::audio::FormatConverter::OutputStatus convertOrThrow(platform::audio::FormatConverter& converter,
-                                                              platform::audio::PCMBuffer& output,
-                                                              const platform::audio::FormatConverter::InputBlock& input);
+platform::audio::FormatConverter::OutputStatus
+convertOrThrow(platform::audio::FormatConverter& converter, platform::audio::PCMBuffer& output,
+               const platform::audio::FormatConverter::InputBlock& input);
 // Appends channel 0 of the buffer's frames; nothing without Float32 channel data or frames.
 void appendChannelZero(std::vector<float>& samples, const platform::audio::PCMBuffer& buffer);
 // The average of the channels of a Float32 buffer of either layout, frame by frame: (1 / channels) x sum.

@@ -14,34 +14,20 @@ struct LanguageEntry {
 
 // One row per case, in declaration order.
 constexpr std::array<LanguageEntry, 28> entries{{
-    {Language::english, "en", Script::latin},
-    {Language::spanish, "es", Script::latin},
-    {Language::french, "fr", Script::latin},
-    {Language::german, "de", Script::latin},
-    {Language::italian, "it", Script::latin},
-    {Language::portuguese, "pt", Script::latin},
-    {Language::romanian, "ro", Script::latin},
-    {Language::dutch, "nl", Script::latin},
-    {Language::danish, "da", Script::latin},
-    {Language::swedish, "sv", Script::latin},
-    {Language::finnish, "fi", Script::latin},
-    {Language::hungarian, "hu", Script::latin},
-    {Language::estonian, "et", Script::latin},
-    {Language::latvian, "lv", Script::latin},
-    {Language::lithuanian, "lt", Script::latin},
-    {Language::maltese, "mt", Script::latin},
-    {Language::polish, "pl", Script::latin},
-    {Language::czech, "cs", Script::latin},
-    {Language::slovak, "sk", Script::latin},
-    {Language::slovenian, "sl", Script::latin},
-    {Language::croatian, "hr", Script::latin},
-    {Language::bosnian, "bs", Script::latin},
-    {Language::russian, "ru", Script::cyrillic},
-    {Language::ukrainian, "uk", Script::cyrillic},
-    {Language::belarusian, "be", Script::cyrillic},
-    {Language::bulgarian, "bg", Script::cyrillic},
-    {Language::serbian, "sr", Script::cyrillic},
-    {Language::greek, "el", Script::greek},
+    {Language::english, "en", Script::latin},       {Language::spanish, "es", Script::latin},
+    {Language::french, "fr", Script::latin},        {Language::german, "de", Script::latin},
+    {Language::italian, "it", Script::latin},       {Language::portuguese, "pt", Script::latin},
+    {Language::romanian, "ro", Script::latin},      {Language::dutch, "nl", Script::latin},
+    {Language::danish, "da", Script::latin},        {Language::swedish, "sv", Script::latin},
+    {Language::finnish, "fi", Script::latin},       {Language::hungarian, "hu", Script::latin},
+    {Language::estonian, "et", Script::latin},      {Language::latvian, "lv", Script::latin},
+    {Language::lithuanian, "lt", Script::latin},    {Language::maltese, "mt", Script::latin},
+    {Language::polish, "pl", Script::latin},        {Language::czech, "cs", Script::latin},
+    {Language::slovak, "sk", Script::latin},        {Language::slovenian, "sl", Script::latin},
+    {Language::croatian, "hr", Script::latin},      {Language::bosnian, "bs", Script::latin},
+    {Language::russian, "ru", Script::cyrillic},    {Language::ukrainian, "uk", Script::cyrillic},
+    {Language::belarusian, "be", Script::cyrillic}, {Language::bulgarian, "bg", Script::cyrillic},
+    {Language::serbian, "sr", Script::cyrillic},    {Language::greek, "el", Script::greek},
 }};
 
 constexpr bool entriesFollowDeclarationOrder() {
@@ -62,26 +48,19 @@ constexpr std::array<Language, entries.size()> cases = [] {
     return result;
 }();
 
-const LanguageEntry& entry(Language language) {
-    return entries.at(static_cast<std::size_t>(language));
-}
+const LanguageEntry& entry(Language language) { return entries.at(static_cast<std::size_t>(language)); }
 
 } // namespace
 
-std::string rawValue(Language language) {
-    return std::string(entry(language).rawValue);
-}
+std::string rawValue(Language language) { return std::string(entry(language).rawValue); }
 
-Script script(Language language) {
-    return entry(language).script;
-}
+Script script(Language language) { return entry(language).script; }
 
 } // namespace quorl
 
 namespace platform::core {
 
-template <>
-std::optional<quorl::Language> fromRawValue<quorl::Language>(std::string_view rawValue) {
+template <> std::optional<quorl::Language> fromRawValue<quorl::Language>(std::string_view rawValue) {
     for (const auto& row : quorl::entries) {
         if (row.rawValue == rawValue) {
             return row.language;
@@ -90,9 +69,6 @@ std::optional<quorl::Language> fromRawValue<quorl::Language>(std::string_view ra
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::Language> allCases<quorl::Language>() {
-    return quorl::cases;
-}
+template <> std::span<const quorl::Language> allCases<quorl::Language>() { return quorl::cases; }
 
 } // namespace platform::core

@@ -58,11 +58,9 @@ Script script(Language language);
 namespace platform::core {
 
 // Exact, case-sensitive match of the two-letter code: "EN" is no language.
-template <>
-std::optional<quorl::Language> fromRawValue<quorl::Language>(std::string_view rawValue);
+template <> std::optional<quorl::Language> fromRawValue<quorl::Language>(std::string_view rawValue);
 
 // The 28 languages in declaration order.
-template <>
-std::span<const quorl::Language> allCases<quorl::Language>();
+template <> std::span<const quorl::Language> allCases<quorl::Language>();
 
 } // namespace platform::core

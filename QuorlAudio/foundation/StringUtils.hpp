@@ -30,9 +30,9 @@ int levenshteinDistance(std::span<const Element> first, std::span<const Element>
         table[row * columns] = static_cast<int>(row);
         for (std::size_t column = 1; column < columns; ++column) {
             const int substitution = first[row - 1] == second[column - 1] ? 0 : 1;
-            table[row * columns + column] = std::min({table[(row - 1) * columns + column] + 1,
-                                                      table[row * columns + column - 1] + 1,
-                                                      table[(row - 1) * columns + column - 1] + substitution});
+            table[row * columns + column] =
+                std::min({table[(row - 1) * columns + column] + 1, table[row * columns + column - 1] + 1,
+                          table[(row - 1) * columns + column - 1] + substitution});
         }
     }
     return table.back();

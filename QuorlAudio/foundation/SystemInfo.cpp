@@ -15,8 +15,7 @@ std::string SystemInfo::summary() {
            ", arch=" + SystemFacts::architecture() +
            ", chip=" + chipName(SystemFacts::processorBrand(), SystemFacts::hardwareModel()) +
            ", cores=" + std::to_string(SystemFacts::activeProcessorCount()) + "/" +
-           std::to_string(SystemFacts::processorCount()) +
-           ", mem=" + formatMemory(SystemFacts::physicalMemoryBytes()) +
+           std::to_string(SystemFacts::processorCount()) + ", mem=" + formatMemory(SystemFacts::physicalMemoryBytes()) +
            // No translation layer runs x86 code on Linux the way the field means.
            ", rosetta=false";
 }

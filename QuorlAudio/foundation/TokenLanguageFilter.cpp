@@ -45,12 +45,9 @@ constexpr std::array<ScalarRange, 5> greekRanges{{
 
 std::span<const ScalarRange> rangesOf(Script script) {
     switch (script) {
-    case Script::latin:
-        return latinRanges;
-    case Script::cyrillic:
-        return cyrillicRanges;
-    case Script::greek:
-        return greekRanges;
+    case Script::latin: return latinRanges;
+    case Script::cyrillic: return cyrillicRanges;
+    case Script::greek: return greekRanges;
     }
     return {};
 }
@@ -129,8 +126,6 @@ std::optional<Result> filterTopK(std::span<const int> topKIds, std::span<const f
     return Result{.tokenId = topKIds[*best], .probability = probability(topKLogits[*best], logits)};
 }
 
-bool matchesScript(std::string_view text, Script script) {
-    return scalarsMatch(text, script, WordBoundaries::count);
-}
+bool matchesScript(std::string_view text, Script script) { return scalarsMatch(text, script, WordBoundaries::count); }
 
 } // namespace quorl::TokenLanguageFilter

@@ -74,8 +74,8 @@ AssetDownloader::Error::Error(const std::string& text, std::string description, 
     : platform::core::Error(text), description_(std::move(description)), statusCode_(statusCode) {}
 
 AssetDownloader::Error AssetDownloader::Error::invalidResponse(const std::string& description, int statusCode) {
-    const std::string text = platform::core::concatenated({"Unexpected response (status ", std::to_string(statusCode),
-                                     ") while downloading ", description});
+    const std::string text = platform::core::concatenated(
+        {"Unexpected response (status ", std::to_string(statusCode), ") while downloading ", description});
     return Error(text, description, statusCode);
 }
 
@@ -91,7 +91,8 @@ std::filesystem::path AssetDownloader::ensure(const Descriptor& descriptor,
     }
     logger.info(platform::core::concatenated({"Downloading ", descriptor.description, "\u2026"}));
     std::visit([&](const auto& store) { transfer(descriptor, store, *session); }, descriptor.transferMode.transfer());
-    logger.info(platform::core::concatenated({"Cached ", descriptor.description, " at ", descriptor.destinationURL.string()}));
+    logger.info(
+        platform::core::concatenated({"Cached ", descriptor.description, " at ", descriptor.destinationURL.string()}));
     return descriptor.destinationURL;
 }
 

@@ -21,11 +21,11 @@ namespace quorl {
 class AssetDownloader {
 public:
     // Stores fetched bytes at the destination; may be called from any thread.
-    using DataWriter = std::function<void(const std::vector<std::uint8_t>& bytes,
-                                          const std::filesystem::path& destination)>;
+    using DataWriter =
+        std::function<void(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& destination)>;
     // Puts a downloaded temporary file in place at the destination; may be called from any thread.
-    using FileMover = std::function<void(const std::filesystem::path& temporaryFile,
-                                         const std::filesystem::path& destination)>;
+    using FileMover =
+        std::function<void(const std::filesystem::path& temporaryFile, const std::filesystem::path& destination)>;
 
     // How the payload reaches its destination: fetched into memory and written, or downloaded into a
     // temporary file and moved.

@@ -131,8 +131,9 @@ bool isPresent(const RemoteFile& file, const fs::path& at) {
     if (file.size < 0 || !fs::is_regular_file(at, unreadable) || fileSize(at) == file.size) {
         return true;
     }
-    downloadLogger().warning(platform::core::concatenated({"Fetching ", file.path, " again: ", std::to_string(fileSize(at)),
-                                                           " bytes on disk, ", std::to_string(file.size), " listed"}));
+    downloadLogger().warning(
+        platform::core::concatenated({"Fetching ", file.path, " again: ", std::to_string(fileSize(at)),
+                                      " bytes on disk, ", std::to_string(file.size), " listed"}));
     platform::sys::removeIgnoringFailure(at);
     return false;
 }
@@ -148,10 +149,10 @@ void checkRoomFor(const RemoteFile& file, const fs::path& partialFile) {
     const auto available = std::min<std::uintmax_t>(space.available, std::numeric_limits<std::int64_t>::max());
     const std::int64_t needed = file.size - fileSize(partialFile);
     if (needed > static_cast<std::int64_t>(available)) {
-        throw DownloadError::invalidArtifact(file.path, platform::core::concatenated(
-                                                            {"listed size of ", std::to_string(file.size),
-                                                             " bytes exceeds the ", std::to_string(available),
-                                                             " bytes free in the cache"}));
+        throw DownloadError::invalidArtifact(
+            file.path,
+            platform::core::concatenated({"listed size of ", std::to_string(file.size), " bytes exceeds the ",
+                                          std::to_string(available), " bytes free in the cache"}));
     }
 }
 
@@ -173,9 +174,9 @@ void checkContentHash(const TransferPlan& plan) {
     }
     const auto actual = sha256OfFile(plan.partialFile);
     if (actual != plan.expectedSha256) {
-        throw DownloadError::invalidArtifact(plan.path, platform::core::concatenated(
-                                                            {"SHA-256 mismatch (expected ", *plan.expectedSha256,
-                                                             ", got ", actual.value_or("unreadable"), ")"}));
+        throw DownloadError::invalidArtifact(
+            plan.path, platform::core::concatenated({"SHA-256 mismatch (expected ", *plan.expectedSha256, ", got ",
+                                                     actual.value_or("unreadable"), ")"}));
     }
 }
 
@@ -201,8 +202,8 @@ std::optional<std::int64_t> resumePoint(const TransferPlan& plan, int attempt, R
     if (plan.expectedSize < 1 || size < plan.expectedSize) {
         request.headers.set("Range", platform::core::concatenated({"bytes=", std::to_string(size), "-"}));
         request.headers.set("If-Range", *validator);
-        downloadLogger().info(platform::core::concatenated({"Resuming ", plan.path, " from byte ", std::to_string(size), " (attempt ",
-                              std::to_string(attempt), ")"}));
+        downloadLogger().info(platform::core::concatenated(
+            {"Resuming ", plan.path, " from byte ", std::to_string(size), " (attempt ", std::to_string(attempt), ")"}));
         return size;
     }
     try {
@@ -238,9 +239,9 @@ void checkResumedAnswer(const TransferPlan& plan, const std::string& validator, 
 void checkNotCutShort(const TransferPlan& plan, const Response& response) {
     const std::int64_t size = fileSize(plan.partialFile);
     if (plan.expectedSize >= 1 && size < plan.expectedSize && response.expectedContentLength() < 0) {
-        throw DownloadError::invalidArtifact(plan.path, platform::core::concatenated(
-                                                            {"transfer ended at byte ", std::to_string(size), " of ",
-                                                             std::to_string(plan.expectedSize)}));
+        throw DownloadError::invalidArtifact(
+            plan.path, platform::core::concatenated({"transfer ended at byte ", std::to_string(size), " of ",
+                                                     std::to_string(plan.expectedSize)}));
     }
 }
 
@@ -349,9 +350,9 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
     }
     checkRoomFor(file, appendingExtension(at, "partial"));
     const auto url = ModelRegistry::resolveModel(from, platform::net::percentEncodePath(file.path));
-    const fs::path partialFile = download(HFClient::request(url), file.path, file.size,
-                                          appendingExtension(at, "partial"), std::move(onBytes), fileAttempts,
-                                          fileMinBackoff, configuration, sleeper, file.sha256);
+    const fs::path partialFile =
+        download(HFClient::request(url), file.path, file.size, appendingExtension(at, "partial"), std::move(onBytes),
+                 fileAttempts, fileMinBackoff, configuration, sleeper, file.sha256);
     std::error_code unreadable;
     if (fs::exists(fs::symlink_status(at, unreadable))) {
         fs::remove_all(at, unreadable);
@@ -376,13 +377,14 @@ fs::path FileDownloader::download(const Request& request, const std::string& pat
         .configuration = configuration,
     };
     return RetryPolicy::withRetry(
-        path, maxAttempts, minBackoff, downloadLogger(), [&plan](int attempt) { return attemptTransfer(plan, attempt); },
-        sleeper);
+        path, maxAttempts, minBackoff, downloadLogger(),
+        [&plan](int attempt) { return attemptTransfer(plan, attempt); }, sleeper);
 }
 
-std::vector<std::uint8_t> FileDownloader::fetchData(
-    const platform::net::Url& from, const std::string& description, int maxAttempts, double minBackoff,
-    const std::optional<platform::net::SessionConfiguration>& configuration, platform::core::Sleeper& sleeper) {
+std::vector<std::uint8_t>
+FileDownloader::fetchData(const platform::net::Url& from, const std::string& description, int maxAttempts,
+                          double minBackoff, const std::optional<platform::net::SessionConfiguration>& configuration,
+                          platform::core::Sleeper& sleeper) {
     if (HFClient::offlineMode()) {
         throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
     }
@@ -408,15 +410,17 @@ void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::o
         throw DownloadError::invalidArtifact(path, "response body begins with HTML markup");
     }
     if (expectedSize >= 1 && expectedSize != size) {
-        throw DownloadError::invalidArtifact(path, platform::core::concatenated({"size mismatch (expected ", std::to_string(expectedSize),
-                                                           " bytes, got ", std::to_string(size), ")"}));
+        throw DownloadError::invalidArtifact(
+            path, platform::core::concatenated({"size mismatch (expected ", std::to_string(expectedSize),
+                                                " bytes, got ", std::to_string(size), ")"}));
     }
 }
 
-platform::net::Response FileDownloader::streamDownload(
-    const platform::net::Request& request, const std::filesystem::path& destination, std::int64_t resumeOffset,
-    const std::optional<platform::net::SessionConfiguration>& configuration, ProgressCallback onProgress,
-    ResponseCallback onResponse, std::int64_t sizeLimit) {
+platform::net::Response
+FileDownloader::streamDownload(const platform::net::Request& request, const std::filesystem::path& destination,
+                               std::int64_t resumeOffset,
+                               const std::optional<platform::net::SessionConfiguration>& configuration,
+                               ProgressCallback onProgress, ResponseCallback onResponse, std::int64_t sizeLimit) {
     auto delegate = std::make_shared<StreamingDownloadDelegate>(destination, resumeOffset, sizeLimit,
                                                                 std::move(onProgress), std::move(onResponse));
     // A session of its own per transfer, so the delegate serves exactly this one.

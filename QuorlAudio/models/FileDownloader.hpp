@@ -85,10 +85,10 @@ public:
     // would take the file past `sizeLimit` bytes (-1: no limit), after writing up to the limit. `onResponse`
     // may refuse the answer by throwing, which ends the transfer with that error. Cancelling the calling
     // task cancels the transfer. Without a configuration the transfer uses the hub session's one.
-    static platform::net::Response streamDownload(
-        const platform::net::Request& request, const std::filesystem::path& destination, std::int64_t resumeOffset,
-        const std::optional<platform::net::SessionConfiguration>& configuration, ProgressCallback onProgress,
-        ResponseCallback onResponse, std::int64_t sizeLimit = -1);
+    static platform::net::Response
+    streamDownload(const platform::net::Request& request, const std::filesystem::path& destination,
+                   std::int64_t resumeOffset, const std::optional<platform::net::SessionConfiguration>& configuration,
+                   ProgressCallback onProgress, ResponseCallback onResponse, std::int64_t sizeLimit = -1);
 
 private:
     class StreamingDownloadDelegate;

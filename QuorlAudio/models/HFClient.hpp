@@ -47,9 +47,9 @@ public:
 
     // The seconds (zero or more) the server asks to wait before the next request, from "Retry-After" as
     // a number or as an HTTP date measured from `now`.
-    static std::optional<double> retryAfter(const platform::net::Response& response,
-                                            std::chrono::system_clock::time_point now =
-                                                std::chrono::system_clock::now());
+    static std::optional<double>
+    retryAfter(const platform::net::Response& response,
+               std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 };
 
 } // namespace quorl

@@ -76,13 +76,12 @@ std::optional<std::string> entrySha256(const nlohmann::json& entry) {
     }
     const std::string* oid = stringField(*lfs, "oid");
     const bool isHash = oid && oid->size() == 64 && std::ranges::all_of(*oid, [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
+                            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                        });
     return isHash ? std::optional(*oid) : std::nullopt;
 }
 
-std::string repeatedCursorWarning(const std::string& startingAt, const platform::net::Url& url,
-                                  std::size_t pages) {
+std::string repeatedCursorWarning(const std::string& startingAt, const platform::net::Url& url, std::size_t pages) {
     std::string warning = "Pagination cursor for ";
     warning.append(startingAt.empty() ? "repo root" : startingAt).append(" repeats ").append(url.absoluteString());
     warning.append("; stopping after ").append(std::to_string(pages)).append(" page(s).");
@@ -106,7 +105,6 @@ bool isBelow(const std::string& path, const std::string& folder) {
     }
     return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == '/';
 }
-
 
 // The remaining entries of the page being read in one folder, and where its listing goes on.
 struct FolderCursor {
@@ -144,12 +142,12 @@ struct TreeWalk {
 
     void enter(const std::string& folder, int depth) {
         if (depth > HFTreeLister::maxDepth) {
-            throw listingTooLarge(folder, "its folders nest deeper than " + std::to_string(HFTreeLister::maxDepth) +
-                                              " levels");
+            throw listingTooLarge(folder,
+                                  "its folders nest deeper than " + std::to_string(HFTreeLister::maxDepth) + " levels");
         }
         const std::string pagePath = folder.empty() ? "tree/main" : "tree/main/" + folder;
-        stack.push_back(FolderCursor{.folder = folder, .depth = depth,
-                                     .nextPage = ModelRegistry::apiModels(repoRemotePath, pagePath)});
+        stack.push_back(FolderCursor{
+            .folder = folder, .depth = depth, .nextPage = ModelRegistry::apiModels(repoRemotePath, pagePath)});
     }
 
     // Takes what it needs from the entry and the cursor before entering a folder, which grows the stack and
@@ -179,11 +177,12 @@ struct TreeWalk {
             return false;
         }
         if (++pages > HFTreeLister::maxPages) {
-            throw listingTooLarge(cursor.folder, "it has more than " + std::to_string(HFTreeLister::maxPages) + " pages");
+            throw listingTooLarge(cursor.folder,
+                                  "it has more than " + std::to_string(HFTreeLister::maxPages) + " pages");
         }
         const auto [entries, next] = RetryPolicy::withRetry(
-            url.path(), fileAttempts, fileMinBackoff, logger(),
-            [&](int) { return fetchPage(url, cursor.folder); }, sleeper);
+            url.path(), fileAttempts, fileMinBackoff, logger(), [&](int) { return fetchPage(url, cursor.folder); },
+            sleeper);
         cursor.entries = entries;
         cursor.nextEntry = 0;
         cursor.nextPage = next;
@@ -192,7 +191,7 @@ struct TreeWalk {
 
     // One attempt at one page: its entries and the next page's address.
     std::pair<nlohmann::json, std::optional<platform::net::Url>> fetchPage(const platform::net::Url& url,
-                                                                          const std::string& folder) const {
+                                                                           const std::string& folder) const {
         const auto [body, response] = fetch(url);
         checkHubStatus(response, listingActivity(folder), url.path());
         HFClient::validateJSONResponse(body, folder);

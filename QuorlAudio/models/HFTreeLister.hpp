@@ -19,8 +19,8 @@ namespace quorl {
 class HFTreeLister {
 public:
     // One GET: the body and the response head, whatever the status.
-    using Fetcher = std::function<std::pair<std::vector<std::uint8_t>, platform::net::Response>(
-        const platform::net::Url& url)>;
+    using Fetcher =
+        std::function<std::pair<std::vector<std::uint8_t>, platform::net::Response>(const platform::net::Url& url)>;
     // Asked for every file (false) and directory (true) seen; a rejected directory is not listed at all.
     using IncludeRule = std::function<bool(const std::string& path, bool isDirectory)>;
 

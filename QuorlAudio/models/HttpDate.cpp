@@ -40,8 +40,7 @@ public:
     }
 
     // The position in `names` of the name the text continues with, counted from 1.
-    template <std::size_t count>
-    unsigned name(const std::array<std::string_view, count>& names) {
+    template <std::size_t count> unsigned name(const std::array<std::string_view, count>& names) {
         for (std::size_t index = 0; index < count; ++index) {
             if (rest_.starts_with(names[index])) {
                 rest_.remove_prefix(names[index].size());

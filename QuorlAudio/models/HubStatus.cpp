@@ -14,7 +14,8 @@ namespace {
 [[noreturn]] void throwRateLimited(const platform::net::Response& response, const std::string& activity) {
     const int status = response.statusCode;
     const auto limited = std::make_exception_ptr(DownloadError::rateLimited(
-        status, platform::core::concatenated({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
+        status,
+        platform::core::concatenated({"Rate limited while ", activity, " (HTTP ", std::to_string(status), ")"})));
     if (const auto delay = HFClient::retryAfter(response)) {
         throw RetryPolicy::RetryAfterHint(limited, *delay);
     }

@@ -32,8 +32,8 @@ std::optional<ListingRecord> ListingRecord::read(const fs::path& repositoryFolde
     if (!stream) {
         return std::nullopt;
     }
-    const auto document = nlohmann::json::parse(std::istreambuf_iterator<char>(stream),
-                                                std::istreambuf_iterator<char>(), nullptr, false);
+    const auto document =
+        nlohmann::json::parse(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>(), nullptr, false);
     const auto files = document.is_object() ? document.find("files") : document.end();
     if (!document.is_object() || files == document.end() || !files->is_object()) {
         return std::nullopt;

@@ -91,8 +91,7 @@ void recordListing(const RepositoryDownload& download, const std::set<std::strin
     const auto subFolder = subPath(download.repo);
     for (const auto& file : files) {
         const fs::path destination = repositoryDestination(download.repositoryFolder, file.path, subFolder);
-        listed.insert_or_assign(destination.lexically_relative(download.repositoryFolder).generic_string(),
-                                file.size);
+        listed.insert_or_assign(destination.lexically_relative(download.repositoryFolder).generic_string(), file.size);
     }
     ListingRecord record = ListingRecord::read(download.repositoryFolder).value_or(ListingRecord{});
     record.replace(wanted, listed);
@@ -117,7 +116,8 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
         }
         const int done = index + 1;
         if (done % 10 == 0 || done == count) {
-            downloadLogger().info(platform::core::concatenated({"Downloaded ", std::to_string(done), "/", std::to_string(count), " files"}));
+            downloadLogger().info(platform::core::concatenated(
+                {"Downloaded ", std::to_string(done), "/", std::to_string(count), " files"}));
         }
         report(download.progressHandler, 0.5 * completedShare(completedBytes, allBytes, done, count),
                DownloadPhase::downloading(done, count));
@@ -181,20 +181,21 @@ void fillCache(const LoadRequest& request) {
     const auto missing = ModelCache::missingModels(folder, wanted);
     const bool offline = HFClient::offlineMode();
     if (!missing.empty() && offline) {
-        downloadLogger().error(
-            platform::core::concatenated({"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
+        downloadLogger().error(platform::core::concatenated(
+            {"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
         throw DownloadError::modelMissing(folderName(request.repo), missing);
     }
     // A bundle whose folder exists counts as present even while one of its files is still a partial
     // download; the download then resumes that file rather than the load failing and purging it.
     if (missing.empty() && (offline || !hasUnfinishedDownloads(folder, wanted))) {
-        downloadLogger().info(platform::core::concatenated({"Found ", folderName(request.repo), " locally, no download needed"}));
+        downloadLogger().info(
+            platform::core::concatenated({"Found ", folderName(request.repo), " locally, no download needed"}));
         report(request.progressHandler, 0.5, DownloadPhase::downloading(0, 0));
         return;
     }
     downloadLogger().info("Models not found in cache at " + folder.string());
-    ModelHub::download(request.repo, request.directory, request.variant, extra, request.progressHandler,
-                       std::nullopt, request.sleeper);
+    ModelHub::download(request.repo, request.directory, request.variant, extra, request.progressHandler, std::nullopt,
+                       request.sleeper);
 }
 
 // Checks and loads each requested bundle from the cache (0.5 to 1.0); `loading` names the bundle at hand,
@@ -216,8 +217,8 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request, std::optiona
         auto model = LoadedModelCache::shared().load(bundle, configuration);
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         models.insert_or_assign(name, std::move(model));
-        downloadLogger().info(platform::core::concatenated({"Compiled model ", name, " in ", fixedDecimalText(elapsed.count(), 2), " ms :: ",
-                              SystemInfo::summary()}));
+        downloadLogger().info(platform::core::concatenated(
+            {"Compiled model ", name, " in ", fixedDecimalText(elapsed.count(), 2), " ms :: ", SystemInfo::summary()}));
     }
     report(request.progressHandler, 1.0, DownloadPhase::compiling(""));
     loading.reset();
@@ -285,7 +286,8 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
     std::set<std::string> wanted = ModelNames::getRequiredModelNames(repo, variant);
     wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
     report(progressHandler, 0, DownloadPhase::listing());
-    const auto files = listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()), sleeper);
+    const auto files =
+        listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()), sleeper);
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(files.size()), " files to download"}));
     const RepositoryDownload repositoryDownload{.repo = repo,
                                                 .root = to,
@@ -307,11 +309,13 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
                         platform::core::Sleeper& sleeper) {
     const std::string folder = folderName(repo);
     if (offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", folder, "/", subdirectory, ")"}));
+        throw DownloadError::networkDisabled(
+            platform::core::concatenated({"download(", folder, "/", subdirectory, ")"}));
     }
     report(progressHandler, 0, DownloadPhase::listing());
     const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
-    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()), sleeper);
+    const auto files =
+        HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()), sleeper);
     const int count = static_cast<int>(files.size());
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(count), " files in ", subdirectory}));
     const std::int64_t allBytes = totalBytes(files);
@@ -323,15 +327,15 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
         checkRepositoryPath(file.path);
         auto onBytes = file.size >= 1 ? reporter.liveBytesCallback(completedBytes, allBytes, index, count)
                                       : FileDownloader::ProgressCallback();
-        const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt,
-                                                    std::nullopt, std::move(onBytes), sleeper);
+        const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt, std::nullopt,
+                                                    std::move(onBytes), sleeper);
         completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         const int done = index + 1;
         report(progressHandler, completedShare(completedBytes, allBytes, done, count),
                DownloadPhase::downloading(done, count));
         if (outcome != FileDownloader::Outcome::alreadyPresent && (done % 5 == 0 || done == count)) {
-            downloadLogger().info(platform::core::concatenated({"Downloaded ", std::to_string(done), "/", std::to_string(count), " ", subdirectory,
-                                  " files"}));
+            downloadLogger().info(platform::core::concatenated(
+                {"Downloaded ", std::to_string(done), "/", std::to_string(count), " ", subdirectory, " files"}));
         }
     }
     downloadLogger().info(platform::core::concatenated({"Downloaded ", subdirectory, " from ", folder}));
@@ -344,7 +348,8 @@ std::vector<std::uint8_t> ModelHub::fetchFile(const platform::net::Url& from, co
 
 std::pair<std::vector<std::uint8_t>, platform::net::Response> ModelHub::fetchWithAuth(const platform::net::Url& from) {
     if (offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchWithAuth(", from.absoluteString(), ")"}));
+        throw DownloadError::networkDisabled(
+            platform::core::concatenated({"fetchWithAuth(", from.absoluteString(), ")"}));
     }
     return session()->data(HFClient::request(from));
 }

@@ -11,8 +11,8 @@ namespace {
 const std::set<std::string>& nemotronMultilingualRequiredModels() {
     static const auto names = support::nameSet(
         {NemotronMultilingualStreaming::preprocessorFile, NemotronMultilingualStreaming::encoderFile,
-         NemotronMultilingualStreaming::decoderFile, NemotronMultilingualStreaming::jointFile,
-         "decoder_joint.mlmodelc", "decoder_joint_noencproj.mlmodelc", "joint_noencproj_batched.mlmodelc"});
+         NemotronMultilingualStreaming::decoderFile, NemotronMultilingualStreaming::jointFile, "decoder_joint.mlmodelc",
+         "decoder_joint_noencproj.mlmodelc", "joint_noencproj_batched.mlmodelc"});
     return names;
 }
 
@@ -61,62 +61,38 @@ std::set<std::string> styleTts2Models(const std::optional<std::string>& variant)
 
 std::set<std::string> getRequiredModelNames(Repo repo, const std::optional<std::string>& variant) {
     switch (repo) {
-    case Repo::vad:
-        return VAD::requiredModels();
-    case Repo::parakeetV3:
-        return parakeetV3Models(variant);
-    case Repo::parakeetV2:
-        return ASR::requiredModels();
+    case Repo::vad: return VAD::requiredModels();
+    case Repo::parakeetV3: return parakeetV3Models(variant);
+    case Repo::parakeetV2: return ASR::requiredModels();
     case Repo::parakeetCtc110m:
-    case Repo::parakeetCtc06b:
-        return CTC::requiredModels();
-    case Repo::senseVoiceSmall:
-        return SenseVoice::requiredModels(variant);
-    case Repo::paraformerLargeZh:
-        return ParaformerZh::requiredModels();
-    case Repo::parakeetJa:
-        return TDTJa::requiredModels();
+    case Repo::parakeetCtc06b: return CTC::requiredModels();
+    case Repo::senseVoiceSmall: return SenseVoice::requiredModels(variant);
+    case Repo::paraformerLargeZh: return ParaformerZh::requiredModels();
+    case Repo::parakeetJa: return TDTJa::requiredModels();
     case Repo::parakeetEou160:
     case Repo::parakeetEou320:
-    case Repo::parakeetEou1280:
-        return ParakeetEOU::requiredModels();
+    case Repo::parakeetEou1280: return ParakeetEOU::requiredModels();
     case Repo::nemotronStreaming2240:
     case Repo::nemotronStreaming1120:
-    case Repo::nemotronStreaming560:
-        return NemotronStreaming::requiredModels();
-    case Repo::parakeetUnified:
-        return ParakeetUnified::requiredModels(variant);
-    case Repo::nemotronMultilingual:
-        return nemotronMultilingualRequiredModels();
-    case Repo::diarizer:
-        return diarizerModels(variant);
-    case Repo::kokoro:
-        return G2P::requiredModels();
-    case Repo::kokoroAne:
-        return KokoroAne::requiredModels();
-    case Repo::kokoroAneZh:
-        return KokoroAne::requiredModelsZh();
-    case Repo::kokoroAneJa:
-        return KokoroAne::requiredModelsJa();
-    case Repo::sortformer:
-        return sortformerModels(variant);
+    case Repo::nemotronStreaming560: return NemotronStreaming::requiredModels();
+    case Repo::parakeetUnified: return ParakeetUnified::requiredModels(variant);
+    case Repo::nemotronMultilingual: return nemotronMultilingualRequiredModels();
+    case Repo::diarizer: return diarizerModels(variant);
+    case Repo::kokoro: return G2P::requiredModels();
+    case Repo::kokoroAne: return KokoroAne::requiredModels();
+    case Repo::kokoroAneZh: return KokoroAne::requiredModelsZh();
+    case Repo::kokoroAneJa: return KokoroAne::requiredModelsJa();
+    case Repo::sortformer: return sortformerModels(variant);
     case Repo::lseendAmi:
     case Repo::lseendCallHome:
     case Repo::lseendDihard2:
-    case Repo::lseendDihard3:
-        return lseendModels(variant);
-    case Repo::pocketTts:
-        return PocketTTS::requiredModels();
-    case Repo::multilingualG2p:
-        return MultilingualG2P::requiredModels();
-    case Repo::parakeetTdtCtc110m:
-        return ASR::requiredModelsFused();
-    case Repo::cohereTranscribeCoreml:
-        return CohereTranscribe::requiredModels();
-    case Repo::styletts2:
-        return styleTts2Models(variant);
-    case Repo::supertonic3:
-        return Supertonic3::requiredFiles(variant);
+    case Repo::lseendDihard3: return lseendModels(variant);
+    case Repo::pocketTts: return PocketTTS::requiredModels();
+    case Repo::multilingualG2p: return MultilingualG2P::requiredModels();
+    case Repo::parakeetTdtCtc110m: return ASR::requiredModelsFused();
+    case Repo::cohereTranscribeCoreml: return CohereTranscribe::requiredModels();
+    case Repo::styletts2: return styleTts2Models(variant);
+    case Repo::supertonic3: return Supertonic3::requiredFiles(variant);
     }
     throw std::invalid_argument("No model catalogue entry for this repository.");
 }

@@ -37,13 +37,9 @@ std::string fileName(Variant variant, ModelPrecision precision) {
     return concatenated({subdirectory(precision), "/", name(variant), ".mlmodelc"});
 }
 
-std::string bundle(Variant variant) {
-    return fileName(variant);
-}
+std::string bundle(Variant variant) { return fileName(variant); }
 
-std::string bundle(Variant variant, ModelPrecision precision) {
-    return fileName(variant, precision);
-}
+std::string bundle(Variant variant, ModelPrecision precision) { return fileName(variant, precision); }
 
 std::optional<std::string> bundle(const SortformerConfig& configuration) {
     if (!configuration.modelVariant) {
@@ -56,9 +52,7 @@ std::string offlineBundle(ModelPrecision precision) {
     return concatenated({subdirectory(precision), "/", offlineModelName, ".mlmodelc"});
 }
 
-std::string defaultBundle() {
-    return fileName(defaultVariant);
-}
+std::string defaultBundle() { return fileName(defaultVariant); }
 
 std::set<std::string> requiredModels() {
     std::set<std::string> names;
@@ -81,39 +75,27 @@ constexpr std::array steps{StepSize::step100ms, StepSize::step200ms, StepSize::s
 
 std::string_view name(Variant variant) {
     switch (variant) {
-    case Variant::ami:
-        return "ls_eend_ami";
-    case Variant::callhome:
-        return "ls_eend_ch";
-    case Variant::dihard2:
-        return "ls_eend_dih2";
-    case Variant::dihard3:
-        return "ls_eend_dih3";
+    case Variant::ami: return "ls_eend_ami";
+    case Variant::callhome: return "ls_eend_ch";
+    case Variant::dihard2: return "ls_eend_dih2";
+    case Variant::dihard3: return "ls_eend_dih3";
     }
     return "";
 }
 
-std::string_view description(Variant variant) {
-    return name(variant);
-}
+std::string_view description(Variant variant) { return name(variant); }
 
 Repo repo(Variant variant) {
     switch (variant) {
-    case Variant::ami:
-        return Repo::lseendAmi;
-    case Variant::callhome:
-        return Repo::lseendCallHome;
-    case Variant::dihard2:
-        return Repo::lseendDihard2;
-    case Variant::dihard3:
-        return Repo::lseendDihard3;
+    case Variant::ami: return Repo::lseendAmi;
+    case Variant::callhome: return Repo::lseendCallHome;
+    case Variant::dihard2: return Repo::lseendDihard2;
+    case Variant::dihard3: return Repo::lseendDihard3;
     }
     return Repo::lseendDihard3;
 }
 
-int rawValue(StepSize step) {
-    return static_cast<int>(step);
-}
+int rawValue(StepSize step) { return static_cast<int>(step); }
 
 std::optional<StepSize> stepSizeFromRawValue(int rawValue) {
     for (const auto step : steps) {
@@ -126,35 +108,24 @@ std::optional<StepSize> stepSizeFromRawValue(int rawValue) {
 
 std::string_view description(StepSize step) {
     switch (step) {
-    case StepSize::step100ms:
-        return "100ms";
-    case StepSize::step200ms:
-        return "200ms";
-    case StepSize::step300ms:
-        return "300ms";
-    case StepSize::step400ms:
-        return "400ms";
-    case StepSize::step500ms:
-        return "500ms";
+    case StepSize::step100ms: return "100ms";
+    case StepSize::step200ms: return "200ms";
+    case StepSize::step300ms: return "300ms";
+    case StepSize::step400ms: return "400ms";
+    case StepSize::step500ms: return "500ms";
     }
     return "";
 }
 
-std::string name(Variant variant, StepSize step) {
-    return concatenated({name(variant), "_", description(step)});
-}
+std::string name(Variant variant, StepSize step) { return concatenated({name(variant), "_", description(step)}); }
 
 std::string fileName(Variant variant, StepSize step) {
     return concatenated({description(step), "/", name(variant, step), ".mlmodelc"});
 }
 
-std::vector<std::string> bundle(Variant variant, StepSize step) {
-    return {fileName(variant, step)};
-}
+std::vector<std::string> bundle(Variant variant, StepSize step) { return {fileName(variant, step)}; }
 
-std::vector<std::string> defaultBundle() {
-    return bundle(defaultVariant, defaultStep);
-}
+std::vector<std::string> defaultBundle() { return bundle(defaultVariant, defaultStep); }
 
 std::set<std::string> requiredModels() {
     std::set<std::string> names;
@@ -172,13 +143,11 @@ std::set<std::string> requiredModels() {
 
 namespace platform::core {
 
-template <>
-std::span<const quorl::ModelNames::LSEEND::Variant> allCases<quorl::ModelNames::LSEEND::Variant>() {
+template <> std::span<const quorl::ModelNames::LSEEND::Variant> allCases<quorl::ModelNames::LSEEND::Variant>() {
     return quorl::ModelNames::LSEEND::variants;
 }
 
-template <>
-std::span<const quorl::ModelNames::LSEEND::StepSize> allCases<quorl::ModelNames::LSEEND::StepSize>() {
+template <> std::span<const quorl::ModelNames::LSEEND::StepSize> allCases<quorl::ModelNames::LSEEND::StepSize>() {
     return quorl::ModelNames::LSEEND::steps;
 }
 

@@ -124,9 +124,7 @@ std::set<std::string> requiredModels();
 namespace platform::core {
 
 // The cases in declaration order.
-template <>
-std::span<const quorl::ModelNames::LSEEND::Variant> allCases<quorl::ModelNames::LSEEND::Variant>();
-template <>
-std::span<const quorl::ModelNames::LSEEND::StepSize> allCases<quorl::ModelNames::LSEEND::StepSize>();
+template <> std::span<const quorl::ModelNames::LSEEND::Variant> allCases<quorl::ModelNames::LSEEND::Variant>();
+template <> std::span<const quorl::ModelNames::LSEEND::StepSize> allCases<quorl::ModelNames::LSEEND::StepSize>();
 
 } // namespace platform::core

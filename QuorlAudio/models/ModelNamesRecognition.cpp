@@ -19,7 +19,7 @@ std::string_view rawValue(ParakeetEncoderPrecision precision) {
 
 std::string_view encoderFileName(ParakeetEncoderPrecision precision) {
     return precision == ParakeetEncoderPrecision::int4 ? ModelNames::ASR::encoderInt4File
-                                                        : ModelNames::ASR::encoderFile;
+                                                       : ModelNames::ASR::encoderFile;
 }
 
 std::string_view rawValue(ParaformerPrecision precision) {
@@ -95,8 +95,8 @@ std::set<std::string> requiredModels(const std::optional<std::string>& precision
 namespace ParaformerZh {
 
 const std::set<std::string>& requiredModels() {
-    static const auto names = nameSet(
-        {preprocessorFile, encoderFile, encoderInt8File, cifAlphasFile, decoderFile, decoderInt8File});
+    static const auto names =
+        nameSet({preprocessorFile, encoderFile, encoderInt8File, cifAlphasFile, decoderFile, decoderInt8File});
     return names;
 }
 
@@ -187,13 +187,11 @@ std::optional<quorl::UnifiedEncoderPrecision> fromRawValue<quorl::UnifiedEncoder
     return quorl::ModelNames::support::caseWithRawValue(quorl::unifiedEncoderPrecisions, rawValue);
 }
 
-template <>
-std::span<const quorl::ParakeetEncoderPrecision> allCases<quorl::ParakeetEncoderPrecision>() {
+template <> std::span<const quorl::ParakeetEncoderPrecision> allCases<quorl::ParakeetEncoderPrecision>() {
     return quorl::parakeetEncoderPrecisions;
 }
 
-template <>
-std::span<const quorl::UnifiedEncoderPrecision> allCases<quorl::UnifiedEncoderPrecision>() {
+template <> std::span<const quorl::UnifiedEncoderPrecision> allCases<quorl::UnifiedEncoderPrecision>() {
     return quorl::unifiedEncoderPrecisions;
 }
 

@@ -236,9 +236,7 @@ std::optional<quorl::ParaformerPrecision> fromRawValue<quorl::ParaformerPrecisio
 template <>
 std::optional<quorl::UnifiedEncoderPrecision> fromRawValue<quorl::UnifiedEncoderPrecision>(std::string_view rawValue);
 
-template <>
-std::span<const quorl::ParakeetEncoderPrecision> allCases<quorl::ParakeetEncoderPrecision>();
-template <>
-std::span<const quorl::UnifiedEncoderPrecision> allCases<quorl::UnifiedEncoderPrecision>();
+template <> std::span<const quorl::ParakeetEncoderPrecision> allCases<quorl::ParakeetEncoderPrecision>();
+template <> std::span<const quorl::UnifiedEncoderPrecision> allCases<quorl::UnifiedEncoderPrecision>();
 
 } // namespace platform::core

@@ -2,9 +2,7 @@
 
 namespace quorl::ModelNames::support {
 
-std::set<std::string> nameSet(std::initializer_list<std::string_view> names) {
-    return adding({}, names);
-}
+std::set<std::string> nameSet(std::initializer_list<std::string_view> names) { return adding({}, names); }
 
 std::set<std::string> adding(std::set<std::string> set, std::initializer_list<std::string_view> names) {
     for (const auto name : names) {

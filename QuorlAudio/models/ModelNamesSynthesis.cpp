@@ -14,24 +14,18 @@ constexpr std::array supertonic3Quantizations{Supertonic3Quantization::int8, Sup
 
 std::string_view rawValue(PocketTtsModelPlacement placement) {
     switch (placement) {
-    case PocketTtsModelPlacement::gpu:
-        return "gpu";
-    case PocketTtsModelPlacement::ane:
-        return "ane";
-    case PocketTtsModelPlacement::aneState:
-        return "ane-state";
+    case PocketTtsModelPlacement::gpu: return "gpu";
+    case PocketTtsModelPlacement::ane: return "ane";
+    case PocketTtsModelPlacement::aneState: return "ane-state";
     }
     return "";
 }
 
 std::string_view rawValue(Supertonic3Quantization quantization) {
     switch (quantization) {
-    case Supertonic3Quantization::int8:
-        return "int8";
-    case Supertonic3Quantization::int6:
-        return "int6";
-    case Supertonic3Quantization::int4:
-        return "int4";
+    case Supertonic3Quantization::int8: return "int8";
+    case Supertonic3Quantization::int6: return "int6";
+    case Supertonic3Quantization::int4: return "int4";
     }
     return "";
 }
@@ -55,10 +49,8 @@ std::set<std::string> requiredModels(PocketTtsPrecision precision, PocketTtsMode
     switch (placement) {
     case PocketTtsModelPlacement::ane:
         return nameSet({condPrefillAneFile, flowlmStepAneFile, flowDecoderFusedFile, mimiDecoderFile, constantsBinDir});
-    case PocketTtsModelPlacement::aneState:
-        return nameSet({pocketStateFile, mimiDecoderFile, constantsBinDir});
-    case PocketTtsModelPlacement::gpu:
-        break;
+    case PocketTtsModelPlacement::aneState: return nameSet({pocketStateFile, mimiDecoderFile, constantsBinDir});
+    case PocketTtsModelPlacement::gpu: break;
     }
     return nameSet(
         {condPrefillFile, flowlmStepFile(precision), flowDecoderFusedFile, mimiDecoderFile, constantsBinDir});
@@ -84,14 +76,10 @@ const std::set<std::string>& allModels() {
 
 std::set<std::string> bucketModels(int forT) {
     switch (forT) {
-    case 64:
-        return nameSet({bertT64File, fusedDiffusionSamplerT64File});
-    case 128:
-        return nameSet({bertT128File, fusedDiffusionSamplerT128File});
-    case 256:
-        return nameSet({bertT256File, fusedDiffusionSamplerT256File});
-    default:
-        return {};
+    case 64: return nameSet({bertT64File, fusedDiffusionSamplerT64File});
+    case 128: return nameSet({bertT128File, fusedDiffusionSamplerT128File});
+    case 256: return nameSet({bertT256File, fusedDiffusionSamplerT256File});
+    default: return {};
     }
 }
 
@@ -187,17 +175,13 @@ const std::set<std::string>& requiredCoreMLModels() {
     return names;
 }
 
-std::set<std::string> requiredModels() {
-    return adding(requiredCoreMLModels(), {vocab, defaultVoiceFile});
-}
+std::set<std::string> requiredModels() { return adding(requiredCoreMLModels(), {vocab, defaultVoiceFile}); }
 
 std::set<std::string> requiredModelsZh() {
     return adding(requiredCoreMLModels(), {vocab, defaultVoiceFileZh, g2pwModelZh});
 }
 
-std::set<std::string> requiredModelsJa() {
-    return adding(requiredCoreMLModels(), {vocab, defaultVoiceFileJa});
-}
+std::set<std::string> requiredModelsJa() { return adding(requiredCoreMLModels(), {vocab, defaultVoiceFileJa}); }
 
 } // namespace KokoroAne
 
@@ -215,8 +199,7 @@ std::optional<quorl::Supertonic3Quantization> fromRawValue<quorl::Supertonic3Qua
     return quorl::ModelNames::support::caseWithRawValue(quorl::supertonic3Quantizations, rawValue);
 }
 
-template <>
-std::span<const quorl::Supertonic3Quantization> allCases<quorl::Supertonic3Quantization>() {
+template <> std::span<const quorl::Supertonic3Quantization> allCases<quorl::Supertonic3Quantization>() {
     return quorl::supertonic3Quantizations;
 }
 

@@ -211,7 +211,6 @@ std::optional<quorl::PocketTtsModelPlacement> fromRawValue<quorl::PocketTtsModel
 template <>
 std::optional<quorl::Supertonic3Quantization> fromRawValue<quorl::Supertonic3Quantization>(std::string_view rawValue);
 
-template <>
-std::span<const quorl::Supertonic3Quantization> allCases<quorl::Supertonic3Quantization>();
+template <> std::span<const quorl::Supertonic3Quantization> allCases<quorl::Supertonic3Quantization>();
 
 } // namespace platform::core

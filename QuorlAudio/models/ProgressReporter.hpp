@@ -21,8 +21,8 @@ struct ProgressReporter {
     // A byte callback for file number `fileIndex` (from 0) of `totalFiles`, after `baseBytes` of earlier
     // files out of `totalBytes` in all; none without a handler. The file being downloaded does not yet
     // count as completed, and nothing is reported when the total is unknown.
-    FileDownloader::ProgressCallback liveBytesCallback(std::int64_t baseBytes, std::int64_t totalBytes,
-                                                       int fileIndex, int totalFiles) const;
+    FileDownloader::ProgressCallback liveBytesCallback(std::int64_t baseBytes, std::int64_t totalBytes, int fileIndex,
+                                                       int totalFiles) const;
 };
 
 } // namespace quorl

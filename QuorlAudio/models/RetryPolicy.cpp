@@ -22,10 +22,14 @@ constexpr double serverDelayCap = 30;
 using platform::net::UrlError;
 
 constexpr std::array retryableTransportFailures = {
-    UrlError::Code::timedOut,           UrlError::Code::cannotFindHost,
-    UrlError::Code::cannotConnectToHost, UrlError::Code::networkConnectionLost,
-    UrlError::Code::dnsLookupFailed,    UrlError::Code::resourceUnavailable,
-    UrlError::Code::notConnectedToInternet, UrlError::Code::secureConnectionFailed,
+    UrlError::Code::timedOut,
+    UrlError::Code::cannotFindHost,
+    UrlError::Code::cannotConnectToHost,
+    UrlError::Code::networkConnectionLost,
+    UrlError::Code::dnsLookupFailed,
+    UrlError::Code::resourceUnavailable,
+    UrlError::Code::notConnectedToInternet,
+    UrlError::Code::secureConnectionFailed,
 };
 
 bool isTransportFailure(const platform::core::SystemError& error) { return error.domain() == UrlError::errorDomain; }

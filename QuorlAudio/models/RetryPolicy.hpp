@@ -37,12 +37,12 @@ public:
     // warning and waits minBackoff × 2^(attempt − 1) seconds, or the server's delay (capped at 30 s) when
     // that is longer. A cancellation during the wait ends the loop with the cancellation error.
     template <class Operation>
-    static std::invoke_result_t<Operation&, int> withRetry(
-        const std::string& label, int maxAttempts, double minBackoff, const AppLogger& logger, Operation&& operation,
-        platform::core::Sleeper& sleeper = platform::core::Sleeper::system()) {
+    static std::invoke_result_t<Operation&, int>
+    withRetry(const std::string& label, int maxAttempts, double minBackoff, const AppLogger& logger,
+              Operation&& operation, platform::core::Sleeper& sleeper = platform::core::Sleeper::system()) {
         std::optional<std::invoke_result_t<Operation&, int>> result;
-        runWithRetry(label, maxAttempts, minBackoff, logger,
-                     [&](int attempt) { result.emplace(operation(attempt)); }, sleeper);
+        runWithRetry(
+            label, maxAttempts, minBackoff, logger, [&](int attempt) { result.emplace(operation(attempt)); }, sleeper);
         return std::move(*result);
     }
 

@@ -94,15 +94,11 @@ std::string misplacedRangeReason(std::int64_t resumeOffset, const std::optional<
 } // namespace
 
 FileDownloader::StreamingDownloadDelegate::StreamingDownloadDelegate(std::filesystem::path destination,
-                                                                     std::int64_t resumeOffset,
-                                                                     std::int64_t sizeLimit,
+                                                                     std::int64_t resumeOffset, std::int64_t sizeLimit,
                                                                      ProgressCallback onProgress,
                                                                      ResponseCallback onResponse)
-    : destination_(std::move(destination)),
-      resumeOffset_(resumeOffset),
-      sizeLimit_(sizeLimit),
-      onProgress_(std::move(onProgress)),
-      onResponse_(std::move(onResponse)) {}
+    : destination_(std::move(destination)), resumeOffset_(resumeOffset), sizeLimit_(sizeLimit),
+      onProgress_(std::move(onProgress)), onResponse_(std::move(onResponse)) {}
 
 void FileDownloader::StreamingDownloadDelegate::record(std::shared_ptr<platform::net::DataTask> task) {
     std::lock_guard lock(mutex_);
@@ -122,8 +118,9 @@ void FileDownloader::StreamingDownloadDelegate::cancel() {
 
 platform::net::Response FileDownloader::StreamingDownloadDelegate::wait() { return outcomeFuture_.get(); }
 
-ResponseDisposition FileDownloader::StreamingDownloadDelegate::didReceiveResponse(
-    platform::net::DataTask&, const platform::net::Response& response) {
+ResponseDisposition
+FileDownloader::StreamingDownloadDelegate::didReceiveResponse(platform::net::DataTask&,
+                                                              const platform::net::Response& response) {
     try {
         // The caller may refuse the answer by throwing; nothing is written then.
         if (onResponse_) {
@@ -157,8 +154,8 @@ std::int64_t FileDownloader::StreamingDownloadDelegate::prepareFile(const platfo
         // Appending bytes from another offset would corrupt the file; emptying it makes the next attempt
         // start from the first byte.
         file.truncate();
-        throw DownloadError::invalidArtifact(destination_.string(),
-                                             misplacedRangeReason(resumeOffset_, response.headers.value("Content-Range")));
+        throw DownloadError::invalidArtifact(
+            destination_.string(), misplacedRangeReason(resumeOffset_, response.headers.value("Content-Range")));
     }
     file.seekToEnd();
     return resumeOffset_;
@@ -190,9 +187,9 @@ void FileDownloader::StreamingDownloadDelegate::didReceiveData(platform::net::Da
 void FileDownloader::StreamingDownloadDelegate::writeWithinLimit(std::span<const std::uint8_t> bytes) {
     const auto count = static_cast<std::int64_t>(bytes.size());
     const bool overflows = sizeLimit_ >= 0 && count > sizeLimit_ - state_.bytesWritten;
-    const auto written = overflows ? bytes.first(static_cast<std::size_t>(std::max<std::int64_t>(
-                                         0, sizeLimit_ - state_.bytesWritten)))
-                                   : bytes;
+    const auto written =
+        overflows ? bytes.first(static_cast<std::size_t>(std::max<std::int64_t>(0, sizeLimit_ - state_.bytesWritten)))
+                  : bytes;
     state_.handle->write(written);
     state_.bytesWritten += static_cast<std::int64_t>(written.size());
     if (overflows) {
@@ -200,8 +197,7 @@ void FileDownloader::StreamingDownloadDelegate::writeWithinLimit(std::span<const
     }
 }
 
-void FileDownloader::StreamingDownloadDelegate::didComplete(platform::net::DataTask& task,
-                                                            std::exception_ptr error) {
+void FileDownloader::StreamingDownloadDelegate::didComplete(platform::net::DataTask& task, std::exception_ptr error) {
     const auto response = task.response();
     std::exception_ptr writeError;
     {

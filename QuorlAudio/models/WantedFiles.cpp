@@ -83,8 +83,8 @@ std::set<std::string> unlistedPlainFiles(const std::set<std::string>& wanted, co
 } // namespace
 
 std::vector<RemoteFile> listWantedFiles(const std::string& repoRemotePath, const std::set<std::string>& wanted,
-                                        const std::optional<std::string>& subFolder,
-                                        const HFTreeLister::Fetcher& fetch, platform::core::Sleeper& sleeper) {
+                                        const std::optional<std::string>& subFolder, const HFTreeLister::Fetcher& fetch,
+                                        platform::core::Sleeper& sleeper) {
     auto files = HFTreeLister::listTree(repoRemotePath, subFolder.value_or(""),
                                         IncludeRule(bundlePrefixes(wanted, subFolder), subFolder), fetch, sleeper);
     if (!subFolder) {

@@ -18,7 +18,7 @@ namespace quorl {
 // listed once more (without descending) and files of those names are added. No wanted names at all means
 // everything.
 std::vector<RemoteFile> listWantedFiles(const std::string& repoRemotePath, const std::set<std::string>& wanted,
-                                        const std::optional<std::string>& subFolder,
-                                        const HFTreeLister::Fetcher& fetch, platform::core::Sleeper& sleeper);
+                                        const std::optional<std::string>& subFolder, const HFTreeLister::Fetcher& fetch,
+                                        platform::core::Sleeper& sleeper);
 
 } // namespace quorl

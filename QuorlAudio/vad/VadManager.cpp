@@ -34,15 +34,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t contextLength = VadState::contextLength;
 constexpr std::size_t stateSize = VadState::stateSize;
 
-double secondsSince(Clock::time_point started) {
-    return std::chrono::duration<double>(Clock::now() - started).count();
-}
+double secondsSince(Clock::time_point started) { return std::chrono::duration<double>(Clock::now() - started).count(); }
 
 // The block as the model takes it: exactly 4096 samples, a short block extended by repeating its last sample (an
 // empty one is silence).
 std::vector<float> fullBlock(std::span<const float> chunk) {
-    std::vector<float> block(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(
-                                                               std::min(chunk.size(), VadManager::chunkSize)));
+    std::vector<float> block(
+        chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(std::min(chunk.size(), VadManager::chunkSize)));
     block.resize(VadManager::chunkSize, block.empty() ? 0.0f : block.back());
     return block;
 }
@@ -117,14 +115,15 @@ VadManager::VadManager(const VadConfig& config, std::shared_ptr<platform::ml::Mo
 }
 
 void VadManager::logInitialization(Clock::time_point started) const {
-    logger_.info(platform::core::concatenated({"VAD system initialized in ", fixedDecimalText(secondsSince(started), 2), "s"}));
+    logger_.info(
+        platform::core::concatenated({"VAD system initialized in ", fixedDecimalText(secondsSince(started), 2), "s"}));
 }
 
 void VadManager::loadUnifiedModel(const std::optional<fs::path>& from, const ProgressHandler& progressHandler) {
     const fs::path cache = from.value_or(getDefaultBaseDirectory()) / "Models";
     const auto& required = ModelNames::VAD::requiredModels();
-    const auto models = ModelHub::loadModels(Repo::vad, {required.begin(), required.end()}, cache,
-                                             config_.computeUnits, std::nullopt, progressHandler);
+    const auto models = ModelHub::loadModels(Repo::vad, {required.begin(), required.end()}, cache, config_.computeUnits,
+                                             std::nullopt, progressHandler);
     const auto model = models.find(std::string(ModelNames::VAD::sileroVadFile));
     if (model == models.end()) {
         logger_.error("Failed to load VAD model from downloaded models");
@@ -134,7 +133,9 @@ void VadManager::loadUnifiedModel(const std::optional<fs::path>& from, const Pro
     logger_.info("VAD model loaded successfully");
 }
 
-fs::path VadManager::getDefaultBaseDirectory() { return platform::sys::UserFolders::applicationSupport() / "QuorlAudio"; }
+fs::path VadManager::getDefaultBaseDirectory() {
+    return platform::sys::UserFolders::applicationSupport() / "QuorlAudio";
+}
 
 VadResult VadManager::processChunk(std::span<const float> chunk, const std::optional<VadState>& inputState) {
     std::lock_guard lock(mutex_);
@@ -179,8 +180,9 @@ VadManager::ModelAnswer VadManager::predict(std::span<const float> block, const 
     fill(*hidden, 0, stateSize, inputState.hiddenState);
     fill(*cell, 0, stateSize, inputState.cellState);
 
-    const auto outputs = model.predict(platform::ml::DictionaryFeatureProvider(
-        {{"audio_input", FeatureValue(audio)}, {"hidden_state", FeatureValue(hidden)}, {"cell_state", FeatureValue(cell)}}));
+    const auto outputs = model.predict(platform::ml::DictionaryFeatureProvider({{"audio_input", FeatureValue(audio)},
+                                                                                {"hidden_state", FeatureValue(hidden)},
+                                                                                {"cell_state", FeatureValue(cell)}}));
     const auto probability = featureValue(*outputs, {"vad_output"});
     if (!probability || probability->count() == 0) {
         logger_.error("No vad output found");
@@ -207,7 +209,8 @@ std::vector<VadResult> VadManager::processAudioSamples(std::span<const float> sa
     results.reserve((samples.size() + chunkSize - 1) / chunkSize);
     VadState state = VadState::initial();
     for (std::size_t start = 0; start < samples.size(); start += chunkSize) {
-        results.push_back(processChunkLocked(samples.subspan(start, std::min(chunkSize, samples.size() - start)), state));
+        results.push_back(
+            processChunkLocked(samples.subspan(start, std::min(chunkSize, samples.size() - start)), state));
         state = results.back().outputState;
     }
     return results;

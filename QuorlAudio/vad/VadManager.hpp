@@ -74,8 +74,9 @@ public:
     std::vector<VadSegment> segmentSpeech(std::span<const float> samples,
                                           const VadSegmentationConfig& config = VadSegmentationConfig::defaultConfig());
     // The speech segments of a recording of `totalSamples` samples from its block results; never touches the model.
-    std::vector<VadSegment> segmentSpeech(const std::vector<VadResult>& results, std::int64_t totalSamples,
-                                          const VadSegmentationConfig& config = VadSegmentationConfig::defaultConfig()) const;
+    std::vector<VadSegment>
+    segmentSpeech(const std::vector<VadResult>& results, std::int64_t totalSamples,
+                  const VadSegmentationConfig& config = VadSegmentationConfig::defaultConfig()) const;
     // The samples of each speech segment.
     std::vector<std::vector<float>>
     segmentSpeechAudio(std::span<const float> samples,

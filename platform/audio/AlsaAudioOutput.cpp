@@ -43,9 +43,9 @@ PcmHandle openDevice(const AudioFormat& format) {
         status = snd_pcm_nonblock(pcm.get(), 0);
     }
     if (status == 0) {
-        status = snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, format.channelCount(),
-                                    static_cast<unsigned int>(std::lround(format.sampleRate())), 1,
-                                    latencyMicroseconds);
+        status =
+            snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, format.channelCount(),
+                               static_cast<unsigned int>(std::lround(format.sampleRate())), 1, latencyMicroseconds);
     }
     if (status != 0) {
         sys::systemLog(

@@ -22,8 +22,8 @@ constexpr unsigned int latencyMicroseconds = 100'000;
 constexpr int pollMilliseconds = 50;
 
 core::SystemError alsaError(int status, std::string_view failure, const std::string& deviceName) {
-    return core::SystemError("ALSA", -status,
-                             core::concatenated({failure, " audio input \"", deviceName, "\": ", snd_strerror(status)}));
+    return core::SystemError(
+        "ALSA", -status, core::concatenated({failure, " audio input \"", deviceName, "\": ", snd_strerror(status)}));
 }
 
 // Opened without blocking, so that a busy device fails at once and a read never waits longer than a poll.
@@ -65,7 +65,8 @@ private:
                 deliver_(*buffer_);
             }
         } catch (const std::exception& error) {
-            sys::systemLog(core::concatenated({"Audio input: capture from \"", deviceName_, "\" ended: ", error.what()}));
+            sys::systemLog(
+                core::concatenated({"Audio input: capture from \"", deviceName_, "\" ended: ", error.what()}));
         }
     }
 
@@ -84,8 +85,8 @@ private:
                 filled += static_cast<std::uint32_t>(read);
                 continue;
             }
-            const int status = read == 0 || read == -EAGAIN ? snd_pcm_wait(pcm_.get(), pollMilliseconds)
-                                                             : static_cast<int>(read);
+            const int status =
+                read == 0 || read == -EAGAIN ? snd_pcm_wait(pcm_.get(), pollMilliseconds) : static_cast<int>(read);
             if (status < 0 && snd_pcm_recover(pcm_.get(), status, 1) < 0) {
                 throw alsaError(status, "Cannot read from", deviceName_);
             }
@@ -107,9 +108,7 @@ AlsaInputDevice::AlsaInputDevice(std::string deviceName) : deviceName_(std::move
 
 AlsaInputDevice::~AlsaInputDevice() { stop(); }
 
-AudioFormat AlsaInputDevice::format() const {
-    return *AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-}
+AudioFormat AlsaInputDevice::format() const { return *AudioFormat::make(CommonFormat::float32, sampleRate, 1, false); }
 
 void AlsaInputDevice::start(std::uint32_t bufferFrames, Delivery deliver) {
     std::lock_guard lock(mutex_);

@@ -24,22 +24,18 @@ CommonFormat storedCommonFormat(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-        return CommonFormat::int16;
+    case SF_FORMAT_PCM_16: return CommonFormat::int16;
     case SF_FORMAT_PCM_24:
-    case SF_FORMAT_PCM_32:
-        return CommonFormat::int32;
-    case SF_FORMAT_DOUBLE:
-        return CommonFormat::float64;
-    default:
-        return CommonFormat::float32;
+    case SF_FORMAT_PCM_32: return CommonFormat::int32;
+    case SF_FORMAT_DOUBLE: return CommonFormat::float64;
+    default: return CommonFormat::float32;
     }
 }
 
 AudioFormat formatOrThrow(CommonFormat commonFormat, const SF_INFO& info, bool interleaved,
                           const std::filesystem::path& url) {
-    const auto format = AudioFormat::make(commonFormat, info.samplerate, static_cast<std::uint32_t>(info.channels),
-                                          interleaved);
+    const auto format =
+        AudioFormat::make(commonFormat, info.samplerate, static_cast<std::uint32_t>(info.channels), interleaved);
     if (!format) {
         throw core::SystemError(sndfileDomain, SF_ERR_MALFORMED_FILE,
                                 "Cannot read audio file " + url.string() + ": invalid sample rate or channel count");
@@ -161,32 +157,18 @@ AudioFile::~AudioFile() = default;
 AudioFile::AudioFile(AudioFile&&) noexcept = default;
 AudioFile& AudioFile::operator=(AudioFile&&) noexcept = default;
 
-const std::filesystem::path& AudioFile::url() const {
-    return reader_->url();
-}
+const std::filesystem::path& AudioFile::url() const { return reader_->url(); }
 
-const AudioFormat& AudioFile::fileFormat() const {
-    return reader_->fileFormat();
-}
+const AudioFormat& AudioFile::fileFormat() const { return reader_->fileFormat(); }
 
-const AudioFormat& AudioFile::processingFormat() const {
-    return reader_->processingFormat();
-}
+const AudioFormat& AudioFile::processingFormat() const { return reader_->processingFormat(); }
 
-std::int64_t AudioFile::length() const {
-    return reader_->length();
-}
+std::int64_t AudioFile::length() const { return reader_->length(); }
 
-std::int64_t AudioFile::framePosition() const {
-    return reader_->framePosition();
-}
+std::int64_t AudioFile::framePosition() const { return reader_->framePosition(); }
 
-void AudioFile::read(PCMBuffer& buffer) {
-    reader_->read(buffer, buffer.frameCapacity());
-}
+void AudioFile::read(PCMBuffer& buffer) { reader_->read(buffer, buffer.frameCapacity()); }
 
-void AudioFile::read(PCMBuffer& buffer, std::uint32_t frameCount) {
-    reader_->read(buffer, frameCount);
-}
+void AudioFile::read(PCMBuffer& buffer, std::uint32_t frameCount) { reader_->read(buffer, frameCount); }
 
 } // namespace platform::audio

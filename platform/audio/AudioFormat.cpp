@@ -53,9 +53,7 @@ std::size_t AudioFormat::bytesPerFrame() const {
     return interleaved_ ? sampleBytes * channelCount_ : sampleBytes;
 }
 
-std::uint32_t AudioFormat::bufferCount() const {
-    return interleaved_ ? 1 : channelCount_;
-}
+std::uint32_t AudioFormat::bufferCount() const { return interleaved_ ? 1 : channelCount_; }
 
 std::string AudioFormat::description() const {
     std::ostringstream text;

@@ -19,13 +19,9 @@ void AudioPlayer::setDelegate(std::weak_ptr<AudioPlayerDelegate> delegate) {
     delegate_ = std::move(delegate);
 }
 
-void AudioPlayer::setVolume(float volume) {
-    volume_ = std::isnan(volume) ? 0.0F : std::clamp(volume, 0.0F, 1.0F);
-}
+void AudioPlayer::setVolume(float volume) { volume_ = std::isnan(volume) ? 0.0F : std::clamp(volume, 0.0F, 1.0F); }
 
-float AudioPlayer::volume() const {
-    return volume_;
-}
+float AudioPlayer::volume() const { return volume_; }
 
 bool AudioPlayer::play() {
     if (playing_.exchange(true)) {
@@ -44,9 +40,7 @@ bool AudioPlayer::play() {
     return true;
 }
 
-bool AudioPlayer::isPlaying() const {
-    return playing_;
-}
+bool AudioPlayer::isPlaying() const { return playing_; }
 
 void AudioPlayer::didFinish(bool successfully) {
     playing_ = false;

@@ -15,9 +15,7 @@ namespace platform::audio {
 
 namespace {
 
-AudioFormat unreadableFileFormat() {
-    return *AudioFormat::make(CommonFormat::float32, 48000, 1, false);
-}
+AudioFormat unreadableFileFormat() { return *AudioFormat::make(CommonFormat::float32, 48000, 1, false); }
 
 std::chrono::nanoseconds playingTime(std::uint32_t frames, double sampleRate) {
     return std::chrono::nanoseconds(std::llround(static_cast<double>(frames) * 1e9 / sampleRate));

@@ -27,8 +27,7 @@ public:
     };
 
     // The real-time waits go through `sleeper`, which must outlive the device.
-    FileInputDevice(std::filesystem::path file, Pace pace,
-                    core::Sleeper& sleeper = core::Sleeper::system());
+    FileInputDevice(std::filesystem::path file, Pace pace, core::Sleeper& sleeper = core::Sleeper::system());
     ~FileInputDevice() override;
 
     // The file's processing format; 1 channel at 48 kHz for a file that cannot be read.

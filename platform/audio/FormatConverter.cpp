@@ -96,8 +96,8 @@ FormatConverter::ConversionResult FormatConverter::Stream::convert(PCMBuffer& ou
 
 // One step towards more output, taken when everything converted so far has been delivered: convert more of the
 // input, flush the resampler, or ask for input. Returns the answer of the call when it must end here.
-std::optional<FormatConverter::ConversionResult>
-FormatConverter::Stream::advance(const InputBlock& inputBlock, std::uint32_t outputFramesMissing) {
+std::optional<FormatConverter::ConversionResult> FormatConverter::Stream::advance(const InputBlock& inputBlock,
+                                                                                  std::uint32_t outputFramesMissing) {
     if (inputFramesLeft() > 0) {
         return convertNextBlock();
     }
@@ -112,14 +112,12 @@ FormatConverter::Stream::advance(const InputBlock& inputBlock, std::uint32_t out
 
 std::optional<FormatConverter::ConversionResult> FormatConverter::Stream::take(InputBlockResult next) {
     switch (next.status) {
-    case InputStatus::noDataNow:
-        return ConversionResult{.status = OutputStatus::inputRanDry, .error = std::nullopt};
+    case InputStatus::noDataNow: return ConversionResult{.status = OutputStatus::inputRanDry, .error = std::nullopt};
     case InputStatus::endOfStream:
         inputEnded_ = true;
         input_.reset();
         return std::nullopt;
-    case InputStatus::haveData:
-        break;
+    case InputStatus::haveData: break;
     }
     if (!next.buffer) {
         return failure(invalidInput, "The input block answered haveData without a buffer");
@@ -137,8 +135,7 @@ std::optional<FormatConverter::ConversionResult> FormatConverter::Stream::take(I
 
 std::uint32_t FormatConverter::Stream::deliver(PCMBuffer& output, std::uint32_t produced) {
     const std::size_t available = (pending_.size() - pendingOffset_) / mappedChannels_;
-    const auto count =
-        static_cast<std::uint32_t>(std::min<std::size_t>(available, output.frameCapacity() - produced));
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(available, output.frameCapacity() - produced));
     if (count == 0) {
         return produced;
     }
@@ -200,13 +197,9 @@ FormatConverter::FormatConverter(std::unique_ptr<Stream> stream) : stream_(std::
 
 FormatConverter::~FormatConverter() = default;
 
-const AudioFormat& FormatConverter::inputFormat() const {
-    return stream_->inputFormat();
-}
+const AudioFormat& FormatConverter::inputFormat() const { return stream_->inputFormat(); }
 
-const AudioFormat& FormatConverter::outputFormat() const {
-    return stream_->outputFormat();
-}
+const AudioFormat& FormatConverter::outputFormat() const { return stream_->outputFormat(); }
 
 FormatConverter::ConversionResult FormatConverter::convert(PCMBuffer& output, const InputBlock& inputBlock) {
     return stream_->convert(output, inputBlock);

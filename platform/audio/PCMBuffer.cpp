@@ -49,9 +49,7 @@ template <class T> std::vector<T*> typedPointers(const std::vector<std::byte*>& 
 
 } // namespace
 
-void PCMBuffer::FreeMemory::operator()(std::byte* memory) const {
-    std::free(memory);
-}
+void PCMBuffer::FreeMemory::operator()(std::byte* memory) const { std::free(memory); }
 
 std::shared_ptr<PCMBuffer> PCMBuffer::make(const AudioFormat& format, std::uint32_t frameCapacity) {
     const auto layout = layoutFor(format, frameCapacity);
@@ -65,32 +63,24 @@ std::shared_ptr<PCMBuffer> PCMBuffer::make(const AudioFormat& format, std::uint3
     }
     std::memset(memory.get(), 0, layout->totalBytes);
     try {
-        return std::shared_ptr<PCMBuffer>(new PCMBuffer(format, frameCapacity, std::move(memory), layout->bufferBytes,
-                                                        layout->bufferStride));
+        return std::shared_ptr<PCMBuffer>(
+            new PCMBuffer(format, frameCapacity, std::move(memory), layout->bufferBytes, layout->bufferStride));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
 PCMBuffer::PCMBuffer(const AudioFormat& format, std::uint32_t frameCapacity,
-                     std::unique_ptr<std::byte[], FreeMemory> memory, std::size_t bufferBytes,
-                     std::size_t bufferStride)
+                     std::unique_ptr<std::byte[], FreeMemory> memory, std::size_t bufferBytes, std::size_t bufferStride)
     : format_(format), frameCapacity_(frameCapacity), memory_(std::move(memory)), bufferBytes_(bufferBytes) {
     for (std::uint32_t index = 0; index < format_.bufferCount(); ++index) {
         buffers_.push_back(memory_.get() + index * bufferStride);
     }
     switch (format_.commonFormat()) {
-    case CommonFormat::float32:
-        floatChannels_ = typedPointers<float>(buffers_);
-        break;
-    case CommonFormat::int16:
-        int16Channels_ = typedPointers<std::int16_t>(buffers_);
-        break;
-    case CommonFormat::int32:
-        int32Channels_ = typedPointers<std::int32_t>(buffers_);
-        break;
-    case CommonFormat::float64:
-        break;
+    case CommonFormat::float32: floatChannels_ = typedPointers<float>(buffers_); break;
+    case CommonFormat::int16: int16Channels_ = typedPointers<std::int16_t>(buffers_); break;
+    case CommonFormat::int32: int32Channels_ = typedPointers<std::int32_t>(buffers_); break;
+    case CommonFormat::float64: break;
     }
 }
 
@@ -102,16 +92,10 @@ void PCMBuffer::setFrameLength(std::uint32_t frameLength) {
     frameLength_ = frameLength;
 }
 
-std::uint32_t PCMBuffer::stride() const {
-    return format_.isInterleaved() ? format_.channelCount() : 1;
-}
+std::uint32_t PCMBuffer::stride() const { return format_.isInterleaved() ? format_.channelCount() : 1; }
 
-std::span<std::byte> PCMBuffer::bufferData(std::size_t index) {
-    return {buffers_.at(index), bufferBytes_};
-}
+std::span<std::byte> PCMBuffer::bufferData(std::size_t index) { return {buffers_.at(index), bufferBytes_}; }
 
-std::span<const std::byte> PCMBuffer::bufferData(std::size_t index) const {
-    return {buffers_.at(index), bufferBytes_};
-}
+std::span<const std::byte> PCMBuffer::bufferData(std::size_t index) const { return {buffers_.at(index), bufferBytes_}; }
 
 } // namespace platform::audio

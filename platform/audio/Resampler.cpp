@@ -30,18 +30,13 @@ std::unique_ptr<Resampler> Resampler::make(double inputRate, double outputRate, 
 Resampler::Resampler(soxr* handle, double ratio, unsigned channelCount)
     : handle_(handle), ratio_(ratio), channelCount_(channelCount) {}
 
-Resampler::~Resampler() {
-    soxr_delete(handle_);
-}
+Resampler::~Resampler() { soxr_delete(handle_); }
 
-std::optional<std::string> Resampler::process(const float* input, std::size_t frameCount,
-                                              std::vector<float>& output) {
+std::optional<std::string> Resampler::process(const float* input, std::size_t frameCount, std::vector<float>& output) {
     return drain(input, frameCount, output);
 }
 
-std::optional<std::string> Resampler::flush(std::vector<float>& output) {
-    return drain(nullptr, 0, output);
-}
+std::optional<std::string> Resampler::flush(std::vector<float>& output) { return drain(nullptr, 0, output); }
 
 // libsoxr takes only as much input as the output room given can absorb, and holds back output that does not
 // fit; so every call gives room for all of the input, and calls repeat while the room came back full.

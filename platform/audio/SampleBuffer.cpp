@@ -37,7 +37,8 @@ std::int32_t SampleBuffer::copyPCMData(std::int64_t frameOffset, std::int64_t fr
     }
     const std::size_t planeBytes = static_cast<std::size_t>(sampleCount_) * frameBytes;
     for (std::size_t buffer = 0; buffer < format->bufferCount(); ++buffer) {
-        const std::byte* source = data_.data() + buffer * planeBytes + static_cast<std::size_t>(frameOffset) * frameBytes;
+        const std::byte* source =
+            data_.data() + buffer * planeBytes + static_cast<std::size_t>(frameOffset) * frameBytes;
         std::memcpy(destination.bufferData(buffer).data(), source, static_cast<std::size_t>(frameCount) * frameBytes);
     }
     return statusOK;

@@ -99,28 +99,20 @@ void encodeTyped(const float* input, std::uint32_t frameCount, std::uint32_t cha
 void decode(const PCMBuffer& buffer, std::uint32_t offset, std::uint32_t frameCount, std::uint32_t channelCount,
             float* output) {
     switch (buffer.format().commonFormat()) {
-    case CommonFormat::float32:
-        return decodeTyped<float>(buffer, offset, frameCount, channelCount, output);
-    case CommonFormat::float64:
-        return decodeTyped<double>(buffer, offset, frameCount, channelCount, output);
-    case CommonFormat::int16:
-        return decodeTyped<std::int16_t>(buffer, offset, frameCount, channelCount, output);
-    case CommonFormat::int32:
-        return decodeTyped<std::int32_t>(buffer, offset, frameCount, channelCount, output);
+    case CommonFormat::float32: return decodeTyped<float>(buffer, offset, frameCount, channelCount, output);
+    case CommonFormat::float64: return decodeTyped<double>(buffer, offset, frameCount, channelCount, output);
+    case CommonFormat::int16: return decodeTyped<std::int16_t>(buffer, offset, frameCount, channelCount, output);
+    case CommonFormat::int32: return decodeTyped<std::int32_t>(buffer, offset, frameCount, channelCount, output);
     }
 }
 
 void encode(const float* input, std::uint32_t frameCount, std::uint32_t channelCount, PCMBuffer& buffer,
             std::uint32_t offset) {
     switch (buffer.format().commonFormat()) {
-    case CommonFormat::float32:
-        return encodeTyped<float>(input, frameCount, channelCount, buffer, offset);
-    case CommonFormat::float64:
-        return encodeTyped<double>(input, frameCount, channelCount, buffer, offset);
-    case CommonFormat::int16:
-        return encodeTyped<std::int16_t>(input, frameCount, channelCount, buffer, offset);
-    case CommonFormat::int32:
-        return encodeTyped<std::int32_t>(input, frameCount, channelCount, buffer, offset);
+    case CommonFormat::float32: return encodeTyped<float>(input, frameCount, channelCount, buffer, offset);
+    case CommonFormat::float64: return encodeTyped<double>(input, frameCount, channelCount, buffer, offset);
+    case CommonFormat::int16: return encodeTyped<std::int16_t>(input, frameCount, channelCount, buffer, offset);
+    case CommonFormat::int32: return encodeTyped<std::int32_t>(input, frameCount, channelCount, buffer, offset);
     }
 }
 

@@ -123,13 +123,10 @@ Encoding readEncoding(std::span<const std::uint8_t> format) {
 std::optional<CommonFormat> commonFormat(const Encoding& encoding) {
     if (encoding.tag == pcmTag) {
         switch (encoding.bitsPerSample) {
-        case 16:
-            return CommonFormat::int16;
+        case 16: return CommonFormat::int16;
         case 24:
-        case 32:
-            return CommonFormat::int32;
-        default:
-            return std::nullopt;
+        case 32: return CommonFormat::int32;
+        default: return std::nullopt;
         }
     }
     if (encoding.tag == floatTag && encoding.bitsPerSample == 32) {
@@ -153,9 +150,10 @@ AudioFormat audioFormat(const Encoding& encoding) {
     }
     const int frameSize = encoding.channelCount * (encoding.bitsPerSample / 8);
     if (encoding.blockAlign != frameSize) {
-        throw failure(invalidFileCode,
-                      core::concatenated({"The WAV block alignment ", std::to_string(encoding.blockAlign), " should be ",
-                                          std::to_string(frameSize), " (channels times bytes per sample)"}));
+        throw failure(
+            invalidFileCode,
+            core::concatenated({"The WAV block alignment ", std::to_string(encoding.blockAlign), " should be ",
+                                std::to_string(frameSize), " (channels times bytes per sample)"}));
     }
     return *AudioFormat::make(*common, encoding.sampleRate, encoding.channelCount, true);
 }
@@ -197,27 +195,20 @@ std::shared_ptr<PCMBuffer> decode(std::span<const std::uint8_t> bytes) {
     const Encoding encoding = readEncoding(chunks.format);
     const AudioFormat format = audioFormat(encoding);
     if (chunks.data.size() % encoding.blockAlign != 0) {
-        throw failure(invalidFileCode,
-                      core::concatenated({"The WAV data size ", std::to_string(chunks.data.size()),
-                                          " is not a whole number of ", std::to_string(encoding.blockAlign),
-                                          "-byte frames"}));
+        throw failure(invalidFileCode, core::concatenated({"The WAV data size ", std::to_string(chunks.data.size()),
+                                                           " is not a whole number of ",
+                                                           std::to_string(encoding.blockAlign), "-byte frames"}));
     }
     const auto frameCount = static_cast<std::uint32_t>(chunks.data.size() / encoding.blockAlign);
     auto buffer = PCMBuffer::make(format, frameCount);
     if (!buffer) {
-        throw failure(invalidFileCode, core::concatenated({"Not enough memory for ", std::to_string(frameCount),
-                                                           " frames of audio"}));
+        throw failure(invalidFileCode,
+                      core::concatenated({"Not enough memory for ", std::to_string(frameCount), " frames of audio"}));
     }
     switch (format.commonFormat()) {
-    case CommonFormat::int16:
-        copySamples<std::int16_t>(chunks.data, encoding.bitsPerSample, *buffer);
-        break;
-    case CommonFormat::float32:
-        copySamples<float>(chunks.data, encoding.bitsPerSample, *buffer);
-        break;
-    default:
-        copySamples<std::int32_t>(chunks.data, encoding.bitsPerSample, *buffer);
-        break;
+    case CommonFormat::int16: copySamples<std::int16_t>(chunks.data, encoding.bitsPerSample, *buffer); break;
+    case CommonFormat::float32: copySamples<float>(chunks.data, encoding.bitsPerSample, *buffer); break;
+    default: copySamples<std::int32_t>(chunks.data, encoding.bitsPerSample, *buffer); break;
     }
     buffer->setFrameLength(frameCount);
     return buffer;

@@ -34,8 +34,7 @@ void appendUInt32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 
 void checkFitsHeader(std::size_t sampleCount, double sampleRate) {
     if (!(sampleRate >= 0 && sampleRate < sampleRateLimit)) {
-        throw std::invalid_argument(
-            core::concatenated({"WAV sample rate out of range: ", std::to_string(sampleRate)}));
+        throw std::invalid_argument(core::concatenated({"WAV sample rate out of range: ", std::to_string(sampleRate)}));
     }
     if (sampleCount > maxSampleCount) {
         throw std::invalid_argument(

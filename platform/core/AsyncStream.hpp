@@ -18,8 +18,7 @@ namespace platform::core {
 // range-for. A finished stream hands out what is still buffered, then ends; a failed one hands out what is
 // buffered, then throws its error once, then ends. When the consumer's task is cancelled, next() returns
 // no value and the stream ends for good.
-template <typename T>
-class AsyncStream {
+template <typename T> class AsyncStream {
     struct State {
         std::mutex mutex;
         std::condition_variable_any changed;
@@ -80,8 +79,7 @@ public:
     std::optional<T> next() {
         const CancellationToken token = Task::current();
         std::unique_lock lock(state_->mutex);
-        state_->changed.wait(lock, token.stopToken(),
-                             [this] { return !state_->buffer.empty() || state_->terminated; });
+        state_->changed.wait(lock, token.stopToken(), [this] { return !state_->buffer.empty() || state_->terminated; });
         if (token.isCancelled()) {
             state_->terminated = true;
             state_->buffer.clear();

@@ -6,8 +6,7 @@
 
 namespace platform::core {
 
-DedicatedTask::DedicatedTask(std::function<void()> job)
-    : thread_([this, job = std::move(job)] { run(job); }) {}
+DedicatedTask::DedicatedTask(std::function<void()> job) : thread_([this, job = std::move(job)] { run(job); }) {}
 
 DedicatedTask::~DedicatedTask() { thread_.join(); }
 

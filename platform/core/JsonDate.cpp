@@ -13,9 +13,7 @@ using Clock = std::chrono::system_clock;
 // 2001-01-01 00:00:00 UTC in seconds since the Unix epoch.
 constexpr std::int64_t referenceDateUnixSeconds = 978307200;
 
-Clock::time_point referenceDate() {
-    return Clock::time_point(std::chrono::seconds(referenceDateUnixSeconds));
-}
+Clock::time_point referenceDate() { return Clock::time_point(std::chrono::seconds(referenceDateUnixSeconds)); }
 
 // The whole seconds and the nanoseconds are converted apart, so the fraction keeps its precision whatever the
 // magnitude of the seconds.

@@ -9,8 +9,7 @@ void MainQueue::Timer::cancel() {
 }
 
 MainQueue::MainQueue(Clock& clock)
-    : clock_(clock),
-      signal_(std::make_shared<Signal>()),
+    : clock_(clock), signal_(std::make_shared<Signal>()),
       clockObserver_(std::make_shared<Clock::Observer>([signal = signal_] {
           // Taking the lock orders the wake-up after a waiter's deadline check, so none is lost.
           { std::lock_guard lock(signal->mutex); }

@@ -21,8 +21,7 @@ public:
 
     // Runs `job` on the queue and waits for its result or its exception. Called from the queue itself it
     // runs inline, since waiting for itself would never end.
-    template <typename Job>
-    std::invoke_result_t<Job> sync(Job&& job) {
+    template <typename Job> std::invoke_result_t<Job> sync(Job&& job) {
         if (isCurrent()) {
             return job();
         }

@@ -12,7 +12,7 @@ namespace platform::core {
 class SystemError : public Error {
 public:
     SystemError(std::string domain, std::int64_t code, const std::string& description,
-                 std::exception_ptr underlying = {});
+                std::exception_ptr underlying = {});
 
     const std::string& domain() const { return domain_; }
     std::int64_t code() const { return code_; }

@@ -38,7 +38,6 @@ private:
 
 } // namespace platform::core
 
-template <>
-struct std::hash<platform::core::UUID> {
+template <> struct std::hash<platform::core::UUID> {
     std::size_t operator()(const platform::core::UUID& uuid) const noexcept;
 };

@@ -11,9 +11,7 @@ namespace platform::desktop {
 Application::Application(core::MainQueue& mainQueue, NotificationCenter& notificationCenter, Bundle mainBundle)
     : mainQueue_(mainQueue), notificationCenter_(notificationCenter), mainBundle_(std::move(mainBundle)) {}
 
-void Application::addWindow(std::shared_ptr<Window> window) {
-    windows_.push_back(std::move(window));
-}
+void Application::addWindow(std::shared_ptr<Window> window) { windows_.push_back(std::move(window)); }
 
 void Application::closeWindow(const Window& window) {
     const auto removed = std::erase_if(windows_, [&window](const auto& open) { return open.get() == &window; });

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/desktop/ApplicationDelegate.hpp"
-#include "platform/desktop/Bundle.hpp"
 #include "platform/desktop/ApplicationEvent.hpp"
+#include "platform/desktop/Bundle.hpp"
 #include "platform/desktop/NotificationCenter.hpp"
 #include "platform/desktop/Window.hpp"
 

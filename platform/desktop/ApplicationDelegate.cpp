@@ -6,12 +6,8 @@ void ApplicationDelegate::applicationWillFinishLaunching(const Notification&) {}
 
 void ApplicationDelegate::applicationDidFinishLaunching(const Notification&) {}
 
-bool ApplicationDelegate::applicationShouldTerminateAfterLastWindowClosed(Application&) {
-    return false;
-}
+bool ApplicationDelegate::applicationShouldTerminateAfterLastWindowClosed(Application&) { return false; }
 
-bool ApplicationDelegate::applicationSupportsSecureRestorableState(Application&) {
-    return false;
-}
+bool ApplicationDelegate::applicationSupportsSecureRestorableState(Application&) { return false; }
 
 } // namespace platform::desktop

@@ -8,8 +8,6 @@ std::optional<KeyEvent> EventSource::keyboardEvent(std::uint16_t virtualKey, boo
     return session_.makeKeyboardEvent(virtualKey, keyDown);
 }
 
-void EventSource::post(const KeyEvent& event) const {
-    session_.post(event);
-}
+void EventSource::post(const KeyEvent& event) const { session_.post(event); }
 
 } // namespace platform::desktop

@@ -18,28 +18,16 @@ EventTap::EventTap(Passkey, KeyboardSession& session, Callback callback)
     session.router_->add(state_);
 }
 
-EventTap::~EventTap() {
-    state_->invalidate();
-}
+EventTap::~EventTap() { state_->invalidate(); }
 
-std::shared_ptr<RunLoopSource> EventTap::runLoopSource() {
-    return state_->runLoopSource();
-}
+std::shared_ptr<RunLoopSource> EventTap::runLoopSource() { return state_->runLoopSource(); }
 
-void EventTap::enable(bool enabled) {
-    state_->enable(enabled);
-}
+void EventTap::enable(bool enabled) { state_->enable(enabled); }
 
-bool EventTap::isEnabled() const {
-    return state_->isEnabled();
-}
+bool EventTap::isEnabled() const { return state_->isEnabled(); }
 
-void EventTap::invalidate() {
-    state_->invalidate();
-}
+void EventTap::invalidate() { state_->invalidate(); }
 
-bool EventTap::isValid() const {
-    return state_->isValid();
-}
+bool EventTap::isValid() const { return state_->isValid(); }
 
 } // namespace platform::desktop

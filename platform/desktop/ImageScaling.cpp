@@ -63,7 +63,8 @@ Image scaled(const Image& image, std::uint32_t width, std::uint32_t height) {
         std::fill(sums.begin(), sums.end(), 0.0F);
         const auto& coverage = lines[line];
         for (std::size_t step = 0; step < coverage.weights.size(); ++step) {
-            addScaledRow(image, coverage.first + static_cast<std::uint32_t>(step), columns, coverage.weights[step], sums);
+            addScaledRow(image, coverage.first + static_cast<std::uint32_t>(step), columns, coverage.weights[step],
+                         sums);
         }
         auto* target = result.pixels.data() + line * rowLength;
         for (std::size_t sample = 0; sample < rowLength; ++sample) {

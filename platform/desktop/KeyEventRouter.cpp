@@ -45,9 +45,7 @@ void KeyEventRouter::route(KeyEvent event, Settled settled) {
     routeBelow(std::move(event), std::numeric_limits<std::uint64_t>::max(), std::move(settled));
 }
 
-void KeyEventRouter::onTapsChanged(std::function<void()> observer) {
-    tapsObserver_ = std::move(observer);
-}
+void KeyEventRouter::onTapsChanged(std::function<void()> observer) { tapsObserver_ = std::move(observer); }
 
 void KeyEventRouter::tapsChanged() const {
     if (tapsObserver_) {
@@ -67,8 +65,8 @@ void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below, Settled set
             continue;
         }
         if (core::MainQueue* queue = entry.tap->eventQueue()) {
-            queue->async([router = shared_from_this(), tap = entry.tap, serial = entry.serial,
-                          event = std::move(event), settled = std::move(settled)] {
+            queue->async([router = shared_from_this(), tap = entry.tap, serial = entry.serial, event = std::move(event),
+                          settled = std::move(settled)] {
                 if (auto passed = tap->handle(event)) {
                     router->routeBelow(std::move(*passed), serial, settled);
                 } else if (settled) {
@@ -131,8 +129,8 @@ void KeyEventRouter::appendTypedText(const std::u16string& units) const {
     const std::string utf8 = text::utf8Of(units);
     const sys::FileDescriptor file(::open(typedTextFile_->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     if (!file.isOpen() || !sys::writeAll(file.get(), std::as_bytes(std::span(utf8)))) {
-        sys::systemLog(core::concatenated({"Keyboard session: cannot append typed text to ", typedTextFile_->string(),
-                                           ": ", std::strerror(errno)}));
+        sys::systemLog(core::concatenated(
+            {"Keyboard session: cannot append typed text to ", typedTextFile_->string(), ": ", std::strerror(errno)}));
     }
 }
 

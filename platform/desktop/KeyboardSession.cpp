@@ -30,13 +30,9 @@ std::optional<std::filesystem::path> KeyboardSession::typedTextFileFromEnvironme
     return std::filesystem::path(std::move(*value));
 }
 
-void KeyboardSession::inject(KeyEvent event) {
-    router_->route(std::move(event));
-}
+void KeyboardSession::inject(KeyEvent event) { router_->route(std::move(event)); }
 
-void KeyboardSession::disableTaps(EventType reason) {
-    router_->disableTaps(reason);
-}
+void KeyboardSession::disableTaps(EventType reason) { router_->disableTaps(reason); }
 
 void KeyboardSession::failKeyboardEventsAfter(std::optional<int> successes) {
     std::lock_guard lock(mutex_);
@@ -60,13 +56,9 @@ std::optional<KeyEvent> KeyboardSession::makeKeyboardEvent(std::uint16_t virtual
                     .unicodeString = {}};
 }
 
-void KeyboardSession::post(const KeyEvent& event) {
-    router_->deliver(event);
-}
+void KeyboardSession::post(const KeyEvent& event) { router_->deliver(event); }
 
-std::vector<KeyEvent> KeyboardSession::receivedEvents() const {
-    return router_->receivedEvents();
-}
+std::vector<KeyEvent> KeyboardSession::receivedEvents() const { return router_->receivedEvents(); }
 
 std::u16string KeyboardSession::typedText() const {
     std::u16string text;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/desktop/ActivationListener.hpp"
-#include "platform/sys/FileDescriptor.hpp"
 #include "platform/desktop/Workspace.hpp"
+#include "platform/sys/FileDescriptor.hpp"
 
 #include <filesystem>
 #include <memory>

@@ -2,16 +2,10 @@
 
 namespace platform::desktop {
 
-void RunLoopSource::addTo(core::MainQueue& queue) {
-    queue_ = &queue;
-}
+void RunLoopSource::addTo(core::MainQueue& queue) { queue_ = &queue; }
 
-void RunLoopSource::remove() {
-    queue_ = nullptr;
-}
+void RunLoopSource::remove() { queue_ = nullptr; }
 
-core::MainQueue* RunLoopSource::queue() const {
-    return queue_;
-}
+core::MainQueue* RunLoopSource::queue() const { return queue_; }
 
 } // namespace platform::desktop

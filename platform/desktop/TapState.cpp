@@ -39,9 +39,7 @@ core::MainQueue* TapState::sourceQueue() const {
     return source_ ? source_->queue() : nullptr;
 }
 
-core::MainQueue* TapState::eventQueue() const {
-    return enabled_ && valid_ ? sourceQueue() : nullptr;
-}
+core::MainQueue* TapState::eventQueue() const { return enabled_ && valid_ ? sourceQueue() : nullptr; }
 
 std::optional<KeyEvent> TapState::handle(const KeyEvent& event) {
     std::lock_guard guard(callbackMutex_);

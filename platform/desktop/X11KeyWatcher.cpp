@@ -235,7 +235,8 @@ void X11KeyWatcher::onGrabbedKey(const EventId& id) {
     // While the keyboard is frozen the server holds back the raw twins of the events it reports to the grab,
     // so those go through the taps from here, and their raw twins are skipped when they come.
     if (!known) {
-        std::erase_if(routedFromGrab_, [&](const EventId& old) { return old.time + forgetAfterMilliseconds < id.time; });
+        std::erase_if(routedFromGrab_,
+                      [&](const EventId& old) { return old.time + forgetAfterMilliseconds < id.time; });
         routedFromGrab_.insert(id);
         route(id);
     }
@@ -266,7 +267,8 @@ void X11KeyWatcher::route(const EventId& id) {
     {
         std::lock_guard lock(decisions_->mutex);
         auto& answers = decisions_->answers;
-        std::erase_if(answers, [&](const auto& answer) { return answer.first.time + forgetAfterMilliseconds < id.time; });
+        std::erase_if(answers,
+                      [&](const auto& answer) { return answer.first.time + forgetAfterMilliseconds < id.time; });
         answers[id] = std::nullopt;
     }
     router_->route(std::move(event), [decisions = decisions_, id](std::optional<KeyEvent> passed) {
@@ -322,7 +324,8 @@ int X11KeyWatcher::pollTimeoutMilliseconds() const {
     if (!frozen_) {
         return -1;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(frozen_->deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(frozen_->deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 

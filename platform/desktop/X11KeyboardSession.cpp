@@ -63,9 +63,7 @@ X11KeyboardSession::X11KeyboardSession(Passkey, bool trusted, _XDisplay* typing,
     router()->onTapsChanged([this] { watcher_->updateGrabs(); });
 }
 
-X11KeyboardSession::~X11KeyboardSession() {
-    router()->onTapsChanged({});
-}
+X11KeyboardSession::~X11KeyboardSession() { router()->onTapsChanged({}); }
 
 void X11KeyboardSession::post(const KeyEvent& event) {
     if (event.type != EventType::keyDown || event.unicodeString.empty()) {

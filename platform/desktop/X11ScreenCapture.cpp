@@ -29,8 +29,7 @@ struct ImageDestroyer {
 Connection connect(const std::optional<std::string>& name) {
     Connection connection(XOpenDisplay(name ? name->c_str() : nullptr));
     if (!connection) {
-        throw core::SystemError(errorDomain, 1,
-                                "Cannot open the X display " + name.value_or("named by DISPLAY"));
+        throw core::SystemError(errorDomain, 1, "Cannot open the X display " + name.value_or("named by DISPLAY"));
     }
     return connection;
 }
@@ -44,14 +43,18 @@ std::vector<ShareableDisplay> monitorsOf(Display* connection, int screen) {
         XRRMonitorInfo* monitors = XRRGetMonitors(connection, RootWindow(connection, screen), True, &count);
         for (int index = 0; index < count; ++index) {
             const auto& monitor = monitors[index];
-            displays.push_back({.screen = screen, .x = monitor.x, .y = monitor.y,
+            displays.push_back({.screen = screen,
+                                .x = monitor.x,
+                                .y = monitor.y,
                                 .width = static_cast<std::uint32_t>(monitor.width),
                                 .height = static_cast<std::uint32_t>(monitor.height)});
         }
         XRRFreeMonitors(monitors);
     }
     if (displays.empty()) {
-        displays.push_back({.screen = screen, .x = 0, .y = 0,
+        displays.push_back({.screen = screen,
+                            .x = 0,
+                            .y = 0,
                             .width = static_cast<std::uint32_t>(DisplayWidth(connection, screen)),
                             .height = static_cast<std::uint32_t>(DisplayHeight(connection, screen))});
     }
@@ -105,10 +108,9 @@ Image X11ScreenCapture::screenshot(const ShareableDisplay& display, const Screen
     }
     // A display that has shrunk since it was listed makes the request fail instead of ending the process.
     const X11ErrorTrap trap;
-    const std::unique_ptr<XImage, ImageDestroyer> picture(XGetImage(connection.get(),
-                                                                    RootWindow(connection.get(), display.screen),
-                                                                    display.x, display.y, display.width,
-                                                                    display.height, AllPlanes, ZPixmap));
+    const std::unique_ptr<XImage, ImageDestroyer> picture(
+        XGetImage(connection.get(), RootWindow(connection.get(), display.screen), display.x, display.y, display.width,
+                  display.height, AllPlanes, ZPixmap));
     if (!picture) {
         throw core::SystemError(errorDomain, 3, "Cannot read the screen's image");
     }

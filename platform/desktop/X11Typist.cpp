@@ -142,8 +142,8 @@ void X11Typist::forgetOverwritten(const std::vector<KeySym>& mapping) {
 
 std::vector<X11Typist::KeySym> X11Typist::currentMapping() {
     int perKeycode = 0;
-    KeySym* symbols = XGetKeyboardMapping(display_, static_cast<KeyCode>(minKeycode_),
-                                          maxKeycode_ - minKeycode_ + 1, &perKeycode);
+    KeySym* symbols =
+        XGetKeyboardMapping(display_, static_cast<KeyCode>(minKeycode_), maxKeycode_ - minKeycode_ + 1, &perKeycode);
     keysymsPerKeycode_ = perKeycode;
     std::vector<KeySym> mapping;
     if (symbols) {

@@ -15,8 +15,7 @@ namespace {
 // does not depend on the machine.
 constexpr std::size_t lanes = 8;
 
-template <class Term>
-float reduce(std::size_t count, Term term) {
+template <class Term> float reduce(std::size_t count, Term term) {
     std::array<float, lanes> partial{};
     std::size_t index = 0;
     for (; index + lanes <= count; index += lanes) {
@@ -35,9 +34,7 @@ float reduce(std::size_t count, Term term) {
 }
 
 // BLAS takes int dimensions.
-int blasSize(std::size_t size) {
-    return static_cast<int>(size);
-}
+int blasSize(std::size_t size) { return static_cast<int>(size); }
 
 } // namespace
 
@@ -58,16 +55,14 @@ void copy(const float* source, std::size_t sourceStride, float* destination, std
     }
 }
 
-void matrixMove(const float* source, std::size_t sourceRowStride, float* destination,
-                std::size_t destinationRowStride, std::size_t rows, std::size_t columns) {
+void matrixMove(const float* source, std::size_t sourceRowStride, float* destination, std::size_t destinationRowStride,
+                std::size_t rows, std::size_t columns) {
     for (std::size_t row = 0; row < rows; ++row) {
         copy(source + row * sourceRowStride, destination + row * destinationRowStride, columns);
     }
 }
 
-void clear(float* destination, std::size_t count) {
-    fill(destination, 0.0f, count);
-}
+void clear(float* destination, std::size_t count) { fill(destination, 0.0f, count); }
 
 void fill(float* destination, float value, std::size_t count) {
     for (std::size_t index = 0; index < count; ++index) {
@@ -128,8 +123,8 @@ void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t colu
         clear(destination, rows);
         return;
     }
-    cblas_sgemv(CblasRowMajor, CblasNoTrans, blasSize(rows), blasSize(columns), 1.0f, matrix, blasSize(columns),
-                vector, 1, 0.0f, destination, 1);
+    cblas_sgemv(CblasRowMajor, CblasNoTrans, blasSize(rows), blasSize(columns), 1.0f, matrix, blasSize(columns), vector,
+                1, 0.0f, destination, 1);
 }
 
 void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std::size_t n, std::size_t k) {
@@ -140,8 +135,8 @@ void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std:
         clear(c, m * n);
         return;
     }
-    cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a,
-                blasSize(k), b, blasSize(n), 0.0f, c, blasSize(n));
+    cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a, blasSize(k),
+                b, blasSize(n), 0.0f, c, blasSize(n));
 }
 
 } // namespace platform::dsp

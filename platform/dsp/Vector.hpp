@@ -15,8 +15,8 @@ void copy(const float* source, std::size_t sourceStride, float* destination, std
           std::size_t count);
 // Copies `rows` rows of `columns` values between buffers whose rows start `sourceRowStride` and
 // `destinationRowStride` elements apart.
-void matrixMove(const float* source, std::size_t sourceRowStride, float* destination,
-                std::size_t destinationRowStride, std::size_t rows, std::size_t columns);
+void matrixMove(const float* source, std::size_t sourceRowStride, float* destination, std::size_t destinationRowStride,
+                std::size_t rows, std::size_t columns);
 void clear(float* destination, std::size_t count);
 void fill(float* destination, float value, std::size_t count);
 // accumulator[i] += scale * source[i]

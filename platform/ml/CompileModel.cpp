@@ -17,7 +17,8 @@ constexpr const char* compiledDataName = "coremldata.bin";
 
 // A new, empty folder in `parent`; create_directory refuses an existing name, so concurrent compilations of
 // the same package never share a folder.
-std::filesystem::path createOutputFolder(const std::filesystem::path& parent, const std::filesystem::path& packagePath) {
+std::filesystem::path createOutputFolder(const std::filesystem::path& parent,
+                                         const std::filesystem::path& packagePath) {
     for (;;) {
         auto name = concat({".", packagePath.stem().string(), "-", core::UUID::random().uuidString(), ".mlmodelc"});
         auto folder = parent / name;

@@ -12,27 +12,20 @@ constexpr std::array cases{DataType::float16, DataType::float32, DataType::float
 
 std::size_t elementSize(DataType dataType) {
     switch (dataType) {
-    case DataType::float16:
-        return 2;
-    case DataType::float64:
-        return 8;
+    case DataType::float16: return 2;
+    case DataType::float64: return 8;
     case DataType::float32:
-    case DataType::int32:
-        return 4;
+    case DataType::int32: return 4;
     }
     return 4;
 }
 
 std::string_view rawValue(DataType dataType) {
     switch (dataType) {
-    case DataType::float16:
-        return "float16";
-    case DataType::float32:
-        return "float32";
-    case DataType::float64:
-        return "float64";
-    case DataType::int32:
-        return "int32";
+    case DataType::float16: return "float16";
+    case DataType::float32: return "float32";
+    case DataType::float64: return "float64";
+    case DataType::int32: return "int32";
     }
     return "unknown";
 }

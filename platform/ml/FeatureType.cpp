@@ -6,18 +6,12 @@ namespace platform::ml {
 
 std::string_view rawValue(FeatureType type) {
     switch (type) {
-    case FeatureType::int64:
-        return "int64";
-    case FeatureType::real:
-        return "double";
-    case FeatureType::string:
-        return "string";
-    case FeatureType::multiArray:
-        return "multiArray";
-    case FeatureType::dictionary:
-        return "dictionary";
-    case FeatureType::state:
-        return "state";
+    case FeatureType::int64: return "int64";
+    case FeatureType::real: return "double";
+    case FeatureType::string: return "string";
+    case FeatureType::multiArray: return "multiArray";
+    case FeatureType::dictionary: return "dictionary";
+    case FeatureType::state: return "state";
     }
     return "unknown";
 }

@@ -13,16 +13,11 @@ FeatureValue::FeatureValue(Int64Dictionary dictionary) : value_(std::move(dictio
 
 FeatureType FeatureValue::type() const {
     switch (value_.index()) {
-    case 0:
-        return FeatureType::multiArray;
-    case 1:
-        return FeatureType::int64;
-    case 2:
-        return FeatureType::real;
-    case 3:
-        return FeatureType::string;
-    default:
-        return FeatureType::dictionary;
+    case 0: return FeatureType::multiArray;
+    case 1: return FeatureType::int64;
+    case 2: return FeatureType::real;
+    case 3: return FeatureType::string;
+    default: return FeatureType::dictionary;
     }
 }
 

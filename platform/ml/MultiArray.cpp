@@ -132,14 +132,10 @@ std::size_t MultiArray::offsetOf(std::span<const std::size_t> indices) const {
 double MultiArray::value(std::size_t linearIndex) const {
     const std::size_t offset = offsetOf(linearIndex);
     switch (dataType_) {
-    case DataType::float16:
-        return static_cast<double>(static_cast<const dsp::Half*>(data_)[offset]);
-    case DataType::float32:
-        return static_cast<const float*>(data_)[offset];
-    case DataType::float64:
-        return static_cast<const double*>(data_)[offset];
-    case DataType::int32:
-        return static_cast<const std::int32_t*>(data_)[offset];
+    case DataType::float16: return static_cast<double>(static_cast<const dsp::Half*>(data_)[offset]);
+    case DataType::float32: return static_cast<const float*>(data_)[offset];
+    case DataType::float64: return static_cast<const double*>(data_)[offset];
+    case DataType::int32: return static_cast<const std::int32_t*>(data_)[offset];
     }
     return 0;
 }
@@ -147,18 +143,10 @@ double MultiArray::value(std::size_t linearIndex) const {
 void MultiArray::setValue(std::size_t linearIndex, double value) {
     const std::size_t offset = offsetOf(linearIndex);
     switch (dataType_) {
-    case DataType::float16:
-        static_cast<dsp::Half*>(data_)[offset] = static_cast<dsp::Half>(value);
-        break;
-    case DataType::float32:
-        static_cast<float*>(data_)[offset] = static_cast<float>(value);
-        break;
-    case DataType::float64:
-        static_cast<double*>(data_)[offset] = value;
-        break;
-    case DataType::int32:
-        static_cast<std::int32_t*>(data_)[offset] = toInteger<std::int32_t>(value);
-        break;
+    case DataType::float16: static_cast<dsp::Half*>(data_)[offset] = static_cast<dsp::Half>(value); break;
+    case DataType::float32: static_cast<float*>(data_)[offset] = static_cast<float>(value); break;
+    case DataType::float64: static_cast<double*>(data_)[offset] = value; break;
+    case DataType::int32: static_cast<std::int32_t*>(data_)[offset] = toInteger<std::int32_t>(value); break;
     }
 }
 

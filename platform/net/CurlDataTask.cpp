@@ -22,7 +22,8 @@ private:
     CurlDataTask& task_;
 };
 
-CurlDataTask::CurlDataTask(Request request, std::optional<ProxySettings> proxies, std::shared_ptr<DataDelegate> delegate)
+CurlDataTask::CurlDataTask(Request request, std::optional<ProxySettings> proxies,
+                           std::shared_ptr<DataDelegate> delegate)
     : transfer_(std::move(request), std::move(proxies)), delegate_(std::move(delegate)) {}
 
 void CurlDataTask::resume() {

@@ -28,10 +28,8 @@ bool isSecureConnectionFailure(CURLcode code) {
     case CURLE_SSL_ISSUER_ERROR:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
     case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_CLIENTCERT:
-        return true;
-    default:
-        return false;
+    case CURLE_SSL_CLIENTCERT: return true;
+    default: return false;
     }
 }
 
@@ -43,10 +41,8 @@ bool isLostConnection(CURLcode code) {
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
-    case CURLE_HTTP3:
-        return true;
-    default:
-        return false;
+    case CURLE_HTTP3: return true;
+    default: return false;
     }
 }
 
@@ -66,23 +62,19 @@ Failure failureFor(CURLcode code, long osErrno) {
         return {.code = UrlError::Code::networkConnectionLost, .summary = "The network connection was lost"};
     }
     switch (code) {
-    case CURLE_OPERATION_TIMEDOUT:
-        return {.code = UrlError::Code::timedOut, .summary = "The request timed out"};
+    case CURLE_OPERATION_TIMEDOUT: return {.code = UrlError::Code::timedOut, .summary = "The request timed out"};
     case CURLE_COULDNT_RESOLVE_HOST:
         return {.code = UrlError::Code::cannotFindHost,
                 .summary = "A server with the specified host name could not be found"};
     case CURLE_COULDNT_RESOLVE_PROXY:
         return {.code = UrlError::Code::dnsLookupFailed, .summary = "The proxy's host name could not be resolved"};
-    case CURLE_COULDNT_CONNECT:
-        return connectFailure(osErrno);
+    case CURLE_COULDNT_CONNECT: return connectFailure(osErrno);
     case CURLE_PROXY:
         return {.code = UrlError::Code::cannotConnectToHost, .summary = "Could not connect through the proxy"};
     case CURLE_INTERFACE_FAILED:
         return {.code = UrlError::Code::notConnectedToInternet, .summary = "No network interface could be used"};
-    case CURLE_ABORTED_BY_CALLBACK:
-        return {.code = UrlError::Code::cancelled, .summary = "The transfer was cancelled"};
-    case CURLE_URL_MALFORMAT:
-        return {.code = UrlError::Code::badURL, .summary = "The URL is malformed"};
+    case CURLE_ABORTED_BY_CALLBACK: return {.code = UrlError::Code::cancelled, .summary = "The transfer was cancelled"};
+    case CURLE_URL_MALFORMAT: return {.code = UrlError::Code::badURL, .summary = "The URL is malformed"};
     case CURLE_UNSUPPORTED_PROTOCOL:
         return {.code = UrlError::Code::unsupportedURL, .summary = "The URL's scheme is not supported"};
     case CURLE_TOO_MANY_REDIRECTS:
@@ -92,8 +84,7 @@ Failure failureFor(CURLcode code, long osErrno) {
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_BAD_CONTENT_ENCODING:
         return {.code = UrlError::Code::badServerResponse, .summary = "The server's response could not be understood"};
-    default:
-        return {.code = UrlError::Code::unknown, .summary = "The transfer failed"};
+    default: return {.code = UrlError::Code::unknown, .summary = "The transfer failed"};
     }
 }
 

@@ -16,7 +16,9 @@ public:
         response = head;
         return true;
     }
-    void receiveData(std::span<const std::uint8_t> bytes) override { body.insert(body.end(), bytes.begin(), bytes.end()); }
+    void receiveData(std::span<const std::uint8_t> bytes) override {
+        body.insert(body.end(), bytes.begin(), bytes.end());
+    }
 
     std::optional<Response> response;
     std::vector<std::uint8_t> body;
@@ -38,7 +40,8 @@ void runCancellable(CurlTransfer& transfer, TransferSink& sink, const core::Canc
 
 CurlSession::CurlSession(SessionConfiguration configuration) : configuration_(std::move(configuration)) {}
 
-std::pair<std::vector<std::uint8_t>, Response> CurlSession::data(const Request& request, core::CancellationToken token) {
+std::pair<std::vector<std::uint8_t>, Response> CurlSession::data(const Request& request,
+                                                                 core::CancellationToken token) {
     ensureValid();
     CurlTransfer transfer(request, configuration_.proxies);
     BodyCollector collector;
@@ -46,7 +49,8 @@ std::pair<std::vector<std::uint8_t>, Response> CurlSession::data(const Request& 
     return {std::move(collector.body), std::move(*collector.response)};
 }
 
-std::pair<std::filesystem::path, Response> CurlSession::download(const Request& request, core::CancellationToken token) {
+std::pair<std::filesystem::path, Response> CurlSession::download(const Request& request,
+                                                                 core::CancellationToken token) {
     ensureValid();
     CurlTransfer transfer(request, configuration_.proxies);
     DownloadFile file;
@@ -62,9 +66,7 @@ std::shared_ptr<DataTask> CurlSession::dataTask(const Request& request, std::sha
     return std::make_shared<CurlDataTask>(request, configuration_.proxies, std::move(delegate));
 }
 
-void CurlSession::finishTasksAndInvalidate() {
-    invalidated_ = true;
-}
+void CurlSession::finishTasksAndInvalidate() { invalidated_ = true; }
 
 void CurlSession::ensureValid() const {
     if (invalidated_) {

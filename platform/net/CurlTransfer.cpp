@@ -35,7 +35,8 @@ int pollMilliseconds(double remainingSeconds) {
 // touch the multi handle.
 class CurlTransfer::MultiRegistration {
 public:
-    MultiRegistration(CurlTransfer& transfer, CURLM* multi, CURL* easy) : transfer_(transfer), multi_(multi), easy_(easy) {
+    MultiRegistration(CurlTransfer& transfer, CURLM* multi, CURL* easy)
+        : transfer_(transfer), multi_(multi), easy_(easy) {
         curl_multi_add_handle(multi_, easy_);
         std::lock_guard lock(transfer_.wakeMutex_);
         transfer_.runningMulti_ = multi_;
@@ -118,7 +119,8 @@ CURLcode CurlTransfer::perform(CURLM* multi) {
         }
     }
     if (status != CURLM_OK) {
-        throw UrlError(UrlError::Code::unknown, std::string("The transfer failed: ").append(curl_multi_strerror(status)));
+        throw UrlError(UrlError::Code::unknown,
+                       std::string("The transfer failed: ").append(curl_multi_strerror(status)));
     }
     int queued = 0;
     const CURLMsg* message = curl_multi_info_read(multi, &queued);

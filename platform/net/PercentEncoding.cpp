@@ -9,7 +9,8 @@ namespace {
 // The characters a path segment may hold as they are, plus the segment separator. ";" is left out: older
 // servers read it as the start of path parameters.
 bool staysInPath(char character) {
-    return detail::isUnreserved(character) || std::string_view("!$&'()*+,=:@/").find(character) != std::string_view::npos;
+    return detail::isUnreserved(character) ||
+           std::string_view("!$&'()*+,=:@/").find(character) != std::string_view::npos;
 }
 
 } // namespace

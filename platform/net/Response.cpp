@@ -7,7 +7,8 @@ namespace platform::net {
 
 std::int64_t Response::expectedContentLength() const {
     const auto text = headers.value("Content-Length");
-    if (!text || text->empty() || !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!text || text->empty() ||
+        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return -1;
     }
     std::int64_t length = -1;

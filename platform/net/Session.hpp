@@ -61,13 +61,13 @@ public:
 
     // The whole body and the response head; blocks until done. Cancelling the token aborts the
     // transfer with UrlError::Code::cancelled.
-    virtual std::pair<std::vector<std::uint8_t>, Response> data(
-        const Request& request, core::CancellationToken token = core::Task::current()) = 0;
+    virtual std::pair<std::vector<std::uint8_t>, Response>
+    data(const Request& request, core::CancellationToken token = core::Task::current()) = 0;
 
     // The body in a new file in the temporary folder, which the caller owns (and moves or deletes),
     // and the response head. The file is removed again when the transfer fails.
-    virtual std::pair<std::filesystem::path, Response> download(
-        const Request& request, core::CancellationToken token = core::Task::current()) = 0;
+    virtual std::pair<std::filesystem::path, Response>
+    download(const Request& request, core::CancellationToken token = core::Task::current()) = 0;
 
     virtual std::shared_ptr<DataTask> dataTask(const Request& request, std::shared_ptr<DataDelegate> delegate) = 0;
 

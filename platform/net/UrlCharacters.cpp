@@ -22,16 +22,15 @@ bool isAlpha(char character) {
     return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z');
 }
 
-bool isDigit(char character) {
-    return character >= '0' && character <= '9';
-}
+bool isDigit(char character) { return character >= '0' && character <= '9'; }
 
 bool isHexDigit(char character) {
     return isDigit(character) || (character >= 'a' && character <= 'f') || (character >= 'A' && character <= 'F');
 }
 
 bool isUnreserved(char character) {
-    return isAlpha(character) || isDigit(character) || std::string_view("-._~").find(character) != std::string_view::npos;
+    return isAlpha(character) || isDigit(character) ||
+           std::string_view("-._~").find(character) != std::string_view::npos;
 }
 
 bool isSubDelimiter(char character) {

@@ -8,17 +8,15 @@ namespace platform::speech {
 
 namespace {
 
-core::SystemError decoderError(const std::string& what) {
-    return core::SystemError("platform.speech", 1, what);
-}
+core::SystemError decoderError(const std::string& what) { return core::SystemError("platform.speech", 1, what); }
 
 } // namespace
 
 PocketsphinxDecoder::PocketsphinxDecoder(const PocketsphinxModel& model) {
     // Pocketsphinx logs every setting at length; the host's log stays readable without it.
-    configuration_ = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
-                                 model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-logfn",
-                                 "/dev/null", nullptr);
+    configuration_ =
+        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm", model.languageModel.c_str(),
+                    "-dict", model.dictionary.c_str(), "-logfn", "/dev/null", nullptr);
     if (configuration_ != nullptr) {
         decoder_ = ps_init(configuration_);
     }

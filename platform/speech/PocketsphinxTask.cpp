@@ -53,8 +53,7 @@ public:
     }
 
 private:
-    const audio::AudioFormat target_ =
-        *audio::AudioFormat::make(audio::CommonFormat::int16, decoderRate, 1, false);
+    const audio::AudioFormat target_ = *audio::AudioFormat::make(audio::CommonFormat::int16, decoderRate, 1, false);
     std::unique_ptr<FormatConverter> converter_;
 };
 
@@ -68,9 +67,7 @@ PocketsphinxTask::PocketsphinxTask(std::shared_ptr<SharedPocketsphinxDecoder> de
         [this, decoder = std::move(decoder), request = std::move(request)] { recognise(*decoder, *request); });
 }
 
-PocketsphinxTask::~PocketsphinxTask() {
-    worker_->cancel();
-}
+PocketsphinxTask::~PocketsphinxTask() { worker_->cancel(); }
 
 void PocketsphinxTask::cancel() {
     delivery_->handler = nullptr;

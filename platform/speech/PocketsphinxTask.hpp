@@ -11,7 +11,7 @@
 namespace platform::core {
 class DedicatedTask;
 class MainQueue;
-}
+} // namespace platform::core
 
 namespace platform::speech {
 

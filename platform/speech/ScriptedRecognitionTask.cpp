@@ -8,8 +8,7 @@ namespace platform::speech {
 
 ScriptedRecognitionTask::ScriptedRecognitionTask(std::shared_ptr<SpeechAudioBufferRecognitionRequest> request,
                                                  RecognitionHandler handler, core::MainQueue& mainQueue)
-    : request_(std::move(request)),
-      handler_(std::make_shared<RecognitionHandler>(std::move(handler))),
+    : request_(std::move(request)), handler_(std::make_shared<RecognitionHandler>(std::move(handler))),
       mainQueue_(mainQueue) {}
 
 void ScriptedRecognitionTask::cancel() {
@@ -26,8 +25,7 @@ void ScriptedRecognitionTask::fail(core::SystemError error) {
     post(std::nullopt, std::make_exception_ptr(std::move(error)), true);
 }
 
-void ScriptedRecognitionTask::post(std::optional<SpeechRecognitionResult> result, std::exception_ptr error,
-                                   bool last) {
+void ScriptedRecognitionTask::post(std::optional<SpeechRecognitionResult> result, std::exception_ptr error, bool last) {
     mainQueue_.async([handler = handler_, result = std::move(result), error = std::move(error), last] {
         if (!*handler) {
             return;

@@ -31,9 +31,7 @@ void SpeechAudioBufferRecognitionRequest::append(const audio::PCMBuffer& buffer)
     }
 }
 
-void SpeechAudioBufferRecognitionRequest::endAudio() {
-    input_.finish();
-}
+void SpeechAudioBufferRecognitionRequest::endAudio() { input_.finish(); }
 
 std::optional<std::shared_ptr<const audio::PCMBuffer>> SpeechAudioBufferRecognitionRequest::nextBuffer() {
     return buffers_.next();

@@ -30,8 +30,8 @@ public:
 
     virtual bool supportsOnDeviceRecognition() const = 0;
     // Starts recognising what is appended to the request. Main queue.
-    virtual std::shared_ptr<SpeechRecognitionTask> recognitionTask(
-        std::shared_ptr<SpeechAudioBufferRecognitionRequest> request, RecognitionHandler handler) = 0;
+    virtual std::shared_ptr<SpeechRecognitionTask>
+    recognitionTask(std::shared_ptr<SpeechAudioBufferRecognitionRequest> request, RecognitionHandler handler) = 0;
 };
 
 } // namespace platform::speech

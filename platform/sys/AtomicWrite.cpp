@@ -15,9 +15,9 @@ namespace platform::sys {
 namespace {
 
 std::filesystem::path temporarySibling(const std::filesystem::path& destination) {
-    return destination.parent_path() / platform::core::concatenated({".", destination.filename().string(), ".",
-                                                                      platform::core::UUID::random().uuidString(),
-                                                                      ".tmp"});
+    return destination.parent_path() /
+           platform::core::concatenated(
+               {".", destination.filename().string(), ".", platform::core::UUID::random().uuidString(), ".tmp"});
 }
 
 [[noreturn]] void fail(int error, const char* action, const std::filesystem::path& path) {

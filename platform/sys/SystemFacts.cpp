@@ -83,7 +83,9 @@ std::string SystemFacts::architecture() { return unameFacts().machine; }
 
 std::optional<std::string> SystemFacts::processorBrand() { return fileField("/proc/cpuinfo", "model name", ':'); }
 
-std::optional<std::string> SystemFacts::hardwareModel() { return firstLine("/sys/devices/virtual/dmi/id/product_name"); }
+std::optional<std::string> SystemFacts::hardwareModel() {
+    return firstLine("/sys/devices/virtual/dmi/id/product_name");
+}
 
 long SystemFacts::activeProcessorCount() { return sysconf(_SC_NPROCESSORS_ONLN); }
 

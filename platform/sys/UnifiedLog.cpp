@@ -16,7 +16,8 @@ public:
     bool isEnabled(LogType type) const override { return type != LogType::debug; }
 
     void write(const LogRecord& record) override {
-        const std::string origin = record.subsystem.empty() ? record.category : record.subsystem + ":" + record.category;
+        const std::string origin =
+            record.subsystem.empty() ? record.category : record.subsystem + ":" + record.category;
         if (origin.empty()) {
             syslog(priority(record.type), "%s", record.message.c_str());
         } else {

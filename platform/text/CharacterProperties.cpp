@@ -14,8 +14,7 @@ bool hasProperty(char32_t scalar, UProperty property) {
 } // namespace
 
 bool hasNumericType(char32_t scalar) {
-    return isScalar(scalar) &&
-           u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+    return isScalar(scalar) && u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
 bool isAlphabetic(char32_t scalar) { return hasProperty(scalar, UCHAR_ALPHABETIC); }

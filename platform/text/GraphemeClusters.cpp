@@ -26,22 +26,19 @@ icu::BreakIterator& characterIterator() {
 }
 
 // Calls `visit` with each boundary's byte offset in the UTF-8 text, 0 and the text's size included.
-template <class Visit>
-void forEachBoundary(std::string_view text, Visit visit) {
+template <class Visit> void forEachBoundary(std::string_view text, Visit visit) {
     // The iterator reports positions in 32 bits.
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         icuSupport::check(U_INDEX_OUTOFBOUNDS_ERROR, "reading text for the character break iterator");
     }
     UErrorCode status = U_ZERO_ERROR;
-    icu::LocalUTextPointer input(
-        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    icu::LocalUTextPointer input(utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
     icuSupport::check(status, "reading text for the character break iterator");
     auto& iterator = characterIterator();
     // Over a UTF-8 UText the iterator's positions are byte offsets of the text as given.
     iterator.setText(input.getAlias(), status);
     icuSupport::check(status, "setting the character break iterator's text");
-    for (std::int32_t boundary = iterator.first(); boundary != icu::BreakIterator::DONE;
-         boundary = iterator.next()) {
+    for (std::int32_t boundary = iterator.first(); boundary != icu::BreakIterator::DONE; boundary = iterator.next()) {
         visit(static_cast<std::size_t>(boundary));
     }
 }

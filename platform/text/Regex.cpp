@@ -52,17 +52,14 @@ Regex& Regex::operator=(Regex&&) noexcept = default;
 
 // The matcher reads the UTF-8 bytes through a UText, so the positions it reports are byte offsets of the text
 // as given, with no conversion to UTF-16 and back.
-template <class Visit>
-void Regex::search(std::string_view text, Visit visit) const {
+template <class Visit> void Regex::search(std::string_view text, Visit visit) const {
     UErrorCode status = U_ZERO_ERROR;
-    icu::LocalUTextPointer input(
-        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    icu::LocalUTextPointer input(utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
     icuSupport::check(status, "reading text for a regular expression");
     const std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(status));
     icuSupport::check(status, "creating a regular expression matcher");
     matcher->reset(input.getAlias());
-    while (matcher->find(status) && visit(currentMatch(*matcher))) {
-    }
+    while (matcher->find(status) && visit(currentMatch(*matcher))) {}
     icuSupport::check(status, "searching with a regular expression");
 }
 

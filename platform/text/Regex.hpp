@@ -47,8 +47,7 @@ public:
     std::optional<RegexMatch> firstMatch(std::string_view text) const;
 
 private:
-    template <class Visit>
-    void search(std::string_view text, Visit visit) const;
+    template <class Visit> void search(std::string_view text, Visit visit) const;
 
     std::unique_ptr<icu::RegexPattern> pattern_;
 };

@@ -15,8 +15,8 @@ namespace {
 const icu::RuleBasedNumberFormat* englishFormatter() {
     thread_local const std::unique_ptr<icu::RuleBasedNumberFormat> formatter = [] {
         UErrorCode status = U_ZERO_ERROR;
-        auto created = std::make_unique<icu::RuleBasedNumberFormat>(icu::URBNF_SPELLOUT,
-                                                                    icu::Locale("en_US_POSIX"), status);
+        auto created =
+            std::make_unique<icu::RuleBasedNumberFormat>(icu::URBNF_SPELLOUT, icu::Locale("en_US_POSIX"), status);
         return U_SUCCESS(status) ? std::move(created) : nullptr;
     }();
     return formatter.get();

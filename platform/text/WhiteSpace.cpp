@@ -9,8 +9,7 @@
 namespace platform::text {
 namespace {
 
-template <class Predicate>
-std::u32string_view trimming(std::u32string_view text, Predicate trims) {
+template <class Predicate> std::u32string_view trimming(std::u32string_view text, Predicate trims) {
     while (!text.empty() && trims(text.front())) {
         text.remove_prefix(1);
     }

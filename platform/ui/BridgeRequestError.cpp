@@ -31,7 +31,8 @@ BridgeRequestError BridgeRequestError::lineTooLong() {
 }
 
 BridgeRequestError BridgeRequestError::nameTooLong(const std::string& field) {
-    return BridgeRequestError(Kind::nameTooLong, core::concatenated({"\"", field, "\" is longer than the bridge accepts"}));
+    return BridgeRequestError(Kind::nameTooLong,
+                              core::concatenated({"\"", field, "\" is longer than the bridge accepts"}));
 }
 
 BridgeRequestError BridgeRequestError::nestedTooDeeply() {

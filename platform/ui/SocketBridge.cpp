@@ -1,15 +1,15 @@
 #include "platform/ui/SocketBridge.hpp"
 
 #include "platform/core/Concatenated.hpp"
-#include "platform/sys/UnifiedLog.hpp"
 #include "platform/core/ThreadPool.hpp"
-#include "platform/ui/BridgeConnection.hpp"
+#include "platform/sys/UnifiedLog.hpp"
 #include "platform/sys/UnixSocket.hpp"
 #include "platform/sys/WakeupSignal.hpp"
+#include "platform/ui/BridgeConnection.hpp"
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -189,8 +189,7 @@ int SocketBridge::Impl::pollTimeout() {
         acceptPausedUntil.reset();
         return -1;
     }
-    return static_cast<int>(
-        std::chrono::ceil<std::chrono::milliseconds>(*acceptPausedUntil - now).count());
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*acceptPausedUntil - now).count());
 }
 
 // Connections accepted in this round have no poll result yet; they are served from the next round on.

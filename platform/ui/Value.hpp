@@ -22,8 +22,8 @@ struct Bytes {
 // typed bytes, a list of 32-bit floats, a list of values or a map from strings to values.
 class Value {
 public:
-    using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes,
-                                 std::vector<float>, ValueList, ValueMap>;
+    using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, std::vector<float>,
+                                 ValueList, ValueMap>;
 
     Value() = default;
     Value(std::nullptr_t) {}
@@ -41,10 +41,7 @@ public:
     bool isNull() const { return std::holds_alternative<std::monostate>(storage_); }
 
     // The value as T, or null when it holds another kind. No conversion between kinds.
-    template <typename T>
-    const T* get() const {
-        return std::get_if<T>(&storage_);
-    }
+    template <typename T> const T* get() const { return std::get_if<T>(&storage_); }
 
     const Storage& storage() const { return storage_; }
 

@@ -153,21 +153,14 @@ nlohmann::json toJson(const Value& value) {
 
 Value valueFromJson(const nlohmann::json& json) {
     switch (json.type()) {
-    case nlohmann::json::value_t::boolean:
-        return json.get<bool>();
+    case nlohmann::json::value_t::boolean: return json.get<bool>();
     case nlohmann::json::value_t::number_integer:
-    case nlohmann::json::value_t::number_unsigned:
-        return integerFromJson(json);
-    case nlohmann::json::value_t::number_float:
-        return json.get<double>();
-    case nlohmann::json::value_t::string:
-        return json.get<std::string>();
-    case nlohmann::json::value_t::array:
-        return listFromJson(json);
-    case nlohmann::json::value_t::object:
-        return objectFromJson(json);
-    default:
-        return nullptr;
+    case nlohmann::json::value_t::number_unsigned: return integerFromJson(json);
+    case nlohmann::json::value_t::number_float: return json.get<double>();
+    case nlohmann::json::value_t::string: return json.get<std::string>();
+    case nlohmann::json::value_t::array: return listFromJson(json);
+    case nlohmann::json::value_t::object: return objectFromJson(json);
+    default: return nullptr;
     }
 }
 

@@ -48,9 +48,10 @@ TEST_F(AnalyticsHangGuardTests, WhileTheClassIsNotLoadedTheGuardStaysIdleAndALat
     EXPECT_TRUE(guard.installed());
     becomeActive(*measurement);
     EXPECT_EQ(handlerRuns, 0);
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{
-                           "Mirvo: analytics class AnalyticsMeasurement not loaded; hang guard stays idle",
-                           "Mirvo: analytics method AnalyticsMeasurement handleAppDidBecomeActiveEvent: neutralised"}));
+    EXPECT_EQ(log.messages(),
+              (std::vector<std::string>{
+                  "Mirvo: analytics class AnalyticsMeasurement not loaded; hang guard stays idle",
+                  "Mirvo: analytics method AnalyticsMeasurement handleAppDidBecomeActiveEvent: neutralised"}));
 }
 
 TEST_F(AnalyticsHangGuardTests, AMissingMethodIsLoggedAndTheGuardIsNotTriedAgain) {

@@ -2,9 +2,9 @@
 #include "Mirvo/DictationCuesPlugin.hpp"
 #include "Mirvo/DictationPlugin.hpp"
 #include "Mirvo/GlobalHotkeyTap.hpp"
-#include "Mirvo/PluginRegistry.hpp"
 #include "Mirvo/ParaformerPlugin.hpp"
 #include "Mirvo/ParakeetPlugin.hpp"
+#include "Mirvo/PluginRegistry.hpp"
 #include "Mirvo/ScreenCapturePlugin.hpp"
 #include "Mirvo/StatusBarController.hpp"
 #include "Mirvo/TextInserter.hpp"
@@ -89,12 +89,12 @@ protected:
     desktop::EmulatedClassRegistry classes;
     // The plug-ins talk through the engine's messenger, which the windows above own, so they go first.
     mirvo::PluginRegistry plugins;
-    std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(AppDelegate::Environment{
-        .application = application,
-        .workspace = workspace,
-        .backend = backend,
-        .classRegistry = classes,
-        .plugins = plugins});
+    std::shared_ptr<AppDelegate> delegate =
+        std::make_shared<AppDelegate>(AppDelegate::Environment{.application = application,
+                                                               .workspace = workspace,
+                                                               .backend = backend,
+                                                               .classRegistry = classes,
+                                                               .plugins = plugins});
 };
 
 TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRetry) {
@@ -104,14 +104,14 @@ TEST_F(AppDelegateTests, AnEngineAtLaunchGetsTheEightPluginsInTableOrderAndNoRet
     launch();
 
     EXPECT_EQ(lines("registered"), registrationLines(2));
-    EXPECT_EQ((std::vector<bool>{
-                  plugins.find<mirvo::DictationPlugin>() != nullptr, plugins.find<mirvo::ParakeetPlugin>() != nullptr,
-                  plugins.find<mirvo::ParaformerPlugin>() != nullptr,
-                  plugins.find<mirvo::ScreenCapturePlugin>() != nullptr,
-                  plugins.find<mirvo::GlobalHotkeyTap>() != nullptr, plugins.find<mirvo::TextInserter>() != nullptr,
-                  plugins.find<mirvo::StatusBarController>() != nullptr,
-                  plugins.find<mirvo::DictationCuesPlugin>() != nullptr}),
-              std::vector<bool>(8, true));
+    EXPECT_EQ(
+        (std::vector<bool>{
+            plugins.find<mirvo::DictationPlugin>() != nullptr, plugins.find<mirvo::ParakeetPlugin>() != nullptr,
+            plugins.find<mirvo::ParaformerPlugin>() != nullptr, plugins.find<mirvo::ScreenCapturePlugin>() != nullptr,
+            plugins.find<mirvo::GlobalHotkeyTap>() != nullptr, plugins.find<mirvo::TextInserter>() != nullptr,
+            plugins.find<mirvo::StatusBarController>() != nullptr,
+            plugins.find<mirvo::DictationCuesPlugin>() != nullptr}),
+        std::vector<bool>(8, true));
     advancePolls(5);
     EXPECT_EQ(delegate->dictationPollAttempts(), 0);
 }

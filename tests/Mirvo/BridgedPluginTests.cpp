@@ -95,11 +95,7 @@ protected:
 
 TEST_F(BridgedPluginTests, MalformedArgumentsAreAnsweredBadArgsWithTheMessageAndChangeNothing) {
     const json malformed[] = {
-        nullptr,
-        json::array({"text", "hello"}),
-        {{"text", 5}},
-        {{"text", ""}},
-        {{"words", "hello"}},
+        nullptr, json::array({"text", "hello"}), {{"text", 5}}, {{"text", ""}}, {{"words", "hello"}},
     };
     int id = 0;
     for (const auto& arguments : malformed) {
@@ -126,9 +122,8 @@ TEST_F(BridgedPluginTests, AnEventEmittedBeforeAReplyReachesTheClientFirst) {
     for (const char* method : {"fail", "failElsewhere"}) {
         ++id;
         EXPECT_EQ(call(id, method, nullptr), event) << method;
-        EXPECT_EQ(client->readLine(),
-                  R"({"error":{"code":"full","details":null,"message":"no room for notes"},"id":)" +
-                      std::to_string(id) + "}")
+        EXPECT_EQ(client->readLine(), R"({"error":{"code":"full","details":null,"message":"no room for notes"},"id":)" +
+                                          std::to_string(id) + "}")
             << method;
     }
 }

@@ -36,8 +36,8 @@ std::optional<ui::MethodReply> ChannelHarness::callAndWait(const std::string& ch
 }
 
 std::optional<ui::MethodReply> ChannelHarness::callUntilAnswered(const std::string& channel, const std::string& method,
-                                                                ui::Value arguments,
-                                                                const std::function<void()>& meanwhile) {
+                                                                 ui::Value arguments,
+                                                                 const std::function<void()>& meanwhile) {
     std::optional<ui::MethodReply> reply;
     messenger_.send(channel, ui::MethodCall{.method = method, .arguments = std::move(arguments)},
                     [this, &reply](const ui::MethodReply& answer) {

@@ -32,8 +32,8 @@ public:
                                                   platform::ui::Value arguments = {});
 
     // Sends the call without waiting for its reply, which lands in the returned slot once the main queue runs.
-    std::shared_ptr<std::optional<platform::ui::MethodReply>> send(const std::string& channel, const std::string& method,
-                                                                   platform::ui::Value arguments = {});
+    std::shared_ptr<std::optional<platform::ui::MethodReply>>
+    send(const std::string& channel, const std::string& method, platform::ui::Value arguments = {});
     // Sends the call and drives the main queue until it is answered (or runUntil gives up).
     std::optional<platform::ui::MethodReply> callAndWait(const std::string& channel, const std::string& method,
                                                          platform::ui::Value arguments = {});

@@ -41,9 +41,7 @@ protected:
     }
 };
 
-ui::Value numbered(int index) {
-    return ui::ValueMap{{"type", "tick"}, {"index", index}};
-}
+ui::Value numbered(int index) { return ui::ValueMap{{"type", "tick"}, {"index", index}}; }
 
 class ChannelPluginTests : public ::testing::Test {
 protected:

@@ -14,16 +14,15 @@ namespace {
 
 namespace audio = platform::audio;
 
-std::shared_ptr<audio::PCMBuffer> bufferOf(audio::CommonFormat commonFormat, std::uint32_t channels,
-                                           bool interleaved, std::uint32_t capacity, std::uint32_t frames) {
+std::shared_ptr<audio::PCMBuffer> bufferOf(audio::CommonFormat commonFormat, std::uint32_t channels, bool interleaved,
+                                           std::uint32_t capacity, std::uint32_t frames) {
     const auto format = audio::AudioFormat::make(commonFormat, 48000, channels, interleaved);
     auto buffer = audio::PCMBuffer::make(*format, capacity);
     buffer->setFrameLength(frames);
     return buffer;
 }
 
-template <typename T>
-std::vector<T> samples(const T* channel, std::uint32_t count) {
+template <typename T> std::vector<T> samples(const T* channel, std::uint32_t count) {
     return std::vector<T>(channel, channel + count);
 }
 

@@ -178,7 +178,7 @@ TEST_F(DictationCuesPluginTests, PlayStartsTheNamedCueAtFullPlayerVolume) {
         std::uint32_t frames;
     };
     const Request requests[] = {
-        {.which = "start", .frames = 9702}, {.which = "stop", .frames = 11466},  {.which = "", .frames = 9702},
+        {.which = "start", .frames = 9702}, {.which = "stop", .frames = 11466}, {.which = "", .frames = 9702},
         {.which = "Stop", .frames = 9702},  {.which = "chime", .frames = 9702},
     };
     for (const auto& request : requests) {

@@ -44,9 +44,9 @@ constexpr std::array<std::string_view, dictation::maxWordCode> spellings{"one", 
                                                                          "six", "seven", "eight", "nine"};
 
 // Word code k in Simplified Chinese, and in Taiwan's forms as OpenCC's s2twp conversion writes it.
-constexpr std::array<std::string_view, 6> mandarinWords{"\u9f20\u6807", "\u8f6f\u4ef6", "\u7f51\u7edc",
+constexpr std::array<std::string_view, 6> mandarinWords{"\u9f20\u6807", "\u8f6f\u4ef6",       "\u7f51\u7edc",
                                                         "\u4fe1\u606f", "\u6253\u5370\u673a", "\u5185\u5b58"};
-constexpr std::array<std::string_view, 6> taiwanWords{"\u6ed1\u9f20", "\u8edf\u9ad4", "\u7db2\u8def",
+constexpr std::array<std::string_view, 6> taiwanWords{"\u6ed1\u9f20", "\u8edf\u9ad4",       "\u7db2\u8def",
                                                       "\u8cc7\u8a0a", "\u5370\u8868\u6a5f", "\u8a18\u61b6\u9ad4"};
 
 std::string_view spellingOf(int code) { return spellings.at(static_cast<std::size_t>(code - 1)); }
@@ -62,19 +62,19 @@ nlohmann::json manifest(const char* kernel, const std::vector<nlohmann::json>& i
 }
 
 nlohmann::json preprocessorManifest() {
-    return manifest(dictation::preprocessorKernel,
-                    {multiArrayFeature("audio_signal", {1, windowSamples}),
-                     multiArrayFeature("audio_length", {1}, DataType::int32)},
-                    {multiArrayFeature("mel", {1, 2, encoderFrames}),
-                     multiArrayFeature("mel_length", {1}, DataType::int32)});
+    return manifest(
+        dictation::preprocessorKernel,
+        {multiArrayFeature("audio_signal", {1, windowSamples}),
+         multiArrayFeature("audio_length", {1}, DataType::int32)},
+        {multiArrayFeature("mel", {1, 2, encoderFrames}), multiArrayFeature("mel_length", {1}, DataType::int32)});
 }
 
 nlohmann::json encoderManifest() {
-    return manifest(dictation::encoderKernel,
-                    {multiArrayFeature("mel", {1, 2, encoderFrames}),
-                     multiArrayFeature("mel_length", {1}, DataType::int32)},
-                    {multiArrayFeature("encoder", {1, encoderWidth, encoderFrames}),
-                     multiArrayFeature("encoder_length", {1}, DataType::int32)});
+    return manifest(
+        dictation::encoderKernel,
+        {multiArrayFeature("mel", {1, 2, encoderFrames}), multiArrayFeature("mel_length", {1}, DataType::int32)},
+        {multiArrayFeature("encoder", {1, encoderWidth, encoderFrames}),
+         multiArrayFeature("encoder_length", {1}, DataType::int32)});
 }
 
 nlohmann::json decoderManifest() {

@@ -165,10 +165,10 @@ protected:
     platform::core::VirtualClock clock;
     testing::ChannelHarness harness{clock};
     platform::audio::MicrophoneAccess access;
-    speech::ScriptedSpeechService::Config speechConfig{.locales = {{.identifier = "fr-FR"},
-                                                                   {.identifier = "de-DE",
-                                                                    .supportsOnDeviceRecognition = false},
-                                                                   {.identifier = "en-US"}}};
+    speech::ScriptedSpeechService::Config speechConfig{
+        .locales = {{.identifier = "fr-FR"},
+                    {.identifier = "de-DE", .supportsOnDeviceRecognition = false},
+                    {.identifier = "en-US"}}};
     std::shared_ptr<speech::ScriptedSpeechService> speechService;
     std::shared_ptr<testing::ScriptedInputDevice> device =
         std::make_shared<testing::ScriptedInputDevice>(monoFloat(48000));
@@ -256,7 +256,8 @@ TEST_F(DictationPluginTests, AFinalResultWithoutAStopStartsTheNextUtterance) {
     EXPECT_NE(task(1)->request(), task(0)->request());
     task(1)->deliver(partial("ten"));
     harness.runUntilIdle();
-    EXPECT_EQ(textEvents(), (std::vector<ui::Value>{partialEvent("go"), finalEvent("go forward"), partialEvent("ten")}));
+    EXPECT_EQ(textEvents(),
+              (std::vector<ui::Value>{partialEvent("go"), finalEvent("go forward"), partialEvent("ten")}));
     EXPECT_TRUE(device->isRunning());
 }
 
@@ -360,7 +361,8 @@ TEST_F(DictationPluginTests, AFailingEngineIsReportedWithItsCode) {
 TEST_F(DictationPluginTests, AudioOnlyCaptureSendsSixteenKilohertzBlocks) {
     access.setAuthorizationStatus(AuthorizationStatus::denied);
     EXPECT_EQ(callAcrossThreads("startAudioOnly"), noValue);
-    EXPECT_EQ(harness.events(eventChannel), std::vector<ui::Value>{errorEvent("permission-denied", "Microphone denied")});
+    EXPECT_EQ(harness.events(eventChannel),
+              std::vector<ui::Value>{errorEvent("permission-denied", "Microphone denied")});
 
     access.setAuthorizationStatus(AuthorizationStatus::authorized);
     ASSERT_EQ(callAcrossThreads("startAudioOnly"), noValue);

@@ -90,7 +90,8 @@ TEST(DictationRecognitionTests, TheRecordingThroughTheFileMicrophoneComesBackFro
     const auto device = std::make_shared<CountingInputDevice>(std::make_shared<platform::audio::FileInputDevice>(
         recording, platform::audio::FileInputDevice::Pace::asFastAsPossible));
     auto plugin = std::make_shared<DictationPlugin>(
-        harness.messenger(), DictationPlugin::Services{.microphoneAccess = &access, .inputDevice = [device] { return device; }});
+        harness.messenger(),
+        DictationPlugin::Services{.microphoneAccess = &access, .inputDevice = [device] { return device; }});
     harness.listen(eventChannel);
 
     EXPECT_EQ(harness.call(channel, "getSupportedLocales"),

@@ -45,12 +45,18 @@ constexpr const char* methodChannel = "mirvo/hotkey";
 constexpr const char* eventChannel = "mirvo/hotkey_events";
 
 KeyEvent modifierChange(std::uint16_t keyCode, std::uint64_t flags) {
-    return {.type = EventType::flagsChanged, .keyCode = keyCode, .flags = flags, .isAutoRepeat = false,
+    return {.type = EventType::flagsChanged,
+            .keyCode = keyCode,
+            .flags = flags,
+            .isAutoRepeat = false,
             .unicodeString = {}};
 }
 
 KeyEvent key(EventType type, std::uint16_t keyCode, bool isAutoRepeat = false) {
-    return {.type = type, .keyCode = keyCode, .flags = 0, .isAutoRepeat = isAutoRepeat,
+    return {.type = type,
+            .keyCode = keyCode,
+            .flags = 0,
+            .isAutoRepeat = isAutoRepeat,
             .unicodeString = keyCode == 49 && type == EventType::keyDown ? u" " : u""};
 }
 
@@ -85,7 +91,9 @@ struct Step {
 
 Step passes(const KeyEvent& event) { return {.event = event, .reachesApplication = true, .wait = {}}; }
 Step withheld(const KeyEvent& event) { return {.event = event, .reachesApplication = false, .wait = {}}; }
-Step after(std::chrono::milliseconds wait) { return {.event = std::nullopt, .reachesApplication = false, .wait = wait}; }
+Step after(std::chrono::milliseconds wait) {
+    return {.event = std::nullopt, .reachesApplication = false, .wait = wait};
+}
 
 std::vector<Step> joined(std::initializer_list<std::vector<Step>> parts) {
     std::vector<Step> steps;
@@ -216,7 +224,7 @@ struct SequenceCase {
 };
 
 // Tap fn, then lock with space while the release waits for its confirmation.
-const std::vector<Step> lockByTapAndSpace = {withheld(fnDown), after(100ms), withheld(fnUp), after(100ms),
+const std::vector<Step> lockByTapAndSpace = {withheld(fnDown),    after(100ms),      withheld(fnUp), after(100ms),
                                              withheld(spaceDown), withheld(spaceUp), after(1s)};
 
 const SequenceCase sequences[] = {
@@ -242,8 +250,8 @@ const SequenceCase sequences[] = {
      .expectedEvents = {startEvent("ptt"), stopEvent}},
     {.name = "fn tapped, space 200 ms later: locked, and neither the space press nor its release is typed",
      .binding = std::nullopt,
-     .steps = {withheld(fnDown), after(100ms), withheld(fnUp), after(200ms), withheld(spaceDown),
-               withheld(spaceUp), after(1s)},
+     .steps = {withheld(fnDown), after(100ms), withheld(fnUp), after(200ms), withheld(spaceDown), withheld(spaceUp),
+               after(1s)},
      .expectedEvents = {startEvent("ptt"), lockEvent}},
     {.name = "fn held, space pressed, repeating and pressed again: locked, every space withheld, the release "
              "does nothing",
@@ -253,8 +261,8 @@ const SequenceCase sequences[] = {
      .expectedEvents = {startEvent("ptt"), lockEvent}},
     {.name = "space held 100 ms before fn: locked start; the space, its repeats and release are typed",
      .binding = std::nullopt,
-     .steps = {passes(spaceDown), after(100ms), withheld(fnDown), passes(spaceRepeat), after(100ms),
-               withheld(fnUp), passes(spaceRepeat), passes(spaceUp), after(1s)},
+     .steps = {passes(spaceDown), after(100ms), withheld(fnDown), passes(spaceRepeat), after(100ms), withheld(fnUp),
+               passes(spaceRepeat), passes(spaceUp), after(1s)},
      .expectedEvents = {startEvent("locked")}},
     {.name = "space held 349 ms before fn is a chord",
      .binding = std::nullopt,
@@ -283,8 +291,8 @@ const SequenceCase sequences[] = {
     {.name = "locked: fn held and space pressed stops at the space; later spaces while fn is held are withheld",
      .binding = std::nullopt,
      .steps = joined({lockByTapAndSpace,
-                      {withheld(fnDown), withheld(spaceDown), withheld(spaceUp), withheld(spaceDown),
-                       withheld(spaceUp), withheld(fnUp), passes(spaceDown), passes(spaceUp), after(1s)}}),
+                      {withheld(fnDown), withheld(spaceDown), withheld(spaceUp), withheld(spaceDown), withheld(spaceUp),
+                       withheld(fnUp), passes(spaceDown), passes(spaceUp), after(1s)}}),
      .expectedEvents = {startEvent("ptt"), lockEvent, stopEvent}},
     {.name = "locked: space then fn within 0.35 s stops at the press; the release does nothing",
      .binding = std::nullopt,
@@ -387,8 +395,8 @@ TEST(GlobalHotkeyTapTests, StartTwiceInstallsOneTapThatStopRemoves) {
 
     EXPECT_TRUE(rig.events().empty());
     EXPECT_EQ(rig.session.receivedEvents(), reachingApplication(hold));
-    EXPECT_EQ(rig.logLines(), (std::vector<std::string>{"Mirvo: hotkey tap started (binding=fn)",
-                                                         "Mirvo: hotkey tap stopped"}));
+    EXPECT_EQ(rig.logLines(),
+              (std::vector<std::string>{"Mirvo: hotkey tap started (binding=fn)", "Mirvo: hotkey tap stopped"}));
 }
 
 TEST(GlobalHotkeyTapTests, StopWhileStoppedRepliesWithoutLogging) {
@@ -478,7 +486,7 @@ TEST(GlobalHotkeyTapTests, ATapDisabledBySessionIsEnabledAgainAndLogged) {
         rig.run({withheld(fnDown), after(1s), withheld(fnUp)});
 
         EXPECT_EQ(rig.logLines(1), (std::vector<std::string>{"Mirvo: hotkey tap re-enabled after " + number,
-                                                              "Mirvo: hotkey start (ptt)", "Mirvo: hotkey stop"}));
+                                                             "Mirvo: hotkey start (ptt)", "Mirvo: hotkey stop"}));
         EXPECT_EQ(rig.events(), (std::vector<ui::Value>{startEvent("ptt"), stopEvent}));
     }
 }
@@ -492,7 +500,7 @@ TEST(GlobalHotkeyTapTests, SetBindingStoresTheTrimmedKeyAndLogsIt) {
         EXPECT_EQ(rig.call("setBinding", ui::ValueMap{{"key", given}}), noValue);
         EXPECT_EQ(rig.call("start"), yes);
         EXPECT_EQ(rig.logLines(), (std::vector<std::string>{"Mirvo: hotkey binding set to " + stored,
-                                                             "Mirvo: hotkey tap started (binding=" + stored + ")"}));
+                                                            "Mirvo: hotkey tap started (binding=" + stored + ")"}));
     }
 }
 

@@ -59,13 +59,10 @@ bool HostProcess::waitForOutput(const std::string& text) {
     return true;
 }
 
-void HostProcess::signal(int signalNumber) const {
-    ::kill(pid_, signalNumber);
-}
+void HostProcess::signal(int signalNumber) const { ::kill(pid_, signalNumber); }
 
 int HostProcess::waitForExit() {
-    while (readMore()) {
-    }
+    while (readMore()) {}
     const bool endedByItself = outputClosed_;
     if (!endedByItself) {
         ::kill(pid_, SIGKILL);

@@ -28,16 +28,11 @@ enum class Input { down, chordDown, spaceDown, up, confirmRelease };
 
 HotkeyAction apply(HotkeyGesture& gesture, Input input) {
     switch (input) {
-    case Input::down:
-        return gesture.down(false);
-    case Input::chordDown:
-        return gesture.down(true);
-    case Input::spaceDown:
-        return gesture.spaceDown();
-    case Input::up:
-        return gesture.up();
-    case Input::confirmRelease:
-        return gesture.confirmRelease();
+    case Input::down: return gesture.down(false);
+    case Input::chordDown: return gesture.down(true);
+    case Input::spaceDown: return gesture.spaceDown();
+    case Input::up: return gesture.up();
+    case Input::confirmRelease: return gesture.confirmRelease();
     }
     return HotkeyAction::none;
 }
@@ -109,10 +104,7 @@ const Case cases[] = {
      .initial = idle,
      .steps = {{down, start}, {down, none}, {chordDown, none}},
      .expected = pushToTalkHeld},
-    {.name = "an up without a down does nothing",
-     .initial = idle,
-     .steps = {{up, none}},
-     .expected = idle},
+    {.name = "an up without a down does nothing", .initial = idle, .steps = {{up, none}}, .expected = idle},
     {.name = "confirming while the binding is held does nothing",
      .initial = idle,
      .steps = {{down, start}, {confirmRelease, none}},

@@ -14,9 +14,7 @@ namespace {
 
 using mirvotest::HostProcess;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(MainTests, ASecondCopyHandsOverToTheFirstAndEndsWithoutRegisteringAnything) {
     testsupport::TemporaryFolder runtime;

@@ -86,8 +86,7 @@ TEST(MandarinDictationEndToEndTests, MandarinSpeechComesBackInTaiwansFormsChunkB
               json({{"result", {"zh-CN:true", "zh-TW:true", "zh:true"}}}));
 
     ASSERT_EQ(ui.call(paraformerChannel, "start"), json({{"result", nullptr}})) << host.output();
-    EXPECT_EQ(partialsWhileSpeaking(ui),
-              (std::vector<std::string>{chunkText(1), chunkText(1) + " " + chunkText(3)}));
+    EXPECT_EQ(partialsWhileSpeaking(ui), (std::vector<std::string>{chunkText(1), chunkText(1) + " " + chunkText(3)}));
     EXPECT_EQ(ui.call(paraformerChannel, "stop"),
               json({{"result", chunkText(1) + " " + chunkText(3) + " " + chunkText(5)}}))
         << host.output();

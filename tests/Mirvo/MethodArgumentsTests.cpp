@@ -47,8 +47,7 @@ TEST_F(MethodArgumentsTests, AMissingOrMalformedRequiredStringIsAnsweredWithBadA
     for (const auto& c : cases) {
         reply.reset();
         ui::MethodResult caseResult(mainQueue, [this](ui::MethodReply answer) { reply = std::move(answer); });
-        EXPECT_EQ(MethodArguments(c.arguments).requiredString("locale", "locale is required", caseResult),
-                  std::nullopt)
+        EXPECT_EQ(MethodArguments(c.arguments).requiredString("locale", "locale is required", caseResult), std::nullopt)
             << c.name;
         mainQueue.runUntilIdle();
         EXPECT_EQ(reply, testing::errorReply("bad_args", "locale is required")) << c.name;

@@ -82,9 +82,8 @@ TEST_F(MicrophonePermissionTests, TheDeniedMessageCanBeTheCallersOwn) {
     answerFromAnotherThread(false);
     harness.runUntilIdle();
 
-    EXPECT_EQ(harness.events(eventChannelName),
-              std::vector<ui::Value>{
-                  testing::errorEvent("permission-denied", "Microphone or speech recognition denied")});
+    EXPECT_EQ(harness.events(eventChannelName), std::vector<ui::Value>{testing::errorEvent(
+                                                    "permission-denied", "Microphone or speech recognition denied")});
 }
 
 TEST_F(MicrophonePermissionTests, GrantedAccessStartsTheSessionOnTheMainQueueWhichAnswers) {

@@ -117,7 +117,8 @@ TEST(ParaformerChunkerTests, ARemainderIsCutIntoPiecesOfAtMostOneChunk) {
     const struct {
         std::size_t samples;
         std::vector<std::size_t> pieces;
-    } cases[] = {{0, {}}, {1, {1}}, {chunk, {chunk}}, {chunk + overflow, {chunk, overflow}}, {2 * chunk + 1, {chunk, chunk, 1}}};
+    } cases[] = {
+        {0, {}}, {1, {1}}, {chunk, {chunk}}, {chunk + overflow, {chunk, overflow}}, {2 * chunk + 1, {chunk, chunk, 1}}};
     for (const auto& c : cases) {
         const auto samples = stream(0, c.samples);
         std::vector<std::size_t> sizes;

@@ -98,7 +98,9 @@ std::ostream& operator<<(std::ostream& out, const Heard& heard) {
 }
 
 // The stream position of a waveform sample the recogniser was given (scaled by 32768).
-std::size_t positionOf(float scaledSample) { return static_cast<std::size_t>(std::lround(scaledSample / 32768.0f)) - 1; }
+std::size_t positionOf(float scaledSample) {
+    return static_cast<std::size_t>(std::lround(scaledSample / 32768.0f)) - 1;
+}
 
 // Once armed, holds the next transcription that reaches the decoder until released.
 class Hold {
@@ -227,10 +229,8 @@ protected:
     }
 
     testsupport::RecordingLogSink log;
-    quorl::ParaformerTestModels models{{{mouse, mouseText},
-                                        {software, softwareText},
-                                        {network, "\u7f51\u7edc"},
-                                        {information, informationText}}};
+    quorl::ParaformerTestModels models{
+        {{mouse, mouseText}, {software, softwareText}, {network, "\u7f51\u7edc"}, {information, informationText}}};
     Hold hold;
     platform::audio::MicrophoneAccess access;
     std::shared_ptr<testing::ScriptedInputDevice> device =
@@ -256,8 +256,8 @@ TEST_F(ParaformerPluginTests, TheLocalesAreFixedAndOtherMethodsAreNotImplemented
 }
 
 TEST_F(ParaformerPluginTests, PrepareRefusesAMissingOrEmptyLocale) {
-    for (const auto& arguments : {ui::Value(), ui::Value(ui::ValueMap{{"locale", ""}}),
-                                  ui::Value(ui::ValueMap{{"locale", 3}})}) {
+    for (const auto& arguments :
+         {ui::Value(), ui::Value(ui::ValueMap{{"locale", ""}}), ui::Value(ui::ValueMap{{"locale", 3}})}) {
         EXPECT_EQ(harness.call(channel, "prepare", arguments), errorReply("bad_args", "locale is required"));
     }
     EXPECT_EQ(preparations, 0);
@@ -294,7 +294,9 @@ TEST_F(ParaformerPluginTests, AFailedPrepareIsReportedAndStartNeedsAPrepareFirst
                                       errorEvent("1", "Call prepare before start")}));
     EXPECT_EQ(device->startCount(), 0);
 
-    loader = [this](const quorl::ProgressHandler&) { return std::make_shared<quorl::ParaformerManager>(models.modelSet()); };
+    loader = [this](const quorl::ProgressHandler&) {
+        return std::make_shared<quorl::ParaformerManager>(models.modelSet());
+    };
     EXPECT_EQ(call("prepare", prepareArguments("zh-CN")), noValue);
     EXPECT_EQ(preparations, 2);
 }
@@ -313,7 +315,8 @@ TEST_F(ParaformerPluginTests, StartAsksForTheMicrophoneEveryTime) {
 
     access.setAuthorizationStatus(AuthorizationStatus::denied);
     EXPECT_EQ(call("start"), noValue);
-    EXPECT_EQ(harness.events(eventChannel), std::vector<ui::Value>{errorEvent("permission-denied", "Microphone denied")});
+    EXPECT_EQ(harness.events(eventChannel),
+              std::vector<ui::Value>{errorEvent("permission-denied", "Microphone denied")});
     EXPECT_EQ(device->startCount(), 1);
 }
 

@@ -66,11 +66,11 @@ constexpr int one = 1, two = 2, lineBreak = 3;
 
 const ui::MethodReply noValue = ui::Value();
 
-const std::vector<std::string> allLocales = {
-    "bg-BG:true", "hr-HR:true", "cs-CZ:true", "da-DK:true", "nl-NL:true", "en-US:true", "et-EE:true",
-    "fi-FI:true", "fr-FR:true", "de-DE:true", "el-GR:true", "hu-HU:true", "it-IT:true", "lv-LV:true",
-    "lt-LT:true", "mt-MT:true", "pl-PL:true", "pt-PT:true", "ro-RO:true", "ru-RU:true", "sk-SK:true",
-    "sl-SI:true", "es-ES:true", "sv-SE:true", "uk-UA:true"};
+const std::vector<std::string> allLocales = {"bg-BG:true", "hr-HR:true", "cs-CZ:true", "da-DK:true", "nl-NL:true",
+                                             "en-US:true", "et-EE:true", "fi-FI:true", "fr-FR:true", "de-DE:true",
+                                             "el-GR:true", "hu-HU:true", "it-IT:true", "lv-LV:true", "lt-LT:true",
+                                             "mt-MT:true", "pl-PL:true", "pt-PT:true", "ro-RO:true", "ru-RU:true",
+                                             "sk-SK:true", "sl-SI:true", "es-ES:true", "sv-SE:true", "uk-UA:true"};
 
 ui::MethodReply textReply(const std::string& text) { return ui::Value(text); }
 
@@ -115,9 +115,7 @@ std::vector<std::shared_ptr<PCMBuffer>> streamBuffers(std::int64_t first, int co
 }
 
 // Buffers that cover the first `seconds` of the stream.
-int buffersFor(std::int64_t seconds) {
-    return static_cast<int>((seconds * second + bufferFrames - 1) / bufferFrames);
-}
+int buffersFor(std::int64_t seconds) { return static_cast<int>((seconds * second + bufferFrames - 1) / bufferFrames); }
 
 // Opens once, for a preparation that must still be running when the test acts.
 class Gate {
@@ -292,8 +290,7 @@ TEST_F(ParakeetPluginTests, AFailedPrepareIsReportedAndTheNextPrepareStartsAfres
     };
     EXPECT_EQ(call("prepare", prepareArguments("en-US")),
               errorReply("prepare-failed", "The model hub could not be reached"));
-    EXPECT_EQ(events(),
-              (std::vector<ui::Value>{errorEvent("prepare-failed", "The model hub could not be reached")}));
+    EXPECT_EQ(events(), (std::vector<ui::Value>{errorEvent("prepare-failed", "The model hub could not be reached")}));
     EXPECT_FALSE(logged("Mirvo: Parakeet models loaded (v3)"));
     EXPECT_EQ(call("start"), errorReply("1", "Call prepare before start"));
 

@@ -20,14 +20,14 @@ namespace {
 namespace ui = platform::ui;
 
 // Registers the plug-in the way start-up does and returns what releases it again.
-template <typename Plugin>
-std::function<void()> registerShared(ui::BinaryMessenger& messenger) {
+template <typename Plugin> std::function<void()> registerShared(ui::BinaryMessenger& messenger) {
     auto registry = std::make_shared<PluginRegistry>();
-    registry->add(NativePlugin{.name = "plugin",
-                               .make = [](ui::BinaryMessenger& messenger, PluginRegistry&) -> std::shared_ptr<ChannelPlugin> {
-                                   return std::make_shared<Plugin>(messenger);
-                               }},
-                  messenger);
+    registry->add(
+        NativePlugin{.name = "plugin",
+                     .make = [](ui::BinaryMessenger& messenger, PluginRegistry&) -> std::shared_ptr<ChannelPlugin> {
+                         return std::make_shared<Plugin>(messenger);
+                     }},
+        messenger);
     return [registry] { registry->releaseAll(); };
 }
 

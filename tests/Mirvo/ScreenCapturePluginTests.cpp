@@ -39,8 +39,8 @@ std::optional<PixelSize> jpegSize(const std::vector<std::uint8_t>& bytes) {
     PixelSize size;
     int subsampling = 0;
     int colourspace = 0;
-    const int failed = tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &size.width, &size.height,
-                                           &subsampling, &colourspace);
+    const int failed =
+        tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &size.width, &size.height, &subsampling, &colourspace);
     tjDestroy(decoder);
     return failed == 0 ? std::optional(size) : std::nullopt;
 }
@@ -76,9 +76,11 @@ public:
         }
         return displays;
     }
-    desktop::Image screenshot(const desktop::ShareableDisplay& display, const desktop::ScreenshotConfiguration&) override {
+    desktop::Image screenshot(const desktop::ShareableDisplay& display,
+                              const desktop::ScreenshotConfiguration&) override {
         ++screenshots;
-        const auto found = std::ranges::find_if(images, [&](const auto& image) { return image.width == display.width; });
+        const auto found =
+            std::ranges::find_if(images, [&](const auto& image) { return image.width == display.width; });
         return *found;
     }
 
@@ -118,7 +120,8 @@ TEST_F(ScreenCapturePluginTests, EachDisplayIsAtMostFourteenHundredFortyPixelsWi
     for (const auto& example : cases) {
         std::vector<desktop::Image> images;
         for (const auto& size : example.screenshots) {
-            images.push_back(filled(static_cast<std::uint32_t>(size.width), static_cast<std::uint32_t>(size.height), 200));
+            images.push_back(
+                filled(static_cast<std::uint32_t>(size.width), static_cast<std::uint32_t>(size.height), 200));
         }
         const auto picture = ScreenCapturePlugin::composite(images);
         ASSERT_TRUE(picture);
@@ -137,8 +140,7 @@ TEST_F(ScreenCapturePluginTests, TheCompositeSetsImagesSideBySideOnBlackFromTheB
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->width, 3U);
     EXPECT_EQ(picture->height, 2U);
-    const std::vector<std::uint8_t> rows{0,  0,  0,  0,  0,  0,  100, 100, 100,
-                                         50, 50, 50, 50, 50, 50, 100, 100, 100};
+    const std::vector<std::uint8_t> rows{0, 0, 0, 0, 0, 0, 100, 100, 100, 50, 50, 50, 50, 50, 50, 100, 100, 100};
     EXPECT_EQ(picture->pixels, rows);
 }
 
@@ -199,12 +201,13 @@ TEST(ScreenCaptureX11Tests, EveryScreenOfTheDisplayIsInTheJpeg) {
 TEST(ScreenCaptureX11Tests, WithoutADisplayTheCaptureFails) {
     testsupport::RecordingLogSink log;
     testing::ChannelHarness harness;
-    const auto plugin = std::make_shared<ScreenCapturePlugin>(
-        harness.messenger(), ScreenCapturePlugin::Services{.screenCapture = [] {
-            return std::make_shared<desktop::X11ScreenCapture>(":9999");
-        }});
+    const auto plugin =
+        std::make_shared<ScreenCapturePlugin>(harness.messenger(), ScreenCapturePlugin::Services{.screenCapture = [] {
+                                                  return std::make_shared<desktop::X11ScreenCapture>(":9999");
+                                              }});
     EXPECT_EQ(harness.callAndWait(channel, "captureFrame"), ui::MethodReply(ui::Value()));
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Mirvo: screen capture failed \u2014 Cannot open the X display :9999"});
+    EXPECT_EQ(log.messages(),
+              std::vector<std::string>{"Mirvo: screen capture failed \u2014 Cannot open the X display :9999"});
 }
 
 } // namespace

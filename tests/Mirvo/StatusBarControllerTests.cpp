@@ -74,7 +74,8 @@ protected:
 };
 
 TEST_F(StatusBarControllerTests, TheItemStartsAsAQuietMicrophoneWithItsMenuApart) {
-    EXPECT_EQ(button().image, (desktop::SymbolImage{.symbolName = "mic", .accessibilityDescription = "Mirvo", .isTemplate = true}));
+    EXPECT_EQ(button().image,
+              (desktop::SymbolImage{.symbolName = "mic", .accessibilityDescription = "Mirvo", .isTemplate = true}));
     EXPECT_EQ(button().toolTip, "Mirvo");
     EXPECT_EQ(button().title, "");
     EXPECT_EQ(item().length(), desktop::StatusItem::squareLength);
@@ -93,10 +94,11 @@ TEST_F(StatusBarControllerTests, SetStateChangesOnlyWhatItNames) {
         double length;
         std::string clockEntry;
     } steps[] = {
-        {ui::ValueMap{{"listening", true}}, "Mirvo is listening \u2014 hold Fn, or click to open", "Mirvo listening", "",
-         desktop::StatusItem::squareLength, "Clock in"},
-        {ui::ValueMap{{"clockRunning", true}, {"elapsed", "1:05"}}, "Mirvo is listening \u2014 hold Fn, or click to open",
-         "Mirvo listening", " 1:05", desktop::StatusItem::variableLength, "Clock out"},
+        {ui::ValueMap{{"listening", true}}, "Mirvo is listening \u2014 hold Fn, or click to open", "Mirvo listening",
+         "", desktop::StatusItem::squareLength, "Clock in"},
+        {ui::ValueMap{{"clockRunning", true}, {"elapsed", "1:05"}},
+         "Mirvo is listening \u2014 hold Fn, or click to open", "Mirvo listening", " 1:05",
+         desktop::StatusItem::variableLength, "Clock out"},
         {ui::ValueMap{{"elapsed", ""}}, "Mirvo is listening \u2014 hold Fn, or click to open", "Mirvo listening", "",
          desktop::StatusItem::squareLength, "Clock out"},
         {ui::ValueMap{{"listening", "yes"}, {"elapsed", "2:00"}}, "Mirvo is listening \u2014 hold Fn, or click to open",
@@ -139,7 +141,8 @@ TEST_F(StatusBarControllerTests, TheMenuListsItsEntriesAndItsClockEntryFollowsTh
 }
 
 TEST_F(StatusBarControllerTests, MenuChoicesGoToTheSinkAtOnceAndQuitEndsTheApplication) {
-    application.setCurrentEvent(desktop::ApplicationEvent{.type = ApplicationEventType::leftMouseUp, .controlKeyHeld = true});
+    application.setCurrentEvent(
+        desktop::ApplicationEvent{.type = ApplicationEventType::leftMouseUp, .controlKeyHeld = true});
     button().action();
     const auto menu = item().menu();
     ASSERT_NE(menu, nullptr);

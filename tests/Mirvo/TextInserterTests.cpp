@@ -6,8 +6,8 @@
 #include "platform/desktop/Accessibility.hpp"
 #include "platform/desktop/KeyEvent.hpp"
 #include "platform/desktop/KeyboardSession.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,13 +31,9 @@ constexpr const char* channel = "mirvo/insert_text";
 constexpr const char* family = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";
 constexpr const char16_t* familyUnits = u"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";
 
-std::string letters(std::size_t count) {
-    return std::string(count, 'a');
-}
+std::string letters(std::size_t count) { return std::string(count, 'a'); }
 
-std::u16string letterUnits(std::size_t count) {
-    return std::u16string(count, u'a');
-}
+std::u16string letterUnits(std::size_t count) { return std::u16string(count, u'a'); }
 
 std::string repeated(const std::string& piece, std::size_t count) {
     std::string text;
@@ -47,9 +43,7 @@ std::string repeated(const std::string& piece, std::size_t count) {
     return text;
 }
 
-bool isHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
+bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 struct Packing {
     std::string label;
@@ -73,7 +67,8 @@ std::vector<Packing> packings() {
         {.label = "19 letters and a family",
          .text = letters(19) + family,
          .keystrokes = {letterUnits(19), familyUnits}},
-        {.label = "two joined families", .text = std::string(family) + "\u200D" + family,
+        {.label = "two joined families",
+         .text = std::string(family) + "\u200D" + family,
          .keystrokes = {twoFamilies.substr(0, 20), twoFamilies.substr(20)}},
         {.label = "a letter and two joined families",
          .text = "a" + std::string(family) + "\u200D" + family,
@@ -108,9 +103,7 @@ public:
         return harness.callAndWait(channel, "insert", std::move(arguments));
     }
 
-    std::optional<ui::MethodReply> insertText(const std::string& text) {
-        return insert(ui::ValueMap{{"text", text}});
-    }
+    std::optional<ui::MethodReply> insertText(const std::string& text) { return insert(ui::ValueMap{{"text", text}}); }
 
     // The Unicode strings of the posted key presses, each checked to be a key-down of key 0 carrying the text
     // followed by a key-up of key 0 carrying none.

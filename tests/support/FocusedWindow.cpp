@@ -29,8 +29,7 @@ FocusedWindow::FocusedWindow(const std::string& display)
     window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 200, 100, 0, 0, 0);
     XSelectInput(display_, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
     XMapWindow(display_, window_);
-    for (XEvent event; XWindowEvent(display_, window_, StructureNotifyMask, &event), event.type != MapNotify;) {
-    }
+    for (XEvent event; XWindowEvent(display_, window_, StructureNotifyMask, &event), event.type != MapNotify;) {}
     XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
     XSync(display_, False);
     thread_ = std::thread([this] { run(); });
@@ -83,7 +82,8 @@ void FocusedWindow::run() {
                 continue;
             }
             const KeySym keysym = currentKeysym(event.xkey.keycode);
-            const char32_t character = keysym == XK_Return ? U'\n' : xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym));
+            const char32_t character =
+                keysym == XK_Return ? U'\n' : xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym));
             std::lock_guard lock(mutex_);
             keys_.push_back({.keycode = static_cast<int>(event.xkey.keycode), .press = event.type == KeyPress});
             if (event.type == KeyPress && character != 0) {

@@ -217,12 +217,16 @@ private:
         std::lock_guard lock(mutex);
         const auto files = repositories.find(repository->first);
         if (files == repositories.end()) {
-            return Answer{.status = 404, .headers = {}, .body = R"({"error":"Repository not found"})",
+            return Answer{.status = 404,
+                          .headers = {},
+                          .body = R"({"error":"Repository not found"})",
                           .contentType = "application/json"};
         }
         const auto entries = children(files->second, listed[repository->first], folder);
         if (entries.empty() && !folder.empty()) {
-            return Answer{.status = 404, .headers = {}, .body = R"({"error":"Entry not found"})",
+            return Answer{.status = 404,
+                          .headers = {},
+                          .body = R"({"error":"Entry not found"})",
                           .contentType = "application/json"};
         }
         const std::size_t requested = parseCount(request.get_param_value("cursor")).value_or(0);
@@ -235,7 +239,8 @@ private:
         if (end < entries.size() || endlessPagination) {
             const std::string targetPath = request.target.substr(0, request.target.find('?'));
             const std::size_t cursor = endlessPagination ? std::max(end, requested + 1) : end;
-            const std::string next = (relativeLinks ? "" : baseURL()) + targetPath + "?cursor=" + std::to_string(cursor);
+            const std::string next =
+                (relativeLinks ? "" : baseURL()) + targetPath + "?cursor=" + std::to_string(cursor);
             answer.headers.emplace_back("Link", "<" + next + ">; rel=\"next\"");
         }
         return answer;
@@ -243,7 +248,8 @@ private:
 
     // The entries directly inside `folder` in path order: its files with their sizes and its sub-folders.
     static std::vector<nlohmann::json> children(const std::map<std::string, File>& files,
-                                                const std::map<std::string, Listed>& listed, const std::string& folder) {
+                                                const std::map<std::string, Listed>& listed,
+                                                const std::string& folder) {
         const std::string prefix = folder.empty() ? "" : folder + "/";
         std::map<std::string, nlohmann::json> entries;
         for (const auto& [path, file] : files) {
@@ -287,7 +293,9 @@ private:
             return plainAnswer(404, "Entry not found");
         }
         const File& file = found->at(path);
-        Answer answer{.status = 200, .headers = {{"Accept-Ranges", "bytes"}}, .body = file.content,
+        Answer answer{.status = 200,
+                      .headers = {{"Accept-Ranges", "bytes"}},
+                      .body = file.content,
                       .contentType = file.contentType};
         if (file.etag) {
             answer.headers.emplace_back("ETag", *file.etag);
@@ -327,8 +335,8 @@ private:
 
     void serveCutShort(const Answer& answer, const Fault& fault, httplib::Response& response) {
         auto body = std::make_shared<std::string>(answer.body);
-        const std::size_t limit = std::min(fault.dropAfterBytes.value_or(body->size()),
-                                           fault.stallAfterBytes.value_or(body->size()));
+        const std::size_t limit =
+            std::min(fault.dropAfterBytes.value_or(body->size()), fault.stallAfterBytes.value_or(body->size()));
         const bool stall = fault.stallAfterBytes.has_value();
         auto provide = [this, body, limit, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             if (offset < limit) {
@@ -342,9 +350,10 @@ private:
         if (fault.withoutLength) {
             // Without a length the body ends where the connection closes.
             response.set_header("Connection", "close");
-            response.set_content_provider(answer.contentType, [provide, body](std::size_t offset, httplib::DataSink& sink) {
-                return provide(offset, body->size() - std::min(offset, body->size()), sink);
-            });
+            response.set_content_provider(
+                answer.contentType, [provide, body](std::size_t offset, httplib::DataSink& sink) {
+                    return provide(offset, body->size() - std::min(offset, body->size()), sink);
+                });
         } else {
             response.set_content_provider(body->size(), answer.contentType, provide);
         }
@@ -423,8 +432,10 @@ void LoopbackHub::putFile(const std::string& repo, const std::string& path, File
 void LoopbackHub::putFile(const std::string& repo, const std::string& path, const std::string& content) {
     char etag[32];
     std::snprintf(etag, sizeof etag, "\"%016zx\"", std::hash<std::string>{}(content));
-    putFile(repo, path, File{.content = content, .etag = etag, .lastModified = std::nullopt,
-                             .contentType = "application/octet-stream"});
+    putFile(
+        repo, path,
+        File{
+            .content = content, .etag = etag, .lastModified = std::nullopt, .contentType = "application/octet-stream"});
 }
 
 void LoopbackHub::setPageSize(std::size_t entries) {

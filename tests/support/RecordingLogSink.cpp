@@ -57,9 +57,8 @@ std::vector<std::string> RecordingLogSink::messages(const std::string& category)
 }
 
 std::vector<std::string> RecordingLogSink::messages(const std::string& category, LogType type) const {
-    return messagesWhere(records(), [&](const LogRecord& record) {
-        return record.category == category && record.type == type;
-    });
+    return messagesWhere(records(),
+                         [&](const LogRecord& record) { return record.category == category && record.type == type; });
 }
 
 } // namespace testsupport

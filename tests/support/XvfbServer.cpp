@@ -31,7 +31,8 @@ std::string readDisplayNumber(int fd) {
     std::string number;
     const auto deadline = std::chrono::steady_clock::now() + startTimeout;
     while (number.empty() || number.back() != '\n') {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
         if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
             throw std::runtime_error("Xvfb did not report its display");

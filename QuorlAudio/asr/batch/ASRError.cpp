@@ -6,10 +6,7 @@ namespace quorl {
 
 ASRError::ASRError(Kind kind, const std::string& description, std::string message, std::exception_ptr underlying,
                    std::filesystem::path url)
-    : Error(description),
-      kind_(kind),
-      message_(std::move(message)),
-      underlying_(std::move(underlying)),
+    : Error(description), kind_(kind), message_(std::move(message)), underlying_(std::move(underlying)),
       url_(std::move(url)) {}
 
 ASRError ASRError::processingFailed(const std::string& message) {
@@ -21,8 +18,7 @@ ASRError ASRError::unsupportedPlatform(const std::string& message) {
 }
 
 ASRError ASRError::streamingConversionFailed(std::exception_ptr underlying) {
-    const std::string description =
-        "Streaming audio conversion failed: " + platform::core::describe(underlying);
+    const std::string description = "Streaming audio conversion failed: " + platform::core::describe(underlying);
     return ASRError(Kind::streamingConversionFailed, description, {}, std::move(underlying));
 }
 
@@ -33,8 +29,7 @@ ASRError ASRError::fileAccessFailed(const std::filesystem::path& url, std::excep
 }
 
 ASRError ASRError::encoderInstantiationFailed(const std::string& message) {
-    return ASRError(Kind::encoderInstantiationFailed, "Encoder ANE program failed to instantiate: " + message,
-                    message);
+    return ASRError(Kind::encoderInstantiationFailed, "Encoder ANE program failed to instantiate: " + message, message);
 }
 
 ASRError ASRError::notInitialized() {

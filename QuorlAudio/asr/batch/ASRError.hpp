@@ -42,8 +42,8 @@ public:
     const std::filesystem::path& url() const { return url_; }
 
 private:
-    ASRError(Kind kind, const std::string& description, std::string message = {},
-             std::exception_ptr underlying = {}, std::filesystem::path url = {});
+    ASRError(Kind kind, const std::string& description, std::string message = {}, std::exception_ptr underlying = {},
+             std::filesystem::path url = {});
 
     Kind kind_;
     std::string message_;

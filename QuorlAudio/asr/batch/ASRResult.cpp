@@ -9,16 +9,14 @@ namespace quorl {
 
 namespace {
 
-template <typename T>
-void writeIfPresent(nlohmann::json& json, const char* key, const std::optional<T>& value) {
+template <typename T> void writeIfPresent(nlohmann::json& json, const char* key, const std::optional<T>& value) {
     if (value) {
         json[key] = *value;
     }
 }
 
 // A null value reads as absent, as an absent key does.
-template <typename T>
-std::optional<T> readIfPresent(const nlohmann::json& json, const char* key) {
+template <typename T> std::optional<T> readIfPresent(const nlohmann::json& json, const char* key) {
     const auto found = json.find(key);
     if (found == json.end() || found->is_null()) {
         return std::nullopt;
@@ -28,9 +26,7 @@ std::optional<T> readIfPresent(const nlohmann::json& json, const char* key) {
 
 } // namespace
 
-float ASRResult::rtfx() const {
-    return static_cast<float>(duration) / static_cast<float>(processingTime);
-}
+float ASRResult::rtfx() const { return static_cast<float>(duration) / static_cast<float>(processingTime); }
 
 ASRResult ASRResult::withRescoring(std::string text, std::optional<std::vector<std::string>> detected,
                                    std::optional<std::vector<std::string>> applied) const {

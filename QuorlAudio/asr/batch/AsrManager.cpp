@@ -81,9 +81,7 @@ std::shared_ptr<AsrManager> AsrManager::create(ASRConfig config, std::optional<A
 }
 
 AsrManager::AsrManager(Passkey, ASRConfig config, std::optional<AsrModels> models)
-    : logger_("ASR"),
-      config_(std::move(config)),
-      progressEmitter_(std::make_shared<ProgressEmitter>()),
+    : logger_("ASR"), config_(std::move(config)), progressEmitter_(std::make_shared<ProgressEmitter>()),
       windowInference_(std::make_unique<AsrWindowInference>(logger_, config_)) {
     if (models) {
         windowInference_->bind(*models);
@@ -153,9 +151,8 @@ ASRResult AsrManager::transcribeDiskBacked(const std::filesystem::path& url, Tdt
 ASRResult AsrManager::transcribe(std::vector<float> samples, TdtDecoderState& decoderState,
                                  std::optional<Language> language) {
     const bool reportsProgress = samples.size() > static_cast<std::size_t>(windowSamples);
-    return inProgressSession(*progressEmitter_, reportsProgress, [&] {
-        return transcribeWithState(std::move(samples), decoderState, language);
-    });
+    return inProgressSession(*progressEmitter_, reportsProgress,
+                             [&] { return transcribeWithState(std::move(samples), decoderState, language); });
 }
 
 ASRResult AsrManager::transcribeWithState(std::vector<float> samples, TdtDecoderState& decoderState,

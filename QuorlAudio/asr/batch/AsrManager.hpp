@@ -25,7 +25,6 @@
 #include <unordered_map>
 #include <vector>
 
-
 namespace quorl {
 
 class AsrWindowInference;

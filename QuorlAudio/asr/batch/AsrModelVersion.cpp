@@ -34,21 +34,15 @@ int blankId(AsrModelVersion version) {
     return 1024;
 }
 
-int decoderLayers(AsrModelVersion version) {
-    return version == AsrModelVersion::tdtCtc110m ? 1 : 2;
-}
+int decoderLayers(AsrModelVersion version) { return version == AsrModelVersion::tdtCtc110m ? 1 : 2; }
 
-int encoderHiddenSize(AsrModelVersion version) {
-    return version == AsrModelVersion::tdtCtc110m ? 512 : 1024;
-}
+int encoderHiddenSize(AsrModelVersion version) { return version == AsrModelVersion::tdtCtc110m ? 512 : 1024; }
 
-bool hasFusedEncoder(AsrModelVersion version) {
-    return version == AsrModelVersion::tdtCtc110m;
-}
+bool hasFusedEncoder(AsrModelVersion version) { return version == AsrModelVersion::tdtCtc110m; }
 
 std::string preprocessorFileName(AsrModelVersion version) {
     return std::string(version == AsrModelVersion::tdtJa ? ModelNames::TDTJa::preprocessorFile
-                                                          : ModelNames::ASR::preprocessorFile);
+                                                         : ModelNames::ASR::preprocessorFile);
 }
 
 std::optional<std::string> encoderFileName(AsrModelVersion version, ParakeetEncoderPrecision precision) {
@@ -63,7 +57,7 @@ std::optional<std::string> encoderFileName(AsrModelVersion version, ParakeetEnco
 
 std::string decoderFileName(AsrModelVersion version) {
     return std::string(version == AsrModelVersion::tdtJa ? ModelNames::TDTJa::decoderFile
-                                                          : ModelNames::ASR::decoderFile);
+                                                         : ModelNames::ASR::decoderFile);
 }
 
 std::string jointFileName(AsrModelVersion version) {
@@ -78,7 +72,7 @@ std::string jointFileName(AsrModelVersion version) {
 
 std::string vocabularyFileName(AsrModelVersion version) {
     return std::string(version == AsrModelVersion::tdtJa ? ModelNames::TDTJa::vocabularyFile
-                                                          : ModelNames::ASR::vocabularyFile);
+                                                         : ModelNames::ASR::vocabularyFile);
 }
 
 std::optional<std::string> modelVariant(AsrModelVersion version, ParakeetEncoderPrecision precision) {

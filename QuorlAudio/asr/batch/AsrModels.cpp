@@ -48,8 +48,8 @@ platform::ml::ModelConfiguration AsrModels::optimizedConfiguration(bool enableFP
     // Build machines have no neural engine to offer, so there the CPU alone is the honest choice.
     const bool onBuildMachine = platform::sys::environmentValue("CI").has_value();
     return platform::ml::ModelConfiguration{
-        .computeUnits = onBuildMachine ? platform::ml::ComputeUnits::cpuOnly
-                                       : platform::ml::ComputeUnits::cpuAndNeuralEngine,
+        .computeUnits =
+            onBuildMachine ? platform::ml::ComputeUnits::cpuOnly : platform::ml::ComputeUnits::cpuAndNeuralEngine,
         .allowLowPrecisionAccumulationOnGPU = enableFP16,
         .functionName = std::nullopt,
     };
@@ -88,8 +88,8 @@ Vocabulary AsrModels::loadVocabulary(const fs::path& from, AsrModelVersion versi
     if (!vocabulary) {
         throw AsrModelsError::loadingFailed("Vocabulary file has unexpected format");
     }
-    logger().info(concatenated({"Loaded vocabulary with ", std::to_string(vocabulary->size()), " tokens from ",
-                                path.string()}));
+    logger().info(
+        concatenated({"Loaded vocabulary with ", std::to_string(vocabulary->size()), " tokens from ", path.string()}));
     return std::move(*vocabulary);
 }
 

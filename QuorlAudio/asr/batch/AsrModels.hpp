@@ -30,11 +30,11 @@ class AppLogger;
 // Every operation given a directory works on the version's model folder (its repository's folder name)
 // inside that directory's parent, so the default cache folder and any sibling of it name the same files.
 struct AsrModels {
-    std::shared_ptr<platform::ml::Model> encoder;  // null for the fused tdtCtc110m
+    std::shared_ptr<platform::ml::Model> encoder; // null for the fused tdtCtc110m
     std::shared_ptr<platform::ml::Model> preprocessor;
     std::shared_ptr<platform::ml::Model> decoder;
     std::shared_ptr<platform::ml::Model> joint;
-    std::shared_ptr<platform::ml::Model> ctcHead;  // only tdtCtc110m may have one
+    std::shared_ptr<platform::ml::Model> ctcHead; // only tdtCtc110m may have one
     platform::ml::ModelConfiguration configuration;
     std::unordered_map<int, std::string> vocabulary;
     AsrModelVersion version = AsrModelVersion::v3;
@@ -63,8 +63,8 @@ struct AsrModels {
     // Loads every model file of `version` through the model hub (downloading what is missing), one hub call
     // per file, then the optional CTC head and the vocabulary. Without a configuration the default one applies.
     static AsrModels load(const std::filesystem::path& from,
-                          const std::optional<platform::ml::ModelConfiguration>& configuration,
-                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
+                          const std::optional<platform::ml::ModelConfiguration>& configuration, AsrModelVersion version,
+                          ParakeetEncoderPrecision encoderPrecision,
                           std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
                           const ProgressHandler& progressHandler, const ModelHubLoader& loadModels = hubLoader());
 

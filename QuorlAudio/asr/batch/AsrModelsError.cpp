@@ -23,8 +23,7 @@ AsrModelsError AsrModelsError::loadingFailed(const std::string& message) {
 
 AsrModelsError AsrModelsError::modelCompilationFailed(const std::string& message) {
     return {Kind::modelCompilationFailed,
-            concatenated({"Failed to compile ASR models: ", message,
-                          ". Try deleting the models and re-downloading."})};
+            concatenated({"Failed to compile ASR models: ", message, ". Try deleting the models and re-downloading."})};
 }
 
 } // namespace quorl

@@ -39,8 +39,7 @@ struct SingleFileLoads {
 
     // The model of `fileName` from the version's repository, or null when the hub's answer lacks it.
     std::shared_ptr<Model> load(const std::string& fileName, ComputeUnits computeUnits) const {
-        return modelIn(loadModels(repo(version), {fileName}, root, computeUnits, variant, progressHandler),
-                       fileName);
+        return modelIn(loadModels(repo(version), {fileName}, root, computeUnits, variant, progressHandler), fileName);
     }
 
     static std::shared_ptr<Model> modelIn(const ModelHub::LoadedModels& models, const std::string& fileName) {
@@ -83,8 +82,8 @@ FrontEnd loadFrontEnd(const SingleFileLoads& loads, ComputeUnits configurationUn
     for (const auto& spec : frontEndSpecs(loads, configurationUnits, encoderComputeUnits)) {
         if (auto model = loads.load(spec.fileName, spec.computeUnits)) {
             kept.insert_or_assign(spec.fileName, std::move(model));
-            logger.info(concatenated(
-                {"Loaded ", spec.fileName, " with compute units: ", computeUnitsName(spec.computeUnits)}));
+            logger.info(
+                concatenated({"Loaded ", spec.fileName, " with compute units: ", computeUnitsName(spec.computeUnits)}));
         }
     }
     FrontEnd frontEnd{.preprocessor = SingleFileLoads::modelIn(kept, preprocessorFileName(loads.version)),
@@ -125,10 +124,9 @@ std::shared_ptr<Model> localCtcHead(const fs::path& folder, ComputeUnits compute
 std::shared_ptr<Model> hubCtcHead(const SingleFileLoads& loads, ComputeUnits computeUnits, const AppLogger& logger) {
     const std::string fileName(ModelNames::ASR::ctcHeadFile);
     try {
-        auto model = SingleFileLoads::modelIn(
-            loads.loadModels(Repo::parakeetCtc110m, {fileName}, loads.root, computeUnits, std::nullopt,
-                             loads.progressHandler),
-            fileName);
+        auto model = SingleFileLoads::modelIn(loads.loadModels(Repo::parakeetCtc110m, {fileName}, loads.root,
+                                                               computeUnits, std::nullopt, loads.progressHandler),
+                                              fileName);
         if (model) {
             logger.info("[Beta] Loaded CTC head model from HF repo");
         }

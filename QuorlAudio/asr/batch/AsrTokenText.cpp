@@ -55,8 +55,7 @@ double startSeconds(std::int64_t frame, std::int64_t delay) {
 // order).
 std::vector<TimedToken> sortedTokens(const std::vector<int>& tokenIds, const std::vector<int>& timestamps,
                                      const std::vector<float>& confidences, const std::vector<int>& durations) {
-    const std::size_t count =
-        std::min({tokenIds.size(), timestamps.size(), confidences.size(), durations.size()});
+    const std::size_t count = std::min({tokenIds.size(), timestamps.size(), confidences.size(), durations.size()});
     std::vector<TimedToken> tokens;
     tokens.reserve(count);
     for (std::size_t index = 0; index < count; ++index) {
@@ -75,7 +74,7 @@ AsrTokenText::AsrTokenText(AppLogger logger, int boundarySearchFrames, std::shar
     : logger_(std::move(logger)), boundarySearchFrames_(boundarySearchFrames), vocabulary_(std::move(vocabulary)) {}
 
 float AsrTokenText::calculateConfidence(int tokenCount, bool isEmpty,
-                                       const std::vector<float>& tokenConfidences) const {
+                                        const std::vector<float>& tokenConfidences) const {
     if (isEmpty) {
         return ASRConstants::minConfidence;
     }
@@ -83,8 +82,8 @@ float AsrTokenText::calculateConfidence(int tokenCount, bool isEmpty,
         logger_.warning("Expected token confidences but got none - this should not happen");
         return 0.5f;
     }
-    const float mean = std::accumulate(tokenConfidences.begin(), tokenConfidences.end(), 0.0f) /
-                       static_cast<float>(tokenCount);
+    const float mean =
+        std::accumulate(tokenConfidences.begin(), tokenConfidences.end(), 0.0f) / static_cast<float>(tokenCount);
     const float capped = std::isnan(mean) ? ASRConstants::maxConfidence : std::min(mean, ASRConstants::maxConfidence);
     return std::max(capped, ASRConstants::minConfidence);
 }
@@ -98,8 +97,8 @@ std::vector<TokenTiming> AsrTokenText::createTokenTimings(const std::vector<int>
         return {};
     }
     const bool hasDurations = !tokenDurations.empty();
-    const auto tokens = sortedTokens(tokenIds, timestamps, confidences,
-                                     hasDurations ? tokenDurations : std::vector<int>(count, 0));
+    const auto tokens =
+        sortedTokens(tokenIds, timestamps, confidences, hasDurations ? tokenDurations : std::vector<int>(count, 0));
     const std::int64_t delay = emissionDelayFrames();
     std::vector<TokenTiming> timings;
     timings.reserve(tokens.size());
@@ -113,9 +112,8 @@ std::vector<TokenTiming> AsrTokenText::createTokenTimings(const std::vector<int>
             end = std::max(startSeconds(tokens[index + 1].timestamp, delay), start + minimumTokenSeconds);
         }
         const auto piece = vocabulary_->find(token.tokenId);
-        const std::string text = piece != vocabulary_->end()
-                                     ? piece->second
-                                     : concatenated({"token_", std::to_string(token.tokenId)});
+        const std::string text =
+            piece != vocabulary_->end() ? piece->second : concatenated({"token_", std::to_string(token.tokenId)});
         timings.push_back(TokenTiming{
             .token = replacingWordBoundaries(text),
             .tokenId = token.tokenId,
@@ -128,8 +126,8 @@ std::vector<TokenTiming> AsrTokenText::createTokenTimings(const std::vector<int>
 }
 
 AsrTokenText::DeduplicatedTokens AsrTokenText::removeDuplicateTokenSequence(const std::vector<int>& previous,
-                                                                             const std::vector<int>& current,
-                                                                             int maxOverlap) const {
+                                                                            const std::vector<int>& current,
+                                                                            int maxOverlap) const {
     const auto& punctuation = ASRConstants::punctuationTokens;
     const bool punctuationSeam = !previous.empty() && !current.empty() && previous.back() == current.front() &&
                                  std::ranges::find(punctuation, current.front()) != punctuation.end();

@@ -46,8 +46,8 @@ private:
 };
 
 // A provider holding each array under its name; a later pair with the same name replaces an earlier one.
-DictionaryFeatureProvider createFeatureProvider(
-    std::initializer_list<std::pair<std::string, std::shared_ptr<MultiArray>>> features) {
+DictionaryFeatureProvider
+createFeatureProvider(std::initializer_list<std::pair<std::string, std::shared_ptr<MultiArray>>> features) {
     std::map<std::string, FeatureValue> dictionary;
     for (const auto& [name, array] : features) {
         dictionary.insert_or_assign(name, FeatureValue(array));
@@ -264,7 +264,7 @@ AsrWindowInference::InferenceResult AsrWindowInference::executeMLInferenceWithTi
 }
 
 DictionaryFeatureProvider AsrWindowInference::preparePreprocessorInput(std::span<const float> samples,
-                                                                std::optional<int> actualLength) const {
+                                                                       std::optional<int> actualLength) const {
     return preparePaddedInput(samples, samples.size(), actualLength);
 }
 
@@ -289,7 +289,7 @@ std::size_t AsrWindowInference::frameAlignedLength(std::size_t count, bool allow
 }
 
 AsrWindowInference::FrameAlignedAudio AsrWindowInference::frameAlignedAudio(std::vector<float> samples,
-                                                                             bool allowAlignment) {
+                                                                            bool allowAlignment) {
     const std::size_t alignedLength = frameAlignedLength(samples.size(), allowAlignment);
     samples.resize(alignedLength, 0.0f);
     return FrameAlignedAudio{.samples = std::move(samples), .frameAlignedLength = static_cast<int>(alignedLength)};
@@ -348,8 +348,7 @@ TdtHypothesis AsrWindowInference::decode(const std::shared_ptr<const MultiArray>
     request.context.language = std::nullopt;
     request.context.emitTokensAfterGlobalFrame = std::nullopt;
     request.context.initialTimeIndexOverride = std::nullopt;
-    const ASRConfig versionConfig =
-        binding.version == AsrModelVersion::tdtJa ? config : TdtDecoderV2(config).config;
+    const ASRConfig versionConfig = binding.version == AsrModelVersion::tdtJa ? config : TdtDecoderV2(config).config;
     return TdtDecoderV3(versionConfig).decodeWithTimings(request);
 }
 

@@ -105,7 +105,7 @@ public:
     // "audio_signal" [1, N] (a pooled array holding the samples) and "audio_length" [1] (`actualLength`, else
     // N). The caller gives the pooled array back to sharedMLArrayCache.
     platform::ml::DictionaryFeatureProvider preparePreprocessorInput(std::span<const float> samples,
-                                                                    std::optional<int> actualLength) const;
+                                                                     std::optional<int> actualLength) const;
     // With alignment allowed, samples short of a whole encoder frame are zero-padded to the next multiple of
     // 1280 when that stays within one window; the length returned is that of the samples returned.
     static FrameAlignedAudio frameAlignedAudio(std::vector<float> samples, bool allowAlignment);
@@ -128,8 +128,7 @@ private:
 
     std::shared_ptr<const Vocabulary> vocabularySnapshot() const;
     DecoderBinding decoderBinding() const;
-    platform::ml::DictionaryFeatureProvider preparePaddedInput(std::span<const float> samples,
-                                                               std::size_t windowLength,
+    platform::ml::DictionaryFeatureProvider preparePaddedInput(std::span<const float> samples, std::size_t windowLength,
                                                                std::optional<int> actualLength) const;
     std::shared_ptr<const platform::ml::FeatureProvider> runFrontEnd(const platform::ml::FeatureProvider& input);
     TdtHypothesis decode(const std::shared_ptr<const platform::ml::MultiArray>& encoderOutput,

@@ -106,12 +106,10 @@ private:
     bool tokensMatch(const IndexedToken& left, const IndexedToken& right,
                      const std::optional<CaseVariantIds>& caseVariantIds) const;
     // Joins the chunks at matched pairs of overlap tokens, given in increasing order of both positions.
-    static std::vector<DecodedToken> mergeUsingMatches(const std::vector<SequenceMatch>& matches,
-                                                       const std::vector<IndexedToken>& overlapLeft,
-                                                       const std::vector<IndexedToken>& overlapRight,
-                                                       const std::vector<DecodedToken>& left,
-                                                       const std::vector<DecodedToken>& right,
-                                                       const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
+    static std::vector<DecodedToken>
+    mergeUsingMatches(const std::vector<SequenceMatch>& matches, const std::vector<IndexedToken>& overlapLeft,
+                      const std::vector<IndexedToken>& overlapRight, const std::vector<DecodedToken>& left,
+                      const std::vector<DecodedToken>& right, const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
     // Continues the merged tokens after the last matched pair without splitting the word open there.
     static void appendSeamTail(std::vector<DecodedToken>& merged, int lastLeft, int lastRight,
                                const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,
@@ -138,8 +136,8 @@ private:
 
     // `manager` followed by clones of it sharing its models, `count` in all; none when `count` is below 1 or a
     // clone cannot be made.
-    std::optional<std::vector<std::shared_ptr<AsrManager>>>
-    makeWorkerPool(const std::shared_ptr<AsrManager>& manager, int count) const;
+    std::optional<std::vector<std::shared_ptr<AsrManager>>> makeWorkerPool(const std::shared_ptr<AsrManager>& manager,
+                                                                           int count) const;
     // Decodes the chunks that `starts` and the layout cut, each on the worker that has been free longest, and
     // returns their tokens in chunk order.
     std::vector<std::vector<DecodedToken>> decodeChunks(const std::vector<std::shared_ptr<AsrManager>>& workers,

@@ -160,8 +160,8 @@ ASRResult ChunkProcessor::process(const std::shared_ptr<AsrManager>& manager, Ti
     const auto modelVersion = manager->windowInference().modelVersion();
     const bool alignsToSilence = !melChunkContext && modelVersion == AsrModelVersion::v3;
     if (manager->dualDecodeArbitration() && alignsToSilence) {
-        return processWithDualDecodeArbitration(manager, workers, decoderLayers, windowSamples, modelVersion,
-                                                startTime, progressHandler, language);
+        return processWithDualDecodeArbitration(manager, workers, decoderLayers, windowSamples, modelVersion, startTime,
+                                                progressHandler, language);
     }
     const ChunkLayout layout = chunkLayout(melChunkContext, modelVersion);
     const auto starts = alignsToSilence ? silenceAlignedChunkStarts(layout.chunkSamples, layout.strideSamples, false)

@@ -57,7 +57,8 @@ int canonicalId(const CaseClass& caseClass, const ChunkSeamVocabulary::Vocabular
 
 } // namespace
 
-std::optional<ChunkSeamVocabulary::SpliceSafeIds> ChunkSeamVocabulary::spliceSafeTokenIds(const Vocabulary& vocabulary) {
+std::optional<ChunkSeamVocabulary::SpliceSafeIds>
+ChunkSeamVocabulary::spliceSafeTokenIds(const Vocabulary& vocabulary) {
     if (vocabulary.empty()) {
         return std::nullopt;
     }

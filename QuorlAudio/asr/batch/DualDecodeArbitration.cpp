@@ -121,12 +121,9 @@ DualDecodeArbitration::Tokens DualDecodeArbitration::readingC(std::size_t index,
 
 const DualDecodeArbitration::Decisions& DualDecodeArbitration::grid(Choice choice) const {
     switch (choice) {
-    case Choice::b:
-        return grids_.b;
-    case Choice::c:
-        return grids_.c;
-    case Choice::a:
-        break;
+    case Choice::b: return grids_.b;
+    case Choice::c: return grids_.c;
+    case Choice::a: break;
     }
     return grids_.a;
 }

@@ -65,9 +65,8 @@ DualDecodeProbe::Measures DualDecodeProbe::measures(const Reading& a, const Read
                     agreement(a, c, toleranceFrames));
 }
 
-DualDecodeProbe::Measures DualDecodeProbe::measures(int countA, float confidenceSumA, int countB,
-                                                    float confidenceSumB, int countC, float confidenceSumC,
-                                                    float agreementC) {
+DualDecodeProbe::Measures DualDecodeProbe::measures(int countA, float confidenceSumA, int countB, float confidenceSumB,
+                                                    int countC, float confidenceSumC, float agreementC) {
     const bool aFound = countA >= 1;
     const auto ratio = [&](int count) {
         return aFound ? static_cast<float>(count) / static_cast<float>(countA) : 1.0f;
@@ -104,18 +103,15 @@ DualDecodeProbe::Choice DualDecodeProbe::decide(const Measures& m) {
 std::string DualDecodeProbe::logLine(const Measures& m, Choice choice) {
     return concatenated({"[dual-decode probe] ", readingText("A", m.countA, m.confidenceA), " ",
                          readingText("B", m.countB, m.confidenceB), " ", readingText("C", m.countC, m.confidenceC),
-                         " B/A=", floatDecimalText(m.ratioB), " C/A=", floatDecimalText(m.ratioC), " C-agree=",
-                         floatDecimalText(m.agreementC), " -> ", description(choice)});
+                         " B/A=", floatDecimalText(m.ratioB), " C/A=", floatDecimalText(m.ratioC),
+                         " C-agree=", floatDecimalText(m.agreementC), " -> ", description(choice)});
 }
 
 const char* description(DualDecodeProbe::Choice choice) {
     switch (choice) {
-    case DualDecodeProbe::Choice::a:
-        return "A";
-    case DualDecodeProbe::Choice::b:
-        return "B";
-    case DualDecodeProbe::Choice::c:
-        return "C";
+    case DualDecodeProbe::Choice::a: return "A";
+    case DualDecodeProbe::Choice::b: return "B";
+    case DualDecodeProbe::Choice::c: return "C";
     }
     return "A";
 }

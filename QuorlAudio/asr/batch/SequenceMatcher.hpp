@@ -36,10 +36,7 @@ bool runsMatch(const Left& left, int leftStart, const Right& right, int rightSta
     return true;
 }
 
-template <Sequence Range>
-int sizeOf(const Range& range) {
-    return static_cast<int>(std::ranges::size(range));
-}
+template <Sequence Range> int sizeOf(const Range& range) { return static_cast<int>(std::ranges::size(range)); }
 
 } // namespace detail
 
@@ -64,8 +61,7 @@ std::optional<SequenceMatch> findSuffixPrefixMatch(const Previous& previous, con
 // a negative `boundarySearchFrames` finds nothing.
 template <Sequence Previous, Sequence Current, ElementMatcher<Previous, Current> Matcher>
 std::optional<SequenceMatch> findBoundedSubstringMatch(const Previous& previous, const Current& current,
-                                                       int maxSearchLength, int boundarySearchFrames,
-                                                       Matcher matcher) {
+                                                       int maxSearchLength, int boundarySearchFrames, Matcher matcher) {
     const int previousCount = detail::sizeOf(previous);
     const int currentCount = detail::sizeOf(current);
     if (previousCount < 2 || currentCount < 2) {

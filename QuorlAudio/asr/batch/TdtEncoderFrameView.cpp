@@ -73,8 +73,7 @@ void EncoderFrameView::copyFrame(int index, float* destination, std::size_t dest
     if (!fitsInt32(destinationStride)) {
         throw ASRError::processingFailed("Destination stride exceeds supported range");
     }
-    platform::dsp::copy(source, hiddenStride, destination, destinationStride,
-                        static_cast<std::size_t>(hiddenSize));
+    platform::dsp::copy(source, hiddenStride, destination, destinationStride, static_cast<std::size_t>(hiddenSize));
 }
 
 } // namespace quorl

@@ -207,8 +207,8 @@ std::shared_ptr<MultiArray> TdtModelInference::normalizeDecoderProjection(const 
     if (!fitsInt32(projectionStride)) {
         throw ASRError::processingFailed("Decoder projection stride exceeds supported range");
     }
-    platform::dsp::copy(projection.data<float>(), projectionStride, destination->data<float>(),
-                        destinationStride, projectionSize);
+    platform::dsp::copy(projection.data<float>(), projectionStride, destination->data<float>(), destinationStride,
+                        projectionSize);
     return destination;
 }
 

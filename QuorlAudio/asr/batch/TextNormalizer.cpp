@@ -13,11 +13,10 @@ namespace quorl {
 namespace {
 
 // Words that name punctuation or symbols; a sentence holding one reaches the library with normalised spacing.
-constexpr std::array<std::string_view, 9> ambiguousWords{"period", "dash", "colon", "pipe", "slash",
+constexpr std::array<std::string_view, 9> ambiguousWords{"period", "dash", "colon", "pipe",   "slash",
                                                          "dot",    "plus", "hash",  "percent"};
 
-template <class Function>
-Function symbol(void* scope, const char* name) {
+template <class Function> Function symbol(void* scope, const char* name) {
     return reinterpret_cast<Function>(dlsym(scope, name));
 }
 

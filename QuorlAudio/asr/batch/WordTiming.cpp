@@ -46,9 +46,7 @@ std::string_view trimHorizontalSpace(std::string_view text) {
     return text;
 }
 
-bool isFiller(std::string_view token) {
-    return token.empty() || token == "<blank>" || token == "<pad>";
-}
+bool isFiller(std::string_view token) { return token.empty() || token == "<blank>" || token == "<pad>"; }
 
 // The length of the marker or blank that opens a word at the start of the token, or 0 when there is none.
 std::size_t wordStartLength(std::string_view token) {

@@ -16,8 +16,7 @@ std::int64_t distance(const std::vector<std::string>& first, const std::vector<s
 
 // Inserting the terms one by one in order gives each group's first term the group's node, exactly as
 // splitting the list by distance to its first term and building each group the same way.
-BKTree::BKTree(const std::vector<CustomVocabularyTerm>& terms)
-    : termCount_(static_cast<std::int64_t>(terms.size())) {
+BKTree::BKTree(const std::vector<CustomVocabularyTerm>& terms) : termCount_(static_cast<std::int64_t>(terms.size())) {
     std::vector<Node> nodes;
     nodes.reserve(terms.size());
     for (const auto& term : terms) {

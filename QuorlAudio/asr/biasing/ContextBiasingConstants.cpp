@@ -76,9 +76,7 @@ float ContextBiasingConstants::defaultSpotterRescueMultiWordMinSimilarity() {
     return envFloat("QUORL_SPOTTER_MIN_SIM_MULTI").value_or(0.0f);
 }
 
-bool ContextBiasingConstants::defaultSpotterRescueEnabled() {
-    return envBool("QUORL_SPOTTER_RESCUE").value_or(true);
-}
+bool ContextBiasingConstants::defaultSpotterRescueEnabled() { return envBool("QUORL_SPOTTER_RESCUE").value_or(true); }
 
 ContextBiasingConstants::VocabSizeConfig ContextBiasingConstants::rescorerConfig(std::int64_t forVocabSize) {
     constexpr float weight = 4.5f;

@@ -47,11 +47,11 @@ struct ContextBiasingConstants {
     static constexpr std::int64_t bkTreeMaxDistance = 3;
 
     // Each reads its variable at the moment of the call; a value that does not parse counts as unset.
-    static std::int64_t defaultShortTermCbwTaperPivot();          // "QUORL_CBW_TAPER_PIVOT", default 1
-    static float defaultShortTermCbwTaperExponent();              // "QUORL_CBW_TAPER_EXP", default 2.0
-    static float defaultSpotterRescueMinSimilarity();             // "QUORL_SPOTTER_MIN_SIM", default 0.0
-    static float defaultSpotterRescueMultiWordMinSimilarity();    // "QUORL_SPOTTER_MIN_SIM_MULTI", default 0.0
-    static bool defaultSpotterRescueEnabled();                    // "QUORL_SPOTTER_RESCUE", default true
+    static std::int64_t defaultShortTermCbwTaperPivot();       // "QUORL_CBW_TAPER_PIVOT", default 1
+    static float defaultShortTermCbwTaperExponent();           // "QUORL_CBW_TAPER_EXP", default 2.0
+    static float defaultSpotterRescueMinSimilarity();          // "QUORL_SPOTTER_MIN_SIM", default 0.0
+    static float defaultSpotterRescueMultiWordMinSimilarity(); // "QUORL_SPOTTER_MIN_SIM_MULTI", default 0.0
+    static bool defaultSpotterRescueEnabled();                 // "QUORL_SPOTTER_RESCUE", default true
 
     // 0.50 up to 10 terms (zero and negative counts included), 0.55 up to 100, 0.60 beyond; the weight is
     // 4.5 in every tier.

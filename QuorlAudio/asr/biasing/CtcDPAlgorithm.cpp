@@ -38,8 +38,7 @@ float emission(const ExpandedSymbol& symbol, const std::vector<float>& frame, st
                                                               : unreachableScore;
     case ExpandedSymbol::Kind::blank:
         return blankId >= 0 && blankId < length ? frame[static_cast<std::size_t>(blankId)] : 0.0f;
-    case ExpandedSymbol::Kind::wildcard:
-        return 0.0f;
+    case ExpandedSymbol::Kind::wildcard: return 0.0f;
     }
     return 0.0f;
 }
@@ -83,9 +82,8 @@ void advanceRow(States& states, const std::vector<ExpandedSymbol>& symbols, cons
         }
         states.score[t][s] = emission(symbols[s], frame, blankId) + chosen;
         states.start[t][s] = states.start[t - 1][from];
-        states.lastEmission[t][s] = symbols[s].kind == ExpandedSymbol::Kind::blank
-                                        ? states.lastEmission[t - 1][from]
-                                        : static_cast<std::int64_t>(t);
+        states.lastEmission[t][s] = symbols[s].kind == ExpandedSymbol::Kind::blank ? states.lastEmission[t - 1][from]
+                                                                                   : static_cast<std::int64_t>(t);
     }
 }
 
@@ -94,8 +92,7 @@ float normalisedScore(const Tables& tables, std::size_t row, std::size_t n, floa
 }
 
 std::vector<Hit> mergeOverlapping(std::vector<Hit> hits) {
-    std::stable_sort(hits.begin(), hits.end(),
-                     [](const Hit& a, const Hit& b) { return a.startFrame < b.startFrame; });
+    std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.startFrame < b.startFrame; });
     std::vector<Hit> merged;
     for (const auto& hit : hits) {
         if (!merged.empty() && merged.back().endFrame >= hit.startFrame) {

@@ -126,9 +126,8 @@ std::vector<float> averageInProbability(const std::vector<float>& first, const s
         const float a = first[i];
         const float b = second[i];
         const float m = std::max(a, b);
-        combined[i] = m == -std::numeric_limits<float>::infinity()
-                          ? m
-                          : m + std::log(std::exp(a - m) + std::exp(b - m)) - ln2;
+        combined[i] =
+            m == -std::numeric_limits<float>::infinity() ? m : m + std::log(std::exp(a - m) + std::exp(b - m)) - ln2;
     }
     return combined;
 }
@@ -156,8 +155,8 @@ float thresholdOf(std::size_t tokenCount, std::optional<float> minScore) {
     if (!minScore) {
         return ContextBiasingConstants::defaultMinSpotterScore;
     }
-    const auto extra = std::max<std::int64_t>(
-        0, static_cast<std::int64_t>(tokenCount) - ContextBiasingConstants::baselineTokenCountForThreshold);
+    const auto extra = std::max<std::int64_t>(0, static_cast<std::int64_t>(tokenCount) -
+                                                     ContextBiasingConstants::baselineTokenCountForThreshold);
     return *minScore - ContextBiasingConstants::thresholdRelaxationPerToken * static_cast<float>(extra);
 }
 
@@ -187,13 +186,12 @@ CtcKeywordSpotter::AudioWindow CtcKeywordSpotter::prepareAudioArray(std::span<co
     const auto n = std::min(static_cast<std::int64_t>(audioSamples.size()), maxModelSamples);
     const auto& inputs = models_.melSpectrogram->description().inputDescriptionsByName;
     const auto audio = inputs.find("audio");
-    const auto* constraint = audio != inputs.end() && audio->second.multiArrayConstraint
-                                 ? &*audio->second.multiArrayConstraint
-                                 : nullptr;
+    const auto* constraint =
+        audio != inputs.end() && audio->second.multiArrayConstraint ? &*audio->second.multiArrayConstraint : nullptr;
     const bool twoDimensional = constraint != nullptr && constraint->shape.size() == 2;
-    const auto dataType =
-        constraint != nullptr && constraint->dataType == ml::DataType::float16 ? ml::DataType::float16
-                                                                                : ml::DataType::float32;
+    const auto dataType = constraint != nullptr && constraint->dataType == ml::DataType::float16
+                              ? ml::DataType::float16
+                              : ml::DataType::float32;
     const auto window = static_cast<std::size_t>(maxModelSamples);
     // Created zero-filled, so the model never sees stale memory past the real samples.
     auto array = std::make_shared<ml::MultiArray>(
@@ -240,11 +238,11 @@ CtcKeywordSpotter::Rows CtcKeywordSpotter::trimLogProbs(Rows rows, std::int64_t 
     return rows;
 }
 
-CtcKeywordSpotter::CtcLogProbResult CtcKeywordSpotter::computeWithStagedModels(
-    std::span<const float> audioSamples) const {
+CtcKeywordSpotter::CtcLogProbResult
+CtcKeywordSpotter::computeWithStagedModels(std::span<const float> audioSamples) const {
     auto window = prepareAudioArray(audioSamples);
-    const ml::DictionaryFeatureProvider audioFeatures({{"audio", ml::FeatureValue(window.array)},
-                                                       {"audio_length", ml::FeatureValue(scalarInt32(window.count))}});
+    const ml::DictionaryFeatureProvider audioFeatures(
+        {{"audio", ml::FeatureValue(window.array)}, {"audio_length", ml::FeatureValue(scalarInt32(window.count))}});
     const auto melOutput = models_.melSpectrogram->predict(audioFeatures);
     const auto melValue = melOutput->featureValue("melspectrogram_features");
     if (!melValue || !melValue->multiArrayValue()) {
@@ -257,23 +255,25 @@ CtcKeywordSpotter::CtcLogProbResult CtcKeywordSpotter::computeWithStagedModels(
     const auto kept = static_cast<std::int64_t>(rows.size());
     const double frameDuration =
         kept == 0 ? 0.0 : static_cast<double>(window.count) / static_cast<double>(kept) / sampleRate;
-    return {.logProbs = std::move(rows), .frameDuration = frameDuration, .totalFrames = kept,
+    return {.logProbs = std::move(rows),
+            .frameDuration = frameDuration,
+            .totalFrames = kept,
             .audioSamplesUsed = window.count};
 }
 
-CtcKeywordSpotter::CtcLogProbResult CtcKeywordSpotter::computeLogProbsChunked(
-    std::span<const float> audioSamples) const {
+CtcKeywordSpotter::CtcLogProbResult
+CtcKeywordSpotter::computeLogProbsChunked(std::span<const float> audioSamples) const {
     std::vector<CtcLogProbResult> windows;
-    for (const auto& [start, end] : windowRanges(audioSamples.size(), maxModelSamples,
-                                                 maxModelSamples - chunkOverlapSamples)) {
+    for (const auto& [start, end] :
+         windowRanges(audioSamples.size(), maxModelSamples, maxModelSamples - chunkOverlapSamples)) {
         windows.push_back(computeWithStagedModels(audioSamples.subspan(start, end - start)));
     }
     if (windows.empty() || !(windows.front().frameDuration > 0.0)) {
         return {};
     }
     const double frameDuration = windows.front().frameDuration;
-    const auto overlapFrames = static_cast<std::size_t>(
-        static_cast<double>(chunkOverlapSamples) / static_cast<double>(sampleRate) / frameDuration);
+    const auto overlapFrames = static_cast<std::size_t>(static_cast<double>(chunkOverlapSamples) /
+                                                        static_cast<double>(sampleRate) / frameDuration);
     Rows merged;
     for (const auto& window : windows) {
         if (!window.logProbs.empty()) {
@@ -281,13 +281,16 @@ CtcKeywordSpotter::CtcLogProbResult CtcKeywordSpotter::computeLogProbsChunked(
         }
     }
     const auto total = static_cast<std::int64_t>(merged.size());
-    return {.logProbs = std::move(merged), .frameDuration = frameDuration, .totalFrames = total,
+    return {.logProbs = std::move(merged),
+            .frameDuration = frameDuration,
+            .totalFrames = total,
             .audioSamplesUsed = static_cast<std::int64_t>(audioSamples.size())};
 }
 
-CtcKeywordSpotter::SpotKeywordsResult CtcKeywordSpotter::spotKeywordsWithLogProbs(
-    std::span<const float> audioSamples, const CustomVocabularyContext& customVocabulary,
-    std::optional<float> minScore) const {
+CtcKeywordSpotter::SpotKeywordsResult
+CtcKeywordSpotter::spotKeywordsWithLogProbs(std::span<const float> audioSamples,
+                                            const CustomVocabularyContext& customVocabulary,
+                                            std::optional<float> minScore) const {
     if (audioSamples.empty()) {
         return {};
     }
@@ -298,23 +301,28 @@ CtcKeywordSpotter::SpotKeywordsResult CtcKeywordSpotter::spotKeywordsWithLogProb
         return {};
     }
     auto detections = detect(computed.logProbs, computed.frameDuration, customVocabulary, minScore);
-    return {.detections = std::move(detections), .logProbs = std::move(computed.logProbs),
-            .frameDuration = computed.frameDuration, .totalFrames = computed.totalFrames};
+    return {.detections = std::move(detections),
+            .logProbs = std::move(computed.logProbs),
+            .frameDuration = computed.frameDuration,
+            .totalFrames = computed.totalFrames};
 }
 
-CtcKeywordSpotter::SpotKeywordsResult CtcKeywordSpotter::spotKeywordsFromLogProbs(
-    const Rows& logProbs, double frameDuration, const CustomVocabularyContext& customVocabulary,
-    std::optional<float> minScore) const {
+CtcKeywordSpotter::SpotKeywordsResult
+CtcKeywordSpotter::spotKeywordsFromLogProbs(const Rows& logProbs, double frameDuration,
+                                            const CustomVocabularyContext& customVocabulary,
+                                            std::optional<float> minScore) const {
     if (logProbs.empty()) {
         return {};
     }
-    return {.detections = detect(logProbs, frameDuration, customVocabulary, minScore), .logProbs = logProbs,
-            .frameDuration = frameDuration, .totalFrames = static_cast<std::int64_t>(logProbs.size())};
+    return {.detections = detect(logProbs, frameDuration, customVocabulary, minScore),
+            .logProbs = logProbs,
+            .frameDuration = frameDuration,
+            .totalFrames = static_cast<std::int64_t>(logProbs.size())};
 }
 
-std::vector<CtcKeywordSpotter::KeywordDetection> CtcKeywordSpotter::detect(
-    const Rows& logProbs, double frameDuration, const CustomVocabularyContext& customVocabulary,
-    std::optional<float> minScore) const {
+std::vector<CtcKeywordSpotter::KeywordDetection>
+CtcKeywordSpotter::detect(const Rows& logProbs, double frameDuration, const CustomVocabularyContext& customVocabulary,
+                          std::optional<float> minScore) const {
     const auto totalFrames = static_cast<std::int64_t>(logProbs.size());
     std::vector<KeywordDetection> detections;
     for (const auto& term : customVocabulary.terms) {
@@ -325,11 +333,13 @@ std::vector<CtcKeywordSpotter::KeywordDetection> CtcKeywordSpotter::detect(
         if (tokens == nullptr) {
             continue;
         }
-        for (const auto& hit : CtcDPAlgorithm::ctcWordSpotMultiple(logProbs, *tokens,
-                                                                   thresholdOf(tokens->size(), minScore), true,
-                                                                   blankId_)) {
-            detections.push_back({.term = term, .score = hit.score, .totalFrames = totalFrames,
-                                  .startFrame = hit.startFrame, .endFrame = hit.endFrame,
+        for (const auto& hit : CtcDPAlgorithm::ctcWordSpotMultiple(
+                 logProbs, *tokens, thresholdOf(tokens->size(), minScore), true, blankId_)) {
+            detections.push_back({.term = term,
+                                  .score = hit.score,
+                                  .totalFrames = totalFrames,
+                                  .startFrame = hit.startFrame,
+                                  .endFrame = hit.endFrame,
                                   .startTime = static_cast<double>(hit.startFrame) * frameDuration,
                                   .endTime = static_cast<double>(hit.endFrame) * frameDuration});
         }
@@ -337,9 +347,9 @@ std::vector<CtcKeywordSpotter::KeywordDetection> CtcKeywordSpotter::detect(
     return detections;
 }
 
-CtcKeywordSpotter::ConstrainedMatch CtcKeywordSpotter::ctcWordSpotConstrained(
-    const Rows& logProbs, const std::vector<std::int64_t>& keywordTokens, std::int64_t searchStartFrame,
-    std::int64_t searchEndFrame) const {
+CtcKeywordSpotter::ConstrainedMatch
+CtcKeywordSpotter::ctcWordSpotConstrained(const Rows& logProbs, const std::vector<std::int64_t>& keywordTokens,
+                                          std::int64_t searchStartFrame, std::int64_t searchEndFrame) const {
     const std::int64_t start = std::max<std::int64_t>(0, searchStartFrame);
     const std::int64_t end = std::min(searchEndFrame, static_cast<std::int64_t>(logProbs.size()));
     const auto n = keywordTokens.size();

@@ -9,9 +9,7 @@ constexpr std::array<CtcModelVariant, 2> variants{CtcModelVariant::ctc110m, CtcM
 
 } // namespace
 
-std::string rawValue(CtcModelVariant variant) {
-    return variant == CtcModelVariant::ctc110m ? "ctc110m" : "ctc06b";
-}
+std::string rawValue(CtcModelVariant variant) { return variant == CtcModelVariant::ctc110m ? "ctc110m" : "ctc06b"; }
 
 std::string displayName(CtcModelVariant variant) {
     return variant == CtcModelVariant::ctc110m ? "Parakeet CTC 110M (hybrid)" : "Parakeet CTC 0.6B (pure)";
@@ -25,8 +23,7 @@ Repo repo(CtcModelVariant variant) {
 
 namespace platform::core {
 
-template <>
-std::optional<quorl::CtcModelVariant> fromRawValue<quorl::CtcModelVariant>(std::string_view rawValue) {
+template <> std::optional<quorl::CtcModelVariant> fromRawValue<quorl::CtcModelVariant>(std::string_view rawValue) {
     for (const auto variant : quorl::variants) {
         if (quorl::rawValue(variant) == rawValue) {
             return variant;
@@ -35,9 +32,6 @@ std::optional<quorl::CtcModelVariant> fromRawValue<quorl::CtcModelVariant>(std::
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::CtcModelVariant> allCases<quorl::CtcModelVariant>() {
-    return quorl::variants;
-}
+template <> std::span<const quorl::CtcModelVariant> allCases<quorl::CtcModelVariant>() { return quorl::variants; }
 
 } // namespace platform::core

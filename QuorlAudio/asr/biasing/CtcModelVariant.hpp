@@ -25,11 +25,9 @@ Repo repo(CtcModelVariant variant);
 namespace platform::core {
 
 // Exact, case-sensitive match of the raw value.
-template <>
-std::optional<quorl::CtcModelVariant> fromRawValue<quorl::CtcModelVariant>(std::string_view rawValue);
+template <> std::optional<quorl::CtcModelVariant> fromRawValue<quorl::CtcModelVariant>(std::string_view rawValue);
 
 // ctc110m, then ctc06b.
-template <>
-std::span<const quorl::CtcModelVariant> allCases<quorl::CtcModelVariant>();
+template <> std::span<const quorl::CtcModelVariant> allCases<quorl::CtcModelVariant>();
 
 } // namespace platform::core

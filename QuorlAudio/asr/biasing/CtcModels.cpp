@@ -7,9 +7,9 @@
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/CompileModel.hpp"
+#include "platform/sys/PathPresence.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/text/DecimalInteger.hpp"
-#include "platform/sys/PathPresence.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -85,8 +85,8 @@ CtcModels CtcModels::load(const fs::path& from, CtcModelVariant variant) {
     const fs::path folder = setFolder(from, variant);
     logger().info(concatenated({"Loading CTC models (", displayName(variant), ") from: ", folder.string()}));
     const ModelConfiguration configuration = defaultConfiguration();
-    auto models = ModelHub::loadModels(repo(variant), {melFile, encoderFile}, folder.parent_path(),
-                                       configuration.computeUnits);
+    auto models =
+        ModelHub::loadModels(repo(variant), {melFile, encoderFile}, folder.parent_path(), configuration.computeUnits);
     auto mel = models[melFile];
     auto encoder = models[encoderFile];
     if (!mel || !encoder) {

@@ -11,8 +11,7 @@ namespace quorl {
 
 namespace fs = std::filesystem;
 
-CtcTokenizer::CtcTokenizer(std::shared_ptr<const BpeTokenizer> bpeTokenizer)
-    : bpeTokenizer_(std::move(bpeTokenizer)) {}
+CtcTokenizer::CtcTokenizer(std::shared_ptr<const BpeTokenizer> bpeTokenizer) : bpeTokenizer_(std::move(bpeTokenizer)) {}
 
 CtcTokenizer CtcTokenizer::load(const fs::path& directory) {
     std::error_code status;

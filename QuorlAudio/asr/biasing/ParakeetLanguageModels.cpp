@@ -5,9 +5,9 @@
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/sys/PathPresence.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/text/DecimalInteger.hpp"
-#include "platform/sys/PathPresence.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -119,7 +119,8 @@ fs::path ParakeetLanguageModels::setFolder(const fs::path& directory, const Fami
 bool ParakeetLanguageModels::modelsExist(const fs::path& at, const Family& family) {
     std::vector<std::string> bundles{family.preprocessorFile, family.decoderFile};
     if (family.hasBothEncoders && family.fp32EncoderFile) {
-        if (!platform::sys::isPresent(at / family.encoderFile) && !platform::sys::isPresent(at / *family.fp32EncoderFile)) {
+        if (!platform::sys::isPresent(at / family.encoderFile) &&
+            !platform::sys::isPresent(at / *family.fp32EncoderFile)) {
             return false;
         }
     } else {
@@ -128,7 +129,8 @@ bool ParakeetLanguageModels::modelsExist(const fs::path& at, const Family& famil
     if (family.jointFile) {
         bundles.push_back(*family.jointFile);
     }
-    return std::all_of(bundles.begin(), bundles.end(), [&](const std::string& name) { return platform::sys::isPresent(at / name); }) &&
+    return std::all_of(bundles.begin(), bundles.end(),
+                       [&](const std::string& name) { return platform::sys::isPresent(at / name); }) &&
            platform::sys::isPresent(at / family.vocabularyFile);
 }
 
@@ -166,8 +168,8 @@ ParakeetLanguageModels ParakeetLanguageModels::load(const fs::path& from, const 
                                .configuration = configuration,
                                .blankId = family.blankId};
     if (!set.preprocessor || !set.encoder || !set.decoder) {
-        throw AsrModelsError::loadingFailed(
-            concatenated({"Failed to load ", family.displayName, " models (preprocessor, encoder, or decoder missing)"}));
+        throw AsrModelsError::loadingFailed(concatenated(
+            {"Failed to load ", family.displayName, " models (preprocessor, encoder, or decoder missing)"}));
     }
     if (family.jointFile) {
         set.joint = models[*family.jointFile];
@@ -176,7 +178,7 @@ ParakeetLanguageModels ParakeetLanguageModels::load(const fs::path& from, const 
         }
     }
     logger(family).info(concatenated({"Loaded preprocessor, encoder (", encoderTag(family, request.useInt8Encoder),
-                                       "), decoder", set.joint ? ", and joint" : ""}));
+                                      "), decoder", set.joint ? ", and joint" : ""}));
     set.vocabulary = loadVocabulary(folder, family);
     logger(family).info(concatenated({"Successfully loaded ", family.displayName, " models with ",
                                       std::to_string(set.vocabulary.size()), " tokens"}));

@@ -40,10 +40,10 @@ RescoringPass::RescoringPass(const VocabularyRescorer& rescorer, const std::vect
         wordCharacters_.push_back(StringUtils::characters(normalizedWords_[i]));
         pairCharacters_.push_back(usable(i + 1) ? StringUtils::characters(normalizedWords_[i] + normalizedWords_[i + 1])
                                                 : Characters{});
-        tripleCharacters_.push_back(usable(i + 1) && usable(i + 2)
-                                        ? StringUtils::characters(normalizedWords_[i] + normalizedWords_[i + 1] +
-                                                                  normalizedWords_[i + 2])
-                                        : Characters{});
+        tripleCharacters_.push_back(
+            usable(i + 1) && usable(i + 2)
+                ? StringUtils::characters(normalizedWords_[i] + normalizedWords_[i + 1] + normalizedWords_[i + 2])
+                : Characters{});
     }
 }
 
@@ -81,8 +81,8 @@ RescoreOutput RescoringPass::wordCentric() {
              ++k) {
             adjacent.push_back(normalizedWords_[k]);
         }
-        evaluateCandidates(j, rescorer_.findCandidateTermsForWord(normalizedWords_[j], adjacent,
-                                                                  scoring_.minSimilarity, searchFloor));
+        evaluateCandidates(
+            j, rescorer_.findCandidateTermsForWord(normalizedWords_[j], adjacent, scoring_.minSimilarity, searchFloor));
     }
     return finalize();
 }
@@ -214,8 +214,7 @@ bool RescoringPass::accepts(std::size_t i, std::int64_t length, float similarity
     if (length == 1) {
         threshold = VocabularyRescorer::checkLengthRatioRules(normalizedWords_[i], values.term.text(), threshold);
     }
-    const auto decision =
-        VocabularyRescorer::checkStopwordRules(normalizedWords_[i], length, spanWords, threshold);
+    const auto decision = VocabularyRescorer::checkStopwordRules(normalizedWords_[i], length, spanWords, threshold);
     return !decision.shouldSkip && similarity >= decision.adjustedMinSimilarity;
 }
 
@@ -255,8 +254,6 @@ std::string RescoringPass::normalizedPhrase(std::size_t i, std::int64_t length) 
     return normalizeForSimilarity(phrase(i, length));
 }
 
-RescoreOutput RescoringPass::finalize() {
-    return finalizeReplacements(std::move(pending_), words_);
-}
+RescoreOutput RescoringPass::finalize() { return finalizeReplacements(std::move(pending_), words_); }
 
 } // namespace quorl::rescoring

@@ -54,15 +54,13 @@ Span spanOf(const std::vector<WordTiming>& wordTimings, std::vector<std::int64_t
 }
 
 bool allStopwords(const std::vector<std::string>& words) {
-    return std::ranges::all_of(words, [](const std::string& word) {
-        return VocabularyRescorer::stopwords().contains(word);
-    });
+    return std::ranges::all_of(words,
+                               [](const std::string& word) { return VocabularyRescorer::stopwords().contains(word); });
 }
 
 float floorOf(const VocabularyRescorer& rescorer, const CustomVocabularyTerm& term, std::size_t wordCount) {
     const auto& config = rescorer.config();
-    const float floor = wordCount == 1 ? config.spotterRescueMinSimilarity
-                                       : config.spotterRescueMultiWordMinSimilarity;
+    const float floor = wordCount == 1 ? config.spotterRescueMinSimilarity : config.spotterRescueMultiWordMinSimilarity;
     return std::max(floor, term.minSimilarity().value_or(floor));
 }
 
@@ -91,10 +89,9 @@ void collectSpotterAnchoredCandidates(const VocabularyRescorer& rescorer, const 
                                       const std::unordered_set<std::string>& vocabularyNormalizedSet,
                                       std::vector<PendingReplacement>& pendingReplacements) {
     const auto& vocabulary = rescorer.vocabulary();
-    auto detections =
-        rescorer.spotter()
-            .spotKeywordsFromLogProbs(scoring.logProbs, scoring.frameDuration, vocabulary, rescueMinScore)
-            .detections;
+    auto detections = rescorer.spotter()
+                          .spotKeywordsFromLogProbs(scoring.logProbs, scoring.frameDuration, vocabulary, rescueMinScore)
+                          .detections;
     std::ranges::stable_sort(detections, [](const auto& a, const auto& b) { return a.score > b.score; });
     std::set<std::string> seen;
     for (const auto& detection : detections) {
@@ -126,15 +123,15 @@ void collectSpotterAnchoredCandidates(const VocabularyRescorer& rescorer, const 
         if (similarity < floorOf(rescorer, term, span.indices.size())) {
             continue;
         }
-        CTCMatchCandidate candidate{
-            .originalPhrase = span.phrase,
-            .vocabTerm = term.text(),
-            .vocabTokens = *tokens,
-            .similarity = similarity,
-            .spanLength = static_cast<std::int64_t>(span.indices.size()),
-            .spanIndices = span.indices,
-            .spanStartTime = wordTimings[static_cast<std::size_t>(span.indices.front())].startTime,
-            .spanEndTime = wordTimings[static_cast<std::size_t>(span.indices.back())].endTime};
+        CTCMatchCandidate candidate{.originalPhrase = span.phrase,
+                                    .vocabTerm = term.text(),
+                                    .vocabTokens = *tokens,
+                                    .similarity = similarity,
+                                    .spanLength = static_cast<std::int64_t>(span.indices.size()),
+                                    .spanIndices = span.indices,
+                                    .spanStartTime =
+                                        wordTimings[static_cast<std::size_t>(span.indices.front())].startTime,
+                                    .spanEndTime = wordTimings[static_cast<std::size_t>(span.indices.back())].endTime};
         auto result = rescorer.evaluateCTCMatch(candidate, scoring);
         if (result.shouldReplace) {
             pendingReplacements.push_back(

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
-#include <span>
 #include <limits>
+#include <span>
 #include <utility>
 
 namespace quorl {
@@ -58,8 +58,11 @@ std::optional<std::int64_t> frameIndex(double seconds, double frameDuration) {
 
 VocabularyRescorer::CTCMatchResult keeping(const VocabularyRescorer::CTCMatchCandidate& candidate,
                                            float boostedVocabScore, std::string reason) {
-    return {.shouldReplace = false, .originalScore = negativeInfinity, .boostedVocabScore = boostedVocabScore,
-            .replacement = candidate.vocabTerm, .reason = std::move(reason)};
+    return {.shouldReplace = false,
+            .originalScore = negativeInfinity,
+            .boostedVocabScore = boostedVocabScore,
+            .replacement = candidate.vocabTerm,
+            .reason = std::move(reason)};
 }
 
 std::string firstWordOf(std::string_view phrase) {
@@ -84,15 +87,14 @@ VocabularyRescorer VocabularyRescorer::create(CtcKeywordSpotter spotter, CustomV
                                      .config = config});
 }
 
-std::vector<VocabularyRescorer::WordTiming> VocabularyRescorer::buildWordTimings(
-    const std::vector<TokenTiming>& tokenTimings) {
+std::vector<VocabularyRescorer::WordTiming>
+VocabularyRescorer::buildWordTimings(const std::vector<TokenTiming>& tokenTimings) {
     std::vector<WordTiming> words;
     WordTiming current;
     const auto flush = [&words, &current] {
         const std::string_view trimmed = platform::text::trimmingBlanks(current.word);
         if (!trimmed.empty()) {
-            words.push_back({.word = std::string(trimmed), .startTime = current.startTime,
-                             .endTime = current.endTime});
+            words.push_back({.word = std::string(trimmed), .startTime = current.startTime, .endTime = current.endTime});
         }
     };
     for (const auto& timing : tokenTimings) {
@@ -104,8 +106,8 @@ std::vector<VocabularyRescorer::WordTiming> VocabularyRescorer::buildWordTimings
         if (opensWord || current.word.empty()) {
             flush();
             const std::size_t mark = token.starts_with(wordBoundary) ? wordBoundary.size() : token.starts_with(' ');
-            current = {.word = std::string(token.substr(mark)), .startTime = timing.startTime,
-                       .endTime = timing.endTime};
+            current = {
+                .word = std::string(token.substr(mark)), .startTime = timing.startTime, .endTime = timing.endTime};
         } else {
             current.word += token;
             current.endTime = timing.endTime;
@@ -139,9 +141,10 @@ VocabularyRescorer::RescoreOutput VocabularyRescorer::rescoreWithConstrainedCTCW
     return rescoring::RescoringPass(*this, wordTimings, scoring).wordCentric();
 }
 
-std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::findCandidateTermsForWord(
-    std::string_view normalizedWord, const std::vector<std::string>& adjacentNormalized, float minSimilarity,
-    std::optional<float> searchFloor) const {
+std::vector<VocabularyRescorer::CandidateMatch>
+VocabularyRescorer::findCandidateTermsForWord(std::string_view normalizedWord,
+                                              const std::vector<std::string>& adjacentNormalized, float minSimilarity,
+                                              std::optional<float> searchFloor) const {
     if (normalizedWord.empty()) {
         return {};
     }
@@ -154,8 +157,9 @@ std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::findCandidat
     return candidates;
 }
 
-std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::scanVocabulary(
-    std::string_view word, const std::vector<std::string>& adjacent, float minSimilarity) const {
+std::vector<VocabularyRescorer::CandidateMatch>
+VocabularyRescorer::scanVocabulary(std::string_view word, const std::vector<std::string>& adjacent,
+                                   float minSimilarity) const {
     std::vector<CandidateMatch> candidates;
     const auto add = [&candidates](const CustomVocabularyTerm& term, float similarity, float threshold,
                                    std::int64_t span) {
@@ -189,16 +193,16 @@ std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::scanVocabula
     return candidates;
 }
 
-std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::searchTree(
-    std::string_view word, const std::vector<std::string>& adjacent, float minSimilarity,
-    std::optional<float> searchFloor) const {
+std::vector<VocabularyRescorer::CandidateMatch> VocabularyRescorer::searchTree(std::string_view word,
+                                                                               const std::vector<std::string>& adjacent,
+                                                                               float minSimilarity,
+                                                                               std::optional<float> searchFloor) const {
     const float m = std::min(minSimilarity, searchFloor.value_or(minSimilarity));
     const auto radius = [m](std::size_t length, std::int64_t bound) {
         return std::min(bound, static_cast<std::int64_t>((1.0f - m) * static_cast<float>(length)));
     };
     std::vector<CandidateMatch> candidates;
-    const auto search = [&](const std::string& query, std::int64_t maxDistance, std::int64_t span,
-                            bool lengthFactor) {
+    const auto search = [&](const std::string& query, std::int64_t maxDistance, std::int64_t span, bool lengthFactor) {
         for (const auto& result : bkTree()->search(query, maxDistance)) {
             const float similarity = lengthFactor ? compoundSimilarity(query, result.normalizedText)
                                                   : stringSimilarity(query, result.normalizedText);
@@ -268,8 +272,7 @@ VocabularyRescorer::CTCMatchResult VocabularyRescorer::evaluateCTCMatch(const CT
         return keeping(candidate, score, "Empty tokens for original phrase");
     }
     const float originalScore = constrainedScore(original, start, end, scoring);
-    const float boosted =
-        score + config().adaptiveCbw(scoring.cbw, static_cast<std::int64_t>(tokens.size()));
+    const float boosted = score + config().adaptiveCbw(scoring.cbw, static_cast<std::int64_t>(tokens.size()));
     const std::string_view label = candidate.spanLength >= 2 ? "CTC-vs-CTC (multi-word)" : "CTC-vs-CTC";
     return {.shouldReplace = originalScore < boosted,
             .originalScore = originalScore,
@@ -290,9 +293,10 @@ float VocabularyRescorer::checkLengthRatioRules(std::string_view normalizedWord,
     return minSimilarity;
 }
 
-VocabularyRescorer::StopwordDecision VocabularyRescorer::checkStopwordRules(
-    std::string_view normalizedWord, std::int64_t spanLength, const std::vector<std::string>& spanWords,
-    float currentSimilarity) {
+VocabularyRescorer::StopwordDecision VocabularyRescorer::checkStopwordRules(std::string_view normalizedWord,
+                                                                            std::int64_t spanLength,
+                                                                            const std::vector<std::string>& spanWords,
+                                                                            float currentSimilarity) {
     if (spanLength == 1) {
         return {.shouldSkip = stopwords().contains(std::string(normalizedWord)),
                 .adjustedMinSimilarity = currentSimilarity};
@@ -309,19 +313,19 @@ namespace {
 
 // Articles, conjunctions, prepositions and auxiliaries; then pronouns and question words.
 constexpr std::string_view functionWords[] = {
-    "a", "an", "the", "some", "any", "no", "every", "each", "all", "and", "or", "but", "so", "if", "then",
-    "than", "as", "in", "on", "at", "to", "for", "of", "with", "by", "from", "up", "down", "out", "about",
-    "into", "over", "after", "before", "between", "under", "is", "are", "was", "were", "be", "been", "being",
-    "am", "have", "has", "had", "do", "does", "did", "will", "would", "can", "could",
-    "i", "you", "he", "she", "it", "we", "they", "me", "him", "her", "us", "them", "my", "your", "his", "its",
-    "our", "their", "this", "that", "these", "those", "who", "what", "which", "where", "when", "how", "why"};
+    "a",    "an",   "the",   "some",  "any", "no",    "every", "each",  "all",   "and",    "or",      "but",
+    "so",   "if",   "then",  "than",  "as",  "in",    "on",    "at",    "to",    "for",    "of",      "with",
+    "by",   "from", "up",    "down",  "out", "about", "into",  "over",  "after", "before", "between", "under",
+    "is",   "are",  "was",   "were",  "be",  "been",  "being", "am",    "have",  "has",    "had",     "do",
+    "does", "did",  "will",  "would", "can", "could", "i",     "you",   "he",    "she",    "it",      "we",
+    "they", "me",   "him",   "her",   "us",  "them",  "my",    "your",  "his",   "its",    "our",     "their",
+    "this", "that", "these", "those", "who", "what",  "which", "where", "when",  "how",    "why"};
 
 // Common verbs, adverbs and adjectives: stop words alone, but ordinary words inside a longer span.
 constexpr std::string_view commonContentWords[] = {
-    "go", "goes", "went", "come", "comes", "came", "get", "got", "take", "took", "make", "made", "say", "said",
-    "see", "saw", "know", "knew", "think", "thought",
-    "just", "also", "only", "even", "still", "now", "here", "there", "very", "well", "back", "way", "own", "new",
-    "old", "good", "great", "first", "last"};
+    "go",   "goes",  "went", "come", "comes", "came",  "get",     "got",  "take", "took", "make",  "made",  "say",
+    "said", "see",   "saw",  "know", "knew",  "think", "thought", "just", "also", "only", "even",  "still", "now",
+    "here", "there", "very", "well", "back",  "way",   "own",     "new",  "old",  "good", "great", "first", "last"};
 
 std::unordered_set<std::string> wordSet(std::initializer_list<std::span<const std::string_view>> groups) {
     std::unordered_set<std::string> words;

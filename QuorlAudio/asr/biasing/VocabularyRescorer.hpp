@@ -85,8 +85,7 @@ public:
     // span first at equal similarity).
     std::vector<CandidateMatch> findCandidateTermsForWord(std::string_view normalizedWord,
                                                           const std::vector<std::string>& adjacentNormalized,
-                                                          float minSimilarity,
-                                                          std::optional<float> searchFloor) const;
+                                                          float minSimilarity, std::optional<float> searchFloor) const;
 
     // Whether the term, weighted, outscores the span over the span's frames and the margin around them. A
     // frame duration or span times that give no frame index keep the span.

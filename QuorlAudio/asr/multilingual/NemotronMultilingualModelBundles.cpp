@@ -112,8 +112,8 @@ platform::ml::ModelConfiguration NemotronMultilingualModelBundles::computeUnitOv
     return configuration;
 }
 
-std::optional<platform::ml::PredictionOptions> NemotronMultilingualModelBundles::makePredictionOptions(
-    const std::shared_ptr<const platform::ml::Model>& model) {
+std::optional<platform::ml::PredictionOptions>
+NemotronMultilingualModelBundles::makePredictionOptions(const std::shared_ptr<const platform::ml::Model>& model) {
     if (!model) {
         return std::nullopt;
     }

@@ -37,14 +37,13 @@ public:
     // "CPU_AND_GPU", "ALL" or "CPU_AND_NE" in any letter case, a new default configuration with just those
     // compute units (logged as "<name>=<VALUE> → MLComputeUnits.<code>"). Any other value is logged as a
     // warning and ignored.
-    static platform::ml::ModelConfiguration computeUnitOverride(const std::string& name,
-                                                                const platform::ml::ModelConfiguration& base,
-                                                                const AppLogger& logger);
+    static platform::ml::ModelConfiguration
+    computeUnitOverride(const std::string& name, const platform::ml::ModelConfiguration& base, const AppLogger& logger);
 
     // Options backing every fixed-shape multi-array output of the model with an array made once, except the
     // loopback outputs; none without a model or without such an output.
-    static std::optional<platform::ml::PredictionOptions> makePredictionOptions(
-        const std::shared_ptr<const platform::ml::Model>& model);
+    static std::optional<platform::ml::PredictionOptions>
+    makePredictionOptions(const std::shared_ptr<const platform::ml::Model>& model);
 
     // The outputs a stream keeps and feeds back ("h_out", "c_out", the three encoder caches and
     // "mel_cache_out"); a backing would let the next prediction overwrite them.

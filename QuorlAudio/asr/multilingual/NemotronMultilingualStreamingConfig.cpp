@@ -86,9 +86,8 @@ std::optional<std::int64_t> lookUp(const std::map<std::string, std::int64_t>& di
 std::vector<std::string> hyphenPieces(std::string_view code) {
     const auto hyphen = code.find('-');
     std::vector<std::string> pieces;
-    for (const std::string_view piece : {code.substr(0, hyphen), hyphen == std::string_view::npos
-                                                                      ? std::string_view()
-                                                                      : code.substr(hyphen + 1)}) {
+    for (const std::string_view piece :
+         {code.substr(0, hyphen), hyphen == std::string_view::npos ? std::string_view() : code.substr(hyphen + 1)}) {
         if (!piece.empty()) {
             pieces.emplace_back(piece);
         }
@@ -96,8 +95,7 @@ std::vector<std::string> hyphenPieces(std::string_view code) {
     return pieces;
 }
 
-std::optional<std::int64_t> lookUpNormalised(const std::map<std::string, std::int64_t>& dictionary,
-                                             std::string code) {
+std::optional<std::int64_t> lookUpNormalised(const std::map<std::string, std::int64_t>& dictionary, std::string code) {
     std::ranges::replace(code, '_', '-');
     if (const auto hit = lookUp(dictionary, code)) {
         return hit;
@@ -127,7 +125,8 @@ NemotronMultilingualStreamingConfig NemotronMultilingualStreamingConfig::read(co
     const std::int64_t chunkMelFrames = integerAt(document, "chunk_mel_frames").value_or(defaults.chunkMelFrames);
     // A frame count too large for the fallbacks below is refused by validate(); the fallbacks must not
     // overflow before it runs.
-    const bool derivable = chunkMelFrames >= 0 && chunkMelFrames <= std::numeric_limits<std::int64_t>::max() / samplesPerMelFrame;
+    const bool derivable =
+        chunkMelFrames >= 0 && chunkMelFrames <= std::numeric_limits<std::int64_t>::max() / samplesPerMelFrame;
     const auto vocabSize = integerAt(document, "vocab_size");
     NemotronMultilingualStreamingConfig config{
         .sampleRate = integerAt(document, "sample_rate").value_or(defaults.sampleRate),

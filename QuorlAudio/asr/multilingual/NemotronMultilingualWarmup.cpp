@@ -35,8 +35,7 @@ void predictDiscarding(const platform::ml::Model& model, std::map<std::string, F
                        const platform::ml::PredictionOptions& options = {}) {
     try {
         model.predict(platform::ml::DictionaryFeatureProvider(std::move(inputs)), options);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
 } // namespace
@@ -116,7 +115,8 @@ void NemotronMultilingualWarmup::runBareDecoderAndJoint(const TokenInputs& input
     } catch (const std::exception&) {
         return;
     }
-    predictDiscarding(*models.joint, {{"encoder", FeatureValue(inputs.encoder)}, {"decoder", FeatureValue(decoderOutput)}});
+    predictDiscarding(*models.joint,
+                      {{"encoder", FeatureValue(inputs.encoder)}, {"decoder", FeatureValue(decoderOutput)}});
 }
 
 void NemotronMultilingualWarmup::runBatchedJoint() const {

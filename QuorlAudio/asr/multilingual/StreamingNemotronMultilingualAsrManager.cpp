@@ -82,8 +82,7 @@ std::shared_ptr<MultiArray> makeArrayOrNull(const MultiArray::Shape& shape, Data
 
 StreamingNemotronMultilingualAsrManager::StreamingNemotronMultilingualAsrManager(
     std::optional<platform::ml::ModelConfiguration> configuration)
-    : logger_("NemotronMultilingualStreaming"),
-      currentPromptId_(static_cast<std::int32_t>(config_.defaultPromptId)),
+    : logger_("NemotronMultilingualStreaming"), currentPromptId_(static_cast<std::int32_t>(config_.defaultPromptId)),
       mlConfiguration_(configuration ? *configuration
                                      : MLModelConfigurationUtils::defaultConfiguration(
                                            platform::ml::ComputeUnits::cpuAndNeuralEngine)) {
@@ -123,8 +122,8 @@ void StreamingNemotronMultilingualAsrManager::loadModels(const fs::path& directo
     resetStatesLocked();
     makePredictionOptions();
     makeReusableInputs();
-    NemotronMultilingualWarmup{.models = models_, .state = state_, .config = config_, .promptId = currentPromptId_}
-        .run(logger_);
+    NemotronMultilingualWarmup{.models = models_, .state = state_, .config = config_, .promptId = currentPromptId_}.run(
+        logger_);
     logger_.info("Nemotron multilingual models loaded successfully (" + std::to_string(config_.chunkMs) +
                  "ms chunks).");
 }
@@ -166,8 +165,9 @@ void StreamingNemotronMultilingualAsrManager::loadOptionalModels(const fs::path&
     }
 }
 
-std::shared_ptr<platform::ml::Model> StreamingNemotronMultilingualAsrManager::loadModel(
-    const fs::path& directory, const std::string& name, const char* computeUnitVariable) const {
+std::shared_ptr<platform::ml::Model>
+StreamingNemotronMultilingualAsrManager::loadModel(const fs::path& directory, const std::string& name,
+                                                   const char* computeUnitVariable) const {
     const fs::path bundle =
         NemotronMultilingualModelBundles::locateModelBundle(directory, compiledName(name), packageName(name), logger_);
     const auto configuration =
@@ -208,8 +208,8 @@ void StreamingNemotronMultilingualAsrManager::reportSmartSpeculative() const {
         value ? logger_.warning(line) : logger_.info(line);
         return;
     }
-    logger_.info("Smart-spec: enabled (default-on; assets present; K=" +
-                 std::to_string(models_.jointNoEncProjBatchedK) + ")");
+    logger_.info(
+        "Smart-spec: enabled (default-on; assets present; K=" + std::to_string(models_.jointNoEncProjBatchedK) + ")");
 }
 
 void StreamingNemotronMultilingualAsrManager::makePredictionOptions() {
@@ -268,8 +268,9 @@ void StreamingNemotronMultilingualAsrManager::resetStatesLocked() {
 
 // Pieces
 
-std::optional<std::string> StreamingNemotronMultilingualAsrManager::tokenizerPiece(
-    std::int64_t id, const NemotronMultilingualTokenizer& tokenizer) {
+std::optional<std::string>
+StreamingNemotronMultilingualAsrManager::tokenizerPiece(std::int64_t id,
+                                                        const NemotronMultilingualTokenizer& tokenizer) {
     const std::int64_t ids[] = {id};
     const auto decoded = tokenizer.decode(ids);
     if (decoded.detectedLanguage) {

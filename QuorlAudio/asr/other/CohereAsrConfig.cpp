@@ -53,8 +53,9 @@ int tokenId(Language language) { return entry(language).tokenId; }
 
 std::vector<int> promptSequence(Language language) {
     const int languageToken = tokenId(language);
-    return {Tokens::wordBoundary, Tokens::startOfContext, Tokens::startToken, Tokens::emoUndefined, languageToken,
-            languageToken,        Tokens::pnc,            Tokens::noitn,      Tokens::notimestamp,  Tokens::nodiarize};
+    return {Tokens::wordBoundary, Tokens::startOfContext, Tokens::startToken, Tokens::emoUndefined,
+            languageToken,        languageToken,          Tokens::pnc,        Tokens::noitn,
+            Tokens::notimestamp,  Tokens::nodiarize};
 }
 
 } // namespace quorl
@@ -62,7 +63,8 @@ std::vector<int> promptSequence(Language language) {
 namespace platform::core {
 
 template <>
-std::optional<quorl::CohereAsrConfig::Language> fromRawValue<quorl::CohereAsrConfig::Language>(std::string_view rawValue) {
+std::optional<quorl::CohereAsrConfig::Language>
+fromRawValue<quorl::CohereAsrConfig::Language>(std::string_view rawValue) {
     const auto found = std::ranges::find(quorl::entries, rawValue, &quorl::LanguageEntry::rawValue);
     if (found == quorl::entries.end()) {
         return std::nullopt;

@@ -88,7 +88,8 @@ namespace platform::core {
 
 // Exact, case-sensitive match of the two-letter code.
 template <>
-std::optional<quorl::CohereAsrConfig::Language> fromRawValue<quorl::CohereAsrConfig::Language>(std::string_view rawValue);
+std::optional<quorl::CohereAsrConfig::Language>
+fromRawValue<quorl::CohereAsrConfig::Language>(std::string_view rawValue);
 
 template <> std::span<const quorl::CohereAsrConfig::Language> allCases<quorl::CohereAsrConfig::Language>();
 

@@ -36,7 +36,7 @@ std::size_t count(int value) { return static_cast<std::size_t>(std::max(value, 0
 } // namespace
 
 std::shared_ptr<MultiArray> CohereAttentionMasks::buildCrossAttentionMask(int encoderSeqLen, int encoderValid,
-                                                                         DataType dtype) {
+                                                                          DataType dtype) {
     return maskFrom(count(encoderSeqLen), count(encoderValid), dtype);
 }
 

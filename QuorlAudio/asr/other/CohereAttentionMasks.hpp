@@ -15,12 +15,12 @@ struct CohereAttentionMasks {
     // [1, 1, 1, encoderSeqLen]: the encoder frames from encoderValid on are padding and masked; a valid count
     // of encoderSeqLen or more masks nothing.
     static std::shared_ptr<platform::ml::MultiArray> buildCrossAttentionMask(int encoderSeqLen, int encoderValid,
-                                                                           platform::ml::DataType dtype);
+                                                                             platform::ml::DataType dtype);
 
     // The decoder's own positions after `step` are not yet written. A static mask spans the whole cache
     // ([1, 1, 1, maxSeqLen], positions step + 1 on masked); a dynamic one is [1, 1, 1, step + 1], all 0.
     static std::shared_ptr<platform::ml::MultiArray> buildSelfAttentionMask(int step, bool useStatic,
-                                                                          platform::ml::DataType dtype);
+                                                                            platform::ml::DataType dtype);
 };
 
 } // namespace quorl

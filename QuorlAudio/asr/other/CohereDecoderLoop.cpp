@@ -117,13 +117,14 @@ CohereDecoderLoop::Caches CohereDecoderLoop::emptyCaches() const {
 }
 
 std::shared_ptr<const platform::ml::FeatureProvider> CohereDecoderLoop::predictStep(const Run& run, int step,
-                                                                                  int token) const {
+                                                                                    int token) const {
     std::map<std::string, FeatureValue> inputs{
         {"input_id", FeatureValue(int32Token(token))},
         {"position_id", FeatureValue(int32Token(step))},
         {"encoder_hidden_states", FeatureValue(run.encoded.hiddenStates)},
         {"cross_attention_mask", FeatureValue(run.crossMask)},
-        {"attention_mask", FeatureValue(CohereAttentionMasks::buildSelfAttentionMask(step, useStaticSelfMask_, run.dtype))},
+        {"attention_mask",
+         FeatureValue(CohereAttentionMasks::buildSelfAttentionMask(step, useStaticSelfMask_, run.dtype))},
     };
     for (std::size_t layer = 0; layer < run.caches.keys.size(); ++layer) {
         inputs.emplace("k_cache_" + std::to_string(layer), FeatureValue(run.caches.keys[layer]));

@@ -69,7 +69,8 @@ int CohereMelSpectrogram::validFrameCount(long samples) const {
 
 CohereMelSpectrogram::Output CohereMelSpectrogram::compute(std::span<const float> audio) const {
     const auto padded = preEmphasisedAndPadded(audio);
-    const std::size_t frames = (padded.size() - static_cast<std::size_t>(nFFT_)) / static_cast<std::size_t>(config_.hopLength) + 1;
+    const std::size_t frames =
+        (padded.size() - static_cast<std::size_t>(nFFT_)) / static_cast<std::size_t>(config_.hopLength) + 1;
     std::vector<std::vector<float>> mel(static_cast<std::size_t>(config_.nMels), std::vector<float>(frames, 0.0f));
     computeMelEnergies(padded, mel);
     takeLogarithm(mel);
@@ -129,7 +130,8 @@ float CohereMelSpectrogram::magnitude(float real, float imaginary) const {
 
 void CohereMelSpectrogram::takeLogarithm(std::vector<std::vector<float>>& mel) const {
     for (auto& band : mel) {
-        std::ranges::transform(band, band.begin(), [this](float energy) { return std::log(config_.logZeroGuard + energy); });
+        std::ranges::transform(band, band.begin(),
+                               [this](float energy) { return std::log(config_.logZeroGuard + energy); });
     }
 }
 

@@ -21,9 +21,7 @@ using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 CohereMelSpectrogram validated(CohereMelSpectrogram mel) {
     if (mel.config().nMels != CohereAsrConfig::numMelBins) {
@@ -37,8 +35,7 @@ CohereMelSpectrogram validated(CohereMelSpectrogram mel) {
 
 CoherePipeline::CoherePipeline(CohereMelSpectrogram mel) : melExtractor_(validated(std::move(mel))) {}
 
-CoherePipeline::TranscriptionResult CoherePipeline::transcribe(std::span<const float> audio,
-                                                               const LoadedModels& models,
+CoherePipeline::TranscriptionResult CoherePipeline::transcribe(std::span<const float> audio, const LoadedModels& models,
                                                                const CohereDecodingOptions& options) {
     std::lock_guard lock(mutex_);
     const auto start = Clock::now();
@@ -64,8 +61,8 @@ CoherePipeline::TranscriptionResult CoherePipeline::transcribeLong(std::span<con
         const auto tokens = transcribeWindow(audio.subspan(window.start, window.end - window.start), models, options);
         result.encoderSeconds += tokens.encoderSeconds;
         result.decoderSeconds += tokens.decoderSeconds;
-        result.tokenIds = CohereTokenStreamMerge::mergeTokenStreams(result.tokenIds, tokens.tokenIds,
-                                                                    mergeWindowTokens, mergeMinMatch);
+        result.tokenIds = CohereTokenStreamMerge::mergeTokenStreams(result.tokenIds, tokens.tokenIds, mergeWindowTokens,
+                                                                    mergeMinMatch);
     }
     result.text = CohereTokenText::convertTokensToText(result.tokenIds, models.vocabulary);
     result.totalSeconds = secondsSince(start);
@@ -87,8 +84,7 @@ int CoherePipeline::encoderValidFrames(int featureLength, int encoderSeqLen, int
     return static_cast<int>(std::max(1.0, std::min(static_cast<double>(encoderSeqLen), scaled)));
 }
 
-CoherePipeline::WindowTokens CoherePipeline::transcribeWindow(std::span<const float> audio,
-                                                              const LoadedModels& models,
+CoherePipeline::WindowTokens CoherePipeline::transcribeWindow(std::span<const float> audio, const LoadedModels& models,
                                                               const CohereDecodingOptions& options) const {
     auto features = melExtractor_.compute(audio);
     const auto padded = CohereMelSpectrogram::padOrTruncate(std::move(features.mel), features.validFrames, melFrames);
@@ -99,8 +95,11 @@ CoherePipeline::WindowTokens CoherePipeline::transcribeWindow(std::span<const fl
     const auto encoded = runEncoder(padded.mel, padded.featureLength, *models.encoder);
     const double encoderSeconds = secondsSince(encoderStart);
     const auto decoderStart = Clock::now();
-    auto tokenIds = CohereDecoderLoop(*models.decoder, usesStaticSelfMask(models.decoderVariant)).decode(encoded, options);
-    return {.tokenIds = std::move(tokenIds), .encoderSeconds = encoderSeconds, .decoderSeconds = secondsSince(decoderStart)};
+    auto tokenIds =
+        CohereDecoderLoop(*models.decoder, usesStaticSelfMask(models.decoderVariant)).decode(encoded, options);
+    return {.tokenIds = std::move(tokenIds),
+            .encoderSeconds = encoderSeconds,
+            .decoderSeconds = secondsSince(decoderStart)};
 }
 
 CohereEncodedAudio CoherePipeline::runEncoder(const std::vector<std::vector<float>>& paddedMel, int featureLength,

@@ -13,7 +13,8 @@ namespace {
 
 bool isSkipped(int id, const std::string* piece) {
     using Tokens = CohereAsrConfig::SpecialTokens;
-    return (id >= Tokens::unkToken && id <= Tokens::startToken) || piece == nullptr || piece->empty() || piece->starts_with("<|");
+    return (id >= Tokens::unkToken && id <= Tokens::startToken) || piece == nullptr || piece->empty() ||
+           piece->starts_with("<|");
 }
 
 // Collected bytes of byte-fallback pieces, appended to the text as one UTF-8 sequence.

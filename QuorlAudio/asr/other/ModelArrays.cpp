@@ -21,8 +21,7 @@ bool isDenseFloat(const MultiArray& array) {
 }
 
 // The index of the greatest of `width` scores read by `score`; a tie keeps the lower index.
-template <class Score>
-std::size_t bestIndex(std::size_t width, Score score) {
+template <class Score> std::size_t bestIndex(std::size_t width, Score score) {
     std::size_t best = 0;
     float bestScore = -std::numeric_limits<float>::infinity();
     for (std::size_t index = 0; index < width; ++index) {
@@ -84,7 +83,8 @@ std::size_t bestScoreIndex(const MultiArray& scores, std::size_t position) {
         return bestIndex(width, [row, stride](std::size_t index) { return row[index * stride]; });
     }
     const std::size_t first = position * width;
-    return bestIndex(width, [&scores, first](std::size_t index) { return static_cast<float>(scores.value(first + index)); });
+    return bestIndex(width,
+                     [&scores, first](std::size_t index) { return static_cast<float>(scores.value(first + index)); });
 }
 
 } // namespace quorl

@@ -87,8 +87,8 @@ ParaformerManager::Array ParaformerManager::runEncoder(const MultiArray& feature
     auto speech = float32Zeros({1, size(bucket), size(Config::featureDim)});
     copyLeading(features, size(validLen) * size(Config::featureDim), floats(*speech));
     return predict(*models_.encoder,
-                         {{"speech", FeatureValue(speech)}, {"speech_lengths", FeatureValue(int32Scalar(validLen))}},
-                         "enc_out", "encoder");
+                   {{"speech", FeatureValue(speech)}, {"speech_lengths", FeatureValue(int32Scalar(validLen))}},
+                   "enc_out", "encoder");
 }
 
 std::vector<float> ParaformerManager::runCifAlphas(const Array& encOut, int validLen) const {
@@ -105,11 +105,11 @@ ParaformerManager::Array ParaformerManager::runDecoder(const FeatureRows& encRow
     auto ac = float32Zeros({1, size(Config::decoderMaxTokens), size(Config::encoderDim)});
     std::copy_n(embeds.values.begin(), size(tokenCount) * embeds.width, ac->data<float>());
     return predict(*models_.decoder,
-                         {{"enc", FeatureValue(enc)},
-                          {"elen", FeatureValue(int32Scalar(validLen))},
-                          {"ac", FeatureValue(ac)},
-                          {"tn", FeatureValue(int32Scalar(tokenCount))}},
-                         "logits", "decoder");
+                   {{"enc", FeatureValue(enc)},
+                    {"elen", FeatureValue(int32Scalar(validLen))},
+                    {"ac", FeatureValue(ac)},
+                    {"tn", FeatureValue(int32Scalar(tokenCount))}},
+                   "logits", "decoder");
 }
 
 FeatureRows ParaformerManager::rows(const MultiArray& array, int count, int dim) {

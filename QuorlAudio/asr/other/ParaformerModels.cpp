@@ -7,8 +7,8 @@
 #include "QuorlAudio/models/repo/Repo.hpp"
 
 #include "platform/core/Concatenated.hpp"
-#include "platform/sys/WholeFile.hpp"
 #include "platform/sys/PathPresence.hpp"
+#include "platform/sys/WholeFile.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -46,8 +46,7 @@ const AppLogger& ParaformerModels::logger() {
     return instance;
 }
 
-fs::path ParaformerModels::download(ParaformerPrecision precision, bool force,
-                                    const ProgressHandler& progressHandler) {
+fs::path ParaformerModels::download(ParaformerPrecision precision, bool force, const ProgressHandler& progressHandler) {
     const fs::path root = modelsRootDirectory();
     const fs::path folder = root / folderName(Repo::paraformerLargeZh);
     if (force) {

@@ -36,8 +36,7 @@ struct ParaformerModels {
     // forms or a vocabulary of another shape; runtime and file-read errors pass through unchanged.
     static ParaformerModels load(const std::filesystem::path& from, ParaformerPrecision precision);
     // download without force, then load.
-    static ParaformerModels downloadAndLoad(ParaformerPrecision precision,
-                                            const ProgressHandler& progressHandler = {});
+    static ParaformerModels downloadAndLoad(ParaformerPrecision precision, const ProgressHandler& progressHandler = {});
     // Whether the folder holds the compiled bundles of the precision and "vocab.json" (existence only).
     static bool modelsExist(const std::filesystem::path& at, ParaformerPrecision precision);
 

@@ -17,24 +17,18 @@ constexpr std::array senseVoiceEncoderPrecisions{SenseVoiceEncoderPrecision::fp1
 
 std::string_view rawValue(SenseVoiceEncoderPrecision precision) {
     switch (precision) {
-    case SenseVoiceEncoderPrecision::int8:
-        return "int8";
-    case SenseVoiceEncoderPrecision::fp32:
-        return "fp32";
-    case SenseVoiceEncoderPrecision::fp16:
-        break;
+    case SenseVoiceEncoderPrecision::int8: return "int8";
+    case SenseVoiceEncoderPrecision::fp32: return "fp32";
+    case SenseVoiceEncoderPrecision::fp16: break;
     }
     return "fp16";
 }
 
 std::string_view encoderBaseName(SenseVoiceEncoderPrecision precision) {
     switch (precision) {
-    case SenseVoiceEncoderPrecision::int8:
-        return names::encoderInt8;
-    case SenseVoiceEncoderPrecision::fp32:
-        return names::encoderFp32;
-    case SenseVoiceEncoderPrecision::fp16:
-        break;
+    case SenseVoiceEncoderPrecision::int8: return names::encoderInt8;
+    case SenseVoiceEncoderPrecision::fp32: return names::encoderFp32;
+    case SenseVoiceEncoderPrecision::fp16: break;
     }
     return names::encoder;
 }
@@ -49,13 +43,12 @@ platform::ml::ComputeUnits encoderComputeUnits(SenseVoiceEncoderPrecision precis
 namespace platform::core {
 
 template <>
-std::optional<quorl::SenseVoiceEncoderPrecision> fromRawValue<quorl::SenseVoiceEncoderPrecision>(
-    std::string_view rawValue) {
+std::optional<quorl::SenseVoiceEncoderPrecision>
+fromRawValue<quorl::SenseVoiceEncoderPrecision>(std::string_view rawValue) {
     return quorl::ModelNames::support::caseWithRawValue(quorl::senseVoiceEncoderPrecisions, rawValue);
 }
 
-template <>
-std::span<const quorl::SenseVoiceEncoderPrecision> allCases<quorl::SenseVoiceEncoderPrecision>() {
+template <> std::span<const quorl::SenseVoiceEncoderPrecision> allCases<quorl::SenseVoiceEncoderPrecision>() {
     return quorl::senseVoiceEncoderPrecisions;
 }
 

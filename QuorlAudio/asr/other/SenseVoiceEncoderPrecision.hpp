@@ -28,9 +28,8 @@ platform::ml::ComputeUnits encoderComputeUnits(SenseVoiceEncoderPrecision precis
 namespace platform::core {
 
 template <>
-std::optional<quorl::SenseVoiceEncoderPrecision> fromRawValue<quorl::SenseVoiceEncoderPrecision>(
-    std::string_view rawValue);
-template <>
-std::span<const quorl::SenseVoiceEncoderPrecision> allCases<quorl::SenseVoiceEncoderPrecision>();
+std::optional<quorl::SenseVoiceEncoderPrecision>
+fromRawValue<quorl::SenseVoiceEncoderPrecision>(std::string_view rawValue);
+template <> std::span<const quorl::SenseVoiceEncoderPrecision> allCases<quorl::SenseVoiceEncoderPrecision>();
 
 } // namespace platform::core

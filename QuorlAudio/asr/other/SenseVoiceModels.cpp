@@ -54,8 +54,7 @@ fs::path SenseVoiceModels::download(SenseVoiceEncoderPrecision precision, bool f
 
 SenseVoiceModels SenseVoiceModels::load(const fs::path& from, SenseVoiceEncoderPrecision precision) {
     const ModelConfiguration cpuOnly{.computeUnits = ComputeUnits::cpuOnly, .functionName = std::nullopt};
-    const ModelConfiguration encoderUnits{.computeUnits = encoderComputeUnits(precision),
-                                          .functionName = std::nullopt};
+    const ModelConfiguration encoderUnits{.computeUnits = encoderComputeUnits(precision), .functionName = std::nullopt};
     SenseVoiceModels models{
         .preprocessor = loadModel(names::preprocessor, from, cpuOnly),
         .encoder = loadModel(encoderBaseName(precision), from, encoderUnits),

@@ -44,9 +44,6 @@ std::string subdirectory(NemotronChunkSize chunkSize) { return entry(chunkSize).
 
 namespace platform::core {
 
-template <>
-std::span<const quorl::NemotronChunkSize> allCases<quorl::NemotronChunkSize>() {
-    return quorl::cases;
-}
+template <> std::span<const quorl::NemotronChunkSize> allCases<quorl::NemotronChunkSize>() { return quorl::cases; }
 
 } // namespace platform::core

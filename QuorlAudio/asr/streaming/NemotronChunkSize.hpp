@@ -28,7 +28,6 @@ std::string subdirectory(NemotronChunkSize chunkSize);
 namespace platform::core {
 
 // ms2240, ms1120, ms560.
-template <>
-std::span<const quorl::NemotronChunkSize> allCases<quorl::NemotronChunkSize>();
+template <> std::span<const quorl::NemotronChunkSize> allCases<quorl::NemotronChunkSize>();
 
 } // namespace platform::core

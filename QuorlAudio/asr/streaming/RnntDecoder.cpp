@@ -55,11 +55,8 @@ std::shared_ptr<MultiArray> lastPrediction(std::shared_ptr<MultiArray> predictio
 RnntDecoder::RnntDecoder(std::shared_ptr<platform::ml::Model> decoderModel,
                          std::shared_ptr<platform::ml::Model> jointModel,
                          std::shared_ptr<platform::ml::Model> fusedModel)
-    : decoderModel_(std::move(decoderModel)),
-      jointModel_(std::move(jointModel)),
-      fusedModel_(std::move(fusedModel)),
-      hState_(zeroState()),
-      cState_(zeroState()) {}
+    : decoderModel_(std::move(decoderModel)), jointModel_(std::move(jointModel)), fusedModel_(std::move(fusedModel)),
+      hState_(zeroState()), cState_(zeroState()) {}
 
 void RnntDecoder::resetState() {
     hState_ = zeroState();

@@ -18,10 +18,7 @@ std::string wrapping(std::string_view prefix, const std::exception_ptr& underlyi
 
 SlidingWindowAsrError::SlidingWindowAsrError(Kind kind, const std::string& description, AudioSource source,
                                              std::exception_ptr underlying, std::string message)
-    : Error(description),
-      kind_(kind),
-      source_(source),
-      underlying_(std::move(underlying)),
+    : Error(description), kind_(kind), source_(source), underlying_(std::move(underlying)),
       message_(std::move(message)) {}
 
 SlidingWindowAsrError SlidingWindowAsrError::streamAlreadyExists(AudioSource source) {

@@ -21,11 +21,8 @@ using platform::core::concatenated;
 } // namespace
 
 SlidingWindowAsrManager::SlidingWindowAsrManager(SlidingWindowAsrConfig config)
-    : logger_("SlidingWindowASR"),
-      config_(std::move(config)),
-      chunkSamples_(config_.chunkSamples()),
-      leftContextSamples_(config_.leftContextSamples()),
-      rightContextSamples_(config_.rightContextSamples()),
+    : logger_("SlidingWindowASR"), config_(std::move(config)), chunkSamples_(config_.chunkSamples()),
+      leftContextSamples_(config_.leftContextSamples()), rightContextSamples_(config_.rightContextSamples()),
       inputBuilder_(inputSequence_.continuation()) {
     logger_.info(concatenated({"Initialized SlidingWindowAsrManager with config: chunk=",
                                decimalText(config_.chunkSeconds), "s left=", decimalText(config_.leftContextSeconds),

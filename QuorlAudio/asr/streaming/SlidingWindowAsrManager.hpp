@@ -7,13 +7,13 @@
 #include "QuorlAudio/asr/biasing/CtcModels.hpp"
 #include "QuorlAudio/asr/biasing/CustomVocabularyContext.hpp"
 #include "QuorlAudio/asr/biasing/VocabularyRescorer.hpp"
-#include "platform/core/DedicatedTask.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrConfig.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowAsrError.hpp"
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/AudioSource.hpp"
 #include "QuorlAudio/models/ProgressReporter.hpp"
+#include "platform/core/DedicatedTask.hpp"
 
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/core/AsyncStream.hpp"
@@ -22,8 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -162,9 +162,9 @@ private:
     // The rescoring of one window over the CTC log-probabilities of its samples; nothing when boosting is not
     // configured, there are no tokens, the spotter fails or nothing was replaced. The token timings are in
     // seconds from the window's first sample, as the log-probabilities are.
-    std::optional<VocabularyRescorer::RescoreOutput> applyVocabularyRescoring(
-        const std::string& text, const std::vector<TokenTiming>& tokenTimings,
-        std::span<const float> windowSamples) const;
+    std::optional<VocabularyRescorer::RescoreOutput>
+    applyVocabularyRescoring(const std::string& text, const std::vector<TokenTiming>& tokenTimings,
+                             std::span<const float> windowSamples) const;
     bool isBoostingActive() const;
 
     void updateTranscriptionState(const ASRResult& result, bool shouldConfirm);

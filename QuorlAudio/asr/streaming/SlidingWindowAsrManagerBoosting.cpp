@@ -79,8 +79,8 @@ ASRResult SlidingWindowAsrManager::withVocabularyBoosting(ASRResult result, std:
     if (!isBoostingActive() || !result.tokenTimings) {
         return result;
     }
-    const auto output = applyVocabularyRescoring(
-        result.text, inWindowSeconds(*result.tokenTimings, windowStartSample), windowSamples);
+    const auto output =
+        applyVocabularyRescoring(result.text, inWindowSeconds(*result.tokenTimings, windowStartSample), windowSamples);
     if (!output) {
         return result;
     }
@@ -88,9 +88,9 @@ ASRResult SlidingWindowAsrManager::withVocabularyBoosting(ASRResult result, std:
                                 replacementWords(*output, [](const auto& r) { return r.shouldReplace; }));
 }
 
-std::optional<VocabularyRescorer::RescoreOutput> SlidingWindowAsrManager::applyVocabularyRescoring(
-    const std::string& text, const std::vector<TokenTiming>& tokenTimings,
-    std::span<const float> windowSamples) const {
+std::optional<VocabularyRescorer::RescoreOutput>
+SlidingWindowAsrManager::applyVocabularyRescoring(const std::string& text, const std::vector<TokenTiming>& tokenTimings,
+                                                  std::span<const float> windowSamples) const {
     std::shared_ptr<const CustomVocabularyContext> vocabulary;
     std::shared_ptr<const CtcKeywordSpotter> spotter;
     std::shared_ptr<const VocabularyRescorer> rescorer;

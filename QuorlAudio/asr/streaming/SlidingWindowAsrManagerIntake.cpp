@@ -23,8 +23,7 @@ void SlidingWindowAsrManager::recognize() {
         }
     }
     // A cancelled task stops taking input without flushing: every window it tried would end silently.
-    if (platform::core::Task::isCancelled() ||
-        !convertAndProcess([&converter] { return converter.finish(); })) {
+    if (platform::core::Task::isCancelled() || !convertAndProcess([&converter] { return converter.finish(); })) {
         return;
     }
     flushRemaining();

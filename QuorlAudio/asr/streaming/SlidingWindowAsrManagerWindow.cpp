@@ -25,8 +25,7 @@ using platform::core::concatenated;
 constexpr int maxDuplicateOverlap = 12;
 
 // The first `count` elements, or all of them when there are fewer.
-template <class Element>
-void dropLeading(std::vector<Element>& elements, int count) {
+template <class Element> void dropLeading(std::vector<Element>& elements, int count) {
     const std::ptrdiff_t dropped = std::clamp<std::ptrdiff_t>(count, 0, std::ssize(elements));
     elements.erase(elements.begin(), elements.begin() + dropped);
 }
@@ -166,8 +165,8 @@ void SlidingWindowAsrManager::recordWindowFailure(const std::exception_ptr& erro
         failures = ++failedWindowCount_;
         lastWindowError_ = wrapped;
     }
-    logger_.error(concatenated(
-        {"Model processing error (window failure #", std::to_string(failures), "): ", wrapped.what()}));
+    logger_.error(
+        concatenated({"Model processing error (window failure #", std::to_string(failures), "): ", wrapped.what()}));
     attemptErrorRecovery(wrapped);
 }
 

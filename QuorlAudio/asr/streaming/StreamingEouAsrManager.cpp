@@ -263,9 +263,8 @@ std::string StreamingEouAsrManager::finish() {
 std::string StreamingEouAsrManager::finishLocked(Notifications& notifications) {
     appendSamplesLocked(audioConverter_.finish());
     decodeCompleteChunks(notifications);
-    StreamingAsrUtils::processRemainingAudio(
-        audioBuffer_, static_cast<std::size_t>(chunkSamples(config_.chunkSize)),
-        [&](std::span<const float> chunk) { decodeChunk(chunk, notifications); });
+    StreamingAsrUtils::processRemainingAudio(audioBuffer_, static_cast<std::size_t>(chunkSamples(config_.chunkSize)),
+                                             [&](std::span<const float> chunk) { decodeChunk(chunk, notifications); });
     if (!tokenizer_) {
         return {};
     }

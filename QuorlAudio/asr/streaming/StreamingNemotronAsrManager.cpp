@@ -22,9 +22,7 @@ constexpr const char* probeFailure =
     "(see CoreML ANEProgramProcessRequestDirect status=0x12). This is a known cold-start failure of the encoder; "
     "re-download or update the encoder model.";
 
-std::vector<std::size_t> sizes(const std::vector<std::int64_t>& shape) {
-    return {shape.begin(), shape.end()};
-}
+std::vector<std::size_t> sizes(const std::vector<std::int64_t>& shape) { return {shape.begin(), shape.end()}; }
 
 std::shared_ptr<MultiArray> int32Scalar(std::int64_t value) {
     auto array = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
@@ -37,8 +35,7 @@ std::shared_ptr<MultiArray> int32Scalar(std::int64_t value) {
 StreamingNemotronAsrManager::StreamingNemotronAsrManager() : StreamingNemotronAsrManager(Options{}) {}
 
 StreamingNemotronAsrManager::StreamingNemotronAsrManager(Options options)
-    : logger_("NemotronStreaming"),
-      lastToken_(static_cast<std::int32_t>(config_.blankIdx)),
+    : logger_("NemotronStreaming"), lastToken_(static_cast<std::int32_t>(config_.blankIdx)),
       requestedChunkSize_(options.requestedChunkSize),
       mlConfiguration_(options.configuration ? *options.configuration
                                              : MLModelConfigurationUtils::defaultConfiguration(

@@ -144,9 +144,8 @@ std::string StreamingNemotronAsrManager::finishLocked(std::vector<std::string>& 
     requireModels();
     const auto held = audioConverter_.finish();
     audioBuffer_.insert(audioBuffer_.end(), held.begin(), held.end());
-    StreamingAsrUtils::processRemainingAudio(audioBuffer_, chunkSamples(), [&](std::span<const float> chunk) {
-        processChunk(chunk, partials);
-    });
+    StreamingAsrUtils::processRemainingAudio(audioBuffer_, chunkSamples(),
+                                             [&](std::span<const float> chunk) { processChunk(chunk, partials); });
     std::string text = transcriptLocked();
     lastFinishTokenTimings_ = std::move(accumulatedTokenTimings_);
     accumulatedTokenTimings_.clear();
@@ -240,9 +239,10 @@ std::shared_ptr<MultiArray> StreamingNemotronAsrManager::extractMelCache(const M
 }
 
 // Greedy transducer decoding of one step: the fused model when loaded, else the decoder then the joint.
-StreamingNemotronAsrManager::DecoderStep StreamingNemotronAsrManager::decodeStep(
-    const std::shared_ptr<MultiArray>& step, std::int32_t last, const std::shared_ptr<MultiArray>& h,
-    const std::shared_ptr<MultiArray>& c) const {
+StreamingNemotronAsrManager::DecoderStep
+StreamingNemotronAsrManager::decodeStep(const std::shared_ptr<MultiArray>& step, std::int32_t last,
+                                        const std::shared_ptr<MultiArray>& h,
+                                        const std::shared_ptr<MultiArray>& c) const {
     std::map<std::string, platform::ml::FeatureValue> inputs{
         {"token", int32Array({1, 1}, last)},
         {"token_length", int32Array({1}, 1)},
@@ -278,8 +278,7 @@ StreamingNemotronAsrManager::DecoderStep StreamingNemotronAsrManager::decodeStep
     return {.token = argmax(*logits), .h = std::move(hOut), .c = std::move(cOut)};
 }
 
-void StreamingNemotronAsrManager::emit(std::int64_t token, std::int64_t frame,
-                                       std::vector<std::int64_t>& chunkTokens) {
+void StreamingNemotronAsrManager::emit(std::int64_t token, std::int64_t frame, std::vector<std::int64_t>& chunkTokens) {
     accumulatedTokenIds_.push_back(token);
     chunkTokens.push_back(token);
     const double start = static_cast<double>(absoluteFrameBase_ + frame) * frameSeconds;

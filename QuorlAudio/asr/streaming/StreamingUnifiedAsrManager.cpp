@@ -23,11 +23,8 @@ using platform::ml::ModelConfiguration;
 StreamingUnifiedAsrManager::StreamingUnifiedAsrManager() : StreamingUnifiedAsrManager(Options{}) {}
 
 StreamingUnifiedAsrManager::StreamingUnifiedAsrManager(Options options)
-    : logger_("UnifiedStreaming"),
-      config_(options.config),
-      encoderPrecision_(options.encoderPrecision),
-      audioConverter_(ASRConstants::sampleRate),
-      windower_{.config = options.config},
+    : logger_("UnifiedStreaming"), config_(options.config), encoderPrecision_(options.encoderPrecision),
+      audioConverter_(ASRConstants::sampleRate), windower_{.config = options.config},
       mlConfiguration_(options.configuration ? *options.configuration
                                              : MLModelConfigurationUtils::defaultConfiguration(
                                                    platform::ml::ComputeUnits::cpuAndNeuralEngine)) {}
@@ -54,14 +51,14 @@ void StreamingUnifiedAsrManager::setPartialTranscriptCallback(PartialTranscriptC
 // Loading
 
 UnifiedModelLoader StreamingUnifiedAsrManager::loader() const {
-    const std::string encoderFile = ModelNames::ParakeetUnified::streamingEncoderFile(encoderPrecision_,
-                                                                                       config_.contextSuffix());
+    const std::string encoderFile =
+        ModelNames::ParakeetUnified::streamingEncoderFile(encoderPrecision_, config_.contextSuffix());
     return {
         .logger = logger_,
         .label = "Parakeet Unified",
         .encoderFile = encoderFile,
-        .downloadVariant = encoderPrecision_ == UnifiedEncoderPrecision::fp16 ? std::optional<std::string>("fp16")
-                                                                              : std::nullopt,
+        .downloadVariant =
+            encoderPrecision_ == UnifiedEncoderPrecision::fp16 ? std::optional<std::string>("fp16") : std::nullopt,
         .extraModelNames = {encoderFile},
         .melWindowSamples = config_.windowSamples(),
         .loadedMessage = "Parakeet Unified models loaded (latency " + std::to_string(config_.latencyMs()) + "ms).",
@@ -146,8 +143,8 @@ void StreamingUnifiedAsrManager::requireModels() const {
 }
 
 void StreamingUnifiedAsrManager::decodeWindows(bool isFinal, std::vector<std::string>& partials) {
-    while (const auto plan = windower_.nextWindow(samplesGlobalStart_ + static_cast<std::int64_t>(samples_.size()),
-                                                  isFinal)) {
+    while (const auto plan =
+               windower_.nextWindow(samplesGlobalStart_ + static_cast<std::int64_t>(samples_.size()), isFinal)) {
         processWindow(*plan, partials);
         trimSamples();
     }
@@ -170,8 +167,7 @@ void StreamingUnifiedAsrManager::processWindow(const UnifiedStreamingWindower::P
     if (last <= first) {
         return;
     }
-    const auto emissions =
-        models_.rnntDecoder->decode(*window.encoded, {.begin = first, .end = last}, plan.startFrame);
+    const auto emissions = models_.rnntDecoder->decode(*window.encoded, {.begin = first, .end = last}, plan.startFrame);
     // Counted as decoded only now: after a failed decoding the next window, whose left context holds these
     // frames, decodes them again instead of losing their tokens.
     windower_.decodedFrames = plan.startFrame + last;

@@ -24,12 +24,9 @@ constexpr std::int64_t encoderSeconds = 15;
 UnifiedAsrManager::UnifiedAsrManager() : UnifiedAsrManager(Options{}) {}
 
 UnifiedAsrManager::UnifiedAsrManager(Options options)
-    : logger_("UnifiedOffline"),
-      config_(options.config),
-      encoderPrecision_(options.encoderPrecision),
-      layout_{.config = options.config},
-      audioConverter_(ASRConstants::sampleRate, false),
-      streamConverter_(ASRConstants::sampleRate),
+    : logger_("UnifiedOffline"), config_(options.config),
+      encoderPrecision_(options.encoderPrecision), layout_{.config = options.config},
+      audioConverter_(ASRConstants::sampleRate, false), streamConverter_(ASRConstants::sampleRate),
       mlConfiguration_(options.configuration ? *options.configuration
                                              : MLModelConfigurationUtils::defaultConfiguration(
                                                    platform::ml::ComputeUnits::cpuAndNeuralEngine)) {}
@@ -102,8 +99,8 @@ std::string UnifiedAsrManager::transcribeLocked(std::span<const float> samples) 
         throw ASRError::notInitialized();
     }
     const auto total = static_cast<std::int64_t>(samples.size());
-    UnifiedWindowMerger merger(*models_.tokenizer, static_cast<double>(layout_.overlapSamples()) /
-                                                       static_cast<double>(config_.sampleRate));
+    UnifiedWindowMerger merger(*models_.tokenizer,
+                               static_cast<double>(layout_.overlapSamples()) / static_cast<double>(config_.sampleRate));
     for (const std::int64_t start : layout_.chunkStarts(total)) {
         merger.append(transcribeWindow(samples, start, std::min(total, start + layout_.windowSamples())));
     }
@@ -111,8 +108,8 @@ std::string UnifiedAsrManager::transcribeLocked(std::span<const float> samples) 
 }
 
 // Every window starts from a fresh decoder state, so windows are independent and the merge alone joins them.
-std::vector<DecodedToken> UnifiedAsrManager::transcribeWindow(std::span<const float> samples,
-                                                              std::int64_t chunkStart, std::int64_t chunkEnd) {
+std::vector<DecodedToken> UnifiedAsrManager::transcribeWindow(std::span<const float> samples, std::int64_t chunkStart,
+                                                              std::int64_t chunkEnd) {
     if (!models_.melExtractor || !models_.encoder || !models_.decoder || !models_.rnntDecoder) {
         throw ASRError::notInitialized();
     }

@@ -5,9 +5,7 @@
 namespace quorl {
 
 UnifiedDecoderFeatureProvider::UnifiedDecoderFeatureProvider(Inputs inputs)
-    : hIn_(std::move(inputs.hIn)),
-      cIn_(std::move(inputs.cIn)),
-      targets_(std::move(inputs.targets)),
+    : hIn_(std::move(inputs.hIn)), cIn_(std::move(inputs.cIn)), targets_(std::move(inputs.targets)),
       targetLength_(std::move(inputs.targetLength)) {}
 
 std::set<std::string> UnifiedDecoderFeatureProvider::featureNames() const {

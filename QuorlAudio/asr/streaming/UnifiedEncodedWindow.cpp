@@ -9,15 +9,14 @@
 
 namespace quorl {
 
-UnifiedEncodedWindow UnifiedEncodedWindow::encode(platform::ml::Model& encoder,
-                                                  const UnifiedMelExtractor& melExtractor,
+UnifiedEncodedWindow UnifiedEncodedWindow::encode(platform::ml::Model& encoder, const UnifiedMelExtractor& melExtractor,
                                                   std::span<const float> audio) {
     std::vector<float> window(static_cast<std::size_t>(melExtractor.windowSamples), 0.0f);
     const auto real = audio.first(std::min(audio.size(), window.size()));
     std::ranges::copy(real, window.begin());
     auto features = melExtractor.features(window, static_cast<std::int64_t>(real.size()));
-    const auto result = encoder.predict(UnifiedEncoderFeatureProvider(std::move(features.mel),
-                                                                      std::move(features.length)));
+    const auto result =
+        encoder.predict(UnifiedEncoderFeatureProvider(std::move(features.mel), std::move(features.length)));
     auto encoded = platform::ml::multiArrayOutput(*result, "encoder");
     const auto length = platform::ml::multiArrayOutput(*result, "encoder_length");
     if (!encoded || encoded->shape().size() < 3 || !length || length->count() == 0) {

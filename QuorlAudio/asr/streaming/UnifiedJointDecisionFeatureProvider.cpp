@@ -12,8 +12,8 @@ std::set<std::string> UnifiedJointDecisionFeatureProvider::featureNames() const 
     return {"encoder_step", "decoder_step"};
 }
 
-std::optional<platform::ml::FeatureValue> UnifiedJointDecisionFeatureProvider::featureValue(
-    const std::string& name) const {
+std::optional<platform::ml::FeatureValue>
+UnifiedJointDecisionFeatureProvider::featureValue(const std::string& name) const {
     if (name == "encoder_step") {
         return encoderStep_;
     }

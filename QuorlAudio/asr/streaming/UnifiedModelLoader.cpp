@@ -53,13 +53,10 @@ ModelConfiguration UnifiedModelLoader::encoderConfiguration(const ModelConfigura
     }
     // The GPU has no fast path for 8-bit weights; the units asked for stay, less the GPU.
     switch (configuration.computeUnits) {
-    case ComputeUnits::all:
-        return onlyUnits(ComputeUnits::cpuAndNeuralEngine);
-    case ComputeUnits::cpuAndGPU:
-        return onlyUnits(ComputeUnits::cpuOnly);
+    case ComputeUnits::all: return onlyUnits(ComputeUnits::cpuAndNeuralEngine);
+    case ComputeUnits::cpuAndGPU: return onlyUnits(ComputeUnits::cpuOnly);
     case ComputeUnits::cpuOnly:
-    case ComputeUnits::cpuAndNeuralEngine:
-        return configuration;
+    case ComputeUnits::cpuAndNeuralEngine: return configuration;
     }
     return configuration;
 }

@@ -24,19 +24,15 @@ std::shared_ptr<MultiArray> int32Array(MultiArray::Shape shape, std::int64_t val
 
 UnifiedRnntDecoder::UnifiedRnntDecoder(std::shared_ptr<platform::ml::Model> decoderModel,
                                        std::shared_ptr<platform::ml::Model> jointDecisionModel, UnifiedConfig config)
-    : decoderModel_(std::move(decoderModel)),
-      jointDecisionModel_(std::move(jointDecisionModel)),
-      config_(config),
-      state_(zeroState()),
-      lastToken_(static_cast<std::int32_t>(config.blankIdx)) {}
+    : decoderModel_(std::move(decoderModel)), jointDecisionModel_(std::move(jointDecisionModel)), config_(config),
+      state_(zeroState()), lastToken_(static_cast<std::int32_t>(config.blankIdx)) {}
 
 void UnifiedRnntDecoder::reset() {
     state_ = zeroState();
     lastToken_ = static_cast<std::int32_t>(config_.blankIdx);
 }
 
-std::vector<UnifiedRnntDecoder::Emission> UnifiedRnntDecoder::decode(const MultiArray& encoded,
-                                                                     FrameRange frameRange,
+std::vector<UnifiedRnntDecoder::Emission> UnifiedRnntDecoder::decode(const MultiArray& encoded, FrameRange frameRange,
                                                                      std::int64_t globalFrameOffset) {
     std::vector<Emission> emissions;
     RecurrentState before = state_;
@@ -61,8 +57,7 @@ std::vector<UnifiedRnntDecoder::Emission> UnifiedRnntDecoder::decode(const Multi
     return emissions;
 }
 
-UnifiedRnntDecoder::DecoderStep UnifiedRnntDecoder::runDecoder(std::int64_t token,
-                                                               const RecurrentState& state) const {
+UnifiedRnntDecoder::DecoderStep UnifiedRnntDecoder::runDecoder(std::int64_t token, const RecurrentState& state) const {
     const auto result = decoderModel_->predict(UnifiedDecoderFeatureProvider({
         .hIn = state.h,
         .cIn = state.c,

@@ -29,13 +29,11 @@ UnifiedWindowMerger::UnifiedWindowMerger(const Tokenizer& tokenizer, double over
                       .overlapSeconds = overlapSeconds,
                       .melContextSamples = 1280,
                       .noMelWarmupPrefixFrames = 0},
-      vocabulary_(mergeVocabulary(tokenizer)),
-      spliceSafeIds_(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary_)),
+      vocabulary_(mergeVocabulary(tokenizer)), spliceSafeIds_(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary_)),
       caseVariantIds_(ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary_)) {}
 
 void UnifiedWindowMerger::append(const std::vector<DecodedToken>& window) {
-    merged_ = merged_.empty() ? window
-                              : chunkProcessor_.mergeChunks(merged_, window, spliceSafeIds_, caseVariantIds_);
+    merged_ = merged_.empty() ? window : chunkProcessor_.mergeChunks(merged_, window, spliceSafeIds_, caseVariantIds_);
 }
 
 std::string UnifiedWindowMerger::text() const {

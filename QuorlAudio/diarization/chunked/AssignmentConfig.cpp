@@ -16,8 +16,6 @@ AssignmentConfig AssignmentConfig::iOS() {
             .minSegmentDuration = 1.0f};
 }
 
-AssignmentConfig AssignmentConfig::current() {
-    return macOS();
-}
+AssignmentConfig AssignmentConfig::current() { return macOS(); }
 
 } // namespace quorl

@@ -16,7 +16,6 @@ struct DERSpeakerSegment {
 
 } // namespace quorl
 
-template <>
-struct std::hash<quorl::DERSpeakerSegment> {
+template <> struct std::hash<quorl::DERSpeakerSegment> {
     std::size_t operator()(const quorl::DERSpeakerSegment& segment) const noexcept;
 };

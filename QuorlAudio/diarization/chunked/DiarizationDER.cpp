@@ -20,8 +20,7 @@ struct SpeakerIndex {
     std::vector<std::size_t> ofSegment;
 };
 
-SpeakerIndex indexSpeakers(const std::vector<DERSpeakerSegment>& segments)
-{
+SpeakerIndex indexSpeakers(const std::vector<DERSpeakerSegment>& segments) {
     SpeakerIndex index;
     std::unordered_map<std::string, std::size_t> byLabel;
     for (const auto& segment : segments) {
@@ -43,15 +42,13 @@ struct Activity {
 };
 
 // A time to the nearest frame, exact halves going down; clamped to [0, numFrames].
-std::size_t nearestFrame(double seconds, double frameStep, std::size_t numFrames)
-{
+std::size_t nearestFrame(double seconds, double frameStep, std::size_t numFrames) {
     const double frame = std::ceil(seconds / frameStep - 0.5);
     return static_cast<std::size_t>(std::clamp(frame, 0.0, static_cast<double>(numFrames)));
 }
 
-Activity markActivity(const std::vector<DERSpeakerSegment>& segments, const SpeakerIndex& index,
-                      std::size_t numFrames, double frameStep)
-{
+Activity markActivity(const std::vector<DERSpeakerSegment>& segments, const SpeakerIndex& index, std::size_t numFrames,
+                      double frameStep) {
     Activity activity{.speakers = index.labels.size(), .flags = std::vector<bool>(numFrames * index.labels.size())};
     for (std::size_t s = 0; s < segments.size(); ++s) {
         const auto& segment = segments[s];
@@ -68,8 +65,7 @@ Activity markActivity(const std::vector<DERSpeakerSegment>& segments, const Spea
 }
 
 std::size_t frameCount(const std::vector<DERSpeakerSegment>& ref, const std::vector<DERSpeakerSegment>& hyp,
-                       double frameStep)
-{
+                       double frameStep) {
     double lastTime = 0;
     for (const auto* segments : {&ref, &hyp}) {
         for (const auto& segment : *segments) {
@@ -80,8 +76,8 @@ std::size_t frameCount(const std::vector<DERSpeakerSegment>& ref, const std::vec
 }
 
 // H x R counts of the frames in which hypothesis speaker h and reference speaker r are both active.
-std::vector<std::int64_t> coOccurrence(const Activity& refActivity, const Activity& hypActivity, std::size_t numFrames)
-{
+std::vector<std::int64_t> coOccurrence(const Activity& refActivity, const Activity& hypActivity,
+                                       std::size_t numFrames) {
     const std::size_t numRef = refActivity.speakers;
     std::vector<std::int64_t> counts(hypActivity.speakers * numRef, 0);
     for (std::size_t frame = 0; frame < numFrames; ++frame) {
@@ -101,8 +97,7 @@ constexpr int unmapped = -1;
 
 // For each hypothesis speaker, the reference speaker it is mapped to, or `unmapped`. Rows and columns beyond the
 // speakers stand for no speaker and cost as much as sharing no frame.
-std::vector<int> mapSpeakers(const std::vector<std::int64_t>& counts, std::size_t numHyp, std::size_t numRef)
-{
+std::vector<int> mapSpeakers(const std::vector<std::int64_t>& counts, std::size_t numHyp, std::size_t numRef) {
     const std::size_t size = std::max(numHyp, numRef);
     const std::int64_t largest = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
     std::vector<std::int64_t> cost(size * size, largest);
@@ -125,8 +120,7 @@ std::vector<int> mapSpeakers(const std::vector<std::int64_t>& counts, std::size_
 // True where a frame is scored: `collar` seconds in total, half on each side of every reference boundary and
 // widened outwards to whole frames, are not.
 std::vector<bool> collarMask(const std::vector<DERSpeakerSegment>& ref, std::size_t numFrames, double frameStep,
-                             double collar)
-{
+                             double collar) {
     std::vector<bool> scored(numFrames, true);
     if (collar <= 0) {
         return scored;
@@ -157,8 +151,7 @@ struct FrameCounts {
 };
 
 FrameCounts countErrors(const Activity& refActivity, const Activity& hypActivity, const std::vector<int>& mapping,
-                        const std::vector<bool>& scored)
-{
+                        const std::vector<bool>& scored) {
     FrameCounts counts;
     for (std::size_t frame = 0; frame < scored.size(); ++frame) {
         if (!scored[frame]) {
@@ -186,8 +179,7 @@ FrameCounts countErrors(const Activity& refActivity, const Activity& hypActivity
     return counts;
 }
 
-void requireFiniteTimes(const std::vector<DERSpeakerSegment>& segments)
-{
+void requireFiniteTimes(const std::vector<DERSpeakerSegment>& segments) {
     for (const auto& segment : segments) {
         if (!std::isfinite(segment.start) || !std::isfinite(segment.end)) {
             throw std::invalid_argument("The segment of speaker \"" + segment.speaker +
@@ -196,8 +188,7 @@ void requireFiniteTimes(const std::vector<DERSpeakerSegment>& segments)
     }
 }
 
-void requireValidSteps(double frameStep, double collar)
-{
+void requireValidSteps(double frameStep, double collar) {
     if (!(frameStep > 0) || !std::isfinite(frameStep)) {
         throw std::invalid_argument("The frame step must be a positive, finite number of seconds, not " +
                                     std::to_string(frameStep));
@@ -211,8 +202,7 @@ void requireValidSteps(double frameStep, double collar)
 } // namespace
 
 DERResult compute(const std::vector<DERSpeakerSegment>& ref, const std::vector<DERSpeakerSegment>& hyp,
-                  double frameStep, double collar)
-{
+                  double frameStep, double collar) {
     requireValidSteps(frameStep, collar);
     requireFiniteTimes(ref);
     requireFiniteTimes(hyp);
@@ -224,8 +214,8 @@ DERResult compute(const std::vector<DERSpeakerSegment>& ref, const std::vector<D
     const std::size_t numFrames = frameCount(ref, hyp, frameStep);
     const auto refActivity = markActivity(ref, refIndex, numFrames, frameStep);
     const auto hypActivity = markActivity(hyp, hypIndex, numFrames, frameStep);
-    const auto mapping = mapSpeakers(coOccurrence(refActivity, hypActivity, numFrames), hypIndex.labels.size(),
-                                     refIndex.labels.size());
+    const auto mapping =
+        mapSpeakers(coOccurrence(refActivity, hypActivity, numFrames), hypIndex.labels.size(), refIndex.labels.size());
     const auto counts = countErrors(refActivity, hypActivity, mapping, collarMask(ref, numFrames, frameStep, collar));
 
     DERResult result{

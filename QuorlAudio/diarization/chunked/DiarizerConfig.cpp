@@ -2,8 +2,6 @@
 
 namespace quorl {
 
-DiarizerConfig DiarizerConfig::defaultConfig() {
-    return DiarizerConfig{};
-}
+DiarizerConfig DiarizerConfig::defaultConfig() { return DiarizerConfig{}; }
 
 } // namespace quorl

@@ -12,8 +12,7 @@ constexpr std::int64_t infinity = 2305843009213693951; // 2^61 - 1: no sum of sl
 
 // Shortest augmenting paths with row potentials u and column potentials v, 1-based with a dummy column 0;
 // p maps a column to its row (0 = free).
-std::vector<int> solve(const std::vector<std::int64_t>& costSquare, int n)
-{
+std::vector<int> solve(const std::vector<std::int64_t>& costSquare, int n) {
     if (n <= 0) {
         return {};
     }

@@ -36,9 +36,8 @@ const json& numberMember(const json& object, const char* key) {
 float toFloat(const json& value, const char* key) {
     const auto number = value.get<double>();
     if (std::fabs(number) > std::numeric_limits<float>::max()) {
-        throw json::out_of_range::create(406, "number of '" + std::string(key) + "' does not fit in a Float: " +
-                                                  value.dump(),
-                                         &value);
+        throw json::out_of_range::create(
+            406, "number of '" + std::string(key) + "' does not fit in a Float: " + value.dump(), &value);
     }
     return static_cast<float>(number);
 }
@@ -71,13 +70,9 @@ json finiteFloats(std::span<const float> values) {
     return array;
 }
 
-double readNumber(const json& object, const char* key) {
-    return numberMember(object, key).get<double>();
-}
+double readNumber(const json& object, const char* key) { return numberMember(object, key).get<double>(); }
 
-float readFloat(const json& object, const char* key) {
-    return toFloat(numberMember(object, key), key);
-}
+float readFloat(const json& object, const char* key) { return toFloat(numberMember(object, key), key); }
 
 std::int64_t readInteger(const json& object, const char* key) {
     const json& value = object.at(key);

@@ -26,12 +26,11 @@ std::array<StageSeconds, 6> namedStages(const PipelineTimings& timings) {
 } // namespace
 
 PipelineTimings::PipelineTimings(const Stages& stages)
-    : stages_(stages),
-      totalInferenceSeconds_(stages.segmentationSeconds + stages.embeddingExtractionSeconds +
-                             stages.speakerClusteringSeconds),
-      totalProcessingSeconds_(stages.modelCompilationSeconds + stages.audioLoadingSeconds +
-                              stages.segmentationSeconds + stages.embeddingExtractionSeconds +
-                              stages.speakerClusteringSeconds + stages.postProcessingSeconds) {}
+    : stages_(stages), totalInferenceSeconds_(stages.segmentationSeconds + stages.embeddingExtractionSeconds +
+                                              stages.speakerClusteringSeconds),
+      totalProcessingSeconds_(stages.modelCompilationSeconds + stages.audioLoadingSeconds + stages.segmentationSeconds +
+                              stages.embeddingExtractionSeconds + stages.speakerClusteringSeconds +
+                              stages.postProcessingSeconds) {}
 
 std::map<std::string, double> PipelineTimings::stagePercentages() const {
     std::map<std::string, double> percentages;

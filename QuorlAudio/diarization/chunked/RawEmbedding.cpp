@@ -16,8 +16,8 @@ platform::core::UUID readUUID(const nlohmann::json& json, const char* key) {
     const std::string text = JsonFields::readString(json, key);
     const auto uuid = platform::core::UUID::fromString(text);
     if (!uuid) {
-        throw nlohmann::json::type_error::create(
-            302, "'" + std::string(key) + "' is not a UUID: " + text, &json.at(key));
+        throw nlohmann::json::type_error::create(302, "'" + std::string(key) + "' is not a UUID: " + text,
+                                                 &json.at(key));
     }
     return *uuid;
 }

@@ -49,7 +49,6 @@ private:
 
 } // namespace quorl
 
-template <>
-struct std::hash<quorl::SendableSpeaker> {
+template <> struct std::hash<quorl::SendableSpeaker> {
     std::size_t operator()(const quorl::SendableSpeaker& speaker) const noexcept;
 };

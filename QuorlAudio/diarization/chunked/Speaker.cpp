@@ -16,9 +16,7 @@ namespace {
 constexpr float minimumSumOfSquares = 0.01f;
 
 // Strictly above the gate, so an exact 0.01 and NaN fail it.
-bool isStrongEnough(std::span<const float> embedding) {
-    return sumOfSquaresInOrder(embedding) > minimumSumOfSquares;
-}
+bool isStrongEnough(std::span<const float> embedding) { return sumOfSquaresInOrder(embedding) > minimumSumOfSquares; }
 
 // The element-wise mean of the entries as long as the first, summed in history order.
 std::vector<float> meanOfMatchingLength(const std::vector<RawEmbedding>& history) {
@@ -111,9 +109,8 @@ void Speaker::mergeWith(const Speaker& other, const std::optional<std::string>& 
     std::vector<RawEmbedding> combined = rawEmbeddings;
     combined.insert(combined.end(), other.rawEmbeddings.begin(), other.rawEmbeddings.end());
     if (combined.size() > historyCapacity) {
-        std::stable_sort(combined.begin(), combined.end(), [](const RawEmbedding& a, const RawEmbedding& b) {
-            return a.timestamp() > b.timestamp();
-        });
+        std::stable_sort(combined.begin(), combined.end(),
+                         [](const RawEmbedding& a, const RawEmbedding& b) { return a.timestamp() > b.timestamp(); });
         combined.resize(historyCapacity);
     }
     rawEmbeddings = std::move(combined);
@@ -126,9 +123,7 @@ void Speaker::mergeWith(const Speaker& other, const std::optional<std::string>& 
     updateCount += other.updateCount;
 }
 
-SendableSpeaker Speaker::toSendable() const {
-    return SendableSpeaker(*this);
-}
+SendableSpeaker Speaker::toSendable() const { return SendableSpeaker(*this); }
 
 void to_json(nlohmann::json& json, const Speaker& speaker) {
     json = {

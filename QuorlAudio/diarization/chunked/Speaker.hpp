@@ -61,8 +61,8 @@ public:
 
     // Folds one segment in: its embedding joins the history, and the recomputed main embedding is blended with
     // it, `alpha` weighting the old side. Adds the duration and counts the update.
-    void updateMainEmbedding(float duration, std::span<const float> embedding,
-                             const platform::core::UUID& segmentId, float alpha);
+    void updateMainEmbedding(float duration, std::span<const float> embedding, const platform::core::UUID& segmentId,
+                             float alpha);
     // Appends to the history, dropping the front entry at capacity, and recomputes the main embedding.
     void addRawEmbedding(const RawEmbedding& raw);
     // Removes the first entry of that segment and recomputes the main embedding; nothing when there is none.
@@ -86,7 +86,4 @@ private:
 
 } // namespace quorl
 
-template <>
-struct std::hash<quorl::Speaker> {
-    std::size_t operator()(const quorl::Speaker& speaker) const noexcept;
-};
+template <> struct std::hash<quorl::Speaker> { std::size_t operator()(const quorl::Speaker& speaker) const noexcept; };

@@ -16,9 +16,7 @@ namespace {
 constexpr float infinity = std::numeric_limits<float>::infinity();
 constexpr float refinementWeight = 0.9f;
 
-Speaker::Date now() {
-    return std::chrono::system_clock::now();
-}
+Speaker::Date now() { return std::chrono::system_clock::now(); }
 
 SpeakerUpsert upsertOf(const Speaker& speaker) {
     return {.id = speaker.id(),
@@ -35,10 +33,8 @@ SpeakerUpsert upsertOf(const Speaker& speaker) {
 } // namespace
 
 SpeakerManager::SpeakerManager(const SpeakerManagerConfig& config)
-    : speakerThreshold(config.speakerThreshold),
-      embeddingThreshold(config.embeddingThreshold),
-      minSpeechDuration(config.minSpeechDuration),
-      minEmbeddingUpdateDuration(config.minEmbeddingUpdateDuration) {}
+    : speakerThreshold(config.speakerThreshold), embeddingThreshold(config.embeddingThreshold),
+      minSpeechDuration(config.minSpeechDuration), minEmbeddingUpdateDuration(config.minEmbeddingUpdateDuration) {}
 
 // Assignment
 
@@ -84,8 +80,7 @@ void SpeakerManager::updateExistingSpeaker(const std::string& speakerId, std::sp
     speaker.updatedAt = now();
 }
 
-std::optional<Speaker> SpeakerManager::createSpeaker(std::span<const float> embedding, float duration,
-                                                     float distance) {
+std::optional<Speaker> SpeakerManager::createSpeaker(std::span<const float> embedding, float duration, float distance) {
     const std::optional<std::int64_t> number = ids_.issue();
     if (!number) {
         logger_.error("No speaker id left to create a new speaker");
@@ -116,8 +111,8 @@ SpeakerManager::Match SpeakerManager::findSpeaker(std::span<const float> embeddi
     return {.id = std::nullopt, .distance = infinity};
 }
 
-std::vector<SpeakerManager::RankedSpeaker> SpeakerManager::findMatchingSpeakers(
-    std::span<const float> embedding, std::optional<float> threshold) const {
+std::vector<SpeakerManager::RankedSpeaker> SpeakerManager::findMatchingSpeakers(std::span<const float> embedding,
+                                                                                std::optional<float> threshold) const {
     const float bound = threshold.value_or(speakerThreshold);
     std::vector<RankedSpeaker> matches;
     for (const auto& [id, speaker] : speakerDatabase_) {
@@ -150,8 +145,8 @@ void SpeakerManager::initializeKnownSpeaker(const Speaker& speaker, SpeakerIniti
                                             PermanentSpeakers permanent) {
     const std::string& id = speaker.id();
     if (speaker.currentEmbedding.size() != embeddingSize) {
-        logger_.warning("Skipping speaker " + id + " - invalid embedding size: " +
-                        std::to_string(speaker.currentEmbedding.size()));
+        logger_.warning("Skipping speaker " + id +
+                        " - invalid embedding size: " + std::to_string(speaker.currentEmbedding.size()));
         return;
     }
     const auto stored = speakerDatabase_.find(id);
@@ -191,9 +186,7 @@ void SpeakerManager::reset(PermanentSpeakers permanent) {
     logger_.info("Speaker database reset");
 }
 
-void SpeakerManager::upsertSpeaker(const Speaker& speaker) {
-    upsertSpeaker(upsertOf(speaker));
-}
+void SpeakerManager::upsertSpeaker(const Speaker& speaker) { upsertSpeaker(upsertOf(speaker)); }
 
 void SpeakerManager::upsertSpeaker(const SpeakerUpsert& upsert) {
     const Speaker::Date moment = now();
@@ -299,7 +292,7 @@ void SpeakerManager::mergeSpeaker(const std::string& source, const std::string& 
 }
 
 std::vector<SpeakerManager::MergeablePair> SpeakerManager::findMergeablePairs(std::optional<float> threshold,
-                                                                             PermanentSpeakers permanent) const {
+                                                                              PermanentSpeakers permanent) const {
     const float bound = threshold.value_or(speakerThreshold);
     std::vector<const Speaker*> speakers;
     speakers.reserve(speakerDatabase_.size());
@@ -398,9 +391,7 @@ bool SpeakerManager::reassignSegment(const platform::core::UUID& segmentId, cons
 
 // Listings
 
-bool SpeakerManager::hasSpeaker(const std::string& id) const {
-    return speakerDatabase_.contains(id);
-}
+bool SpeakerManager::hasSpeaker(const std::string& id) const { return speakerDatabase_.contains(id); }
 
 // The map keeps its ids in byte order, which for UTF-8 text is the order of Unicode scalar values.
 std::vector<std::string> SpeakerManager::speakerIds() const {
@@ -455,9 +446,8 @@ SpeakerManager::Statistics SpeakerManager::getGlobalSpeakerStats() const {
         statistics.speakersWithHistory += speaker.rawEmbeddings.empty() ? 0 : 1;
     }
     const float average = static_cast<float>(updates) / static_cast<float>(statistics.totalSpeakers) / 10;
-    logger_.info("Global stats - Speakers: " + std::to_string(statistics.totalSpeakers) +
-                 ", Duration: " + fixedDecimalText(statistics.totalDuration, 1) +
-                 "s, Avg confidence: " + fixedDecimalText(average, 2) +
+    logger_.info("Global stats - Speakers: " + std::to_string(statistics.totalSpeakers) + ", Duration: " +
+                 fixedDecimalText(statistics.totalDuration, 1) + "s, Avg confidence: " + fixedDecimalText(average, 2) +
                  ", With history: " + std::to_string(statistics.speakersWithHistory));
     statistics.averageConfidence = std::min(average, 1.0f);
     return statistics;

@@ -113,8 +113,7 @@ public:
                       const std::optional<std::string>& mergedName, PermanentSpeakers permanent);
     // Pairs of speakers closer than the threshold; the earlier id receives the later one unless the later one
     // is permanent. With `protect`, two permanent speakers are never paired.
-    std::vector<MergeablePair> findMergeablePairs(std::optional<float> threshold,
-                                                  PermanentSpeakers permanent) const;
+    std::vector<MergeablePair> findMergeablePairs(std::optional<float> threshold, PermanentSpeakers permanent) const;
     void removeSpeaker(const std::string& id, PermanentSpeakers permanent);
     void removeSpeakersInactive(Speaker::Date cutoff, PermanentSpeakers permanent);
     void removeSpeakersInactive(std::chrono::duration<double> interval, PermanentSpeakers permanent);
@@ -141,8 +140,7 @@ private:
     void updateExistingSpeaker(const std::string& speakerId, std::span<const float> embedding, float duration,
                                float distance);
     std::optional<Speaker> createSpeaker(std::span<const float> embedding, float duration, float distance);
-    void initializeKnownSpeaker(const Speaker& speaker, SpeakerInitializationMode mode,
-                                PermanentSpeakers permanent);
+    void initializeKnownSpeaker(const Speaker& speaker, SpeakerInitializationMode mode, PermanentSpeakers permanent);
     void insert(const SpeakerUpsert& upsert, Speaker::Date now);
     void accountForInsertedId(const std::string& id);
     void recountIds();

@@ -25,9 +25,7 @@ const AppLogger& logger() {
     return instance;
 }
 
-bool isUnitLength(float sumOfSquares) {
-    return std::fabs(sumOfSquares - 1) <= unitNormTolerance;
-}
+bool isUnitLength(float sumOfSquares) { return std::fabs(sumOfSquares - 1) <= unitNormTolerance; }
 
 std::optional<std::string> creationFailure(const SpeakerCreationRequest& request) {
     if (!(request.duration >= request.config.minSpeakerDuration)) {
@@ -40,9 +38,7 @@ std::optional<std::string> creationFailure(const SpeakerCreationRequest& request
     return std::nullopt;
 }
 
-bool newerFirst(const RawEmbedding& a, const RawEmbedding& b) {
-    return a.timestamp() > b.timestamp();
-}
+bool newerFirst(const RawEmbedding& a, const RawEmbedding& b) { return a.timestamp() > b.timestamp(); }
 
 } // namespace
 
@@ -61,9 +57,8 @@ float cosineDistance(std::span<const float> a, std::span<const float> b) {
         logger().warning("Zero magnitude embedding detected");
         return infinity;
     }
-    const float similarity = isUnitLength(squaresA) && isUnitLength(squaresB)
-                                 ? dot
-                                 : dot / (std::sqrt(squaresA) * std::sqrt(squaresB));
+    const float similarity =
+        isUnitLength(squaresA) && isUnitLength(squaresB) ? dot : dot / (std::sqrt(squaresA) * std::sqrt(squaresB));
     if (similarity <= -1) {
         return 2;
     }
@@ -190,15 +185,14 @@ std::optional<SpeakerUpdateResult> updateSpeakerWithSegment(const SegmentUpdateR
         return std::nullopt;
     }
     const std::vector<float> unit = VDSPOperations::l2Normalize(request.segmentEmbedding);
-    std::optional<HistoryAddition> addition = addRawEmbedding(
-        request.currentRawEmbeddings, request.segmentId, unit, std::chrono::system_clock::now(),
-        segmentHistoryCapacity);
+    std::optional<HistoryAddition> addition = addRawEmbedding(request.currentRawEmbeddings, request.segmentId, unit,
+                                                              std::chrono::system_clock::now(), segmentHistoryCapacity);
     if (!addition) {
         return std::nullopt;
     }
     const bool shouldRecalculate = addition->updated.size() > 2;
-    return SpeakerUpdateResult{.updatedMainEmbedding = updateEmbedding(request.currentMainEmbedding, unit,
-                                                                       request.alpha),
+    return SpeakerUpdateResult{.updatedMainEmbedding =
+                                   updateEmbedding(request.currentMainEmbedding, unit, request.alpha),
                                .updatedRawEmbeddings = std::move(addition->updated),
                                .updatedDuration = request.currentDuration + request.segmentDuration,
                                .shouldRecalculate = shouldRecalculate};

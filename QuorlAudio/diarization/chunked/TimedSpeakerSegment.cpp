@@ -2,8 +2,6 @@
 
 namespace quorl {
 
-float TimedSpeakerSegment::durationSeconds() const {
-    return endTimeSeconds - startTimeSeconds;
-}
+float TimedSpeakerSegment::durationSeconds() const { return endTimeSeconds - startTimeSeconds; }
 
 } // namespace quorl

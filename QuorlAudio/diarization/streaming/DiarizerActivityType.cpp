@@ -6,9 +6,7 @@ namespace quorl {
 
 namespace {
 
-float identity(float probability) {
-    return probability;
-}
+float identity(float probability) { return probability; }
 
 float logOdds(float probability) {
     constexpr float lowest = 1e-6f;

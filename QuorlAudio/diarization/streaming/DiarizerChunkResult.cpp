@@ -6,8 +6,8 @@ namespace quorl {
 
 namespace {
 
-float valueAt(const std::vector<float>& predictions, std::int64_t frameCount, std::int64_t speaker,
-              std::int64_t frame, std::int64_t numSpeakers) {
+float valueAt(const std::vector<float>& predictions, std::int64_t frameCount, std::int64_t speaker, std::int64_t frame,
+              std::int64_t numSpeakers) {
     if (speaker < 0 || frame < 0 || frame >= frameCount || speaker >= numSpeakers) {
         return 0;
     }

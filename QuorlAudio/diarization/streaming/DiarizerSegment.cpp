@@ -8,12 +8,8 @@
 namespace quorl {
 
 DiarizerSegment::DiarizerSegment(const Frames& frames)
-    : speakerIndex(frames.speakerIndex),
-      startFrame(frames.startFrame),
-      endFrame(frames.endFrame),
-      isFinalized(frames.finalized),
-      activity(frames.activity),
-      id_(platform::core::UUID::random()),
+    : speakerIndex(frames.speakerIndex), startFrame(frames.startFrame), endFrame(frames.endFrame),
+      isFinalized(frames.finalized), activity(frames.activity), id_(platform::core::UUID::random()),
       frameDurationSeconds_(frames.frameDurationSeconds) {}
 
 DiarizerSegment::DiarizerSegment(const Times& times)
@@ -26,21 +22,13 @@ DiarizerSegment::DiarizerSegment(const Times& times)
           .activity = times.activity,
       }) {}
 
-float DiarizerSegment::startTime() const {
-    return frameDurationSeconds_ * static_cast<float>(startFrame);
-}
+float DiarizerSegment::startTime() const { return frameDurationSeconds_ * static_cast<float>(startFrame); }
 
-float DiarizerSegment::endTime() const {
-    return frameDurationSeconds_ * static_cast<float>(endFrame);
-}
+float DiarizerSegment::endTime() const { return frameDurationSeconds_ * static_cast<float>(endFrame); }
 
-float DiarizerSegment::duration() const {
-    return frameDurationSeconds_ * static_cast<float>(length());
-}
+float DiarizerSegment::duration() const { return frameDurationSeconds_ * static_cast<float>(length()); }
 
-std::string DiarizerSegment::speakerLabel() const {
-    return "Speaker " + std::to_string(speakerIndex);
-}
+std::string DiarizerSegment::speakerLabel() const { return "Speaker " + std::to_string(speakerIndex); }
 
 bool DiarizerSegment::overlaps(const DiarizerSegment& other) const {
     return other.endFrame >= startFrame && endFrame >= other.startFrame;
@@ -55,17 +43,11 @@ void DiarizerSegment::absorb(const DiarizerSegment& other) {
     endFrame = std::max(endFrame, other.endFrame);
 }
 
-void DiarizerSegment::extendEnd(std::int64_t frame) {
-    endFrame = std::max(endFrame, frame);
-}
+void DiarizerSegment::extendEnd(std::int64_t frame) { endFrame = std::max(endFrame, frame); }
 
-void DiarizerSegment::extendStart(std::int64_t frame) {
-    startFrame = std::min(startFrame, frame);
-}
+void DiarizerSegment::extendStart(std::int64_t frame) { startFrame = std::min(startFrame, frame); }
 
-bool DiarizerSegment::operator==(const DiarizerSegment& other) const {
-    return (*this <=> other) == 0;
-}
+bool DiarizerSegment::operator==(const DiarizerSegment& other) const { return (*this <=> other) == 0; }
 
 std::strong_ordering DiarizerSegment::operator<=>(const DiarizerSegment& other) const {
     return std::tie(startFrame, endFrame, speakerIndex) <=>

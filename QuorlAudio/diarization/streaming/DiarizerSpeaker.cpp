@@ -39,11 +39,8 @@ DiarizerSpeaker::DiarizerSpeaker(const platform::core::UUID& id, std::int64_t in
     : id_(id), name_(std::move(name)), index_(index) {}
 
 DiarizerSpeaker::DiarizerSpeaker(const Snapshot& snapshot)
-    : id_(platform::core::UUID::random()),
-      name_(snapshot.name),
-      index_(snapshot.index),
-      finalizedSegments_(snapshot.finalizedSegments),
-      tentativeSegments_(snapshot.tentativeSegments) {}
+    : id_(platform::core::UUID::random()), name_(snapshot.name), index_(snapshot.index),
+      finalizedSegments_(snapshot.finalizedSegments), tentativeSegments_(snapshot.tentativeSegments) {}
 
 std::optional<std::string> DiarizerSpeaker::name() const {
     Lock lock(mutex_);

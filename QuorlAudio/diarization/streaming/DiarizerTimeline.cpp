@@ -43,11 +43,8 @@ DiarizerTimeline::DiarizerTimeline(DiarizerTimelineConfig config, const Rebuild&
 }
 
 DiarizerTimeline::DiarizerTimeline(const Snapshot& snapshot, DiarizerTimelineConfig config)
-    : config_(validated(config)),
-      builder_(config_),
-      finalizedPredictions_(snapshot.finalizedPredictions),
-      tentativePredictions_(snapshot.tentativePredictions),
-      finalizedCursorFrame_(snapshot.numFinalizedFrames),
+    : config_(validated(config)), builder_(config_), finalizedPredictions_(snapshot.finalizedPredictions),
+      tentativePredictions_(snapshot.tentativePredictions), finalizedCursorFrame_(snapshot.numFinalizedFrames),
       scratches_(snapshot.scratches_) {
     // One segment-building state per slot, whatever the snapshot was taken with.
     scratches_.resize(static_cast<std::size_t>(config_.numSpeakers));
@@ -110,9 +107,7 @@ float DiarizerTimeline::tentativeDuration() const {
     return config_.frameDurationSeconds * static_cast<float>(numTentativeFrames());
 }
 
-float DiarizerTimeline::duration() const {
-    return config_.frameDurationSeconds * static_cast<float>(numFrames());
-}
+float DiarizerTimeline::duration() const { return config_.frameDurationSeconds * static_cast<float>(numFrames()); }
 
 DiarizerTimelineUpdate DiarizerTimeline::addChunk(const DiarizerChunkResult& chunk) {
     Lock lock(mutex_);
@@ -381,12 +376,10 @@ void DiarizerTimeline::verifyPredictionCounts(std::span<const float> finalized,
                                               std::span<const float> tentative) const {
     const std::int64_t slots = config_.numSpeakers;
     if (static_cast<std::int64_t>(finalized.size()) % slots != 0) {
-        throw DiarizerTimelineError::misalignedFinalizedPredictions(static_cast<std::int64_t>(finalized.size()),
-                                                                    slots);
+        throw DiarizerTimelineError::misalignedFinalizedPredictions(static_cast<std::int64_t>(finalized.size()), slots);
     }
     if (static_cast<std::int64_t>(tentative.size()) % slots != 0) {
-        throw DiarizerTimelineError::misalignedTentativePredictions(static_cast<std::int64_t>(tentative.size()),
-                                                                    slots);
+        throw DiarizerTimelineError::misalignedTentativePredictions(static_cast<std::int64_t>(tentative.size()), slots);
     }
 }
 

@@ -28,9 +28,7 @@ DiarizerTimelineConfig DiarizerTimelineConfig::defaultConfig(std::int64_t numSpe
     return DiarizerTimelineConfig{.numSpeakers = numSpeakers, .frameDurationSeconds = frameDurationSeconds};
 }
 
-DiarizerTimelineConfig DiarizerTimelineConfig::sortformerDefault() {
-    return defaultConfig(4, 0.08f);
-}
+DiarizerTimelineConfig DiarizerTimelineConfig::sortformerDefault() { return defaultConfig(4, 0.08f); }
 
 float DiarizerTimelineConfig::onsetPadSeconds() const {
     return static_cast<float>(onsetPadFrames) * frameDurationSeconds;
@@ -40,13 +38,9 @@ float DiarizerTimelineConfig::offsetPadSeconds() const {
     return static_cast<float>(offsetPadFrames) * frameDurationSeconds;
 }
 
-float DiarizerTimelineConfig::minDurationOn() const {
-    return static_cast<float>(minFramesOn) * frameDurationSeconds;
-}
+float DiarizerTimelineConfig::minDurationOn() const { return static_cast<float>(minFramesOn) * frameDurationSeconds; }
 
-float DiarizerTimelineConfig::minDurationOff() const {
-    return static_cast<float>(minFramesOff) * frameDurationSeconds;
-}
+float DiarizerTimelineConfig::minDurationOff() const { return static_cast<float>(minFramesOff) * frameDurationSeconds; }
 
 void DiarizerTimelineConfig::setOnsetPadSeconds(float seconds) {
     onsetPadFrames = nearestFrameCount(seconds, frameDurationSeconds);

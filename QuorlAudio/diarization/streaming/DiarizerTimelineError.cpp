@@ -4,13 +4,10 @@
 
 namespace quorl {
 
-DiarizerTimelineError::DiarizerTimelineError(Kind kind, const char* which, std::int64_t count,
-                                             std::int64_t numSpeakers)
+DiarizerTimelineError::DiarizerTimelineError(Kind kind, const char* which, std::int64_t count, std::int64_t numSpeakers)
     : Error(std::string("The number of ") + which + " predictions (" + std::to_string(count) +
             ") isn't a multiple of the speaker count (" + std::to_string(numSpeakers) + ")."),
-      kind_(kind),
-      count_(count),
-      numSpeakers_(numSpeakers) {}
+      kind_(kind), count_(count), numSpeakers_(numSpeakers) {}
 
 DiarizerTimelineError DiarizerTimelineError::misalignedFinalizedPredictions(std::int64_t count,
                                                                             std::int64_t numSpeakers) {

@@ -33,8 +33,7 @@ DiarizerTimelineConfig forModel(const std::optional<DiarizerTimelineConfig>& giv
 class WindowJoiner {
 public:
     WindowJoiner(int outputFrames, int overlap)
-        : frames_(outputFrames), overlap_(overlap),
-          predictions_(static_cast<std::size_t>(outputFrames) * slots, 0.0f),
+        : frames_(outputFrames), overlap_(overlap), predictions_(static_cast<std::size_t>(outputFrames) * slots, 0.0f),
           filled_(static_cast<std::size_t>(outputFrames), false) {}
 
     // Adds the first `validFrames` output frames of the window that starts at output frame `first`.
@@ -80,9 +79,7 @@ private:
 
 OfflineSortformerDiarizer::OfflineSortformerDiarizer(OfflineSortformerConfig config,
                                                      const std::optional<DiarizerTimelineConfig>& timelineConfig)
-    : logger_("OfflineSortformerDiarizer"),
-      config_(config),
-      timelineConfig_(forModel(timelineConfig)),
+    : logger_("OfflineSortformerDiarizer"), config_(config), timelineConfig_(forModel(timelineConfig)),
       melSpectrogram_() {}
 
 void OfflineSortformerDiarizer::initialize(const std::filesystem::path& modelPath,
@@ -95,9 +92,7 @@ void OfflineSortformerDiarizer::initializeFromHuggingFace(platform::ml::ComputeU
     installModels(OfflineSortformerModels::loadFromHuggingFace(config_, std::nullopt, computeUnits, progressHandler));
 }
 
-void OfflineSortformerDiarizer::initialize(OfflineSortformerModels models) {
-    installModels(std::move(models));
-}
+void OfflineSortformerDiarizer::initialize(OfflineSortformerModels models) { installModels(std::move(models)); }
 
 void OfflineSortformerDiarizer::installModels(OfflineSortformerModels models) {
     std::lock_guard lock(mutex_);
@@ -122,7 +117,8 @@ std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::processComplete(std
     return diarize(converted);
 }
 
-std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::processComplete(const std::filesystem::path& audioFileURL) {
+std::unique_ptr<DiarizerTimeline>
+OfflineSortformerDiarizer::processComplete(const std::filesystem::path& audioFileURL) {
     const auto samples = AudioConverter(Config::sampleRate, false).resampleAudioFile(audioFileURL);
     return processComplete(samples, std::nullopt);
 }
@@ -133,8 +129,8 @@ std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::diarize(std::span<c
     if (samples.empty()) {
         return std::make_unique<DiarizerTimeline>(timelineConfig_);
     }
-    const auto mel = melSpectrogram_.computeFlatTransposed(samples, 0, AudioMelSpectrogram::PaddingMode::center,
-                                                           std::nullopt);
+    const auto mel =
+        melSpectrogram_.computeFlatTransposed(samples, 0, AudioMelSpectrogram::PaddingMode::center, std::nullopt);
     const int melFrames = mel.melLength;
     if (melFrames < 1) {
         return std::make_unique<DiarizerTimeline>(timelineConfig_);
@@ -153,9 +149,9 @@ std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::diarize(std::span<c
         const auto predictions = models_->runOffline(slice, valid);
         const int validFrames = std::min((valid + sub - 1) / sub, Config::windowOutputFrames);
         if (predictions.size() < static_cast<std::size_t>(validFrames) * slots) {
-            throw SortformerError::inferenceFailed(platform::core::concatenated(
-                {"speaker_preds holds ", std::to_string(predictions.size()), " values, the window needs ",
-                 std::to_string(validFrames * slots)}));
+            throw SortformerError::inferenceFailed(
+                platform::core::concatenated({"speaker_preds holds ", std::to_string(predictions.size()),
+                                              " values, the window needs ", std::to_string(validFrames * slots)}));
         }
         joiner.add(predictions, start / sub, validFrames, windows == 0);
         ++windows;
@@ -163,8 +159,8 @@ std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::diarize(std::span<c
             break;
         }
     }
-    logger_.info(platform::core::concatenated({"Offline diarization: ", std::to_string(windows), " window(s), ",
-                                               std::to_string(outputFrames), " frames"}));
+    logger_.info(platform::core::concatenated(
+        {"Offline diarization: ", std::to_string(windows), " window(s), ", std::to_string(outputFrames), " frames"}));
     return std::make_unique<DiarizerTimeline>(
         timelineConfig_, DiarizerTimeline::Rebuild{.finalizedPredictions = joiner.predictions(), .isComplete = true});
 }

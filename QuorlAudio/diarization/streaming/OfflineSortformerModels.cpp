@@ -35,9 +35,7 @@ const AppLogger& logger() {
     return instance;
 }
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::shared_ptr<Model> loadBundle(const fs::path& modelPath, platform::ml::ComputeUnits computeUnits) {
     const ModelConfiguration configuration{.computeUnits = computeUnits, .functionName = std::nullopt};
@@ -61,9 +59,7 @@ std::vector<float> scalarsOf(const MultiArray& array) {
 
 OfflineSortformerModels::OfflineSortformerModels(OfflineSortformerConfig config, std::shared_ptr<Model> main,
                                                  double compilationDuration)
-    : mainModel(std::move(main)),
-      compilationDuration(compilationDuration),
-      config(config),
+    : mainModel(std::move(main)), compilationDuration(compilationDuration), config(config),
       memoryOptimizer(std::make_shared<ANEMemoryOptimizer>()),
       melArray(memoryOptimizer->createAlignedArray(
           {1, OfflineSortformerConfig::melFeatures, OfflineSortformerConfig::windowMelFrames()}, DataType::float32)),
@@ -93,8 +89,8 @@ OfflineSortformerModels OfflineSortformerModels::loadFromHuggingFace(const Offli
         throw SortformerError::modelLoadFailed("Failed to load offline Sortformer model from HuggingFace");
     }
     const double duration = secondsSince(start);
-    logger().info(concatenated({"Offline Sortformer model loaded from HuggingFace in ", fixedDecimalText(duration, 2),
-                                "s"}));
+    logger().info(
+        concatenated({"Offline Sortformer model loaded from HuggingFace in ", fixedDecimalText(duration, 2), "s"}));
     return OfflineSortformerModels(config, found->second, duration);
 }
 
@@ -115,8 +111,8 @@ std::vector<float> OfflineSortformerModels::runOffline(std::span<const float> me
 void OfflineSortformerModels::writeWindow(std::span<const float> melTimeMajor, int validMelFrames) {
     constexpr std::size_t bins = OfflineSortformerConfig::melFeatures;
     constexpr std::size_t window = OfflineSortformerConfig::windowMelFrames();
-    const std::size_t frames = std::min({static_cast<std::size_t>(std::max(validMelFrames, 0)), window,
-                                         melTimeMajor.size() / bins});
+    const std::size_t frames =
+        std::min({static_cast<std::size_t>(std::max(validMelFrames, 0)), window, melTimeMajor.size() / bins});
     float* mel = melArray->data<float>();
     const std::size_t binStride = melArray->strides()[1];
     for (std::size_t bin = 0; bin < bins; ++bin) {

@@ -39,8 +39,7 @@ std::int64_t outputFramesCovering(std::int64_t melFrames) {
     return (melFrames + SortformerConfig::subsamplingFactor - 1) / SortformerConfig::subsamplingFactor;
 }
 
-template <class T>
-void append(std::vector<T>& to, const std::vector<T>& values) {
+template <class T> void append(std::vector<T>& to, const std::vector<T>& values) {
     to.insert(to.end(), values.begin(), values.end());
 }
 
@@ -81,14 +80,14 @@ void SortformerDiarizer::logMismatch(const SortformerModels& models) const {
     if (!embedded || *embedded == ours) {
         return;
     }
-    logger_.error("Sortformer config mismatch — diarizer config does not match the loaded model. This produces "
-                  "incorrect and much slower diarization. diarizer" +
-                  geometryText(ours.chunkLen, ours.chunkLeftContext, ours.chunkRightContext, ours.fifoLen,
-                               ours.spkcacheLen) +
-                  " vs model" +
-                  geometryText(embedded->chunkLen, embedded->chunkLeftContext, embedded->chunkRightContext,
-                               embedded->fifoLen, embedded->spkcacheLen) +
-                  ". Construct SortformerDiarizer with the SortformerConfig matching the model variant.");
+    logger_.error(
+        "Sortformer config mismatch — diarizer config does not match the loaded model. This produces "
+        "incorrect and much slower diarization. diarizer" +
+        geometryText(ours.chunkLen, ours.chunkLeftContext, ours.chunkRightContext, ours.fifoLen, ours.spkcacheLen) +
+        " vs model" +
+        geometryText(embedded->chunkLen, embedded->chunkLeftContext, embedded->chunkRightContext, embedded->fifoLen,
+                     embedded->spkcacheLen) +
+        ". Construct SortformerDiarizer with the SortformerConfig matching the model variant.");
 }
 
 bool SortformerDiarizer::isAvailable() const {
@@ -165,8 +164,7 @@ void SortformerDiarizer::keepingCompletedChunksLocked(ChunkRun& run, const std::
         // they are lost for good. The first error is the one reported.
         try {
             deliverLocked(run);
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
 }
@@ -210,7 +208,8 @@ std::optional<std::vector<float>> SortformerDiarizer::nextChunkLocked() {
         return std::nullopt;
     }
     const std::int64_t windowStart = startFeat_ - std::min(startFeat_, left);
-    std::vector<float> chunk(featureBuffer_.begin() + windowStart * mels, featureBuffer_.begin() + (end + right) * mels);
+    std::vector<float> chunk(featureBuffer_.begin() + windowStart * mels,
+                             featureBuffer_.begin() + (end + right) * mels);
     startFeat_ = end;
     if (end - left >= 1) {
         featureBuffer_.erase(featureBuffer_.begin(), featureBuffer_.begin() + (end - left) * mels);
@@ -231,16 +230,17 @@ void SortformerDiarizer::runChunksLocked(ChunkRun& run, const std::function<void
     }
 }
 
-void SortformerDiarizer::runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext,
-                                       int rightContext, ChunkRun& run) {
+void SortformerDiarizer::runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext, int rightContext,
+                                       ChunkRun& run) {
     platform::core::Task::checkCancellation();
     auto output = requireModelsLocked().runMainModel(chunk, chunkFrames, state_.spkcache, state_.spkcacheLength,
                                                      state_.fifo, state_.fifoLength);
-    const auto kept = std::min(output.chunkEmbeddings.size(), static_cast<std::size_t>(std::max(output.chunkLength, 0)) *
-                                                                  SortformerConfig::preEncoderDims);
+    const auto kept =
+        std::min(output.chunkEmbeddings.size(),
+                 static_cast<std::size_t>(std::max(output.chunkLength, 0)) * SortformerConfig::preEncoderDims);
     output.chunkEmbeddings.resize(kept);
-    auto result = stateUpdater_.streamingUpdate(state_, output.chunkEmbeddings, output.predictions, leftContext,
-                                                rightContext);
+    auto result =
+        stateUpdater_.streamingUpdate(state_, output.chunkEmbeddings, output.predictions, leftContext, rightContext);
     append(run.confirmed, result.confirmed);
     run.confirmedFrames += static_cast<std::int64_t>(result.confirmed.size()) / speakers;
     run.tentative = std::move(result.tentative);
@@ -306,7 +306,8 @@ SortformerDiarizer::Ending SortformerDiarizer::completeWithSilenceLocked(ChunkRu
             }
         }
     });
-    const auto wanted = static_cast<std::size_t>(std::max<std::int64_t>(audioFrames - numFramesProcessed_, 0)) * speakers;
+    const auto wanted =
+        static_cast<std::size_t>(std::max<std::int64_t>(audioFrames - numFramesProcessed_, 0)) * speakers;
     Ending ending{.finalized = std::move(run.confirmed), .tentative = std::move(run.tentative)};
     ending.finalized.resize(std::min(ending.finalized.size(), wanted));
     ending.tentative.resize(std::min(ending.tentative.size(), wanted - ending.finalized.size()));
@@ -468,8 +469,9 @@ std::shared_ptr<DiarizerSpeaker> SortformerDiarizer::enrollSpeaker(std::span<con
         const float seconds = static_cast<float>(SortformerConfig::subsamplingFactor * SortformerConfig::melStride) /
                               static_cast<float>(SortformerConfig::sampleRate) *
                               static_cast<float>(config_.chunkLen + config_.chunkRightContext);
-        logger_.warning("Failed to enroll speaker " + who + ": not enough audio was provided. Please provide at least " +
-                        fixedDecimalText(seconds, 2) + " seconds of speech.");
+        logger_.warning("Failed to enroll speaker " + who +
+                        ": not enough audio was provided. Please provide at least " + fixedDecimalText(seconds, 2) +
+                        " seconds of speech.");
         return nullptr;
     }
     const auto choice = nameMostActiveLocked(activity, name, who, overwritingAssignedSpeakerName);

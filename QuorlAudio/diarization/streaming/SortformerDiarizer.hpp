@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <set>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace quorl {
 
@@ -65,8 +65,7 @@ public:
                                                       const CompleteOptions& options) override;
     std::shared_ptr<DiarizerTimeline> processComplete(const std::filesystem::path& audioFile,
                                                       const CompleteOptions& options) override;
-    std::shared_ptr<DiarizerSpeaker> enrollSpeaker(std::span<const float> audio,
-                                                   std::optional<double> sourceSampleRate,
+    std::shared_ptr<DiarizerSpeaker> enrollSpeaker(std::span<const float> audio, std::optional<double> sourceSampleRate,
                                                    std::optional<std::string> name,
                                                    bool overwritingAssignedSpeakerName) override;
 
@@ -101,8 +100,7 @@ private:
     std::int64_t featureFramesLocked() const;
     std::optional<std::vector<float>> nextChunkLocked();
     void runChunksLocked(ChunkRun& run, const std::function<void()>& afterChunk = {});
-    void runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext, int rightContext,
-                       ChunkRun& run);
+    void runStepLocked(std::span<const float> chunk, int chunkFrames, int leftContext, int rightContext, ChunkRun& run);
     std::optional<DiarizerTimelineUpdate> deliverLocked(const ChunkRun& run);
     void keepingCompletedChunksLocked(ChunkRun& run, const std::function<void()>& work);
     std::optional<DiarizerTimelineUpdate> processLocked();
@@ -110,7 +108,8 @@ private:
     void padWithSilenceLocked();
     std::shared_ptr<DiarizerTimeline> processCompleteLocked(std::span<const float> samples,
                                                             const CompleteOptions& options);
-    void runLoaderWindowsLocked(SortformerFeatureLoader& loader, ChunkRun& run, const std::function<void()>& afterChunk);
+    void runLoaderWindowsLocked(SortformerFeatureLoader& loader, ChunkRun& run,
+                                const std::function<void()>& afterChunk);
     std::map<std::int64_t, std::int64_t> enrolmentActivityLocked();
     EnrolmentChoice nameMostActiveLocked(const std::map<std::int64_t, std::int64_t>& activity,
                                          const std::optional<std::string>& name, const std::string& who,

@@ -22,7 +22,9 @@ std::optional<SortformerFeatureLoader::Window> SortformerFeatureLoader::next() {
     const int leftOffset = std::min(startFeat_, lc_);
     const int from = startFeat_ - leftOffset;
     const int to = endFeat_ + rc_;
-    const auto values = [this](int frame) { return featSeq_.begin() + static_cast<std::ptrdiff_t>(frame) * melFeatures_; };
+    const auto values = [this](int frame) {
+        return featSeq_.begin() + static_cast<std::ptrdiff_t>(frame) * melFeatures_;
+    };
     Window window{.chunkFeatures = std::vector<float>(values(from), values(to)),
                   .chunkLength = std::max(0, std::min(to - from, featSeqLength_ - from)),
                   .leftOffset = leftOffset,

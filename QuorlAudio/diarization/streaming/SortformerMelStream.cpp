@@ -23,8 +23,7 @@ std::int64_t framesFitting(std::int64_t length) { return length < fftSize ? 0 : 
 // Pre-emphasis runs here rather than in the front end, so that the zeros padding the end follow the filter as
 // they do in a centred pass.
 SortformerMelStream::SortformerMelStream()
-    : melSpectrogram_(AudioMelSpectrogram::Options{.preemph = 0.0f}),
-      signal_(padding, 0.0f) {}
+    : melSpectrogram_(AudioMelSpectrogram::Options{.preemph = 0.0f}), signal_(padding, 0.0f) {}
 
 void SortformerMelStream::append(std::span<const float> samples) {
     if (samples.empty()) {
@@ -47,8 +46,7 @@ std::vector<float> SortformerMelStream::takeCompleteFrames() {
 std::vector<float> SortformerMelStream::takeFinalFrames() {
     std::vector<float> frames;
     if (samplesReceived_ > 0) {
-        const std::int64_t total =
-            (samplesReceived_ + 2 * padding - SortformerConfig::melWindow) / hop + 1;
+        const std::int64_t total = (samplesReceived_ + 2 * padding - SortformerConfig::melWindow) / hop + 1;
         const std::int64_t paddedLength = (total - 1) * hop + fftSize;
         const std::int64_t available = signalStart_ + static_cast<std::int64_t>(signal_.size());
         if (paddedLength > available) {

@@ -70,8 +70,7 @@ std::shared_ptr<MultiArray> outputArray(const FeatureProvider& outputs, const st
 }
 
 // The elements of a float output in logical order, widened from half precision when it is one.
-std::optional<std::vector<float>> floatValues(const FeatureProvider& outputs, const std::string& name,
-                                              DataType type) {
+std::optional<std::vector<float>> floatValues(const FeatureProvider& outputs, const std::string& name, DataType type) {
     const auto array = outputArray(outputs, name, type);
     if (!array) {
         return std::nullopt;
@@ -168,7 +167,7 @@ ComputeUnits SortformerModels::recommendedComputeUnits(const SortformerConfig& c
 }
 
 ComputeUnits SortformerModels::recommendedComputeUnits(const SortformerConfig& config,
-                                                        std::uint64_t physicalMemoryBytes) {
+                                                       std::uint64_t physicalMemoryBytes) {
     const bool largeVariant = config.modelVariant == SortformerVariant::highContextV2 ||
                               config.modelVariant == SortformerVariant::highContextV2_1;
     if (!largeVariant || config.precision != SortformerModelPrecision::fp16) {
@@ -215,8 +214,8 @@ SortformerModels SortformerModels::loadFromHuggingFace(const SortformerConfig& c
         throw SortformerError::modelLoadFailed("Unsupported Sortformer configuration");
     }
     logger().info("Downloading Sortformer models from HuggingFace from bundle: " + *bundle + "...");
-    const auto models = ModelHub::loadModels(Repo::sortformer, {*bundle}, directory,
-                                             chosenUnits(config, computeUnits), *bundle, progressHandler);
+    const auto models = ModelHub::loadModels(Repo::sortformer, {*bundle}, directory, chosenUnits(config, computeUnits),
+                                             *bundle, progressHandler);
     const auto model = models.find(*bundle);
     if (model == models.end() || !model->second) {
         throw SortformerError::modelLoadFailed("Failed to load Sortformer models from HuggingFace");
@@ -227,9 +226,8 @@ SortformerModels SortformerModels::loadFromHuggingFace(const SortformerConfig& c
 }
 
 SortformerModels::MainModelOutput SortformerModels::runMainModel(std::span<const float> chunk, int chunkLength,
-                                                                 std::span<const float> spkcache,
-                                                                 int spkcacheLength, std::span<const float> fifo,
-                                                                 int fifoLength) const {
+                                                                 std::span<const float> spkcache, int spkcacheLength,
+                                                                 std::span<const float> fifo, int fifoLength) const {
     fill(*chunkArray_, chunk);
     fill(*fifoArray_, fifo);
     fill(*spkcacheArray_, spkcache);
@@ -245,9 +243,8 @@ SortformerModels::MainModelOutput SortformerModels::runMainModel(std::span<const
     const auto outputs = mainModel_->predict(inputs);
     auto predictions = predictionsOf(*outputs);
     const int length = chunkLengthOf(*outputs);
-    return {.predictions = std::move(predictions),
-            .chunkEmbeddings = chunkEmbeddingsOf(*outputs),
-            .chunkLength = length};
+    return {
+        .predictions = std::move(predictions), .chunkEmbeddings = chunkEmbeddingsOf(*outputs), .chunkLength = length};
 }
 
 } // namespace quorl

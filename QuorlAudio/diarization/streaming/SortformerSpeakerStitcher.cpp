@@ -57,7 +57,7 @@ private:
 
 // scores[g * slots + j]: the dot product of global slot g and window slot j over the frames.
 std::vector<float> pairScores(std::span<const float> global, std::span<const float> window, std::size_t frames,
-                               std::size_t slots) {
+                              std::size_t slots) {
     std::vector<float> scores(slots * slots, 0.0f);
     for (std::size_t frame = 0; frame < frames; ++frame) {
         const std::size_t row = frame * slots;
@@ -76,8 +76,7 @@ std::vector<float> pairScores(std::span<const float> global, std::span<const flo
 
 } // namespace
 
-std::vector<int> alignment(std::span<const float> global, std::span<const float> window, int frames,
-                           int numSpeakers) {
+std::vector<int> alignment(std::span<const float> global, std::span<const float> window, int frames, int numSpeakers) {
     const auto slots = static_cast<std::size_t>(std::max(numSpeakers, 0));
     std::vector<int> identity(slots);
     std::iota(identity.begin(), identity.end(), 0);
@@ -88,7 +87,8 @@ std::vector<int> alignment(std::span<const float> global, std::span<const float>
     if (global.size() < needed || window.size() < needed) {
         return identity;
     }
-    const auto best = PermutationSearch(pairScores(global, window, static_cast<std::size_t>(frames), slots), slots).run();
+    const auto best =
+        PermutationSearch(pairScores(global, window, static_cast<std::size_t>(frames), slots), slots).run();
     std::vector<int> assignment(slots);
     for (std::size_t g = 0; g < slots; ++g) {
         assignment[static_cast<std::size_t>(best[g])] = static_cast<int>(g);

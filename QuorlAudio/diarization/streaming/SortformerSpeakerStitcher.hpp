@@ -14,8 +14,7 @@ namespace SortformerSpeakerStitcher {
 // per frame; the assignment maximises the summed products of the matched slots' probabilities over the first
 // `frames` frames, trying every permutation (ties go to the one found first, the identity before any other).
 // The identity when there is nothing to compare: no frames, no slots, or fewer values than frames x slots.
-std::vector<int> alignment(std::span<const float> global, std::span<const float> window, int frames,
-                           int numSpeakers);
+std::vector<int> alignment(std::span<const float> global, std::span<const float> window, int frames, int numSpeakers);
 
 } // namespace SortformerSpeakerStitcher
 

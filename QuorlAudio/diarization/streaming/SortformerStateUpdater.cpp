@@ -21,9 +21,7 @@ constexpr float ln4 = 1.3862944F;
 // A speaker counts as active in a frame above this probability, whatever the configuration says.
 constexpr float activeProbability = 0.5F;
 
-std::size_t at(int index) {
-    return static_cast<std::size_t>(index);
-}
+std::size_t at(int index) { return static_cast<std::size_t>(index); }
 
 std::vector<float> slice(std::span<const float> values, int begin, int end) {
     return {values.begin() + begin, values.begin() + end};
@@ -33,9 +31,7 @@ void append(std::vector<float>& to, std::span<const float> values) {
     to.insert(to.end(), values.begin(), values.end());
 }
 
-void dropFront(std::vector<float>& values, int count) {
-    values.erase(values.begin(), values.begin() + count);
-}
+void dropFront(std::vector<float>& values, int count) { values.erase(values.begin(), values.begin() + count); }
 
 std::string tooShort(const std::string& what, int needed, std::size_t actual) {
     return "Not enough " + what + " streaming update: " + std::to_string(needed) + " > " + std::to_string(actual);
@@ -96,9 +92,8 @@ StreamingUpdateResult SortformerStateUpdater::streamingUpdate(SortformerStreamin
             preds.size() < at(coreEnd) ? tooShort("predictions for chunk in", coreEnd, preds.size())
                                        : tooShort("predictions for tentative predictions in", tentEnd, preds.size()));
     }
-    StreamingUpdateResult result{.confirmed = slice(preds, coreStart, coreEnd),
-                                 .tentative = slice(preds, coreEnd, tentEnd),
-                                 .numSpeakers = S};
+    StreamingUpdateResult result{
+        .confirmed = slice(preds, coreStart, coreEnd), .tentative = slice(preds, coreEnd, tentEnd), .numSpeakers = S};
 
     append(state.fifo, coreEmbeddings);
     state.fifoLength += core;
@@ -115,8 +110,8 @@ StreamingUpdateResult SortformerStateUpdater::streamingUpdate(SortformerStreamin
 
 void SortformerStateUpdater::moveOverflowToCache(SortformerStreamingState& state, std::span<const float> preds,
                                                  int cacheOnEntry) const {
-    const int popLen = std::min(state.fifoLength,
-                                std::max(config_.spkcacheUpdatePeriod, state.fifoLength - config_.fifoLen));
+    const int popLen =
+        std::min(state.fifoLength, std::max(config_.spkcacheUpdatePeriod, state.fifoLength - config_.fifoLen));
     const std::vector<float> popEmbs = slice(state.fifo, 0, popLen * D);
     const std::vector<float> popPreds = slice(*state.fifoPreds, 0, popLen * S);
     updateSilenceProfile(state, popEmbs, popPreds, popLen);
@@ -229,8 +224,8 @@ std::vector<float> SortformerStateUpdater::getLogPredScores(std::span<const floa
     return scores;
 }
 
-void SortformerStateUpdater::disableLowScores(std::span<const float> preds, std::vector<float>& scores,
-                                              int frameCount, int minPosNum) const {
+void SortformerStateUpdater::disableLowScores(std::span<const float> preds, std::vector<float>& scores, int frameCount,
+                                              int minPosNum) const {
     int positives[S] = {};
     for (int t = 0; t < frameCount; ++t) {
         for (int s = 0; s < S; ++s) {
@@ -260,8 +255,7 @@ void SortformerStateUpdater::boostTopKScores(std::vector<float>& scores, int fra
 
 std::vector<float> SortformerStateUpdater::applySigmoid(std::span<const float> values) {
     std::vector<float> out(values.size());
-    std::transform(values.begin(), values.end(), out.begin(),
-                   [](float x) { return 1.0F / (1.0F + std::exp(-x)); });
+    std::transform(values.begin(), values.end(), out.begin(), [](float x) { return 1.0F / (1.0F + std::exp(-x)); });
     return out;
 }
 
@@ -273,12 +267,11 @@ TopKSelection SortformerStateUpdater::getTopKIndices(std::span<const float> scor
     std::iota(pairs.begin(), pairs.end(), 0);
     const auto scoreOf = [&](int flat) { return scores[at((flat % frameCount) * S + flat / frameCount)]; };
     const auto kept = std::min(at(k), pairs.size());
-    std::partial_sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(kept), pairs.end(),
-                      [&](int a, int b) {
-                          const float scoreA = scoreOf(a);
-                          const float scoreB = scoreOf(b);
-                          return scoreA != scoreB ? scoreA > scoreB : a < b;
-                      });
+    std::partial_sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(kept), pairs.end(), [&](int a, int b) {
+        const float scoreA = scoreOf(a);
+        const float scoreB = scoreOf(b);
+        return scoreA != scoreB ? scoreA > scoreB : a < b;
+    });
 
     TopKSelection selection{.indices = std::vector<int>(at(k), SortformerConfig::maxIndex),
                             .isDisabled = std::vector<bool>(at(k), false)};

@@ -20,11 +20,7 @@ public:
 
     SlotPass(const DiarizerTimelineConfig& config, const TimelineSegmentBuilder::Pass& pass, const Limits& limits,
              std::int64_t slot, const TimelineSegmentBuilder::Emit& emit)
-        : config_(config),
-          pass_(pass),
-          limits_(limits),
-          slot_(slot),
-          emit_(emit),
+        : config_(config), pass_(pass), limits_(limits), slot_(slot), emit_(emit),
           evaluate_(evaluationFunction(config.activityType)) {}
 
     SegmentScratch run(SegmentScratch scratch) {

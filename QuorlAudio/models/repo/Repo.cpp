@@ -38,12 +38,12 @@ constexpr std::array<RepoEntry, 32> entries{{
      "parakeet-eou-streaming/320ms"},
     {Repo::parakeetEou1280, "ZirazEvavirivi/parakeet-realtime-eou-120m-coreml/1280ms", eouRepository, "1280ms",
      "parakeet-eou-streaming/1280ms"},
-    {Repo::nemotronStreaming2240, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/2240ms",
-     nemotronRepository, "nemotron_coreml_2240ms", "nemotron-streaming/2240ms"},
-    {Repo::nemotronStreaming1120, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/1120ms",
-     nemotronRepository, "nemotron_coreml_1120ms", "nemotron-streaming/1120ms"},
-    {Repo::nemotronStreaming560, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/560ms",
-     nemotronRepository, "nemotron_coreml_560ms", "nemotron-streaming/560ms"},
+    {Repo::nemotronStreaming2240, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/2240ms", nemotronRepository,
+     "nemotron_coreml_2240ms", "nemotron-streaming/2240ms"},
+    {Repo::nemotronStreaming1120, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/1120ms", nemotronRepository,
+     "nemotron_coreml_1120ms", "nemotron-streaming/1120ms"},
+    {Repo::nemotronStreaming560, "ZirazEvavirivi/nemotron-speech-streaming-en-0.6b-coreml/560ms", nemotronRepository,
+     "nemotron_coreml_560ms", "nemotron-streaming/560ms"},
     {Repo::parakeetUnified, "ZirazEvavirivi/parakeet-unified-en-0.6b-coreml", "", "", ""},
     // The rule would keep the upper-case "-CoreML", so the folder is stated.
     {Repo::nemotronMultilingual, "ZirazEvavirivi/Nemotron-3.5-ASR-Streaming-Multilingual-0.6b-CoreML", "", "",
@@ -56,8 +56,7 @@ constexpr std::array<RepoEntry, 32> entries{{
     {Repo::kokoroAneJa, "ZirazEvavirivi/kokoro-82m-coreml/ANE-ja", kokoroRepository, "ANE-ja",
      "kokoro-82m-coreml/ANE-ja"},
     {Repo::sortformer, "ZirazEvavirivi/diar-streaming-sortformer-coreml", "", "", "sortformer"},
-    {Repo::lseendAmi, "ZirazEvavirivi/ls-eend-coreml/optimized/ami", lseendRepository, "optimized/ami",
-     "ls-eend/ami"},
+    {Repo::lseendAmi, "ZirazEvavirivi/ls-eend-coreml/optimized/ami", lseendRepository, "optimized/ami", "ls-eend/ami"},
     {Repo::lseendCallHome, "ZirazEvavirivi/ls-eend-coreml/optimized/ch", lseendRepository, "optimized/ch",
      "ls-eend/ch"},
     {Repo::lseendDihard2, "ZirazEvavirivi/ls-eend-coreml/optimized/dih2", lseendRepository, "optimized/dih2",
@@ -92,9 +91,7 @@ constexpr std::array<Repo, entries.size()> cases = [] {
     return result;
 }();
 
-const RepoEntry& entry(Repo repo) {
-    return entries.at(static_cast<std::size_t>(repo));
-}
+const RepoEntry& entry(Repo repo) { return entries.at(static_cast<std::size_t>(repo)); }
 
 std::string removingEveryOccurrence(std::string text, std::string_view pattern) {
     for (auto position = text.find(pattern); position != std::string::npos; position = text.find(pattern, position)) {
@@ -105,13 +102,9 @@ std::string removingEveryOccurrence(std::string text, std::string_view pattern) 
 
 } // namespace
 
-std::string rawValue(Repo repo) {
-    return std::string(entry(repo).rawValue);
-}
+std::string rawValue(Repo repo) { return std::string(entry(repo).rawValue); }
 
-std::string name(Repo repo) {
-    return std::string(entry(repo).rawValue.substr(owner.size()));
-}
+std::string name(Repo repo) { return std::string(entry(repo).rawValue.substr(owner.size())); }
 
 std::string remotePath(Repo repo) {
     const auto& row = entry(repo);
@@ -138,8 +131,7 @@ std::string folderName(Repo repo) {
 
 namespace platform::core {
 
-template <>
-std::optional<quorl::Repo> fromRawValue<quorl::Repo>(std::string_view rawValue) {
+template <> std::optional<quorl::Repo> fromRawValue<quorl::Repo>(std::string_view rawValue) {
     for (const auto& row : quorl::entries) {
         if (row.rawValue == rawValue) {
             return row.repo;
@@ -148,9 +140,6 @@ std::optional<quorl::Repo> fromRawValue<quorl::Repo>(std::string_view rawValue) 
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::Repo> allCases<quorl::Repo>() {
-    return quorl::cases;
-}
+template <> std::span<const quorl::Repo> allCases<quorl::Repo>() { return quorl::cases; }
 
 } // namespace platform::core

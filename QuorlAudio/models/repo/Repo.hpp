@@ -66,11 +66,9 @@ std::string folderName(Repo repo);
 namespace platform::core {
 
 // Exact, case-sensitive match of the repository id.
-template <>
-std::optional<quorl::Repo> fromRawValue<quorl::Repo>(std::string_view rawValue);
+template <> std::optional<quorl::Repo> fromRawValue<quorl::Repo>(std::string_view rawValue);
 
 // The 32 cases in declaration order.
-template <>
-std::span<const quorl::Repo> allCases<quorl::Repo>();
+template <> std::span<const quorl::Repo> allCases<quorl::Repo>();
 
 } // namespace platform::core

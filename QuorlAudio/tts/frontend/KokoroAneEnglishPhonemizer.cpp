@@ -36,9 +36,7 @@ bool isLetterOrNumber(std::string_view character) {
     return platform::text::isAlphabetic(scalar) || platform::text::hasNumericType(scalar);
 }
 
-bool isWhiteSpace(std::string_view character) {
-    return platform::text::isAllWhiteSpaceAndLineBreaks(character);
-}
+bool isWhiteSpace(std::string_view character) { return platform::text::isAllWhiteSpaceAndLineBreaks(character); }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string text;
@@ -125,8 +123,7 @@ std::optional<std::string> joinedTokens(const KokoroAneEnglishPhonemizer::Phonem
     return joined(*tokens, "");
 }
 
-template <class Map>
-const typename Map::mapped_type* find(const Map& map, std::string_view key) {
+template <class Map> const typename Map::mapped_type* find(const Map& map, std::string_view key) {
     const auto found = map.find(key);
     return found == map.end() ? nullptr : &found->second;
 }

@@ -49,20 +49,20 @@ KokoroAneError KokoroAneError::inputProcessingFailed(const std::string& text) {
 
 KokoroAneError KokoroAneError::acousticFramesExceedCap(int have, int cap) {
     return {Kind::acousticFramesExceedCap,
-            concatenated({"KokoroAne PostAlbert produced T_a=", std::to_string(have), " frames > MAX_FRAMES=",
-                          std::to_string(cap), ". Chunk the input."})};
+            concatenated({"KokoroAne PostAlbert produced T_a=", std::to_string(have),
+                          " frames > MAX_FRAMES=", std::to_string(cap), ". Chunk the input."})};
 }
 
 KokoroAneError KokoroAneError::predictionFailed(const std::string& stage, const std::exception_ptr& underlying) {
     return {Kind::predictionFailed,
-            concatenated({"KokoroAne stage '", stage, "' failed: ", platform::core::describe(underlying)}),
-            underlying};
+            concatenated({"KokoroAne stage '", stage, "' failed: ", platform::core::describe(underlying)}), underlying};
 }
 
 KokoroAneError KokoroAneError::unexpectedOutputShape(const std::string& stage, const std::string& expected,
                                                      const std::string& got) {
-    return {Kind::unexpectedOutputShape, concatenated({"KokoroAne stage '", stage, "' returned unexpected shape (expected ",
-                                                       expected, ", got ", got, ")."})};
+    return {Kind::unexpectedOutputShape,
+            concatenated(
+                {"KokoroAne stage '", stage, "' returned unexpected shape (expected ", expected, ", got ", got, ")."})};
 }
 
 KokoroAneError KokoroAneError::audioConversionFailed(const std::string& text) {

@@ -10,8 +10,8 @@
 #include "QuorlAudio/tts/frontend/KokoroAneError.hpp"
 #include "QuorlAudio/tts/frontend/TtsCacheDirectory.hpp"
 #include "platform/core/Concatenated.hpp"
-#include "platform/text/WordCharacters.hpp"
 #include "platform/sys/PathPresence.hpp"
+#include "platform/text/WordCharacters.hpp"
 
 #include <array>
 #include <exception>
@@ -34,26 +34,26 @@ struct SingleAsset {
     std::string_view remoteName;
 };
 
-using KokoroAneConstants::g2pSubdir;
-using KokoroAneConstants::g2pRemoteRepo;
-using KokoroAneConstants::g2pRemoteSubdir;
 using KokoroAneConstants::g2pPinyinPhrasesFile;
 using KokoroAneConstants::g2pPinyinPhrasesRemoteFile;
 using KokoroAneConstants::g2pPinyinSingleFile;
 using KokoroAneConstants::g2pPinyinSingleRemoteFile;
+using KokoroAneConstants::g2pRemoteRepo;
+using KokoroAneConstants::g2pRemoteSubdir;
+using KokoroAneConstants::g2pSubdir;
+using KokoroAneConstants::g2pwModelBundle;
+using KokoroAneConstants::g2pwPolyphonicCharsFile;
+using KokoroAneConstants::g2pwPolyphonicCharsRemoteFile;
+using KokoroAneConstants::g2pwRemoteSubdir;
+using KokoroAneConstants::g2pwSubdir;
+using KokoroAneConstants::g2pwVocabFile;
+using KokoroAneConstants::g2pwVocabRemoteFile;
+using KokoroAneConstants::jiebaHmmEmitFile;
+using KokoroAneConstants::jiebaHmmEmitRemoteFile;
 using KokoroAneConstants::jiebaHmmStartFile;
 using KokoroAneConstants::jiebaHmmStartRemoteFile;
 using KokoroAneConstants::jiebaHmmTransFile;
 using KokoroAneConstants::jiebaHmmTransRemoteFile;
-using KokoroAneConstants::jiebaHmmEmitFile;
-using KokoroAneConstants::jiebaHmmEmitRemoteFile;
-using KokoroAneConstants::g2pwSubdir;
-using KokoroAneConstants::g2pwRemoteSubdir;
-using KokoroAneConstants::g2pwModelBundle;
-using KokoroAneConstants::g2pwVocabFile;
-using KokoroAneConstants::g2pwVocabRemoteFile;
-using KokoroAneConstants::g2pwPolyphonicCharsFile;
-using KokoroAneConstants::g2pwPolyphonicCharsRemoteFile;
 
 constexpr std::array<SingleAsset, 2> mandarinG2PAssets{{
     {g2pPinyinPhrasesFile, g2pPinyinPhrasesRemoteFile},
@@ -174,8 +174,7 @@ fs::path ensureVoicePack(const std::string& voice, const fs::path& repoDirectory
         return local;
     }
     createFolder(local.parent_path());
-    logger().info(concatenated(
-        {"Downloading voice pack '", name, "' (", rawValue(variant), ") from HuggingFace..."}));
+    logger().info(concatenated({"Downloading voice pack '", name, "' (", rawValue(variant), ") from HuggingFace..."}));
     const Repo repository = repo(variant);
     const auto folder = subPath(repository);
     const std::string remote = folder ? concatenated({*folder, "/", relativePath}) : relativePath;
@@ -191,8 +190,8 @@ fs::path ensureMandarinG2P(const fs::path& repoDirectory, const ProgressHandler&
         if (platform::sys::isPresent(folder / asset.name)) {
             continue;
         }
-        logger().info(concatenated({"Downloading Mandarin G2P asset '", asset.name, "' from ", g2pRemoteRepo, "/",
-                                    g2pRemoteSubdir, "/..."}));
+        logger().info(concatenated(
+            {"Downloading Mandarin G2P asset '", asset.name, "' from ", g2pRemoteRepo, "/", g2pRemoteSubdir, "/..."}));
         fetchAndReport(asset, g2pRemoteSubdir, folder, "Mandarin G2P asset ");
     }
     return folder;
@@ -211,8 +210,8 @@ std::optional<fs::path> ensureMandarinJiebaHmm(const fs::path& repoDirectory) {
             continue;
         }
         try {
-            logger().info(concatenated({"Downloading jieba HMM asset '", asset.name, "' from ", g2pRemoteRepo, "/",
-                                        g2pRemoteSubdir, "/..."}));
+            logger().info(concatenated(
+                {"Downloading jieba HMM asset '", asset.name, "' from ", g2pRemoteRepo, "/", g2pRemoteSubdir, "/..."}));
             fetchAndReport(asset, g2pRemoteSubdir, folder, "jieba HMM asset ");
         } catch (const std::exception&) {
             logger().warning(concatenated({"Jieba HMM asset '", asset.name, "' unavailable (", describeCurrentError(),
@@ -228,7 +227,8 @@ std::optional<fs::path> ensureMandarinG2pw(const fs::path& repoDirectory) {
     try {
         createFolder(folder);
     } catch (const std::exception&) {
-        logger().info(concatenated({"g2pW assets unavailable (could not create cache dir: ", describeCurrentError(), ")"}));
+        logger().info(
+            concatenated({"g2pW assets unavailable (could not create cache dir: ", describeCurrentError(), ")"}));
         return std::nullopt;
     }
     for (const auto& asset : g2pwTextAssets) {

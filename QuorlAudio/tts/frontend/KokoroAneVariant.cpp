@@ -13,36 +13,27 @@ constexpr std::array variants{KokoroAneVariant::english, KokoroAneVariant::manda
 
 std::string_view rawValue(KokoroAneVariant variant) {
     switch (variant) {
-    case KokoroAneVariant::english:
-        return "english";
-    case KokoroAneVariant::mandarin:
-        return "mandarin";
-    case KokoroAneVariant::japanese:
-        return "japanese";
+    case KokoroAneVariant::english: return "english";
+    case KokoroAneVariant::mandarin: return "mandarin";
+    case KokoroAneVariant::japanese: return "japanese";
     }
     return "";
 }
 
 Repo repo(KokoroAneVariant variant) {
     switch (variant) {
-    case KokoroAneVariant::english:
-        return Repo::kokoroAne;
-    case KokoroAneVariant::mandarin:
-        return Repo::kokoroAneZh;
-    case KokoroAneVariant::japanese:
-        return Repo::kokoroAneJa;
+    case KokoroAneVariant::english: return Repo::kokoroAne;
+    case KokoroAneVariant::mandarin: return Repo::kokoroAneZh;
+    case KokoroAneVariant::japanese: return Repo::kokoroAneJa;
     }
     return Repo::kokoroAne;
 }
 
 std::string_view defaultVoice(KokoroAneVariant variant) {
     switch (variant) {
-    case KokoroAneVariant::english:
-        return KokoroAneConstants::defaultVoice;
-    case KokoroAneVariant::mandarin:
-        return KokoroAneConstants::defaultVoiceMandarin;
-    case KokoroAneVariant::japanese:
-        return KokoroAneConstants::defaultVoiceJapanese;
+    case KokoroAneVariant::english: return KokoroAneConstants::defaultVoice;
+    case KokoroAneVariant::mandarin: return KokoroAneConstants::defaultVoiceMandarin;
+    case KokoroAneVariant::japanese: return KokoroAneConstants::defaultVoiceJapanese;
     }
     return KokoroAneConstants::defaultVoice;
 }
@@ -53,8 +44,7 @@ bool useVoicesSubdir(KokoroAneVariant variant) { return variant != KokoroAneVari
 
 namespace platform::core {
 
-template <>
-std::optional<quorl::KokoroAneVariant> fromRawValue<quorl::KokoroAneVariant>(std::string_view rawValue) {
+template <> std::optional<quorl::KokoroAneVariant> fromRawValue<quorl::KokoroAneVariant>(std::string_view rawValue) {
     for (const auto variant : quorl::variants) {
         if (quorl::rawValue(variant) == rawValue) {
             return variant;
@@ -63,9 +53,6 @@ std::optional<quorl::KokoroAneVariant> fromRawValue<quorl::KokoroAneVariant>(std
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::KokoroAneVariant> allCases<quorl::KokoroAneVariant>() {
-    return quorl::variants;
-}
+template <> std::span<const quorl::KokoroAneVariant> allCases<quorl::KokoroAneVariant>() { return quorl::variants; }
 
 } // namespace platform::core

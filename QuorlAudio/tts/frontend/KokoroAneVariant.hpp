@@ -28,11 +28,9 @@ bool useVoicesSubdir(KokoroAneVariant variant);
 namespace platform::core {
 
 // Exact, case-sensitive match of the raw values.
-template <>
-std::optional<quorl::KokoroAneVariant> fromRawValue<quorl::KokoroAneVariant>(std::string_view rawValue);
+template <> std::optional<quorl::KokoroAneVariant> fromRawValue<quorl::KokoroAneVariant>(std::string_view rawValue);
 
 // english, mandarin, japanese.
-template <>
-std::span<const quorl::KokoroAneVariant> allCases<quorl::KokoroAneVariant>();
+template <> std::span<const quorl::KokoroAneVariant> allCases<quorl::KokoroAneVariant>();
 
 } // namespace platform::core

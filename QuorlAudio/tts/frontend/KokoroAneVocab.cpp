@@ -13,9 +13,7 @@
 namespace quorl {
 namespace {
 
-bool isOneCharacter(const std::string& key) {
-    return platform::text::graphemeBoundaries(key).size() == 2;
-}
+bool isOneCharacter(const std::string& key) { return platform::text::graphemeBoundaries(key).size() == 2; }
 
 bool fitsInt32(const nlohmann::json& value) {
     if (value.is_number_unsigned()) {

@@ -17,8 +17,8 @@ const std::set<std::string, std::less<>>& defaultBoundaryPunctuation();
 // space and never empty. A window of `maxLength` characters is cut after its last white space or boundary mark
 // (the window's first character excepted), or hard at its end when it has none; white space after a cut is
 // skipped. A `maxLength` below 1 is taken as 1: every piece is then one character, so no text is lost.
-std::vector<std::string> chunk(std::string_view text, int maxLength,
-                               const std::set<std::string, std::less<>>& boundaryPunctuation =
-                                   defaultBoundaryPunctuation());
+std::vector<std::string>
+chunk(std::string_view text, int maxLength,
+      const std::set<std::string, std::less<>>& boundaryPunctuation = defaultBoundaryPunctuation());
 
 } // namespace quorl::PhonemeChunker

@@ -58,9 +58,8 @@ std::optional<TagType> sayAsTag(std::string_view attributes, std::string_view co
     if (!sayAsClass) {
         return std::nullopt;
     }
-    return SSMLParsedTag::SayAs{.interpretAs = std::move(*sayAsClass),
-                                .format = valueOf(format, attributes),
-                                .content = std::string(content)};
+    return SSMLParsedTag::SayAs{
+        .interpretAs = std::move(*sayAsClass), .format = valueOf(format, attributes), .content = std::string(content)};
 }
 
 // Group 1 is the attribute text, group 2 the content, which holds no "<": elements cannot nest.
@@ -82,8 +81,8 @@ bool isCharacterBoundary(const std::vector<std::size_t>& boundaries, std::size_t
     return std::ranges::binary_search(boundaries, offset);
 }
 
-void enumerateMatches(const ElementPattern& pattern, std::string_view text,
-                      const std::vector<std::size_t>& boundaries, std::vector<SSMLParsedTag>& tags) {
+void enumerateMatches(const ElementPattern& pattern, std::string_view text, const std::vector<std::size_t>& boundaries,
+                      std::vector<SSMLParsedTag>& tags) {
     for (const text::RegexMatch& match : pattern.regex.matches(text)) {
         const text::TextRange range = match.range();
         if (!isCharacterBoundary(boundaries, range.start) || !isCharacterBoundary(boundaries, range.end)) {

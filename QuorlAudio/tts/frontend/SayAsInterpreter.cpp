@@ -26,13 +26,13 @@ namespace text = platform::text;
 using Reading = std::optional<std::string>;
 
 constexpr std::array<std::string_view, 19> ordinalWords{
-    "first",      "second",     "third",      "fourth",     "fifth",     "sixth",     "seventh",
-    "eighth",     "ninth",      "tenth",      "eleventh",   "twelfth",   "thirteenth", "fourteenth",
-    "fifteenth",  "sixteenth",  "seventeenth", "eighteenth", "nineteenth"};
+    "first",     "second",    "third",       "fourth",     "fifth",     "sixth",      "seventh",
+    "eighth",    "ninth",     "tenth",       "eleventh",   "twelfth",   "thirteenth", "fourteenth",
+    "fifteenth", "sixteenth", "seventeenth", "eighteenth", "nineteenth"};
 
-constexpr std::array<std::string_view, 12> monthNames{"January", "February", "March",     "April",
-                                                      "May",     "June",     "July",      "August",
-                                                      "September", "October", "November", "December"};
+constexpr std::array<std::string_view, 12> monthNames{"January",   "February", "March",    "April",
+                                                      "May",       "June",     "July",     "August",
+                                                      "September", "October",  "November", "December"};
 
 constexpr std::array<std::string_view, 10> digitWords{"zero", "one", "two",   "three", "four",
                                                       "five", "six", "seven", "eight", "nine"};
@@ -77,8 +77,7 @@ std::string cardinalWords(std::int64_t number) { return text::englishSpellOut(nu
 
 bool isNumericCharacter(std::string_view character) { return text::hasNumericType(text::firstScalar(character)); }
 
-template <class Keep>
-std::string keptCharacters(std::string_view content, Keep keep) {
+template <class Keep> std::string keptCharacters(std::string_view content, Keep keep) {
     std::string kept;
     for (const std::string_view character : text::graphemeClusterViews(content)) {
         if (keep(character)) {

@@ -10,14 +10,10 @@ namespace {
 std::string describe(TTSError::Kind kind, const std::string& payload) {
     using platform::core::concatenated;
     switch (kind) {
-    case TTSError::Kind::downloadFailed:
-        return concatenated({"Download failed: ", payload});
-    case TTSError::Kind::corruptedModel:
-        return concatenated({"Model ", payload, " is corrupted"});
-    case TTSError::Kind::modelNotFound:
-        return concatenated({"Model ", payload, " not found"});
-    case TTSError::Kind::processingFailed:
-        return concatenated({"Processing failed: ", payload});
+    case TTSError::Kind::downloadFailed: return concatenated({"Download failed: ", payload});
+    case TTSError::Kind::corruptedModel: return concatenated({"Model ", payload, " is corrupted"});
+    case TTSError::Kind::modelNotFound: return concatenated({"Model ", payload, " not found"});
+    case TTSError::Kind::processingFailed: return concatenated({"Processing failed: ", payload});
     }
     return payload;
 }

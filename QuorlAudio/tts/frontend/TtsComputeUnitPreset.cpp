@@ -37,9 +37,9 @@ constexpr std::array<TtsComputeUnitPreset, entries.size()> cases = [] {
 const PresetEntry& entry(TtsComputeUnitPreset preset) { return entries.at(static_cast<std::size_t>(preset)); }
 
 bool accepts(const PresetEntry& row, std::string_view lowered) {
-    return lowered == row.cliValue ||
-           std::any_of(row.aliases.begin(), row.aliases.end(),
-                       [&](std::string_view alias) { return !alias.empty() && alias == lowered; });
+    return lowered == row.cliValue || std::any_of(row.aliases.begin(), row.aliases.end(), [&](std::string_view alias) {
+               return !alias.empty() && alias == lowered;
+           });
 }
 
 } // namespace
@@ -74,8 +74,7 @@ std::optional<quorl::TtsComputeUnitPreset> fromRawValue<quorl::TtsComputeUnitPre
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::TtsComputeUnitPreset> allCases<quorl::TtsComputeUnitPreset>() {
+template <> std::span<const quorl::TtsComputeUnitPreset> allCases<quorl::TtsComputeUnitPreset>() {
     return quorl::cases;
 }
 

@@ -36,7 +36,6 @@ template <>
 std::optional<quorl::TtsComputeUnitPreset> fromRawValue<quorl::TtsComputeUnitPreset>(std::string_view rawValue);
 
 // The five cases in declaration order.
-template <>
-std::span<const quorl::TtsComputeUnitPreset> allCases<quorl::TtsComputeUnitPreset>();
+template <> std::span<const quorl::TtsComputeUnitPreset> allCases<quorl::TtsComputeUnitPreset>();
 
 } // namespace platform::core

@@ -100,9 +100,9 @@ PocketTtsVoiceData loadVoice(std::string_view voice, const fs::path& languageRoo
     }
     const auto fileName = name + ".safetensors";
     auto snapshot = readVoiceSnapshot(existingFile(languageRoot / "constants_bin" / fileName, fileName), name);
-    logger().info(concatenated({"Loaded PocketTTS voice '", name, "' from safetensors (",
-                                std::to_string(snapshot.layers.size()), " layers, seq=",
-                                std::to_string(snapshot.cacheSeqLen), ")"}));
+    logger().info(
+        concatenated({"Loaded PocketTTS voice '", name, "' from safetensors (", std::to_string(snapshot.layers.size()),
+                      " layers, seq=", std::to_string(snapshot.cacheSeqLen), ")"}));
     return PocketTtsVoiceData{.audioPrompt = {}, .promptLength = 0, .cacheSnapshot = std::move(snapshot)};
 }
 

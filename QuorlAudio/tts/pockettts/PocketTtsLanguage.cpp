@@ -18,26 +18,16 @@ constexpr std::array languages{
 
 std::string_view rawValue(PocketTtsLanguage language) {
     switch (language) {
-    case PocketTtsLanguage::english:
-        return "english";
-    case PocketTtsLanguage::french24L:
-        return "french_24l";
-    case PocketTtsLanguage::german:
-        return "german";
-    case PocketTtsLanguage::german24L:
-        return "german_24l";
-    case PocketTtsLanguage::italian:
-        return "italian";
-    case PocketTtsLanguage::italian24L:
-        return "italian_24l";
-    case PocketTtsLanguage::portuguese:
-        return "portuguese";
-    case PocketTtsLanguage::portuguese24L:
-        return "portuguese_24l";
-    case PocketTtsLanguage::spanish:
-        return "spanish";
-    case PocketTtsLanguage::spanish24L:
-        return "spanish_24l";
+    case PocketTtsLanguage::english: return "english";
+    case PocketTtsLanguage::french24L: return "french_24l";
+    case PocketTtsLanguage::german: return "german";
+    case PocketTtsLanguage::german24L: return "german_24l";
+    case PocketTtsLanguage::italian: return "italian";
+    case PocketTtsLanguage::italian24L: return "italian_24l";
+    case PocketTtsLanguage::portuguese: return "portuguese";
+    case PocketTtsLanguage::portuguese24L: return "portuguese_24l";
+    case PocketTtsLanguage::spanish: return "spanish";
+    case PocketTtsLanguage::spanish24L: return "spanish_24l";
     }
     return "";
 }
@@ -52,8 +42,7 @@ std::int64_t transformerLayers(PocketTtsLanguage language) { return rawValue(lan
 
 namespace platform::core {
 
-template <>
-std::optional<quorl::PocketTtsLanguage> fromRawValue<quorl::PocketTtsLanguage>(std::string_view rawValue) {
+template <> std::optional<quorl::PocketTtsLanguage> fromRawValue<quorl::PocketTtsLanguage>(std::string_view rawValue) {
     for (const auto language : quorl::languages) {
         if (quorl::rawValue(language) == rawValue) {
             return language;
@@ -62,9 +51,6 @@ std::optional<quorl::PocketTtsLanguage> fromRawValue<quorl::PocketTtsLanguage>(s
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::PocketTtsLanguage> allCases<quorl::PocketTtsLanguage>() {
-    return quorl::languages;
-}
+template <> std::span<const quorl::PocketTtsLanguage> allCases<quorl::PocketTtsLanguage>() { return quorl::languages; }
 
 } // namespace platform::core

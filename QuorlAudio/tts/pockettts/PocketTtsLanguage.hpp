@@ -38,11 +38,9 @@ std::int64_t transformerLayers(PocketTtsLanguage language);
 namespace platform::core {
 
 // Exact, case-sensitive match of the raw values.
-template <>
-std::optional<quorl::PocketTtsLanguage> fromRawValue<quorl::PocketTtsLanguage>(std::string_view rawValue);
+template <> std::optional<quorl::PocketTtsLanguage> fromRawValue<quorl::PocketTtsLanguage>(std::string_view rawValue);
 
 // The ten packs in declaration order.
-template <>
-std::span<const quorl::PocketTtsLanguage> allCases<quorl::PocketTtsLanguage>();
+template <> std::span<const quorl::PocketTtsLanguage> allCases<quorl::PocketTtsLanguage>();
 
 } // namespace platform::core

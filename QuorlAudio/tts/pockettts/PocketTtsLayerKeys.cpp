@@ -27,8 +27,8 @@ std::optional<std::int64_t> cacheLayerIndex(const std::string& from) {
     if (separator == std::string::npos) {
         return std::nullopt;
     }
-    const auto number = platform::text::decimalInteger(std::string_view(from).substr(prefix.size(),
-                                                                                      separator - prefix.size()));
+    const auto number =
+        platform::text::decimalInteger(std::string_view(from).substr(prefix.size(), separator - prefix.size()));
     if (!number) {
         return std::nullopt;
     }
@@ -69,33 +69,35 @@ std::string discoveryPrefix(const std::string& modelName) {
 } // namespace
 
 PocketTtsLayerKeys::DiscoveryError PocketTtsLayerKeys::DiscoveryError::shapeMismatch(const std::string& modelName,
-                                                                                    std::int64_t expectedLayers,
-                                                                                    std::int64_t actualCaches) {
-    return DiscoveryError(platform::core::concatenated({discoveryPrefix(modelName), "expected ",
-                                                        std::to_string(expectedLayers), " cache outputs, found ",
-                                                        std::to_string(actualCaches)}));
+                                                                                     std::int64_t expectedLayers,
+                                                                                     std::int64_t actualCaches) {
+    return DiscoveryError(
+        platform::core::concatenated({discoveryPrefix(modelName), "expected ", std::to_string(expectedLayers),
+                                      " cache outputs, found ", std::to_string(actualCaches)}));
 }
 
-PocketTtsLayerKeys::DiscoveryError PocketTtsLayerKeys::DiscoveryError::positionMismatch(
-    const std::string& modelName, std::int64_t cacheCount, std::int64_t positionCount) {
-    return DiscoveryError(platform::core::concatenated({discoveryPrefix(modelName), std::to_string(cacheCount),
-                                                        " cache outputs but ", std::to_string(positionCount),
-                                                        " position outputs"}));
+PocketTtsLayerKeys::DiscoveryError PocketTtsLayerKeys::DiscoveryError::positionMismatch(const std::string& modelName,
+                                                                                        std::int64_t cacheCount,
+                                                                                        std::int64_t positionCount) {
+    return DiscoveryError(
+        platform::core::concatenated({discoveryPrefix(modelName), std::to_string(cacheCount), " cache outputs but ",
+                                      std::to_string(positionCount), " position outputs"}));
 }
 
-PocketTtsLayerKeys::DiscoveryError PocketTtsLayerKeys::DiscoveryError::missingFlowLMOutputs(
-    const std::string& modelName, bool hasTransformer, bool hasEos) {
-    return DiscoveryError(platform::core::concatenated({"PocketTTS ", modelName, " missing flowlm outputs (transformer=",
-                                                        hasTransformer ? "true" : "false",
-                                                        ", eos=", hasEos ? "true" : "false", ")"}));
+PocketTtsLayerKeys::DiscoveryError
+PocketTtsLayerKeys::DiscoveryError::missingFlowLMOutputs(const std::string& modelName, bool hasTransformer,
+                                                         bool hasEos) {
+    return DiscoveryError(platform::core::concatenated(
+        {"PocketTTS ", modelName, " missing flowlm outputs (transformer=", hasTransformer ? "true" : "false",
+         ", eos=", hasEos ? "true" : "false", ")"}));
 }
 
 PocketTtsLayerKeys PocketTtsLayerKeys::discover(const platform::ml::ModelDescription& from, ModelKind kind,
                                                 std::int64_t expectedLayers, const std::string& modelName) {
     FoundOutputs found = findOutputs(from);
     auto caches = PocketTtsKeyOrdering::sortedByNumericKey(std::move(found.caches), cacheLayerIndex);
-    auto positions = PocketTtsKeyOrdering::sortedByNumericKey(std::move(found.positions),
-                                                              PocketTtsKeyOrdering::trailingNumber);
+    auto positions =
+        PocketTtsKeyOrdering::sortedByNumericKey(std::move(found.positions), PocketTtsKeyOrdering::trailingNumber);
     const auto cacheCount = static_cast<std::int64_t>(caches.size());
     const auto positionCount = static_cast<std::int64_t>(positions.size());
     if (cacheCount != expectedLayers) {

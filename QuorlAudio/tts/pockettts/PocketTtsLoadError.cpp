@@ -10,15 +10,12 @@ namespace {
 std::string describe(LoadError::Kind kind, const std::string& text, std::int64_t expected, std::int64_t actual) {
     using platform::core::concatenated;
     switch (kind) {
-    case LoadError::Kind::fileNotFound:
-        return concatenated({"File not found: ", text});
+    case LoadError::Kind::fileNotFound: return concatenated({"File not found: ", text});
     case LoadError::Kind::invalidSize:
         return concatenated({"Invalid size: ", text, " (expected ", std::to_string(expected), ", actual ",
                              std::to_string(actual), ")"});
-    case LoadError::Kind::malformed:
-        return concatenated({"Malformed: ", text});
-    case LoadError::Kind::tokenizerLoadFailed:
-        return concatenated({"Tokenizer load failed: ", text});
+    case LoadError::Kind::malformed: return concatenated({"Malformed: ", text});
+    case LoadError::Kind::tokenizerLoadFailed: return concatenated({"Tokenizer load failed: ", text});
     }
     return text;
 }

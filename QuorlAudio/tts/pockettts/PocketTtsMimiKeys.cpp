@@ -36,7 +36,7 @@ std::map<std::string, Shape> stateInputShapes(const FeatureMap& inputs) {
 
 // The state outputs not named after an input, grouped by shape, each group in layer order.
 std::map<Shape, std::deque<std::string>> freeOutputsByShape(const FeatureMap& outputs, const std::string& audioOutput,
-                                                             const std::map<std::string, Shape>& stateShapes) {
+                                                            const std::map<std::string, Shape>& stateShapes) {
     std::map<Shape, std::vector<std::string>> groups;
     for (const auto& [name, feature] : outputs) {
         if (name != audioOutput && !stateShapes.contains(name) && feature.multiArrayConstraint) {
@@ -54,10 +54,10 @@ std::map<Shape, std::deque<std::string>> freeOutputsByShape(const FeatureMap& ou
 } // namespace
 
 PocketTtsMimiKeys::DiscoveryError PocketTtsMimiKeys::DiscoveryError::unmatchedStateInput(const std::string& name,
-                                                                                        const Shape& shape) {
-    return DiscoveryError(platform::core::concatenated({"PocketTTS Mimi decoder: no output of shape ",
-                                                        platform::ml::shapeText(shape), " for state input '", name,
-                                                        "'"}));
+                                                                                         const Shape& shape) {
+    return DiscoveryError(
+        platform::core::concatenated({"PocketTTS Mimi decoder: no output of shape ", platform::ml::shapeText(shape),
+                                      " for state input '", name, "'"}));
 }
 
 PocketTtsMimiKeys::DiscoveryError PocketTtsMimiKeys::DiscoveryError::missingAudioOutput() {

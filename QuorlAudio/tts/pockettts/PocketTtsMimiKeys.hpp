@@ -33,11 +33,11 @@ struct PocketTtsMimiKeys {
 
     // The decoder's streaming states, in the order they are fed and matched.
     static constexpr std::array<std::string_view, 24> canonicalStateOrder{
-        "upsample_partial", "attn0_cache",       "attn0_offset",     "attn1_cache",      "attn1_offset",
-        "conv0_prev",       "conv0_first",       "convtr0_partial",  "res0_conv0_prev",  "res0_conv0_first",
-        "res0_conv1_prev",  "res0_conv1_first",  "convtr1_partial",  "res1_conv0_prev",  "res1_conv0_first",
-        "res1_conv1_prev",  "res1_conv1_first",  "convtr2_partial",  "res2_conv0_prev",  "res2_conv0_first",
-        "res2_conv1_prev",  "res2_conv1_first",  "conv_final_prev",  "conv_final_first"};
+        "upsample_partial", "attn0_cache",      "attn0_offset",    "attn1_cache",     "attn1_offset",
+        "conv0_prev",       "conv0_first",      "convtr0_partial", "res0_conv0_prev", "res0_conv0_first",
+        "res0_conv1_prev",  "res0_conv1_first", "convtr1_partial", "res1_conv0_prev", "res1_conv0_first",
+        "res1_conv1_prev",  "res1_conv1_first", "convtr2_partial", "res2_conv0_prev", "res2_conv0_first",
+        "res2_conv1_prev",  "res2_conv1_first", "conv_final_prev", "conv_final_first"};
 
     std::string audioOutput{};
     std::vector<StatePair> stateMapping{};

@@ -32,13 +32,13 @@ const AppLogger& logger() {
 
 const std::set<std::string, std::less<>>& abbreviations(PocketTtsLanguage language) {
     static const std::set<std::string, std::less<>> common{
-        "dr",  "mr",  "mrs", "ms",   "prof", "sr",  "jr",   "st",   "vs",  "etc", "inc",  "ltd",
-        "co",  "corp", "dept", "univ", "govt", "approx", "avg", "est", "gen", "gov", "hon", "sgt",
-        "cpl", "pvt", "capt", "lt",  "col",  "maj", "cmdr", "adm",  "rev", "sen", "rep"};
+        "dr",  "mr",   "mrs",  "ms",   "prof", "sr",     "jr",   "st",  "vs",  "etc", "inc", "ltd",
+        "co",  "corp", "dept", "univ", "govt", "approx", "avg",  "est", "gen", "gov", "hon", "sgt",
+        "cpl", "pvt",  "capt", "lt",   "col",  "maj",    "cmdr", "adm", "rev", "sen", "rep"};
     static const std::set<std::string, std::less<>> french{
-        "m",  "mm",  "mme", "mmes", "mlle", "mlles", "mtre", "mtres", "dr",  "drs",  "pr",   "prs",  "me",
-        "mes", "st", "ste", "sts",  "stes", "etc",   "cf",   "ibid",  "op",  "cit",  "ndlr", "nb",   "p",
-        "pp", "vol", "chap", "tome", "fig", "av",    "bd",   "bld",   "rte", "no",   "nos"};
+        "m",   "mm",  "mme",  "mmes", "mlle", "mlles", "mtre", "mtres", "dr",  "drs", "pr",   "prs", "me",
+        "mes", "st",  "ste",  "sts",  "stes", "etc",   "cf",   "ibid",  "op",  "cit", "ndlr", "nb",  "p",
+        "pp",  "vol", "chap", "tome", "fig",  "av",    "bd",   "bld",   "rte", "no",  "nos"};
     return language == PocketTtsLanguage::french24L ? french : common;
 }
 
@@ -222,10 +222,10 @@ std::vector<std::string> splitSentences(std::string_view input, PocketTtsLanguag
     for (std::size_t index = 0; index < characters.size(); ++index) {
         const auto character = characters[index];
         current += character;
-        const bool ends = isOneOf(character, "!?") ||
-                          (character == "." &&
-                           !periodContinues(current, index + 1 < characters.size() ? characters[index + 1] : "",
-                                            language));
+        const bool ends =
+            isOneOf(character, "!?") ||
+            (character == "." &&
+             !periodContinues(current, index + 1 < characters.size() ? characters[index + 1] : "", language));
         if (ends) {
             appendTrimmed(sentences, current);
             current.clear();
@@ -324,8 +324,8 @@ std::vector<std::vector<float>> embedTokens(const std::vector<std::int64_t>& ids
     rows.reserve(ids.size());
     for (const auto id : ids) {
         if (id < 0 || id >= rowCount) {
-            logger().warning(concatenated({"Token ID ", std::to_string(id), " out of range [0, ",
-                                           std::to_string(rowCount), "), clamping"}));
+            logger().warning(concatenated(
+                {"Token ID ", std::to_string(id), " out of range [0, ", std::to_string(rowCount), "), clamping"}));
         }
         if (rowCount == 0) {
             // A table without rows has nothing to clamp into; silence keeps the rows aligned with the ids.

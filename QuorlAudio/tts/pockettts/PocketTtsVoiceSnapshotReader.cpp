@@ -3,8 +3,8 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsLoadError.hpp"
 #include "QuorlAudio/tts/pockettts/SafetensorsHeader.hpp"
 #include "platform/core/Concatenated.hpp"
-#include "platform/text/TextPieces.hpp"
 #include "platform/text/DecimalInteger.hpp"
+#include "platform/text/TextPieces.hpp"
 
 #include <cstring>
 #include <map>
@@ -15,8 +15,8 @@ namespace quorl {
 using platform::text::bracketedList;
 namespace {
 
-using PocketTtsConstantsLoader::LoadError;
 using platform::core::concatenated;
+using PocketTtsConstantsLoader::LoadError;
 
 constexpr std::string_view layerPrefix = "transformer.layers.";
 constexpr std::size_t offsetBytes = 8;
@@ -67,9 +67,9 @@ std::vector<std::int64_t> checkedIndices(const LayerTables& tables, const std::s
     }
     const auto offsetIndices = indicesOf(tables.offsets);
     if (indices != offsetIndices) {
-        throw LoadError::malformed(concatenated({prefix, "cache/offset layer indices differ (caches: ",
-                                                 bracketedList(indices), ", offsets: ", bracketedList(offsetIndices),
-                                                 ")"}));
+        throw LoadError::malformed(
+            concatenated({prefix, "cache/offset layer indices differ (caches: ", bracketedList(indices),
+                          ", offsets: ", bracketedList(offsetIndices), ")"}));
     }
     for (std::size_t position = 0; position < indices.size(); ++position) {
         const auto expected = static_cast<std::int64_t>(position);
@@ -123,8 +123,8 @@ PocketTtsVoiceCacheSnapshot::LayerCache layerCache(std::string_view bytes, const
     }
     // The header may promise one 64-bit value yet give it fewer bytes; reading it would leave the tensor.
     if (offset.byteCount < static_cast<std::int64_t>(offsetBytes)) {
-        throw LoadError::malformed(concatenated({prefix, "layer ", number, " offset holds ",
-                                                 std::to_string(offset.byteCount), " bytes (want 8)"}));
+        throw LoadError::malformed(concatenated(
+            {prefix, "layer ", number, " offset holds ", std::to_string(offset.byteCount), " bytes (want 8)"}));
     }
     return PocketTtsVoiceCacheSnapshot::LayerCache{.cache = cacheFloats(bytes, cache),
                                                    .offset = offsetValue(bytes, offset)};

@@ -12,8 +12,8 @@
 namespace quorl {
 namespace {
 
-using PocketTtsConstantsLoader::LoadError;
 using platform::core::concatenated;
+using PocketTtsConstantsLoader::LoadError;
 
 constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::size_t headerLengthBytes = 8;

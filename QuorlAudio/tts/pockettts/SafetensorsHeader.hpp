@@ -22,5 +22,4 @@ struct SafetensorsTensor {
 // with `fileLabel` + ".safetensors: ". Throws PocketTtsConstantsLoader::LoadError.
 std::map<std::string, SafetensorsTensor> parseSafetensors(std::string_view bytes, std::string_view fileLabel);
 
-
 } // namespace quorl

@@ -54,20 +54,11 @@ struct Reader {
     // Reads past a field this reader does not interpret.
     void skip(std::uint64_t wireType) {
         switch (wireType) {
-        case varint:
-            readVarint();
-            return;
-        case fixed64:
-            take(8);
-            return;
-        case fixed32:
-            take(4);
-            return;
-        case lengthDelimited:
-            take(readVarint());
-            return;
-        default:
-            throw ParseFailure(ParseError::invalidData);
+        case varint: readVarint(); return;
+        case fixed64: take(8); return;
+        case fixed32: take(4); return;
+        case lengthDelimited: take(readVarint()); return;
+        default: throw ParseFailure(ParseError::invalidData);
         }
     }
 };
@@ -106,12 +97,9 @@ Piece parsePiece(std::string_view bytes, std::size_t start, std::size_t end) {
 
 std::string describe(ParseError error) {
     switch (error) {
-    case ParseError::invalidData:
-        return "invalid protocol-buffer data";
-    case ParseError::unexpectedEnd:
-        return "unexpected end of protocol-buffer data";
-    case ParseError::invalidUtf8:
-        return "piece text is not valid UTF-8";
+    case ParseError::invalidData: return "invalid protocol-buffer data";
+    case ParseError::unexpectedEnd: return "unexpected end of protocol-buffer data";
+    case ParseError::invalidUtf8: return "piece text is not valid UTF-8";
     }
     return "";
 }

@@ -32,8 +32,7 @@ Supertonic3Error Supertonic3Error::modelFileNotFound(const std::string& name) {
 }
 
 Supertonic3Error Supertonic3Error::corruptedModel(const std::string& name, const std::string& underlying) {
-    return {Kind::corruptedModel,
-            concatenated({"Supertonic3 model appears corrupted: ", name, " (", underlying, ")"})};
+    return {Kind::corruptedModel, concatenated({"Supertonic3 model appears corrupted: ", name, " (", underlying, ")"})};
 }
 
 Supertonic3Error Supertonic3Error::downloadFailed(const std::string& message) {
@@ -53,9 +52,9 @@ Supertonic3Error Supertonic3Error::voiceStyleLoadFailed(const std::string& path,
 Supertonic3Error Supertonic3Error::voiceStyleShapeMismatch(const std::string& component,
                                                            const std::vector<std::int64_t>& expected,
                                                            const std::vector<std::int64_t>& got) {
-    return {Kind::voiceStyleShapeMismatch, concatenated({"Supertonic3 voice style ", component,
-                                                         " shape mismatch: expected ", bracketedList(expected), ", got ",
-                                                         bracketedList(got)})};
+    return {Kind::voiceStyleShapeMismatch,
+            concatenated({"Supertonic3 voice style ", component, " shape mismatch: expected ", bracketedList(expected),
+                          ", got ", bracketedList(got)})};
 }
 
 Supertonic3Error Supertonic3Error::unicodeIndexerLoadFailed(const std::string& message) {

@@ -33,7 +33,8 @@ public:
     static Supertonic3Error downloadFailed(const std::string& message);
     static Supertonic3Error unsupportedLanguage(const std::string& code);
     static Supertonic3Error voiceStyleLoadFailed(const std::string& path, const std::string& underlying);
-    static Supertonic3Error voiceStyleShapeMismatch(const std::string& component, const std::vector<std::int64_t>& expected,
+    static Supertonic3Error voiceStyleShapeMismatch(const std::string& component,
+                                                    const std::vector<std::int64_t>& expected,
                                                     const std::vector<std::int64_t>& got);
     static Supertonic3Error unicodeIndexerLoadFailed(const std::string& message);
     static Supertonic3Error configLoadFailed(const std::string& message);

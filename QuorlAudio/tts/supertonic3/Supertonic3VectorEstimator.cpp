@@ -23,12 +23,9 @@ Supertonic3VectorEstimator Supertonic3VectorEstimator::defaultEstimator() {
 
 std::optional<std::string> Supertonic3VectorEstimator::downloadVariant() const {
     switch (kind_) {
-    case Kind::dynamic:
-        return platform::core::concatenated({"dyn-", rawValue(*quantization_)});
-    case Kind::aneBucketed:
-        return platform::core::concatenated({"ane-", rawValue(*quantization_)});
-    case Kind::fp16Dynamic:
-        return std::nullopt;
+    case Kind::dynamic: return platform::core::concatenated({"dyn-", rawValue(*quantization_)});
+    case Kind::aneBucketed: return platform::core::concatenated({"ane-", rawValue(*quantization_)});
+    case Kind::fp16Dynamic: return std::nullopt;
     }
     return std::nullopt;
 }

@@ -27,7 +27,7 @@ public:
     // "ane-int4"; none for the plain one.
     std::optional<std::string> downloadVariant() const;
 
-    bool operator==(const Supertonic3VectorEstimator &) const = default;
+    bool operator==(const Supertonic3VectorEstimator&) const = default;
 
 private:
     Supertonic3VectorEstimator(Kind kind, std::optional<Supertonic3Quantization> quantization);

@@ -17,26 +17,16 @@ constexpr std::array voices{
 
 std::string_view rawValue(Supertonic3Voice voice) {
     switch (voice) {
-    case Supertonic3Voice::f1:
-        return "F1";
-    case Supertonic3Voice::f2:
-        return "F2";
-    case Supertonic3Voice::f3:
-        return "F3";
-    case Supertonic3Voice::f4:
-        return "F4";
-    case Supertonic3Voice::f5:
-        return "F5";
-    case Supertonic3Voice::m1:
-        return "M1";
-    case Supertonic3Voice::m2:
-        return "M2";
-    case Supertonic3Voice::m3:
-        return "M3";
-    case Supertonic3Voice::m4:
-        return "M4";
-    case Supertonic3Voice::m5:
-        return "M5";
+    case Supertonic3Voice::f1: return "F1";
+    case Supertonic3Voice::f2: return "F2";
+    case Supertonic3Voice::f3: return "F3";
+    case Supertonic3Voice::f4: return "F4";
+    case Supertonic3Voice::f5: return "F5";
+    case Supertonic3Voice::m1: return "M1";
+    case Supertonic3Voice::m2: return "M2";
+    case Supertonic3Voice::m3: return "M3";
+    case Supertonic3Voice::m4: return "M4";
+    case Supertonic3Voice::m5: return "M5";
     }
     return "";
 }

@@ -23,8 +23,7 @@ std::vector<float> speechLikeSignal() {
 
 // The recognisers' front end over a minute of audio; the counter "realTimeFactor" is compute time over
 // audio time.
-template <bool transposed>
-void BM_LogMelOfOneMinute(benchmark::State& state) {
+template <bool transposed> void BM_LogMelOfOneMinute(benchmark::State& state) {
     quorl::AudioMelSpectrogram spectrogram(quorl::AudioMelSpectrogram::Options{.sampleRate = sampleRate});
     const auto audio = speechLikeSignal();
     for (auto _ : state) {

@@ -48,7 +48,10 @@ void typingAThousandMixedCharacters(benchmark::State& state) {
             if (end < text.size() && (text[end - 1] & 0xFC00) == 0xD800) {
                 --end;
             }
-            session->post(KeyEvent{.type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false,
+            session->post(KeyEvent{.type = EventType::keyDown,
+                                   .keyCode = 0,
+                                   .flags = 0,
+                                   .isAutoRepeat = false,
                                    .unicodeString = text.substr(start, end - start)});
             start = end;
         }

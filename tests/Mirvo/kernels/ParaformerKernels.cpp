@@ -19,8 +19,8 @@ namespace {
 
 using dictation::factory;
 using dictation::input;
-using dictation::wordAtLevel;
 using dictation::maxWordCode;
+using dictation::wordAtLevel;
 using platform::ml::DataType;
 using platform::ml::FeatureProvider;
 using platform::ml::FeatureValue;
@@ -68,8 +68,10 @@ class RangeEncoder : public Kernel {
 public:
     Outputs predict(const FeatureProvider& provider, ModelState*, const PredictionOptions&) override {
         const auto speech = input(provider, "speech");
-        const auto valid = std::min(frames(*speech), static_cast<std::size_t>(input(provider, "speech_lengths")->value(0)));
-        auto rows = std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*speech), encoderWidth}, DataType::float32);
+        const auto valid =
+            std::min(frames(*speech), static_cast<std::size_t>(input(provider, "speech_lengths")->value(0)));
+        auto rows =
+            std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*speech), encoderWidth}, DataType::float32);
         for (std::size_t frame = 0; frame < valid; ++frame) {
             rows->at<float>({0, frame, 0}) = speech->at<float>({0, frame, 0});
             rows->at<float>({0, frame, 1}) = speech->at<float>({0, frame, 1});

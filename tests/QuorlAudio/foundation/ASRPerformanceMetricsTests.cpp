@@ -8,28 +8,26 @@ namespace {
 
 TEST(ASRPerformanceMetricsTests, SummaryWithoutGpuUtilizationEndsInNotAvailable) {
     const ASRPerformanceMetrics metrics{0.0123, 0.5, 0.25, 1.0, 29.96f, 512.3f, std::nullopt};
-    EXPECT_EQ(metrics.summary(),
-              "Performance Metrics:\n"
-              "- Preprocessor: 0.012s\n"
-              "- Encoder: 0.500s\n"
-              "- Decoder: 0.250s\n"
-              "- Total: 1.000s\n"
-              "- RTFx: 30.0x real-time\n"
-              "- Peak Memory: 512.3 MB\n"
-              "- GPU Utilization: N/A");
+    EXPECT_EQ(metrics.summary(), "Performance Metrics:\n"
+                                 "- Preprocessor: 0.012s\n"
+                                 "- Encoder: 0.500s\n"
+                                 "- Decoder: 0.250s\n"
+                                 "- Total: 1.000s\n"
+                                 "- RTFx: 30.0x real-time\n"
+                                 "- Peak Memory: 512.3 MB\n"
+                                 "- GPU Utilization: N/A");
 }
 
 TEST(ASRPerformanceMetricsTests, SummaryShowsGpuUtilizationAsAPercentage) {
     const ASRPerformanceMetrics metrics{1.0005, 12.3456, 0, 1234.5678, 0.04f, 0, 12.5f};
-    EXPECT_EQ(metrics.summary(),
-              "Performance Metrics:\n"
-              "- Preprocessor: 1.000s\n"
-              "- Encoder: 12.346s\n"
-              "- Decoder: 0.000s\n"
-              "- Total: 1234.568s\n"
-              "- RTFx: 0.0x real-time\n"
-              "- Peak Memory: 0.0 MB\n"
-              "- GPU Utilization: 12.5%");
+    EXPECT_EQ(metrics.summary(), "Performance Metrics:\n"
+                                 "- Preprocessor: 1.000s\n"
+                                 "- Encoder: 12.346s\n"
+                                 "- Decoder: 0.000s\n"
+                                 "- Total: 1234.568s\n"
+                                 "- RTFx: 0.0x real-time\n"
+                                 "- Peak Memory: 0.0 MB\n"
+                                 "- GPU Utilization: 12.5%");
 }
 
 TEST(ASRPerformanceMetricsTests, JsonWritesFloatsShortestAndOmitsAbsentGpuUtilization) {
@@ -52,8 +50,8 @@ TEST(ASRPerformanceMetricsTests, ReadingIgnoresUnknownKeysAndRequiresEveryTiming
     json["futureField"] = "ignored";
     EXPECT_EQ(json.get<ASRPerformanceMetrics>().totalProcessingTime, 6);
 
-    for (const char* key : {"preprocessorTime", "encoderTime", "decoderTime", "totalProcessingTime", "rtfx",
-                            "peakMemoryMB"}) {
+    for (const char* key :
+         {"preprocessorTime", "encoderTime", "decoderTime", "totalProcessingTime", "rtfx", "peakMemoryMB"}) {
         nlohmann::json incomplete = json;
         incomplete.erase(key);
         EXPECT_THROW(incomplete.get<ASRPerformanceMetrics>(), nlohmann::json::exception) << key;

@@ -27,7 +27,8 @@ std::string withoutTimes(const std::string& text) {
         }
         for (std::size_t index = 0; index < shape.size(); ++index) {
             const char character = text[start + index];
-            if (shape[index] == 'd' ? !std::isdigit(static_cast<unsigned char>(character)) : character != shape[index]) {
+            if (shape[index] == 'd' ? !std::isdigit(static_cast<unsigned char>(character))
+                                    : character != shape[index]) {
                 return false;
             }
         }
@@ -63,8 +64,8 @@ TEST(AppLogger, MirrorsWarningsErrorsAndFaultsToStandardErrorInTheFixedFormat) {
 
     const auto records = sink.records();
     ASSERT_EQ(records.size(), 6u);
-    const LogType types[] = {LogType::debug,  LogType::info,  LogType::defaultType,
-                             LogType::error,  LogType::error, LogType::fault};
+    const LogType types[] = {LogType::debug, LogType::info,  LogType::defaultType,
+                             LogType::error, LogType::error, LogType::fault};
     for (std::size_t index = 0; index < records.size(); ++index) {
         EXPECT_EQ(records[index].type, types[index]) << index;
         EXPECT_EQ(records[index].subsystem, "ver.aduzodozururar");
@@ -98,9 +99,8 @@ TEST(AppLogger, MessagesAreWrittenUnchangedWithOneAddedNewline) {
     const AppLogger logger("X");
     logger.warning("");
     logger.warning("two\nlines");
-    EXPECT_EQ(withoutTimes(stderrCapture.text()),
-              "[time] [WARN] [QuorlAudio.X] \n"
-              "[time] [WARN] [QuorlAudio.X] two\nlines\n");
+    EXPECT_EQ(withoutTimes(stderrCapture.text()), "[time] [WARN] [QuorlAudio.X] \n"
+                                                  "[time] [WARN] [QuorlAudio.X] two\nlines\n");
 }
 
 TEST(AppLogger, AFailedStandardErrorWriteIsReportedOnStandardOutput) {

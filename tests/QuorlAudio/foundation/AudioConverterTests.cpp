@@ -1,8 +1,8 @@
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 
 #include "QuorlAudio/foundation/AudioConverterError.hpp"
-#include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 #include "platform/audio/AudioFile.hpp"
@@ -57,13 +57,14 @@ std::vector<float> sine(double frequency, double rate, std::size_t count) {
 double errorAgainstSine(const std::vector<float>& samples, double frequency) {
     double largest = 0;
     for (std::size_t index = 500; index + 500 < samples.size(); ++index) {
-        largest = std::max(largest, std::fabs(samples[index] - 0.5 * std::sin(2 * std::numbers::pi * frequency *
-                                                                                index / 16000.0)));
+        largest = std::max(
+            largest, std::fabs(samples[index] - 0.5 * std::sin(2 * std::numbers::pi * frequency * index / 16000.0)));
     }
     return largest;
 }
 
-template <class Operation> void expectError(Operation operation, AudioConverterError::Kind kind, const std::string& text) {
+template <class Operation>
+void expectError(Operation operation, AudioConverterError::Kind kind, const std::string& text) {
     try {
         operation();
         FAIL() << "no error; expected " << text;
@@ -86,7 +87,8 @@ TEST(AudioConverterTests, ErrorsDescribeThemselvesExactly) {
          "Failed to copy samples from CMSampleBuffer (status: -12714)"},
         {AudioConverterError::failedToCreateConverter(), "Failed to create audio converter"},
         {AudioConverterError::failedToCreateBuffer(), "Failed to create conversion buffer"},
-        {AudioConverterError::sampleBufferFormatMissing(), "Sample buffer is missing a valid audio format description."},
+        {AudioConverterError::sampleBufferFormatMissing(),
+         "Sample buffer is missing a valid audio format description."},
         {AudioConverterError::failedToCreateSourceFormat(),
          "Failed to create a source audio format description for CMSampleBuffer."},
     };
@@ -246,11 +248,12 @@ TEST(AudioConverterTests, SampleBuffersAreCopiedAndAlwaysConverted) {
     const float samples[] = {0.125f, -0.75f};
     std::vector<std::byte> bytes(sizeof samples);
     std::memcpy(bytes.data(), samples, sizeof samples);
-    const SampleBuffer target(
-        FormatDescription{.streamDescription = StreamDescription{.sampleRate = 16000, .channelsPerFrame = 1,
-                                                                 .bitsPerChannel = 32, .isFloat = true,
-                                                                 .isNonInterleaved = true}},
-        2, bytes);
+    const SampleBuffer target(FormatDescription{.streamDescription = StreamDescription{.sampleRate = 16000,
+                                                                                       .channelsPerFrame = 1,
+                                                                                       .bitsPerChannel = 32,
+                                                                                       .isFloat = true,
+                                                                                       .isNonInterleaved = true}},
+                              2, bytes);
     EXPECT_EQ(converter.resampleSampleBuffer(target), (std::vector<float>{0.125f, -0.75f}));
 
     const auto copy = converter.extractAVAudioPCMBuffer(stereo);

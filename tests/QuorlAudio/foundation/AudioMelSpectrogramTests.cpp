@@ -174,8 +174,8 @@ TEST(AudioMelSpectrogramTests, FramesPastTheSignalHoldTheLogarithmOfTheFloor) {
         const std::span<const float> mel(result.mel);
         EXPECT_GT(mel[0], std::log(1e-6f));
         expectAllEqual(mel.subspan(3 * 8), std::log(1e-6f), "past the signal");
-        const auto silent = spectrogram.computeFlatTransposed(std::vector<float>(160, 0.0f), 0.0f,
-                                                              PaddingMode::center, 40);
+        const auto silent =
+            spectrogram.computeFlatTransposed(std::vector<float>(160, 0.0f), 0.0f, PaddingMode::center, 40);
         expectAllEqual(silent.mel, std::log(1e-6f), "silence");
     }
 }

@@ -3,18 +3,18 @@
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "QuorlAudio/foundation/AudioSourceError.hpp"
 #include "platform/core/UUID.hpp"
-#include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/OutputCapture.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
+#include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -30,8 +30,8 @@ std::vector<float> tone(int frames, int channels) {
     std::vector<float> interleaved;
     for (int frame = 0; frame < frames; ++frame) {
         for (int channel = 0; channel < channels; ++channel) {
-            interleaved.push_back(static_cast<float>(0.3 * std::sin(0.01 * frame * (channel + 1)) +
-                                                     0.1 * std::sin(0.37 * frame)));
+            interleaved.push_back(
+                static_cast<float>(0.3 * std::sin(0.01 * frame * (channel + 1)) + 0.1 * std::sin(0.37 * frame)));
         }
     }
     return interleaved;
@@ -122,12 +122,12 @@ TEST_F(AudioSourceFactoryTests, FilesStreamIntoATemporaryFileThatMatchesAWholeCo
         EXPECT_TRUE(isStreamingFileName(source.fileURL().filename().string())) << source.fileURL();
         EXPECT_EQ(std::filesystem::file_size(source.fileURL()), 4 * expected.size()) << c.name;
         const std::string count = std::to_string(expected.size());
-        EXPECT_EQ(caseSink.messages("AudioSourceFactory", LogType::debug), (std::vector<std::string>{
-                                              c.conversionLine,
-                                              "Streaming audio temp file size=" + std::to_string(4 * expected.size()) +
-                                                  " bytes",
-                                              "Streaming audio total samples=" + count,
-                                          }))
+        EXPECT_EQ(caseSink.messages("AudioSourceFactory", LogType::debug),
+                  (std::vector<std::string>{
+                      c.conversionLine,
+                      "Streaming audio temp file size=" + std::to_string(4 * expected.size()) + " bytes",
+                      "Streaming audio total samples=" + count,
+                  }))
             << c.name;
 
         source.cleanup();
@@ -153,8 +153,9 @@ TEST_F(AudioSourceFactoryTests, UnreadableFilesAndImpossibleRatesFailAndLeaveNoT
         int rate;
         std::string message;
     } cases[] = {
-        {missing, 16000, "Streaming audio source creation failed: Cannot open audio file " + missing.string() +
-                             ": No such file or directory"},
+        {missing, 16000,
+         "Streaming audio source creation failed: Cannot open audio file " + missing.string() +
+             ": No such file or directory"},
         {corrupt, 16000, "Streaming audio source creation failed: Cannot read audio file " + corrupt.string() + ": "},
         {good, 0, "Streaming audio source creation failed: Invalid target sample rate 0 Hz"},
         {good, -16000, "Streaming audio source creation failed: Invalid target sample rate -16000 Hz"},
@@ -175,7 +176,8 @@ TEST_F(AudioSourceFactoryTests, AReadErrorMidwayFailsAndRemovesTheTemporaryFile)
     const std::string failure = failureOf(path, 16000);
     const std::string reason = "Processing failed: Failed while reading audio: Cannot read audio file " + path.string();
     EXPECT_TRUE(failure.starts_with(reason)) << failure;
-    EXPECT_EQ(logged(LogType::error), std::vector<std::string>{"Streaming conversion failed before file mapping: " + failure});
+    EXPECT_EQ(logged(LogType::error),
+              std::vector<std::string>{"Streaming conversion failed before file mapping: " + failure});
     EXPECT_TRUE(temporaryFiles().empty());
 }
 
@@ -223,7 +225,8 @@ TEST_F(AudioSourceFactoryTests, AnOutputBufferTooLargeToAllocateFailsAndRemovesT
     // ceil(2147483647 x 16384 / 1000) frames.
     const std::string failure = failureOf(path, 2147483647);
     EXPECT_EQ(failure, "Processing failed: Failed to allocate output buffer (35184372073 frames)");
-    EXPECT_EQ(logged(LogType::error), std::vector<std::string>{"Streaming conversion failed before file mapping: " + failure});
+    EXPECT_EQ(logged(LogType::error),
+              std::vector<std::string>{"Streaming conversion failed before file mapping: " + failure});
     EXPECT_TRUE(temporaryFiles().empty());
 }
 

@@ -141,8 +141,7 @@ TEST(AudioStreamTests, StartSilentOpensWithTheSilentOverlap) {
 
     const auto second = numbered(4000, 5000.0f);
     stream.write(second);
-    expectChunk(stream, concatenate(concatenate(std::vector<float>(8000, 0.0f), first), second), start - 0.5,
-                "second");
+    expectChunk(stream, concatenate(concatenate(std::vector<float>(8000, 0.0f), first), second), start - 0.5, "second");
 }
 
 TEST(AudioStreamTests, RampUpGrowsChunksFromTheStreamStart) {

@@ -25,9 +25,8 @@ std::uint32_t uint32At(const Bytes& wav, std::size_t offset) {
 
 TEST(AudioWAVTests, EmptyInputIsTheBareHeader) {
     const Bytes expected{
-        'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 1, 0, 0xC0, 0x5D, 0, 0, 0x80, 0xBB, 0, 0,
-        2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0,
+        'R', 'I', 'F',  'F',  36, 0, 0,    0,    'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16,  0,   0, 0, 1, 0,
+        1,   0,   0xC0, 0x5D, 0,  0, 0x80, 0xBB, 0,   0,   2,   0,   16,  0,   'd', 'a', 't', 'a', 0, 0, 0, 0,
     };
     EXPECT_EQ(AudioWAV::data({}, 24000, true), expected);
 }
@@ -35,10 +34,9 @@ TEST(AudioWAVTests, EmptyInputIsTheBareHeader) {
 TEST(AudioWAVTests, NormalizedSamplesFollowTheHeaderLittleEndian) {
     const std::vector<float> samples{0.25f, -0.5f};
     const Bytes expected{
-        'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 1, 0, 0xC0, 0x5D, 0, 0, 0x80, 0xBB, 0, 0,
-        2, 0, 16, 0, 'd', 'a', 't', 'a', 4, 0, 0, 0,
-        0xFF, 0x3F, 0x01, 0x80,
+        'R', 'I', 'F', 'F', 40,  0,   0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't',  ' ',
+        16,  0,   0,   0,   1,   0,   1,   0,   0xC0, 0x5D, 0,   0,   0x80, 0xBB, 0,    0,
+        2,   0,   16,  0,   'd', 'a', 't', 'a', 4,    0,    0,   0,   0xFF, 0x3F, 0x01, 0x80,
     };
     EXPECT_EQ(AudioWAV::data(samples, 24000, true), expected);
 }
@@ -50,9 +48,8 @@ TEST(AudioWAVTests, SamplesClipSymmetricallyAndTruncateTowardZero) {
         float sample;
         std::int16_t value;
     } cases[] = {
-        {0.0f, 0},           {0.5f, 16383},   {-0.5f, -16383},     {0.99999f, 32766},
-        {1.0f, 32767},       {1.5f, 32767},   {-1.0f, -32767},     {-1.5f, -32767},
-        {infinity, 32767},   {-infinity, -32767}, {nan, 32767},
+        {0.0f, 0},       {0.5f, 16383},   {-0.5f, -16383},   {0.99999f, 32766},   {1.0f, 32767}, {1.5f, 32767},
+        {-1.0f, -32767}, {-1.5f, -32767}, {infinity, 32767}, {-infinity, -32767}, {nan, 32767},
     };
     for (const auto& c : cases) {
         const std::vector<float> samples{c.sample};

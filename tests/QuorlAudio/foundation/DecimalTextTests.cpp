@@ -14,10 +14,19 @@ TEST(DecimalTextTests, PrintsTheShortestRoundTripWithADecimalPointInPlainRange) 
         double value;
         const char* text;
     } cases[] = {
-        {48000, "48000.0"},   {22050.5, "22050.5"}, {1.0 / 3.0, "0.3333333333333333"}, {0, "0.0"},
-        {-16000, "-16000.0"}, {1e15, "1000000000000000.0"}, {1e16, "1e+16"},          {1e-5, "1e-05"},
-        {std::ldexp(1.0, 60), "1.152921504606847e+18"}, {-2.5e-7, "-2.5e-07"},
-        {infinity, "inf"},    {-infinity, "-inf"},  {std::nan(""), "nan"},
+        {48000, "48000.0"},
+        {22050.5, "22050.5"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {0, "0.0"},
+        {-16000, "-16000.0"},
+        {1e15, "1000000000000000.0"},
+        {1e16, "1e+16"},
+        {1e-5, "1e-05"},
+        {std::ldexp(1.0, 60), "1.152921504606847e+18"},
+        {-2.5e-7, "-2.5e-07"},
+        {infinity, "inf"},
+        {-infinity, "-inf"},
+        {std::nan(""), "nan"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decimalText(c.value), c.text) << c.value;
@@ -29,9 +38,16 @@ TEST(DecimalTextTests, FloatsTakeTheirOwnShortestRoundTripDigits) {
         float value;
         const char* text;
     } cases[] = {
-        {0.85f, "0.85"}, {0.8f, "0.8"},   {1.0f, "1.0"},    {0.33333334f, "0.33333334"},
-        {1e-5f, "1e-05"}, {-2.5f, "-2.5"}, {3e38f, "3e+38"}, {std::numeric_limits<float>::infinity(), "inf"},
-        {-std::numeric_limits<float>::infinity(), "-inf"}, {std::nanf(""), "nan"},
+        {0.85f, "0.85"},
+        {0.8f, "0.8"},
+        {1.0f, "1.0"},
+        {0.33333334f, "0.33333334"},
+        {1e-5f, "1e-05"},
+        {-2.5f, "-2.5"},
+        {3e38f, "3e+38"},
+        {std::numeric_limits<float>::infinity(), "inf"},
+        {-std::numeric_limits<float>::infinity(), "-inf"},
+        {std::nanf(""), "nan"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(floatDecimalText(c.value), c.text) << c.value;

@@ -21,7 +21,7 @@ std::vector<double> drain(ProgressEmitter::Stream stream) {
 TEST(ProgressEmitter, ASessionRunsFromZeroThroughClampedReportsToOne) {
     ProgressEmitter emitter;
     auto stream = emitter.ensureSession();
-    EXPECT_EQ(emitter.ensureSession().next(), 0.0);  // the same stream: one 0.0 only
+    EXPECT_EQ(emitter.ensureSession().next(), 0.0); // the same stream: one 0.0 only
     emitter.report(0.25);
     emitter.report(1.5);
     emitter.report(-0.2);

@@ -29,7 +29,11 @@ TEST(StringUtilsTests, StringDistanceCountsUserPerceivedCharacters) {
         {"e\u0301\u0323", "x", 1},
         {"\U0001F1EB\U0001F1F7", "", 1},
         {"\u043F\u0440\u0438\u0432\u0435\u0442", "\u043F\u0440\u0438\u0432\u0456\u0442", 1},
-        {"a\xFF" "b", "a\uFFFD" "b", 0},
+        {"a\xFF"
+         "b",
+         "a\uFFFD"
+         "b",
+         0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(levenshteinDistance(c.first, c.second), c.distance) << c.first << " / " << c.second;

@@ -44,16 +44,14 @@ TEST(TokenLanguageFilterTests, ChoosesTheLikeliestCandidateInTheScript) {
     const FilterCase cases[] = {
         {"latin", {5, 9}, {2.0f, 3.0f}, Script::latin, 5, e2 / (e2 + e3)},
         {"cyrillic", {5, 9}, {2.0f, 3.0f}, Script::cyrillic, 9, e3 / (e2 + e3)},
-        {"greek", {9, 12, 5}, {1.0f, 0.0f, 2.0f}, Script::greek, 12,
-         1.0f / (std::exp(1.0f) + 1.0f + std::exp(2.0f))},
+        {"greek", {9, 12, 5}, {1.0f, 0.0f, 2.0f}, Script::greek, 12, 1.0f / (std::exp(1.0f) + 1.0f + std::exp(2.0f))},
         {"a marker inside a piece is removed", {13}, {0.0f}, Script::latin, 13, 1.0f},
         {"equal logits keep the earlier", {5, 13}, {1.0f, 1.0f}, Script::latin, 5, 0.5f},
         {"only the first of three ids has a logit", {9, 5, 12}, {1.0f}, Script::latin, std::nullopt, 0.0f},
         {"no logits", {5}, {}, Script::latin, std::nullopt, 0.0f},
         {"ids missing from the vocabulary", {1, 2}, {1.0f, 2.0f}, Script::latin, std::nullopt, 0.0f},
         {"a script nothing is written in", {15, 9}, {4.0f, 1.0f}, Script::latin, std::nullopt, 0.0f},
-        {"malformed UTF-8 never qualifies", {16, 5}, {4.0f, 1.0f}, Script::latin, 5,
-         1.0f / (std::exp(3.0f) + 1.0f)},
+        {"malformed UTF-8 never qualifies", {16, 5}, {4.0f, 1.0f}, Script::latin, 5, 1.0f / (std::exp(3.0f) + 1.0f)},
         {"all logits negative infinity", {5, 9}, {-infinity, -infinity}, Script::latin, 5, 0.0f},
         {"a positive infinite logit leaves no finite maximum", {5, 9}, {1.0f, infinity}, Script::latin, 5, 0.0f},
         {"a NaN logit loses and voids the probability", {13, 5}, {nan, 1.0f}, Script::latin, 5, 0.0f},
@@ -72,7 +70,8 @@ TEST(TokenLanguageFilterTests, ChoosesTheLikeliestCandidateInTheScript) {
 TEST(TokenLanguageFilterTests, ABareWordBoundaryQualifiesForEveryScript) {
     for (const Script script : {Script::latin, Script::cyrillic, Script::greek}) {
         for (const int id : {11, 14}) {
-            const auto result = filterTopK(std::vector<int>{15, id}, std::vector<float>{5.0f, 0.0f}, vocabulary, script);
+            const auto result =
+                filterTopK(std::vector<int>{15, id}, std::vector<float>{5.0f, 0.0f}, vocabulary, script);
             ASSERT_TRUE(result.has_value());
             EXPECT_EQ(result->tokenId, id);
         }

@@ -1,6 +1,6 @@
+#include "HubTest.hpp"
 #include "QuorlAudio/models/AssetDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "HubTest.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 
@@ -15,8 +15,8 @@ namespace quorl {
 namespace {
 
 using platform::sys::LogType;
-using testsupport::LoopbackHub;
 using testsupport::fileContents;
+using testsupport::LoopbackHub;
 
 class AssetDownloaderTest : public testing::HubTest {
 protected:

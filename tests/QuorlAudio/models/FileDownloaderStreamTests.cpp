@@ -1,8 +1,8 @@
+#include "HubTest.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "HubTest.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/SystemError.hpp"
 #include "platform/core/Task.hpp"
@@ -22,9 +22,9 @@
 namespace quorl {
 namespace {
 
-using testsupport::LoopbackHub;
 using testsupport::fileContents;
 using testsupport::letterPattern;
+using testsupport::LoopbackHub;
 
 void write(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -80,8 +80,11 @@ protected:
 };
 
 TEST_F(StreamDownloadTest, AppendsAResumedBodyAndCountsTheResumedPrefix) {
-    hub.putFile(repo, "model.bin", LoopbackHub::File{.content = content, .etag = "\"v1\"", .lastModified = std::nullopt,
-                                                   .contentType = "application/octet-stream"});
+    hub.putFile(repo, "model.bin",
+                LoopbackHub::File{.content = content,
+                                  .etag = "\"v1\"",
+                                  .lastModified = std::nullopt,
+                                  .contentType = "application/octet-stream"});
     write(partial, content.substr(0, 1000));
 
     const auto response = transfer(requestFrom(1000, "\"v1\""), 1000);
@@ -150,7 +153,8 @@ TEST_F(StreamDownloadTest, EmptiesTheFileAndAsksForARetryWhenARangeResumesAtAnot
         FAIL() << "expected an invalid artifact";
     } catch (const DownloadError& error) {
         EXPECT_EQ(error.kind(), DownloadError::Kind::invalidArtifact);
-        EXPECT_EQ(error.reason(), "server resumed at the wrong byte (requested 1000, got Content-Range: bytes 0-9/300000)");
+        EXPECT_EQ(error.reason(),
+                  "server resumed at the wrong byte (requested 1000, got Content-Range: bytes 0-9/300000)");
         EXPECT_TRUE(RetryPolicy::isRetryable(std::current_exception()));
     }
     EXPECT_EQ(std::filesystem::file_size(partial), 0u);

@@ -1,12 +1,12 @@
+#include "HubTest.hpp"
+#include "LogLines.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "HubTest.hpp"
-#include "LogLines.hpp"
-#include "tests/support/FileContents.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ namespace quorl {
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
 using testsupport::letterPattern;
+using testsupport::LoopbackHub;
 
 void write(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -34,22 +34,26 @@ void write(const fs::path& path, const std::string& text) {
 // One hub file, "model.bin", served with the strong validator "v1", and its destination in a cache folder.
 class FileDownloaderTest : public testing::HubTest {
 protected:
-    FileDownloaderTest() { serve(LoopbackHub::File{.content = content, .etag = "\"v1\"", .lastModified = std::nullopt,
-                                                  .contentType = "application/octet-stream"}); }
+    FileDownloaderTest() {
+        serve(LoopbackHub::File{.content = content,
+                                .etag = "\"v1\"",
+                                .lastModified = std::nullopt,
+                                .contentType = "application/octet-stream"});
+    }
 
     void serve(LoopbackHub::File file) { hub.putFile(repo, "model.bin", std::move(file)); }
 
     FileDownloader::Outcome ensure(std::int64_t size) {
-        return FileDownloader::ensure(RemoteFile{.path = "model.bin", .size = size}, repo, destination, std::nullopt,
-                                      platform::net::SessionConfiguration{},
-                                      [this](std::int64_t written, std::int64_t total) {
-                                          std::lock_guard lock(mutex);
-                                          progress.emplace_back(written, total);
-                                          // Every reported byte is already in the file, not held in memory.
-                                          everyReportedByteOnDisk &=
-                                              static_cast<std::int64_t>(fs::file_size(partial)) == written;
-                                      },
-                                      sleeper);
+        return FileDownloader::ensure(
+            RemoteFile{.path = "model.bin", .size = size}, repo, destination, std::nullopt,
+            platform::net::SessionConfiguration{},
+            [this](std::int64_t written, std::int64_t total) {
+                std::lock_guard lock(mutex);
+                progress.emplace_back(written, total);
+                // Every reported byte is already in the file, not held in memory.
+                everyReportedByteOnDisk &= static_cast<std::int64_t>(fs::file_size(partial)) == written;
+            },
+            sleeper);
     }
 
     FileDownloader::Outcome ensure() { return ensure(static_cast<std::int64_t>(content.size())); }
@@ -173,7 +177,9 @@ TEST_F(FileDownloaderTest, StartsOverWhenTheServerSplicesANewerCopyOntoTheResume
     hub.failPath(LoopbackHub::filePath(repo, "model.bin"), LoopbackHub::Fault::dropAfter(100000));
     const std::string newer = letterPattern(content.size() + 7).substr(7);
     sleeper.onSleep = [&] {
-        serve(LoopbackHub::File{.content = newer, .etag = "\"v2\"", .lastModified = std::nullopt,
+        serve(LoopbackHub::File{.content = newer,
+                                .etag = "\"v2\"",
+                                .lastModified = std::nullopt,
                                 .contentType = "application/octet-stream"});
     };
 
@@ -260,7 +266,8 @@ TEST_F(FileDownloaderTest, FetchesAgainAFileWhoseContentHashIsNotTheListedOne) {
     hub.failPath(LoopbackHub::filePath(repo, "model.bin"),
                  LoopbackHub::Fault::answer(200, corrupted, {{"ETag", "\"v1\""}}));
     // The SHA-256 of the served content, computed with sha256sum.
-    const RemoteFile file{.path = "model.bin", .size = 300000,
+    const RemoteFile file{.path = "model.bin",
+                          .size = 300000,
                           .sha256 = "4bd69805a3b5a521c77aa44b279ef1a1cdbb896a6820ed46e0400f7c79462762"};
 
     EXPECT_EQ(FileDownloader::ensure(file, repo, destination, std::nullopt, std::nullopt, {}, sleeper),
@@ -271,7 +278,8 @@ TEST_F(FileDownloaderTest, FetchesAgainAFileWhoseContentHashIsNotTheListedOne) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_FALSE(requests[1].header("Range"));
     const auto lines = testing::logLines(sink);
-    EXPECT_NE(std::ranges::find_if(lines, [](const std::string& line) { return line.find("SHA-256 mismatch") != std::string::npos; }),
+    EXPECT_NE(std::ranges::find_if(
+                  lines, [](const std::string& line) { return line.find("SHA-256 mismatch") != std::string::npos; }),
               lines.end());
 }
 
@@ -342,8 +350,7 @@ TEST_F(FileDownloaderTest, KeepsAStrongETagOrElseTheLastModifiedDateToResumeWith
         EXPECT_EQ(fileContents(destination), content) << name;
         const auto resumed = fileRequests().at(before + 1);
         EXPECT_EQ(resumed.header("If-Range"), ifRange) << name;
-        EXPECT_EQ(resumed.header("Range"), ifRange ? std::optional<std::string>("bytes=1000-") : std::nullopt)
-            << name;
+        EXPECT_EQ(resumed.header("Range"), ifRange ? std::optional<std::string>("bytes=1000-") : std::nullopt) << name;
     }
 }
 

@@ -1,7 +1,7 @@
+#include "HubTest.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/HFTreeLister.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "HubTest.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"
@@ -91,7 +91,7 @@ TEST_F(HFTreeListerTest, ListsOneFolderAndAsksTheRuleAboutEveryEntryItSees) {
     });
     EXPECT_EQ(files, (std::vector<RemoteFile>{{.path = "Encoder.mlmodelc/coremldata.bin", .size = 7}}));
     EXPECT_EQ(asked, (std::vector<std::pair<std::string, bool>>{{"Encoder.mlmodelc/coremldata.bin", false},
-                                                               {"Encoder.mlmodelc/weights", true}}));
+                                                                {"Encoder.mlmodelc/weights", true}}));
     EXPECT_EQ(targets(), (std::vector<std::string>{"/api/models/ZirazEvavirivi/demo/tree/main/Encoder.mlmodelc"}));
 }
 
@@ -119,7 +119,8 @@ TEST_F(HFTreeListerTest, ReadsOnlyWellFormedEntriesAndGivesSizesWithoutAnExactIn
 LoopbackHub::Headers linkTo(const std::string& url) { return {{"Link", "<" + url + ">; rel=\"next\""}}; }
 
 TEST_F(HFTreeListerTest, FollowsEmptyPagesAndStopsWithAWarningWhenACursorRepeats) {
-    for (const auto& [folder, named] : {std::pair{"Encoder.mlmodelc", "Encoder.mlmodelc"}, std::pair{"", "repo root"}}) {
+    for (const auto& [folder, named] :
+         {std::pair{"Encoder.mlmodelc", "Encoder.mlmodelc"}, std::pair{"", "repo root"}}) {
         const std::string first = hub.baseURL() + LoopbackHub::treePath(repo, folder);
         const std::string second = first + "?cursor=1";
         hub.failPath(LoopbackHub::treePath(repo, folder), LoopbackHub::Fault::answer(200, "[]", linkTo(second)));
@@ -141,8 +142,9 @@ TEST_F(HFTreeListerTest, FollowsEmptyPagesAndStopsWithAWarningWhenACursorRepeats
 TEST_F(HFTreeListerTest, RemembersVisitedPagesPerFolder) {
     // Two sibling folders whose listings both continue on the same page: each folder fetches it.
     const std::string shared = hub.baseURL() + LoopbackHub::treePath(repo, "Decoder.mlmodelc");
-    hub.failPath(LoopbackHub::treePath(repo),
-                 LoopbackHub::Fault::answer(200, R"([{"type":"directory","path":"A"},{"type":"directory","path":"B"}])"));
+    hub.failPath(
+        LoopbackHub::treePath(repo),
+        LoopbackHub::Fault::answer(200, R"([{"type":"directory","path":"A"},{"type":"directory","path":"B"}])"));
     hub.failPath(LoopbackHub::treePath(repo, "A"), LoopbackHub::Fault::answer(200, "[]", linkTo(shared)));
     hub.failPath(LoopbackHub::treePath(repo, "B"), LoopbackHub::Fault::answer(200, "[]", linkTo(shared)));
     testsupport::RecordingLogSink sink;
@@ -166,8 +168,8 @@ TEST_F(HFTreeListerTest, DescendsOnlyIntoFoldersBelowTheOneBeingListed) {
 
 TEST_F(HFTreeListerTest, SendsTheTokenToTheHubButNotToAnotherHostALinkPointsAt) {
     environment.set("HF_TOKEN", "secret");
-    const std::string elsewhere = "http://localhost:" + std::to_string(hub.port()) +
-                                  LoopbackHub::treePath(repo, "Decoder.mlmodelc");
+    const std::string elsewhere =
+        "http://localhost:" + std::to_string(hub.port()) + LoopbackHub::treePath(repo, "Decoder.mlmodelc");
     hub.failPath(LoopbackHub::treePath(repo),
                  LoopbackHub::Fault::answer(200, "[]", {{"Link", "<" + elsewhere + ">; rel=\"next\""}}));
 
@@ -182,8 +184,8 @@ TEST_F(HFTreeListerTest, SendsTheTokenToTheHubButNotToAnotherHostALinkPointsAt) 
 
 TEST_F(HFTreeListerTest, FollowsARedirectToAnotherHostWithoutTheToken) {
     environment.set("HF_TOKEN", "secret");
-    const std::string elsewhere = "http://localhost:" + std::to_string(hub.port()) +
-                                  LoopbackHub::treePath(repo, "Decoder.mlmodelc");
+    const std::string elsewhere =
+        "http://localhost:" + std::to_string(hub.port()) + LoopbackHub::treePath(repo, "Decoder.mlmodelc");
     hub.failPath(LoopbackHub::treePath(repo), LoopbackHub::Fault::redirect(elsewhere));
 
     EXPECT_EQ(list(), (std::vector<RemoteFile>{{.path = "Decoder.mlmodelc/coremldata.bin", .size = 3}}));
@@ -206,7 +208,8 @@ TEST_F(HFTreeListerTest, EndsTheWholeListingWithTheErrorOfAnyPage) {
     const std::string htmlPage = "<!DOCTYPE html>\n<html><body><h1>Something went wrong</h1></body></html>";
     const std::string status401 = "The operation couldn\u2019t be completed. (HTTP error 401.)";
     const std::vector<FailureCase> cases = {
-        {"rate limit at the root", std::nullopt, LoopbackHub::Fault::answer(429, "{}"), DownloadError::Kind::rateLimited,
+        {"rate limit at the root", std::nullopt, LoopbackHub::Fault::answer(429, "{}"),
+         DownloadError::Kind::rateLimited,
          "Hugging Face rate limit encountered: Rate limited while listing files (HTTP 429)"},
         // With one entry per page the requests are: root, Decoder, root's second page, Encoder, and then
         // Encoder's second page, tried four times.
@@ -219,7 +222,8 @@ TEST_F(HFTreeListerTest, EndsTheWholeListingWithTheErrorOfAnyPage) {
         {"error object", std::nullopt, LoopbackHub::Fault::answer(401, R"({"error":"Invalid credentials"})"),
          DownloadError::Kind::downloadFailed,
          "Failed to download /api/models/ZirazEvavirivi/demo/tree/main: " + status401},
-        {"markup with an error status", std::nullopt, LoopbackHub::Fault::html(401), DownloadError::Kind::downloadFailed,
+        {"markup with an error status", std::nullopt, LoopbackHub::Fault::html(401),
+         DownloadError::Kind::downloadFailed,
          "Failed to download /api/models/ZirazEvavirivi/demo/tree/main: " + status401},
         {"array of strings", std::nullopt, LoopbackHub::Fault::answer(200, R"(["a.json"])"),
          DownloadError::Kind::invalidResponse, "Received an invalid response from Hugging Face."},
@@ -306,8 +310,8 @@ TEST_F(HFTreeListerTest, FailsOnFoldersNestedDeeperThanTheLimitWithoutExhausting
         }
         return levels;
     }();
-    EXPECT_EQ(std::string(error->what()), "Failed to download the listing of " + deepest +
-                                              ": its folders nest deeper than 64 levels");
+    EXPECT_EQ(std::string(error->what()),
+              "Failed to download the listing of " + deepest + ": its folders nest deeper than 64 levels");
     // "deep", then one page for each level within the limit.
     EXPECT_EQ(hub.requests().size(), std::size_t{HFTreeLister::maxDepth + 1});
 }
@@ -344,8 +348,9 @@ TEST_F(HFTreeListerTest, RefusesWhileOfflineWithoutARequest) {
         FAIL() << "expected the offline refusal";
     } catch (const DownloadError& error) {
         EXPECT_EQ(error.kind(), DownloadError::Kind::networkDisabled);
-        EXPECT_STREQ(error.what(),
-                     "QuorlAudio offline mode: listTree(/api/models/ZirazEvavirivi/demo/tree/main/Encoder.mlmodelc) blocked");
+        EXPECT_STREQ(
+            error.what(),
+            "QuorlAudio offline mode: listTree(/api/models/ZirazEvavirivi/demo/tree/main/Encoder.mlmodelc) blocked");
     }
     EXPECT_TRUE(hub.requests().empty());
 }

@@ -1,12 +1,12 @@
+#include "HubTest.hpp"
+#include "LogLines.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "HubTest.hpp"
-#include "LogLines.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,8 @@ TEST_F(HubRetryTest, GivesUpOnAServerErrorAfterFourAttemptsAndOnAMissingFileAtOn
             ADD_FAILURE() << status << ": expected the download failure";
         } catch (const DownloadError& error) {
             EXPECT_EQ(error.what(), "Failed to download model.bin: The operation couldn\u2019t be completed. "
-                                    "(HTTP error " + std::to_string(status) + ".)");
+                                    "(HTTP error " +
+                                        std::to_string(status) + ".)");
         }
         EXPECT_EQ(hub.requestsFor(path).size() - requestsBefore, attempts) << status;
         const auto allWaits = sleeper.waits();

@@ -77,13 +77,18 @@ TEST_F(LoadedModelCacheTest, EveryConfigurationHasAModelOfItsOwn) {
         ModelConfiguration configuration;
     };
     const std::vector<Case> cases = {
-        {"compute units", {.computeUnits = ComputeUnits::cpuOnly, .allowLowPrecisionAccumulationOnGPU = true,
-                           .functionName = std::nullopt}},
-        {"full-precision accumulation", {.computeUnits = ComputeUnits::cpuAndNeuralEngine,
-                                         .allowLowPrecisionAccumulationOnGPU = false,
-                                         .functionName = std::nullopt}},
-        {"function", {.computeUnits = ComputeUnits::cpuAndNeuralEngine, .allowLowPrecisionAccumulationOnGPU = true,
-                      .functionName = "prefill"}},
+        {"compute units",
+         {.computeUnits = ComputeUnits::cpuOnly,
+          .allowLowPrecisionAccumulationOnGPU = true,
+          .functionName = std::nullopt}},
+        {"full-precision accumulation",
+         {.computeUnits = ComputeUnits::cpuAndNeuralEngine,
+          .allowLowPrecisionAccumulationOnGPU = false,
+          .functionName = std::nullopt}},
+        {"function",
+         {.computeUnits = ComputeUnits::cpuAndNeuralEngine,
+          .allowLowPrecisionAccumulationOnGPU = true,
+          .functionName = "prefill"}},
     };
     for (const auto& [name, other] : cases) {
         const auto before = loadCount();

@@ -1,6 +1,6 @@
+#include "LogLines.hpp"
 #include "QuorlAudio/models/FileError.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
-#include "LogLines.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -33,8 +33,8 @@ TEST_F(ModelCacheTest, ListsTheMissingNamesInAscendingOrderCountingAnyEntryAsPre
     fs::create_directories(root / "Encoder.mlmodelc");
     writeFile(root / "encoder_int8.mlmodelc");
 
-    EXPECT_EQ(ModelCache::missingModels(root, {"Zeta.mlmodelc", "Encoder.mlmodelc", "Alpha.json",
-                                               "encoder/encoder_int8.mlmodelc"}),
+    EXPECT_EQ(ModelCache::missingModels(
+                  root, {"Zeta.mlmodelc", "Encoder.mlmodelc", "Alpha.json", "encoder/encoder_int8.mlmodelc"}),
               (std::vector<std::string>{"Alpha.json", "Zeta.mlmodelc", "encoder/encoder_int8.mlmodelc"}));
     EXPECT_TRUE(ModelCache::missingModels(root, {}).empty());
 }
@@ -112,8 +112,7 @@ TEST_F(ModelCacheTest, NeverRemovesAFileOutsideTheRoot) {
     writeFile(blocker, "user data");
     const fs::path blockedRoot = blocker / "Models";
 
-    EXPECT_THROW(ModelCache::createDirectoryRobustly(blockedRoot / "silero-vad", blockedRoot),
-                 fs::filesystem_error);
+    EXPECT_THROW(ModelCache::createDirectoryRobustly(blockedRoot / "silero-vad", blockedRoot), fs::filesystem_error);
 
     EXPECT_TRUE(fs::is_regular_file(blocker));
     EXPECT_TRUE(logLines(sink).empty());

@@ -1,8 +1,8 @@
+#include "ModelHubTest.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
-#include "ModelHubTest.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/FileContents.hpp"
 
@@ -19,9 +19,9 @@ namespace quorl {
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
+using testsupport::LoopbackHub;
 
 bool isDownloading(const DownloadProgress& report, int completed, int total) {
     return report.phase == DownloadPhase::downloading(completed, total);
@@ -69,9 +69,9 @@ TEST_F(ModelHubDownloadTest, TakesTheWantedBundleAndTheTextFilesOnTheWayToIt) {
     EXPECT_FALSE(fs::exists(plainFolder / "Other.mlmodelc"));
     EXPECT_EQ(treeRequests(plainRemote, "Other.mlmodelc"), 0u);
     EXPECT_EQ(treeRequests(plainRemote, "unrelated"), 0u);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"Downloading sortformer from HuggingFace...",
-                                                 "Found 5 files to download", "Downloaded 5/5 files",
-                                                 "Downloaded all required models for sortformer"}));
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"Downloading sortformer from HuggingFace...", "Found 5 files to download",
+                                        "Downloaded 5/5 files", "Downloaded all required models for sortformer"}));
     const auto progress = reports();
     ASSERT_GE(progress.size(), 6u);
     EXPECT_EQ(progress.front(), (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
@@ -128,7 +128,9 @@ TEST_F(ModelHubDownloadTest, NamesTheFirstMissingBundleWithoutLookingForItAtTheR
 
 TEST_F(ModelHubDownloadTest, ReportsTheAlphabeticallyFirstMissingName) {
     putBundle(plain, "Encoder.mlmodelc", "k");
-    EXPECT_EQ(errorText([this] { downloadPlain("Encoder.mlmodelc", {"Zeta.mlmodelc", "Alpha.mlmodelc"}); }),
+    EXPECT_EQ(errorText([this] {
+                  downloadPlain("Encoder.mlmodelc", {"Zeta.mlmodelc", "Alpha.mlmodelc"});
+              }),
               "Model file not found: Alpha.mlmodelc");
     EXPECT_TRUE(fs::exists(plainFolder / "Encoder.mlmodelc" / "coremldata.bin"));
 }
@@ -164,8 +166,8 @@ TEST_F(ModelHubDownloadTest, LogsEveryTenthDownloadedFileAndEndsHalfWay) {
     std::vector<std::string> periodic;
     std::ranges::copy_if(lines(), std::back_inserter(periodic),
                          [](const std::string& line) { return line.ends_with("/25 files"); });
-    EXPECT_EQ(periodic, (std::vector<std::string>{"Downloaded 10/25 files", "Downloaded 20/25 files",
-                                                  "Downloaded 25/25 files"}));
+    EXPECT_EQ(periodic,
+              (std::vector<std::string>{"Downloaded 10/25 files", "Downloaded 20/25 files", "Downloaded 25/25 files"}));
     const auto progress = reports();
     EXPECT_EQ(std::ranges::count_if(progress, [](const auto& report) { return isDownloading(report, 25, 25); }), 1);
     EXPECT_EQ(progress.back(),
@@ -251,8 +253,8 @@ TEST_F(ModelHubDownloadTest, DownloadsASubFolderUnderItsFullPathsLeavingSkippedF
     ASSERT_GE(progress.size(), 4u);
     EXPECT_EQ(progress[0], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::listing()}));
     EXPECT_EQ(progress[1], (DownloadProgress{.fractionCompleted = 0, .phase = DownloadPhase::downloading(0, 2)}));
-    EXPECT_NE(std::ranges::find(progress, DownloadProgress{.fractionCompleted = 0.25,
-                                                           .phase = DownloadPhase::downloading(1, 2)}),
+    EXPECT_NE(std::ranges::find(progress,
+                                DownloadProgress{.fractionCompleted = 0.25, .phase = DownloadPhase::downloading(1, 2)}),
               progress.end());
     EXPECT_EQ(progress.back(), (DownloadProgress{.fractionCompleted = 1.0, .phase = DownloadPhase::downloading(2, 2)}));
     EXPECT_EQ(lines(), (std::vector<std::string>{"Found 2 files in voices", "Downloaded 2/2 voices files",

@@ -1,9 +1,9 @@
+#include "ModelHubTest.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileError.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "ModelHubTest.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/ml/ModelError.hpp"
@@ -31,9 +31,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
-using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
+using testsupport::LoopbackHub;
 
 // Whether `expected` appears in `lines` in this order, other lines allowed in between.
 bool containsInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
@@ -177,14 +177,15 @@ TEST_F(ModelHubLoadTest, PurgesOnlyTheCorruptedBundleAndDownloadsItOnce) {
 
     EXPECT_EQ(load({"Extra.mlmodelc", bundle}).size(), 2u);
 
-    EXPECT_TRUE(containsInOrder(lines(), {
-                                             "Found " + folderText + " locally, no download needed",
-                                             "Missing coremldata.bin in " + bundle,
-                                             "First load failed: Missing coremldata.bin in model: " + bundle,
-                                             "Deleting cache and re-downloading\u2026",
-                                             "Successfully deleted corrupted cache at " + (cacheFolder / bundle).string(),
-                                             "Models not found in cache at " + cacheFolder.string(),
-                                         }));
+    EXPECT_TRUE(
+        containsInOrder(lines(), {
+                                     "Found " + folderText + " locally, no download needed",
+                                     "Missing coremldata.bin in " + bundle,
+                                     "First load failed: Missing coremldata.bin in model: " + bundle,
+                                     "Deleting cache and re-downloading\u2026",
+                                     "Successfully deleted corrupted cache at " + (cacheFolder / bundle).string(),
+                                     "Models not found in cache at " + cacheFolder.string(),
+                                 }));
     // The undamaged bundle and the other files are kept, and nothing of them is fetched again.
     EXPECT_TRUE(fs::exists(cacheFolder / "stale.txt"));
     EXPECT_EQ(requestsFor("Extra.mlmodelc/coremldata.bin"), 0u);
@@ -362,15 +363,16 @@ TEST_F(ModelHubLoadTest, ACancelledLoadKeepsTheCacheAndItsPartialFile) {
     const platform::core::Task::Scope scope(source.token());
 
     try {
-        ModelHub::loadModels(repository, {bundle}, modelsRoot(), ComputeUnits::all, std::nullopt,
-                             [&](const DownloadProgress&) {
-                                 // Once the weights are under way, and the hub holds the rest back.
-                                 std::error_code absent;
-                                 if (fs::file_size(partial, absent) > 0 && !absent) {
-                                     source.cancel();
-                                 }
-                             },
-                             sleeper);
+        ModelHub::loadModels(
+            repository, {bundle}, modelsRoot(), ComputeUnits::all, std::nullopt,
+            [&](const DownloadProgress&) {
+                // Once the weights are under way, and the hub holds the rest back.
+                std::error_code absent;
+                if (fs::file_size(partial, absent) > 0 && !absent) {
+                    source.cancel();
+                }
+            },
+            sleeper);
         FAIL() << "expected the cancellation";
     } catch (...) {
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));
@@ -379,10 +381,9 @@ TEST_F(ModelHubLoadTest, ACancelledLoadKeepsTheCacheAndItsPartialFile) {
     EXPECT_GT(fs::file_size(partial), 0u);
     EXPECT_TRUE(fs::exists(cacheFolder / bundle / "coremldata.bin"));
     const auto logged = lines();
-    EXPECT_EQ(std::ranges::count_if(logged,
-                                    [](const std::string& line) {
-                                        return line.starts_with("Load cancelled; preserving model cache. ");
-                                    }),
+    EXPECT_EQ(std::ranges::count_if(
+                  logged,
+                  [](const std::string& line) { return line.starts_with("Load cancelled; preserving model cache. "); }),
               1);
     EXPECT_EQ(linesCalled("Deleting cache and re-downloading\u2026"), 0u);
 }
@@ -395,12 +396,11 @@ TEST_F(ModelHubLoadTest, OfflineMissingModelsAreNamedAndNothingIsFetched) {
     EXPECT_EQ(errorText([this] { load({"Extra.mlmodelc"}); }), description);
 
     EXPECT_TRUE(hub.requests().empty());
-    EXPECT_EQ(lines(),
-              (std::vector<std::string>{
-                  "Offline mode: required models missing at " + cacheFolder.string() + ": [\"Extra.mlmodelc\", \"" +
-                      bundle + "\"]",
-                  "Offline mode: load failed and re-download blocked. " + description,
-              }));
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "Offline mode: required models missing at " + cacheFolder.string() +
+                               ": [\"Extra.mlmodelc\", \"" + bundle + "\"]",
+                           "Offline mode: load failed and re-download blocked. " + description,
+                       }));
 }
 
 TEST_F(ModelHubLoadTest, OfflineACorruptedCacheIsReportedAndKept) {
@@ -410,9 +410,9 @@ TEST_F(ModelHubLoadTest, OfflineACorruptedCacheIsReportedAndKept) {
     EXPECT_THROW(load({bundle}), FileError);
 
     EXPECT_TRUE(fs::exists(cacheFolder / bundle / "model.json"));
-    EXPECT_EQ(linesCalled("Offline mode: load failed and re-download blocked. Missing coremldata.bin in model: " +
-                          bundle),
-              1u);
+    EXPECT_EQ(
+        linesCalled("Offline mode: load failed and re-download blocked. Missing coremldata.bin in model: " + bundle),
+        1u);
     EXPECT_TRUE(hub.requests().empty());
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
-#include "QuorlAudio/models/ModelHub.hpp"
 #include "HubTest.hpp"
 #include "LogLines.hpp"
+#include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
 #include "tests/support/FileContents.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <filesystem>
 #include <fstream>

@@ -26,7 +26,8 @@ struct Constant {
     std::string_view expected;
 };
 
-#define CATALOGUE_ENTRY(constant, value) Constant{#constant, std::string(constant), value}
+#define CATALOGUE_ENTRY(constant, value)                                                                               \
+    Constant { #constant, std::string(constant), value }
 
 TEST(ModelNamesTests, RecognitionConstantsMatchThePublishedNames) {
     const Constant constants[] = {
@@ -262,24 +263,27 @@ const Names eou = {"streaming_encoder.mlmodelc", "decoder.mlmodelc", "joint_deci
 const Names nemotron = {"preprocessor.mlmodelc", "encoder/encoder_int8.mlmodelc", "decoder.mlmodelc",
                         "joint.mlmodelc",        "decoder_joint.mlmodelc",        "tokenizer.json",
                         "metadata.json"};
-const Names unifiedBase = {"parakeet_unified_decoder.mlmodelc",
-                           "parakeet_unified_joint_decision_single_step.mlmodelc", "vocab.json", "metadata.json"};
+const Names unifiedBase = {"parakeet_unified_decoder.mlmodelc", "parakeet_unified_joint_decision_single_step.mlmodelc",
+                           "vocab.json", "metadata.json"};
 const Names streamingDiarizer = {"pyannote_segmentation.mlmodelc", "wespeaker_v2.mlmodelc"};
 const Names sortformerBundles = {
-    "v3/fp16/Sortformer_v2.mlmodelc",           "v3/fp16/Sortformer_v2.1.mlmodelc",
-    "v3/fp16/SortformerNvidiaLow_v2.mlmodelc",  "v3/fp16/SortformerNvidiaLow_v2.1.mlmodelc",
-    "v3/fp16/SortformerNvidiaHigh_v2.mlmodelc", "v3/fp16/SortformerNvidiaHigh_v2.1.mlmodelc",
+    "v3/fp16/Sortformer_v2.mlmodelc",
+    "v3/fp16/Sortformer_v2.1.mlmodelc",
+    "v3/fp16/SortformerNvidiaLow_v2.mlmodelc",
+    "v3/fp16/SortformerNvidiaLow_v2.1.mlmodelc",
+    "v3/fp16/SortformerNvidiaHigh_v2.mlmodelc",
+    "v3/fp16/SortformerNvidiaHigh_v2.1.mlmodelc",
     "v3/fp16/SortformerEfficient_v2.1.mlmodelc",
 };
-const Names kokoroStages = {"KokoroAlbert.mlmodelc",   "KokoroPostAlbert.mlmodelc", "KokoroAlignment.mlmodelc",
-                            "KokoroProsody.mlmodelc",  "KokoroNoise_v2.mlmodelc",   "KokoroVocoder.mlmodelc",
+const Names kokoroStages = {"KokoroAlbert.mlmodelc",  "KokoroPostAlbert.mlmodelc", "KokoroAlignment.mlmodelc",
+                            "KokoroProsody.mlmodelc", "KokoroNoise_v2.mlmodelc",   "KokoroVocoder.mlmodelc",
                             "KokoroTail.mlmodelc"};
 const Names styleTts2Required = {"text_encoder_fp16.mlmodelc",       "bert_fp16.mlmodelc",
                                  "ref_encoder_fp16.mlmodelc",        "fused_diffusion_sampler_fp16.mlmodelc",
                                  "duration_predictor_fp16.mlmodelc", "fused_f0n_har_source.mlmodelc",
                                  "decoder_pre_fp16.mlmodelc",        "decoder_upsample_fp16.mlmodelc"};
-const Names supertonicShared = {"TextEncoder.mlmodelc", "DurationPredictor.mlmodelc", "Vocoder.mlmodelc",
-                                "tts.json", "unicode_indexer.json"};
+const Names supertonicShared = {"TextEncoder.mlmodelc", "DurationPredictor.mlmodelc", "Vocoder.mlmodelc", "tts.json",
+                                "unicode_indexer.json"};
 
 Names with(Names names, const Names& more) {
     names.insert(more.begin(), more.end());
@@ -409,9 +413,8 @@ TEST(ModelNamesTests, RequiredNamesOfEveryRepositoryAndVariant) {
 TEST(ModelNamesTests, EveryRepositoryHasALookupRowWithoutVariant) {
     for (const auto repo : platform::core::allCases<Repo>()) {
         const auto& rows = lookupRows();
-        const bool covered = std::any_of(rows.begin(), rows.end(), [repo](const LookupRow& row) {
-            return row.repo == repo && !row.variant;
-        });
+        const bool covered = std::any_of(rows.begin(), rows.end(),
+                                         [repo](const LookupRow& row) { return row.repo == repo && !row.variant; });
         EXPECT_TRUE(covered) << rawValue(repo);
     }
 }
@@ -469,14 +472,18 @@ TEST(ModelNamesTests, SetsNotReachedThroughTheLookup) {
         Names expected;
     };
     const SetRow rows[] = {
-        {"SenseVoice constant", MN::SenseVoice::requiredModels(),
+        {"SenseVoice constant",
+         MN::SenseVoice::requiredModels(),
          {"SenseVoicePreprocessor.mlmodelc", "SenseVoiceSmall.mlmodelc"}},
-        {"Cohere legacy", MN::CohereTranscribe::requiredModelsLegacy(),
+        {"Cohere legacy",
+         MN::CohereTranscribe::requiredModelsLegacy(),
          {"cohere_encoder.mlmodelc", "cohere_decoder_cache_external.mlmodelc", "vocab.json"}},
         {"Kokoro stages", MN::KokoroAne::requiredCoreMLModels(), kokoroStages},
-        {"Supertonic-3 models", MN::Supertonic3::requiredModels(),
+        {"Supertonic-3 models",
+         MN::Supertonic3::requiredModels(),
          {"TextEncoder.mlmodelc", "DurationPredictor.mlmodelc", "VectorEstimator.mlmodelc", "Vocoder.mlmodelc"}},
-        {"Supertonic-3 shared models", MN::Supertonic3::sharedModelFiles(),
+        {"Supertonic-3 shared models",
+         MN::Supertonic3::sharedModelFiles(),
          {"TextEncoder.mlmodelc", "DurationPredictor.mlmodelc", "Vocoder.mlmodelc"}},
         {"Supertonic-3 companions", MN::Supertonic3::companionFiles(), {"tts.json", "unicode_indexer.json"}},
         {"Supertonic-3 files", MN::Supertonic3::requiredFiles(), with(supertonicShared, {"VectorEstimator.mlmodelc"})},
@@ -662,12 +669,17 @@ TEST(ModelNamesTests, PrecisionEnumerationsMatchRawValuesExactly) {
         std::string_view expected;
     };
     const Row rows[] = {
-        {rawValue(ParakeetEncoderPrecision::int8), "int8"},  {rawValue(ParakeetEncoderPrecision::int4), "int4"},
-        {rawValue(ParaformerPrecision::fp16), "fp16"},       {rawValue(ParaformerPrecision::int8), "int8"},
-        {rawValue(UnifiedEncoderPrecision::int8), "int8"},   {rawValue(UnifiedEncoderPrecision::fp16), "fp16"},
-        {rawValue(PocketTtsModelPlacement::gpu), "gpu"},     {rawValue(PocketTtsModelPlacement::ane), "ane"},
+        {rawValue(ParakeetEncoderPrecision::int8), "int8"},
+        {rawValue(ParakeetEncoderPrecision::int4), "int4"},
+        {rawValue(ParaformerPrecision::fp16), "fp16"},
+        {rawValue(ParaformerPrecision::int8), "int8"},
+        {rawValue(UnifiedEncoderPrecision::int8), "int8"},
+        {rawValue(UnifiedEncoderPrecision::fp16), "fp16"},
+        {rawValue(PocketTtsModelPlacement::gpu), "gpu"},
+        {rawValue(PocketTtsModelPlacement::ane), "ane"},
         {rawValue(PocketTtsModelPlacement::aneState), "ane-state"},
-        {rawValue(Supertonic3Quantization::int8), "int8"},   {rawValue(Supertonic3Quantization::int6), "int6"},
+        {rawValue(Supertonic3Quantization::int8), "int8"},
+        {rawValue(Supertonic3Quantization::int6), "int6"},
         {rawValue(Supertonic3Quantization::int4), "int4"},
     };
     for (const auto& row : rows) {
@@ -688,9 +700,9 @@ TEST(ModelNamesTests, PrecisionEnumerationsMatchRawValuesExactly) {
               (std::vector{ParakeetEncoderPrecision::int8, ParakeetEncoderPrecision::int4}));
     EXPECT_EQ(std::vector(allCases<UnifiedEncoderPrecision>().begin(), allCases<UnifiedEncoderPrecision>().end()),
               (std::vector{UnifiedEncoderPrecision::int8, UnifiedEncoderPrecision::fp16}));
-    EXPECT_EQ(std::vector(allCases<Supertonic3Quantization>().begin(), allCases<Supertonic3Quantization>().end()),
-              (std::vector{Supertonic3Quantization::int8, Supertonic3Quantization::int6,
-                           Supertonic3Quantization::int4}));
+    EXPECT_EQ(
+        std::vector(allCases<Supertonic3Quantization>().begin(), allCases<Supertonic3Quantization>().end()),
+        (std::vector{Supertonic3Quantization::int8, Supertonic3Quantization::int6, Supertonic3Quantization::int4}));
 }
 
 } // namespace

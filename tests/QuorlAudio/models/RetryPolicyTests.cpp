@@ -1,11 +1,11 @@
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/net/UrlError.hpp"
 #include "tests/support/RecordingLogSink.hpp"
+#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +23,13 @@ using platform::net::UrlError;
 using testing::RecordingSleeper;
 
 std::exception_ptr serverError(int status) {
-    return std::make_exception_ptr(DownloadError::downloadFailed("a.bin", std::make_exception_ptr(httpStatusError(status))));
+    return std::make_exception_ptr(
+        DownloadError::downloadFailed("a.bin", std::make_exception_ptr(httpStatusError(status))));
 }
 
 std::exception_ptr rateLimit(std::optional<double> retryAfter) {
-    auto error = std::make_exception_ptr(DownloadError::rateLimited(429, "Rate limited while downloading a.bin (HTTP 429)"));
+    auto error =
+        std::make_exception_ptr(DownloadError::rateLimited(429, "Rate limited while downloading a.bin (HTTP 429)"));
     return retryAfter ? std::make_exception_ptr(RetryPolicy::RetryAfterHint(error, *retryAfter)) : error;
 }
 
@@ -44,13 +46,16 @@ struct RetryRun {
     int attempts = 0;
 
     int run() {
-        return RetryPolicy::withRetry("a.bin", maxAttempts, 1.0, AppLogger("DownloadUtils"), [&](int attempt) {
-            EXPECT_EQ(attempt, ++attempts);
-            if (static_cast<std::size_t>(attempt) <= failures.size()) {
-                std::rethrow_exception(failures[static_cast<std::size_t>(attempt - 1)]);
-            }
-            return attempt;
-        }, sleeper);
+        return RetryPolicy::withRetry(
+            "a.bin", maxAttempts, 1.0, AppLogger("DownloadUtils"),
+            [&](int attempt) {
+                EXPECT_EQ(attempt, ++attempts);
+                if (static_cast<std::size_t>(attempt) <= failures.size()) {
+                    std::rethrow_exception(failures[static_cast<std::size_t>(attempt - 1)]);
+                }
+                return attempt;
+            },
+            sleeper);
     }
 };
 
@@ -64,8 +69,7 @@ std::vector<std::string> messages(const testsupport::RecordingLogSink& sink) {
     return lines;
 }
 
-const std::string http500 =
-    "Failed to download a.bin: The operation couldn\u2019t be completed. (HTTP error 500.)";
+const std::string http500 = "Failed to download a.bin: The operation couldn\u2019t be completed. (HTTP error 500.)";
 const std::string limited = "Hugging Face rate limit encountered: Rate limited while downloading a.bin (HTTP 429)";
 
 struct WaitCase {
@@ -77,18 +81,28 @@ struct WaitCase {
 
 TEST(RetryPolicy, WaitsTheDoublingBackOffOrTheCappedServerDelayWhenLongerAndLogsEachRetry) {
     const std::vector<WaitCase> cases = {
-        {"server errors", {serverError(500), serverError(500), serverError(500)}, {1, 2, 4},
+        {"server errors",
+         {serverError(500), serverError(500), serverError(500)},
+         {1, 2, 4},
          {"Download attempt 1 for a.bin failed: " + http500 + ". Retrying in 1.0s.",
           "Download attempt 2 for a.bin failed: " + http500 + ". Retrying in 2.0s.",
           "Download attempt 3 for a.bin failed: " + http500 + ". Retrying in 4.0s."}},
-        {"server delay above the cap", {rateLimit(45)}, {30},
+        {"server delay above the cap",
+         {rateLimit(45)},
+         {30},
          {"Download attempt 1 for a.bin failed: " + limited + ". Retrying in 30.0s (server Retry-After)."}},
-        {"server delay equal to, then below the back-off", {rateLimit(1.0), rateLimit(1.0)}, {1, 2},
+        {"server delay equal to, then below the back-off",
+         {rateLimit(1.0), rateLimit(1.0)},
+         {1, 2},
          {"Download attempt 1 for a.bin failed: " + limited + ". Retrying in 1.0s.",
           "Download attempt 2 for a.bin failed: " + limited + ". Retrying in 2.0s."}},
-        {"fractional server delay", {rateLimit(2.5)}, {2.5},
+        {"fractional server delay",
+         {rateLimit(2.5)},
+         {2.5},
          {"Download attempt 1 for a.bin failed: " + limited + ". Retrying in 2.5s (server Retry-After)."}},
-        {"lost connection", {transportError(UrlError::Code::networkConnectionLost)}, {1},
+        {"lost connection",
+         {transportError(UrlError::Code::networkConnectionLost)},
+         {1},
          {"Download attempt 1 for a.bin failed: transport. Retrying in 1.0s."}},
     };
     for (const auto& [name, failures, waits, lines] : cases) {
@@ -125,8 +139,8 @@ TEST(RetryPolicy, StopsAtOnceWithoutWaitingOrLoggingWhenNoRetryIsDue) {
         {"cancellation", std::make_exception_ptr(CancellationError()), 4},
         {"cancelled transfer", transportError(UrlError::Code::cancelled), 4},
         {"file system", std::make_exception_ptr(SystemError::fromErrno(28, "write")), 4},
-        {"client error with a server delay",
-         std::make_exception_ptr(RetryPolicy::RetryAfterHint(serverError(404), 5)), 4},
+        {"client error with a server delay", std::make_exception_ptr(RetryPolicy::RetryAfterHint(serverError(404), 5)),
+         4},
     };
     for (const auto& [name, failure, maxAttempts] : cases) {
         testsupport::RecordingLogSink sink;
@@ -178,10 +192,12 @@ TEST(RetryPolicy, TellsRetryableFailuresAndCancellationsApart) {
         {"task cancelled", std::make_exception_ptr(CancellationError()), false, true},
         {"cancellation underneath", std::make_exception_ptr(SystemError("Wrapper", 1, "w", cancelled)), false, true},
         {"cancellation two levels down",
-         std::make_exception_ptr(SystemError("Outer", 1, "o", std::make_exception_ptr(SystemError("Inner", 2, "i", cancelled)))),
+         std::make_exception_ptr(
+             SystemError("Outer", 1, "o", std::make_exception_ptr(SystemError("Inner", 2, "i", cancelled)))),
          false, true},
         {"task cancellation underneath",
-         std::make_exception_ptr(SystemError("Wrapper", 1, "w", std::make_exception_ptr(CancellationError()))), false, true},
+         std::make_exception_ptr(SystemError("Wrapper", 1, "w", std::make_exception_ptr(CancellationError()))), false,
+         true},
         {"failure underneath", std::make_exception_ptr(SystemError("Wrapper", 1, "w", transportError(Code::timedOut))),
          false, false},
         {"rate limited", rateLimit(std::nullopt), true, false},

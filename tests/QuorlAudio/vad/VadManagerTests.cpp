@@ -121,8 +121,7 @@ TEST_F(VadManagerTests, ARecordingIsCutIntoBlocksThatCarryTheStateOn) {
 }
 
 TEST_F(VadManagerTests, ABufferAlreadyAt16kHzMonoIsTakenAsItIs) {
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1,
-                                                           false);
+    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1, false);
     const auto buffer = platform::audio::PCMBuffer::make(*format, 5000);
     buffer->setFrameLength(5000);
     std::fill_n(buffer->floatChannelData()[0], 5000, 0.0f);

@@ -32,23 +32,21 @@ std::shared_ptr<MultiArray> shifted(const MultiArray& state, float by, std::size
 
 } // namespace
 
-VadTestModel::VadTestModel()
-    : kernel(kernelName, [this](const ScriptedKernel::Call& call) { return answer(call); }) {}
+VadTestModel::VadTestModel() : kernel(kernelName, [this](const ScriptedKernel::Call& call) { return answer(call); }) {}
 
 nlohmann::json VadTestModel::manifest() {
-    return testsupport::modelManifest(kernelName,
-                                      {multiArrayFeature("audio_input", {1, 4160}),
-                                       multiArrayFeature("hidden_state", {1, 128}),
-                                       multiArrayFeature("cell_state", {1, 128})},
-                                      {multiArrayFeature("vad_output", {1, 1}),
-                                       multiArrayFeature("new_hidden_state", {1, 128}),
-                                       multiArrayFeature("new_cell_state", {1, 128})});
+    return testsupport::modelManifest(
+        kernelName,
+        {multiArrayFeature("audio_input", {1, 4160}), multiArrayFeature("hidden_state", {1, 128}),
+         multiArrayFeature("cell_state", {1, 128})},
+        {multiArrayFeature("vad_output", {1, 1}), multiArrayFeature("new_hidden_state", {1, 128}),
+         multiArrayFeature("new_cell_state", {1, 128})});
 }
 
 std::shared_ptr<platform::ml::Model> VadTestModel::model() {
     if (!model_) {
-        const auto bundle = testsupport::writeModelBundle(folder_.path(), std::string(ModelNames::VAD::sileroVadFile),
-                                                          manifest());
+        const auto bundle =
+            testsupport::writeModelBundle(folder_.path(), std::string(ModelNames::VAD::sileroVadFile), manifest());
         model_ = platform::ml::Model::load(bundle, platform::ml::ModelConfiguration{});
     }
     return model_;

@@ -23,9 +23,7 @@ namespace {
 using ::testing::Each;
 using ::testing::IsEmpty;
 
-AudioFormat captureFormat() {
-    return *AudioFormat::make(CommonFormat::float32, 48000, 1, false);
-}
+AudioFormat captureFormat() { return *AudioFormat::make(CommonFormat::float32, 48000, 1, false); }
 
 class AlsaInputDeviceTests : public ::testing::Test {
 protected:

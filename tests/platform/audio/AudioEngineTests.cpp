@@ -23,9 +23,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-AudioFormat monoFormat(double sampleRate) {
-    return *AudioFormat::make(CommonFormat::float32, sampleRate, 1, false);
-}
+AudioFormat monoFormat(double sampleRate) { return *AudioFormat::make(CommonFormat::float32, sampleRate, 1, false); }
 
 // A device the test drives: it records how it is started and stopped and delivers the buffers the test gives it,
 // keeping its own promise that nothing is delivered once stopped.

@@ -62,8 +62,8 @@ TEST_F(AudioFileTests, FormatsDescribeTheFileAndTheFloatProcessingForm) {
 TEST_F(AudioFileTests, ReadingInPiecesDeliversEveryFrameOnceInOrder) {
     for (const char* name : {"stereo.wav", "stereo.flac"}) {
         const auto path = folder.path() / name;
-        const int format = std::string(name).ends_with(".wav") ? SF_FORMAT_WAV | SF_FORMAT_PCM_16
-                                                                 : SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        const int format =
+            std::string(name).ends_with(".wav") ? SF_FORMAT_WAV | SF_FORMAT_PCM_16 : SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
         const std::vector<float> written = exactFrames(2500, 2);
         testsupport::writeSoundFile(path, format, 16000, 2, written);
 
@@ -124,7 +124,8 @@ TEST_F(AudioFileTests, MissingFilesAndCorruptHeadersFailWithReadableErrors) {
     } catch (const core::SystemError& error) {
         EXPECT_EQ(error.domain(), "POSIX");
         EXPECT_EQ(error.code(), ENOENT);
-        EXPECT_EQ(std::string(error.what()), "Cannot open audio file " + missing.string() + ": No such file or directory");
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot open audio file " + missing.string() + ": No such file or directory");
     }
 
     const auto corrupt = folder.path() / "corrupt.wav";

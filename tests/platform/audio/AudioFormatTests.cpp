@@ -50,11 +50,13 @@ TEST(AudioFormatTests, StreamDescriptionsMapToCommonFormats) {
         bool isFloat;
         std::optional<CommonFormat> expected;
     } cases[] = {{32, true, CommonFormat::float32}, {64, true, CommonFormat::float64}, {16, false, CommonFormat::int16},
-                 {32, false, CommonFormat::int32},  {24, false, std::nullopt},          {16, true, std::nullopt}};
+                 {32, false, CommonFormat::int32},  {24, false, std::nullopt},         {16, true, std::nullopt}};
     for (const auto& c : cases) {
-        const auto format = AudioFormat::make(StreamDescription{
-            .sampleRate = 48000, .channelsPerFrame = 2, .bitsPerChannel = c.bits, .isFloat = c.isFloat,
-            .isNonInterleaved = true});
+        const auto format = AudioFormat::make(StreamDescription{.sampleRate = 48000,
+                                                                .channelsPerFrame = 2,
+                                                                .bitsPerChannel = c.bits,
+                                                                .isFloat = c.isFloat,
+                                                                .isNonInterleaved = true});
         ASSERT_EQ(format.has_value(), c.expected.has_value()) << c.bits << (c.isFloat ? " float" : " int");
         if (format) {
             EXPECT_EQ(format->commonFormat(), *c.expected);

@@ -18,9 +18,7 @@ namespace {
 using namespace platform::audio;
 
 // A 16-bit mono 44.1 kHz WAV file of three samples, the shape of the host's cues.
-std::vector<std::uint8_t> shortCue() {
-    return WavEncoding::file(std::vector<std::int16_t>{0, 1, 3}, 44100);
-}
+std::vector<std::uint8_t> shortCue() { return WavEncoding::file(std::vector<std::int16_t>{0, 1, 3}, 44100); }
 
 class RecordingDelegate : public AudioPlayerDelegate {
 public:

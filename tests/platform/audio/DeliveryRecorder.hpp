@@ -39,8 +39,8 @@ public:
         }
         {
             std::lock_guard lock(mutex_);
-            deliveries_.push_back(
-                Delivery{.format = buffer.format(), .channels = std::move(channels), .thread = std::this_thread::get_id()});
+            deliveries_.push_back(Delivery{
+                .format = buffer.format(), .channels = std::move(channels), .thread = std::this_thread::get_id()});
         }
         arrived_.notify_all();
         if (afterRecording) {

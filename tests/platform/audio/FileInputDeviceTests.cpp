@@ -94,11 +94,20 @@ TEST_F(FileInputDeviceTests, BuffersCarryTheFileInOrderOnTheDevicesOwnThread) {
         int frameCount;
         std::uint32_t bufferFrames;
         std::vector<std::uint32_t> expectedFrames;
-    } cases[] = {{.sampleRate = 16000, .channelCount = 1, .frameCount = 2560, .bufferFrames = 1024,
+    } cases[] = {{.sampleRate = 16000,
+                  .channelCount = 1,
+                  .frameCount = 2560,
+                  .bufferFrames = 1024,
                   .expectedFrames = {1024, 1024, 512}},
-                 {.sampleRate = 48000, .channelCount = 2, .frameCount = 1000, .bufferFrames = 480,
+                 {.sampleRate = 48000,
+                  .channelCount = 2,
+                  .frameCount = 1000,
+                  .bufferFrames = 480,
                   .expectedFrames = {480, 480, 40}},
-                 {.sampleRate = 8000, .channelCount = 1, .frameCount = 2048, .bufferFrames = 1024,
+                 {.sampleRate = 8000,
+                  .channelCount = 1,
+                  .frameCount = 2048,
+                  .bufferFrames = 1024,
                   .expectedFrames = {1024, 1024}}};
     for (const auto& c : cases) {
         const auto path = folder.path() / ("sound" + std::to_string(c.sampleRate) + ".wav");

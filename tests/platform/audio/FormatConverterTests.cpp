@@ -127,8 +127,8 @@ TEST(FormatConverterTests, StreamedOutputEqualsOneShotOutputWithNothingLostAtSea
         const auto streamedConverter = FormatConverter::make(input, output);
         ASSERT_TRUE(oneShotConverter && streamedConverter);
 
-        const std::vector<float> oneShot = convertStream(
-            *oneShotConverter, stereoPieces(c.inputRate, samples, {samples.size()}), 1000000, false);
+        const std::vector<float> oneShot =
+            convertStream(*oneShotConverter, stereoPieces(c.inputRate, samples, {samples.size()}), 1000000, false);
         const std::vector<float> streamed = convertStream(
             *streamedConverter, stereoPieces(c.inputRate, samples, {1, 7, 1000, 4096, 333, 40000, 2}), 100, true);
 
@@ -186,12 +186,21 @@ TEST(FormatConverterTests, SampleTypesLayoutsAndChannelsConvertAtTheSameRate) {
         std::vector<std::vector<float>> frames;
         std::vector<std::vector<float>> expectedChannels;
     } cases[] = {
-        {"stereo averaged to mono", formatOf(CommonFormat::float32, 16000, 2, true), monoFloat,
-         {{0.5f, 0.25f}, {-1.0f, 1.0f}}, {{0.375f, 0.0f}}},
-        {"six channels averaged to mono", formatOf(CommonFormat::float32, 16000, 6, false), monoFloat,
-         {{0.6f, 0.6f, 0.6f, 0.0f, 0.0f, 0.0f}}, {{0.3f}}},
-        {"mono copied to stereo", monoFloat, formatOf(CommonFormat::float32, 16000, 2, true),
-         {{0.25f}, {-0.75f}}, {{0.25f, -0.75f}, {0.25f, -0.75f}}},
+        {"stereo averaged to mono",
+         formatOf(CommonFormat::float32, 16000, 2, true),
+         monoFloat,
+         {{0.5f, 0.25f}, {-1.0f, 1.0f}},
+         {{0.375f, 0.0f}}},
+        {"six channels averaged to mono",
+         formatOf(CommonFormat::float32, 16000, 6, false),
+         monoFloat,
+         {{0.6f, 0.6f, 0.6f, 0.0f, 0.0f, 0.0f}},
+         {{0.3f}}},
+        {"mono copied to stereo",
+         monoFloat,
+         formatOf(CommonFormat::float32, 16000, 2, true),
+         {{0.25f}, {-0.75f}},
+         {{0.25f, -0.75f}, {0.25f, -0.75f}}},
     };
     for (const auto& c : cases) {
         const auto converter = FormatConverter::make(c.input, c.output);
@@ -259,9 +268,9 @@ TEST(FormatConverterTests, AnEmptyInputBufferIsNotHeldPastTheCallThatHandedItOve
     const std::weak_ptr<const PCMBuffer> watched = empty;
     const auto output = PCMBuffer::make(converter->outputFormat(), 16);
     const auto result = converter->convert(*output, [&empty](std::uint32_t) {
-        return FormatConverter::InputBlockResult{
-            .status = empty ? FormatConverter::InputStatus::haveData : FormatConverter::InputStatus::noDataNow,
-            .buffer = std::exchange(empty, nullptr)};
+        return FormatConverter::InputBlockResult{.status = empty ? FormatConverter::InputStatus::haveData
+                                                                 : FormatConverter::InputStatus::noDataNow,
+                                                 .buffer = std::exchange(empty, nullptr)};
     });
     EXPECT_EQ(result.status, Status::inputRanDry);
     EXPECT_TRUE(watched.expired());
@@ -274,7 +283,8 @@ TEST(FormatConverterTests, AnOutputBufferWithoutCapacityGetsNothingAndAsksForNot
     bool asked = false;
     const auto result = converter->convert(*output, [&](std::uint32_t) {
         asked = true;
-        return FormatConverter::InputBlockResult{.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
+        return FormatConverter::InputBlockResult{.status = FormatConverter::InputStatus::endOfStream,
+                                                 .buffer = nullptr};
     });
     EXPECT_EQ(result.status, Status::haveData);
     EXPECT_FALSE(asked);

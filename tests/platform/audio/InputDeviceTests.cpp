@@ -49,8 +49,10 @@ TEST_F(InputDeviceTests, AnInputFileIsPlayedAtThePaceTheEnvironmentNames) {
     const struct {
         std::optional<std::string> pace;
         bool fast;
-    } cases[] = {{.pace = std::nullopt, .fast = false}, {.pace = "realtime", .fast = false},
-                 {.pace = "fast", .fast = true},        {.pace = "Fast", .fast = false},
+    } cases[] = {{.pace = std::nullopt, .fast = false},
+                 {.pace = "realtime", .fast = false},
+                 {.pace = "fast", .fast = true},
+                 {.pace = "Fast", .fast = false},
                  {.pace = "", .fast = false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pace.value_or("unset"));

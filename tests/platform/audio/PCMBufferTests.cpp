@@ -82,8 +82,9 @@ TEST(PCMBufferTests, EmptyBuffersAreAllowedAndImpossibleOnesFailWithoutAborting)
     EXPECT_EQ(empty->frameCapacity(), 0u);
     EXPECT_NE(empty->floatChannelData(), nullptr);
 
-    const auto tooLarge = PCMBuffer::make(formatOf(CommonFormat::float64, std::numeric_limits<std::uint32_t>::max(), true),
-                                          std::numeric_limits<std::uint32_t>::max());
+    const auto tooLarge =
+        PCMBuffer::make(formatOf(CommonFormat::float64, std::numeric_limits<std::uint32_t>::max(), true),
+                        std::numeric_limits<std::uint32_t>::max());
     EXPECT_EQ(tooLarge, nullptr);
 }
 

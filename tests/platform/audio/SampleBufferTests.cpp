@@ -9,7 +9,10 @@ namespace platform::audio {
 namespace {
 
 StreamDescription int16Stereo(bool nonInterleaved) {
-    return {.sampleRate = 48000, .channelsPerFrame = 2, .bitsPerChannel = 16, .isFloat = false,
+    return {.sampleRate = 48000,
+            .channelsPerFrame = 2,
+            .bitsPerChannel = 16,
+            .isFloat = false,
             .isNonInterleaved = nonInterleaved};
 }
 

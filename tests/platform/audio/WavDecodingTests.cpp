@@ -28,9 +28,7 @@ Bytes operator+(Bytes left, const Bytes& right) {
     return left;
 }
 
-Bytes text(std::string_view characters) {
-    return Bytes(characters.begin(), characters.end());
-}
+Bytes text(std::string_view characters) { return Bytes(characters.begin(), characters.end()); }
 
 // A chunk with its header; `declaredSize` overrides the size written in the header.
 Bytes chunk(std::string_view id, const Bytes& body, std::optional<std::uint32_t> declaredSize = std::nullopt,
@@ -189,12 +187,15 @@ TEST(WavDecodingTest, MalformedOrUnsupportedFilesAreRefusedWithTheirReason) {
          .code = notWav,
          .description = "The data is not a RIFF/WAVE file"},
         {.name = "another RIFF form",
-         .file = text("RIFF\x04\x00\x00\x00" "AVI "sv),
+         .file = text("RIFF\x04\x00\x00\x00"
+                      "AVI "sv),
          .code = notWav,
          .description = "The data is not a RIFF/WAVE file"},
         {.name = "no chunks", .file = riff({}), .code = broken, .description = "The WAV file has no \"fmt \" chunk"},
         {.name = "data only", .file = riff(data), .code = broken, .description = "The WAV file has no \"fmt \" chunk"},
-        {.name = "format only", .file = riff(format), .code = broken,
+        {.name = "format only",
+         .file = riff(format),
+         .code = broken,
          .description = "The WAV file has no \"data\" chunk"},
         {.name = "cut inside the data chunk's header",
          .file = riff(format + Bytes(data.begin(), data.begin() + 6)),

@@ -23,10 +23,9 @@ std::uint32_t uint32At(const Bytes& wav, std::size_t offset) {
 TEST(WavEncodingTests, AFileIsTheHeaderThenTheSamplesLittleEndian) {
     const std::vector<std::int16_t> samples{1, -2, 32767, -32768};
     const Bytes expected{
-        'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0,
-        2, 0, 16, 0, 'd', 'a', 't', 'a', 8, 0, 0, 0,
-        0x01, 0x00, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80,
+        'R', 'I', 'F', 'F', 44, 0, 0,    0,    'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',  16, 0,
+        0,   0,   1,   0,   1,  0, 0x44, 0xAC, 0,    0,    0x88, 0x58, 0x01, 0,    2,    0,    16, 0,
+        'd', 'a', 't', 'a', 8,  0, 0,    0,    0x01, 0x00, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80,
     };
     EXPECT_EQ(WavEncoding::file(samples, 44100), expected);
     EXPECT_EQ(WavEncoding::header(samples.size(), 44100), Bytes(expected.begin(), expected.begin() + 44));

@@ -95,8 +95,7 @@ TEST(TaskGroup, DestroyingAnUnawaitedGroupCancelsAndAwaitsItsJobs) {
         group.spawn([&finished] {
             try {
                 platform::core::sleepFor(10s, Task::current());
-            } catch (const CancellationError&) {
-            }
+            } catch (const CancellationError&) {}
             finished = true;
         });
     }

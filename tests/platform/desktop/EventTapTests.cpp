@@ -17,8 +17,8 @@ namespace {
 using namespace platform::desktop;
 
 KeyEvent keyDown(std::uint16_t keyCode) {
-    return KeyEvent{.type = EventType::keyDown, .keyCode = keyCode, .flags = 0, .isAutoRepeat = false,
-                    .unicodeString = {}};
+    return KeyEvent{
+        .type = EventType::keyDown, .keyCode = keyCode, .flags = 0, .isAutoRepeat = false, .unicodeString = {}};
 }
 
 class EventTapTest : public ::testing::Test {

@@ -33,13 +33,11 @@ using testsupport::FocusedWindow;
 // layout moves (y, z, @) or has of its own (ß, ä).
 constexpr auto mixedText = u8"Grüße, café ß @yz\nПривет 你好 😀 ä!";
 
-std::u16string unitsOf(const char8_t* text) {
-    return platform::text::utf16Of(reinterpret_cast<const char*>(text));
-}
+std::u16string unitsOf(const char8_t* text) { return platform::text::utf16Of(reinterpret_cast<const char*>(text)); }
 
 KeyEvent typing(std::u16string units) {
-    return KeyEvent{.type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false,
-                    .unicodeString = std::move(units)};
+    return KeyEvent{
+        .type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(units)};
 }
 
 // A user at the display's keyboard, pressing keys through XTest on a connection of their own.
@@ -136,8 +134,8 @@ TEST_F(X11KeyboardSessionTest, PostedTextArrivesExactlyInTheFocusedWindowWithAUs
                 --end;
             }
             session->post(typing(units.substr(start, end - start)));
-            session->post(KeyEvent{.type = EventType::keyUp, .keyCode = 0, .flags = 0, .isAutoRepeat = false,
-                                   .unicodeString = {}});
+            session->post(KeyEvent{
+                .type = EventType::keyUp, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = {}});
             start = end;
         }
         typedSoFar += expected;

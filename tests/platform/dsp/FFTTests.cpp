@@ -23,8 +23,8 @@ std::vector<std::complex<double>> directTransform(const std::vector<float>& inpu
     std::vector<std::complex<double>> output(length / 2 + 1);
     for (std::size_t bin = 0; bin < output.size(); ++bin) {
         for (std::size_t index = 0; index < length; ++index) {
-            const double angle = -2.0 * std::numbers::pi * static_cast<double>(bin * index % length) /
-                                 static_cast<double>(length);
+            const double angle =
+                -2.0 * std::numbers::pi * static_cast<double>(bin * index % length) / static_cast<double>(length);
             output[bin] += static_cast<double>(input[index]) * std::polar(1.0, angle);
         }
     }

@@ -11,13 +11,9 @@
 namespace platform::dsp {
 namespace {
 
-std::uint16_t bits(Half value) {
-    return std::bit_cast<std::uint16_t>(value);
-}
+std::uint16_t bits(Half value) { return std::bit_cast<std::uint16_t>(value); }
 
-Half fromBits(std::uint16_t pattern) {
-    return std::bit_cast<Half>(pattern);
-}
+Half fromBits(std::uint16_t pattern) { return std::bit_cast<Half>(pattern); }
 
 TEST(HalfTests, FloatToHalfRoundsToNearestTiesToEven) {
     const struct {

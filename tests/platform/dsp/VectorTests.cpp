@@ -121,8 +121,8 @@ TEST(VectorTests, MaxWithIndexPrefersTheLowestIndexAndIgnoresNaN) {
     }
 }
 
-std::vector<float> naiveProduct(const std::vector<float>& a, const std::vector<float>& b, std::size_t m,
-                                std::size_t n, std::size_t k) {
+std::vector<float> naiveProduct(const std::vector<float>& a, const std::vector<float>& b, std::size_t m, std::size_t n,
+                                std::size_t k) {
     std::vector<float> c(m * n);
     for (std::size_t row = 0; row < m; ++row) {
         for (std::size_t column = 0; column < n; ++column) {

@@ -175,7 +175,8 @@ TEST_F(ModelTest, SizesThatAreNotWholeNonNegativeNumbersAreRefusedNamingTheirFie
     auto whole = multiArrayFeature("x", {1, 3});
     whole["shape"] = {1.0, 3.0};
     EXPECT_NO_THROW(Model::load(testsupport::writeModelBundle(
-        folder.path(), "Whole.mlmodelc", testsupport::modelManifest("plus-one", {whole}, {multiArrayFeature("y", {1, 3})}))));
+        folder.path(), "Whole.mlmodelc",
+        testsupport::modelManifest("plus-one", {whole}, {multiArrayFeature("y", {1, 3})}))));
 }
 
 TEST_F(ModelTest, BatchPredictionsAnswerInOrderAndRefuseOutputBackings) {

@@ -84,17 +84,13 @@ TEST_F(DataTaskTest, CancellationCompletesOnceWithCancelled) {
             task->cancel();
             task->resume();
             break;
-        case Moment::withoutResume:
-            task->cancel();
-            break;
+        case Moment::withoutResume: task->cancel(); break;
         case Moment::midBody:
             task->resume();
             record->waitUntil([&record] { return !record->body.empty(); });
             task->cancel();
             break;
-        case Moment::byDelegate:
-            task->resume();
-            break;
+        case Moment::byDelegate: task->resume(); break;
         }
 
         expectOneCompletionLast(*record);

@@ -13,9 +13,7 @@ platform::net::Request get(const std::string& url, double timeoutSeconds) {
             .timeout = std::chrono::duration<double>(timeoutSeconds)};
 }
 
-std::string text(const std::vector<std::uint8_t>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 std::exception_ptr failureOf(const std::function<void()>& action) {
     try {

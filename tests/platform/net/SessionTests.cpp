@@ -102,8 +102,14 @@ TEST(Session, FollowsRedirectsAndSendsAuthorizationToTheRequestsHostOnly) {
     };
     const Case cases[] = {
         {.start = "/to-same", .landingServer = &server, .landing = server.url("/landing"), .authorizationKept = true},
-        {.start = "/to-localhost", .landingServer = &server, .landing = server.url("/landing", "localhost"), .authorizationKept = false},
-        {.start = "/to-other", .landingServer = &other, .landing = other.url("/landing", "localhost"), .authorizationKept = false},
+        {.start = "/to-localhost",
+         .landingServer = &server,
+         .landing = server.url("/landing", "localhost"),
+         .authorizationKept = false},
+        {.start = "/to-other",
+         .landingServer = &other,
+         .landing = other.url("/landing", "localhost"),
+         .authorizationKept = false},
     };
     const auto session = Session::make();
     for (const auto& testCase : cases) {
@@ -153,9 +159,8 @@ TEST(Session, TakesProxiesFromItsConfigurationOnlyChosenByTheUrlsScheme) {
 TEST(Session, TransportFailuresBecomeUrlErrorsWithTheirCodes) {
     LoopbackServer server;
     nettest::addStandardRoutes(server);
-    server.http().Get("/loop", [](const httplib::Request&, httplib::Response& response) {
-        response.set_redirect("/loop");
-    });
+    server.http().Get("/loop",
+                      [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/loop"); });
     server.start();
     const nettest::ReservedPort refusing;
     const auto refusingUrl = std::string("http://127.0.0.1:").append(std::to_string(refusing.port())).append("/x");
@@ -166,7 +171,10 @@ TEST(Session, TransportFailuresBecomeUrlErrorsWithTheirCodes) {
         std::string mentions;
     };
     const Case cases[] = {
-        {.url = refusingUrl, .timeout = 10, .code = UrlError::Code::cannotConnectToHost, .mentions = std::to_string(refusing.port())},
+        {.url = refusingUrl,
+         .timeout = 10,
+         .code = UrlError::Code::cannotConnectToHost,
+         .mentions = std::to_string(refusing.port())},
         {.url = server.url("/drop"), .timeout = 10, .code = UrlError::Code::networkConnectionLost, .mentions = ""},
         {.url = server.url("/stall"), .timeout = 0.5, .code = UrlError::Code::timedOut, .mentions = "Nothing received"},
         {.url = server.url("/loop"), .timeout = 10, .code = UrlError::Code::httpTooManyRedirects, .mentions = "20"},

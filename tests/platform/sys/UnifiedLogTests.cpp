@@ -1,6 +1,6 @@
 #include "platform/sys/UnifiedLog.hpp"
-#include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/OutputCapture.hpp"
+#include "tests/support/RecordingLogSink.hpp"
 
 #include <gtest/gtest.h>
 

@@ -25,7 +25,9 @@ TEST(UserFolders, FollowTheXdgVariablesAndFallBackUnderHome) {
     };
     for (const auto& testCase : cases) {
         ScopedEnvironment environment;
-        environment.set("HOME", "/home/u").set("XDG_DATA_HOME", testCase.dataHome).set("XDG_CACHE_HOME", testCase.cacheHome);
+        environment.set("HOME", "/home/u")
+            .set("XDG_DATA_HOME", testCase.dataHome)
+            .set("XDG_CACHE_HOME", testCase.cacheHome);
         EXPECT_EQ(UserFolders::applicationSupport(), testCase.applicationSupport);
         EXPECT_EQ(UserFolders::caches(), testCase.caches);
     }

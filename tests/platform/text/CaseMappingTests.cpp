@@ -49,15 +49,8 @@ TEST(CaseMappingTests, TellsWhetherAWholeCharacterIsUppercase) {
         std::string character;
         bool uppercase;
     } cases[] = {
-        {"A", true},
-        {"\u00C9", true},
-        {"E\u0301", true},
-        {"e\u0301", false},
-        {"a", false},
-        {"1", false},
-        {".", false},
-        {"", false},
-        {"\u01C5", false},
+        {"A", true},  {"\u00C9", true}, {"E\u0301", true}, {"e\u0301", false}, {"a", false},
+        {"1", false}, {".", false},     {"", false},       {"\u01C5", false},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(isUppercaseCharacter(testCase.character), testCase.uppercase) << testCase.character;

@@ -52,17 +52,17 @@ TEST(CharacterCategoryTests, MarksDigitsSpacesAndControlsHaveTheirOwnTests) {
         bool mark, decimalDigit, alphanumeric, spaceSeparator, controlOrFormat;
     } cases[] = {
         {U'a', false, false, true, false, false},
-        {U'\u0301', true, false, true, false, false},     // Mn
-        {U'\u0903', true, false, true, false, false},     // Mc
+        {U'\u0301', true, false, true, false, false}, // Mn
+        {U'\u0903', true, false, true, false, false}, // Mc
         {U'7', false, true, true, false, false},
-        {U'\u0663', false, true, true, false, false},     // Arabic-Indic three
-        {U'\u00BD', false, false, true, false, false},    // No, one half
-        {U'\u2167', false, false, true, false, false},    // Nl, Roman numeral eight
+        {U'\u0663', false, true, true, false, false},  // Arabic-Indic three
+        {U'\u00BD', false, false, true, false, false}, // No, one half
+        {U'\u2167', false, false, true, false, false}, // Nl, Roman numeral eight
         {U' ', false, false, false, true, false},
         {U'\u00A0', false, false, false, true, false},
-        {U'\t', false, false, false, false, true},         // Cc
-        {U'\u200B', false, false, false, false, true},    // Cf, zero-width space
-        {U'\uFEFF', false, false, false, false, true},    // Cf, byte-order mark
+        {U'\t', false, false, false, false, true},     // Cc
+        {U'\u200B', false, false, false, false, true}, // Cf, zero-width space
+        {U'\uFEFF', false, false, false, false, true}, // Cf, byte-order mark
         {U'-', false, false, false, false, false},
         {char32_t{0x110000}, false, false, false, false, false},
     };

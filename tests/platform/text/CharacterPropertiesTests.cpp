@@ -15,21 +15,21 @@ TEST(CharacterPropertiesTests, EachScalarHasItsOwnProperties) {
         bool emojiPresentation;
     } cases[] = {
         {U'7', true, false, false, true, false},
-        {U'\u0663', true, false, false, false, false},      // Arabic-Indic digit three
-        {U'\u00B2', true, false, false, false, false},      // superscript two
-        {U'\u00BD', true, false, false, false, false},      // vulgar fraction one half
+        {U'\u0663', true, false, false, false, false}, // Arabic-Indic digit three
+        {U'\u00B2', true, false, false, false, false}, // superscript two
+        {U'\u00BD', true, false, false, false, false}, // vulgar fraction one half
         {U'a', false, true, false, false, false},
         {U'\u00C9', false, true, false, false, false},
-        {U'\u02BC', false, true, false, false, false},      // modifier letter apostrophe
-        {U'\u0301', false, false, false, false, false},     // combining acute accent
-        {U'\u2019', false, false, false, false, false},     // right single quotation mark
+        {U'\u02BC', false, true, false, false, false},  // modifier letter apostrophe
+        {U'\u0301', false, false, false, false, false}, // combining acute accent
+        {U'\u2019', false, false, false, false, false}, // right single quotation mark
         {U' ', false, false, true, false, false},
         {U'\t', false, false, true, false, false},
         {U'\n', false, false, true, false, false},
         {U'\u00A0', false, false, true, false, false},
         {U'#', false, false, false, true, false},
         {U'*', false, false, false, true, false},
-        {U'\u00A9', false, false, false, true, false},      // copyright sign, text presentation by default
+        {U'\u00A9', false, false, false, true, false}, // copyright sign, text presentation by default
         {U'\U0001F600', false, false, false, true, true},
         {char32_t{0xD800}, false, false, false, false, false},
         {char32_t{0x110000}, false, false, false, false, false},

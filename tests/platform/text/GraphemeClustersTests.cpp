@@ -21,8 +21,7 @@ TEST(GraphemeClustersTests, SplitsTextIntoUserPerceivedCharacters) {
         {"cyrillic", "\u043F\u0440\u0438", {"\u043F", "\u0440", "\u0438"}},
         {"carriage return and line feed", "a\r\nb", {"a", "\r\n", "b"}},
         {"flag of two regional indicators", "\U0001F1EB\U0001F1F7x", {"\U0001F1EB\U0001F1F7", "x"}},
-        {"family joined by zero-width joiners", "\U0001F469\u200D\U0001F467!",
-         {"\U0001F469\u200D\U0001F467", "!"}},
+        {"family joined by zero-width joiners", "\U0001F469\u200D\U0001F467!", {"\U0001F469\u200D\U0001F467", "!"}},
         {"hangul syllable from jamo", "\u1100\u1161\u11A8", {"\u1100\u1161\u11A8"}},
     };
     for (const auto& c : cases) {

@@ -54,9 +54,7 @@ TEST(RegexTests, MalformedBytesMatchAsReplacementCharactersAtTheirOwnOffsets) {
     EXPECT_EQ(match->range(), (TextRange{0, 2}));
 }
 
-TEST(RegexTests, APatternThatDoesNotCompileThrows) {
-    EXPECT_THROW(Regex("(unclosed"), core::SystemError);
-}
+TEST(RegexTests, APatternThatDoesNotCompileThrows) { EXPECT_THROW(Regex("(unclosed"), core::SystemError); }
 
 } // namespace
 } // namespace platform::text

@@ -26,7 +26,8 @@ TEST(Utf8Tests, DecodesScalarsAndReplacesMalformedSequences) {
         {"stray continuation byte", "\x80z", {replacementCharacter, U'z'}},
         {"truncated at the end", "\xF0\x9F\x98", {replacementCharacter}},
         {"truncated before an ASCII letter", "\xE2\x96z", {replacementCharacter, U'z'}},
-        {"beyond U+10FFFF", "\xF4\x90\x80\x80",
+        {"beyond U+10FFFF",
+         "\xF4\x90\x80\x80",
          {replacementCharacter, replacementCharacter, replacementCharacter, replacementCharacter}},
     };
     for (const auto& c : cases) {

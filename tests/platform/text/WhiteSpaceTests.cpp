@@ -40,11 +40,7 @@ TEST(WhiteSpaceTests, AUtf8TextIsAllWhiteSpaceWhenNothingButBlanksAndLineBreaksR
         std::string text;
         bool expected;
     } cases[] = {
-        {"", true},
-        {" \t\r\n\u3000\u2028\u00A0", true},
-        {" a ", false},
-        {"\u200B", false},
-        {" \xFF ", false},
+        {"", true},      {" \t\r\n\u3000\u2028\u00A0", true}, {" a ", false}, {"\u200B", false}, {" \xFF ", false},
         {"\xC2", false},
     };
     for (const auto& c : cases) {

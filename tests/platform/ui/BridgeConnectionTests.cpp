@@ -32,8 +32,7 @@ protected:
         int ends[2] = {-1, -1};
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
         client = platform::sys::FileDescriptor(ends[0]);
-        connection = std::make_unique<BridgeConnection>(platform::sys::FileDescriptor(ends[1]), messenger, pool,
-                                                        wakeup,
+        connection = std::make_unique<BridgeConnection>(platform::sys::FileDescriptor(ends[1]), messenger, pool, wakeup,
                                                         platform::ui::BridgeLimits{});
         events.setStreamHandler(&handler);
         mainThread = std::thread([this] { queue.run(); });

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,7 +22,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <algorithm>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -222,7 +222,8 @@ TEST_F(SocketBridgeTest, ChannelAndMethodNamesBeyondOneKibibyteAreBadRequests) {
               badRequest(1, "\"channel\" is longer than the bridge accepts"));
     EXPECT_EQ(roundTrip(client, request(2, "test/echo", longName)),
               badRequest(2, "\"method\" is longer than the bridge accepts"));
-    EXPECT_EQ(roundTrip(client, request(3, std::string(1024, 'c'), "echo")), (json{{"id", 3}, {"notImplemented", true}}));
+    EXPECT_EQ(roundTrip(client, request(3, std::string(1024, 'c'), "echo")),
+              (json{{"id", 3}, {"notImplemented", true}}));
 }
 
 // Takes every descriptor the process may still open, under a lowered limit; gives them back when it goes.

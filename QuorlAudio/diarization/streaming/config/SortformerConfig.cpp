@@ -26,24 +26,14 @@ SortformerConfig::SortformerConfig(std::optional<SortformerVariant> modelVariant
                                    int chunkLen, int chunkLeftContext, int chunkRightContext, int fifoLen,
                                    int spkcacheLen, int spkcacheUpdatePeriod, float silenceThreshold,
                                    int spkcacheSilFramesPerSpk, float predScoreThreshold, float scoresBoostLatest,
-                                   float strongBoostRate, float weakBoostRate, float minPosScoresRate,
-                                   bool debugMode)
-    : modelVariant(modelVariant),
-      precision(precision),
-      chunkLen(std::max(chunkLen, 1)),
-      chunkLeftContext(chunkLeftContext),
-      chunkRightContext(chunkRightContext),
-      fifoLen(fifoLen),
+                                   float strongBoostRate, float weakBoostRate, float minPosScoresRate, bool debugMode)
+    : modelVariant(modelVariant), precision(precision), chunkLen(std::max(chunkLen, 1)),
+      chunkLeftContext(chunkLeftContext), chunkRightContext(chunkRightContext), fifoLen(fifoLen),
       spkcacheLen(std::max(spkcacheLen, numSpeakers * (spkcacheSilFramesPerSpk + 1))),
       spkcacheUpdatePeriod(std::max(this->chunkLen, std::min(spkcacheUpdatePeriod, fifoLen + this->chunkLen))),
-      spkcacheSilFramesPerSpk(spkcacheSilFramesPerSpk),
-      debugMode(debugMode),
-      silenceThreshold(silenceThreshold),
-      predScoreThreshold(predScoreThreshold),
-      scoresBoostLatest(scoresBoostLatest),
-      strongBoostRate(strongBoostRate),
-      weakBoostRate(weakBoostRate),
-      minPosScoresRate(minPosScoresRate) {}
+      spkcacheSilFramesPerSpk(spkcacheSilFramesPerSpk), debugMode(debugMode), silenceThreshold(silenceThreshold),
+      predScoreThreshold(predScoreThreshold), scoresBoostLatest(scoresBoostLatest), strongBoostRate(strongBoostRate),
+      weakBoostRate(weakBoostRate), minPosScoresRate(minPosScoresRate) {}
 
 float SortformerConfig::frameDurationSeconds() const {
     return static_cast<float>(subsamplingFactor) * static_cast<float>(melStride) / static_cast<float>(sampleRate);
@@ -53,9 +43,7 @@ int SortformerConfig::chunkMelFrames() const {
     return (chunkLen + chunkLeftContext + chunkRightContext) * subsamplingFactor;
 }
 
-int SortformerConfig::coreFrames() const {
-    return chunkLen * subsamplingFactor;
-}
+int SortformerConfig::coreFrames() const { return chunkLen * subsamplingFactor; }
 
 bool SortformerConfig::isCompatible(const SortformerConfig& other) const {
     return chunkMelFrames() == other.chunkMelFrames() && fifoLen == other.fifoLen && spkcacheLen == other.spkcacheLen;
@@ -98,8 +86,8 @@ const SortformerConfig& SortformerConfig::highContextV2_1() {
 
 const SortformerConfig& SortformerConfig::efficientV2_1() {
     // A core chunk of 2.0 s with 0.56 s of look-ahead.
-    static const SortformerConfig preset(SortformerVariant::efficientV2_1, SortformerModelPrecision::fp16, 25, 1, 7,
-                                         40, 188, 31);
+    static const SortformerConfig preset(SortformerVariant::efficientV2_1, SortformerModelPrecision::fp16, 25, 1, 7, 40,
+                                         188, 31);
     return preset;
 }
 

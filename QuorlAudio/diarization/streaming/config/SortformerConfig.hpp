@@ -16,12 +16,11 @@ struct SortformerConfig {
     // chunk and at most the FIFO plus a chunk. Everything else is stored as given. Later assignments to the
     // fields are not clamped again.
     explicit SortformerConfig(std::optional<SortformerVariant> modelVariant, SortformerModelPrecision precision,
-                              int chunkLen = 6, int chunkLeftContext = 1, int chunkRightContext = 7,
-                              int fifoLen = 40, int spkcacheLen = 188, int spkcacheUpdatePeriod = 31,
-                              float silenceThreshold = 0.2F, int spkcacheSilFramesPerSpk = 3,
-                              float predScoreThreshold = 0.25F, float scoresBoostLatest = 0.05F,
-                              float strongBoostRate = 0.75F, float weakBoostRate = 1.5F,
-                              float minPosScoresRate = 0.5F, bool debugMode = false);
+                              int chunkLen = 6, int chunkLeftContext = 1, int chunkRightContext = 7, int fifoLen = 40,
+                              int spkcacheLen = 188, int spkcacheUpdatePeriod = 31, float silenceThreshold = 0.2F,
+                              int spkcacheSilFramesPerSpk = 3, float predScoreThreshold = 0.25F,
+                              float scoresBoostLatest = 0.05F, float strongBoostRate = 0.75F,
+                              float weakBoostRate = 1.5F, float minPosScoresRate = 0.5F, bool debugMode = false);
 
     // The bundle this configuration belongs to; none for a hand-made configuration.
     std::optional<SortformerVariant> modelVariant;

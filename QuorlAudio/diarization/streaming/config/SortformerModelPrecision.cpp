@@ -11,10 +11,8 @@ constexpr std::array precisions{SortformerModelPrecision::fp16, SortformerModelP
 
 std::string_view rawValue(SortformerModelPrecision precision) {
     switch (precision) {
-    case SortformerModelPrecision::fp16:
-        return "fp16";
-    case SortformerModelPrecision::palettized:
-        return "palettized";
+    case SortformerModelPrecision::fp16: return "fp16";
+    case SortformerModelPrecision::palettized: return "palettized";
     }
     return "";
 }
@@ -34,8 +32,7 @@ fromRawValue<quorl::SortformerModelPrecision>(std::string_view rawValue) {
     return std::nullopt;
 }
 
-template <>
-std::span<const quorl::SortformerModelPrecision> allCases<quorl::SortformerModelPrecision>() {
+template <> std::span<const quorl::SortformerModelPrecision> allCases<quorl::SortformerModelPrecision>() {
     return quorl::precisions;
 }
 

@@ -26,7 +26,6 @@ template <>
 std::optional<quorl::SortformerModelPrecision> fromRawValue<quorl::SortformerModelPrecision>(std::string_view rawValue);
 
 // fp16, then palettized.
-template <>
-std::span<const quorl::SortformerModelPrecision> allCases<quorl::SortformerModelPrecision>();
+template <> std::span<const quorl::SortformerModelPrecision> allCases<quorl::SortformerModelPrecision>();
 
 } // namespace platform::core

@@ -38,7 +38,6 @@ bool isCompatible(SortformerVariant variant, const SortformerConfig& configurati
 namespace platform::core {
 
 // The seven variants in declaration order.
-template <>
-std::span<const quorl::SortformerVariant> allCases<quorl::SortformerVariant>();
+template <> std::span<const quorl::SortformerVariant> allCases<quorl::SortformerVariant>();
 
 } // namespace platform::core

@@ -2,9 +2,9 @@
 #include "TrivialTransducerModels.hpp"
 
 #include "QuorlAudio/asr/batch/AsrManager.hpp"
-#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
+#include "QuorlAudio/asr/batch/AsrWindowInference.hpp"
 #include "QuorlAudio/asr/batch/TdtDecoderState.hpp"
 
 #include "platform/core/Concatenated.hpp"
@@ -26,10 +26,8 @@ constexpr auto version = quorl::AsrModelVersion::v3;
 // A v3 model set of trivial kernels whose encoder declares `frames` valid frames.
 quorl::AsrModels trivialModels(const benchsupport::BundleFolder& folder, std::size_t frames) {
     const std::string name = platform::core::concatenated({"bench-asr-", std::to_string(frames)});
-    return benchsupport::trivialModels(folder, {.version = version,
-                                                .name = name,
-                                                .validFrames = static_cast<int>(frames),
-                                                .encoderDelay = {}});
+    return benchsupport::trivialModels(
+        folder, {.version = version, .name = name, .validFrames = static_cast<int>(frames), .encoderDelay = {}});
 }
 
 // Recognisers over trivial models, made once; the scratch folder is removed at exit.

@@ -37,10 +37,10 @@ struct BenchModels {
         platform::ml::registerKernel("bench-tdt-joint-token",
                                      [](const auto&) { return std::make_unique<benchsupport::TrivialJoint>(7); });
         decoder = folder.load("Decoder.mlmodelc", benchsupport::decoderManifest("bench-tdt-decoder", decoderLayers));
-        blankJoint = folder.load("JointBlank.mlmodelc",
-                                 benchsupport::jointManifest("bench-tdt-joint-blank", encoderHiddenSize));
-        tokenJoint = folder.load("JointToken.mlmodelc",
-                                 benchsupport::jointManifest("bench-tdt-joint-token", encoderHiddenSize));
+        blankJoint =
+            folder.load("JointBlank.mlmodelc", benchsupport::jointManifest("bench-tdt-joint-blank", encoderHiddenSize));
+        tokenJoint =
+            folder.load("JointToken.mlmodelc", benchsupport::jointManifest("bench-tdt-joint-token", encoderHiddenSize));
     }
 
     benchsupport::BundleFolder folder;

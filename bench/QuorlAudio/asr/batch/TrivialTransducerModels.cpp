@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <fstream>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace benchsupport {
 
@@ -69,8 +69,8 @@ FrontEnd frontEnd(const BundleFolder& folder, const TrivialModelSet& set) {
     }
     const nlohmann::json mel{feature("mel", melShape), feature("mel_length", {1}, DataType::int32)};
     return {
-        .preprocessor =
-            load("preprocessor", [](const auto&) { return std::make_unique<TrivialPreprocessor>(); }, audio, mel),
+        .preprocessor = load(
+            "preprocessor", [](const auto&) { return std::make_unique<TrivialPreprocessor>(); }, audio, mel),
         .encoder = load("encoder", encoder, mel, frames),
     };
 }
@@ -88,8 +88,7 @@ std::map<std::string, FeatureValue> TrivialPreprocessor::predict(const platform:
 
 TrivialEncoder::TrivialEncoder(std::size_t hiddenSize, int validFrames, std::chrono::milliseconds delay)
     : encoder_(quorl::ANEMemoryUtils::createAlignedArray({1, hiddenSize, windowFrames}, DataType::float32, true)),
-      length_(lengthArray(validFrames)),
-      delay_(delay) {}
+      length_(lengthArray(validFrames)), delay_(delay) {}
 
 std::map<std::string, FeatureValue> TrivialEncoder::predict(const platform::ml::FeatureProvider&,
                                                             platform::ml::ModelState*,
@@ -134,19 +133,18 @@ nlohmann::json manifest(const std::string& kernel, const nlohmann::json& inputs,
 
 nlohmann::json decoderManifest(const std::string& kernel, std::size_t layers) {
     const std::vector<std::size_t> recurrent{layers, 1, projectionSize};
-    return manifest(kernel,
-                    {feature("targets", {1, 1}, DataType::int32), feature("target_length", {1}, DataType::int32),
-                     feature("h_in", recurrent), feature("c_in", recurrent)},
-                    {feature("decoder", {1, 1, projectionSize}), feature("h_out", recurrent),
-                     feature("c_out", recurrent)});
+    return manifest(
+        kernel,
+        {feature("targets", {1, 1}, DataType::int32), feature("target_length", {1}, DataType::int32),
+         feature("h_in", recurrent), feature("c_in", recurrent)},
+        {feature("decoder", {1, 1, projectionSize}), feature("h_out", recurrent), feature("c_out", recurrent)});
 }
 
 nlohmann::json jointManifest(const std::string& kernel, std::size_t encoderHiddenSize) {
-    return manifest(kernel,
-                    {feature("encoder_step", {1, encoderHiddenSize, 1}),
-                     feature("decoder_step", {1, projectionSize, 1})},
-                    {feature("token_id", {1, 1, 1}, DataType::int32), feature("token_prob", {1, 1, 1}),
-                     feature("duration", {1, 1, 1}, DataType::int32)});
+    return manifest(
+        kernel, {feature("encoder_step", {1, encoderHiddenSize, 1}), feature("decoder_step", {1, projectionSize, 1})},
+        {feature("token_id", {1, 1, 1}, DataType::int32), feature("token_prob", {1, 1, 1}),
+         feature("duration", {1, 1, 1}, DataType::int32)});
 }
 
 BundleFolder::BundleFolder(const std::string& prefix)
@@ -158,8 +156,7 @@ BundleFolder::~BundleFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::shared_ptr<platform::ml::Model> BundleFolder::load(const std::string& name,
-                                                        const nlohmann::json& manifest) const {
+std::shared_ptr<platform::ml::Model> BundleFolder::load(const std::string& name, const nlohmann::json& manifest) const {
     const auto bundle = path_ / name;
     std::filesystem::create_directories(bundle);
     std::ofstream(bundle / "coremldata.bin") << "compiled";
@@ -176,10 +173,12 @@ quorl::AsrModels trivialModels(const BundleFolder& folder, const TrivialModelSet
     return quorl::AsrModels{
         .encoder = encoder,
         .preprocessor = preprocessor,
-        .decoder = loadKernel(folder, decoder, [](const auto&) { return std::make_unique<TrivialDecoder>(); },
-                              decoderManifest(decoder, layers)),
-        .joint = loadKernel(folder, joint, [blankId](const auto&) { return std::make_unique<TrivialJoint>(blankId); },
-                            jointManifest(joint, frameWidth(set))),
+        .decoder = loadKernel(
+            folder, decoder, [](const auto&) { return std::make_unique<TrivialDecoder>(); },
+            decoderManifest(decoder, layers)),
+        .joint = loadKernel(
+            folder, joint, [blankId](const auto&) { return std::make_unique<TrivialJoint>(blankId); },
+            jointManifest(joint, frameWidth(set))),
         .ctcHead = nullptr,
         .configuration = {},
         .vocabulary = {},

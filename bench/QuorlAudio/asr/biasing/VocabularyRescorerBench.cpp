@@ -53,7 +53,8 @@ quorl::CtcTokenizer letterTokenizer() {
 quorl::CustomVocabularyContext vocabulary(std::size_t terms, const quorl::CtcTokenizer& tokenizer) {
     quorl::CustomVocabularyContext context;
     for (const auto& word : quorl::bench::syntheticWords(terms)) {
-        context.terms.emplace_back(quorl::CustomVocabularyTerm::Fields{.text = word, .ctcTokenIds = tokenizer.encode(word)});
+        context.terms.emplace_back(
+            quorl::CustomVocabularyTerm::Fields{.text = word, .ctcTokenIds = tokenizer.encode(word)});
     }
     return context;
 }
@@ -70,8 +71,8 @@ std::vector<quorl::VocabularyRescorer::WordTiming> transcript(std::size_t count,
             word = context.terms[(i * 7) % context.terms.size()].text();
             word[word.size() / 2] = word[word.size() / 2] == 'a' ? 'e' : 'a';
         }
-        timings.push_back({.word = word, .startTime = 0.3 * static_cast<double>(i),
-                           .endTime = 0.3 * static_cast<double>(i) + 0.28});
+        timings.push_back(
+            {.word = word, .startTime = 0.3 * static_cast<double>(i), .endTime = 0.3 * static_cast<double>(i) + 0.28});
     }
     return timings;
 }
@@ -115,7 +116,11 @@ void RescoreTranscript(benchmark::State& state) {
 }
 // 100 words against 500 terms; then what one live-dictation window (about 35 words in
 // 11 s of new audio) costs with a small, a medium and a large vocabulary.
-BENCHMARK(RescoreTranscript)->Args({100, 500})->Args({35, 10})->Args({35, 100})->Args({35, 500})
+BENCHMARK(RescoreTranscript)
+    ->Args({100, 500})
+    ->Args({35, 10})
+    ->Args({35, 100})
+    ->Args({35, 500})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

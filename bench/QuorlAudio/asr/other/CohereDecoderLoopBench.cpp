@@ -80,8 +80,8 @@ std::shared_ptr<platform::ml::Model> trivialDecoder(DataType logitsType) {
     platform::ml::registerKernel("cohere-bench-decoder", [logitsType](const platform::ml::KernelContext&) {
         return std::make_unique<TrivialCohereDecoder>(logitsType);
     });
-    const auto bundle = std::filesystem::temp_directory_path() /
-                        ("cohere-bench-" + std::to_string(getpid())) / std::string(quorl::compiledFileName(quorl::CohereDecoderVariant::v2));
+    const auto bundle = std::filesystem::temp_directory_path() / ("cohere-bench-" + std::to_string(getpid())) /
+                        std::string(quorl::compiledFileName(quorl::CohereDecoderVariant::v2));
     std::filesystem::create_directories(bundle);
     std::ofstream(bundle / "coremldata.bin") << "compiled";
     std::ofstream(bundle / "model.json") << decoderManifest().dump();
@@ -98,9 +98,9 @@ void BM_CohereDecoderLoop(benchmark::State& state) {
     const auto logitsType = state.range(1) == 16 ? DataType::float16 : DataType::float32;
     const auto decoder = trivialDecoder(logitsType);
     const quorl::CohereDecoderLoop loop(*decoder, true);
-    const quorl::CohereEncodedAudio encoded{
-        .hiddenStates = std::make_shared<MultiArray>(MultiArray::Shape{1, encoderLength, hiddenSize}, DataType::float16),
-        .validFrames = 300};
+    const quorl::CohereEncodedAudio encoded{.hiddenStates = std::make_shared<MultiArray>(
+                                                MultiArray::Shape{1, encoderLength, hiddenSize}, DataType::float16),
+                                            .validFrames = 300};
     const quorl::CohereDecodingOptions options{.language = Config::Language::english,
                                                .maxNewTokens = 200,
                                                .repetitionPenalty = rules ? 1.1f : 1.0f,

@@ -37,7 +37,8 @@ const quorl::AsrModels& models() {
 
 // A minute of a 440 Hz tone, mono Float32 at the rate, cut into capture-sized buffers.
 std::vector<quorl::SlidingWindowAsrManager::AudioBuffer> capturedMinute(double sampleRate) {
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, sampleRate, 1, false);
+    const auto format =
+        platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, sampleRate, 1, false);
     const auto total = static_cast<std::size_t>(streamSeconds * sampleRate);
     std::vector<quorl::SlidingWindowAsrManager::AudioBuffer> buffers;
     for (std::size_t first = 0; first < total; first += bufferFrames) {
@@ -68,8 +69,8 @@ void streamMinute(benchmark::State& state, double sampleRate) {
         }
         benchmark::DoNotOptimize(manager.finish());
     }
-    state.counters["per audio second"] = benchmark::Counter(
-        streamSeconds, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per audio second"] =
+        benchmark::Counter(streamSeconds, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_StreamMinuteAt16kHz(benchmark::State& state) { streamMinute(state, 16000); }

@@ -49,7 +49,8 @@ class TrivialEouDecoder : public platform::ml::Kernel {
 public:
     std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input, platform::ml::ModelState*,
                                                 const platform::ml::PredictionOptions&) override {
-        return {{"decoder", prediction_}, {"h_out", *input.featureValue("h_in")}, {"c_out", *input.featureValue("c_in")}};
+        return {
+            {"decoder", prediction_}, {"h_out", *input.featureValue("h_in")}, {"c_out", *input.featureValue("c_in")}};
     }
 
 private:
@@ -80,7 +81,8 @@ void writeModels(const benchsupport::BundleFolder& folder, StreamingChunkSize ch
     const auto frames = static_cast<std::size_t>(quorl::validOutputLen(chunkSize));
     platform::ml::registerKernel("eou-bench-encoder",
                                  [frames](const auto&) { return std::make_unique<TrivialEouEncoder>(frames); });
-    platform::ml::registerKernel("eou-bench-decoder", [](const auto&) { return std::make_unique<TrivialEouDecoder>(); });
+    platform::ml::registerKernel("eou-bench-decoder",
+                                 [](const auto&) { return std::make_unique<TrivialEouDecoder>(); });
     platform::ml::registerKernel("eou-bench-joint", [](const auto&) { return std::make_unique<TrivialEouJoint>(); });
     folder.load("streaming_encoder.mlmodelc",
                 manifest("eou-bench-encoder",

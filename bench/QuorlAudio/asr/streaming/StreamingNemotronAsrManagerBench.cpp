@@ -50,7 +50,8 @@ class TrivialNemotronDecoder : public platform::ml::Kernel {
 public:
     std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input, platform::ml::ModelState*,
                                                 const platform::ml::PredictionOptions&) override {
-        return {{"decoder_out", output_}, {"h_out", *input.featureValue("h_in")}, {"c_out", *input.featureValue("c_in")}};
+        return {
+            {"decoder_out", output_}, {"h_out", *input.featureValue("h_in")}, {"c_out", *input.featureValue("c_in")}};
     }
 
 private:
@@ -60,7 +61,8 @@ private:
 // One-hot logits over the vocabulary and blank: a word piece on every eighth step, blank otherwise.
 class TrivialNemotronJoint : public platform::ml::Kernel {
 public:
-    explicit TrivialNemotronJoint(std::size_t classes) : blank_(oneHot(classes, classes - 1)), word_(oneHot(classes, 1)) {}
+    explicit TrivialNemotronJoint(std::size_t classes)
+        : blank_(oneHot(classes, classes - 1)), word_(oneHot(classes, 1)) {}
 
     std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider&, platform::ml::ModelState*,
                                                 const platform::ml::PredictionOptions&) override {
@@ -96,14 +98,14 @@ void writeModels(const benchsupport::BundleFolder& folder, const NemotronStreami
     platform::ml::registerKernel("nemotron-bench-joint",
                                  [classes](const auto&) { return std::make_unique<TrivialNemotronJoint>(classes); });
     const std::vector<std::size_t> state{2, 1, 640};
-    folder.load("encoder/encoder_int8.mlmodelc",
-                manifest("nemotron-bench-encoder",
-                         {feature("mel", {1, 128, static_cast<std::size_t>(geometry.totalMelFrames)}),
-                          feature("mel_length", {1}, DataType::int32),
-                          feature("cache_channel", sizes(geometry.cacheChannelShape)),
-                          feature("cache_time", sizes(geometry.cacheTimeShape)),
-                          feature("cache_len", {1}, DataType::int32)},
-                         nlohmann::json::array()));
+    folder.load(
+        "encoder/encoder_int8.mlmodelc",
+        manifest("nemotron-bench-encoder",
+                 {feature("mel", {1, 128, static_cast<std::size_t>(geometry.totalMelFrames)}),
+                  feature("mel_length", {1}, DataType::int32),
+                  feature("cache_channel", sizes(geometry.cacheChannelShape)),
+                  feature("cache_time", sizes(geometry.cacheTimeShape)), feature("cache_len", {1}, DataType::int32)},
+                 nlohmann::json::array()));
     folder.load("decoder.mlmodelc",
                 manifest("nemotron-bench-decoder",
                          {feature("token", {1, 1}, DataType::int32), feature("token_length", {1}, DataType::int32),
@@ -114,11 +116,10 @@ void writeModels(const benchsupport::BundleFolder& folder, const NemotronStreami
                                            nlohmann::json::array()));
     std::ofstream(folder.path() / "tokenizer.json") << R"({"1": "\u2581word"})";
     if (geometry != NemotronStreamingConfig{}) {
-        std::ofstream(folder.path() / "metadata.json")
-            << nlohmann::json{{"chunk_mel_frames", geometry.chunkMelFrames},
-                              {"chunk_ms", geometry.chunkMs},
-                              {"total_mel_frames", geometry.totalMelFrames}}
-                   .dump();
+        std::ofstream(folder.path() / "metadata.json") << nlohmann::json{
+            {"chunk_mel_frames", geometry.chunkMelFrames},
+            {"chunk_ms", geometry.chunkMs},
+            {"total_mel_frames", geometry.totalMelFrames}}.dump();
     }
 }
 

@@ -138,9 +138,8 @@ void BM_StreamingUnifiedWindow(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(transcriptLength);
     state.SetItemsProcessed(windows);
-    state.counters["rtf"] =
-        benchmark::Counter(static_cast<double>(windows * config.chunkSamples()) / 16000.0,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["rtf"] = benchmark::Counter(static_cast<double>(windows * config.chunkSamples()) / 16000.0,
+                                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_StreamingUnifiedWindow)
     ->ArgNames({"chunk", "right"})
@@ -162,8 +161,8 @@ void BM_UnifiedOfflineTenMinutes(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(recogniser.transcribe(samples));
     }
-    state.counters["rtf"] = benchmark::Counter(600.0, benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+    state.counters["rtf"] =
+        benchmark::Counter(600.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_UnifiedOfflineTenMinutes)->Unit(benchmark::kMillisecond);
 

@@ -58,9 +58,7 @@ std::vector<DiarizerChunkResult> hourOfChunks() {
     return chunks;
 }
 
-DiarizerTimelineConfig benchConfig() {
-    return DiarizerTimelineConfig::sortformerDefault();
-}
+DiarizerTimelineConfig benchConfig() { return DiarizerTimelineConfig::sortformerDefault(); }
 
 void addHour(DiarizerTimeline& timeline, const std::vector<DiarizerChunkResult>& chunks) {
     for (const DiarizerChunkResult& chunk : chunks) {

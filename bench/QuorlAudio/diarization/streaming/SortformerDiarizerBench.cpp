@@ -51,16 +51,15 @@ quorl::SortformerModels trivialModels(const benchsupport::BundleFolder& folder, 
     platform::ml::registerKernel("sortformer-bench", [](const auto&) { return std::make_unique<TrivialSortformer>(); });
     using benchsupport::feature;
     const auto frames = [](int count) { return static_cast<std::size_t>(count); };
-    const auto model = folder.load(
-        "Sortformer.mlmodelc",
-        benchsupport::manifest("sortformer-bench",
-                               {feature("chunk", {1, frames(config.chunkMelFrames()), 128}),
-                                feature("chunk_lengths", {1}, DataType::int32),
-                                feature("spkcache", {1, frames(config.spkcacheLen), dims}),
-                                feature("spkcache_lengths", {1}, DataType::int32),
-                                feature("fifo", {1, frames(config.fifoLen), dims}),
-                                feature("fifo_lengths", {1}, DataType::int32)},
-                               nlohmann::json::array()));
+    const auto model = folder.load("Sortformer.mlmodelc",
+                                   benchsupport::manifest("sortformer-bench",
+                                                          {feature("chunk", {1, frames(config.chunkMelFrames()), 128}),
+                                                           feature("chunk_lengths", {1}, DataType::int32),
+                                                           feature("spkcache", {1, frames(config.spkcacheLen), dims}),
+                                                           feature("spkcache_lengths", {1}, DataType::int32),
+                                                           feature("fifo", {1, frames(config.fifoLen), dims}),
+                                                           feature("fifo_lengths", {1}, DataType::int32)},
+                                                          nlohmann::json::array()));
     return quorl::SortformerModels(config, model, 0);
 }
 
@@ -121,7 +120,8 @@ void BM_SortformerUpdateHighContext(benchmark::State& state) {
     std::vector<float> predictions;
     std::int64_t updates = 0;
     for (auto _ : state) {
-        const std::size_t frames = static_cast<std::size_t>(streaming.spkcacheLength + streaming.fifoLength) + chunkFrames;
+        const std::size_t frames =
+            static_cast<std::size_t>(streaming.spkcacheLength + streaming.fifoLength) + chunkFrames;
         predictions.assign(frames * speakers, 0.05f);
         fillTurns(predictions.data(), frames);
         benchmark::DoNotOptimize(updater.streamingUpdate(streaming, embeddings, predictions, config.chunkLeftContext,

@@ -53,8 +53,7 @@ void BM_DeEssOneMinute(benchmark::State& state) {
 }
 
 void BM_SmoothHighFrequenciesOneMinute(benchmark::State& state) {
-    runOverOneMinute(state,
-                     [](std::span<float> samples) { post::smoothHighFrequencies(samples, sampleRate, 10000); });
+    runOverOneMinute(state, [](std::span<float> samples) { post::smoothHighFrequencies(samples, sampleRate, 10000); });
 }
 
 void BM_AllThreeFiltersOneMinute(benchmark::State& state) {

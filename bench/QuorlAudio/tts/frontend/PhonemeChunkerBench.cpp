@@ -13,8 +13,8 @@ namespace {
 // 100,000 characters of IPA as the English phonemiser writes it: words of a few phonemes, some with stress
 // marks and length marks, separated by blanks, with punctuation every few words.
 std::string ipaText(std::size_t characters) {
-    constexpr std::array<std::string_view, 8> words{"ðə", "kwˈɪk", "bɹˈaʊn", "fˈɑks", "ʤˈʌmps", "ˈoʊvəɹ", "lˈeɪzi",
-                                                    "dˈɔɡ"};
+    constexpr std::array<std::string_view, 8> words{"ðə",     "kwˈɪk",  "bɹˈaʊn", "fˈɑks",
+                                                    "ʤˈʌmps", "ˈoʊvəɹ", "lˈeɪzi", "dˈɔɡ"};
     constexpr std::array<std::string_view, 5> separators{" ", " ", ", ", " ", ". "};
     std::string text;
     std::size_t count = 0;

@@ -14,9 +14,9 @@
 namespace {
 
 constexpr std::array<std::string_view, 24> words{
-    "the",     "quick",      "brown",    "fox",      "jumps",   "over",      "lazy",       "dog",
-    "while",   "listening",  "carefully", "to",      "distant", "thunder",   "rolling",    "across",
-    "valleys", "mountains",  "before",   "evening",  "finally", "arrived",   "quietly",    "everywhere"};
+    "the",     "quick",     "brown",     "fox",     "jumps",   "over",    "lazy",    "dog",
+    "while",   "listening", "carefully", "to",      "distant", "thunder", "rolling", "across",
+    "valleys", "mountains", "before",    "evening", "finally", "arrived", "quietly", "everywhere"};
 
 // A unigram vocabulary of about the shipped size: every printable character, the marker, and every prefix,
 // suffix and marked prefix of the words above, scored by length so that longer pieces win.
@@ -76,8 +76,8 @@ void BM_ChunkATwoThousandCharacterParagraph(benchmark::State& state) {
         quorl::PocketTtsSynthesizer::chunkTextWithMetadata(paragraph, tokenizer, 50, quorl::PocketTtsLanguage::english)
             .size());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(quorl::PocketTtsSynthesizer::chunkTextWithMetadata(
-            paragraph, tokenizer, 50, quorl::PocketTtsLanguage::english));
+        benchmark::DoNotOptimize(quorl::PocketTtsSynthesizer::chunkTextWithMetadata(paragraph, tokenizer, 50,
+                                                                                    quorl::PocketTtsLanguage::english));
     }
 }
 BENCHMARK(BM_ChunkATwoThousandCharacterParagraph);

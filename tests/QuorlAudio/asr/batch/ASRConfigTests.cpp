@@ -30,16 +30,18 @@ TEST(ASRConfigTests, ValidationKeepsEveryOtherField) {
         .maxTokensPerChunk = 90,
         .consecutiveBlankLimit = 2,
     };
-    const ASRConfig config = ASRConfig{
-        .sampleRate = 24000,
-        .tdtConfig = tdtConfig,
-        .encoderHiddenSize = 512,
-        .parallelChunkConcurrency = 6,
-        .streamingEnabled = false,
-        .streamingThreshold = 1000,
-        .melChunkContext = false,
-        .dualDecodeArbitration = true,
-    }.validated();
+    const ASRConfig config =
+        ASRConfig{
+            .sampleRate = 24000,
+            .tdtConfig = tdtConfig,
+            .encoderHiddenSize = 512,
+            .parallelChunkConcurrency = 6,
+            .streamingEnabled = false,
+            .streamingThreshold = 1000,
+            .melChunkContext = false,
+            .dualDecodeArbitration = true,
+        }
+            .validated();
     EXPECT_EQ(config.sampleRate, 24000);
     EXPECT_EQ(config.tdtConfig, tdtConfig);
     EXPECT_EQ(config.encoderHiddenSize, 512);

@@ -68,8 +68,8 @@ TEST(ASRResultTests, RtfxDividesDurationByProcessingTimeWithoutGuard) {
 
 TEST(ASRResultTests, WithRescoringReplacesTextAndTermsOnly) {
     const ASRResult original = fullResult();
-    const ASRResult rescored = original.withRescoring("hello World", std::vector<std::string>{"World", "Hello"},
-                                                      std::nullopt);
+    const ASRResult rescored =
+        original.withRescoring("hello World", std::vector<std::string>{"World", "Hello"}, std::nullopt);
 
     ASRResult expected = original;
     expected.text = "hello World";

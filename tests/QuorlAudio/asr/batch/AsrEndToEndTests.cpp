@@ -35,8 +35,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
-using testsupport::ScriptedKernel;
 using testsupport::fileContents;
+using testsupport::ScriptedKernel;
 
 constexpr double frameSeconds = 0.08;
 
@@ -153,9 +153,8 @@ protected:
     // of compute units it was loaded for: a file loaded once for the wrong units shows up here.
     std::map<fs::path, std::set<ComputeUnits>> loadedUnits() const {
         std::map<fs::path, std::set<ComputeUnits>> units;
-        for (const ScriptedKernel* kernel :
-             {&scripted.preprocessor, &scripted.fusedPreprocessor, &scripted.encoder, &scripted.decoder,
-              &scripted.joint}) {
+        for (const ScriptedKernel* kernel : {&scripted.preprocessor, &scripted.fusedPreprocessor, &scripted.encoder,
+                                             &scripted.decoder, &scripted.joint}) {
             for (const auto& load : kernel->loads()) {
                 units[load.bundlePath].insert(load.configuration.computeUnits);
             }

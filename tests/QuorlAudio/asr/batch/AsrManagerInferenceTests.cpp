@@ -59,9 +59,7 @@ struct WindowChoices {
 
 class AsrManagerInferenceTest : public ::testing::Test {
 protected:
-    AsrManagerInferenceTest() {
-        models_.jointAnswers = {{2, {.token = 5}}, {3, {.token = 6}}};
-    }
+    AsrManagerInferenceTest() { models_.jointAnswers = {{2, {.token = 5}}, {3, {.token = 6}}}; }
 
     std::shared_ptr<AsrManager> manager(AsrModelVersion version = AsrModelVersion::v3) {
         return AsrManager::create(ASRConfig(), models_.modelSet(version, vocabulary_));
@@ -100,7 +98,7 @@ TEST(AsrManagerFrameAlignment, PadsToWholeFramesWithinOneWindow) {
         bool allowAlignment;
         int expectedLength;
     } cases[] = {
-        {1000, true, 1280}, {1000, false, 1000}, {2560, true, 2560},
+        {1000, true, 1280},     {1000, false, 1000},    {2560, true, 2560},
         {239361, true, 239361}, {239000, true, 239360}, {0, true, 0},
     };
     for (const auto& testCase : cases) {
@@ -135,10 +133,8 @@ TEST(AsrManagerWindowLength, ValidLengthSetsTheAudioLengthAndTheFramesDecoded) {
             .samples = samples,
             .originalLength = testCase.originalLength,
             .actualAudioFrames = testCase.actualAudioFrames,
-            .context = {.decoderState = state,
-                        .contextFrameAdjustment = 0,
-                        .isLastChunk = false,
-                        .globalFrameOffset = 0},
+            .context =
+                {.decoderState = state, .contextFrameAdjustment = 0, .isLastChunk = false, .globalFrameOffset = 0},
         });
 
         const auto input = models.preprocessor.calls().at(0).inputs;
@@ -152,8 +148,8 @@ TEST(AsrManagerWindowLength, ValidLengthSetsTheAudioLengthAndTheFramesDecoded) {
 }
 
 TEST(AsrManagerFeatureExtraction, GivesTheNamedArrayOrFailsWithTheMessage) {
-    const auto encoder = std::make_shared<platform::ml::MultiArray>(platform::ml::MultiArray::Shape{1, 4},
-                                                                    DataType::float32);
+    const auto encoder =
+        std::make_shared<platform::ml::MultiArray>(platform::ml::MultiArray::Shape{1, 4}, DataType::float32);
     const platform::ml::DictionaryFeatureProvider provider(
         {{"encoder", platform::ml::FeatureValue(encoder)}, {"name", platform::ml::FeatureValue(std::string("x"))}});
 
@@ -207,9 +203,17 @@ TEST_F(AsrManagerInferenceTest, OnlyV3DecodesWithTheLanguageVocabularyEmitThresh
         {AsrModelVersion::v3, std::nullopt, std::nullopt, 3, {}, {}},
         {AsrModelVersion::v2, Language::english, std::nullopt, std::nullopt, {5}, {ignoredHint + "v2."}},
         {AsrModelVersion::v2, std::nullopt, 40, 3, {5}, {}},
-        {AsrModelVersion::tdtCtc110m, Language::english, std::nullopt, std::nullopt, {5},
+        {AsrModelVersion::tdtCtc110m,
+         Language::english,
+         std::nullopt,
+         std::nullopt,
+         {5},
          {ignoredHint + "tdtCtc110m."}},
-        {AsrModelVersion::tdtJa, Language::english, std::nullopt, std::nullopt, {5},
+        {AsrModelVersion::tdtJa,
+         Language::english,
+         std::nullopt,
+         std::nullopt,
+         {5},
          {"Ignoring `language` hint for tdtJa: TokenLanguageFilter currently supports Latin/Cyrillic only; Japanese "
           "output is always kept."}},
         {AsrModelVersion::tdtJa, std::nullopt, 40, 3, {5}, {}},
@@ -220,10 +224,9 @@ TEST_F(AsrManagerInferenceTest, OnlyV3DecodesWithTheLanguageVocabularyEmitThresh
         const auto recogniser = manager(testCase.version);
         const testsupport::RecordingLogSink sink;
 
-        const auto result =
-            runWindow(*recogniser, {.language = testCase.language,
-                                    .emitTokensAfterGlobalFrame = testCase.emitAfter,
-                                    .initialTimeIndexOverride = testCase.startFrame});
+        const auto result = runWindow(*recogniser, {.language = testCase.language,
+                                                    .emitTokensAfterGlobalFrame = testCase.emitAfter,
+                                                    .initialTimeIndexOverride = testCase.startFrame});
 
         EXPECT_EQ(result.hypothesis.ySequence, testCase.tokens);
         EXPECT_EQ(sink.messages("ASR", platform::sys::LogType::debug), testCase.logLines);
@@ -234,8 +237,7 @@ TEST_F(AsrManagerInferenceTest, EncoderInputsComeFromThePreprocessorOutputElseIt
     const auto recogniser = manager();
 
     runWindow(*recogniser);
-    EXPECT_EQ(namesOf(models_.encoder.calls().back()),
-              (std::set<std::string>{"mel", "mel_frames", "mel_length"}));
+    EXPECT_EQ(namesOf(models_.encoder.calls().back()), (std::set<std::string>{"mel", "mel_frames", "mel_length"}));
 
     recogniser->windowInference().setEncoderModel(models_.loadEncoder({"mel", "audio_length"}));
     runWindow(*recogniser);
@@ -260,8 +262,7 @@ TEST_F(AsrManagerInferenceTest, TheWindowInputGoesBackToThePoolOnEveryPath) {
     } cases[] = {
         {"decoded", AsrModelVersion::v3, [](AsrManager&) {}, "nothing thrown", 1},
         {"preprocessor fails", AsrModelVersion::v3,
-         [&](AsrManager&) { models_.preprocessor.failPredictionsWith(failingPreprocessor); },
-         "boom", 1},
+         [&](AsrManager&) { models_.preprocessor.failPredictionsWith(failingPreprocessor); }, "boom", 1},
         {"no preprocessor", AsrModelVersion::v3,
          [](AsrManager& manager) { manager.windowInference().setPreprocessorModel(nullptr); },
          "AsrManager not initialized. Call initialize() first.", 0},

@@ -69,12 +69,11 @@ nlohmann::json decoderManifest(std::size_t layers) {
 }
 
 nlohmann::json jointManifest(std::size_t hidden) {
-    return modelManifest("asr-manager-tests-joint",
-                         {multiArrayFeature("encoder_step", {1, hidden, 1}),
-                          multiArrayFeature("decoder_step", {1, projectionSize, 1})},
-                         {multiArrayFeature("token_id", {1, 1, 1}, DataType::int32),
-                          multiArrayFeature("token_prob", {1, 1, 1}),
-                          multiArrayFeature("duration", {1, 1, 1}, DataType::int32)});
+    return modelManifest(
+        "asr-manager-tests-joint",
+        {multiArrayFeature("encoder_step", {1, hidden, 1}), multiArrayFeature("decoder_step", {1, projectionSize, 1})},
+        {multiArrayFeature("token_id", {1, 1, 1}, DataType::int32), multiArrayFeature("token_prob", {1, 1, 1}),
+         multiArrayFeature("duration", {1, 1, 1}, DataType::int32)});
 }
 
 // The recurrent state comes back as it went in; the projection carries the label.
@@ -195,16 +194,14 @@ AsrManagerTestModels::AsrManagerTestModels()
     : preprocessor("asr-manager-tests-preprocessor", melOutputs),
       fusedPreprocessor("asr-manager-tests-fused-preprocessor",
                         [this](const ScriptedKernel::Call&) { return encoderOutputs(narrowFrames_); }),
-      encoder("asr-manager-tests-encoder",
-              [this](const ScriptedKernel::Call&) { return encoderOutputs(wideFrames_); }),
+      encoder("asr-manager-tests-encoder", [this](const ScriptedKernel::Call&) { return encoderOutputs(wideFrames_); }),
       decoder("asr-manager-tests-decoder", decoderOutputs),
       joint("asr-manager-tests-joint", [this](const ScriptedKernel::Call& call) { return jointOutputs(call); }),
       recordingEncoder("asr-manager-tests-recording-encoder",
                        [this](const ScriptedKernel::Call& call) {
                            return recordingEncoderOutputs(call, wideHidden, encoderLength);
                        }),
-      wideFrames_(framesArray(wideHidden)),
-      narrowFrames_(framesArray(narrowHidden)),
+      wideFrames_(framesArray(wideHidden)), narrowFrames_(framesArray(narrowHidden)),
       recordingFrontEnd_(std::make_shared<RecordingFrontEnd>()) {
     platform::ml::registerKernel(recordingPreprocessorKernel,
                                  [frontEnd = recordingFrontEnd_](const platform::ml::KernelContext&) {
@@ -222,8 +219,8 @@ AsrModels AsrManagerTestModels::modelSet(AsrModelVersion version, Vocabulary voc
     };
     return AsrModels{
         .encoder = documents.encoder ? loadEncoder({"mel", "mel_length"}) : nullptr,
-        .preprocessor = load(documents.encoder ? "Preprocessor.mlmodelc" : "FusedPreprocessor.mlmodelc",
-                             documents.preprocessor),
+        .preprocessor =
+            load(documents.encoder ? "Preprocessor.mlmodelc" : "FusedPreprocessor.mlmodelc", documents.preprocessor),
         .decoder = load(bundleName("Decoder", decoderLayers(version)), documents.decoder),
         .joint = load(bundleName("Joint", encoderHiddenSize(version)), documents.joint),
         .ctcHead = nullptr,

@@ -156,7 +156,7 @@ TEST_F(AsrManagerTest, LoadModelsBindsTheSetAndSaysSo) {
     manager->loadModels(set);
 
     EXPECT_EQ(sink.messages("ASR"), (std::vector<std::string>{"Loading AsrManager with provided models",
-                                                          "AsrManager loaded successfully with provided models"}));
+                                                              "AsrManager loaded successfully with provided models"}));
     EXPECT_TRUE(manager->windowInference().isAvailable());
     EXPECT_EQ(manager->windowInference().modelVersion(), AsrModelVersion::v3);
     EXPECT_EQ(manager->windowInference().preprocessorModel(), set.preprocessor);

@@ -24,8 +24,13 @@ constexpr const char* delayVariable = "TDT_EMISSION_DELAY_FRAMES";
 class AsrManagerTextTest : public ::testing::Test {
 protected:
     AsrManagerTextTest() {
-        manager_->windowInference().setVocabulary({{1, "\u2581Hel"}, {2, "lo"}, {3, "\u2581world"}, {4, ""},
-                                                   {5, "\u2581the"}, {6, "a\u2581b\u2581"}, {7, "\t\u2581x"}});
+        manager_->windowInference().setVocabulary({{1, "\u2581Hel"},
+                                                   {2, "lo"},
+                                                   {3, "\u2581world"},
+                                                   {4, ""},
+                                                   {5, "\u2581the"},
+                                                   {6, "a\u2581b\u2581"},
+                                                   {7, "\t\u2581x"}});
     }
 
     // The text operations as the recogniser hands them out, against the vocabulary it holds now.
@@ -74,13 +79,33 @@ struct TimingCase {
 
 TEST_F(AsrManagerTextTest, TokenTimingsRunFromTheDelayedFrameToTheNextTokenOrTheDuration) {
     const std::vector<TimingCase> cases{
-        {"next token's start ends a token", std::nullopt, {5, 6}, {10, 12}, {0.9f, 0.8f}, {},
+        {"next token's start ends a token",
+         std::nullopt,
+         {5, 6},
+         {10, 12},
+         {0.9f, 0.8f},
+         {},
          {{5, 9 * 0.08, 11 * 0.08}, {6, 11 * 0.08, 11 * 0.08 + 0.08}}},
-        {"durations end tokens", std::nullopt, {5, 6}, {10, 12}, {0.9f, 0.8f}, {2, 0},
+        {"durations end tokens",
+         std::nullopt,
+         {5, 6},
+         {10, 12},
+         {0.9f, 0.8f},
+         {2, 0},
          {{5, 9 * 0.08, 9 * 0.08 + 2 * 0.08}, {6, 11 * 0.08, 11 * 0.08 + 0.08}}},
-        {"sorted by frame", std::nullopt, {5, 6}, {12, 10}, {0.9f, 0.8f}, {},
+        {"sorted by frame",
+         std::nullopt,
+         {5, 6},
+         {12, 10},
+         {0.9f, 0.8f},
+         {},
          {{6, 9 * 0.08, 11 * 0.08}, {5, 11 * 0.08, 11 * 0.08 + 0.08}}},
-        {"shortest list of durations wins", std::nullopt, {5, 6}, {10, 12}, {0.9f, 0.8f}, {3},
+        {"shortest list of durations wins",
+         std::nullopt,
+         {5, 6},
+         {10, 12},
+         {0.9f, 0.8f},
+         {3},
          {{5, 9 * 0.08, 9 * 0.08 + 3 * 0.08}}},
         {"frame 0 never starts early", std::nullopt, {5}, {0}, {0.9f}, {}, {{5, 0.0, 0.08}}},
         {"no delay", "0", {5}, {10}, {0.9f}, {}, {{5, 0.8, 0.88}}},
@@ -144,7 +169,10 @@ TEST_F(AsrManagerTextTest, RepeatedTokensAreRemovedFromTheStartOfTheCurrentWindo
         std::vector<std::string> logLines;
     } cases[] = {
         {{1, 2, 3, 4}, {3, 4, 5}, {5}, 2, {"Found exact suffix-prefix overlap of length 2"}},
-        {{5, 6, 7, 8, 9}, {1, 7, 8, 9, 4}, {4}, 4,
+        {{5, 6, 7, 8, 9},
+         {1, 7, 8, 9, 4},
+         {4},
+         4,
          {"Found duplicate sequence length=3 at currStart=1 (boundarySearch=20)"}},
         {{10, 7883}, {7883, 20, 30}, {20, 30}, 1, {}},
         {{10, 7883}, {7883, 10, 7883, 20}, {20}, 3, {"Found exact suffix-prefix overlap of length 2"}},

@@ -1,6 +1,6 @@
+#include "AsrModelsTest.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
-#include "AsrModelsTest.hpp"
 #include "platform/ml/Model.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/FileContents.hpp"
@@ -19,9 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
-using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
+using testsupport::LoopbackHub;
 
 class AsrModelsDownloadTest : public testing::AsrModelsTest {
 protected:
@@ -55,8 +55,8 @@ TEST_F(AsrModelsDownloadTest, FillsTheModelFolderBesideTheGivenOneFileByFile) {
     serveVersion(AsrModelVersion::v3, ParakeetEncoderPrecision::int4);
     const fs::path given = modelsRoot() / "mine";
 
-    const fs::path downloaded = download(
-        {.to = given, .version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int4});
+    const fs::path downloaded =
+        download({.to = given, .version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int4});
     EXPECT_EQ(downloaded, given);
 
     EXPECT_FALSE(fs::exists(given));
@@ -149,7 +149,7 @@ TEST_F(AsrModelsDownloadTest, ModelsExistNeedsTheVersionsSetAndItsVocabulary) {
 TEST_F(AsrModelsDownloadTest, ModelsExistInfersTheVersionFromThePath) {
     const struct {
         AsrModelVersion cached;
-        std::string folder;  // under the models root
+        std::string folder; // under the models root
         bool exists;
     } cases[] = {
         {AsrModelVersion::tdtJa, "PARAKEET-JA", true},
@@ -189,9 +189,9 @@ TEST_F(AsrModelsDownloadTest, IsModelValidLoadsEveryModelOfTheDefaultFolderOnThe
 TEST_F(AsrModelsDownloadTest, DownloadAndLoadReportsTheDownloadRunsThenTheLoadRuns) {
     serveVersion(AsrModelVersion::tdtJa);
 
-    const auto models = AsrModels::downloadAndLoad(std::nullopt, std::nullopt, AsrModelVersion::tdtJa,
-                                                   ParakeetEncoderPrecision::int8, std::nullopt, recordProgress(),
-                                                   sleeper);
+    const auto models =
+        AsrModels::downloadAndLoad(std::nullopt, std::nullopt, AsrModelVersion::tdtJa, ParakeetEncoderPrecision::int8,
+                                   std::nullopt, recordProgress(), sleeper);
 
     EXPECT_EQ(models.version, AsrModelVersion::tdtJa);
     EXPECT_EQ(models.vocabulary.size(), 2u);

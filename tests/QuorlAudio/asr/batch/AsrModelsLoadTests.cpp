@@ -1,9 +1,9 @@
+#include "AsrModelsTest.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/AsrModelsError.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
-#include "AsrModelsTest.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/LoopbackHub.hpp"
@@ -61,24 +61,32 @@ TEST_F(AsrModelsLoadTest, LoadsEachFileOfTheVersionWithItsComputeUnitsAndVariant
         ParakeetEncoderPrecision precision;
         std::optional<ModelConfiguration> configuration;
         std::optional<ComputeUnits> encoderComputeUnits;
-        Files files;  // in load order
+        Files files; // in load order
         std::optional<std::string> variant;
     } cases[] = {
         {AsrModelVersion::v3, ParakeetEncoderPrecision::int8, std::nullopt, std::nullopt,
-         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly}, {"Encoder.mlmodelc", neuralEngine},
-               {"Decoder.mlmodelc", neuralEngine}, {"JointDecisionv3.mlmodelc", neuralEngine}},
+         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly},
+               {"Encoder.mlmodelc", neuralEngine},
+               {"Decoder.mlmodelc", neuralEngine},
+               {"JointDecisionv3.mlmodelc", neuralEngine}},
          "int8"},
         {AsrModelVersion::v3, ParakeetEncoderPrecision::int4, configurationFor(gpu), ComputeUnits::all,
-         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly}, {"EncoderInt4.mlmodelc", ComputeUnits::all},
-               {"Decoder.mlmodelc", gpu}, {"JointDecisionv3.mlmodelc", gpu}},
+         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly},
+               {"EncoderInt4.mlmodelc", ComputeUnits::all},
+               {"Decoder.mlmodelc", gpu},
+               {"JointDecisionv3.mlmodelc", gpu}},
          "int4"},
         {AsrModelVersion::v2, ParakeetEncoderPrecision::int4, configurationFor(gpu), std::nullopt,
-         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly}, {"Encoder.mlmodelc", gpu}, {"Decoder.mlmodelc", gpu},
+         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly},
+               {"Encoder.mlmodelc", gpu},
+               {"Decoder.mlmodelc", gpu},
                {"JointDecision.mlmodelc", gpu}},
          std::nullopt},
         {AsrModelVersion::tdtJa, ParakeetEncoderPrecision::int8, configurationFor(ComputeUnits::all), std::nullopt,
-         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly}, {"Encoder.mlmodelc", ComputeUnits::all},
-               {"Decoderv2.mlmodelc", ComputeUnits::all}, {"Jointerv2.mlmodelc", ComputeUnits::all}},
+         Files{{"Preprocessor.mlmodelc", ComputeUnits::cpuOnly},
+               {"Encoder.mlmodelc", ComputeUnits::all},
+               {"Decoderv2.mlmodelc", ComputeUnits::all},
+               {"Jointerv2.mlmodelc", ComputeUnits::all}},
          std::nullopt},
         {AsrModelVersion::tdtCtc110m, ParakeetEncoderPrecision::int8, configurationFor(gpu), std::nullopt,
          Files{{"Preprocessor.mlmodelc", gpu}, {"Decoder.mlmodelc", gpu}, {"JointDecision.mlmodelc", gpu}},
@@ -244,10 +252,9 @@ TEST_F(AsrModelsLoadTest, WithoutACtcHeadAnywhereTheSetLoadsAndTheCtcCacheStays)
         EXPECT_EQ(models.ctcHead, nullptr);
         EXPECT_NE(models.decoder, nullptr);
         const auto lines = modelSetLines();
-        const auto warnings = std::ranges::count_if(lines.begin() + static_cast<std::ptrdiff_t>(warningsBefore),
-                                                    lines.end(), [](const std::string& line) {
-                                                        return line.starts_with("CTC head model not available: ");
-                                                    });
+        const auto warnings = std::ranges::count_if(
+            lines.begin() + static_cast<std::ptrdiff_t>(warningsBefore), lines.end(),
+            [](const std::string& line) { return line.starts_with("CTC head model not available: "); });
         EXPECT_EQ(warnings, 1) << repositoryServed;
     }
     EXPECT_EQ(linesCalled("CTC head model not available: Model file not found: CtcHead.mlmodelc"), 1u);
@@ -273,9 +280,8 @@ TEST_F(AsrModelsLoadTest, ACancelledCtcHeadFetchEndsTheLoad) {
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));
     }
     EXPECT_EQ(linesCalled("Loaded JointDecision.mlmodelc"), 1u);
-    EXPECT_FALSE(std::ranges::any_of(modelSetLines(), [](const std::string& line) {
-        return line.starts_with("CTC head model not available: ");
-    }));
+    EXPECT_FALSE(std::ranges::any_of(
+        modelSetLines(), [](const std::string& line) { return line.starts_with("CTC head model not available: "); }));
 }
 
 } // namespace

@@ -67,8 +67,7 @@ protected:
     AsrModels::ModelHubLoader recordingLoader(std::vector<HubCall>& calls,
                                               std::optional<std::string> withheld = std::nullopt) {
         return [this, &calls, withheld](Repo repository, const std::vector<std::string>& names,
-                                        const std::filesystem::path& directory,
-                                        platform::ml::ComputeUnits computeUnits,
+                                        const std::filesystem::path& directory, platform::ml::ComputeUnits computeUnits,
                                         const std::optional<std::string>& variant, const ProgressHandler& handler) {
             calls.push_back(HubCall{.repo = repository,
                                     .modelNames = names,

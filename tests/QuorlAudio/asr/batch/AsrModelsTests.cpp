@@ -1,7 +1,7 @@
+#include "AsrModelsTest.hpp"
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
 #include "QuorlAudio/asr/batch/AsrModelsError.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
-#include "AsrModelsTest.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 
@@ -44,17 +44,29 @@ TEST(AsrModelVersionTests, EachVersionHasItsNumbersAndFiles) {
         int blankId;
         int decoderLayers;
         int encoderHiddenSize;
-        std::vector<std::string> files;  // preprocessor, the int4 encoder if any, decoder, joint, vocabulary
+        std::vector<std::string> files; // preprocessor, the int4 encoder if any, decoder, joint, vocabulary
     } cases[] = {
-        {AsrModelVersion::v2, 1024, 2, 1024,
+        {AsrModelVersion::v2,
+         1024,
+         2,
+         1024,
          {"Preprocessor.mlmodelc", "Encoder.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc",
           "parakeet_vocab.json"}},
-        {AsrModelVersion::v3, 8192, 2, 1024,
+        {AsrModelVersion::v3,
+         8192,
+         2,
+         1024,
          {"Preprocessor.mlmodelc", "EncoderInt4.mlmodelc", "Decoder.mlmodelc", "JointDecisionv3.mlmodelc",
           "parakeet_vocab.json"}},
-        {AsrModelVersion::tdtCtc110m, 1024, 1, 512,
+        {AsrModelVersion::tdtCtc110m,
+         1024,
+         1,
+         512,
          {"Preprocessor.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc", "parakeet_vocab.json"}},
-        {AsrModelVersion::tdtJa, 3072, 2, 1024,
+        {AsrModelVersion::tdtJa,
+         3072,
+         2,
+         1024,
          {"Preprocessor.mlmodelc", "Encoder.mlmodelc", "Decoderv2.mlmodelc", "Jointerv2.mlmodelc", "vocab.json"}},
     };
     for (const auto& c : cases) {
@@ -102,7 +114,7 @@ TEST_F(AsrModelsSetTest, ReadsArraysAndObjectsAndRefusesOtherShapes) {
     const struct {
         std::string text;
         Vocabulary vocabulary;
-        std::string error;  // empty when the file reads
+        std::string error; // empty when the file reads
         bool errorLogged;
     } cases[] = {
         {R"(["\u2581a", "b"])", {{0, "\u2581a"}, {1, "b"}}, "", false},
@@ -126,7 +138,7 @@ TEST_F(AsrModelsSetTest, ReadsArraysAndObjectsAndRefusesOtherShapes) {
             EXPECT_EQ(models.vocabulary, c.vocabulary) << c.text;
             EXPECT_EQ(modelSetLines().back(), "Successfully loaded all ASR models with optimized compute units");
             EXPECT_EQ(modelSetLines().end()[-2], "Loaded vocabulary with " + std::to_string(c.vocabulary.size()) +
-                                                    " tokens from " + path.string());
+                                                     " tokens from " + path.string());
             continue;
         }
         EXPECT_EQ(errorText([&] {

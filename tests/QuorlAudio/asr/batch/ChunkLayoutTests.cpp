@@ -162,8 +162,7 @@ TEST(ChunkLayout, SilenceAlignedStartsMoveOntoQuietFrameBoundaries) {
         EXPECT_EQ(processor.silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, false),
                   testCase.expected);
         // Allowing warm-up prefixes changes nothing: no start the search places asks for one.
-        EXPECT_EQ(processor.silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, true),
-                  testCase.expected);
+        EXPECT_EQ(processor.silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, true), testCase.expected);
     }
 }
 

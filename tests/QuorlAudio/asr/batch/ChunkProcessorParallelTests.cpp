@@ -117,8 +117,8 @@ TEST_F(ChunkProcessorParallelTest, ChunksGoToTheWorkerFreeLongestAndAreMergedInC
         }
     };
 
-    const ASRResult result = chunker(samples).process(recogniser, std::chrono::steady_clock::now(), onProgress,
-                                                      std::nullopt);
+    const ASRResult result =
+        chunker(samples).process(recogniser, std::chrono::steady_clock::now(), onProgress, std::nullopt);
 
     expectNoTimeOut(gate);
     EXPECT_EQ(result.text, script.text);
@@ -212,9 +212,8 @@ TEST_F(ChunkProcessorParallelTest, TheChunkStartsFollowTheContextSettingAndTheMo
         config.dualDecodeArbitration = testCase.dualDecodeArbitration;
         const auto recogniser = manager(config, script.vocabulary, gate, testCase.version);
 
-        const ASRResult result =
-            chunker(std::make_shared<const ArrayAudioSampleSource>(audio))
-                .process(recogniser, std::chrono::steady_clock::now(), {}, std::nullopt);
+        const ASRResult result = chunker(std::make_shared<const ArrayAudioSampleSource>(audio))
+                                     .process(recogniser, std::chrono::steady_clock::now(), {}, std::nullopt);
 
         EXPECT_EQ(result.text, script.text);
         auto windows = models_.recordingWindows();
@@ -258,10 +257,9 @@ TEST_F(ChunkProcessorParallelTest, AFailureCancelsTheRunningChunksAndIsThrownAft
         const Source source = testCase.arrange(gate);
         const auto recogniser = manager(ASRConfig(), {}, gate);
 
-        EXPECT_EQ(errorText([&] {
-                      chunker(source).process(recogniser, std::chrono::steady_clock::now(), {}, std::nullopt);
-                  }),
-                  testCase.error);
+        EXPECT_EQ(
+            errorText([&] { chunker(source).process(recogniser, std::chrono::steady_clock::now(), {}, std::nullopt); }),
+            testCase.error);
 
         const auto entries = gate.entries();
         const auto chunk0 = std::ranges::find(entries, 0, &ChunkGate::Entry::chunk);

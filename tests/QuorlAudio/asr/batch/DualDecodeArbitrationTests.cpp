@@ -47,8 +47,8 @@ std::vector<Decision> starts(const std::vector<std::int64_t>& positions) {
 }
 
 Tokens tokens(int count, float confidence) {
-    return Tokens(static_cast<std::size_t>(count), DecodedToken{.token = 7, .timestamp = 0, .confidence = confidence,
-                                                                .duration = 1});
+    return Tokens(static_cast<std::size_t>(count),
+                  DecodedToken{.token = 7, .timestamp = 0, .confidence = confidence, .duration = 1});
 }
 
 // A's tokens all have confidence 0.5; sums of powers of two are exact, so a confidence can sit on a threshold.
@@ -140,23 +140,60 @@ TEST(DualDecodeArbitration, AWarmUpIsDecodedInFrontOfItsChunkWithoutEmitting) {
         std::int64_t warmup;
         std::optional<Window> window;
     } cases[] = {
-        {"no warm-up at the start", {.start = 0, .useWarmupPrefix = true}, 700000, 0,
-         Window{.readStart = 0, .sampleCount = 239360, .actualAudioFrames = 187, .isLastChunk = false,
-                .globalFrameOffset = 0, .emitTokensAfterGlobalFrame = std::nullopt,
+        {"no warm-up at the start",
+         {.start = 0, .useWarmupPrefix = true},
+         700000,
+         0,
+         Window{.readStart = 0,
+                .sampleCount = 239360,
+                .actualAudioFrames = 187,
+                .isLastChunk = false,
+                .globalFrameOffset = 0,
+                .emitTokensAfterGlobalFrame = std::nullopt,
                 .initialTimeIndexOverride = std::nullopt}},
-        {"the whole audio before the start", {.start = 5120, .useWarmupPrefix = true}, 700000, 5120,
-         Window{.readStart = 0, .sampleCount = 239360, .actualAudioFrames = 187, .isLastChunk = false,
-                .globalFrameOffset = 0, .emitTokensAfterGlobalFrame = 4, .initialTimeIndexOverride = 0}},
-        {"at most seven frames", {.start = 10240, .useWarmupPrefix = true}, 700000, 8960,
-         Window{.readStart = 1280, .sampleCount = 239360, .actualAudioFrames = 187, .isLastChunk = false,
-                .globalFrameOffset = 1, .emitTokensAfterGlobalFrame = 8, .initialTimeIndexOverride = 0}},
-        {"not asked for", {.start = 10240, .useWarmupPrefix = false}, 700000, 0,
-         Window{.readStart = 10240, .sampleCount = 239360, .actualAudioFrames = 187, .isLastChunk = false,
-                .globalFrameOffset = 8, .emitTokensAfterGlobalFrame = std::nullopt,
+        {"the whole audio before the start",
+         {.start = 5120, .useWarmupPrefix = true},
+         700000,
+         5120,
+         Window{.readStart = 0,
+                .sampleCount = 239360,
+                .actualAudioFrames = 187,
+                .isLastChunk = false,
+                .globalFrameOffset = 0,
+                .emitTokensAfterGlobalFrame = 4,
+                .initialTimeIndexOverride = 0}},
+        {"at most seven frames",
+         {.start = 10240, .useWarmupPrefix = true},
+         700000,
+         8960,
+         Window{.readStart = 1280,
+                .sampleCount = 239360,
+                .actualAudioFrames = 187,
+                .isLastChunk = false,
+                .globalFrameOffset = 1,
+                .emitTokensAfterGlobalFrame = 8,
+                .initialTimeIndexOverride = 0}},
+        {"not asked for",
+         {.start = 10240, .useWarmupPrefix = false},
+         700000,
+         0,
+         Window{.readStart = 10240,
+                .sampleCount = 239360,
+                .actualAudioFrames = 187,
+                .isLastChunk = false,
+                .globalFrameOffset = 8,
+                .emitTokensAfterGlobalFrame = std::nullopt,
                 .initialTimeIndexOverride = std::nullopt}},
-        {"the last chunk", {.start = 622080, .useWarmupPrefix = false}, 700000, 0,
-         Window{.readStart = 622080, .sampleCount = 77920, .actualAudioFrames = 61, .isLastChunk = true,
-                .globalFrameOffset = 486, .emitTokensAfterGlobalFrame = std::nullopt,
+        {"the last chunk",
+         {.start = 622080, .useWarmupPrefix = false},
+         700000,
+         0,
+         Window{.readStart = 622080,
+                .sampleCount = 77920,
+                .actualAudioFrames = 61,
+                .isLastChunk = true,
+                .globalFrameOffset = 486,
+                .emitTokensAfterGlobalFrame = std::nullopt,
                 .initialTimeIndexOverride = std::nullopt}},
         {"no audio of its own", {.start = 700000, .useWarmupPrefix = false}, 700000, 0, std::nullopt},
     };
@@ -191,11 +228,10 @@ DualDecodeArbitration arbitration(DualDecodeArbitration::Grids grids, ScriptedCh
 
 TEST(DualDecodeArbitration, TheProbeDecodesOnlyTheChunksWhoseInputDiffersFromA) {
     ScriptedChunks chunks;
-    const auto run = arbitration(
-        {.a = starts({0, 5120, 10240, 20480, 30720}),
-         .b = {starts({0})[0], warmingUp(5120), warmingUp(10240), starts({20480})[0]},
-         .c = starts({0, 5120, 15000})},
-        chunks);
+    const auto run = arbitration({.a = starts({0, 5120, 10240, 20480, 30720}),
+                                  .b = {starts({0})[0], warmingUp(5120), warmingUp(10240), starts({20480})[0]},
+                                  .c = starts({0, 5120, 15000})},
+                                 chunks);
 
     const auto results = run.run({});
 
@@ -249,8 +285,10 @@ TEST(DualDecodeArbitration, GridAOfOneChunkNeedsNoProbe) {
     cancelled.cancel();
     const platform::core::Task::Scope scope(cancelled.token());
 
-    const auto results = arbitration({.a = starts({0}), .b = starts({0}), .c = starts({0, 207360})}, chunks)
-                             .run([&](double value) { progress.push_back(value); });
+    const auto results =
+        arbitration({.a = starts({0}), .b = starts({0}), .c = starts({0, 207360})}, chunks).run([&](double value) {
+            progress.push_back(value);
+        });
 
     EXPECT_EQ(results, std::vector<Tokens>{tokens(10, 0.5f)});
     EXPECT_EQ(chunks.calls, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0}}));
@@ -266,11 +304,8 @@ TEST(DualDecodeArbitration, CancellationIsNoticedBeforeTheProbeBetweenItsStepsAn
         std::size_t decodes;
         bool throws;
     } cases[] = {
-        {"chunk 0", 0, 1, true},
-        {"the first probe step", 1, 2, true},
-        {"the last probe step", 3, 4, true},
-        {"a later chunk", 4, 5, true},
-        {"the last chunk", 5, 6, false},
+        {"chunk 0", 0, 1, true},       {"the first probe step", 1, 2, true}, {"the last probe step", 3, 4, true},
+        {"a later chunk", 4, 5, true}, {"the last chunk", 5, 6, false},
     };
     const auto grid = starts({0, 200000, 400000, 600000, 800000, 1000000});
     for (const auto& testCase : cases) {
@@ -322,8 +357,9 @@ TEST_F(DualDecodeEndToEndTest, ARecordingOfOneChunkIsDecodedOnceAndOnlySorted) {
     std::vector<double> progress;
 
     const ASRResult result = chunker(AsrManagerTestModels::recording(160000))
-                                 .process(recogniser, std::chrono::steady_clock::now(),
-                                          [&](double value) { progress.push_back(value); }, std::nullopt);
+                                 .process(
+                                     recogniser, std::chrono::steady_clock::now(),
+                                     [&](double value) { progress.push_back(value); }, std::nullopt);
 
     EXPECT_EQ(result.text, script.text);
     EXPECT_DOUBLE_EQ(result.duration, 10.0);
@@ -347,9 +383,10 @@ TEST_F(DualDecodeEndToEndTest, TheProbeReadsGridsAAndCAndTheChosenGridIsMerged) 
     const testsupport::RecordingLogSink sink;
     std::vector<double> progress;
 
-    const ASRResult result = chunker(std::move(audio)).process(
-        recogniser, std::chrono::steady_clock::now(), [&](double value) { progress.push_back(value); },
-        std::nullopt);
+    const ASRResult result = chunker(std::move(audio))
+                                 .process(
+                                     recogniser, std::chrono::steady_clock::now(),
+                                     [&](double value) { progress.push_back(value); }, std::nullopt);
 
     EXPECT_EQ(result.text, script.text + " " + rest.text);
     EXPECT_EQ(progress, (std::vector<double>{0.25, 1.0}));

@@ -27,8 +27,8 @@ TEST(WordTimingTests, BuildWordTimingsGroupsPiecesIntoWords) {
     } cases[] = {
         {"no tokens", {}, {}},
         {"marked pieces, fillers skipped without extending the word",
-         {piece("\u2581Hel", 0.0, 0.2), piece("lo", 0.2, 0.3), piece("<blank>", 0.3, 0.4),
-          piece("<pad>", 0.4, 0.45), piece("", 0.45, 0.5), piece("\u2581world", 0.5, 0.9)},
+         {piece("\u2581Hel", 0.0, 0.2), piece("lo", 0.2, 0.3), piece("<blank>", 0.3, 0.4), piece("<pad>", 0.4, 0.45),
+          piece("", 0.45, 0.5), piece("\u2581world", 0.5, 0.9)},
          {{"Hello", 0.0, 0.3}, {"world", 0.5, 0.9}}},
         {"unmarked first piece", {piece("lo", 0.1, 0.2)}, {{"lo", 0.1, 0.2}}},
         {"blank-led piece, then a lone marker before an unmarked piece",

@@ -101,8 +101,7 @@ testsupport::ScriptedKernel::Outputs encoderOutputs(const Utterance& utterance) 
     for (std::size_t frame = 0; frame < ScriptedCtcModels::windowFrames; ++frame) {
         values[frame * rowWidth + static_cast<std::size_t>(said[frame])] = 40.0;
     }
-    return {{"ctc_head_raw_output",
-             testsupport::makeArray({1, ScriptedCtcModels::windowFrames, rowWidth}, values)}};
+    return {{"ctc_head_raw_output", testsupport::makeArray({1, ScriptedCtcModels::windowFrames, rowWidth}, values)}};
 }
 
 } // namespace
@@ -128,7 +127,9 @@ ScriptedCtcModels::ScriptedCtcModels(const std::filesystem::path& folder, const 
     models_.melSpectrogram = ml::Model::load(mel);
     models_.encoder = ml::Model::load(encoder);
     for (std::int64_t id = 0; id < blankId; ++id) {
-        models_.vocabulary[id] = id == 0 ? "<unk>" : id == 1 ? "\u2581" : std::string(1, static_cast<char>('a' + id - 2));
+        models_.vocabulary[id] = id == 0   ? "<unk>"
+                                 : id == 1 ? "\u2581"
+                                           : std::string(1, static_cast<char>('a' + id - 2));
     }
 }
 

@@ -31,9 +31,19 @@ TEST(ContextBiasingConstantsTests, TaperPivotTakesOnlyASignedRunOfDigits) {
         std::optional<std::string> value;
         std::int64_t pivot;
     } cases[] = {
-        {std::nullopt, 1},   {"+5", 5}, {"-2", -2}, {"007", 7},    {" 5", 1}, {"5 ", 1},
-        {"5.0", 1},          {"0x5", 1}, {"", 1},    {"+", 1},      {"--5", 1},
-        {"9223372036854775807", INT64_MAX},          {"9223372036854775808", 1},
+        {std::nullopt, 1},
+        {"+5", 5},
+        {"-2", -2},
+        {"007", 7},
+        {" 5", 1},
+        {"5 ", 1},
+        {"5.0", 1},
+        {"0x5", 1},
+        {"", 1},
+        {"+", 1},
+        {"--5", 1},
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775808", 1},
     };
     for (const auto& testCase : cases) {
         ScopedEnvironment environment;
@@ -49,9 +59,18 @@ TEST(ContextBiasingConstantsTests, FloatSettingsConsumeTheWholeValueInTheCLocale
         std::optional<std::string> value;
         std::optional<float> parsed;
     } cases[] = {
-        {std::nullopt, std::nullopt}, {"1.5", 1.5f},          {"1e1", 10.0f},         {"0x1p1", 2.0f},
-        {"-0.25", -0.25f},            {"+3", 3.0f},           {" 1.5", std::nullopt}, {"1.5 ", std::nullopt},
-        {"", std::nullopt},           {"1,5", std::nullopt},  {"abc", std::nullopt},  {"1e99", std::nullopt},
+        {std::nullopt, std::nullopt},
+        {"1.5", 1.5f},
+        {"1e1", 10.0f},
+        {"0x1p1", 2.0f},
+        {"-0.25", -0.25f},
+        {"+3", 3.0f},
+        {" 1.5", std::nullopt},
+        {"1.5 ", std::nullopt},
+        {"", std::nullopt},
+        {"1,5", std::nullopt},
+        {"abc", std::nullopt},
+        {"1e99", std::nullopt},
     };
     for (const auto& testCase : cases) {
         ScopedEnvironment environment;
@@ -60,7 +79,8 @@ TEST(ContextBiasingConstantsTests, FloatSettingsConsumeTheWholeValueInTheCLocale
             .set("QUORL_SPOTTER_MIN_SIM_MULTI", testCase.value);
         const std::string label = testCase.value.value_or("(unset)");
         EXPECT_EQ(ContextBiasingConstants::defaultShortTermCbwTaperExponent(), testCase.parsed.value_or(2.0f)) << label;
-        EXPECT_EQ(ContextBiasingConstants::defaultSpotterRescueMinSimilarity(), testCase.parsed.value_or(0.0f)) << label;
+        EXPECT_EQ(ContextBiasingConstants::defaultSpotterRescueMinSimilarity(), testCase.parsed.value_or(0.0f))
+            << label;
         EXPECT_EQ(ContextBiasingConstants::defaultSpotterRescueMultiWordMinSimilarity(), testCase.parsed.value_or(0.0f))
             << label;
     }
@@ -74,9 +94,8 @@ TEST(ContextBiasingConstantsTests, RescueSwitchReadsTheWholeWordInAnyCase) {
         std::optional<std::string> value;
         bool enabled;
     } cases[] = {
-        {std::nullopt, true}, {"OFF", false}, {"No", false},   {"0", false},     {"false", false},
-        {"YES", true},        {"1", true},    {"On", true},    {"maybe", true},  {" true", true},
-        {"", true},           {"off ", true},
+        {std::nullopt, true}, {"OFF", false}, {"No", false},   {"0", false},    {"false", false}, {"YES", true},
+        {"1", true},          {"On", true},   {"maybe", true}, {" true", true}, {"", true},       {"off ", true},
     };
     for (const auto& testCase : cases) {
         ScopedEnvironment environment;

@@ -53,7 +53,9 @@ TEST(CtcDPAlgorithmTest, SpotsTermsUnderTheCtcRules) {
     };
     const std::vector<Case> cases{
         {"one token", framesOf({blank, blank, 7, blank, blank, blank}), {7}, {{-0.1f, 2, 3}}},
-        {"two occurrences", framesOf({blank, 7, blank, blank, blank, blank, 7, blank}), {7},
+        {"two occurrences",
+         framesOf({blank, 7, blank, blank, blank, blank, 7, blank}),
+         {7},
          {{-0.1f, 1, 2}, {-0.1f, 6, 7}}},
         {"wildcard absorbs frames", framesOf({blank, 3, 5, 6, 4, blank}), {3, -1, 4}, {{-0.1f, 1, 5}}},
         {"wildcards only", framesOf({blank, blank, blank}), {-1}, {{0.0f, 0, 3}}},

@@ -98,7 +98,7 @@ TEST(CtcDecodingTest, ArraysMustBeThreeDimensionalFloats) {
 
 // Pieces of a small sentence-piece vocabulary; the blank is the last id.
 const CtcVocabulary words{{0, "\u2581the"}, {1, "\u2581cat"}, {2, "\u2581cap"}, {3, "\u2581sat"},
-                          {4, "\u2581"},    {5, "ca"},       {6, "t"},        {7, "p"}};
+                          {4, "\u2581"},    {5, "ca"},        {6, "t"},         {7, "p"}};
 constexpr int wordsBlank = 8;
 constexpr std::size_t wordsSize = 9;
 
@@ -141,38 +141,76 @@ TEST(CtcBeamSearchTest, FindsWhatTheSearchOverPrefixesPrefers) {
         {"an empty first frame", {{}, {0, -1, -1}}, letters, wide, ""},
         {"beam width 0", argMaxFrames(3, {0, 1}), letters, {.beamWidth = 0, .blankId = 2, .tokenCandidates = 2}, ""},
         {"no token candidates", argMaxFrames(3, {0, 1}), letters, {.beamWidth = 8, .blankId = 2}, ""},
-        {"negative widths count as 0", argMaxFrames(3, {0}), letters,
-         {.beamWidth = -1, .blankId = 2, .tokenCandidates = -3}, ""},
+        {"negative widths count as 0",
+         argMaxFrames(3, {0}),
+         letters,
+         {.beamWidth = -1, .blankId = 2, .tokenCandidates = -3},
+         ""},
         // Blank at 0.6 in both frames: best path says nothing, the prefixes say "a" (0.64 against 0.36).
-        {"prefix probability beats the best path", {frame(2, {{0, 0.4F}, {1, 0.6F}}), frame(2, {{0, 0.4F}, {1, 0.6F}})},
-         letters, {.beamWidth = 2, .blankId = 1, .tokenCandidates = 1}, "a"},
+        {"prefix probability beats the best path",
+         {frame(2, {{0, 0.4F}, {1, 0.6F}}), frame(2, {{0, 0.4F}, {1, 0.6F}})},
+         letters,
+         {.beamWidth = 2, .blankId = 1, .tokenCandidates = 1},
+         "a"},
         {"pruning to one hypothesis keeps the best path",
-         {frame(2, {{0, 0.4F}, {1, 0.6F}}), frame(2, {{0, 0.4F}, {1, 0.6F}})}, letters,
-         {.beamWidth = 1, .blankId = 1, .tokenCandidates = 1}, ""},
+         {frame(2, {{0, 0.4F}, {1, 0.6F}}), frame(2, {{0, 0.4F}, {1, 0.6F}})},
+         letters,
+         {.beamWidth = 1, .blankId = 1, .tokenCandidates = 1},
+         ""},
         // "b" gathers 0.4725 over its alignments against 0.45 for "ab", but only when "b" is expanded first.
-        {"all candidates", {frame(3, {{0, 0.5F}, {1, 0.45F}, {2, 0.05F}}), frame(3, {{0, 0.05F}, {1, 0.9F}, {2, 0.05F}})},
-         letters, wide, "b"},
-        {"only the top candidate", {frame(3, {{0, 0.5F}, {1, 0.45F}, {2, 0.05F}}), frame(3, {{0, 0.05F}, {1, 0.9F}, {2, 0.05F}})},
-         letters, {.beamWidth = 8, .blankId = 2, .tokenCandidates = 1}, "ab"},
+        {"all candidates",
+         {frame(3, {{0, 0.5F}, {1, 0.45F}, {2, 0.05F}}), frame(3, {{0, 0.05F}, {1, 0.9F}, {2, 0.05F}})},
+         letters,
+         wide,
+         "b"},
+        {"only the top candidate",
+         {frame(3, {{0, 0.5F}, {1, 0.45F}, {2, 0.05F}}), frame(3, {{0, 0.05F}, {1, 0.9F}, {2, 0.05F}})},
+         letters,
+         {.beamWidth = 8, .blankId = 2, .tokenCandidates = 1},
+         "ab"},
         {"a repeat without a blank extends the prefix", argMaxFrames(3, {0, 0}), letters, wide, "a"},
         {"a repeat after a blank is a new token", argMaxFrames(3, {0, 2, 0}), letters, wide, "aa"},
         // Without a blank "aa" cannot be written; every id is a candidate.
-        {"a blank id outside the frame is impossible", {frame(2, {{0, 0.6F}, {1, 0.4F}}), frame(2, {{0, 0.6F}, {1, 0.4F}})},
-         letters, {.beamWidth = 8, .blankId = 7, .tokenCandidates = 1}, "a"},
-        {"a negative blank id is impossible too", argMaxFrames(2, {1, 1}), letters,
-         {.beamWidth = 8, .blankId = -1, .tokenCandidates = 2}, "b"},
-        {"acoustics alone", theCapOrCat(true), words, {.beamWidth = 8, .blankId = wordsBlank, .tokenCandidates = 3},
+        {"a blank id outside the frame is impossible",
+         {frame(2, {{0, 0.6F}, {1, 0.4F}}), frame(2, {{0, 0.6F}, {1, 0.4F}})},
+         letters,
+         {.beamWidth = 8, .blankId = 7, .tokenCandidates = 1},
+         "a"},
+        {"a negative blank id is impossible too",
+         argMaxFrames(2, {1, 1}),
+         letters,
+         {.beamWidth = 8, .blankId = -1, .tokenCandidates = 2},
+         "b"},
+        {"acoustics alone",
+         theCapOrCat(true),
+         words,
+         {.beamWidth = 8, .blankId = wordsBlank, .tokenCandidates = 3},
          "the cap sat"},
-        {"bonus and weight change nothing without a model", theCapOrCat(true), words,
-         {.beamWidth = 8, .lmWeight = 5, .wordBonus = 9, .blankId = wordsBlank, .tokenCandidates = 3}, "the cap sat"},
-        {"the model scores a word when the next begins", theCapOrCat(true), words,
-         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3}, "the cat sat"},
-        {"the model scores the last word at the end", theCapOrCat(false), words,
-         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3}, "the cat"},
-        {"weight 0 leaves the acoustics", theCapOrCat(false), words,
-         {.lm = &model, .beamWidth = 8, .lmWeight = 0, .blankId = wordsBlank, .tokenCandidates = 3}, "the cap"},
-        {"a lone marker starts a word spelt in pieces", spelledCapOrCat(), words,
-         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3}, "cat"},
+        {"bonus and weight change nothing without a model",
+         theCapOrCat(true),
+         words,
+         {.beamWidth = 8, .lmWeight = 5, .wordBonus = 9, .blankId = wordsBlank, .tokenCandidates = 3},
+         "the cap sat"},
+        {"the model scores a word when the next begins",
+         theCapOrCat(true),
+         words,
+         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3},
+         "the cat sat"},
+        {"the model scores the last word at the end",
+         theCapOrCat(false),
+         words,
+         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3},
+         "the cat"},
+        {"weight 0 leaves the acoustics",
+         theCapOrCat(false),
+         words,
+         {.lm = &model, .beamWidth = 8, .lmWeight = 0, .blankId = wordsBlank, .tokenCandidates = 3},
+         "the cap"},
+        {"a lone marker starts a word spelt in pieces",
+         spelledCapOrCat(),
+         words,
+         {.lm = &model, .beamWidth = 8, .lmWeight = 1, .blankId = wordsBlank, .tokenCandidates = 3},
+         "cat"},
     };
     for (const auto& test : cases) {
         EXPECT_EQ(ctcBeamSearch(test.frames, test.vocabulary, test.config), test.text) << test.name;
@@ -188,8 +226,9 @@ TEST(CtcBeamSearchTest, TheWordBonusRewardsEveryScoredWord) {
     const CtcLogProbs frames{frame(4, {{0, 0.98F}}), frame(4, {{1, 0.5F}, {2, 0.45F}})};
     const ARPALanguageModel model;
     const auto search = [&](float wordBonus) {
-        return ctcBeamSearch(frames, vocabulary,
-                             {.lm = &model, .beamWidth = 4, .wordBonus = wordBonus, .blankId = 3, .tokenCandidates = 3});
+        return ctcBeamSearch(
+            frames, vocabulary,
+            {.lm = &model, .beamWidth = 4, .wordBonus = wordBonus, .blankId = 3, .tokenCandidates = 3});
     };
     EXPECT_EQ(search(0), "ab");
     EXPECT_EQ(search(1), "a b");

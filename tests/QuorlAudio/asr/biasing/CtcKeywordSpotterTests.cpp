@@ -48,18 +48,16 @@ protected:
         script_ = script;
         const auto mel = testsupport::writeModelBundle(
             folder.path(), "Mel.mlmodelc",
-            testsupport::modelManifest(
-                melKernel.name(),
-                {testsupport::multiArrayFeature("audio", script.audioShape),
-                 testsupport::multiArrayFeature("audio_length", {1}, ml::DataType::int32)},
-                {testsupport::multiArrayFeature("melspectrogram_features", script.melShape)}));
+            testsupport::modelManifest(melKernel.name(),
+                                       {testsupport::multiArrayFeature("audio", script.audioShape),
+                                        testsupport::multiArrayFeature("audio_length", {1}, ml::DataType::int32)},
+                                       {testsupport::multiArrayFeature("melspectrogram_features", script.melShape)}));
         const auto encoder = testsupport::writeModelBundle(
             folder.path(), "Encoder.mlmodelc",
-            testsupport::modelManifest(
-                encoderKernel.name(),
-                {testsupport::multiArrayFeature("melspectrogram_features", script.melShape),
-                 testsupport::multiArrayFeature("mel_length", {1}, ml::DataType::int32)},
-                {}));
+            testsupport::modelManifest(encoderKernel.name(),
+                                       {testsupport::multiArrayFeature("melspectrogram_features", script.melShape),
+                                        testsupport::multiArrayFeature("mel_length", {1}, ml::DataType::int32)},
+                                       {}));
         CtcModels models;
         models.melSpectrogram = ml::Model::load(mel);
         models.encoder = ml::Model::load(encoder);
@@ -89,16 +87,14 @@ protected:
                 values[script_.rank4 ? v * t + frame : frame * vocabularySize + v] = logits[v];
             }
         }
-        const std::vector<std::size_t> shape =
-            script_.rank4 ? std::vector<std::size_t>{1, vocabularySize, 1, t}
-                          : std::vector<std::size_t>{1, t, vocabularySize};
+        const std::vector<std::size_t> shape = script_.rank4 ? std::vector<std::size_t>{1, vocabularySize, 1, t}
+                                                             : std::vector<std::size_t>{1, t, vocabularySize};
         return {{script_.outputName, makeArray(shape, values)}};
     }
 
     static std::vector<float> expectedRow(std::size_t call, std::size_t t) {
         const auto logits = logitsOf(call, t);
-        return CtcKeywordSpotter::applyLogSoftmax({std::vector<float>(logits.begin(), logits.end())}, 2, 1.0f,
-                                                  0.0f)
+        return CtcKeywordSpotter::applyLogSoftmax({std::vector<float>(logits.begin(), logits.end())}, 2, 1.0f, 0.0f)
             .front();
     }
 
@@ -145,9 +141,8 @@ TEST_F(CtcKeywordSpotterTest, OneWindowKeepsTheRowsOfTheRealAudio) {
         std::int64_t rows;
         double frameDuration;
     };
-    for (const auto& [samples, rows, frameDuration] : {Case{80000, 63, 80000.0 / 63 / 16000},
-                                                       Case{240000, 188, 240000.0 / 188 / 16000},
-                                                       Case{1, 1, 1.0 / 16000}}) {
+    for (const auto& [samples, rows, frameDuration] :
+         {Case{80000, 63, 80000.0 / 63 / 16000}, Case{240000, 188, 240000.0 / 188 / 16000}, Case{1, 1, 1.0 / 16000}}) {
         const std::vector<float> audio(samples, 0.25f);
         const auto result = spotter_.computeWithStagedModels(audio);
         EXPECT_EQ(result.totalFrames, rows) << samples;
@@ -170,10 +165,10 @@ TEST_F(CtcKeywordSpotterTest, OneWindowKeepsTheRowsOfTheRealAudio) {
 
 TEST_F(CtcKeywordSpotterTest, ReadsRankThreeAndRankFourOutputsAlike) {
     const std::vector<float> audio(240000, 0.0f);
-    for (const auto& [outputName, rank4] : {std::pair{std::string("ctc_head_raw_output"), false},
-                                            std::pair{std::string("ctc_head_output"), true}}) {
-        const auto result = spotter({.frames = 4, .outputName = outputName, .rank4 = rank4})
-                                .computeWithStagedModels(audio);
+    for (const auto& [outputName, rank4] :
+         {std::pair{std::string("ctc_head_raw_output"), false}, std::pair{std::string("ctc_head_output"), true}}) {
+        const auto result =
+            spotter({.frames = 4, .outputName = outputName, .rank4 = rank4}).computeWithStagedModels(audio);
         ASSERT_EQ(result.logProbs.size(), 4u) << outputName;
         for (std::size_t t = 0; t < 4; ++t) {
             expectRowsNear(result.logProbs[t], expectedRow(encoderKernel.calls().back().index, t));

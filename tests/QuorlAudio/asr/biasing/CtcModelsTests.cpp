@@ -162,8 +162,8 @@ TEST_F(CtcModelsTest, VocabularyPiecesThatAreNotTextAreSkippedAndAnEmptyVocabula
               (std::vector<std::string>{"Skipping CTC vocabulary entry '1': its piece is not a string",
                                         "Skipping CTC vocabulary entry '2': its piece is not a string"}));
 
-    const std::string empty = "Failed to load ASR models: CTC vocabulary at " + (folder / "vocab.json").string() +
-                              " holds no token pieces";
+    const std::string empty =
+        "Failed to load ASR models: CTC vocabulary at " + (folder / "vocab.json").string() + " holds no token pieces";
     for (const std::string document : {R"({"1": 5})", R"({})", R"(["a", "b"])", R"({"x": "a"})"}) {
         writeFile(folder / "vocab.json", document);
         EXPECT_EQ(errorText([&] { CtcModels::loadDirect(folder, CtcModelVariant::ctc110m); }), empty) << document;

@@ -78,9 +78,8 @@ TEST_F(CustomVocabularyTest, PlainTextLinesGiveTermsWithAliasesAndDefaultThresho
         write("# team names\n\n  Kubernetes : k8s , kube ,, \r\nC#\n  # C#\na:b:c, d\n: x\nterm:\n\t\n"
               "one\u2028two\vthree\fPostgreSQL: Postgres,\tpg\u0085\u00C9t\u00E9\n"));
 
-    EXPECT_EQ(texts(context),
-              (std::vector<std::string>{"Kubernetes", "C#", "a", "term", "one", "two", "three", "PostgreSQL",
-                                        "\u00C9t\u00E9"}));
+    EXPECT_EQ(texts(context), (std::vector<std::string>{"Kubernetes", "C#", "a", "term", "one", "two", "three",
+                                                        "PostgreSQL", "\u00C9t\u00E9"}));
     EXPECT_EQ(context.terms[0].aliases(), (Aliases{{"k8s", "kube"}}));
     EXPECT_EQ(context.terms[2].aliases(), (Aliases{{"b:c", "d"}}));
     EXPECT_EQ(context.terms[3].aliases(), std::nullopt);
@@ -135,8 +134,8 @@ TEST_F(CustomVocabularyTest, JsonTermsAreCleanedClampedAndLogged) {
 }
 
 TEST_F(CustomVocabularyTest, AliasesWithControlCharactersAreCleanedAndEmptyOnesDropped) {
-    const auto context =
-        CustomVocabularyContext::load(write(R"({"terms": [{"text": "Opal", "aliases": ["o\u0000pal", "\n", "op al"]}]})"));
+    const auto context = CustomVocabularyContext::load(
+        write(R"({"terms": [{"text": "Opal", "aliases": ["o\u0000pal", "\n", "op al"]}]})"));
     EXPECT_EQ(context.terms[0].aliases(), (Aliases{{std::string("o\0pal", 5), "op al"}}));
     EXPECT_TRUE(warnings().empty());
 }
@@ -175,19 +174,18 @@ TEST_F(CustomVocabularyTest, TheFirstSignificantByteChoosesTheFormat) {
 }
 
 TEST_F(CustomVocabularyTest, DocumentsEncodeTheirKeysInOrderAndDecodeBack) {
-    const CustomVocabularyConfig config{
-        .alpha = 0.7f,
-        .terms = {CustomVocabularyTerm({.text = "Opal",
-                                        .weight = 1.5f,
-                                        .aliases = std::vector<std::string>{"o pal"},
-                                        .tokenIds = std::vector<std::int64_t>{1},
-                                        .ctcTokenIds = std::vector<std::int64_t>{2, 3},
-                                        .minSimilarity = 0.8f}),
-                  CustomVocabularyTerm({.text = "Kube"})},
-        .minCtcScore = std::nullopt,
-        .minSimilarity = 0.6f,
-        .minCombinedConfidence = std::nullopt,
-        .minTermLength = 4};
+    const CustomVocabularyConfig config{.alpha = 0.7f,
+                                        .terms = {CustomVocabularyTerm({.text = "Opal",
+                                                                        .weight = 1.5f,
+                                                                        .aliases = std::vector<std::string>{"o pal"},
+                                                                        .tokenIds = std::vector<std::int64_t>{1},
+                                                                        .ctcTokenIds = std::vector<std::int64_t>{2, 3},
+                                                                        .minSimilarity = 0.8f}),
+                                                  CustomVocabularyTerm({.text = "Kube"})},
+                                        .minCtcScore = std::nullopt,
+                                        .minSimilarity = 0.6f,
+                                        .minCombinedConfidence = std::nullopt,
+                                        .minTermLength = 4};
 
     EXPECT_EQ(config.toJson().dump(),
               R"({"alpha":0.7,"terms":[{"text":"Opal","weight":1.5,"aliases":["o pal"],"tokenIds":[1],)"

@@ -88,7 +88,8 @@ TEST_F(ParakeetLanguageModelsTest, DefaultsNameTheRepositoryFolderAndTheNeuralEn
 TEST_F(ParakeetLanguageModelsTest, DownloadsAndLoadsTheSetThroughTheHub) {
     serve();
 
-    const auto set = ParakeetLanguageModels::downloadAndLoad(std::nullopt, twoEncoders, {.progressHandler = recordProgress()});
+    const auto set =
+        ParakeetLanguageModels::downloadAndLoad(std::nullopt, twoEncoders, {.progressHandler = recordProgress()});
 
     ASSERT_TRUE(set.preprocessor && set.encoder && set.decoder && set.joint);
     EXPECT_EQ(set.blankId, 1024);
@@ -126,7 +127,8 @@ TEST_F(ParakeetLanguageModelsTest, TheEncoderIsChosenByPrecision) {
     for (const auto& test : cases) {
         testsupport::ScriptedKernel own{"parakeet-language-models"};
         testsupport::RecordingLogSink lines;
-        const auto set = ParakeetLanguageModels::load(setFolder(), test.family, {.useInt8Encoder = test.useInt8Encoder});
+        const auto set =
+            ParakeetLanguageModels::load(setFolder(), test.family, {.useInt8Encoder = test.useInt8Encoder});
         ASSERT_TRUE(set.encoder) << test.name;
         EXPECT_EQ(std::ranges::count(testing::logLines(lines, "TestTDT"),
                                      "Loaded preprocessor, encoder (" + test.tag + "), decoder, and joint"),
@@ -180,13 +182,20 @@ TEST_F(ParakeetLanguageModelsTest, PresenceNeedsEveryBundleAndTheVocabulary) {
     const std::vector<Case> cases{
         {"everything", allBundles, true, twoEncoders, true},
         {"only the full-precision encoder",
-         {"Preprocessor.mlmodelc", "EncoderFp32.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"}, true,
-         twoEncoders, true},
-        {"no encoder", {"Preprocessor.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"}, true, twoEncoders,
+         {"Preprocessor.mlmodelc", "EncoderFp32.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"},
+         true,
+         twoEncoders,
+         true},
+        {"no encoder",
+         {"Preprocessor.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"},
+         true,
+         twoEncoders,
          false},
         {"the single encoder must be the int8 one",
-         {"Preprocessor.mlmodelc", "EncoderFp32.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"}, true,
-         oneEncoder, false},
+         {"Preprocessor.mlmodelc", "EncoderFp32.mlmodelc", "Decoder.mlmodelc", "JointDecision.mlmodelc"},
+         true,
+         oneEncoder,
+         false},
         {"no joint", {"Preprocessor.mlmodelc", "Encoder.mlmodelc", "Decoder.mlmodelc"}, true, twoEncoders, false},
         {"no joint needed", {"Preprocessor.mlmodelc", "Encoder.mlmodelc", "Decoder.mlmodelc"}, true, noJoint, true},
         {"no vocabulary", allBundles, false, twoEncoders, false},

@@ -22,7 +22,8 @@ CustomVocabularyTerm term(const std::string& text, std::optional<std::vector<std
 
 // A word heard from frame `first` to frame `last`, exclusive.
 WordTiming word(const std::string& text, std::size_t first, std::size_t last) {
-    return {.word = text, .startTime = static_cast<double>(first) * ctc::frameDuration,
+    return {.word = text,
+            .startTime = static_cast<double>(first) * ctc::frameDuration,
             .endTime = static_cast<double>(last) * ctc::frameDuration};
 }
 
@@ -41,7 +42,10 @@ protected:
     }
 
     VocabularyRescorer::Scoring scoring() const {
-        return {.logProbs = rows, .frameDuration = ctc::frameDuration, .cbw = 4.5f, .marginSeconds = 0.5,
+        return {.logProbs = rows,
+                .frameDuration = ctc::frameDuration,
+                .cbw = 4.5f,
+                .marginSeconds = 0.5,
                 .minSimilarity = 0.5f};
     }
 
@@ -78,8 +82,8 @@ TEST_F(RescoringPassTest, ATermSplitAcrossTwoWordsIsJoined) {
 
 TEST_F(RescoringPassTest, AMultiWordTermReplacesASimilarPhrase) {
     rows = ctc::rowsSaying("new york city", 10, 40);
-    const auto output = termCentric(rescorer({term("New York")}),
-                                    {word("knew", 10, 14), word("york", 14, 19), word("city", 19, 24)});
+    const auto output =
+        termCentric(rescorer({term("New York")}), {word("knew", 10, 14), word("york", 14, 19), word("city", 19, 24)});
     EXPECT_EQ(output.text, "New York city");
     EXPECT_EQ(output.replacements.at(0).originalWord, "knew york");
 }
@@ -92,8 +96,8 @@ TEST_F(RescoringPassTest, AnAliasIsReplacedByTheTermsOwnText) {
 
 TEST_F(RescoringPassTest, WordsThatAlreadyReadAsATermOrAsAStopWordStay) {
     rows = ctc::rowsSaying("kubernetes", 10, 40);
-    EXPECT_FALSE(termCentric(rescorer({term("Kubernetes"), term("Cabernets")}), {word("cabernets", 10, 22)})
-                     .wasModified);
+    EXPECT_FALSE(
+        termCentric(rescorer({term("Kubernetes"), term("Cabernets")}), {word("cabernets", 10, 22)}).wasModified);
     rows = ctc::rowsSaying("theo", 10, 40);
     EXPECT_FALSE(termCentric(rescorer({term("Theo")}), {word("the", 10, 15)}).wasModified);
 }
@@ -107,8 +111,8 @@ TEST_F(RescoringPassTest, TheSpotterRescuesAWordTooUnlikeTheTermInASmallVocabula
 
     EXPECT_FALSE(termCentric(rescorer({term("Kubernetes")}, {.spotterRescueEnabled = false}), words).wasModified);
     std::vector<CustomVocabularyTerm> eleven{term("Kubernetes")};
-    for (const char* filler : {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india",
-                               "juliet"}) {
+    for (const char* filler :
+         {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india", "juliet"}) {
         eleven.push_back(term(filler));
     }
     EXPECT_FALSE(termCentric(rescorer(eleven), words).wasModified);
@@ -119,8 +123,8 @@ TEST_F(RescoringPassTest, TheSpotterRescuesAWordTooUnlikeTheTermInASmallVocabula
 TEST_F(RescoringPassTest, TheWordCentricPassEvaluatesTheCandidatesOfEveryWord) {
     rows = ctc::rowsSaying("kubernetes", 10, 40);
     const std::vector<CustomVocabularyTerm> terms{term("Kubernetes"), term("Postgres")};
-    const auto made = VocabularyRescorer::create(CtcKeywordSpotter(CtcModels{}, ctc::blankId),
-                                                 {.terms = terms}, {}, folder.path());
+    const auto made =
+        VocabularyRescorer::create(CtcKeywordSpotter(CtcModels{}, ctc::blankId), {.terms = terms}, {}, folder.path());
     const VocabularyRescorer withTree({.spotter = made.spotter(),
                                        .vocabulary = made.vocabulary(),
                                        .ctcTokenizer = made.ctcTokenizer(),
@@ -145,11 +149,10 @@ TEST(SpotterAnchoredRescueTest, WordsUnderADetection) {
         double end;
         std::vector<std::int64_t> indices;
     } cases[] = {
-        {1.25, 1.5, {1, 2}},      // touching ends count
-        {2.3, 2.45, {3}},         // in a pause: the word whose middle is nearest
-        {2.125, 2.375, {2}},      // equally near: the earlier word
-        {0.0, 3.0, {0, 1, 2, 3}},
-        {1.0, 1.0, {}},
+        {1.25, 1.5, {1, 2}}, // touching ends count
+        {2.3, 2.45, {3}},    // in a pause: the word whose middle is nearest
+        {2.125, 2.375, {2}}, // equally near: the earlier word
+        {0.0, 3.0, {0, 1, 2, 3}}, {1.0, 1.0, {}},
     };
     for (const auto& [start, end, indices] : cases) {
         EXPECT_EQ(rescoring::wordIndices(words, start, end), indices) << start << "-" << end;
@@ -185,10 +188,12 @@ TEST(VocabularyRescoringEndToEndTest, AHeardTermReplacesItsMisspellingAndNothing
     const auto heard = spotter.spotKeywordsWithLogProbs(audio, vocabulary, std::nullopt);
     ASSERT_EQ(heard.detections.size(), 1u);
     EXPECT_EQ(heard.detections[0].startFrame, 20);
-    const auto rescored = rescorer.ctcTokenRescore(
-        "we run cabernets.", tokens,
-        {.logProbs = heard.logProbs, .frameDuration = heard.frameDuration, .cbw = 4.5f, .marginSeconds = 0.5,
-         .minSimilarity = 0.5f});
+    const auto rescored = rescorer.ctcTokenRescore("we run cabernets.", tokens,
+                                                   {.logProbs = heard.logProbs,
+                                                    .frameDuration = heard.frameDuration,
+                                                    .cbw = 4.5f,
+                                                    .marginSeconds = 0.5,
+                                                    .minSimilarity = 0.5f});
     EXPECT_EQ(rescored.text, "we run Kubernetes.");
     EXPECT_TRUE(rescored.wasModified);
     ASSERT_EQ(rescored.replacements.size(), 1u);
@@ -196,10 +201,12 @@ TEST(VocabularyRescoringEndToEndTest, AHeardTermReplacesItsMisspellingAndNothing
     EXPECT_EQ(rescored.replacements[0].replacementWord, "Kubernetes");
 
     const auto unheard = spotter.spotKeywordsWithLogProbs(audio, vocabulary, std::nullopt);
-    const auto kept = rescorer.ctcTokenRescore(
-        "we run cabernets.", tokens,
-        {.logProbs = unheard.logProbs, .frameDuration = unheard.frameDuration, .cbw = 4.5f, .marginSeconds = 0.5,
-         .minSimilarity = 0.5f});
+    const auto kept = rescorer.ctcTokenRescore("we run cabernets.", tokens,
+                                               {.logProbs = unheard.logProbs,
+                                                .frameDuration = unheard.frameDuration,
+                                                .cbw = 4.5f,
+                                                .marginSeconds = 0.5,
+                                                .minSimilarity = 0.5f});
     EXPECT_EQ(kept, (Output{.text = "we run cabernets.", .replacements = {}, .wasModified = false}));
     EXPECT_EQ(models.predictions(), 2u);
 }

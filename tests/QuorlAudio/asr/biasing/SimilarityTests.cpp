@@ -60,8 +60,8 @@ TEST(SimilarityTests, SimilarityIsOneMinusTheEditDistanceOverTheLongerText) {
 
 TEST(SimilarityTests, NormalisedFormsGatherTheTextAndEveryAliasOfTheSameTermOnce) {
     const auto dataBase = term("Data Base", std::vector<std::string>{"database", "Data-Base"});
-    const CustomVocabularyContext vocabulary{
-        .terms = {term("data base", std::vector<std::string>{"data base."}), term("Other", std::vector<std::string>{"x y"})}};
+    const CustomVocabularyContext vocabulary{.terms = {term("data base", std::vector<std::string>{"data base."}),
+                                                       term("Other", std::vector<std::string>{"x y"})}};
 
     EXPECT_EQ(buildNormalizedForms(dataBase, vocabulary),
               (std::vector<NormalizedForm>{{"data base", 2}, {"database", 1}, {"data-base", 1}}));
@@ -76,9 +76,10 @@ TEST(SimilarityTests, CapitalisationFollowsTheFirstCharacterOnly) {
         std::string replacement;
         std::string result;
     } cases[] = {
-        {"Opal", "opal", "Opal"},       {"OPAL", "opal", "Opal"},  {"opal", "Opal", "Opal"},
-        {"", "opal", "opal"},           {"Opal", "", ""},          {"Stra\u00DFe", "\u00DFtra", "SStra"},
-        {"Opal", "1opal", "1opal"},     {"\u00C9t\u00E9", "\u00E9t\u00E9", "\u00C9t\u00E9"},
+        {"Opal", "opal", "Opal"},   {"OPAL", "opal", "Opal"},
+        {"opal", "Opal", "Opal"},   {"", "opal", "opal"},
+        {"Opal", "", ""},           {"Stra\u00DFe", "\u00DFtra", "SStra"},
+        {"Opal", "1opal", "1opal"}, {"\u00C9t\u00E9", "\u00E9t\u00E9", "\u00C9t\u00E9"},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(preserveCapitalization(testCase.original, testCase.replacement), testCase.result)
@@ -120,8 +121,8 @@ TEST(SimilarityTests, TreeSearchVisitsOnlyBranchesWithinTheBound) {
 }
 
 TEST(SimilarityTests, TreeKeepsEveryTermWithTheSameTextAndFindsWhatAFullScanFinds) {
-    const std::vector<CustomVocabularyTerm> terms{term("Kube"), term("kube"), term("cube"), term("tube"),
-                                                  term("kubernetes"), term("cub"), term("Qube"), term("k8s")};
+    const std::vector<CustomVocabularyTerm> terms{term("Kube"),       term("kube"), term("cube"), term("tube"),
+                                                  term("kubernetes"), term("cub"),  term("Qube"), term("k8s")};
     const BKTree tree(terms);
     for (const std::string query : {"kube", "KUBA", "cubes", "kubernete", "x"}) {
         for (std::int64_t bound = 0; bound <= 3; ++bound) {

@@ -15,8 +15,8 @@ TEST(VocabularyRescorerConfigTest, TheWeightGrowsWithTheLogarithmOfLongTerms) {
     const struct {
         std::int64_t tokens;
         float weight;
-    } cases[] = {{0, 4.5f}, {1, 4.5f}, {3, 4.5f}, {4, 5.0603f}, {5, 5.4949f}, {6, 5.85f},
-                 {8, 6.4103f}, {12, 7.2f}, {24, 8.55f}};
+    } cases[] = {{0, 4.5f},  {1, 4.5f},    {3, 4.5f},  {4, 5.0603f}, {5, 5.4949f},
+                 {6, 5.85f}, {8, 6.4103f}, {12, 7.2f}, {24, 8.55f}};
     for (const auto& [tokens, weight] : cases) {
         EXPECT_NEAR(config.adaptiveCbw(4.5f, tokens), weight, 1e-4f) << tokens;
     }

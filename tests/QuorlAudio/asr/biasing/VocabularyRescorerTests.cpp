@@ -35,16 +35,20 @@ protected:
     }
 
     // A candidate of one word spoken from frame 10 to frame 20 (0.8 s to 1.6 s).
-    static Candidate candidate(const std::string& phrase, const std::string& vocabTerm,
-                               std::int64_t spanLength = 1) {
-        return {.originalPhrase = phrase, .vocabTerm = vocabTerm, .vocabTokens = ctc::tokens(vocabTerm),
-                .similarity = 0.7f, .spanLength = spanLength, .spanIndices = {0}, .spanStartTime = 0.8,
+    static Candidate candidate(const std::string& phrase, const std::string& vocabTerm, std::int64_t spanLength = 1) {
+        return {.originalPhrase = phrase,
+                .vocabTerm = vocabTerm,
+                .vocabTokens = ctc::tokens(vocabTerm),
+                .similarity = 0.7f,
+                .spanLength = spanLength,
+                .spanIndices = {0},
+                .spanStartTime = 0.8,
                 .spanEndTime = 1.6};
     }
 
     VocabularyRescorer::Scoring scoring(float cbw = 4.5f, double frameDuration = ctc::frameDuration) const {
-        return {.logProbs = rows, .frameDuration = frameDuration, .cbw = cbw, .marginSeconds = 0.5,
-                .minSimilarity = 0.5f};
+        return {
+            .logProbs = rows, .frameDuration = frameDuration, .cbw = cbw, .marginSeconds = 0.5, .minSimilarity = 0.5f};
     }
 
     testsupport::TemporaryFolder folder;
@@ -119,9 +123,12 @@ TEST_F(VocabularyRescorerTest, OnlyTheSpanAndItsMarginAreSearched) {
 
 TEST_F(VocabularyRescorerTest, WithoutTokenizerOrTimingTheTranscriptIsKept) {
     const VocabularyRescorer noTokenizer({.spotter = CtcKeywordSpotter(CtcModels{}, ctc::blankId),
-                                          .vocabulary = {}, .ctcTokenizer = std::nullopt,
-                                          .useBKTree = false, .bkTree = std::nullopt,
-                                          .bkTreeMaxDistance = 3, .config = {}});
+                                          .vocabulary = {},
+                                          .ctcTokenizer = std::nullopt,
+                                          .useBKTree = false,
+                                          .bkTree = std::nullopt,
+                                          .bkTreeMaxDistance = 3,
+                                          .config = {}});
     const auto untokenized = noTokenizer.evaluateCTCMatch(candidate("cabernets", "Kubernetes"), scoring());
     EXPECT_FALSE(untokenized.shouldReplace);
     EXPECT_EQ(untokenized.originalScore, -std::numeric_limits<float>::infinity());
@@ -131,8 +138,8 @@ TEST_F(VocabularyRescorerTest, WithoutTokenizerOrTimingTheTranscriptIsKept) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double infinity = std::numeric_limits<double>::infinity();
     for (const double frameDuration : {0.0, -0.08, nan, infinity}) {
-        const auto result = rescorer().evaluateCTCMatch(candidate("cabernets", "Kubernetes"),
-                                                        scoring(4.5f, frameDuration));
+        const auto result =
+            rescorer().evaluateCTCMatch(candidate("cabernets", "Kubernetes"), scoring(4.5f, frameDuration));
         EXPECT_FALSE(result.shouldReplace) << frameDuration;
         EXPECT_EQ(result.replacement, "Kubernetes");
         EXPECT_EQ(result.reason, "Invalid frame timing");
@@ -172,17 +179,19 @@ TEST(VocabularyRescorerRulesTest, ShortWordsAndStopWordsNeedMore) {
 
 TEST(VocabularyRescorerWordTimingsTest, TokensAreGroupedAtWordMarks) {
     const std::vector<TokenTiming> tokens{
-        {.token = "New", .startTime = 0.0, .endTime = 0.2},  {.token = "<blank>", .startTime = 0.2, .endTime = 0.3},
-        {.token = "\u2581Yor", .startTime = 0.4, .endTime = 0.6}, {.token = "", .startTime = 0.6, .endTime = 0.7},
-        {.token = "k", .startTime = 0.7, .endTime = 0.8},     {.token = "<pad>", .startTime = 0.8, .endTime = 0.9},
-        {.token = " city", .startTime = 1.0, .endTime = 1.3}, {.token = "\u2581", .startTime = 1.4, .endTime = 1.5},
+        {.token = "New", .startTime = 0.0, .endTime = 0.2},
+        {.token = "<blank>", .startTime = 0.2, .endTime = 0.3},
+        {.token = "\u2581Yor", .startTime = 0.4, .endTime = 0.6},
+        {.token = "", .startTime = 0.6, .endTime = 0.7},
+        {.token = "k", .startTime = 0.7, .endTime = 0.8},
+        {.token = "<pad>", .startTime = 0.8, .endTime = 0.9},
+        {.token = " city", .startTime = 1.0, .endTime = 1.3},
+        {.token = "\u2581", .startTime = 1.4, .endTime = 1.5},
         {.token = "now", .startTime = 1.6, .endTime = 1.9},
     };
     EXPECT_EQ(VocabularyRescorer::buildWordTimings(tokens),
-              (std::vector<VocabularyRescorer::WordTiming>{{"New", 0.0, 0.2},
-                                                           {"York", 0.4, 0.8},
-                                                           {"city", 1.0, 1.3},
-                                                           {"now", 1.6, 1.9}}));
+              (std::vector<VocabularyRescorer::WordTiming>{
+                  {"New", 0.0, 0.2}, {"York", 0.4, 0.8}, {"city", 1.0, 1.3}, {"now", 1.6, 1.9}}));
     EXPECT_TRUE(VocabularyRescorer::buildWordTimings({}).empty());
 }
 
@@ -216,8 +225,8 @@ TEST_F(CandidateSearchTest, PhrasesAndThresholdsOfEachTerm) {
     // held to 0.95.
     EXPECT_EQ(found.front(), (std::pair<std::string, std::int64_t>{"new york", 2}));
     EXPECT_TRUE(std::ranges::count(found, std::pair<std::string, std::int64_t>{"nework", 1}) == 1);
-    EXPECT_TRUE(std::ranges::none_of(found, [](const auto& entry) { return entry.first != "new york" &&
-                                                                           entry.first != "nework"; }));
+    EXPECT_TRUE(std::ranges::none_of(
+        found, [](const auto& entry) { return entry.first != "new york" && entry.first != "nework"; }));
     // A three-letter compound of one-letter words is too short to compare.
     EXPECT_TRUE(rescorer({term("abcd", 0.0f)}).findCandidateTermsForWord("a", {"b", "cd"}, 0.0f, {}).size() == 2u);
 }

@@ -30,8 +30,9 @@ MultilingualTestVariant::MultilingualTestVariant(nlohmann::json metadata) : meta
         << nlohmann::json{{"0", "\u2581hello"}, {"1", "\u2581world"}, {"2", "<en>"}, {"3", "<de>"}}.dump();
     for (const Model model : {Model::encoder, Model::decoder, Model::joint, Model::decoderJoint,
                               Model::decoderJointArgmax, Model::decoderJointNoEncProj, Model::jointNoEncProjBatched}) {
-        kernels_.emplace(model, std::make_unique<testsupport::ScriptedKernel>(
-                                    "multilingual-tests-" + stem(model), [this, model](const auto&) { return answer(model); }));
+        kernels_.emplace(
+            model, std::make_unique<testsupport::ScriptedKernel>("multilingual-tests-" + stem(model),
+                                                                 [this, model](const auto&) { return answer(model); }));
     }
 }
 
@@ -53,10 +54,11 @@ MultilingualTestVariant::Declared MultilingualTestVariant::declared(Model model)
     const Shape state{size(config.decoderLayers), 1, size(config.decoderHidden)};
     const Shape encoderFrame{1, size(config.encoderDim), 1};
     const auto vocabulary = size(config.vocabSize) + 1;
-    const std::vector<nlohmann::json> tokenInputs{
-        multiArrayFeature("token", {1, 1}, DataType::int32), multiArrayFeature("token_length", {1}, DataType::int32),
-        multiArrayFeature("h_in", state), multiArrayFeature("c_in", state)};
-    const std::vector<nlohmann::json> stateOutputs{multiArrayFeature("h_out", state), multiArrayFeature("c_out", state)};
+    const std::vector<nlohmann::json> tokenInputs{multiArrayFeature("token", {1, 1}, DataType::int32),
+                                                  multiArrayFeature("token_length", {1}, DataType::int32),
+                                                  multiArrayFeature("h_in", state), multiArrayFeature("c_in", state)};
+    const std::vector<nlohmann::json> stateOutputs{multiArrayFeature("h_out", state),
+                                                   multiArrayFeature("c_out", state)};
     auto fusedInputs = tokenInputs;
     switch (model) {
     case Model::encoder:
@@ -77,8 +79,7 @@ MultilingualTestVariant::Declared MultilingualTestVariant::declared(Model model)
     case Model::decoderJoint:
     case Model::decoderJointArgmax:
         fusedInputs.push_back(multiArrayFeature("encoder", encoderFrame));
-        return {fusedInputs,
-                {multiArrayFeature("token_id", {1}, DataType::int32), stateOutputs[0], stateOutputs[1]}};
+        return {fusedInputs, {multiArrayFeature("token_id", {1}, DataType::int32), stateOutputs[0], stateOutputs[1]}};
     case Model::decoderJointNoEncProj:
         fusedInputs.push_back(multiArrayFeature("encoder_proj", {1, 1, projected}));
         return {fusedInputs, {multiArrayFeature("logits", {1, vocabulary}), stateOutputs[0], stateOutputs[1]}};

@@ -52,7 +52,8 @@ TEST_F(NemotronMultilingualModelBundlesTest, APackageIsCompiledOnceAndKeptBeside
     EXPECT_TRUE(fs::exists(first / "coremldata.bin"));
     EXPECT_TRUE(fs::exists(package / "model.json"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 2);
-    EXPECT_EQ(messages(LogType::info), std::vector<std::string>{"Compiling joint.mlpackage to .mlmodelc (first run only)..."});
+    EXPECT_EQ(messages(LogType::info),
+              std::vector<std::string>{"Compiling joint.mlpackage to .mlmodelc (first run only)..."});
 }
 
 TEST_F(NemotronMultilingualModelBundlesTest, ACompiledBundleWinsWithoutCompiling) {
@@ -66,10 +67,10 @@ TEST_F(NemotronMultilingualModelBundlesTest, ACompiledBundleWinsWithoutCompiling
 }
 
 TEST_F(NemotronMultilingualModelBundlesTest, NeitherFileFailsWithoutCompilingOrLogging) {
-    EXPECT_EQ(testsupport::errorText([&] {
-                  Bundles::locateModelBundle(folder.path(), "encoder.mlmodelc", "encoder.mlpackage", logger);
-              }),
-              "ASR processing failed: Could not find encoder.mlmodelc or encoder.mlpackage in " + folder.path().string());
+    EXPECT_EQ(testsupport::errorText(
+                  [&] { Bundles::locateModelBundle(folder.path(), "encoder.mlmodelc", "encoder.mlpackage", logger); }),
+              "ASR processing failed: Could not find encoder.mlmodelc or encoder.mlpackage in " +
+                  folder.path().string());
     EXPECT_TRUE(fs::is_empty(folder.path()));
     EXPECT_TRUE(log.messages(category).empty());
 }
@@ -100,8 +101,8 @@ TEST_F(NemotronMultilingualModelBundlesTest, AFolderThatCannotBeWrittenUsesTheTe
 // Another stream may be loading the bundle that appeared while this one compiled: replacing it would pull
 // the files from under that load.
 TEST_F(NemotronMultilingualModelBundlesTest, ABundleCachedMeanwhileIsKeptAndTheNewCopyDropped) {
-    const auto theirs = testsupport::writeModelBundle(folder.path(), "joint.mlmodelc",
-                                                      testsupport::modelManifest("theirs", {}, {}));
+    const auto theirs =
+        testsupport::writeModelBundle(folder.path(), "joint.mlmodelc", testsupport::modelManifest("theirs", {}, {}));
     const auto mine = testsupport::writeModelBundle(folder.path(), ".joint-1234.mlmodelc",
                                                     testsupport::modelManifest("mine", {}, {}));
 
@@ -113,11 +114,14 @@ TEST_F(NemotronMultilingualModelBundlesTest, ABundleCachedMeanwhileIsKeptAndTheN
 }
 
 TEST_F(NemotronMultilingualModelBundlesTest, TheEnvironmentChoosesComputeUnitsByName) {
-    const auto base = platform::ml::ModelConfiguration{
-        .computeUnits = ComputeUnits::cpuAndNeuralEngine, .allowLowPrecisionAccumulationOnGPU = true, .functionName = {}};
+    const auto base = platform::ml::ModelConfiguration{.computeUnits = ComputeUnits::cpuAndNeuralEngine,
+                                                       .allowLowPrecisionAccumulationOnGPU = true,
+                                                       .functionName = {}};
     const std::pair<const char*, ComputeUnits> cases[] = {
-        {"cpu_and_ne", ComputeUnits::cpuAndNeuralEngine}, {"CPU", ComputeUnits::cpuOnly},
-        {"Cpu_Only", ComputeUnits::cpuOnly},              {"cpu_and_gpu", ComputeUnits::cpuAndGPU},
+        {"cpu_and_ne", ComputeUnits::cpuAndNeuralEngine},
+        {"CPU", ComputeUnits::cpuOnly},
+        {"Cpu_Only", ComputeUnits::cpuOnly},
+        {"cpu_and_gpu", ComputeUnits::cpuAndGPU},
         {"all", ComputeUnits::all},
     };
     for (const auto& [value, units] : cases) {
@@ -155,12 +159,15 @@ TEST_F(NemotronMultilingualModelBundlesTest, UnknownOrMissingValuesKeepTheBase) 
 
 TEST_F(NemotronMultilingualModelBundlesTest, OnlyFixedShapeOutputsThatAreNotFedBackGetBackings) {
     testsupport::ScriptedKernel kernel("bundles-options");
-    const auto bundle = testsupport::writeModelBundle(
-        folder.path(), "decoder_joint.mlmodelc",
-        testsupport::modelManifest("bundles-options", {},
-                                   {multiArrayFeature("logits", {1, 1, 5}), multiArrayFeature("token_id", {1}, DataType::int32),
-                                    multiArrayFeature("h_out", {2, 1, 4}), multiArrayFeature("c_out", {2, 1, 4}),
-                                    multiArrayFeature("flexible", {1, 0}), {{"name", "score"}, {"type", "double"}}}));
+    const auto bundle =
+        testsupport::writeModelBundle(folder.path(), "decoder_joint.mlmodelc",
+                                      testsupport::modelManifest("bundles-options", {},
+                                                                 {multiArrayFeature("logits", {1, 1, 5}),
+                                                                  multiArrayFeature("token_id", {1}, DataType::int32),
+                                                                  multiArrayFeature("h_out", {2, 1, 4}),
+                                                                  multiArrayFeature("c_out", {2, 1, 4}),
+                                                                  multiArrayFeature("flexible", {1, 0}),
+                                                                  {{"name", "score"}, {"type", "double"}}}));
     const auto options = Bundles::makePredictionOptions(platform::ml::Model::load(bundle));
     ASSERT_TRUE(options);
     ASSERT_EQ(options->outputBackings.size(), 2u);

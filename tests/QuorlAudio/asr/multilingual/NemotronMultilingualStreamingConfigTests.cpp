@@ -112,9 +112,8 @@ TEST_F(NemotronMultilingualStreamingConfigTest, AGeometryNoChunkCanBeCutWithFail
         {R"({"encoder_dim": 0})", "encoder_dim"},
     };
     for (const auto& [text, key] : cases) {
-        EXPECT_EQ(errorOf(text),
-                  std::string("ASR processing failed: Invalid multilingual metadata.json: \"") + key +
-                      "\" is out of range")
+        EXPECT_EQ(errorOf(text), std::string("ASR processing failed: Invalid multilingual metadata.json: \"") + key +
+                                     "\" is out of range")
             << text;
     }
     EXPECT_EQ(read(R"({"pre_encode_cache": 0})").preEncodeCache, 0);
@@ -128,9 +127,9 @@ TEST(NemotronMultilingualPromptId, LanguageCodesFindTheirPromptLeniently) {
         .langTagTokenIds = {},
     };
     const std::pair<std::optional<std::string>, std::int64_t> cases[] = {
-        {std::nullopt, 101}, {"", 101},       {"en-US", 3},  {"en_us", 3},   {"EN-us", 3}, {"DE", 7},
-        {"de-AT", 7},        {"DE-at", 7},    {"fr", 101},   {"-de", 7},     {"de-", 7},   {"-", 101},
-        {"zh-Hans-CN", 9},   {"pt_BR", 11},   {"pt-BR", 101}, {"en-GB", 101},
+        {std::nullopt, 101}, {"", 101},     {"en-US", 3},   {"en_us", 3},   {"EN-us", 3}, {"DE", 7},
+        {"de-AT", 7},        {"DE-at", 7},  {"fr", 101},    {"-de", 7},     {"de-", 7},   {"-", 101},
+        {"zh-Hans-CN", 9},   {"pt_BR", 11}, {"pt-BR", 101}, {"en-GB", 101},
     };
     for (const auto& [language, expected] : cases) {
         EXPECT_EQ(config.promptId(language), expected) << language.value_or("none");

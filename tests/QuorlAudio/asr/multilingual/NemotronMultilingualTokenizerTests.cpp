@@ -68,7 +68,8 @@ TEST(NemotronMultilingualTokenizerText, TagsAreFoundByTheirExactCode) {
 
 TEST(NemotronMultilingualTokenizerText, AnUnreadableVocabularyFailsConstruction) {
     testsupport::TemporaryFolder folder;
-    EXPECT_THROW(NemotronMultilingualTokenizer(folder.path() / "tokenizer.json", {}), std::filesystem::filesystem_error);
+    EXPECT_THROW(NemotronMultilingualTokenizer(folder.path() / "tokenizer.json", {}),
+                 std::filesystem::filesystem_error);
 }
 
 } // namespace

@@ -18,9 +18,15 @@ using platform::ml::DataType;
 using platform::ml::MultiArray;
 
 const nlohmann::json smallMetadata{
-    {"mel_features", 16},       {"chunk_mel_frames", 20}, {"total_mel_frames", 23},
-    {"pre_encode_cache", 3},    {"vocab_size", 6},        {"encoder_dim", 4},
-    {"decoder_hidden", 8},      {"decoder_layers", 2},    {"cache_channel_shape", {1, 2, 3, 4}},
+    {"mel_features", 16},
+    {"chunk_mel_frames", 20},
+    {"total_mel_frames", 23},
+    {"pre_encode_cache", 3},
+    {"vocab_size", 6},
+    {"encoder_dim", 4},
+    {"decoder_hidden", 8},
+    {"decoder_layers", 2},
+    {"cache_channel_shape", {1, 2, 3, 4}},
     {"cache_time_shape", {1, 2, 4, 2}},
 };
 
@@ -58,8 +64,8 @@ protected:
 
     testsupport::RecordingLogSink log;
     MultilingualTestVariant variant{smallMetadata};
-    const NemotronMultilingualStreamingConfig config = NemotronMultilingualStreamingConfig::read(
-        variant.folder() / "metadata.json");
+    const NemotronMultilingualStreamingConfig config =
+        NemotronMultilingualStreamingConfig::read(variant.folder() / "metadata.json");
     NemotronMultilingualModels models;
     NemotronMultilingualStreamState state;
     const AppLogger logger{"NemotronMultilingualStreaming"};
@@ -70,11 +76,11 @@ TEST_F(NemotronMultilingualWarmupTest, TheEncoderTheArgmaxFusionAndTheBatchedJoi
     load(Model::decoderJointArgmax, &NemotronMultilingualModels::decoderJointArgmax);
     load(Model::decoderJoint, &NemotronMultilingualModels::decoderJoint);
     variant.addBatchedJoint({1, 4, 640});
-    models.jointNoEncProjBatched =
-        platform::ml::Model::load(variant.folder() / "joint_noencproj_batched.mlmodelc");
+    models.jointNoEncProjBatched = platform::ml::Model::load(variant.folder() / "joint_noencproj_batched.mlmodelc");
     models.jointNoEncProjBatchedK = 4;
     auto backing = EncoderCacheManager::createZeroArray({1, 4}, DataType::int32);
-    models.jointNoEncProjBatchedPredictionOptions = platform::ml::PredictionOptions{.outputBackings = {{"token_ids", backing}}};
+    models.jointNoEncProjBatchedPredictionOptions =
+        platform::ml::PredictionOptions{.outputBackings = {{"token_ids", backing}}};
 
     run();
 
@@ -132,7 +138,8 @@ TEST_F(NemotronMultilingualWarmupTest, OnlyTheModelsOfACompleteStepRun) {
         std::vector<std::string> order;
     };
     const Case cases[] = {
-        {"projected fusion only", {{Model::decoderJointNoEncProj, &NemotronMultilingualModels::decoderJointNoEncProj}},
+        {"projected fusion only",
+         {{Model::decoderJointNoEncProj, &NemotronMultilingualModels::decoderJointNoEncProj}},
          {"encoder"}},
         {"decoder without joint", {{Model::decoder, &NemotronMultilingualModels::decoder}}, {"encoder"}},
         {"merged fusion before the bare pair",

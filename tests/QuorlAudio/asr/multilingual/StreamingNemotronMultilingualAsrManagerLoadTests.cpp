@@ -30,10 +30,18 @@ using Shape = std::vector<std::size_t>;
 constexpr const char* category = "NemotronMultilingualStreaming";
 
 const nlohmann::json smallMetadata{
-    {"mel_features", 16},    {"chunk_mel_frames", 20},         {"total_mel_frames", 23},
-    {"pre_encode_cache", 3}, {"vocab_size", 4},                {"encoder_dim", 4},
-    {"decoder_hidden", 8},   {"decoder_layers", 2},            {"cache_channel_shape", {1, 2, 3, 4}},
-    {"cache_time_shape", {1, 2, 4, 2}}, {"lang_tag_token_ids", {2, 3}}, {"default_prompt_id", 7},
+    {"mel_features", 16},
+    {"chunk_mel_frames", 20},
+    {"total_mel_frames", 23},
+    {"pre_encode_cache", 3},
+    {"vocab_size", 4},
+    {"encoder_dim", 4},
+    {"decoder_hidden", 8},
+    {"decoder_layers", 2},
+    {"cache_channel_shape", {1, 2, 3, 4}},
+    {"cache_time_shape", {1, 2, 4, 2}},
+    {"lang_tag_token_ids", {2, 3}},
+    {"default_prompt_id", 7},
 };
 
 bool allZero(const platform::ml::MultiArray& array) {
@@ -134,8 +142,9 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, LoadingLeavesAFreshStrea
     // The warm-up passed the very state the stream starts from.
     const auto warm = variant.kernel(Model::decoderJointArgmax).calls().at(0);
     EXPECT_EQ(warm.inputs.at("h_in").multiArrayValue()->shape(), (Shape{2, 1, 640}));
-    EXPECT_EQ(testsupport::valuesOf(*variant.kernel(Model::encoder).calls().at(0).inputs.at("cache_len").multiArrayValue()),
-              std::vector<double>{1});
+    EXPECT_EQ(
+        testsupport::valuesOf(*variant.kernel(Model::encoder).calls().at(0).inputs.at("cache_len").multiArrayValue()),
+        std::vector<double>{1});
 
     EXPECT_EQ(Probe::encoderStepBuf(manager)->shape(), (Shape{1, 1024, 1}));
     EXPECT_EQ(Probe::encoderProjStepBuf(manager)->shape(), (Shape{1, 1, 640}));
@@ -179,7 +188,8 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, TheFusedModelsAreTakenIn
         std::optional<std::string> line;
     };
     const Case cases[] = {
-        {"projected and merged", {Model::decoderJointNoEncProj, Model::decoderJoint},
+        {"projected and merged",
+         {Model::decoderJointNoEncProj, Model::decoderJoint},
          "Loaded decoder_joint_noencproj \u2014 using B3+B1 inner-loop path"},
         {"merged alone", {Model::decoderJoint}, "Loaded decoder_joint \u2014 using merged inner-loop path"},
         {"bare pair", {Model::decoder, Model::joint}, std::nullopt},
@@ -198,7 +208,8 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, TheFusedModelsAreTakenIn
             << testCase.name;
         EXPECT_EQ(bool(models.decoderJoint), testCase.present.front() == Model::decoderJoint) << testCase.name;
         const auto lines = caseLog.messages(category, LogType::info);
-        const auto loadedLines = std::ranges::count_if(lines, [](const auto& line) { return line.starts_with("Loaded decoder"); });
+        const auto loadedLines =
+            std::ranges::count_if(lines, [](const auto& line) { return line.starts_with("Loaded decoder"); });
         EXPECT_EQ(loadedLines, testCase.line ? 1 : 0) << testCase.name;
         if (testCase.line) {
             EXPECT_EQ(std::ranges::count(lines, *testCase.line), 1) << testCase.name;
@@ -222,8 +233,10 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, TheEnvironmentChoosesEac
     EXPECT_TRUE(logged("QUORLAUDIO_ENCODER_CU=CPU_AND_NE \u2192 MLComputeUnits.3"));
     EXPECT_TRUE(logged("QUORLAUDIO_DECODERJOINT_CU=CPU \u2192 MLComputeUnits.0"));
     EXPECT_EQ(warnings(), std::vector<std::string>{"Unknown value for QUORLAUDIO_JOINT_BATCHED_CU: GPU; ignoring"});
-    EXPECT_EQ(variant.kernel(Model::encoder).loads().at(0).configuration.computeUnits, ComputeUnits::cpuAndNeuralEngine);
-    EXPECT_EQ(variant.kernel(Model::decoderJointArgmax).loads().at(0).configuration.computeUnits, ComputeUnits::cpuOnly);
+    EXPECT_EQ(variant.kernel(Model::encoder).loads().at(0).configuration.computeUnits,
+              ComputeUnits::cpuAndNeuralEngine);
+    EXPECT_EQ(variant.kernel(Model::decoderJointArgmax).loads().at(0).configuration.computeUnits,
+              ComputeUnits::cpuOnly);
     const auto batched = variant.kernel(Model::jointNoEncProjBatched).loads().at(0).configuration;
     EXPECT_EQ(batched.computeUnits, ComputeUnits::all);
     EXPECT_TRUE(batched.allowLowPrecisionAccumulationOnGPU);
@@ -255,15 +268,24 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, TheSmartSpeculativeRepor
     const Case cases[] = {
         {"absent, unset", std::nullopt, std::nullopt, {missing}, {}},
         {"absent, set", "1", std::nullopt, {}, {missing}},
-        {"absent, disabled", "FALSE", std::nullopt,
-         {"Smart-spec: explicitly disabled via QUORLAUDIO_ENABLE_SMART_SPECULATIVE=FALSE"}, {}},
+        {"absent, disabled",
+         "FALSE",
+         std::nullopt,
+         {"Smart-spec: explicitly disabled via QUORLAUDIO_ENABLE_SMART_SPECULATIVE=FALSE"},
+         {}},
         {"absent, off is no switch", "off", std::nullopt, {}, {missing}},
         {"absent, blank is no switch", " no", std::nullopt, {}, {missing}},
-        {"present, disabled", "No", Shape{1, 4, 640},
+        {"present, disabled",
+         "No",
+         Shape{1, 4, 640},
          {"Smart-spec K = 4 (from joint_noencproj_batched encoder_proj input shape)",
           "Smart-spec: explicitly disabled via QUORLAUDIO_ENABLE_SMART_SPECULATIVE=No"},
          {}},
-        {"present, flat input", std::nullopt, Shape{640}, {"Smart-spec: enabled (default-on; assets present; K=8)"}, {}},
+        {"present, flat input",
+         std::nullopt,
+         Shape{640},
+         {"Smart-spec: enabled (default-on; assets present; K=8)"},
+         {}},
     };
     for (const auto& testCase : cases) {
         MultilingualTestVariant variant(smallMetadata);

@@ -20,13 +20,20 @@ TEST(CohereAsrConfigTests, LanguageTableIsExactAndInDeclarationOrder) {
         std::string englishName;
         int tokenId;
     } table[] = {
-        {Language::english, "en", "English", 62},      {Language::french, "fr", "French", 69},
-        {Language::german, "de", "German", 76},        {Language::spanish, "es", "Spanish", 169},
-        {Language::italian, "it", "Italian", 97},      {Language::portuguese, "pt", "Portuguese", 149},
-        {Language::dutch, "nl", "Dutch", 60},          {Language::polish, "pl", "Polish", 148},
-        {Language::greek, "el", "Greek", 77},          {Language::arabic, "ar", "Arabic", 28},
-        {Language::japanese, "ja", "Japanese", 98},    {Language::chinese, "zh", "Chinese", 50},
-        {Language::vietnamese, "vi", "Vietnamese", 194}, {Language::korean, "ko", "Korean", 110},
+        {Language::english, "en", "English", 62},
+        {Language::french, "fr", "French", 69},
+        {Language::german, "de", "German", 76},
+        {Language::spanish, "es", "Spanish", 169},
+        {Language::italian, "it", "Italian", 97},
+        {Language::portuguese, "pt", "Portuguese", 149},
+        {Language::dutch, "nl", "Dutch", 60},
+        {Language::polish, "pl", "Polish", 148},
+        {Language::greek, "el", "Greek", 77},
+        {Language::arabic, "ar", "Arabic", 28},
+        {Language::japanese, "ja", "Japanese", 98},
+        {Language::chinese, "zh", "Chinese", 50},
+        {Language::vietnamese, "vi", "Vietnamese", 194},
+        {Language::korean, "ko", "Korean", 110},
     };
     const auto cases = allCases<Language>();
     ASSERT_EQ(cases.size(), std::size(table));
@@ -71,9 +78,10 @@ TEST(CohereAsrConfigTests, ConstantsAgreeWithOneAnother) {
 
 TEST(CohereAsrConfigTests, SpecialTokenIdsAreFixed) {
     using Tokens = Config::SpecialTokens;
-    const std::vector<int> ids{Tokens::unkToken,    Tokens::noSpeechToken, Tokens::padToken,     Tokens::eosToken,
-                               Tokens::startToken,  Tokens::pnc,           Tokens::startOfContext, Tokens::noitn,
-                               Tokens::notimestamp, Tokens::nodiarize,     Tokens::emoUndefined, Tokens::wordBoundary};
+    const std::vector<int> ids{Tokens::unkToken,       Tokens::noSpeechToken, Tokens::padToken,
+                               Tokens::eosToken,       Tokens::startToken,    Tokens::pnc,
+                               Tokens::startOfContext, Tokens::noitn,         Tokens::notimestamp,
+                               Tokens::nodiarize,      Tokens::emoUndefined,  Tokens::wordBoundary};
     EXPECT_EQ(ids, (std::vector<int>{0, 1, 2, 3, 4, 5, 7, 9, 11, 13, 16, 13764}));
 }
 

@@ -27,8 +27,8 @@ CohereDecodingOptions options(int maxNewTokens, float repetitionPenalty = 1.0f, 
 
 class CohereDecoderLoopTests : public testing::Test {
 protected:
-    std::vector<int> decode(const CohereDecodingOptions& decoding, CohereDecoderVariant variant = CohereDecoderVariant::v2,
-                            int validFrames = 300) {
+    std::vector<int> decode(const CohereDecodingOptions& decoding,
+                            CohereDecoderVariant variant = CohereDecoderVariant::v2, int validFrames = 300) {
         const auto set = models.modelSet(variant);
         const CohereEncodedAudio encoded{
             .hiddenStates = std::make_shared<MultiArray>(MultiArray::Shape{1, 438, 4}, DataType::float32),
@@ -68,12 +68,11 @@ TEST_F(CohereDecoderLoopTests, TokenLimitCountsFedTokens) {
         std::size_t fed;
         std::size_t produced;
     } cases[] = {
-        {0, 10, 1},    // the prompt alone still chooses one token
-        {5, 15, 6},    // maxNewTokens + 1
-        {200, 108, 99}, // the caches hold 108 positions
-        {-5, 5, 0},    // cut inside the prompt: nothing is produced
-        {-10, 0, 0},
-        {-50, 0, 0},   // far below the prompt: no run at all rather than one that never ends
+        {0, 10, 1},                  // the prompt alone still chooses one token
+        {5, 15, 6},                  // maxNewTokens + 1
+        {200, 108, 99},              // the caches hold 108 positions
+        {-5, 5, 0},                  // cut inside the prompt: nothing is produced
+        {-10, 0, 0},    {-50, 0, 0}, // far below the prompt: no run at all rather than one that never ends
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.maxNewTokens);
@@ -113,9 +112,9 @@ TEST_F(CohereDecoderLoopTests, MasksFollowTheVariantAndTheValidEncoderFrames) {
     CohereTestModels dynamic;
     dynamic.answer({{40}});
     const auto set = dynamic.modelSet(CohereDecoderVariant::v1);
-    const CohereEncodedAudio encoded{
-        .hiddenStates = std::make_shared<MultiArray>(MultiArray::Shape{1, 438, 4}, DataType::float32),
-        .validFrames = 1000};
+    const CohereEncodedAudio encoded{.hiddenStates =
+                                         std::make_shared<MultiArray>(MultiArray::Shape{1, 438, 4}, DataType::float32),
+                                     .validFrames = 1000};
     CohereDecoderLoop(*set.decoder, false).decode(encoded, options(50));
     for (const auto& step : dynamic.decoderSteps()) {
         EXPECT_EQ(step.attentionMaskShape, (MultiArray::Shape{1, 1, 1, std::size_t(step.positionId) + 1}));
@@ -146,9 +145,9 @@ TEST_F(CohereDecoderLoopTests, CachesAndMasksTakeTheTypeTheDecoderDeclares) {
     const auto set = singles.modelSet();
     const CohereDecoderLoop loop(*set.decoder, true);
     EXPECT_EQ(loop.cacheType(), DataType::float32);
-    const CohereEncodedAudio encoded{
-        .hiddenStates = std::make_shared<MultiArray>(MultiArray::Shape{1, 438, 4}, DataType::float32),
-        .validFrames = 438};
+    const CohereEncodedAudio encoded{.hiddenStates =
+                                         std::make_shared<MultiArray>(MultiArray::Shape{1, 438, 4}, DataType::float32),
+                                     .validFrames = 438};
     loop.decode(encoded, options(50));
     for (const auto& step : singles.decoderSteps()) {
         EXPECT_EQ(step.cacheType, DataType::float32);

@@ -49,12 +49,12 @@ TEST(CohereLoadedModelsTests, LoadsBothModelsWithTheComputeUnitsAndTheVocabulary
     }
     const auto encoderPath = (folder / "cohere_encoder.mlmodelc").string();
     EXPECT_EQ(log.messages("CoherePipeline"),
-              (std::vector<std::string>{"Loading encoder from " + encoderPath,
-                                        "Loading decoder from " + (folder / "cohere_decoder_cache_external_v2.mlmodelc").string(),
-                                        "Loaded vocabulary with 2 tokens",
-                                        "Loading encoder from " + encoderPath,
-                                        "Loading decoder from " + (folder / "cohere_decoder_cache_external.mlmodelc").string(),
-                                        "Loaded vocabulary with 2 tokens"}));
+              (std::vector<std::string>{
+                  "Loading encoder from " + encoderPath,
+                  "Loading decoder from " + (folder / "cohere_decoder_cache_external_v2.mlmodelc").string(),
+                  "Loaded vocabulary with 2 tokens", "Loading encoder from " + encoderPath,
+                  "Loading decoder from " + (folder / "cohere_decoder_cache_external.mlmodelc").string(),
+                  "Loaded vocabulary with 2 tokens"}));
 }
 
 TEST(CohereLoadedModelsTests, MissingOrWrongDecoderIsNamed) {
@@ -71,7 +71,8 @@ TEST(CohereLoadedModelsTests, MissingOrWrongDecoderIsNamed) {
         FAIL() << "nothing thrown";
     } catch (const CohereAsrError& error) {
         EXPECT_EQ(error.kind(), CohereAsrError::Kind::modelNotFound);
-        EXPECT_EQ(std::string(error.what()), "Model not found: Decoder not found at " + v2Path.string() + " (variant: v2).");
+        EXPECT_EQ(std::string(error.what()),
+                  "Model not found: Decoder not found at " + v2Path.string() + " (variant: v2).");
     }
     EXPECT_NO_THROW(CohereLoadedModels::loadModels(requestFor(onlyV1.path(), CohereDecoderVariant::v1)));
 
@@ -79,9 +80,8 @@ TEST(CohereLoadedModelsTests, MissingOrWrongDecoderIsNamed) {
     auto stateful = CohereTestModels::decoderManifest(CohereDecoderVariant::v2, 438, DataType::float16);
     stateful["inputs"].erase(5);
     testsupport::writeModelBundle(onlyV1.path(), "cohere_decoder_cache_external_v2.mlmodelc", stateful);
-    EXPECT_EQ(testsupport::errorText([&] {
-                  CohereLoadedModels::loadModels(requestFor(onlyV1.path(), CohereDecoderVariant::v2));
-              }),
+    EXPECT_EQ(testsupport::errorText(
+                  [&] { CohereLoadedModels::loadModels(requestFor(onlyV1.path(), CohereDecoderVariant::v2)); }),
               "Decoding failed: Decoder at " + v2Path.string() + " is not cache-external (missing k_cache_0).");
 }
 

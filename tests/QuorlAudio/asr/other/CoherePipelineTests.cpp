@@ -28,10 +28,8 @@ CohereMelSpectrogram::Config melConfig(int nMels = 128) {
             .cmvnEpsilon = 1e-5f};
 }
 
-const CohereDecodingOptions english{.language = CohereAsrConfig::Language::english,
-                                    .maxNewTokens = 50,
-                                    .repetitionPenalty = 1.0f,
-                                    .noRepeatNgram = 0};
+const CohereDecodingOptions english{
+    .language = CohereAsrConfig::Language::english, .maxNewTokens = 50, .repetitionPenalty = 1.0f, .noRepeatNgram = 0};
 
 std::vector<float> tone(std::size_t samples) {
     std::vector<float> audio(samples);
@@ -47,11 +45,15 @@ int featureLengthOf(const testsupport::ScriptedKernel::Call& call) {
 
 class CoherePipelineTests : public testing::Test {
 protected:
-    CohereTestModels models{CohereTestModels::Settings{
-        .vocabulary = {{40, "▁Guten"}, {41, "▁Tag"}, {42, "▁wie"}, {43, "▁geht's"}, {44, "<0xE2>"}, {45, "<0x82>"},
-                       {46, "<0xAC>"}},
-        .cacheType = platform::ml::DataType::float16,
-        .encoderLength = 438}};
+    CohereTestModels models{CohereTestModels::Settings{.vocabulary = {{40, "▁Guten"},
+                                                                      {41, "▁Tag"},
+                                                                      {42, "▁wie"},
+                                                                      {43, "▁geht's"},
+                                                                      {44, "<0xE2>"},
+                                                                      {45, "<0x82>"},
+                                                                      {46, "<0xAC>"}},
+                                                       .cacheType = platform::ml::DataType::float16,
+                                                       .encoderLength = 438}};
     CoherePipeline pipeline{CohereMelSpectrogram(melConfig())};
 };
 
@@ -164,7 +166,7 @@ TEST_F(CoherePipelineTests, LongAudioMergesTheWindowsTokenStreams) {
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(featureLengthOf(calls[0]), 3500);
     EXPECT_EQ(featureLengthOf(calls[1]), 3500);
-    EXPECT_EQ(featureLengthOf(calls[2]), 500);  // [960000, 1040001): 80001 samples
+    EXPECT_EQ(featureLengthOf(calls[2]), 500); // [960000, 1040001): 80001 samples
 }
 
 TEST_F(CoherePipelineTests, LongAudioOfOneWindowIsOneTranscription) {

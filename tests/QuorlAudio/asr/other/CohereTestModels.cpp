@@ -57,7 +57,8 @@ std::shared_ptr<MultiArray> CohereTestModels::markedCopy(const std::string& name
         spare = std::make_shared<MultiArray>(cache->shape(), cache->dataType());
     }
     auto copy = std::exchange(spare, cache);
-    std::memcpy(copy->dataPointer(), cache->dataPointer(), cache->count() * platform::ml::elementSize(cache->dataType()));
+    std::memcpy(copy->dataPointer(), cache->dataPointer(),
+                cache->count() * platform::ml::elementSize(cache->dataType()));
     copy->setValue(static_cast<std::size_t>(position) * static_cast<std::size_t>(Config::headDim), mark);
     return copy;
 }
@@ -83,8 +84,8 @@ CohereTestModels::CohereTestModels(Settings settings)
                   if (omittedOutputs.contains("hidden_states")) {
                       return {};
                   }
-                  auto hidden = std::make_shared<MultiArray>(
-                      MultiArray::Shape{1, settings_.encoderLength, hiddenWidth}, DataType::float32);
+                  auto hidden = std::make_shared<MultiArray>(MultiArray::Shape{1, settings_.encoderLength, hiddenWidth},
+                                                             DataType::float32);
                   hidden->at<float>(0) = static_cast<float>(call.index);
                   return {{"hidden_states", FeatureValue(hidden)}};
               }),

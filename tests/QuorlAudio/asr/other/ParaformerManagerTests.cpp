@@ -65,7 +65,9 @@ TEST_F(ParaformerManagerTests, TokensFireThroughEveryModelAndDecodeToTrimmedText
     } cases[] = {
         {.name = "two word pieces", .ids = {hello, world}, .text = "\u4f60\u597d \u4e16\u754c"},
         // End of sentence does not end the text; blank, start and unknown ids are skipped.
-        {.name = "special and unknown ids", .ids = {1, hello, 2, 0, unknown, world}, .text = "\u4f60\u597d \u4e16\u754c"},
+        {.name = "special and unknown ids",
+         .ids = {1, hello, 2, 0, unknown, world},
+         .text = "\u4f60\u597d \u4e16\u754c"},
         // Only blanks are trimmed; a line break stays.
         {.name = "line break", .ids = {hello, lineBreak}, .text = "\u4f60\u597d\n"},
         {.name = "nothing fires", .ids = {0, 0, 0}, .text = ""},

@@ -35,9 +35,7 @@ protected:
 
     fs::path modelFolder() const { return dataHome.path() / "QuorlAudio" / "Models" / "paraformer-large-zh"; }
 
-    void writeVocabulary(const std::string& document) const {
-        std::ofstream(modelFolder() / "vocab.json") << document;
-    }
+    void writeVocabulary(const std::string& document) const { std::ofstream(modelFolder() / "vocab.json") << document; }
 
     // The hub serves the repository; the toolkit is pointed at it.
     void serveRepository() {
@@ -95,8 +93,8 @@ TEST_F(ParaformerModelsTests, AFolderLackingThePrecisionOrForcedIsFetchedFromThe
         }
         const auto requestsBefore = hubRequests();
         std::vector<double> fractions;
-        const auto folder = ParaformerModels::download(
-            ParaformerPrecision::fp16, force, [&](const DownloadProgress& report) {
+        const auto folder =
+            ParaformerModels::download(ParaformerPrecision::fp16, force, [&](const DownloadProgress& report) {
                 fractions.push_back(report.fractionCompleted);
             });
         EXPECT_EQ(folder, modelFolder());

@@ -47,7 +47,8 @@ nlohmann::json bucketed(const std::string& name, std::size_t width) {
 nlohmann::json preprocessorManifest() {
     auto waveform = multiArrayFeature("waveform", {1, 1});
     waveform["shapeRange"] = {{1, 1}, {1, nullptr}};
-    return modelManifest("paraformer-test-preprocessor", {waveform}, {multiArrayFeature("features", {1, 1, featureDim})});
+    return modelManifest("paraformer-test-preprocessor", {waveform},
+                         {multiArrayFeature("features", {1, 1, featureDim})});
 }
 
 nlohmann::json encoderManifest() {
@@ -64,12 +65,11 @@ nlohmann::json cifAlphasManifest() {
 nlohmann::json decoderManifest() {
     const auto frames = static_cast<std::size_t>(Config::decoderEncFrames);
     const auto tokens = static_cast<std::size_t>(Config::decoderMaxTokens);
-    return modelManifest("paraformer-test-decoder",
-                         {multiArrayFeature("enc", {1, frames, encoderDim}),
-                          multiArrayFeature("elen", {1}, DataType::int32),
-                          multiArrayFeature("ac", {1, tokens, encoderDim}),
-                          multiArrayFeature("tn", {1}, DataType::int32)},
-                         {multiArrayFeature("logits", {1, tokens, 1})});
+    return modelManifest(
+        "paraformer-test-decoder",
+        {multiArrayFeature("enc", {1, frames, encoderDim}), multiArrayFeature("elen", {1}, DataType::int32),
+         multiArrayFeature("ac", {1, tokens, encoderDim}), multiArrayFeature("tn", {1}, DataType::int32)},
+        {multiArrayFeature("logits", {1, tokens, 1})});
 }
 
 int widthOf(const TokenVocabulary& vocabulary) {
@@ -97,16 +97,14 @@ ParaformerTestModels::ParaformerTestModels(TokenVocabulary vocabulary)
       cifAlphas("paraformer-test-cif-alphas",
                 [this](const ScriptedKernel::Call& call) {
                     const auto rows = input(call, "enc_out");
-                    auto alphas =
-                        std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*rows)}, DataType::float32);
+                    auto alphas = std::make_shared<MultiArray>(MultiArray::Shape{1, frames(*rows)}, DataType::float32);
                     for (std::size_t frame = 0; frame < frames(*rows); ++frame) {
                         alphas->at<float>({0, frame}) = rows->at<float>({0, frame, 0}) > 0 ? 1.0f : 0.0f;
                     }
                     return answer("alphas", FeatureValue(alphas));
                 }),
       decoder("paraformer-test-decoder", [this](const ScriptedKernel::Call& call) { return logits(call); }),
-      vocabulary_(std::move(vocabulary)),
-      vocabularyWidth_(widthOf(vocabulary_)) {}
+      vocabulary_(std::move(vocabulary)), vocabularyWidth_(widthOf(vocabulary_)) {}
 
 ScriptedKernel::Outputs ParaformerTestModels::features(const ScriptedKernel::Call& call) const {
     const auto waveform = input(call, "waveform");

@@ -40,8 +40,14 @@ protected:
     SenseVoiceManager manager() { return SenseVoiceManager(models.modelSet(), 7, 14); }
 
     testsupport::RecordingLogSink log;
-    SenseVoiceTestModels models{{{1, "<|zh|>"}, {2, "<|NEUTRAL|>"}, {3, "\u2581hello"}, {4, "<|Speech|>"},
-                                 {5, "\u2581a"}, {6, "\u2581<|woitn|>"}, {7, "b"}, {8, "\u2581world"}}};
+    SenseVoiceTestModels models{{{1, "<|zh|>"},
+                                 {2, "<|NEUTRAL|>"},
+                                 {3, "\u2581hello"},
+                                 {4, "<|Speech|>"},
+                                 {5, "\u2581a"},
+                                 {6, "\u2581<|woitn|>"},
+                                 {7, "b"},
+                                 {8, "\u2581world"}}};
 };
 
 TEST_F(SenseVoiceManagerTests, ThePreprocessorGetsTheScaledWaveformAndTheEncoderItsFramesInABucketWithThePrompt) {

@@ -17,9 +17,9 @@ namespace names = ModelNames::SenseVoice;
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
-using testsupport::ScriptedKernel;
 using testsupport::modelManifest;
 using testsupport::multiArrayFeature;
+using testsupport::ScriptedKernel;
 
 constexpr std::size_t featureDim = SenseVoiceConfig::featureDim;
 
@@ -78,8 +78,7 @@ ScriptedKernel::Outputs SenseVoiceTestModels::logits(const ScriptedKernel::Call&
     return answer("ctc_logits", std::move(scores));
 }
 
-ScriptedKernel::Outputs SenseVoiceTestModels::answer(const std::string& name,
-                                                     std::shared_ptr<MultiArray> array) const {
+ScriptedKernel::Outputs SenseVoiceTestModels::answer(const std::string& name, std::shared_ptr<MultiArray> array) const {
     if (omittedOutputs.contains(name)) {
         return {};
     }

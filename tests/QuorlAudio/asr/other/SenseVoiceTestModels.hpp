@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
 #include <cstddef>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>

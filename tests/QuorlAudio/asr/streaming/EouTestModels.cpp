@@ -29,8 +29,7 @@ std::shared_ptr<MultiArray> tokenArray(int token) {
 } // namespace
 
 EouTestModels::EouTestModels(StreamingChunkSize chunkSize)
-    : chunkSize_(chunkSize),
-      encoder_("eou-tests-encoder", [this](const auto& call) { return encode(call); }),
+    : chunkSize_(chunkSize), encoder_("eou-tests-encoder", [this](const auto& call) { return encode(call); }),
       decoder_("eou-tests-decoder", [this](const auto& call) { return predict(call); }),
       joint_("eou-tests-joint", [this](const auto& call) { return answer(call); }),
       fused_("eou-tests-fused", [this](const auto& call) { return answerFused(call); }) {
@@ -53,12 +52,11 @@ EouTestModels::EouTestModels(StreamingChunkSize chunkSize)
                                     multiArrayFeature("target_length", {1}, DataType::int32),
                                     multiArrayFeature("h_in", stateShape), multiArrayFeature("c_in", stateShape)},
                                    {}));
-    testsupport::writeModelBundle(
-        folder(), "joint_decision.mlmodelc",
-        testsupport::modelManifest(joint_.name(),
-                                   {multiArrayFeature("encoder_step", {1, encoderHidden, 1}),
-                                    multiArrayFeature("decoder_step", {1, encoderHidden, 1})},
-                                   {}));
+    testsupport::writeModelBundle(folder(), "joint_decision.mlmodelc",
+                                  testsupport::modelManifest(joint_.name(),
+                                                             {multiArrayFeature("encoder_step", {1, encoderHidden, 1}),
+                                                              multiArrayFeature("decoder_step", {1, encoderHidden, 1})},
+                                                             {}));
     std::ofstream(folder() / "vocab.json")
         << nlohmann::json{{"1", "\u2581he"}, {"2", "llo"}, {"3", "\u2581world"}, {"4", "!"}, {"5", "\u2581again"}}
                .dump();

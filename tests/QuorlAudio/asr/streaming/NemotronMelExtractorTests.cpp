@@ -50,8 +50,8 @@ TEST(NemotronMelExtractorTests, MatchesTheDoublePrecisionReference) {
     const float* values = mel->data<float>();
     // Single-precision spectra differ from the reference mostly in quiet bands, where the floor dominates.
     for (std::size_t index = 0; index < fixture.mel.size(); ++index) {
-        ASSERT_NEAR(values[index], fixture.mel[index], 2e-3f) << "band " << index / fixture.frames << ", frame "
-                                                              << index % fixture.frames;
+        ASSERT_NEAR(values[index], fixture.mel[index], 2e-3f)
+            << "band " << index / fixture.frames << ", frame " << index % fixture.frames;
     }
 }
 

@@ -58,8 +58,7 @@ NemotronStreamingConfig NemotronTestModels::smallGeometry() {
 }
 
 NemotronTestModels::NemotronTestModels(const NemotronStreamingConfig& geometry)
-    : geometry_(geometry),
-      encoder_("nemotron-tests-encoder", [this](const auto& call) { return encode(call); }),
+    : geometry_(geometry), encoder_("nemotron-tests-encoder", [this](const auto& call) { return encode(call); }),
       decoder_("nemotron-tests-decoder", [this](const auto& call) { return predict(call); }),
       joint_("nemotron-tests-joint", [this](const auto& call) { return answer(call); }),
       fused_("nemotron-tests-fused", [this](const auto& call) { return answerFused(call); }) {

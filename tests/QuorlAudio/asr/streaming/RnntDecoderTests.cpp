@@ -71,10 +71,15 @@ TEST(RnntDecoderTests, EmitsTokensByTheTransducerRules) {
         {"two symbols per frame at most", {{0, {1, 2, 3}}, {1, {4}}}, std::nullopt, {1, 2, 4}, {0, 0, 1}, false, 4, 3},
         {"blank after a token", {{1, {5}}}, std::nullopt, {5}, {1}, false, 5, 1},
         {"valid frames only", {{1, {1}}, {2, {2}}, {3, {3}}}, 2, {1}, {1}, false, 1, 1},
-        {"all frames without a count", {{1, {1}}, {2, {2}}, {3, {3}}}, std::nullopt, {1, 2, 3}, {1, 2, 3}, false, 3,
-         3},
-        {"end of utterance after words", {{0, {1}}, {1, {RnntDecoder::eouId}}, {2, {2}}}, std::nullopt, {1}, {0}, true,
-         1, 1},
+        {"all frames without a count", {{1, {1}}, {2, {2}}, {3, {3}}}, std::nullopt, {1, 2, 3}, {1, 2, 3}, false, 3, 3},
+        {"end of utterance after words",
+         {{0, {1}}, {1, {RnntDecoder::eouId}}, {2, {2}}},
+         std::nullopt,
+         {1},
+         {0},
+         true,
+         1,
+         1},
     };
     for (const auto& testCase : cases) {
         EouTestModels models(StreamingChunkSize::ms160);
@@ -140,7 +145,8 @@ TEST(RnntDecoderTests, TheFusedModelReplacesBothNetworks) {
     models.writeFusedModel();
     models.script(0, 0, {1, 2});
     const auto [decoderModel, jointModel] = load(models);
-    RnntDecoder decoder(decoderModel, jointModel, Model::load(models.folder() / "decoder_joint_decision_fused.mlmodelc"));
+    RnntDecoder decoder(decoderModel, jointModel,
+                        Model::load(models.folder() / "decoder_joint_decision_fused.mlmodelc"));
     const auto result = decoder.decodeWithEOU(*encoderOutput(2), 0, 0, std::nullopt);
     EXPECT_EQ(result.tokenIds, (std::vector<std::int64_t>{1, 2}));
     EXPECT_TRUE(models.decoder().calls().empty());

@@ -53,12 +53,12 @@ protected:
     testsupport::TemporaryFolder dataHome;
     testsupport::TemporaryFolder ctcFolder;
     ctc::ScriptedCtcModels ctcModels{ctcFolder.path(), "sliding-window-boosting", [](std::size_t call) {
-        switch (call) {
-        case 0: return ctc::Utterance{.text = "tuna", .leadingBlanks = 47};
-        case 1: return ctc::Utterance{.text = "trio", .leadingBlanks = 96};
-        default: return ctc::Utterance{};
-        }
-    }};
+                                         switch (call) {
+                                         case 0: return ctc::Utterance{.text = "tuna", .leadingBlanks = 47};
+                                         case 1: return ctc::Utterance{.text = "trio", .leadingBlanks = 96};
+                                         default: return ctc::Utterance{};
+                                         }
+                                     }};
 };
 
 TEST_F(BoostingTest, ConfirmedWindowsAreRescoredAndTheFinalTextKeepsTheReplacements) {

@@ -56,13 +56,12 @@ TEST_F(LifecycleTest, AStreamStartsWithItsSourceAndEndsWithTheFinalText) {
 
     EXPECT_EQ(recogniser->finish(), "one two");
     EXPECT_EQ(drained(updates).size(), 1u);
-    for (const char* line : {"Initialized SlidingWindowAsrManager with config: chunk=11.0s left=2.0s right=2.0s",
-                             "Loading SlidingWindowAsrManager with provided models",
-                             "SlidingWindowAsrManager loaded successfully",
-                             "Starting sliding-window ASR engine for source: system...",
-                             "Sliding-window ASR engine started successfully",
-                             "Recognition task started, waiting for audio...", "Finishing sliding-window ASR...",
-                             "Recognition task completed", "Final transcription: 7 characters"}) {
+    for (const char* line :
+         {"Initialized SlidingWindowAsrManager with config: chunk=11.0s left=2.0s right=2.0s",
+          "Loading SlidingWindowAsrManager with provided models", "SlidingWindowAsrManager loaded successfully",
+          "Starting sliding-window ASR engine for source: system...", "Sliding-window ASR engine started successfully",
+          "Recognition task started, waiting for audio...", "Finishing sliding-window ASR...",
+          "Recognition task completed", "Final transcription: 7 characters"}) {
         EXPECT_TRUE(logged(line)) << line;
     }
     EXPECT_TRUE(logged("AsrManager loaded successfully with provided models", "ASR"));
@@ -182,9 +181,8 @@ TEST_F(LifecycleTest, ModelsInTheDefaultCacheFolderAreLoadedFromThere) {
 
     std::vector<double> progress;
     SlidingWindowAsrManager manager(SlidingWindowAsrConfig::streaming());
-    manager.loadModels(std::nullopt, [&](const DownloadProgress& report) {
-        progress.push_back(report.fractionCompleted);
-    });
+    manager.loadModels(std::nullopt,
+                       [&](const DownloadProgress& report) { progress.push_back(report.fractionCompleted); });
     manager.startStreaming(AudioSource::microphone);
     streamRange(manager, 0, 2 * second);
     EXPECT_EQ(manager.finish(), "cached");

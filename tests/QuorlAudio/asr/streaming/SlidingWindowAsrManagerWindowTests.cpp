@@ -218,11 +218,7 @@ TEST(WindowFrameOffsetTests, FramesMoveByTheWindowStartInWholeEncoderFrames) {
         std::int64_t start;
         std::vector<int> moved;
     } cases[] = {
-        {{0, 5, 9}, 144000, {112, 117, 121}},
-        {{3}, 1279, {3}},
-        {{3}, 1280, {4}},
-        {{}, 320000, {}},
-        {{7, 8}, 0, {7, 8}},
+        {{0, 5, 9}, 144000, {112, 117, 121}}, {{3}, 1279, {3}}, {{3}, 1280, {4}}, {{}, 320000, {}}, {{7, 8}, 0, {7, 8}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SlidingWindowAsrManager::applyGlobalFrameOffset(c.frames, c.start), c.moved) << c.start;

@@ -36,8 +36,8 @@ TEST(StreamingAsrUtilsTests, ProcessRemainingAudioPadsTheLastChunkAndEmptiesTheB
 TEST(StreamingAsrUtilsTests, ProcessRemainingAudioDropsNoSampleBeyondTheFirstChunk) {
     std::vector<std::vector<float>> chunks;
     std::vector<float> buffer = ramp(25);
-    StreamingAsrUtils::processRemainingAudio(buffer, 10,
-                                             [&](std::span<const float> chunk) { chunks.emplace_back(chunk.begin(), chunk.end()); });
+    StreamingAsrUtils::processRemainingAudio(
+        buffer, 10, [&](std::span<const float> chunk) { chunks.emplace_back(chunk.begin(), chunk.end()); });
     ASSERT_EQ(chunks.size(), 3u);
     EXPECT_EQ(chunks[1].front(), 11.0f);
     EXPECT_EQ(chunks[2], (std::vector<float>{21, 22, 23, 24, 25, 0, 0, 0, 0, 0}));

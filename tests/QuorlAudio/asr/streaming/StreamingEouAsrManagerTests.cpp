@@ -68,8 +68,7 @@ void expectChunks(const EouTestModels& models, const std::vector<std::vector<flo
     for (std::size_t index = 0; index < chunks.size(); ++index) {
         const auto& inputs = calls[firstCall + index].inputs;
         const auto expected = extractor.melSpectrogram(chunks[index]);
-        EXPECT_EQ(testsupport::valuesOf(*inputs.at("audio_signal").multiArrayValue()),
-                  testsupport::valuesOf(*expected))
+        EXPECT_EQ(testsupport::valuesOf(*inputs.at("audio_signal").multiArrayValue()), testsupport::valuesOf(*expected))
             << what << ", chunk " << index;
         EXPECT_EQ(inputs.at("audio_length").multiArrayValue()->value(0), static_cast<double>(expected->shape()[2]))
             << what;
@@ -164,7 +163,8 @@ TEST(StreamingEouAsrManagerTests, AudioAtAnotherRateGoesThroughOneResamplerForTh
         return buffer;
     };
     for (std::size_t position = 0; position < fast.size(); position += 1024) {
-        engine->appendAudio(*bufferOf(std::span(fast).subspan(position, std::min<std::size_t>(1024, fast.size() - position))));
+        engine->appendAudio(
+            *bufferOf(std::span(fast).subspan(position, std::min<std::size_t>(1024, fast.size() - position))));
         engine->processBufferedAudio();
     }
     engine->finish();
@@ -264,7 +264,8 @@ TEST(StreamingEouAsrManagerTests, ModelsMissingWhenAChunkIsDueKeepTheAudio) {
     engine.processBufferedAudio();
     // 8000 injected samples make five chunks; the loaded models cleared the buffer first.
     EXPECT_EQ(models.encoder().calls().size(), 5u);
-    EXPECT_EQ(StreamingEouAsrManager(StreamingEouAsrManager::Config{.configuration = {}, .chunkSize = StreamingChunkSize::ms320})
+    EXPECT_EQ(StreamingEouAsrManager(
+                  StreamingEouAsrManager::Config{.configuration = {}, .chunkSize = StreamingChunkSize::ms320})
                   .displayName(),
               "Parakeet EOU 120M (630ms)");
 }
@@ -291,9 +292,11 @@ TEST(StreamingEouAsrManagerTests, TheFusedDecoderIsUsedOnlyWhenAskedForExactly) 
         EXPECT_EQ(models.decoder().calls().empty(), testCase.fused) << testCase.value.value_or("unset");
         if (!testCase.writeFused) {
             const auto lines = log.messages("StreamingEOU");
-            EXPECT_NE(std::ranges::find_if(lines, [](const std::string& line) {
-                          return line.starts_with("QUORL_EOU_FUSED=1 set but decoder_joint_decision_fused.mlmodelc");
-                      }),
+            EXPECT_NE(std::ranges::find_if(lines,
+                                           [](const std::string& line) {
+                                               return line.starts_with(
+                                                   "QUORL_EOU_FUSED=1 set but decoder_joint_decision_fused.mlmodelc");
+                                           }),
                       lines.end());
         }
     }

@@ -60,12 +60,14 @@ TEST_F(StreamingNemotronAsrManagerTest, ANewEngineHasTheBuiltInGeometryAndNoMode
     // Never loaded, a reset still makes the start states of the current geometry.
     EXPECT_NO_THROW(engine.reset());
 
-    const StreamingNemotronAsrManager given({.configuration = configuration(ComputeUnits::cpuOnly), .requestedChunkSize = std::nullopt});
+    const StreamingNemotronAsrManager given(
+        {.configuration = configuration(ComputeUnits::cpuOnly), .requestedChunkSize = std::nullopt});
     EXPECT_EQ(given.mlConfiguration().computeUnits, ComputeUnits::cpuOnly);
 }
 
 TEST_F(StreamingNemotronAsrManagerTest, LoadingReadsTheGeometryProbesTheEncoderAndStartsFromFreshStates) {
-    StreamingNemotronAsrManager engine({.configuration = configuration(ComputeUnits::cpuAndGPU), .requestedChunkSize = std::nullopt});
+    StreamingNemotronAsrManager engine(
+        {.configuration = configuration(ComputeUnits::cpuAndGPU), .requestedChunkSize = std::nullopt});
     engine.loadModels(models.folder());
 
     EXPECT_EQ(engine.config(), NemotronTestModels::smallGeometry());
@@ -125,8 +127,9 @@ TEST_F(StreamingNemotronAsrManagerTest, AnEncoderThatAnswersZerosFailsTheLoad) {
         ADD_FAILURE() << "loaded";
     } catch (const ASRError& error) {
         EXPECT_EQ(error.kind(), ASRError::Kind::encoderInstantiationFailed);
-        EXPECT_TRUE(std::string(error.what()).starts_with("Encoder ANE program failed to instantiate: Nemotron int8 "
-                                                          "encoder returned all-zero output on a load-time probe"))
+        EXPECT_TRUE(std::string(error.what())
+                        .starts_with("Encoder ANE program failed to instantiate: Nemotron int8 "
+                                     "encoder returned all-zero output on a load-time probe"))
             << error.what();
     }
     models.omitOutputs({"encoded"});
@@ -193,8 +196,7 @@ TEST_F(StreamingNemotronAsrManagerTest, DownloadsTheRequestedChunkSizesFolderOnc
         std::vector<DownloadProgress> progress;
         engine.loadModels(std::nullopt, configuration(ComputeUnits::cpuOnly),
                           [&](const DownloadProgress& report) { progress.push_back(report); });
-        EXPECT_TRUE(fs::exists(modelFolder / "encoder" / "encoder_int8.mlmodelc" / "model.json"))
-            << modelFolder;
+        EXPECT_TRUE(fs::exists(modelFolder / "encoder" / "encoder_int8.mlmodelc" / "model.json")) << modelFolder;
         EXPECT_FALSE(progress.empty());
         EXPECT_EQ(engine.mlConfiguration().computeUnits, ComputeUnits::cpuOnly);
         EXPECT_EQ(engine.config(), NemotronTestModels::smallGeometry());

@@ -47,7 +47,9 @@ struct LoadedEngine {
     void append(std::size_t count) { engine.appendAudio(*monoBuffer(nextSamples(count))); }
 
     std::size_t chunkSteps() const { return models.encoder().calls().size() - 1; }
-    ScriptedKernel::Call encoderCall(std::size_t chunkIndex) const { return models.encoder().calls().at(chunkIndex + 1); }
+    ScriptedKernel::Call encoderCall(std::size_t chunkIndex) const {
+        return models.encoder().calls().at(chunkIndex + 1);
+    }
 
     mutable NemotronTestModels models;
     StreamingNemotronAsrManager engine;
@@ -69,8 +71,8 @@ std::vector<double> frameOf(const MultiArray& array, std::size_t frame) {
 }
 
 TokenTiming timing(const std::string& token, int id, double frame) {
-    return {.token = token, .tokenId = id, .startTime = frame * 0.08, .endTime = frame * 0.08 + 0.08,
-            .confidence = 1.0f};
+    return {
+        .token = token, .tokenId = id, .startTime = frame * 0.08, .endTime = frame * 0.08 + 0.08, .confidence = 1.0f};
 }
 
 TEST(StreamingNemotronChunkDecodingTest, ProcessDecodesOnlyCompleteChunks) {
@@ -152,8 +154,9 @@ TEST(StreamingNemotronChunkDecodingTest, TokensBuildTheTranscriptWithTheirTiming
 
         EXPECT_EQ(loaded.transcripts, (std::vector<std::string>{"hello", "hello world"})) << fused;
         EXPECT_EQ(loaded.engine.getPartialTranscript(), "hello world");
-        EXPECT_EQ(loaded.engine.getTokenTimings(),
-                  (std::vector<TokenTiming>{timing("\u2581he", 1, 1), timing("llo", 2, 1), timing("\u2581world", 3, 3)}));
+        EXPECT_EQ(
+            loaded.engine.getTokenTimings(),
+            (std::vector<TokenTiming>{timing("\u2581he", 1, 1), timing("llo", 2, 1), timing("\u2581world", 3, 3)}));
 
         auto& stepper = fused ? loaded.models.fused() : loaded.models.decoder();
         const auto steps = stepper.calls();
@@ -230,7 +233,8 @@ TEST(StreamingNemotronChunkDecodingTest, FinishDecodesEverythingHandedIn) {
         loaded.models.script(1, 0, {1});
         loaded.process(loaded.chunk());
         loaded.models.script(static_cast<int>(c.steps) + 1, 0, {5});
-        const auto samples = loaded.nextSamples(static_cast<std::size_t>(c.chunks * static_cast<double>(loaded.chunk())));
+        const auto samples =
+            loaded.nextSamples(static_cast<std::size_t>(c.chunks * static_cast<double>(loaded.chunk())));
         loaded.engine.appendAudio(*monoBuffer(samples));
 
         EXPECT_EQ(loaded.engine.finish(), c.text) << c.chunks;

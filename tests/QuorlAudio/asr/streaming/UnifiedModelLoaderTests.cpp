@@ -84,19 +84,18 @@ TEST_F(UnifiedModelLoaderTest, AnotherGeometryDownloadsAgainForItsOwnEncoder) {
 TEST_F(UnifiedModelLoaderTest, TheOfflineRecogniserAtHalfPrecisionDownloadsItsVariantAndLoadsItsEncoder) {
     models.writeOfflineEncoder(UnifiedEncoderPrecision::fp16);
     serveFolder(Repo::parakeetUnified, models.folder());
-    UnifiedAsrManager recogniser({.configuration = std::nullopt,
-                                  .config = {},
-                                  .encoderPrecision = UnifiedEncoderPrecision::fp16});
+    UnifiedAsrManager recogniser(
+        {.configuration = std::nullopt, .config = {}, .encoderPrecision = UnifiedEncoderPrecision::fp16});
     recogniser.loadModels();
     EXPECT_TRUE(fs::exists(setFolder() / files::offlineEncoderFp16File));
     EXPECT_FALSE(fs::exists(setFolder() / files::offlineEncoderInt8File));
     EXPECT_FALSE(fs::exists(setFolder() / files::streamingEncoderInt8File));
     EXPECT_EQ(models.encoder().loads().back().bundlePath, setFolder() / files::offlineEncoderFp16File);
-    EXPECT_EQ(engineLines("UnifiedOffline"),
-              (std::vector<std::string>{
-                  "Downloading Parakeet Unified offline models to " + modelsRoot().string() + "...",
-                  "Loading Parakeet Unified offline CoreML models from " + setFolder().string() + "...",
-                  "Parakeet Unified offline models loaded (15 s window, 2 s overlap)."}));
+    EXPECT_EQ(
+        engineLines("UnifiedOffline"),
+        (std::vector<std::string>{"Downloading Parakeet Unified offline models to " + modelsRoot().string() + "...",
+                                  "Loading Parakeet Unified offline CoreML models from " + setFolder().string() + "...",
+                                  "Parakeet Unified offline models loaded (15 s window, 2 s overlap)."}));
 }
 
 TEST_F(UnifiedModelLoaderTest, TheEightBitEncoderNeverGoesOnTheGpuAndTheStepsStayOnTheCpu) {

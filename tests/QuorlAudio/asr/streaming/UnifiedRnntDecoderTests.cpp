@@ -41,8 +41,8 @@ protected:
     static std::shared_ptr<MultiArray> encoded(std::size_t frames) {
         constexpr std::size_t width = UnifiedTestModels::encoderWidth;
         const std::size_t rowStride = frames + 3;
-        auto storage = std::make_shared<MultiArray>(MultiArray::Shape{1, width * rowStride},
-                                                    platform::ml::DataType::float32);
+        auto storage =
+            std::make_shared<MultiArray>(MultiArray::Shape{1, width * rowStride}, platform::ml::DataType::float32);
         float* values = storage->data<float>();
         for (std::size_t t = 0; t < frames; ++t) {
             values[t] = static_cast<float>(t);

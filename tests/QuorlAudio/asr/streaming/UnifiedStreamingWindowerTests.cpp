@@ -10,9 +10,7 @@ namespace {
 
 using Plan = UnifiedStreamingWindower::Plan;
 
-std::int64_t steadyEnd(std::int64_t window) {
-    return 33280 + (window - 1) * 16640;
-}
+std::int64_t steadyEnd(std::int64_t window) { return 33280 + (window - 1) * 16640; }
 
 class UnifiedStreamingWindowerTest : public ::testing::Test {
 protected:

@@ -25,8 +25,11 @@ TEST(AudioValidationTests, IssuesAreReportedInTheOrderTheChecksRun) {
          {"Audio too short (minimum 1 second)", "No audio data", "Audio too quiet or silent"},
          false},
         {"a second of silence", std::vector<float>(16000, 0.0f), 1.0f, {"Audio too quiet or silent"}, false},
-        {"just under a second", std::vector<float>(15999, 0.5f), 15999.0f / 16000.0f,
-         {"Audio too short (minimum 1 second)"}, false},
+        {"just under a second",
+         std::vector<float>(15999, 0.5f),
+         15999.0f / 16000.0f,
+         {"Audio too short (minimum 1 second)"},
+         false},
         {"two loud seconds", std::vector<float>(32000, 0.5f), 2.0f, {}, true},
     };
     for (const auto& c : cases) {

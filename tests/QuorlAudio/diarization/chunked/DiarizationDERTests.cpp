@@ -13,8 +13,7 @@ namespace {
 using Segments = std::vector<DERSpeakerSegment>;
 using Mapping = std::map<std::string, std::string>;
 
-TEST(DiarizationDERTests, BothEmptyScoresNothing)
-{
+TEST(DiarizationDERTests, BothEmptyScoresNothing) {
     const auto result = DiarizationDER::compute({}, {}, 0.5, 0.0);
     EXPECT_EQ(result.der, 0);
     EXPECT_EQ(result.miss, 0);
@@ -24,8 +23,7 @@ TEST(DiarizationDERTests, BothEmptyScoresNothing)
     EXPECT_TRUE(result.mapping.empty());
 }
 
-TEST(DiarizationDERTests, EmptyReferenceCountsTheHypothesisAsFalseAlarm)
-{
+TEST(DiarizationDERTests, EmptyReferenceCountsTheHypothesisAsFalseAlarm) {
     const auto result = DiarizationDER::compute({}, {{"x", 0.0, 2.0}}, 0.5, 0.0);
     EXPECT_EQ(result.totalRefSpeech, 0);
     EXPECT_EQ(result.der, 0);
@@ -33,16 +31,14 @@ TEST(DiarizationDERTests, EmptyReferenceCountsTheHypothesisAsFalseAlarm)
     EXPECT_TRUE(result.mapping.empty());
 }
 
-TEST(DiarizationDERTests, EmptyHypothesisMissesEverything)
-{
+TEST(DiarizationDERTests, EmptyHypothesisMissesEverything) {
     const auto result = DiarizationDER::compute({{"a", 0.0, 3.0}, {"b", 3.0, 4.0}}, {}, 0.5, 0.0);
     EXPECT_DOUBLE_EQ(result.totalRefSpeech, 4.0);
     EXPECT_DOUBLE_EQ(result.miss, result.totalRefSpeech);
     EXPECT_DOUBLE_EQ(result.der, 1.0);
 }
 
-TEST(DiarizationDERTests, RelabelledHypothesisScoresZeroAndMapsEachLabel)
-{
+TEST(DiarizationDERTests, RelabelledHypothesisScoresZeroAndMapsEachLabel) {
     const Segments ref{{"alice", 0.0, 2.0}, {"bob", 2.0, 5.0}, {"alice", 5.0, 6.5}, {"carol", 7.0, 9.0}};
     Segments hyp;
     const Mapping names{{"alice", "S2"}, {"bob", "S0"}, {"carol", "S1"}};
@@ -55,8 +51,7 @@ TEST(DiarizationDERTests, RelabelledHypothesisScoresZeroAndMapsEachLabel)
     EXPECT_EQ(result.mapping, (Mapping{{"S2", "alice"}, {"S0", "bob"}, {"S1", "carol"}}));
 }
 
-TEST(DiarizationDERTests, SwappedHalfIsConfusion)
-{
+TEST(DiarizationDERTests, SwappedHalfIsConfusion) {
     // "y" shares more frames with "b" than with "a", so the two frames it spends in "a" are confusion.
     const auto result =
         DiarizationDER::compute({{"a", 0.0, 2.0}, {"b", 2.0, 6.0}}, {{"x", 0.0, 1.0}, {"y", 1.0, 6.0}}, 0.5, 0.0);
@@ -66,25 +61,20 @@ TEST(DiarizationDERTests, SwappedHalfIsConfusion)
     EXPECT_DOUBLE_EQ(result.der, 1.0 / 6.0);
 }
 
-TEST(DiarizationDERTests, HypothesisSpeakerSharingNoFrameWithItsColumnIsUnmapped)
-{
-    const auto result =
-        DiarizationDER::compute({{"a", 0.0, 2.0}}, {{"x", 0.0, 2.0}, {"y", 4.0, 5.0}}, 0.5, 0.0);
+TEST(DiarizationDERTests, HypothesisSpeakerSharingNoFrameWithItsColumnIsUnmapped) {
+    const auto result = DiarizationDER::compute({{"a", 0.0, 2.0}}, {{"x", 0.0, 2.0}, {"y", 4.0, 5.0}}, 0.5, 0.0);
     EXPECT_EQ(result.mapping, (Mapping{{"x", "a"}}));
     EXPECT_DOUBLE_EQ(result.falseAlarm, 1.0);
 }
 
-TEST(DiarizationDERTests, OverlappingReferenceWithOneHypothesisSpeakerIsMissNotConfusion)
-{
-    const auto result =
-        DiarizationDER::compute({{"a", 0.0, 2.0}, {"b", 1.0, 2.0}}, {{"x", 0.0, 2.0}}, 0.5, 0.0);
+TEST(DiarizationDERTests, OverlappingReferenceWithOneHypothesisSpeakerIsMissNotConfusion) {
+    const auto result = DiarizationDER::compute({{"a", 0.0, 2.0}, {"b", 1.0, 2.0}}, {{"x", 0.0, 2.0}}, 0.5, 0.0);
     EXPECT_DOUBLE_EQ(result.miss, 1.0); // frames 2 and 3
     EXPECT_EQ(result.confusion, 0);
     EXPECT_DOUBLE_EQ(result.totalRefSpeech, 3.0);
 }
 
-TEST(DiarizationDERTests, FramesRoundToTheNearestWithHalvesGoingDown)
-{
+TEST(DiarizationDERTests, FramesRoundToTheNearestWithHalvesGoingDown) {
     // 0.25 s is frame 0 and 1.25 s frame 2, so the span covers frames 0 and 1 exactly.
     const auto result = DiarizationDER::compute({{"a", 0.25, 1.25}}, {}, 0.5, 0.0);
     EXPECT_DOUBLE_EQ(result.totalRefSpeech, 1.0);
@@ -92,8 +82,7 @@ TEST(DiarizationDERTests, FramesRoundToTheNearestWithHalvesGoingDown)
     EXPECT_DOUBLE_EQ(DiarizationDER::compute({{"a", 0.75, 1.25}}, {}, 0.5, 0.0).totalRefSpeech, 0.5);
 }
 
-TEST(DiarizationDERTests, CollarUnscoresTheFramesAroundEachReferenceBoundary)
-{
+TEST(DiarizationDERTests, CollarUnscoresTheFramesAroundEachReferenceBoundary) {
     // A boundary at 2.0 s with a 1.0 s collar covers 1.5 to 2.5 s: frames 3 and 4.
     const Segments ref{{"a", 0.0, 2.0}};
     EXPECT_DOUBLE_EQ(DiarizationDER::compute(ref, {}, 0.5, 0.0).totalRefSpeech, 2.0);
@@ -105,8 +94,7 @@ TEST(DiarizationDERTests, CollarUnscoresTheFramesAroundEachReferenceBoundary)
     EXPECT_EQ(collared.miss, 0);
 }
 
-TEST(DiarizationDERTests, SpanEndingAtTheLastEndIsCountedWhole)
-{
+TEST(DiarizationDERTests, SpanEndingAtTheLastEndIsCountedWhole) {
     // A last end of 10.0 s gives 21 frames, so a span reaching it keeps all of its 20 frames.
     const auto result = DiarizationDER::compute({{"a", 0.0, 10.0}}, {{"x", 9.0, 10.0}}, 0.5, 0.0);
     EXPECT_DOUBLE_EQ(result.totalRefSpeech, 10.0);
@@ -114,15 +102,13 @@ TEST(DiarizationDERTests, SpanEndingAtTheLastEndIsCountedWhole)
     EXPECT_EQ(result.falseAlarm, 0);
 }
 
-TEST(DiarizationDERTests, EmptySpansKeepTheirLabelsButMarkNothing)
-{
+TEST(DiarizationDERTests, EmptySpansKeepTheirLabelsButMarkNothing) {
     const auto result = DiarizationDER::compute({{"a", 2.0, 2.0}, {"b", 0.0, 1.0}}, {{"x", 0.0, 1.0}}, 0.5, 1.0);
     EXPECT_EQ(result.mapping, (Mapping{{"x", "b"}}));
     EXPECT_EQ(result.der, 0);
 }
 
-TEST(DiarizationDERTests, RefusesStepsOutsideTheirDomain)
-{
+TEST(DiarizationDERTests, RefusesStepsOutsideTheirDomain) {
     const Segments ref{{"a", 0.0, 1.0}};
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double inf = std::numeric_limits<double>::infinity();
@@ -136,8 +122,7 @@ TEST(DiarizationDERTests, RefusesStepsOutsideTheirDomain)
     EXPECT_THROW(DiarizationDER::compute({}, {{"x", nan, 1.0}}, 0.5, 0.0), std::invalid_argument);
 }
 
-TEST(DiarizationDERTests, SegmentsCompareAndHashOverAllFields)
-{
+TEST(DiarizationDERTests, SegmentsCompareAndHashOverAllFields) {
     const DERSpeakerSegment segment{"a", 1.0, 2.0};
     EXPECT_EQ(segment, (DERSpeakerSegment{"a", 1.0, 2.0}));
     EXPECT_NE(segment, (DERSpeakerSegment{"b", 1.0, 2.0}));

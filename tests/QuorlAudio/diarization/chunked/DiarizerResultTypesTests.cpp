@@ -51,9 +51,8 @@ ChunkEmbedding sampleEmbedding() {
 
 TEST(ChunkEmbeddingTests, JsonRoundTripsWithFloatsInTheirShortestText) {
     const nlohmann::json json = sampleEmbedding();
-    EXPECT_EQ(json.dump(),
-              R"({"chunkIndex":4,"embedding256":[0.1,-0.3,0.7],"endTimeSeconds":14.75,"rho128":[0.1,2.5],)"
-              R"("speakerId":"S2","speakerIndex":1,"startTimeSeconds":12.5})");
+    EXPECT_EQ(json.dump(), R"({"chunkIndex":4,"embedding256":[0.1,-0.3,0.7],"endTimeSeconds":14.75,"rho128":[0.1,2.5],)"
+                           R"("speakerId":"S2","speakerIndex":1,"startTimeSeconds":12.5})");
     EXPECT_EQ(json.get<ChunkEmbedding>(), sampleEmbedding());
 }
 
@@ -72,15 +71,9 @@ TEST(ChunkEmbeddingTests, DecodingRequiresEveryMemberWithItsTypeAndIgnoresOthers
         const char* key;
         nlohmann::json value;
     } mistyped[] = {
-        {"speakerId", 2},
-        {"chunkIndex", 1.5},
-        {"chunkIndex", "4"},
-        {"speakerIndex", true},
-        {"startTimeSeconds", "12.5"},
-        {"endTimeSeconds", false},
-        {"embedding256", 0.1},
-        {"embedding256", {0.1, "x"}},
-        {"rho128", {true}},
+        {"speakerId", 2},       {"chunkIndex", 1.5},          {"chunkIndex", "4"},
+        {"speakerIndex", true}, {"startTimeSeconds", "12.5"}, {"endTimeSeconds", false},
+        {"embedding256", 0.1},  {"embedding256", {0.1, "x"}}, {"rho128", {true}},
     };
     for (const auto& c : mistyped) {
         nlohmann::json json = valid;

@@ -10,8 +10,7 @@
 namespace quorl {
 namespace {
 
-std::int64_t totalCost(const std::vector<std::int64_t>& cost, const std::vector<int>& columns)
-{
+std::int64_t totalCost(const std::vector<std::int64_t>& cost, const std::vector<int>& columns) {
     std::int64_t total = 0;
     for (std::size_t row = 0; row < columns.size(); ++row) {
         total += cost[row * columns.size() + static_cast<std::size_t>(columns[row])];
@@ -19,8 +18,7 @@ std::int64_t totalCost(const std::vector<std::int64_t>& cost, const std::vector<
     return total;
 }
 
-std::int64_t bruteForceMinimum(const std::vector<std::int64_t>& cost, int n)
-{
+std::int64_t bruteForceMinimum(const std::vector<std::int64_t>& cost, int n) {
     std::vector<int> columns(static_cast<std::size_t>(n));
     std::iota(columns.begin(), columns.end(), 0);
     auto best = std::numeric_limits<std::int64_t>::max();
@@ -30,13 +28,9 @@ std::int64_t bruteForceMinimum(const std::vector<std::int64_t>& cost, int n)
     return best;
 }
 
-TEST(HungarianTests, EmptyMatrixHasNoAssignment)
-{
-    EXPECT_TRUE(Hungarian::solve({}, 0).empty());
-}
+TEST(HungarianTests, EmptyMatrixHasNoAssignment) { EXPECT_TRUE(Hungarian::solve({}, 0).empty()); }
 
-TEST(HungarianTests, FindsAMinimumCostPermutation)
-{
+TEST(HungarianTests, FindsAMinimumCostPermutation) {
     const std::vector<std::pair<std::vector<std::int64_t>, int>> cases{
         {{7}, 1},
         {{4, 1, 3, 2, 0, 5, 3, 2, 2}, 3},

@@ -45,17 +45,15 @@ TEST(PipelineTimingsTests, BottleneckTiesGoToTheEarlierStage) {
 TEST(PipelineTimingsTests, NoPercentagesWithoutAPositiveTotal) {
     EXPECT_TRUE(PipelineTimings(PipelineTimings::Stages{}).stagePercentages().empty());
     EXPECT_TRUE(PipelineTimings({.audioLoadingSeconds = -1}).stagePercentages().empty());
-    EXPECT_TRUE(PipelineTimings({.segmentationSeconds = std::numeric_limits<double>::quiet_NaN()})
-                    .stagePercentages()
-                    .empty());
+    EXPECT_TRUE(
+        PipelineTimings({.segmentationSeconds = std::numeric_limits<double>::quiet_NaN()}).stagePercentages().empty());
 }
 
 nlohmann::json timingsJson() {
     return {
-        {"modelCompilationSeconds", 1.0},      {"audioLoadingSeconds", 0.5},
-        {"segmentationSeconds", 2.0},          {"embeddingExtractionSeconds", 3},
-        {"speakerClusteringSeconds", 4.0},     {"postProcessingSeconds", 0.0},
-        {"totalInferenceSeconds", 100.0},      {"totalProcessingSeconds", 200.25},
+        {"modelCompilationSeconds", 1.0},  {"audioLoadingSeconds", 0.5},       {"segmentationSeconds", 2.0},
+        {"embeddingExtractionSeconds", 3}, {"speakerClusteringSeconds", 4.0},  {"postProcessingSeconds", 0.0},
+        {"totalInferenceSeconds", 100.0},  {"totalProcessingSeconds", 200.25},
     };
 }
 

@@ -9,9 +9,7 @@
 namespace quorl {
 namespace {
 
-Speaker speakerWithId(const std::string& id) {
-    return Speaker({.id = id, .currentEmbedding = {3, 4}});
-}
+Speaker speakerWithId(const std::string& id) { return Speaker({.id = id, .currentEmbedding = {3, 4}}); }
 
 TEST(SendableSpeakerTests, DecimalIdsAreReadAsNumbers) {
     const struct {

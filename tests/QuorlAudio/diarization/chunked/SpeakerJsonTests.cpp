@@ -22,8 +22,7 @@ nlohmann::json speakerJson() {
         {"createdAt", 786931200.25},
         {"updatedAt", 786931260.5},
         {"updateCount", 4},
-        {"rawEmbeddings",
-         {{{"segmentId", segmentText}, {"embedding", {0.5, 0.25}}, {"timestamp", 786931230.125}}}},
+        {"rawEmbeddings", {{{"segmentId", segmentText}, {"embedding", {0.5, 0.25}}, {"timestamp", 786931230.125}}}},
         {"isPermanent", true},
     };
 }
@@ -55,8 +54,8 @@ TEST(SpeakerJsonTests, FloatsAreWrittenInTheirShortestText) {
 
 TEST(SpeakerJsonTests, AFreshSpeakerRoundTrips) {
     Speaker speaker({.currentEmbedding = {1, 2, 3}, .duration = 2});
-    speaker.addRawEmbedding(RawEmbedding(platform::core::UUID::random(), std::vector<float>{1, 0, 1},
-                                         std::chrono::system_clock::now()));
+    speaker.addRawEmbedding(
+        RawEmbedding(platform::core::UUID::random(), std::vector<float>{1, 0, 1}, std::chrono::system_clock::now()));
     const nlohmann::json json = speaker;
     const auto read = json.get<Speaker>();
     EXPECT_EQ(read.id(), speaker.id());

@@ -58,9 +58,7 @@ std::vector<std::string> managerMessages(const testsupport::RecordingLogSink& si
     return sink.messages("SpeakerManager");
 }
 
-nlohmann::json state(const SpeakerManager& manager) {
-    return manager.getSpeakerList();
-}
+nlohmann::json state(const SpeakerManager& manager) { return manager.getSpeakerList(); }
 
 TEST(SpeakerManagerMaintenanceTests, PermanenceFlagsNeedAStoredSpeaker) {
     SpeakerManager manager = managerOf({{.id = "1"}});
@@ -131,16 +129,26 @@ TEST(SpeakerManagerMaintenanceTests, MergeablePairsNameTheEarlierIdOrThePermanen
         std::vector<std::string> messages;
     };
     const std::vector<Case> cases = {
-        {"all close", {{.id = "p"}, {.id = "q", .angle = 0.1f}, {.id = "r", .angle = 0.2f}},
-         PermanentSpeakers::protect, {{"q", "p"}, {"r", "p"}, {"r", "q"}}, {}},
-        {"one permanent", {{.id = "p"}, {.id = "q", .angle = 0.1f, .isPermanent = true}},
-         PermanentSpeakers::protect, {{"p", "q"}}, {}},
+        {"all close",
+         {{.id = "p"}, {.id = "q", .angle = 0.1f}, {.id = "r", .angle = 0.2f}},
+         PermanentSpeakers::protect,
+         {{"q", "p"}, {"r", "p"}, {"r", "q"}},
+         {}},
+        {"one permanent",
+         {{.id = "p"}, {.id = "q", .angle = 0.1f, .isPermanent = true}},
+         PermanentSpeakers::protect,
+         {{"p", "q"}},
+         {}},
         {"both permanent, protected",
          {{.id = "p", .isPermanent = true}, {.id = "q", .angle = 0.1f, .isPermanent = true}},
-         PermanentSpeakers::protect, {}, {"findMergeablePairs: Skipping p and q as both are permanent"}},
+         PermanentSpeakers::protect,
+         {},
+         {"findMergeablePairs: Skipping p and q as both are permanent"}},
         {"both permanent, treated alike",
          {{.id = "p", .isPermanent = true}, {.id = "q", .angle = 0.1f, .isPermanent = true}},
-         PermanentSpeakers::treatAlike, {{"p", "q"}}, {}},
+         PermanentSpeakers::treatAlike,
+         {{"p", "q"}},
+         {}},
         {"too far", {{.id = "p"}, {.id = "q", .angle = 1.5f}}, PermanentSpeakers::protect, {}, {}},
         {"empty", {}, PermanentSpeakers::protect, {}, {}},
     };
@@ -225,8 +233,8 @@ TEST(SpeakerManagerMaintenanceTests, ReassignSegmentMovesOnlyTheFirstMatch) {
     EXPECT_EQ(b.rawEmbeddings.back().segmentId(), segment);
     EXPECT_EQ(a.currentEmbedding, mainOfA);
     EXPECT_EQ(b.currentEmbedding, mainOfB);
-    EXPECT_EQ(managerMessages(sink), (std::vector<std::string>{"Reassigned segment " + segment.uuidString() +
-                                                               " from a to b"}));
+    EXPECT_EQ(managerMessages(sink),
+              (std::vector<std::string>{"Reassigned segment " + segment.uuidString() + " from a to b"}));
 }
 
 TEST(SpeakerManagerMaintenanceTests, ReassignSegmentThatCannotMoveChangesNothing) {
@@ -268,9 +276,9 @@ TEST(SpeakerManagerMaintenanceTests, GlobalStatisticsCapTheReturnedAverageOnly) 
     EXPECT_EQ(statistics.totalDuration, 3.0f);
     EXPECT_EQ(statistics.averageConfidence, 1.0f);
     EXPECT_EQ(statistics.speakersWithHistory, 1u);
-    EXPECT_EQ(managerMessages(sink), (std::vector<std::string>{
-                                         "Global stats - Speakers: 2, Duration: 3.0s, Avg confidence: 1.60, "
-                                         "With history: 1"}));
+    EXPECT_EQ(managerMessages(sink),
+              (std::vector<std::string>{"Global stats - Speakers: 2, Duration: 3.0s, Avg confidence: 1.60, "
+                                        "With history: 1"}));
 
     const SpeakerManager quiet = managerOf({{.id = "a", .updateCount = 3}, {.id = "b", .updateCount = 5}});
     EXPECT_FLOAT_EQ(quiet.getGlobalSpeakerStats().averageConfidence, 0.4f);

@@ -37,7 +37,10 @@ float distanceFromFirstAxis(const std::vector<float>& embedding) {
 }
 
 Speaker known(const std::string& id, bool isPermanent = false, std::size_t size = SpeakerManager::embeddingSize) {
-    return Speaker({.id = id, .currentEmbedding = basis(0, size), .createdAt = past, .updatedAt = past,
+    return Speaker({.id = id,
+                    .currentEmbedding = basis(0, size),
+                    .createdAt = past,
+                    .updatedAt = past,
                     .isPermanent = isPermanent});
 }
 
@@ -171,15 +174,15 @@ TEST(SpeakerManagerTests, UpsertInsertsOrWritesOver) {
     EXPECT_EQ(updated.updateCount, 4);
     EXPECT_EQ(updated.name, "12");
     EXPECT_EQ(manager.nextSpeakerId(), 13);
-    EXPECT_EQ(managerMessages(sink), (std::vector<std::string>{"Inserted new speaker: visitor",
-                                                               "Inserted new speaker: 12",
-                                                               "Updated existing speaker: 12"}));
+    EXPECT_EQ(managerMessages(sink),
+              (std::vector<std::string>{"Inserted new speaker: visitor", "Inserted new speaker: 12",
+                                        "Updated existing speaker: 12"}));
 }
 
 TEST(SpeakerManagerTests, TheLargestNumericIdIsStoredButNotCounted) {
     const std::string largest = std::to_string(std::numeric_limits<std::int64_t>::max());
-    const std::string warning = "Speaker " + largest +
-                                " has the largest possible numeric id; it is left out of the id counters";
+    const std::string warning =
+        "Speaker " + largest + " has the largest possible numeric id; it is left out of the id counters";
     SpeakerManager manager;
     testsupport::RecordingLogSink sink;
     manager.upsertSpeaker(known("5"));
@@ -207,25 +210,47 @@ TEST(SpeakerManagerTests, InitializeKnownSpeakersInEveryMode) {
         std::string nameOfTwo;
     };
     const std::vector<Case> cases = {
-        {Mode::skip, PermanentSpeakers::protect, false,
-         {"Speaker 2 is already initialized. Skipping new speaker.", skipped, ready, summary}, "stored"},
-        {Mode::merge, PermanentSpeakers::protect, false,
-         {"Speaker 2 is already initialized. Merging with old speaker.", taken, skipped, ready, summary}, "given"},
-        {Mode::merge, PermanentSpeakers::protect, true,
+        {Mode::skip,
+         PermanentSpeakers::protect,
+         false,
+         {"Speaker 2 is already initialized. Skipping new speaker.", skipped, ready, summary},
+         "stored"},
+        {Mode::merge,
+         PermanentSpeakers::protect,
+         false,
+         {"Speaker 2 is already initialized. Merging with old speaker.", taken, skipped, ready, summary},
+         "given"},
+        {Mode::merge,
+         PermanentSpeakers::protect,
+         true,
          {"Failed to merge Speaker 2 into Speaker 2 because the existing speaker is permanent. Skipping", skipped,
           ready, summary},
          "stored"},
-        {Mode::merge, PermanentSpeakers::treatAlike, true,
-         {"Speaker 2 is already initialized. Merging with old speaker.", taken, skipped, ready, summary}, "given"},
-        {Mode::overwrite, PermanentSpeakers::protect, false,
-         {"Speaker 2 is already initialized. Overwriting old speaker.", taken, skipped, ready, summary}, "given"},
-        {Mode::overwrite, PermanentSpeakers::protect, true,
-         {"Failed to overwrite Speaker 2 because it is permanent. Skipping", skipped, ready, summary}, "stored"},
-        {Mode::reset, PermanentSpeakers::treatAlike, true,
-         {"Speaker database reset", taken, skipped, ready, summary}, "given"},
-        {Mode::reset, PermanentSpeakers::protect, true,
-         {"Speaker database reset", "Failed to overwrite Speaker 2 because it is permanent. Skipping", skipped,
-          ready, summary},
+        {Mode::merge,
+         PermanentSpeakers::treatAlike,
+         true,
+         {"Speaker 2 is already initialized. Merging with old speaker.", taken, skipped, ready, summary},
+         "given"},
+        {Mode::overwrite,
+         PermanentSpeakers::protect,
+         false,
+         {"Speaker 2 is already initialized. Overwriting old speaker.", taken, skipped, ready, summary},
+         "given"},
+        {Mode::overwrite,
+         PermanentSpeakers::protect,
+         true,
+         {"Failed to overwrite Speaker 2 because it is permanent. Skipping", skipped, ready, summary},
+         "stored"},
+        {Mode::reset,
+         PermanentSpeakers::treatAlike,
+         true,
+         {"Speaker database reset", taken, skipped, ready, summary},
+         "given"},
+        {Mode::reset,
+         PermanentSpeakers::protect,
+         true,
+         {"Speaker database reset", "Failed to overwrite Speaker 2 because it is permanent. Skipping", skipped, ready,
+          summary},
          "stored"},
     };
     Speaker given = known("2");

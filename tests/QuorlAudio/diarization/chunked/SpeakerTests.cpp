@@ -17,9 +17,7 @@ using Date = Speaker::Date;
 
 const Date past = Date(std::chrono::seconds(1'000'000'000));
 
-Date secondsAfterPast(int seconds) {
-    return past + std::chrono::seconds(seconds);
-}
+Date secondsAfterPast(int seconds) { return past + std::chrono::seconds(seconds); }
 
 RawEmbedding entry(std::vector<float> embedding, Date timestamp = past) {
     return RawEmbedding(UUID::random(), embedding, timestamp);
@@ -31,9 +29,7 @@ Speaker speakerOf(std::vector<float> embedding) {
 }
 
 // Everything a speaker holds, to tell that an operation changed nothing.
-nlohmann::json state(const Speaker& speaker) {
-    return speaker;
-}
+nlohmann::json state(const Speaker& speaker) { return speaker; }
 
 void expectNear(const std::vector<float>& actual, const std::vector<float>& expected) {
     ASSERT_EQ(actual.size(), expected.size());

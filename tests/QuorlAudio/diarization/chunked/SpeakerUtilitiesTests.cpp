@@ -141,12 +141,11 @@ TEST(SpeakerUtilitiesTests, ClosestSpeakerKeepsTheFirstOfEqualDistances) {
 
 TEST(SpeakerUtilitiesTests, SpeakerCreationNeedsTheMinimumDurationAndAGoodEmbedding) {
     const auto request = [](float duration, std::vector<float> embedding) {
-        return SpeakerUtilities::SpeakerCreationRequest{
-            .id = "7",
-            .name = std::nullopt,
-            .duration = duration,
-            .embedding = std::move(embedding),
-            .config = AssignmentConfig::macOS()};
+        return SpeakerUtilities::SpeakerCreationRequest{.id = "7",
+                                                        .name = std::nullopt,
+                                                        .duration = duration,
+                                                        .embedding = std::move(embedding),
+                                                        .config = AssignmentConfig::macOS()};
     };
     const SpeakerCreationResult created = SpeakerUtilities::validateSpeakerCreation(request(4.0f, {3, 4}));
     ASSERT_TRUE(std::holds_alternative<SpeakerCreationParams>(created));
@@ -160,9 +159,9 @@ TEST(SpeakerUtilitiesTests, SpeakerCreationNeedsTheMinimumDurationAndAGoodEmbedd
 
     testsupport::RecordingLogSink sink;
     EXPECT_FALSE(SpeakerUtilities::createSpeaker(request(5, {0.01f})));
-    EXPECT_EQ(utilityMessages(sink), (std::vector<std::string>{
-                                         "Low magnitude embedding: 0.01",
-                                         "Failed to create speaker: Invalid embedding: failed quality checks"}));
+    EXPECT_EQ(utilityMessages(sink),
+              (std::vector<std::string>{"Low magnitude embedding: 0.01",
+                                        "Failed to create speaker: Invalid embedding: failed quality checks"}));
     const std::optional<Speaker> speaker = SpeakerUtilities::createSpeaker(request(5, {0, 2}));
     ASSERT_TRUE(speaker);
     EXPECT_EQ(speaker->id(), "7");
@@ -192,16 +191,22 @@ TEST(SpeakerUtilitiesTests, AddRawEmbeddingEvictsOneEntryAtCapacity) {
         bool shouldRecalculate;
     };
     const std::vector<Case> cases = {
-        {50, 50, 50, true}, {60, 50, 60, true}, {0, 50, 1, false}, {1, 50, 2, false}, {2, 50, 3, true},
+        {50, 50, 50, true},
+        {60, 50, 60, true},
+        {0, 50, 1, false},
+        {1, 50, 2, false},
+        {2, 50, 3, true},
         // A capacity below 1 has nothing to evict from an empty history.
-        {0, 0, 1, false}, {0, -3, 1, false}, {2, 0, 2, false},
+        {0, 0, 1, false},
+        {0, -3, 1, false},
+        {2, 0, 2, false},
     };
     const UUID segment = UUID::random();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.historySize) + " at capacity " + std::to_string(c.capacity));
         const History history = historyOf(c.historySize);
-        const auto added = SpeakerUtilities::addRawEmbedding(history, segment, std::vector<float>{0, 3}, past,
-                                                             c.capacity);
+        const auto added =
+            SpeakerUtilities::addRawEmbedding(history, segment, std::vector<float>{0, 3}, past, c.capacity);
         ASSERT_TRUE(added);
         ASSERT_EQ(added->updated.size(), c.resultSize);
         EXPECT_EQ(added->updated.back().segmentId(), segment);

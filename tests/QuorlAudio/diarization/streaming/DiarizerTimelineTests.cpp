@@ -28,9 +28,7 @@ DiarizerTimelineUpdate speakAndGoOn(DiarizerTimeline& timeline) {
     return timeline.addPredictions(std::vector<float>{0.1f, 0.9f, 0.9f, 0.1f}, std::vector<float>{0.9f});
 }
 
-DiarizerTimelineConfig oneSlot() {
-    return DiarizerTimelineConfig{};
-}
+DiarizerTimelineConfig oneSlot() { return DiarizerTimelineConfig{}; }
 
 const struct Scenario {
     const char* name;
@@ -95,8 +93,7 @@ const struct Scenario {
              EXPECT_STREQ(error.what(),
                           "The number of finalized predictions (5) isn't a multiple of the speaker count (2).");
          }
-         EXPECT_THROW(timeline.addChunk({.tentativePredictions = std::vector<float>(3, 0.9f)}),
-                      DiarizerTimelineError);
+         EXPECT_THROW(timeline.addChunk({.tentativePredictions = std::vector<float>(3, 0.9f)}), DiarizerTimelineError);
          EXPECT_EQ(timeline.numFinalizedFrames(), 3);
          EXPECT_EQ(timeline.finalizedPredictions(), before.finalizedPredictions);
          EXPECT_EQ(timeline.tentativePredictions(), before.tentativePredictions);
@@ -142,8 +139,7 @@ const struct Scenario {
          DiarizerTimeline timeline(DiarizerTimelineConfig{.numSpeakers = 3});
          timeline.upsertSpeaker("Ana", 2);
          timeline.addPredictions(std::vector<float>{0.9f, 0.9f, 0.9f, 0.1f, 0.1f, 0.1f}, {});
-         timeline.resetKeepingSpeakersWhere(
-             [](const DiarizerSpeaker& speaker) { return speaker.name().has_value(); });
+         timeline.resetKeepingSpeakersWhere([](const DiarizerSpeaker& speaker) { return speaker.name().has_value(); });
          const auto speakers = timeline.speakers();
          ASSERT_EQ(speakers.size(), 1u);
          EXPECT_FALSE(speakers.at(2)->hasSegments());
@@ -297,9 +293,7 @@ TEST(DiarizerTimelineConcurrencyTests, NamesCanBeReadWhileTheTimelineRenamesTheS
 
 class DiarizerTimelineTests : public ::testing::TestWithParam<Scenario> {};
 
-TEST_P(DiarizerTimelineTests, Scenario) {
-    GetParam().check();
-}
+TEST_P(DiarizerTimelineTests, Scenario) { GetParam().check(); }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, DiarizerTimelineTests, ::testing::ValuesIn(scenarios),
                          [](const ::testing::TestParamInfo<Scenario>& info) {

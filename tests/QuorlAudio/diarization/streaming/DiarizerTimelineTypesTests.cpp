@@ -118,8 +118,8 @@ TEST(DiarizerSegmentTests, EqualityAndOrderIgnoreIdFlagAndActivity) {
     EXPECT_NE(segment(1, 4, 0), segment(1, 4, 1));
     std::vector<DiarizerSegment> segments{segment(2, 3, 0), segment(1, 5, 1), segment(1, 5, 0), segment(1, 4, 2)};
     std::sort(segments.begin(), segments.end());
-    EXPECT_EQ(segments, (std::vector<DiarizerSegment>{segment(1, 4, 2), segment(1, 5, 0), segment(1, 5, 1),
-                                                      segment(2, 3, 0)}));
+    EXPECT_EQ(segments,
+              (std::vector<DiarizerSegment>{segment(1, 4, 2), segment(1, 5, 0), segment(1, 5, 1), segment(2, 3, 0)}));
 }
 
 TEST(DiarizerChunkResultTests, ProbabilitiesAreReadWithinTheChunk) {

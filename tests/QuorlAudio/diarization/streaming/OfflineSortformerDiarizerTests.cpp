@@ -74,12 +74,13 @@ protected:
     WindowScript script = constant(0.0f);
     // Answers `outputFrames` rows (384 unless a test shortens it) from the script.
     std::size_t outputFrames = 384;
-    ScriptedKernel kernel{"offline-sortformer-diarizer", [this](const ScriptedKernel::Call& call) {
-        const auto values = script(call.index, outputFrames);
-        return ScriptedKernel::Outputs{
-            {"speaker_preds", FeatureValue(testsupport::makeArray({1, outputFrames, 4},
-                                                                  std::vector<double>(values.begin(), values.end())))}};
-    }};
+    ScriptedKernel kernel{
+        "offline-sortformer-diarizer", [this](const ScriptedKernel::Call& call) {
+            const auto values = script(call.index, outputFrames);
+            return ScriptedKernel::Outputs{
+                {"speaker_preds", FeatureValue(testsupport::makeArray(
+                                      {1, outputFrames, 4}, std::vector<double>(values.begin(), values.end())))}};
+        }};
     testsupport::TemporaryFolder folder;
     testsupport::RecordingLogSink sink;
     std::filesystem::path bundlePath;
@@ -183,7 +184,9 @@ TEST_F(OfflineSortformerDiarizerTest, ALaterWindowContinuesTheSpeakersItShares) 
 }
 
 TEST_F(OfflineSortformerDiarizerTest, SharedFramesAverageTheWindowsAndAbuttingWindowsAreNotRemapped) {
-    script = [](std::size_t call, std::size_t frames) { return std::vector<float>(frames * 4, call == 0 ? 0.2f : 0.6f); };
+    script = [](std::size_t call, std::size_t frames) {
+        return std::vector<float>(frames * 4, call == 0 ? 0.2f : 0.6f);
+    };
     const auto averaged = ready()->processComplete(audioOfFrames(3072))->finalizedPredictions();
     EXPECT_EQ(averaged[283 * 4], 0.2f);
     EXPECT_FLOAT_EQ(averaged[284 * 4 + 3], 0.4f);

@@ -56,7 +56,8 @@ bool hasDuration(const std::string& line, const std::string& prefix, const std::
 class OfflineSortformerModelsTest : public ::testing::Test {
 protected:
     OfflineSortformerModels loaded() {
-        const auto bundle = testsupport::writeModelBundle(folder.path(), "Offline.mlmodelc", offlineManifest(kernel.name()));
+        const auto bundle =
+            testsupport::writeModelBundle(folder.path(), "Offline.mlmodelc", offlineManifest(kernel.name()));
         return OfflineSortformerModels::load(OfflineSortformerConfig::offlineV2_1(), bundle, ComputeUnits::cpuOnly);
     }
 
@@ -140,11 +141,12 @@ TEST_F(OfflineSortformerModelsTest, AnOutputWithoutFloatSpeakerPredictionsIsRefu
 }
 
 TEST_F(OfflineSortformerModelsTest, ACompiledBundleLoadsDirectlyAndAPackageIsCompiledFirst) {
-    const auto compiled = testsupport::writeModelBundle(folder.path(), "Offline.mlmodelc", offlineManifest(kernel.name()));
-    const auto package = testsupport::writeModelBundle(folder.path() / "packages", "Offline.mlpackage",
-                                                       offlineManifest(kernel.name()));
-    const auto config = OfflineSortformerConfig{.precision = SortformerModelPrecision::palettized,
-                                                .overlapOutputFrames = 7};
+    const auto compiled =
+        testsupport::writeModelBundle(folder.path(), "Offline.mlmodelc", offlineManifest(kernel.name()));
+    const auto package =
+        testsupport::writeModelBundle(folder.path() / "packages", "Offline.mlpackage", offlineManifest(kernel.name()));
+    const auto config =
+        OfflineSortformerConfig{.precision = SortformerModelPrecision::palettized, .overlapOutputFrames = 7};
 
     const auto fromBundle = OfflineSortformerModels::load(config, compiled, ComputeUnits::cpuAndNeuralEngine);
     const auto fromPackage = OfflineSortformerModels::load(config, package, ComputeUnits::cpuOnly);
@@ -184,8 +186,8 @@ TEST_F(OfflineSortformerHubTest, ThePrecisionsBundleIsFetchedIntoTheCacheAndLoad
     const auto config = OfflineSortformerConfig{.precision = SortformerModelPrecision::palettized};
     const fs::path cache = folder / "cache";
 
-    const auto models = OfflineSortformerModels::loadFromHuggingFace(config, cache, ComputeUnits::cpuAndGPU,
-                                                                     recordProgress());
+    const auto models =
+        OfflineSortformerModels::loadFromHuggingFace(config, cache, ComputeUnits::cpuAndGPU, recordProgress());
 
     const fs::path bundle = cache / "sortformer" / "v3/palettized/SortformerOffline_v2.1.mlmodelc";
     EXPECT_TRUE(fs::exists(bundle / "coremldata.bin"));

@@ -24,7 +24,8 @@ std::vector<float> turns(std::size_t count) {
     std::vector<float> samples(count);
     for (std::size_t index = 0; index < count; ++index) {
         const bool loud = (index / 8000) % 2 == 0;
-        samples[index] = static_cast<float>((loud ? 0.5 : 0.001) * std::sin(2 * M_PI * 300 * static_cast<double>(index) / 16000));
+        samples[index] =
+            static_cast<float>((loud ? 0.5 : 0.001) * std::sin(2 * M_PI * 300 * static_cast<double>(index) / 16000));
     }
     return samples;
 }
@@ -145,8 +146,11 @@ TEST_F(SortformerDiarizerTest, TheTimelineTakesTheModelsSpeakersAndFrameDuration
 TEST_F(SortformerDiarizerTest, AModelOfAnotherGeometryIsInstalledWithOneErrorLine) {
     testsupport::RecordingLogSink sink;
     testsupport::TemporaryFolder scratch;
-    const nlohmann::json geometry{{"chunk_len", "6"},  {"chunk_left_context", "1"}, {"chunk_right_context", "7"},
-                                  {"fifo_len", "188"}, {"spkcache_len", "188"}};
+    const nlohmann::json geometry{{"chunk_len", "6"},
+                                  {"chunk_left_context", "1"},
+                                  {"chunk_right_context", "7"},
+                                  {"fifo_len", "188"},
+                                  {"spkcache_len", "188"}};
     SortformerDiarizer mismatched;
     mismatched.initialize(model.load(scratch.path(), geometry));
     EXPECT_TRUE(mismatched.isAvailable());
@@ -188,7 +192,6 @@ TEST_F(SortformerDiarizerTest, AudioAtAnotherRateGivesTheSameUpdateEitherWay) {
     EXPECT_EQ(together->chunkResult.finalizedPredictions, apart->chunkResult.finalizedPredictions);
     EXPECT_EQ(together->chunkResult.finalizedFrameCount, 12);
 }
-
 
 std::vector<std::string> failures(const testsupport::RecordingLogSink& sink) {
     auto lines = sink.messages("SortformerDiarizerPipeline");
@@ -275,7 +278,8 @@ TEST_F(SortformerDiarizerTest, EnrolmentNamesTheMostActiveSlotAndTheStreamThenSt
     EXPECT_EQ(diarizer.timeline()->speakers().at(slot)->name(), "Bob");
     const auto warnings = failures(sink);
     EXPECT_EQ(warnings.at(0), "Failed to enroll speaker named 'Bob': diarizer matched existing speaker 'Alice' at "
-                              "index " + std::to_string(slot) + " and overwritingAssignedSpeakerName=false");
+                              "index " +
+                                  std::to_string(slot) + " and overwritingAssignedSpeakerName=false");
 }
 
 TEST_F(SortformerDiarizerTest, AFailedEnrolmentLeavesNoAudioForTheNextStream) {

@@ -70,7 +70,8 @@ TEST(SortformerMelStreamTest, AnEmptyStreamHasNoFramesAndAFinishedOneStartsAgain
     EXPECT_TRUE(stream.takeFinalFrames().empty());
     const auto samples = speechLike(1000);
     stream.append(samples);
-    EXPECT_EQ(stream.takeCompleteFrames().size() + stream.takeFinalFrames().size(), wholeRecordingFrames(samples).size());
+    EXPECT_EQ(stream.takeCompleteFrames().size() + stream.takeFinalFrames().size(),
+              wholeRecordingFrames(samples).size());
     EXPECT_EQ(stream.samplesReceived(), 0);
     stream.append(samples);
     EXPECT_EQ(stream.takeFinalFrames(), wholeRecordingFrames(samples));

@@ -54,9 +54,9 @@ protected:
 TEST_F(SortformerModelsTest, TheInputArraysHaveTheDefaultShapesAndStartAtZero) {
     const auto models = load();
     const std::vector<std::pair<std::shared_ptr<MultiArray>, MultiArray::Shape>> expected{
-        {models.chunkArray(), {1, 112, 128}},      {models.fifoArray(), {1, 40, 512}},
-        {models.spkcacheArray(), {1, 188, 512}},   {models.chunkLengthArray(), {1}},
-        {models.fifoLengthArray(), {1}},           {models.spkcacheLengthArray(), {1}}};
+        {models.chunkArray(), {1, 112, 128}},    {models.fifoArray(), {1, 40, 512}},
+        {models.spkcacheArray(), {1, 188, 512}}, {models.chunkLengthArray(), {1}},
+        {models.fifoLengthArray(), {1}},         {models.spkcacheLengthArray(), {1}}};
     for (const auto& [array, shape] : expected) {
         EXPECT_EQ(array->shape(), shape);
         EXPECT_TRUE(allZero(*array));
@@ -91,7 +91,11 @@ TEST_F(SortformerModelsTest, OutputsAreReadUnderEitherNameInOrder) {
         std::string failure;
     };
     const std::vector<Case> cases{
-        {{.predictionsOut = false, .predictions = true, .lengthsOut = false, .lengths = true, .embeddingsOut = false,
+        {{.predictionsOut = false,
+          .predictions = true,
+          .lengthsOut = false,
+          .lengths = true,
+          .embeddingsOut = false,
           .embeddings = true},
          ""},
         {{.halfPrecisionEmbeddings = true}, ""},
@@ -111,8 +115,8 @@ TEST_F(SortformerModelsTest, OutputsAreReadUnderEitherNameInOrder) {
             EXPECT_EQ(output.chunkLength, 13);
             EXPECT_EQ(output.predictions.size(), 13u * 4);
             EXPECT_EQ(output.chunkEmbeddings.size(), 13u * 512);
-            EXPECT_NEAR(output.chunkEmbeddings[0], SortformerTestModel::loudness(std::vector<float>(8 * 128, -16.0f).data(), 8),
-                        1e-3);
+            EXPECT_NEAR(output.chunkEmbeddings[0],
+                        SortformerTestModel::loudness(std::vector<float>(8 * 128, -16.0f).data(), 8), 1e-3);
         } else {
             EXPECT_EQ(failureDetail([&] { step(models, std::vector<float>(104 * 128), 104); }), failure);
         }
@@ -120,8 +124,11 @@ TEST_F(SortformerModelsTest, OutputsAreReadUnderEitherNameInOrder) {
 }
 
 TEST_F(SortformerModelsTest, TheEmbeddedGeometryNeedsEveryKeyAsAPlainInteger) {
-    const nlohmann::json geometry{{"chunk_len", "+6"},   {"chunk_left_context", "1"}, {"chunk_right_context", "7"},
-                                  {"fifo_len", "40"},    {"spkcache_len", "188"}};
+    const nlohmann::json geometry{{"chunk_len", "+6"},
+                                  {"chunk_left_context", "1"},
+                                  {"chunk_right_context", "7"},
+                                  {"fifo_len", "40"},
+                                  {"spkcache_len", "188"}};
     const auto parsed = load(geometry).embeddedConfig();
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed, (SortformerModels::EmbeddedConfig{6, 1, 7, 40, 188}));

@@ -45,8 +45,8 @@ TEST(SortformerSpeakerStitcherTests, AmongEqualScoresThePermutationVisitedFirstW
     // wins, whichever way round they are given.
     const std::vector<std::string> order{"012", "021", "102", "120", "210", "201"};
     for (std::size_t index = 0; index + 1 < order.size(); ++index) {
-        for (const auto& [first, second] : {std::pair{order[index], order[index + 1]},
-                                            std::pair{order[index + 1], order[index]}}) {
+        for (const auto& [first, second] :
+             {std::pair{order[index], order[index + 1]}, std::pair{order[index + 1], order[index]}}) {
             std::vector<std::pair<int, int>> pairs;
             for (const auto& permutation : {first, second}) {
                 for (int g = 0; g < 3; ++g) {

@@ -101,15 +101,14 @@ std::filesystem::path SortformerTestModel::writePackage(const std::filesystem::p
                                                         const nlohmann::json& creatorDefined) const {
     const auto& config = SortformerConfig::defaultConfig();
     const auto frames = [](int count) { return static_cast<std::size_t>(count); };
-    auto manifest = testsupport::modelManifest(
-        kernel.name(),
-        {multiArrayFeature("chunk", {1, frames(config.chunkMelFrames()), mels}),
-         multiArrayFeature("chunk_lengths", {1}, DataType::int32),
-         multiArrayFeature("spkcache", {1, frames(config.spkcacheLen), dims}),
-         multiArrayFeature("spkcache_lengths", {1}, DataType::int32),
-         multiArrayFeature("fifo", {1, frames(config.fifoLen), dims}),
-         multiArrayFeature("fifo_lengths", {1}, DataType::int32)},
-        {});
+    auto manifest = testsupport::modelManifest(kernel.name(),
+                                               {multiArrayFeature("chunk", {1, frames(config.chunkMelFrames()), mels}),
+                                                multiArrayFeature("chunk_lengths", {1}, DataType::int32),
+                                                multiArrayFeature("spkcache", {1, frames(config.spkcacheLen), dims}),
+                                                multiArrayFeature("spkcache_lengths", {1}, DataType::int32),
+                                                multiArrayFeature("fifo", {1, frames(config.fifoLen), dims}),
+                                                multiArrayFeature("fifo_lengths", {1}, DataType::int32)},
+                                               {});
     if (!creatorDefined.is_null()) {
         manifest["metadata"]["creatorDefined"] = creatorDefined;
     }

@@ -32,7 +32,6 @@ struct SortformerTestOutputs {
 // chunk embeddings repeat that loudness. The FIFO and cache frames are predicted as 0.1 for every speaker.
 class SortformerTestModel {
 public:
-
     explicit SortformerTestModel(std::string kernelName = "sortformer-test", SortformerTestOutputs outputs = {});
 
     // The ".mlpackage" folder for `load`, with the creator-defined metadata when given.

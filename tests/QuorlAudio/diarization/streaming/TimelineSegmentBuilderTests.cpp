@@ -17,8 +17,8 @@ struct Expected {
     float activity;
 };
 
-void expectSegments(const std::vector<DiarizerSegment>& actual, const std::vector<Expected>& expected,
-                    bool finalized, const std::string& name) {
+void expectSegments(const std::vector<DiarizerSegment>& actual, const std::vector<Expected>& expected, bool finalized,
+                    const std::string& name) {
     ASSERT_EQ(actual.size(), expected.size()) << name;
     for (std::size_t index = 0; index < actual.size(); ++index) {
         EXPECT_EQ(actual[index].startFrame, expected[index].start) << name << " #" << index;
@@ -45,16 +45,28 @@ TEST(TimelineSegmentBuilderTests, OneChunkOnOneSlot) {
         {"equal to the onset threshold starts nothing", {}, {0.5f, 0.5f}, {}, {}, {}},
         {"equal to the offset threshold goes on", {}, {0.6f, 0.5f, 0.4f}, {}, {{0, 2, 0.55f}}, {}},
         {"NaN ends a run and starts none", {}, {0.9f, nan, nan, 0.1f}, {}, {{0, 1, 0.9f}}, {}},
-        {"the frame that ends a run starts none", {.offsetThreshold = 0.95f}, {0.9f, 0.9f, 0.1f}, {}, {{0, 1, 0.9f}},
+        {"the frame that ends a run starts none",
+         {.offsetThreshold = 0.95f},
+         {0.9f, 0.9f, 0.1f},
+         {},
+         {{0, 1, 0.9f}},
          {}},
         // The pads also hold a closed segment back until the block ends far enough after it.
         {"an onset pad reaches before frame 0", {.onsetPadFrames = 2}, {0.9f, 0.1f}, {}, {}, {{-2, 1, 0.9f}}},
         {"an offset pad extends the end", {.offsetPadFrames = 1}, {0.9f, 0.1f, 0.1f, 0.1f}, {}, {{0, 2, 0.9f}}, {}},
         {"a run in progress is tentative", {}, {0.2f, 0.8f}, {0.9f, 0.9f}, {}, {{1, 4, (0.8f + 0.9f + 0.9f) / 3}}},
-        {"a waiting segment is reported with the trailing run", {.minFramesOff = 2}, {0.9f, 0.1f, 0.1f}, {0.8f},
-         {}, {{0, 4, (0.9f + 0.8f) / 2}}},
-        {"logits measure the activity", {.activityType = DiarizerActivityType::logits}, {0.5f, 0.9f, 0.1f}, {},
-         {{1, 2, evaluationFunction(DiarizerActivityType::logits)(0.9f)}}, {}},
+        {"a waiting segment is reported with the trailing run",
+         {.minFramesOff = 2},
+         {0.9f, 0.1f, 0.1f},
+         {0.8f},
+         {},
+         {{0, 4, (0.9f + 0.8f) / 2}}},
+        {"logits measure the activity",
+         {.activityType = DiarizerActivityType::logits},
+         {0.5f, 0.9f, 0.1f},
+         {},
+         {{1, 2, evaluationFunction(DiarizerActivityType::logits)(0.9f)}},
+         {}},
     };
     for (const auto& c : cases) {
         DiarizerTimeline timeline(c.config);

@@ -40,8 +40,8 @@ double amplitude(const Samples& samples, double frequency, std::size_t window) {
 Samples speechLike() {
     Samples samples(2000);
     for (std::size_t n = 0; n < samples.size(); ++n) {
-        samples[n] = 0.3F + 0.5F * std::sin(0.01F * static_cast<float>(n)) +
-                     0.2F * ((n * 7919U) % 13U == 0 ? 1.0F : -0.1F);
+        samples[n] =
+            0.3F + 0.5F * std::sin(0.01F * static_cast<float>(n)) + 0.2F * ((n * 7919U) % 13U == 0 ? 1.0F : -0.1F);
     }
     return samples;
 }

@@ -12,9 +12,8 @@ TEST(EnglishInitialismsTests, ShortAllCapitalWordsAreCandidates) {
         std::string word;
         bool candidate;
     } cases[] = {
-        {"NASA", true}, {"AI", true},     {"US", true},    {"ABCDE", true}, {"A", false},
-        {"ABCDEF", false}, {"NaSA", false}, {"A1", false}, {"\u00C9T", false}, {"E\u0301T", false},
-        {"IT'S", false}, {"", false},
+        {"NASA", true},  {"AI", true},  {"US", true},       {"ABCDE", true},     {"A", false},    {"ABCDEF", false},
+        {"NaSA", false}, {"A1", false}, {"\u00C9T", false}, {"E\u0301T", false}, {"IT'S", false}, {"", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EnglishInitialisms::isCandidate(c.word), c.candidate) << c.word;

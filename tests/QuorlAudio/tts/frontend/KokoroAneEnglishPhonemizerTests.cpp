@@ -24,7 +24,9 @@ Phonemizer::Fallback fallbackNeverCalled() {
 
 Phonemizer smallPhonemizer(std::set<std::string, std::less<>> punctuation = {","}) {
     return Phonemizer{
-        .wordToPhonemes = {{"hello", {"h", "ə", "l", "ˈO"}}, {"world", {"w", "ˈɜ", "ɹ", "l", "d"}}, {"nasa", {"n", "ˈæ", "s", "ə"}}},
+        .wordToPhonemes = {{"hello", {"h", "ə", "l", "ˈO"}},
+                           {"world", {"w", "ˈɜ", "ɹ", "l", "d"}},
+                           {"nasa", {"n", "ˈæ", "s", "ə"}}},
         .caseSensitiveWordToPhonemes = {{"N", {"ˈɛ", "n"}}, {"A", {"ˈA"}}, {"S", {"ˈɛ", "s"}}, {"U", {"j", "ˈu"}}},
         .customLexicon = {},
         .allowedPunctuation = std::move(punctuation),

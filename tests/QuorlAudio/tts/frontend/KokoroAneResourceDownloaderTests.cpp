@@ -21,9 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 namespace downloader = KokoroAneResourceDownloader;
 using platform::sys::LogType;
-using testsupport::LoopbackHub;
 using testsupport::errorText;
 using testsupport::fileContents;
+using testsupport::LoopbackHub;
 using Lines = std::vector<std::string>;
 
 constexpr const char* kokoroRepository = "ZirazEvavirivi/kokoro-82m-coreml";
@@ -152,15 +152,14 @@ TEST_F(KokoroAneResourceDownloaderTest, AMissingPinyinFileThrowsAndKeepsTheOneFe
     hub.putFile(kokoroRepository, "ANE-zh/assets/pinyin_single.bin", "single");
     EXPECT_EQ(downloader::ensureMandarinG2P(mandarin), mandarin / "g2p");
     EXPECT_EQ(hub.requestsFor(LoopbackHub::filePath(kokoroRepository, "ANE-zh/assets/pinyin_phrases.bin")).size(), 1u);
-    EXPECT_EQ(lines(LogType::info),
-              (Lines{"Downloading Mandarin G2P asset 'pinyin_phrases.bin' from "
-                     "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
-                     "Cached pinyin_phrases.bin (0 KB)",
-                     "Downloading Mandarin G2P asset 'pinyin_single.bin' from "
-                     "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
-                     "Downloading Mandarin G2P asset 'pinyin_single.bin' from "
-                     "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
-                     "Cached pinyin_single.bin (0 KB)"}));
+    EXPECT_EQ(lines(LogType::info), (Lines{"Downloading Mandarin G2P asset 'pinyin_phrases.bin' from "
+                                           "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
+                                           "Cached pinyin_phrases.bin (0 KB)",
+                                           "Downloading Mandarin G2P asset 'pinyin_single.bin' from "
+                                           "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
+                                           "Downloading Mandarin G2P asset 'pinyin_single.bin' from "
+                                           "ZirazEvavirivi/kokoro-82m-coreml/ANE-zh/assets/...",
+                                           "Cached pinyin_single.bin (0 KB)"}));
 }
 
 TEST_F(KokoroAneResourceDownloaderTest, AMissingJiebaTableTurnsTheHmmOffWithAWarning) {
@@ -184,9 +183,9 @@ TEST_F(KokoroAneResourceDownloaderTest, G2pwAnswersOnlyWithItsBundleInPlace) {
     writeFile(mandarin / "g2pw" / "POLYPHONIC_CHARS.txt");
 
     EXPECT_EQ(downloader::ensureMandarinG2pw(mandarin), std::nullopt);
-    EXPECT_EQ(lines(LogType::info), Lines{"g2pW CoreML bundle missing at " +
-                                          (mandarin / "g2pw" / "g2pw.mlmodelc").string() +
-                                          " \u2014 Mandarin G2P will run dict-only"});
+    EXPECT_EQ(lines(LogType::info),
+              Lines{"g2pW CoreML bundle missing at " + (mandarin / "g2pw" / "g2pw.mlmodelc").string() +
+                    " \u2014 Mandarin G2P will run dict-only"});
     EXPECT_TRUE(hub.requests().empty());
 
     fs::create_directories(mandarin / "g2pw" / "g2pw.mlmodelc");

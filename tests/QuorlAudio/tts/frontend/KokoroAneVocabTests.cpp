@@ -30,10 +30,9 @@ protected:
 
 TEST_F(KokoroAneVocabTests, KeepsOnlyOneCharacterKeysWithIntegerIds) {
     // "e" followed by U+0301 is one character; "ab" and "" are not; 1.5, "7" and [1] are not integers.
-    const auto vocab = KokoroAneVocab::load(writeVocab(
-        R"({"a": 1, "\u0259": 2, "e\u0301": 3, "ab": 4, "": 5, "b": 1.5, "c": "7", "d": [1], ",": 6})"));
-    const std::unordered_map<std::string, std::int32_t> expected{
-        {"a", 1}, {"\u0259", 2}, {"e\u0301", 3}, {",", 6}};
+    const auto vocab = KokoroAneVocab::load(
+        writeVocab(R"({"a": 1, "\u0259": 2, "e\u0301": 3, "ab": 4, "": 5, "b": 1.5, "c": "7", "d": [1], ",": 6})"));
+    const std::unordered_map<std::string, std::int32_t> expected{{"a", 1}, {"\u0259", 2}, {"e\u0301", 3}, {",", 6}};
     EXPECT_EQ(vocab.map, expected);
 }
 

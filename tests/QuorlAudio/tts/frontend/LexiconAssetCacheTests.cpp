@@ -21,7 +21,9 @@ class LexiconAssetCacheTest : public ::testing::Test {
 protected:
     void writeLexicon(const std::string& json) const { std::ofstream(file, std::ios::binary) << json; }
 
-    std::string loadError() { return errorText([&] { cache.ensureLoaded(folder, allowed); }); }
+    std::string loadError() {
+        return errorText([&] { cache.ensureLoaded(folder, allowed); });
+    }
 
     testsupport::TemporaryFolder scratch;
     const fs::path folder = scratch.path();
@@ -59,12 +61,11 @@ TEST_F(LexiconAssetCacheTest, FailuresKeepOrEmptyTheCacheByTheirKind) {
         std::string error;
         bool keepsEarlierLoad;
     } cases[] = {
-        {"missing file", std::nullopt,
-         "Processing failed: Missing lexicon cache (expected us_lexicon_cache.json)", true},
+        {"missing file", std::nullopt, "Processing failed: Missing lexicon cache (expected us_lexicon_cache.json)",
+         true},
         {"empty lower-case lexicon", R"({"lower": {}, "caseSensitive": {"A": ["h"]}})",
          "Processing failed: us_lexicon_cache.json had no entries within the allowed token set", true},
-        {"missing key", R"({"lower": {"a": ["h"]}})",
-         "Processing failed: Failed to load lexicon cache: ", false},
+        {"missing key", R"({"lower": {"a": ["h"]}})", "Processing failed: Failed to load lexicon cache: ", false},
         {"wrong shape", R"({"lower": {"a": "h"}, "caseSensitive": {}})",
          "Processing failed: Failed to load lexicon cache: ", false},
         {"invalid JSON", "{\"lower\":", "Processing failed: Failed to load lexicon cache: ", false},

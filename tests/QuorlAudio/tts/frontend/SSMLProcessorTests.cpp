@@ -27,8 +27,8 @@ TEST(SSMLProcessorTests, ReplacesSubAndSayAsElementsAndLeavesOtherMarkup) {
         {"say-as date, not de-hyphenated", "On <say-as interpret-as=\"date\" format=\"dmy\">25/12/2024</say-as>.",
          "On twenty-fifth December twenty twenty-four."},
         {"quotes of either kind, unmatched too", "<say-as interpret-as='cardinal\">7</say-as>", "seven"},
-        {"say-as inside sub: the sub stays",
-         "<sub alias=\"x\"><say-as interpret-as=\"cardinal\">5</say-as></sub>", "<sub alias=\"x\">five</sub>"},
+        {"say-as inside sub: the sub stays", "<sub alias=\"x\"><say-as interpret-as=\"cardinal\">5</say-as></sub>",
+         "<sub alias=\"x\">five</sub>"},
         {"an element ending inside a character stays", "<sub alias=\"x\">y</sub>\u0301",
          "<sub alias=\"x\">y</sub>\u0301"},
     };
@@ -47,8 +47,7 @@ TEST(SSMLProcessorTests, APhonemeElementGivesItsPronunciationForItsWord) {
     const TtsPhoneticOverride& phonetic = result.phoneticOverrides.front();
     EXPECT_EQ(phonetic.wordIndex, 2);
     EXPECT_EQ(phonetic.tokens, (Texts{"t\u0259", "m\u0251\t", "to"}));
-    EXPECT_EQ(phonetic.scalarTokens,
-              (Texts{" ", "t", "\u0259", " ", "m", "\u0251", "\t", " ", "t", "o", " "}));
+    EXPECT_EQ(phonetic.scalarTokens, (Texts{" ", "t", "\u0259", " ", "m", "\u0251", "\t", " ", "t", "o", " "}));
     EXPECT_EQ(phonetic.raw, " t\u0259 m\u0251\t to ");
     EXPECT_EQ(phonetic.word, "tomato");
 }
@@ -74,9 +73,9 @@ TEST(SSMLProcessorTests, APhonemeValueWithoutBlanksIsOneTokenAndAnEmptyOneHasNoS
 // The index counts the words of the returned text before the element, so the elements to its left count by
 // what replaced them, not by their markup.
 TEST(SSMLProcessorTests, EachOverridePointsAtItsOwnWordOfTheReturnedText) {
-    const SSMLProcessingResult result = SSMLProcessor::process(
-        "<phoneme ph=\"w\u028Cn\">one</phoneme> and <sub alias=\"World Wide Web\">WWW</sub> "
-        "<phoneme ph=\"tu\">two</phoneme> end");
+    const SSMLProcessingResult result =
+        SSMLProcessor::process("<phoneme ph=\"w\u028Cn\">one</phoneme> and <sub alias=\"World Wide Web\">WWW</sub> "
+                               "<phoneme ph=\"tu\">two</phoneme> end");
     EXPECT_EQ(result.text, "one and World Wide Web two end");
     ASSERT_EQ(result.phoneticOverrides.size(), 2u);
     EXPECT_EQ(result.phoneticOverrides[0].word, "one");

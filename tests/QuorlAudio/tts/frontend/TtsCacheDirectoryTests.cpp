@@ -1,5 +1,5 @@
-#include "QuorlAudio/tts/frontend/TtsCacheDirectory.hpp"
 #include "QuorlAudio/tts/frontend/TTSError.hpp"
+#include "QuorlAudio/tts/frontend/TtsCacheDirectory.hpp"
 #include "QuorlAudio/tts/frontend/TtsConstants.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/ScopedEnvironment.hpp"

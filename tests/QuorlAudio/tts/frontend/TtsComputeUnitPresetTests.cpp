@@ -17,15 +17,24 @@ TEST(TtsComputeUnitPresetTests, CommandLineFormsIgnoreLetterCaseButNothingElse) 
         std::string text;
         std::optional<Preset> preset;
     } cases[] = {
-        {"default", Preset::defaultConfig}, {"all-ane", Preset::allAne},
-        {"ANE", Preset::allAne},            {"Neural-Engine", Preset::allAne},
-        {"cpu-and-gpu", Preset::cpuAndGpu}, {"cpuandgpu", Preset::cpuAndGpu},
-        {"GPU", Preset::cpuAndGpu},         {"cpu-only", Preset::cpuOnly},
-        {"Cpu", Preset::cpuOnly},           {"CPUONLY", Preset::cpuOnly},
-        {"ane-tail-gpu", Preset::aneTailGpu}, {"AneTailGpu", Preset::aneTailGpu},
-        {"M5", Preset::aneTailGpu},         {" ane", std::nullopt},
-        {"all_ane", std::nullopt},          {"", std::nullopt},
-        {"ane ", std::nullopt},             {"allane", std::nullopt},
+        {"default", Preset::defaultConfig},
+        {"all-ane", Preset::allAne},
+        {"ANE", Preset::allAne},
+        {"Neural-Engine", Preset::allAne},
+        {"cpu-and-gpu", Preset::cpuAndGpu},
+        {"cpuandgpu", Preset::cpuAndGpu},
+        {"GPU", Preset::cpuAndGpu},
+        {"cpu-only", Preset::cpuOnly},
+        {"Cpu", Preset::cpuOnly},
+        {"CPUONLY", Preset::cpuOnly},
+        {"ane-tail-gpu", Preset::aneTailGpu},
+        {"AneTailGpu", Preset::aneTailGpu},
+        {"M5", Preset::aneTailGpu},
+        {" ane", std::nullopt},
+        {"all_ane", std::nullopt},
+        {"", std::nullopt},
+        {"ane ", std::nullopt},
+        {"allane", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(presetFromCliValue(c.text), c.preset) << '"' << c.text << '"';

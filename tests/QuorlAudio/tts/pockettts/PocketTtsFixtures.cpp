@@ -80,9 +80,10 @@ std::vector<Tensor> layerTensors(std::int64_t layer, std::int64_t cacheSeqLen) {
     std::string offsetBytes(8, '\0');
     std::memcpy(offsetBytes.data(), &offset, 8);
     const auto prefix = "transformer.layers." + std::to_string(layer) + ".self_attn/";
-    return {Tensor{.name = prefix + "cache", .dtype = "F32", .shape = {2, 1, cacheSeqLen, 16, 64},
-                   .data = floatBytes(cache)},
-            Tensor{.name = prefix + "offset", .dtype = "I64", .shape = {1}, .data = offsetBytes}};
+    return {
+        Tensor{
+            .name = prefix + "cache", .dtype = "F32", .shape = {2, 1, cacheSeqLen, 16, 64}, .data = floatBytes(cache)},
+        Tensor{.name = prefix + "offset", .dtype = "I64", .shape = {1}, .data = offsetBytes}};
 }
 
 std::vector<Tensor> voiceTensors(std::int64_t layers, std::int64_t cacheSeqLen) {
@@ -104,8 +105,8 @@ std::optional<LoadOutcome> loadFailure(const std::function<void()>& operation) {
     try {
         operation();
     } catch (const quorl::PocketTtsConstantsLoader::LoadError& error) {
-        return LoadOutcome{.kind = error.kind(), .text = error.text(), .expected = error.expected(),
-                           .actual = error.actual()};
+        return LoadOutcome{
+            .kind = error.kind(), .text = error.text(), .expected = error.expected(), .actual = error.actual()};
     }
     return std::nullopt;
 }

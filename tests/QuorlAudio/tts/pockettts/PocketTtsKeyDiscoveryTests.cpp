@@ -67,8 +67,8 @@ TEST(PocketTtsLayerKeysTests, OrdersCachesByLayerAndPositionsNumerically) {
     EXPECT_EQ(keys.positionKeys.back(), "position5");
     EXPECT_FALSE(keys.vCacheKeys);
 
-    Features outputs{{"new_cache_x", cacheShape}, {"new_cache_3_a", cacheShape},
-                     {"pos10", positionShape},    {"pos9", positionShape}};
+    Features outputs{
+        {"new_cache_x", cacheShape}, {"new_cache_3_a", cacheShape}, {"pos10", positionShape}, {"pos9", positionShape}};
     const auto twoLayers = PocketTtsLayerKeys::discover(description({}, outputs), Kind::cond, 2, "cond_step");
     EXPECT_EQ(twoLayers.cacheKeys, (std::vector<std::string>{"new_cache_3_a", "new_cache_x"}));
     EXPECT_EQ(twoLayers.positionKeys, (std::vector<std::string>{"pos9", "pos10"}));
@@ -125,12 +125,9 @@ TEST(PocketTtsLayerKeysTests, ReadsTheTrailingNumber) {
         std::string name;
         std::optional<std::int64_t> number;
     } cases[] = {
-        {"position12", 12},
-        {"cache_5", 5},
-        {"cache", std::nullopt},
-        {"", std::nullopt},
-        {"x\u0663", std::nullopt},
-        {"x99999999999999999999", std::nullopt},
+        {"position12", 12},        {"cache_5", 5},
+        {"cache", std::nullopt},   {"", std::nullopt},
+        {"x\u0663", std::nullopt}, {"x99999999999999999999", std::nullopt},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(PocketTtsLayerKeys::trailingNumber(testCase.name), testCase.number) << testCase.name;
@@ -153,18 +150,20 @@ std::string mimiFailure(const Features& inputs, const Features& outputs) {
 }
 
 TEST(PocketTtsMimiKeysTests, MapsStatesByNameOrByShapeInCanonicalOrder) {
-    const auto sameNames = PocketTtsMimiKeys::discover(description(
-        mimiInputs, {{"audio", Shape{1, 1, 1920}}, {"attn0_cache", Shape{2, 8}}, {"attn1_cache", Shape{2, 8}},
-                     {"conv0_prev", Shape{1, 4}}}));
+    const auto sameNames = PocketTtsMimiKeys::discover(description(mimiInputs, {{"audio", Shape{1, 1, 1920}},
+                                                                                {"attn0_cache", Shape{2, 8}},
+                                                                                {"attn1_cache", Shape{2, 8}},
+                                                                                {"conv0_prev", Shape{1, 4}}}));
     EXPECT_EQ(sameNames.audioOutput, "audio");
-    EXPECT_EQ(sameNames.stateMapping, (std::vector<PocketTtsMimiKeys::StatePair>{
-                                          {"attn0_cache", "attn0_cache"},
-                                          {"attn1_cache", "attn1_cache"},
-                                          {"conv0_prev", "conv0_prev"}}));
+    EXPECT_EQ(sameNames.stateMapping,
+              (std::vector<PocketTtsMimiKeys::StatePair>{
+                  {"attn0_cache", "attn0_cache"}, {"attn1_cache", "attn1_cache"}, {"conv0_prev", "conv0_prev"}}));
 
-    const auto byShape = PocketTtsMimiKeys::discover(description(
-        mimiInputs, {{"audio", Shape{1, 1, 1920}}, {"out_10", Shape{2, 8}}, {"out_9", Shape{2, 8}},
-                     {"out_2", Shape{1, 4}}, {"spare", Shape{7}}}));
+    const auto byShape = PocketTtsMimiKeys::discover(description(mimiInputs, {{"audio", Shape{1, 1, 1920}},
+                                                                              {"out_10", Shape{2, 8}},
+                                                                              {"out_9", Shape{2, 8}},
+                                                                              {"out_2", Shape{1, 4}},
+                                                                              {"spare", Shape{7}}}));
     EXPECT_EQ(byShape.stateMapping, (std::vector<PocketTtsMimiKeys::StatePair>{
                                         {"attn0_cache", "out_9"}, {"attn1_cache", "out_10"}, {"conv0_prev", "out_2"}}));
     EXPECT_FALSE(byShape.stateShapes.contains("latent"));
@@ -176,8 +175,10 @@ TEST(PocketTtsMimiKeysTests, RejectsADecoderItCannotMap) {
               "PocketTTS Mimi decoder is missing a [1, 1, 1920] audio output");
     auto withUpsample = mimiInputs;
     withUpsample.push_back({"upsample_partial", Shape{1, 512, 3}});
-    EXPECT_EQ(mimiFailure(withUpsample, {{"audio", Shape{1, 1, 1920}}, {"attn0_cache", Shape{2, 8}},
-                                         {"attn1_cache", Shape{2, 8}}, {"conv0_prev", Shape{1, 4}}}),
+    EXPECT_EQ(mimiFailure(withUpsample, {{"audio", Shape{1, 1, 1920}},
+                                         {"attn0_cache", Shape{2, 8}},
+                                         {"attn1_cache", Shape{2, 8}},
+                                         {"conv0_prev", Shape{1, 4}}}),
               "PocketTTS Mimi decoder: no output of shape [1, 512, 3] for state input 'upsample_partial'");
 }
 

@@ -136,8 +136,8 @@ TEST_F(PocketTtsTextPreparationTests, EmbedsTokensAndClampsOutOfRangeIds) {
     for (std::size_t index = 0; index < table.size(); ++index) {
         table[index] = static_cast<float>(index / 1024);
     }
-    const PocketTtsConstantsBundle constants{.bosEmbedding = {}, .textEmbedTable = table, .tokenizer = tokenizer,
-                                             .bosBeforeVoice = std::nullopt};
+    const PocketTtsConstantsBundle constants{
+        .bosEmbedding = {}, .textEmbedTable = table, .tokenizer = tokenizer, .bosBeforeVoice = std::nullopt};
     testsupport::RecordingLogSink sink;
     const auto rows = embedTokens({1, 3, -1, 0}, constants);
     ASSERT_EQ(rows.size(), 4U);

@@ -111,10 +111,12 @@ TEST_F(PocketTtsVoiceLoadingTests, RefusesFaultyHeaders) {
         Outcome outcome;
     } cases[] = {
         {"too small", std::string(7, '\0'), {Kind::invalidSize, prefixed("too small"), 8, 7}},
-        {"header length past Int.max", withHeaderLength(std::uint64_t{1} << 63U, 16),
+        {"header length past Int.max",
+         withHeaderLength(std::uint64_t{1} << 63U, 16),
          {Kind::invalidSize, prefixed("header length 9223372036854775808 exceeds Int.max"), int64Max, 16}},
         {"header past the file", tooLong, {Kind::invalidSize, prefixed("header overflow"), 60, 100}},
-        {"not an object", safetensorsFile(json::array(), ""),
+        {"not an object",
+         safetensorsFile(json::array(), ""),
          {Kind::malformed, prefixed("header is not a JSON object")}},
         {"three offsets", oneTensor({0, 4, 8}), {Kind::malformed, prefixed("malformed entry 't'")}},
         {"shape of text",
@@ -123,11 +125,14 @@ TEST_F(PocketTtsVoiceLoadingTests, RefusesFaultyHeaders) {
         {"offset of text", oneTensor({0, "8"}), {Kind::malformed, prefixed("bad offsets for 't'")}},
         {"fractional offset", oneTensor({0, 7.5}), {Kind::malformed, prefixed("bad offsets for 't'")}},
         {"negative span", oneTensor({8, 4}), {Kind::invalidSize, prefixed("negative span for 't'"), 8, 4}},
-        {"past the end", pastEnd,
+        {"past the end",
+         pastEnd,
          {Kind::invalidSize, prefixed("tensor 't' overflows file"), size(pastEnd), size(pastEnd) + 1}},
-        {"negative begin", negativeBegin,
+        {"negative begin",
+         negativeBegin,
          {Kind::invalidSize, prefixed("tensor 't' overflows file"), size(negativeBegin), size(negativeBegin) - 4}},
-        {"offsets overflowing the data start", hugeEnd,
+        {"offsets overflowing the data start",
+         hugeEnd,
          {Kind::invalidSize, prefixed("tensor 't' overflows file"), size(hugeEnd), int64Max}},
     };
     for (const auto& testCase : cases) {
@@ -161,20 +166,33 @@ TEST_F(PocketTtsVoiceLoadingTests, RefusesFaultyLayers) {
         std::vector<Tensor> tensors;
         Outcome outcome;
     } cases[] = {
-        {"no caches", {Tensor{.name = "other", .dtype = "F32", .shape = {1}, .data = std::string(4, '\0')}},
+        {"no caches",
+         {Tensor{.name = "other", .dtype = "F32", .shape = {1}, .data = std::string(4, '\0')}},
          {Kind::invalidSize, prefixed("no transformer.layers.*.self_attn/cache entries"), 1, 0}},
         {"gap at layer 2", gapped, {Kind::invalidSize, prefixed("layer indices not contiguous (gap at 2)"), 2, 3}},
-        {"an offset missing", without(valid, offset1),
+        {"an offset missing",
+         without(valid, offset1),
          {Kind::malformed, prefixed("cache/offset layer indices differ (caches: [0, 1], offsets: [0])")}},
-        {"twelve heads", changed(valid, cache1, [](Tensor& tensor) { tensor.shape = {2, 1, 2, 12, 64}; }),
+        {"twelve heads",
+         changed(valid, cache1,
+                 [](Tensor& tensor) {
+                     tensor.shape = {2, 1, 2, 12, 64};
+                 }),
          {Kind::malformed, prefixed("cache shape mismatch at layer 1 ([2, 1, 2, 12, 64] vs [2, 1, 2, 16, 64])")}},
-        {"half-precision cache", changed(valid, cache1, [](Tensor& tensor) { tensor.dtype = "F16"; }),
+        {"half-precision cache",
+         changed(valid, cache1, [](Tensor& tensor) { tensor.dtype = "F16"; }),
          {Kind::malformed, prefixed("layer 1 cache dtype F16 (want F32)")}},
-        {"offset of shape [1, 1]", changed(valid, offset0, [](Tensor& tensor) { tensor.shape = {1, 1}; }),
+        {"offset of shape [1, 1]",
+         changed(valid, offset0,
+                 [](Tensor& tensor) {
+                     tensor.shape = {1, 1};
+                 }),
          {Kind::malformed, prefixed("layer 0 offset shape/dtype unexpected ([1, 1], I64)")}},
-        {"32-bit offset", changed(valid, offset0, [](Tensor& tensor) { tensor.dtype = "I32"; }),
+        {"32-bit offset",
+         changed(valid, offset0, [](Tensor& tensor) { tensor.dtype = "I32"; }),
          {Kind::malformed, prefixed("layer 0 offset shape/dtype unexpected ([1], I32)")}},
-        {"offset under 8 bytes", changed(valid, offset1, [](Tensor& tensor) { tensor.data.resize(4); }),
+        {"offset under 8 bytes",
+         changed(valid, offset1, [](Tensor& tensor) { tensor.data.resize(4); }),
          {Kind::malformed, prefixed("layer 1 offset holds 4 bytes (want 8)")}},
     };
     for (const auto& testCase : cases) {
@@ -187,8 +205,7 @@ TEST_F(PocketTtsVoiceLoadingTests, RefusesAnUnexpectedFirstCacheShapeOrAShorterL
     auto twelveHeads = voiceTensors(1, 100);
     twelveHeads[0].shape = {2, 1, 100, 12, 64};
     writeVoice("alba", safetensorsFile(twelveHeads));
-    EXPECT_EQ(voiceFailure("alba"),
-              (Outcome{Kind::malformed, prefixed("unexpected cache shape [2, 1, 100, 12, 64]")}));
+    EXPECT_EQ(voiceFailure("alba"), (Outcome{Kind::malformed, prefixed("unexpected cache shape [2, 1, 100, 12, 64]")}));
 
     auto mixed = voiceTensors(1, 100);
     for (auto& tensor : layerTensors(1, 99)) {

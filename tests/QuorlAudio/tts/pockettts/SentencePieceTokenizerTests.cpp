@@ -24,9 +24,9 @@ std::optional<SentencePieceProto::ParseError> parseError(const std::string& byte
 
 TEST(SentencePieceTokenizerTests, ReadsOnlyThePiecesField) {
     const std::string model = lengthDelimited(2, "trainer") + lengthDelimited(1, pieceMessage("\u2581the", -1.5F)) +
-                              lengthDelimited(3, "normalizer") + varint(4 << 3) + varint(300) +
-                              varint((5 << 3) | 1) + std::string(8, 'x') + varint((5 << 3) | 5) +
-                              std::string(4, 'y') + lengthDelimited(1, pieceMessage("a", 2.25F));
+                              lengthDelimited(3, "normalizer") + varint(4 << 3) + varint(300) + varint((5 << 3) | 1) +
+                              std::string(8, 'x') + varint((5 << 3) | 5) + std::string(4, 'y') +
+                              lengthDelimited(1, pieceMessage("a", 2.25F));
     const auto pieces = SentencePieceProto::parse(model);
     ASSERT_EQ(pieces.size(), 2U);
     EXPECT_EQ(pieces[0], (SentencePieceProto::Piece{.piece = "\u2581the", .score = -1.5F}));
@@ -61,9 +61,15 @@ TEST(SentencePieceTokenizerTests, RefusesMalformedModels) {
         {"lone continuation byte", lengthDelimited(1, lengthDelimited(1, "a\x80")), invalidUtf8},
         {"wire type 3", "\x0B", invalidData},
         {"wire type 7 in a piece", lengthDelimited(1, "\x0F"), invalidData},
-        {"length past the end", "\x0A\x05" "ab", unexpectedEnd},
+        {"length past the end",
+         "\x0A\x05"
+         "ab",
+         unexpectedEnd},
         {"huge length", "\x12" + std::string(9, '\xFF') + "\x01", unexpectedEnd},
-        {"fixed64 past the end", "\x09" "abc", unexpectedEnd},
+        {"fixed64 past the end",
+         "\x09"
+         "abc",
+         unexpectedEnd},
         {"score past its piece", lengthDelimited(1, std::string("\x15\x00\x00", 3)) + std::string(2, '\0'),
          unexpectedEnd},
     };
@@ -83,13 +89,25 @@ TEST(SentencePieceTokenizerTests, EncodesTheBestScoringSegmentation) {
         {"an earlier start wins a tie", {{"\u2581ab", -2}, {"\u2581", -1}, {"ab", -1}}, "ab", {0}},
         {"the later of two equal pieces", {{"\u2581", -1}, {"x", -1}, {"x", -1}}, "x", {0, 2}},
         {"a better split of two words",
-         {{"\u2581", -1}, {"\u2581hi", -1}, {"\u2581the", -3}, {"re", -1}, {"\u2581t", -1}, {"he", -1}, {"h", -1},
-          {"e", -1}, {"r", -1}},
-         "hi there", {1, 4, 5, 3}},
-        {"a decomposed letter matches a precomposed piece", {{"\u2581", -1}, {"\u00E9", -1}, {"xyz", -1}},
-         "e\u0301", {0, 1}},
-        {"a decomposed word matches a precomposed piece", {{"\u2581caf\u00E9", -1}, {"\u2581", -1}, {"123456", -1}},
-         "cafe\u0301", {0}},
+         {{"\u2581", -1},
+          {"\u2581hi", -1},
+          {"\u2581the", -3},
+          {"re", -1},
+          {"\u2581t", -1},
+          {"he", -1},
+          {"h", -1},
+          {"e", -1},
+          {"r", -1}},
+         "hi there",
+         {1, 4, 5, 3}},
+        {"a decomposed letter matches a precomposed piece",
+         {{"\u2581", -1}, {"\u00E9", -1}, {"xyz", -1}},
+         "e\u0301",
+         {0, 1}},
+        {"a decomposed word matches a precomposed piece",
+         {{"\u2581caf\u00E9", -1}, {"\u2581", -1}, {"123456", -1}},
+         "cafe\u0301",
+         {0}},
         {"a space is a marker", {{"\u2581", -1}}, " ", {0, 0}},
         {"empty text", {{"\u2581", -1}}, "", {}},
         {"uncovered text falls back per character", {{"\u2581", -1}, {"a", -1}, {"b", -1}}, "a#b", {0, 1, 2}},

@@ -41,7 +41,7 @@ TEST(Supertonic3VoiceTests, VectorEstimatorsNameTheirDownloadVariant) {
         {Estimator::aneBucketed(Supertonic3Quantization::int8), "ane-int8"},
         {Estimator::fp16Dynamic(), std::nullopt},
     };
-    for (const auto &entry : cases) {
+    for (const auto& entry : cases) {
         EXPECT_EQ(entry.estimator.downloadVariant(), entry.variant);
     }
 }

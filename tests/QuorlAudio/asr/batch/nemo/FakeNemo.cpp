@@ -75,8 +75,6 @@ __attribute__((visibility("default"))) std::int32_t nemo_remove_rule(const char*
 
 __attribute__((visibility("default"))) void nemo_clear_rules() { ruleCount = 0; }
 
-__attribute__((visibility("default"))) std::uint32_t nemo_rule_count() {
-    return static_cast<std::uint32_t>(ruleCount);
-}
+__attribute__((visibility("default"))) std::uint32_t nemo_rule_count() { return static_cast<std::uint32_t>(ruleCount); }
 #endif
 }

@@ -174,8 +174,8 @@ TEST(SortformerConfigTests, CompatibilityComparesInputShapesOnly) {
     EXPECT_FALSE(fast.isCompatible(SortformerConfig::balancedV2_1()));
     EXPECT_FALSE(fast.isCompatible(SortformerConfig::efficientV2_1()));
 
-    const SortformerConfig sameWindow(std::nullopt, Precision::palettized, 5, 2, 7, 40, 188, 10, 0.9F, 3, 0.1F,
-                                      0.2F, 0.3F, 0.4F, 0.6F, true);
+    const SortformerConfig sameWindow(std::nullopt, Precision::palettized, 5, 2, 7, 40, 188, 10, 0.9F, 3, 0.1F, 0.2F,
+                                      0.3F, 0.4F, 0.6F, true);
     EXPECT_TRUE(fast.isCompatible(sameWindow));
     EXPECT_TRUE(sameWindow.isCompatible(fast));
 
