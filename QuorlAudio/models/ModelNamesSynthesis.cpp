@@ -12,6 +12,10 @@ constexpr std::array supertonic3Quantizations{Supertonic3Quantization::int8, Sup
 
 } // namespace
 
+std::string_view description(PocketTtsPrecision precision) {
+    return precision == PocketTtsPrecision::int8 ? "int8" : "fp16";
+}
+
 std::string_view rawValue(PocketTtsModelPlacement placement) {
     switch (placement) {
     case PocketTtsModelPlacement::gpu: return "gpu";

@@ -17,6 +17,9 @@ enum class PocketTtsPrecision {
     int8,
 };
 
+// The case name used in log lines: "fp16", "int8".
+std::string_view description(PocketTtsPrecision precision);
+
 // Where the PocketTTS models run: the graphics processor, the Neural Engine, or the Neural Engine with a
 // stateful model.
 enum class PocketTtsModelPlacement {
