@@ -56,8 +56,8 @@ std::shared_ptr<Model> loadModel(const fs::path& bundle, ComputeUnits computeUni
 
 std::shared_ptr<Model> loadBundle(const fs::path& languageRoot, const Bundle& bundle, const AppLogger& logger) {
     auto model = loadModel(languageRoot / bundle.file, bundle.computeUnits);
-    logger.info(concatenated({"Loaded ", bundle.file, " (computeUnits=",
-                              std::to_string(platform::ml::rawValue(bundle.computeUnits)), ")"}));
+    logger.info(concatenated(
+        {"Loaded ", bundle.file, " (computeUnits=", std::to_string(platform::ml::rawValue(bundle.computeUnits)), ")"}));
     return model;
 }
 
@@ -104,8 +104,8 @@ PocketTtsLoadedModels loadStateRoad(const fs::path& languageRoot, const AppLogge
     models.stateModels = PocketTtsStateModels{
         .prefill = loadModel(bundle, ComputeUnits::cpuAndNeuralEngine, names::StateFunction::prefill),
         .generate = loadModel(bundle, ComputeUnits::cpuAndNeuralEngine, names::StateFunction::generate)};
-    logger.info(concatenated({"Loaded ", names::pocketStateFile,
-                              " (functions: prefill, generate; computeUnits=cpuAndNeuralEngine)"}));
+    logger.info(concatenated(
+        {"Loaded ", names::pocketStateFile, " (functions: prefill, generate; computeUnits=cpuAndNeuralEngine)"}));
     models.mimiDecoder = loadModel(languageRoot / names::mimiDecoderFile, ComputeUnits::cpuOnly);
     models.mimiDecoderKeys = PocketTtsMimiKeys::discover(models.mimiDecoder->description());
     logger.info(concatenated({"Loaded ", names::mimiDecoderFile, " (computeUnits=cpuOnly)"}));
@@ -120,8 +120,7 @@ PocketTtsLoadedModels load(const PocketTtsModelSelection& selection, const fs::p
     auto models = selection.placement == PocketTtsModelPlacement::aneState
                       ? loadStateRoad(languageRoot, logger)
                       : loadCacheRoad(selection, languageRoot, logger);
-    models.constants =
-        std::make_shared<const PocketTtsConstantsBundle>(PocketTtsConstantsLoader::load(languageRoot));
+    models.constants = std::make_shared<const PocketTtsConstantsBundle>(PocketTtsConstantsLoader::load(languageRoot));
     logger.info("PocketTTS constants loaded");
     return models;
 }

@@ -178,8 +178,7 @@ std::shared_ptr<Model> PocketTtsModelStore::mimiEncoder() const {
 
 bool PocketTtsModelStore::isMimiEncoderAvailable() const {
     const auto root = languageRoot();
-    return root && platform::sys::isPresent(root->parent_path().parent_path() /
-                                            ModelNames::PocketTTS::mimiEncoderFile);
+    return root && platform::sys::isPresent(root->parent_path().parent_path() / ModelNames::PocketTTS::mimiEncoderFile);
 }
 
 std::optional<fs::path> PocketTtsModelStore::languageRoot() const {

@@ -120,8 +120,7 @@ void ensureBosBeforeVoice(PocketTtsLanguage language, const fs::path& languageRo
     const auto body = fetchFile(url, description);
     if (body.size() != bosBeforeVoiceBytes) {
         throw PocketTTSError::downloadFailed(concatenated({description, " has ", std::to_string(body.size()),
-                                                           " bytes instead of ",
-                                                           std::to_string(bosBeforeVoiceBytes)}));
+                                                           " bytes instead of ", std::to_string(bosBeforeVoiceBytes)}));
     }
     platform::sys::writeAtomically(body, target);
     logger().info(concatenated({"Wrote bos_before_voice.bin (", std::to_string(body.size()), " bytes)"}));
@@ -154,8 +153,8 @@ void downloadVoice(const std::string& name, PocketTtsLanguage language, const fs
     const std::string fileName = local.filename().string();
     const auto url = hubURL(constantsPath(language, fileName));
     const std::string languageName(rawValue(language));
-    logger().info(concatenated(
-        {"Downloading voice '", name, "' for ", languageName, " from HuggingFace (", fileName, ")..."}));
+    logger().info(
+        concatenated({"Downloading voice '", name, "' for ", languageName, " from HuggingFace (", fileName, ")..."}));
     const auto body = fetchFile(url, concatenated({name, " voice prompt (", languageName, ")"}));
     platform::sys::writeAtomically(body, local);
     logger().info(concatenated({"Downloaded voice '", name, "' (", std::to_string(body.size() / 1024), " KB)"}));

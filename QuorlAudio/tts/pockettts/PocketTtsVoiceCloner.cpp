@@ -53,9 +53,9 @@ std::vector<float> loadAudio(const fs::path& from) {
 
 void requireMinimumDuration(double duration) {
     if (duration < minDurationSeconds) {
-        throw PocketTTSError::processingFailed(concatenated({"Audio too short for voice cloning: ",
-                                                             fixedDecimalText(duration, 1), "s (minimum ",
-                                                             fixedDecimalText(minDurationSeconds, 1), "s required)"}));
+        throw PocketTTSError::processingFailed(
+            concatenated({"Audio too short for voice cloning: ", fixedDecimalText(duration, 1), "s (minimum ",
+                          fixedDecimalText(minDurationSeconds, 1), "s required)"}));
     }
 }
 
@@ -135,8 +135,7 @@ PocketTtsVoiceData cloneVoice(std::span<const float> from, const platform::ml::M
     const auto conditioning = conditioningOutput(encoder, encoderInput(from, used));
     const std::size_t encoded = conditioning->shape()[1];
     const std::size_t frames = std::min((used + samplesPerFrame - 1) / samplesPerFrame, encoded);
-    logger().info(
-        concatenated({"Encoded to ", std::to_string(encoded), " frames, using ", std::to_string(frames)}));
+    logger().info(concatenated({"Encoded to ", std::to_string(encoded), " frames, using ", std::to_string(frames)}));
     return PocketTtsVoiceData{.audioPrompt = extractConditioning(*conditioning, frames, conditioning->shape()[2]),
                               .promptLength = static_cast<std::int64_t>(frames),
                               .cacheSnapshot = std::nullopt};
@@ -144,8 +143,7 @@ PocketTtsVoiceData cloneVoice(std::span<const float> from, const platform::ml::M
 
 void saveVoice(const PocketTtsVoiceData& voice, const fs::path& to) {
     const auto bytes = std::as_bytes(std::span(voice.audioPrompt));
-    platform::sys::writeAtomically(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), to);
+    platform::sys::writeAtomically(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), to);
     logger().info(concatenated({"Saved voice to ", to.filename().string(), " (", kilobytes(bytes.size()), " KB)"}));
 }
 
@@ -153,14 +151,14 @@ PocketTtsVoiceData loadVoice(const fs::path& from) {
     const std::string bytes = platform::sys::wholeFile(from);
     const std::size_t floats = bytes.size() / sizeof(float);
     if (floats == 0 || floats % embeddingDim != 0) {
-        throw PocketTTSError::processingFailed(concatenated({"Invalid voice file size: ", std::to_string(bytes.size()),
-                                                             " bytes (not divisible by embedding dim ",
-                                                             std::to_string(embeddingDim), ")"}));
+        throw PocketTTSError::processingFailed(
+            concatenated({"Invalid voice file size: ", std::to_string(bytes.size()),
+                          " bytes (not divisible by embedding dim ", std::to_string(embeddingDim), ")"}));
     }
     const std::size_t frames = floats / embeddingDim;
     if (frames > static_cast<std::size_t>(maxVoiceFrames)) {
-        throw PocketTTSError::processingFailed(concatenated({"Voice file too large: ", std::to_string(frames),
-                                                             " frames (max ", std::to_string(maxVoiceFrames), ")"}));
+        throw PocketTTSError::processingFailed(concatenated(
+            {"Voice file too large: ", std::to_string(frames), " frames (max ", std::to_string(maxVoiceFrames), ")"}));
     }
     std::vector<float> prompt(floats);
     std::memcpy(prompt.data(), bytes.data(), floats * sizeof(float));

@@ -23,7 +23,8 @@ using Features = std::vector<json>;
 Features layerOutputs(std::int64_t layers) {
     Features outputs;
     for (std::int64_t layer = 0; layer < layers; ++layer) {
-        outputs.push_back(multiArrayFeature("new_cache_" + std::to_string(2 * layer + 1) + "_out", {2, 1, 512, 16, 64}));
+        outputs.push_back(
+            multiArrayFeature("new_cache_" + std::to_string(2 * layer + 1) + "_out", {2, 1, 512, 16, 64}));
         outputs.push_back(multiArrayFeature("position_" + std::to_string(layer), {1}));
     }
     return outputs;
@@ -112,11 +113,11 @@ void writeConstants(const fs::path& languageRoot) {
     pocketttsfixtures::writeFile(folder / "tokenizer.model", pocketttsfixtures::modelBytes({{"\u2581", -1.0F}}));
 }
 
-void writeMimiEncoder(const fs::path& folder, std::size_t frames) {
+void writeMimiEncoder(const fs::path& folder, std::size_t frames, platform::ml::DataType dataType) {
     testsupport::writeModelBundle(
         folder, std::string(names::mimiEncoderFile),
         testsupport::modelManifest(mimiEncoderKernel, {multiArrayFeature("audio", {1, 1, 240000})},
-                                   {multiArrayFeature("conditioning", {1, frames, 1024})}));
+                                   {multiArrayFeature("conditioning", {1, frames, 1024}, dataType)}));
 }
 
 std::string voiceFile() { return pocketttsfixtures::safetensorsFile(pocketttsfixtures::voiceTensors(6, 4)); }

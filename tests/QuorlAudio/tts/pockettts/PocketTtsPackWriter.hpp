@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QuorlAudio/models/ModelNamesSynthesis.hpp"
+#include "platform/ml/DataType.hpp"
 #include "tests/support/LoopbackHub.hpp"
 
 #include <cstddef>
@@ -28,8 +29,9 @@ void writeRequiredSet(const std::filesystem::path& languageRoot, quorl::PocketTt
                       quorl::PocketTtsModelPlacement placement);
 // "bos_emb.bin", "text_embed_table.bin" and "tokenizer.model", without "bos_before_voice.bin".
 void writeConstants(const std::filesystem::path& languageRoot);
-// A Mimi encoder whose "conditioning" output has `frames` frames.
-void writeMimiEncoder(const std::filesystem::path& folder, std::size_t frames = 125);
+// A Mimi encoder whose "conditioning" output has `frames` frames of the type.
+void writeMimiEncoder(const std::filesystem::path& folder, std::size_t frames = 125,
+                      platform::ml::DataType dataType = platform::ml::DataType::float32);
 
 // A shipped voice file of six layers.
 std::string voiceFile();

@@ -35,15 +35,17 @@ protected:
     void serveEnglishPack() {
         pocketttspacks::writeLanguagePack(folder / "upstream");
         pocketttspacks::publish(hub, folder / "upstream", "v2.1/english/");
-        for (const char* unwanted : {"verify.wav", "flowlm_step.mlpackage/Data/weights.bin", "constants/x.bin",
-                                     ".DS_Store"}) {
+        for (const char* unwanted :
+             {"verify.wav", "flowlm_step.mlpackage/Data/weights.bin", "constants/x.bin", ".DS_Store"}) {
             hub.putFile(repository, std::string("v2.1/english/") + unwanted, "unwanted");
         }
     }
 
     fs::path ensure(PocketTtsPrecision precision, PocketTtsModelPlacement placement) {
-        return downloader::ensureModels(
-            {.language = PocketTtsLanguage::english, .directory = base, .precision = precision, .placement = placement});
+        return downloader::ensureModels({.language = PocketTtsLanguage::english,
+                                         .directory = base,
+                                         .precision = precision,
+                                         .placement = placement});
     }
 
     std::vector<std::string> requestedPaths() const {
@@ -146,14 +148,14 @@ TEST_F(PocketTtsResourceDownloaderTest, ACachedPackAsksTheHubOnlyForTheMissingBo
 
     EXPECT_EQ(fileContents(english / "constants_bin" / "bos_before_voice.bin"), std::string(4096, 'b'));
     EXPECT_EQ(requestedPaths(), (Lines{bosPath, bosPath, bosPath}));
-    EXPECT_EQ(lines(LogType::info), (Lines{"PocketTTS english (int8) models found in cache",
-                                           "Backfilling bos_before_voice.bin for cached english pack...",
-                                           "PocketTTS english (int8) models found in cache",
-                                           "Backfilling bos_before_voice.bin for cached english pack...",
-                                           "PocketTTS english (int8) models found in cache",
-                                           "Backfilling bos_before_voice.bin for cached english pack...",
-                                           "Wrote bos_before_voice.bin (4096 bytes)",
-                                           "PocketTTS english (int8) models found in cache"}));
+    EXPECT_EQ(lines(LogType::info),
+              (Lines{"PocketTTS english (int8) models found in cache",
+                     "Backfilling bos_before_voice.bin for cached english pack...",
+                     "PocketTTS english (int8) models found in cache",
+                     "Backfilling bos_before_voice.bin for cached english pack...",
+                     "PocketTTS english (int8) models found in cache",
+                     "Backfilling bos_before_voice.bin for cached english pack...",
+                     "Wrote bos_before_voice.bin (4096 bytes)", "PocketTTS english (int8) models found in cache"}));
 }
 
 TEST_F(PocketTtsResourceDownloaderTest, WithoutADirectoryThePackLiesInTheSynthesisCache) {
@@ -178,8 +180,9 @@ TEST_F(PocketTtsResourceDownloaderTest, VoicesAreFetchedOnceAndABrokenOneIsNotKe
     EXPECT_THROW(downloader::ensureVoice("al-ba!", PocketTtsLanguage::english, english),
                  PocketTtsConstantsLoader::LoadError);
     EXPECT_FALSE(fs::exists(voice));
-    EXPECT_EQ(lines(LogType::info), (Lines{"Downloading voice 'alba' for english from HuggingFace (alba.safetensors)...",
-                                           "Downloaded voice 'alba' (1 KB)"}));
+    EXPECT_EQ(lines(LogType::info),
+              (Lines{"Downloading voice 'alba' for english from HuggingFace (alba.safetensors)...",
+                     "Downloaded voice 'alba' (1 KB)"}));
 
     hub.putFile(repository, "v2.1/english/constants_bin/alba.safetensors", pocketttspacks::voiceFile());
     EXPECT_EQ(downloader::ensureVoice("alba", PocketTtsLanguage::english, english).cacheSnapshot->layers.size(), 6u);
@@ -211,7 +214,8 @@ TEST_F(PocketTtsResourceDownloaderTest, TheMimiEncoderIsFetchedOnceBesideTheLang
 
     EXPECT_EQ(downloader::ensureMimiEncoder(base), encoder);
     EXPECT_EQ(hub.requests().size(), requests);
-    EXPECT_EQ(lines(LogType::info), (Lines{"Downloading Mimi encoder for voice cloning...", "Mimi encoder found in cache"}));
+    EXPECT_EQ(lines(LogType::info),
+              (Lines{"Downloading Mimi encoder for voice cloning...", "Mimi encoder found in cache"}));
 }
 
 } // namespace
