@@ -1,6 +1,6 @@
 #include "QuorlAudio/diarization/chunked/Speaker.hpp"
 
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 #include "QuorlAudio/diarization/chunked/SumOfSquares.hpp"
 #include "QuorlAudio/diarization/chunked/VDSPOperations.hpp"
 #include "platform/core/JsonDate.hpp"
