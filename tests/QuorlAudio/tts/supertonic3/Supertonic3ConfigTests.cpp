@@ -17,8 +17,9 @@ TEST(Supertonic3ConfigTests, ReadsAllFourValuesIgnoringOtherKeysAndWritesThemBac
     EXPECT_EQ(config, (Supertonic3Config{.ae = {.sampleRate = 48000, .baseChunkSize = 256},
                                          .ttl = {.chunkCompressFactor = 4, .latentDim = 32}}));
     EXPECT_EQ(json(config).get<Supertonic3Config>(), config);
-    EXPECT_EQ(json(Supertonic3Config::defaults()).dump(),
-              R"({"ae":{"base_chunk_size":512,"sample_rate":44100},"ttl":{"chunk_compress_factor":6,"latent_dim":24}})");
+    EXPECT_EQ(
+        json(Supertonic3Config::defaults()).dump(),
+        R"({"ae":{"base_chunk_size":512,"sample_rate":44100},"ttl":{"chunk_compress_factor":6,"latent_dim":24}})");
 }
 
 TEST(Supertonic3ConfigTests, AFileLackingOrMisstatingOneValueIsRefusedAsAWhole) {
