@@ -142,38 +142,32 @@ void packWords(std::string_view part, int maxLen, Chunks& output) {
     packer.flush();
 }
 
-void packCommas(std::string_view sentence, int maxLen, Chunks& output) {
+// Packs the trimmed, non-empty pieces joined by `separator`; a piece longer than the limit goes on its own to
+// `packOversized`, after the chunk filled so far.
+void packPieces(const std::vector<std::string_view>& pieces, std::string_view separator, int maxLen, Chunks& output,
+                void (*packOversized)(std::string_view, int, Chunks&)) {
     Packer packer(maxLen, output);
-    for (const auto piece : splitAtCommas(sentence)) {
-        const std::string part = trimmingWhiteSpaceAndLineBreaks(piece);
-        if (part.empty()) {
+    for (const auto piece : pieces) {
+        const std::string trimmed = trimmingWhiteSpaceAndLineBreaks(piece);
+        if (trimmed.empty()) {
             continue;
         }
-        if (packer.isOversized(part)) {
+        if (packer.isOversized(trimmed)) {
             packer.flush();
-            packWords(part, maxLen, output);
+            packOversized(trimmed, maxLen, output);
         } else {
-            packer.add(part, ", ");
+            packer.add(trimmed, separator);
         }
     }
     packer.flush();
 }
 
+void packCommas(std::string_view sentence, int maxLen, Chunks& output) {
+    packPieces(splitAtCommas(sentence), ", ", maxLen, output, packWords);
+}
+
 void packSentences(std::string_view paragraph, int maxLen, Chunks& output) {
-    Packer packer(maxLen, output);
-    for (const auto piece : splitSentences(paragraph)) {
-        const std::string sentence = trimmingWhiteSpaceAndLineBreaks(piece);
-        if (sentence.empty()) {
-            continue;
-        }
-        if (packer.isOversized(sentence)) {
-            packer.flush();
-            packCommas(sentence, maxLen, output);
-        } else {
-            packer.add(sentence, " ");
-        }
-    }
-    packer.flush();
+    packPieces(splitSentences(paragraph), " ", maxLen, output, packCommas);
 }
 
 } // namespace
