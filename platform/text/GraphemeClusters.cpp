@@ -64,6 +64,12 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    forEachBoundary(text, [&](std::size_t) { ++count; });
+    return count - 1;
+}
+
 // A character has at least one byte, so reserving one entry per byte never falls short; the pages of the part
 // left unused are never touched.
 std::vector<std::string_view> graphemeClusterViews(std::string_view text) {

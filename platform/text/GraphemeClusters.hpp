@@ -17,6 +17,9 @@ std::vector<std::string> graphemeClusters(std::string_view text);
 // read as U+FFFD, as above, while the offsets stay those of the bytes as given.
 std::vector<std::size_t> graphemeBoundaries(std::string_view text);
 
+// The number of user-perceived characters, counted as graphemeBoundaries splits them.
+std::size_t characterCount(std::string_view text);
+
 // The user-perceived characters as views of the text's own bytes, in order, split at graphemeBoundaries.
 std::vector<std::string_view> graphemeClusterViews(std::string_view text);
 

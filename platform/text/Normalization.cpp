@@ -37,6 +37,11 @@ std::string nfkc(std::string_view text) {
     return icuSupport::toUtf8(normalized(icuSupport::fromUtf8(text), form, "normalizing to NFKC"));
 }
 
+std::string nfkd(std::string_view text) {
+    const auto& form = normalizer(icu::Normalizer2::getNFKDInstance, "loading NFKD");
+    return icuSupport::toUtf8(normalized(icuSupport::fromUtf8(text), form, "normalizing to NFKD"));
+}
+
 std::string foldingDiacritics(std::string_view text) {
     const auto& decomposition = normalizer(icu::Normalizer2::getNFDInstance, "loading NFD");
     const icu::UnicodeString decomposed = normalized(icuSupport::fromUtf8(text), decomposition, "normalizing to NFD");

@@ -12,6 +12,10 @@ std::string nfc(std::string_view text);
 // ligature becomes "fi". Malformed UTF-8 reads as U+FFFD.
 std::string nfkc(std::string_view text);
 
+// The text in Normalization Form KD (compatibility decomposition): "…" becomes "...", "é" becomes "e" followed
+// by a combining acute accent. Malformed UTF-8 reads as U+FFFD.
+std::string nfkd(std::string_view text);
+
 // The text without its diacritics, in NFC: every nonspacing mark of the canonical decomposition is removed
 // ("Café" becomes "Cafe"); letters that merely look accented, such as "ø", stay.
 std::string foldingDiacritics(std::string_view text);

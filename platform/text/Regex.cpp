@@ -81,4 +81,17 @@ std::optional<RegexMatch> Regex::firstMatch(std::string_view text) const {
     return found;
 }
 
+std::string Regex::replacingMatches(std::string_view text, std::string_view replacement) const {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t kept = 0;
+    search(text, [&](const RegexMatch& match) {
+        const TextRange range = match.range();
+        result.append(text.substr(kept, range.start - kept)).append(replacement);
+        kept = range.end;
+        return true;
+    });
+    return result.append(text.substr(kept));
+}
+
 } // namespace platform::text

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,8 @@ public:
     // Every match in the text, left to right, not overlapping.
     std::vector<RegexMatch> matches(std::string_view text) const;
     std::optional<RegexMatch> firstMatch(std::string_view text) const;
+    // The text with every match replaced by `replacement`, taken literally (no group references).
+    std::string replacingMatches(std::string_view text, std::string_view replacement) const;
 
 private:
     template <class Visit> void search(std::string_view text, Visit visit) const;

@@ -27,6 +27,16 @@ std::string joined(std::span<const std::string> pieces, std::string_view separat
     return text;
 }
 
+std::string replacingAll(std::string_view text, std::string_view found, std::string_view replacement) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t at = text.find(found); at != std::string_view::npos; at = text.find(found)) {
+        result.append(text.substr(0, at)).append(replacement);
+        text.remove_prefix(at + found.size());
+    }
+    return result.append(text);
+}
+
 std::string bracketedList(std::span<const std::int64_t> values) {
     std::string text = "[";
     for (std::size_t index = 0; index < values.size(); ++index) {

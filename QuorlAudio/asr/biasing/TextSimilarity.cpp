@@ -35,7 +35,7 @@ std::string normalizeForSimilarity(std::string_view text) {
     return platform::text::encodeScalars(platform::text::trimmingWhiteSpaceAndLineBreaks(normalized));
 }
 
-std::size_t characterCount(std::string_view text) { return platform::text::graphemeClusters(text).size(); }
+std::size_t characterCount(std::string_view text) { return platform::text::characterCount(text); }
 
 float stringSimilarity(std::string_view first, std::string_view second) {
     return characterSimilarity(StringUtils::characters(platform::text::lowercased(first)),

@@ -1,6 +1,6 @@
 #include "QuorlAudio/diarization/chunked/ChunkEmbedding.hpp"
 
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "QuorlAudio/diarization/chunked/PipelineTimings.hpp"
 
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 
 #include <array>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 #include "QuorlAudio/diarization/chunked/RawEmbedding.hpp"
 
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
 #include "QuorlAudio/diarization/chunked/VDSPOperations.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 #include "platform/core/JsonDate.hpp"
 
 #include <nlohmann/json.hpp>

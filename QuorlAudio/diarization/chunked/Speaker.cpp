@@ -1,8 +1,8 @@
 #include "QuorlAudio/diarization/chunked/Speaker.hpp"
 
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
 #include "QuorlAudio/diarization/chunked/SumOfSquares.hpp"
 #include "QuorlAudio/diarization/chunked/VDSPOperations.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 #include "platform/core/JsonDate.hpp"
 
 #include <algorithm>

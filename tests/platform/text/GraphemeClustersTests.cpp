@@ -60,6 +60,7 @@ TEST(GraphemeClustersTests, BoundariesAreByteOffsetsOfTheTextAsGiven) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(graphemeBoundaries(c.text), c.boundaries) << c.name;
+        EXPECT_EQ(characterCount(c.text), c.boundaries.size() - 1) << c.name;
     }
 }
 

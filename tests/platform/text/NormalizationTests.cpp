@@ -42,6 +42,12 @@ TEST(NormalizationTests, CompatibilityFormsAndDiacriticFolding) {
     EXPECT_EQ(nfkc("\uFB01"), "fi");
     EXPECT_EQ(nfkc("\uFF21"), "A");
     EXPECT_EQ(nfkc("e\u0301"), "\u00E9");
+    EXPECT_EQ(nfkd("Wait\u2026"), "Wait...");
+    EXPECT_EQ(nfkd("\u00E9"), "e\u0301");
+    EXPECT_EQ(nfkd("\u00B4"), " \u0301");
+    EXPECT_EQ(nfkd("\u2011"), "\u2010");
+    EXPECT_EQ(nfkd("\uAC00"), "\u1100\u1161");
+    EXPECT_EQ(nfkd("a\xFF"), "a\uFFFD");
     EXPECT_EQ(foldingDiacritics("Caf\u00E9"), "Cafe");
     EXPECT_EQ(foldingDiacritics("Cafe\u0301"), "Cafe");
     EXPECT_EQ(foldingDiacritics("\u00C5ngstr\u00F6m"), "Angstrom");

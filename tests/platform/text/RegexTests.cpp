@@ -47,6 +47,13 @@ TEST(RegexTests, ClassesAreUnicodeAndMatchingMayIgnoreCase) {
               std::vector<std::string>{"<SUB\u00A0"});
 }
 
+TEST(RegexTests, ReplacingMatchesTakesTheReplacementLiterally) {
+    const Regex runs("\\s+");
+    EXPECT_EQ(runs.replacingMatches("a \t\n b\u00A0\u00A0c ", " "), "a b c ");
+    EXPECT_EQ(runs.replacingMatches("plain", " "), "plain");
+    EXPECT_EQ(Regex("(x)").replacingMatches("axb", "$1"), "a$1b");
+}
+
 TEST(RegexTests, MalformedBytesMatchAsReplacementCharactersAtTheirOwnOffsets) {
     const std::string text = "\x80z";
     const auto match = Regex("\uFFFDz").firstMatch(text);

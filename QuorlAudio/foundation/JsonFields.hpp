@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-// The members of the diarization types' JSON objects, written and read strictly. Every member is required and
-// must have its own JSON type: a Boolean is not a number, a fraction is not an integer, and a number too large
-// for a 32-bit float is not a Float. A failed read throws nlohmann::json's own errors (out_of_range for a
-// missing member or a number out of range, type_error for a wrong type). NaN and the infinities have no JSON
-// form, so writing one throws std::domain_error instead of writing null.
+// The members of the toolkit's JSON objects (diarization records, synthesis configurations), written and read
+// strictly. Every member is required and must have its own JSON type: a Boolean is not a number, a fraction is
+// not an integer, and a number too large for a 32-bit float is not a Float. A failed read throws nlohmann::json's
+// own errors (out_of_range for a missing member or a number out of range, type_error for a wrong type). NaN and
+// the infinities have no JSON form, so writing one throws std::domain_error instead of writing null.
 namespace quorl::JsonFields {
 
 nlohmann::json finiteNumber(double value);
@@ -28,5 +28,9 @@ std::vector<double> readNumbers(const nlohmann::json& object, const char* key);
 std::vector<float> readFloats(const nlohmann::json& object, const char* key);
 // The member, which must be an array.
 const nlohmann::json& readArray(const nlohmann::json& object, const char* key);
+// A value inside the member `key` (an element of a nested array), which must be an array, or an array of
+// numbers that fit a Float.
+const nlohmann::json& arrayIn(const nlohmann::json& value, const char* key);
+std::vector<float> floatsIn(const nlohmann::json& value, const char* key);
 
 } // namespace quorl::JsonFields

@@ -1,4 +1,4 @@
-#include "QuorlAudio/diarization/chunked/JsonFields.hpp"
+#include "QuorlAudio/foundation/JsonFields.hpp"
 
 #include "QuorlAudio/foundation/DecimalText.hpp"
 #include "QuorlAudio/foundation/JsonFloat.hpp"
@@ -102,8 +102,9 @@ std::string readString(const json& object, const char* key) {
     return value.get<std::string>();
 }
 
-const json& readArray(const json& object, const char* key) {
-    const json& value = object.at(key);
+const json& readArray(const json& object, const char* key) { return arrayIn(object.at(key), key); }
+
+const json& arrayIn(const json& value, const char* key) {
     if (!value.is_array()) {
         throwWrongType(value, key, "array");
     }
@@ -121,9 +122,11 @@ std::vector<double> readNumbers(const json& object, const char* key) {
     return numbers;
 }
 
-std::vector<float> readFloats(const json& object, const char* key) {
+std::vector<float> readFloats(const json& object, const char* key) { return floatsIn(object.at(key), key); }
+
+std::vector<float> floatsIn(const json& value, const char* key) {
     std::vector<float> floats;
-    for (const json& element : readArray(object, key)) {
+    for (const json& element : arrayIn(value, key)) {
         if (!element.is_number()) {
             throwWrongType(element, key, "an array of numbers");
         }
