@@ -27,11 +27,10 @@ ChunkGeometry ChunkGeometry::of(const DiarizerConfig& config, int rate) {
     if (overlapSeconds == chunkSeconds) {
         throw DiarizerError::processingFailed("Chunk overlap equals the chunk duration, so chunks never advance");
     }
-    // A negative chunk or an overlap beyond the chunk only needs to make the step negative; their exact sizes do
-    // not matter, and clamping keeps them within an integer.
-    const double clampedChunkSeconds = std::max(chunkSeconds, -1.0);
-    const auto chunkSize = static_cast<std::int64_t>(clampedChunkSeconds) * rate;
-    const auto overlapSize = static_cast<std::int64_t>(std::min(overlapSeconds, clampedChunkSeconds + 1.0)) * rate;
+    // Beyond a billion seconds either way the step is negative anyway; clamping keeps the sizes within an integer.
+    constexpr double longest = 1e9;
+    const auto chunkSize = static_cast<std::int64_t>(std::max(chunkSeconds, -longest)) * rate;
+    const auto overlapSize = static_cast<std::int64_t>(std::min(overlapSeconds, longest)) * rate;
     return {.chunkSize = chunkSize, .chunkStep = chunkSize - overlapSize};
 }
 
