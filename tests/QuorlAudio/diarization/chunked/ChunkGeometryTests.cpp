@@ -19,7 +19,8 @@ TEST(ChunkGeometryTest, ChunksUseWholeSecondsOfDurationAndOverlap) {
     };
     for (const auto& [duration, overlap, size, step] :
          {Case{10, 0, 160000, 160000}, Case{2.5f, 0.4f, 48000, 48000}, Case{10, 5, 160000, 80000},
-          Case{3, 4.6f, 48000, -32000}, Case{3, 1e30f, 48000, 48000 - 16'000'000'000'000}, Case{-2, 0, -32000, -32000}}) {
+          Case{3, 4.6f, 48000, -32000}, Case{3, 1e30f, 48000, 48000 - 16'000'000'000'000},
+          Case{-2, 0, -32000, -32000}}) {
         const auto geometry =
             ChunkGeometry::of(DiarizerConfig{.chunkDuration = duration, .chunkOverlap = overlap}, 16000);
         EXPECT_EQ(geometry.chunkSize, size) << duration << " / " << overlap;
@@ -45,14 +46,18 @@ TEST(ChunkGeometryTest, GeometriesThatWouldLoseMistimeOrSkipAudioAreRefused) {
     const std::vector<Case> cases{
         {{}, 44100, "Processing failed: Chunked diarization needs 16000 Hz audio, not 44100 Hz"},
         {{}, 0, "Processing failed: Chunked diarization needs 16000 Hz audio, not 0 Hz"},
-        {{.chunkDuration = 10.6f}, 16000, "Processing failed: Chunks of more than 10 s exceed the segmentation "
-                                          "model's input"},
+        {{.chunkDuration = 10.6f},
+         16000,
+         "Processing failed: Chunks of more than 10 s exceed the segmentation "
+         "model's input"},
         {{.chunkDuration = nan}, 16000, "Processing failed: Chunk duration and overlap must be finite"},
         {{.chunkOverlap = infinity}, 16000, "Processing failed: Chunk duration and overlap must be finite"},
         {{.chunkOverlap = -1}, 16000, "Processing failed: Chunk overlap must not be negative"},
-        {{.chunkOverlap = 9.5f}, 16000,
+        {{.chunkOverlap = 9.5f},
+         16000,
          "Processing failed: Chunk overlap equals the chunk duration, so chunks never advance"},
-        {{.chunkDuration = 0.3f}, 16000,
+        {{.chunkDuration = 0.3f},
+         16000,
          "Processing failed: Chunk overlap equals the chunk duration, so chunks never advance"},
     };
     for (const auto& [config, sampleRate, error] : cases) {

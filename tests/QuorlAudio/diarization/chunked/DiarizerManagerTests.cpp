@@ -131,9 +131,8 @@ TEST_F(DiarizerManagerTest, ConfigurationsTheModelCannotServeAreRefusedBeforeAny
         int sampleRate;
     };
     const auto samples = models::recording(25, {{1, 1, 5}});
-    for (const auto& [config, sampleRate] :
-         {Case{{}, 44100}, Case{{.chunkDuration = 12}, 16000}, Case{{.chunkOverlap = -2}, 16000},
-          Case{{.chunkOverlap = 10}, 16000}}) {
+    for (const auto& [config, sampleRate] : {Case{{}, 44100}, Case{{.chunkDuration = 12}, 16000},
+                                             Case{{.chunkOverlap = -2}, 16000}, Case{{.chunkOverlap = 10}, 16000}}) {
         auto& diarizer = ready(config);
         try {
             diarizer.performCompleteDiarization(samples, sampleRate, 0,
@@ -163,7 +162,7 @@ TEST_F(DiarizerManagerTest, DebugModeAddsTheDatabaseAndTheTimings) {
     const auto result = diarize(models::recording(10, {{1, 1, 5}}));
     ASSERT_TRUE(result.speakerDatabase.has_value());
     EXPECT_EQ(*result.speakerDatabase, (std::map<std::string, std::vector<float>>{{"7", models::embeddingOf(3)},
-                                                                                 {"8", models::embeddingOf(1)}}));
+                                                                                  {"8", models::embeddingOf(1)}}));
     ASSERT_TRUE(result.timings.has_value());
     EXPECT_EQ(result.timings->audioLoadingSeconds(), 0.0);
     EXPECT_EQ(result.timings->modelCompilationSeconds(), loadedModels.compilationDuration);

@@ -37,8 +37,8 @@ std::vector<float> maskWithOnes(std::size_t frames, std::size_t ones) {
 class EmbeddingExtractorTest : public ::testing::Test {
 protected:
     EmbeddingExtractor& extractorFor(std::size_t maskFrames) {
-        const auto path = models::writeEmbeddingBundle(folder.path() / std::to_string(maskFrames), kernel.name(),
-                                                       maskFrames);
+        const auto path =
+            models::writeEmbeddingBundle(folder.path() / std::to_string(maskFrames), kernel.name(), maskFrames);
         extractor = std::make_unique<EmbeddingExtractor>(platform::ml::Model::load(path));
         return *extractor;
     }
@@ -122,8 +122,7 @@ TEST_F(EmbeddingExtractorTest, InputsAndOutputsThatWouldOverrunABufferAreRefused
          {models::filled({1, 255}, 0.5f),
           std::make_shared<MultiArray>(MultiArray::Shape{1, 256}, platform::ml::DataType::float16)}) {
         answer = {{"embedding", output}};
-        EXPECT_EQ(testsupport::errorText(
-                      [&] { embeddings.getEmbeddings(ramp(160000), {maskWithOnes(589, 20)}, 10); }),
+        EXPECT_EQ(testsupport::errorText([&] { embeddings.getEmbeddings(ramp(160000), {maskWithOnes(589, 20)}, 10); }),
                   "Processing failed: Embedding output must hold at least 256 32-bit floats");
     }
 }

@@ -28,9 +28,7 @@ std::shared_ptr<MultiArray> scoresOf(const std::vector<std::vector<double>>& row
 
 class SegmentationProcessorTest : public ::testing::Test {
 protected:
-    SegmentationProcessor::Result run(std::vector<float> chunk) {
-        return processor.getSegments(chunk, *model, 160000);
-    }
+    SegmentationProcessor::Result run(std::vector<float> chunk) { return processor.getSegments(chunk, *model, 160000); }
 
     testsupport::TemporaryFolder folder;
     ScriptedKernel::Outputs answer{{"segments", models::filled({1, 4, 7}, 0.0f)}};
@@ -62,9 +60,9 @@ TEST_F(SegmentationProcessorTest, TheModelHearsExactlyTheChunkSizePaddedOrCut) {
 
 TEST_F(SegmentationProcessorTest, EachFrameMarksTheSpeakersOfItsBestClass) {
     answer.insert_or_assign("segments", scoresOf({{0, 0, 0, 0, 0, 0.9, 0.1},
-                                   {0.8, 0.1, 0, 0, 0, 0, 0},
-                                   {0, 0, 0, 0, 0, 0, 0.7},
-                                   {0, 0.2, 0.6, 0, 0.6, 0, 0}}));
+                                                  {0.8, 0.1, 0, 0, 0, 0, 0},
+                                                  {0, 0, 0, 0, 0, 0, 0.7},
+                                                  {0, 0.2, 0.6, 0, 0.6, 0, 0}}));
     const auto result = run(std::vector<float>(160000));
     const PowersetConversion::Matrix expected{{{1, 0, 1}, {0, 0, 0}, {0, 1, 1}, {0, 1, 0}}};
     EXPECT_EQ(result.segments, expected);
@@ -73,7 +71,11 @@ TEST_F(SegmentationProcessorTest, EachFrameMarksTheSpeakersOfItsBestClass) {
 
 TEST(PowersetConversionTest, TheAlignedAndThePlainConversionAgree) {
     const PowersetConversion::Matrix scores{
-        {{0, 0, 0, 0, 0, 0.9, 0.1}, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}, {0, 0, 0, 0, 0, 0, 0.7}, {0, 0.2, 0.6, 0, 0.6, 0, 0}, {}},
+        {{0, 0, 0, 0, 0, 0.9, 0.1},
+         {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5},
+         {0, 0, 0, 0, 0, 0, 0.7},
+         {0, 0.2, 0.6, 0, 0.6, 0, 0},
+         {}},
         {{0, 0, 0, 1, 0, 0, 0}, {0, 0, 0, 0, 1, 0, 0}, {1, 0, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0, 0}, {0, 0, 1}, {1}}};
     ANEMemoryOptimizer optimizer;
     const auto aligned = PowersetConversion::alignedConversion(scores, optimizer);

@@ -74,14 +74,16 @@ TEST(TimedSegmentBuilderTest, TurnsFollowTheRulesOfActivityDurationAndIds) {
     withNaN.frames[40][0] = std::numeric_limits<float>::quiet_NaN();
     withNaN.frames[80][0] = std::numeric_limits<float>::quiet_NaN();
     const std::vector<Case> cases{
-        {"a run reaching the last frame ends at the window's end", requestOf(100, {{1, 30, 100}}, 5),
+        {"a run reaching the last frame ends at the window's end",
+         requestOf(100, {{1, 30, 100}}, 5),
          {{"2", at(5, 30), at(5, 100)}}},
         {"0.2 counts beside another speaker above 0.3",
          requestOf(589, {{0, 0, 100, 0.2f}, {1, 0, 100, 0.5f}}, 0),
          {{"1", 0, at(0, 100)}, {"2", 0, at(0, 100)}}},
         {"0.2 alone does not count", requestOf(589, {{0, 0, 100, 0.2f}}, 0), {}},
         {"an activity of 9 frames gives no turn", requestOf(589, {{0, 0, 9}}, 0), {}},
-        {"runs under a second are dropped", requestOf(589, {{0, 0, 59}, {0, 100, 160}}, 0),
+        {"runs under a second are dropped",
+         requestOf(589, {{0, 0, 59}, {0, 100, 160}}, 0),
          {{"1", at(0, 100), at(0, 160)}}},
         {"a speaker without id gets no turn", withoutId, {}},
         {"NaN frames neither close nor open a run", withNaN, {{"1", at(0, 10), at(0, 70)}}},
