@@ -2,7 +2,6 @@
 
 #include "QuorlAudio/diarization/chunked/PowersetConversion.hpp"
 #include "QuorlAudio/foundation/ANEMemoryOptimizer.hpp"
-#include "QuorlAudio/foundation/AppLogger.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/MultiArray.hpp"
@@ -33,7 +32,6 @@ public:
 private:
     PowersetConversion::Matrix processSegmentsOptimized(const platform::ml::MultiArray& output);
 
-    AppLogger logger_{"Segmentation"};
     ANEMemoryOptimizer memoryOptimizer_;
 };
 
