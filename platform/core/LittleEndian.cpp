@@ -25,11 +25,19 @@ float littleEndianFloat32(std::string_view bytes, std::size_t offset) {
     return std::bit_cast<float>(littleEndianUInt32(bytes, offset));
 }
 
-void appendLittleEndian(std::string& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
+namespace {
+
+void appendUnsigned(std::string& bytes, std::uint32_t value, int width) {
+    for (int shift = 0; shift < 8 * width; shift += 8) {
         bytes.push_back(static_cast<char>(value >> shift & 0xFFU));
     }
 }
+
+} // namespace
+
+void appendLittleEndian(std::string& bytes, std::uint16_t value) { appendUnsigned(bytes, value, 2); }
+
+void appendLittleEndian(std::string& bytes, std::uint32_t value) { appendUnsigned(bytes, value, 4); }
 
 void appendLittleEndian(std::string& bytes, float value) {
     appendLittleEndian(bytes, std::bit_cast<std::uint32_t>(value));

@@ -14,6 +14,7 @@ std::uint32_t littleEndianUInt32(std::string_view bytes, std::size_t offset);
 // An IEEE 754 single-precision float.
 float littleEndianFloat32(std::string_view bytes, std::size_t offset);
 
+void appendLittleEndian(std::string& bytes, std::uint16_t value);
 void appendLittleEndian(std::string& bytes, std::uint32_t value);
 void appendLittleEndian(std::string& bytes, float value);
 
