@@ -48,7 +48,7 @@ public:
 
     std::string text(std::size_t length, const char* utf8Place) {
         const std::string_view bytes = data_.substr(position_, length);
-        if (!platform::text::decodeScalarsStrictly(bytes)) {
+        if (!platform::text::isWellFormedUtf8(bytes)) {
             throw MandarinPinyinDict::LoadError::truncated(utf8Place);
         }
         position_ += length;
