@@ -4,6 +4,7 @@
 #include "platform/text/DecimalInteger.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 #include "platform/text/Regex.hpp"
+#include "platform/text/RegexReplacement.hpp"
 #include "platform/text/Utf8.hpp"
 
 #include <array>
@@ -21,8 +22,7 @@ constexpr std::array<std::string_view, 10> digits{"零", "一", "二", "三", "�
 constexpr std::array<std::string_view, 4> groupUnits{"", "万", "亿", "兆"};
 constexpr std::uint64_t groupBase = 10000;
 
-// Entry 0 the whole match, entry k group k; a group that took no part is empty.
-using Captures = std::vector<std::string_view>;
+using Captures = text::RegexCaptures;
 using Transform = std::string (*)(const Captures& captures);
 
 struct Rule {
@@ -144,34 +144,12 @@ const std::array<Rule, 14>& pipeline() {
     return rules;
 }
 
-Captures capturesOf(const text::RegexMatch& match, std::string_view text) {
-    Captures captures;
-    captures.reserve(match.groups.size());
-    for (std::size_t group = 0; group < match.groups.size(); ++group) {
-        captures.push_back(match.captured(text, group));
-    }
-    return captures;
-}
-
-std::string replaceMatches(const Rule& rule, std::string_view text) {
-    std::string result;
-    std::size_t copied = 0;
-    for (const text::RegexMatch& match : rule.regex.matches(text)) {
-        const text::TextRange range = match.range();
-        result.append(text.substr(copied, range.start - copied));
-        result.append(rule.transform(capturesOf(match, text)));
-        copied = range.end;
-    }
-    result.append(text.substr(copied));
-    return result;
-}
-
 } // namespace
 
 std::string normalize(std::string_view text) {
     std::string normalized(text);
     for (const Rule& rule : pipeline()) {
-        normalized = replaceMatches(rule, normalized);
+        normalized = platform::text::replacingMatches(rule.regex, normalized, rule.transform);
     }
     return normalized;
 }
