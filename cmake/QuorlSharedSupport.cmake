@@ -10,3 +10,8 @@ quorl_add_support_library(quorl_x11_test_support
 quorl_add_support_library(quorl_tts_pockettts_fixtures
   SOURCES tests/QuorlAudio/tts/pockettts/PocketTtsFixtures.cpp
   DEPS quorl_tts_pockettts nlohmann_json::nlohmann_json)
+
+# The writer of the Mandarin pinyin dictionary's files.
+quorl_add_support_library(quorl_tts_frontend_fixtures
+  SOURCES tests/QuorlAudio/tts/frontend/MandarinDictionaryFiles.cpp
+  DEPS platform_core)

@@ -17,6 +17,13 @@ bool hasNumericType(char32_t scalar) {
     return isScalar(scalar) && u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
+std::optional<double> numericValue(char32_t scalar) {
+    if (!hasNumericType(scalar)) {
+        return std::nullopt;
+    }
+    return u_getNumericValue(static_cast<UChar32>(scalar));
+}
+
 bool isAlphabetic(char32_t scalar) { return hasProperty(scalar, UCHAR_ALPHABETIC); }
 
 bool isWhiteSpace(char32_t scalar) { return hasProperty(scalar, UCHAR_WHITE_SPACE); }

@@ -11,6 +11,20 @@ const std::uint8_t* bytesOf(std::string_view text) { return reinterpret_cast<con
 
 bool isScalarValue(UChar32 value) { return value >= 0 && value <= 0x10FFFF && !U_IS_SURROGATE(value); }
 
+// Calls `visit` with each scalar in order; false, at the first malformed sequence, when the text is not UTF-8.
+template <class Visit> bool visitScalarsStrictly(std::string_view text, Visit visit) {
+    const auto length = static_cast<std::int64_t>(text.size());
+    for (std::int64_t offset = 0; offset < length;) {
+        UChar32 scalar = 0;
+        U8_NEXT(bytesOf(text), offset, length, scalar);
+        if (scalar < 0) {
+            return false;
+        }
+        visit(static_cast<char32_t>(scalar));
+    }
+    return true;
+}
+
 } // namespace
 
 char32_t decodeNextScalar(std::string_view text, std::size_t& position) {
@@ -37,16 +51,14 @@ std::u32string decodeScalars(std::string_view text) {
 
 std::optional<std::u32string> decodeScalarsStrictly(std::string_view text) {
     std::u32string scalars;
-    const auto length = static_cast<std::int64_t>(text.size());
-    for (std::int64_t offset = 0; offset < length;) {
-        UChar32 scalar = 0;
-        U8_NEXT(bytesOf(text), offset, length, scalar);
-        if (scalar < 0) {
-            return std::nullopt;
-        }
-        scalars.push_back(static_cast<char32_t>(scalar));
+    if (!visitScalarsStrictly(text, [&scalars](char32_t scalar) { scalars.push_back(scalar); })) {
+        return std::nullopt;
     }
     return scalars;
+}
+
+bool isWellFormedUtf8(std::string_view text) {
+    return visitScalarsStrictly(text, [](char32_t) {});
 }
 
 std::string encodeScalars(std::u32string_view scalars) {

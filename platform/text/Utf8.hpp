@@ -21,6 +21,8 @@ char32_t firstScalar(std::string_view text);
 std::u32string decodeScalars(std::string_view text);
 // Every scalar of the text; none when it is not well-formed UTF-8 (a cut inside a character included).
 std::optional<std::u32string> decodeScalarsStrictly(std::string_view text);
+// Whether decodeScalarsStrictly would read the text, without decoding it.
+bool isWellFormedUtf8(std::string_view text);
 // The UTF-8 of the scalars; a surrogate or a value past U+10FFFF is written as the replacement character.
 std::string encodeScalars(std::u32string_view scalars);
 

@@ -6,6 +6,7 @@
 #include "platform/text/DecimalInteger.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 #include "platform/text/Regex.hpp"
+#include "platform/text/RegexReplacement.hpp"
 #include "platform/text/Utf8.hpp"
 
 #include <algorithm>
@@ -13,15 +14,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace quorl::EnglishTextNormalizer {
 namespace {
 
 namespace text = platform::text;
 
-// Entry 0 the whole match, entry k group k; a group that took no part is empty.
-using Captures = std::vector<std::string_view>;
+using Captures = text::RegexCaptures;
 // The words for a match, or none to leave it as written.
 using Transform = std::optional<std::string> (*)(const Captures& captures);
 
@@ -110,37 +109,12 @@ const std::array<Rule, 5>& rules() {
     return rules;
 }
 
-Captures capturesOf(const text::RegexMatch& match, std::string_view text) {
-    Captures captures;
-    for (std::size_t group = 0; group < match.groups.size(); ++group) {
-        captures.push_back(match.captured(text, group));
-    }
-    return captures;
-}
-
-// Every match is transformed from the text as it was before this rule, and the result is written anew from
-// left to right, so a replacement never moves a match still to come.
-std::string applyRule(const Rule& rule, std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    std::size_t copied = 0;
-    for (const text::RegexMatch& match : rule.regex.matches(text)) {
-        const text::TextRange range = match.range();
-        result.append(text.substr(copied, range.start - copied));
-        const std::optional<std::string> replacement = rule.transform(capturesOf(match, text));
-        result.append(replacement ? std::string_view(*replacement) : text.substr(range.start, range.length()));
-        copied = range.end;
-    }
-    result.append(text.substr(copied));
-    return result;
-}
-
 } // namespace
 
 std::string normalize(std::string_view text) {
     std::string normalized(text);
     for (const Rule& rule : rules()) {
-        normalized = applyRule(rule, normalized);
+        normalized = platform::text::replacingMatches(rule.regex, normalized, rule.transform);
     }
     return normalized;
 }

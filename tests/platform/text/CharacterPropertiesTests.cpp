@@ -44,5 +44,14 @@ TEST(CharacterPropertiesTests, EachScalarHasItsOwnProperties) {
     }
 }
 
+TEST(CharacterPropertiesTests, NumericValueOfNumbersOnly) {
+    EXPECT_EQ(numericValue(U'7'), 7.0);
+    EXPECT_EQ(numericValue(U'\u0663'), 3.0); // Arabic-Indic digit three
+    EXPECT_EQ(numericValue(U'\u00BD'), 0.5); // vulgar fraction one half
+    EXPECT_EQ(numericValue(U'\u4E94'), 5.0); // 五
+    EXPECT_EQ(numericValue(U'a'), std::nullopt);
+    EXPECT_EQ(numericValue(char32_t{0x110000}), std::nullopt);
+}
+
 } // namespace
 } // namespace platform::text

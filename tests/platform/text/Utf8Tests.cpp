@@ -44,8 +44,10 @@ TEST(Utf8Tests, TheFirstScalarOfATextIsReadAsDecodingReadsIt) {
 TEST(Utf8Tests, StrictDecodingRefusesWhatLenientDecodingReplaces) {
     EXPECT_EQ(decodeScalarsStrictly("a\u00EB\U0001F600"), std::u32string(U"a\u00EB\U0001F600"));
     EXPECT_EQ(decodeScalarsStrictly(""), std::u32string());
+    EXPECT_TRUE(isWellFormedUtf8("a\u00EB\U0001F600\uFFFD"));
     for (const std::string malformed : {"a\x80", "\xF0\x9F\x98", "\xED\xA0\x80"}) {
         EXPECT_FALSE(decodeScalarsStrictly(malformed)) << malformed.size();
+        EXPECT_FALSE(isWellFormedUtf8(malformed)) << malformed.size();
         EXPECT_EQ(decodeScalars(malformed).back(), replacementCharacter) << malformed.size();
     }
 }
