@@ -17,4 +17,7 @@ std::string joined(std::span<const std::string> pieces, std::string_view separat
 // Integers as "[1, 50, 256]": how shapes read in messages.
 std::string bracketedList(std::span<const std::int64_t> values);
 
+// Texts in double quotes as "[\"a\", \"b\"]": how lists of names read in messages.
+std::string quotedList(std::span<const std::string> values);
+
 } // namespace platform::text
