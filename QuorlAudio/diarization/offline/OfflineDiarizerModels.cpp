@@ -34,7 +34,9 @@ struct NamedModel {
     std::string_view shortName;
 };
 
-std::string unitsName(ComputeUnits units) { return "." + platform::ml::description(units); }
+std::string unitsName(ComputeUnits units) {
+    return platform::core::concatenated({".", platform::ml::description(units)});
+}
 
 // The models of one hub load, in the order named; the first the hub did not return is modelNotLoaded.
 std::vector<std::shared_ptr<Model>> loadGroup(const std::vector<NamedModel>& group, const fs::path& directory,
