@@ -5,10 +5,9 @@
 #include "QuorlAudio/diarization/offline/SegmentationScores.hpp"
 #include "QuorlAudio/diarization/offline/SegmentationStatistics.hpp"
 #include "QuorlAudio/diarization/offline/SegmentationWindowReader.hpp"
+#include "QuorlAudio/diarization/offline/SingleInputPrediction.hpp"
 #include "QuorlAudio/foundation/ANEMemoryOptimizer.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/PrefetchToNeuralEngine.hpp"
-#include "QuorlAudio/foundation/ZeroCopyDiarizerFeatureProvider.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/sys/StandardError.hpp"
@@ -49,13 +48,6 @@ void emitProfileLog(const std::string& message) {
     }
 }
 
-std::shared_ptr<const platform::ml::FeatureProvider> predictAudio(const platform::ml::Model& model,
-                                                                  const std::shared_ptr<MultiArray>& audio) {
-    const ZeroCopyDiarizerFeatureProvider provider({{"audio", platform::ml::FeatureValue(audio)}});
-    prefetchToNeuralEngine(*audio);
-    return model.predict(provider, platform::ml::PredictionOptions{});
-}
-
 // One call of process: the window plan, the reader, the windows collected so far and the statistics.
 class SegmentationRun {
 public:
@@ -87,7 +79,7 @@ private:
             const auto audio = pool_.getPooledBuffer(concatenated({"offline_segmentation_warmup_", sizeText()}),
                                                      {1, 1, windowSize()}, DataType::float32);
             std::fill_n(audio->data<float>(), audio->extent(), 0.0f);
-            predictAudio(model_, audio);
+            predictSingleInput(model_, "audio", audio);
         } catch (const std::exception& error) {
             logger().debug(std::string("Segmentation warmup skipped due to error: ") + error.what());
         }
@@ -99,7 +91,7 @@ private:
         const auto preparation = Clock::now() - preparationStart;
         platform::core::Task::checkCancellation();
         const auto predictionStart = Clock::now();
-        const auto output = predictAudio(model_, audio);
+        const auto output = predictSingleInput(model_, "audio", audio);
         statistics_.recordBatch(count, preparation, Clock::now() - predictionStart);
         decode(SegmentationScores::read(*output, static_cast<std::size_t>(count)), first, count);
     }

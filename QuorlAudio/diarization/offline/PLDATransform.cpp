@@ -1,10 +1,9 @@
 #include "QuorlAudio/diarization/offline/PLDATransform.hpp"
 
 #include "QuorlAudio/diarization/offline/OfflineDiarizationError.hpp"
+#include "QuorlAudio/diarization/offline/SingleInputPrediction.hpp"
 #include "QuorlAudio/foundation/ANEMemoryOptimizer.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
-#include "QuorlAudio/foundation/PrefetchToNeuralEngine.hpp"
-#include "QuorlAudio/foundation/ZeroCopyDiarizerFeatureProvider.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
 #include "platform/ml/MultiArrayFloats.hpp"
@@ -29,13 +28,6 @@ constexpr auto rhoSize = static_cast<std::size_t>(PLDATransform::rhoDimension);
 const AppLogger& logger() {
     static const AppLogger instance("OfflinePLDA");
     return instance;
-}
-
-std::shared_ptr<const platform::ml::FeatureProvider> predictEmbeddings(const platform::ml::Model& model,
-                                                                       const std::shared_ptr<MultiArray>& input) {
-    const ZeroCopyDiarizerFeatureProvider provider({{"embeddings", platform::ml::FeatureValue(input)}});
-    prefetchToNeuralEngine(*input);
-    return model.predict(provider, platform::ml::PredictionOptions{});
 }
 
 OfflineDiarizationError wrongLength(const char* noun, std::size_t count) {
@@ -109,7 +101,7 @@ std::vector<std::vector<double>> PLDATransform::transformBatch(std::span<const s
     for (std::size_t row = 0; row < batch.size(); ++row) {
         std::copy(batch[row].begin(), batch[row].end(), rows + row * input->strides()[0]);
     }
-    const auto values = rhoValues(*predictEmbeddings(*pldaRhoModel_, input), batch.size());
+    const auto values = rhoValues(*predictSingleInput(*pldaRhoModel_, "embeddings", input), batch.size());
     std::vector<std::vector<double>> rho(batch.size());
     for (std::size_t row = 0; row < batch.size(); ++row) {
         const auto first = values.begin() + static_cast<std::ptrdiff_t>(row * rhoSize);
@@ -123,7 +115,7 @@ void PLDATransform::performWarmup() const {
         concatenated({"offline_plda_warmup_embedding_", std::to_string(embeddingSize)}), {1, embeddingSize},
         DataType::float32);
     std::fill_n(input->data<float>(), input->extent(), 0.0f);
-    predictEmbeddings(*pldaRhoModel_, input);
+    predictSingleInput(*pldaRhoModel_, "embeddings", input);
 }
 
 double PLDATransform::score(std::span<const double> a, std::span<const double> b) {

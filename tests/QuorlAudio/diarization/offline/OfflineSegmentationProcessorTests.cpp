@@ -3,6 +3,8 @@
 #include "QuorlAudio/diarization/offline/OfflineDiarizationError.hpp"
 #include "QuorlAudio/foundation/ANEMemoryOptimizer.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
+#include "platform/core/CancellationToken.hpp"
+#include "platform/core/Task.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
@@ -276,6 +278,15 @@ TEST_F(OfflineSegmentationTest, AFailedWarmUpIsOnlyLogged) {
 
     EXPECT_EQ(output.numChunks, 3);
     EXPECT_EQ(debugLines()[1], "Segmentation warmup skipped due to error: not ready");
+}
+
+TEST_F(OfflineSegmentationTest, ACancelledTaskStopsAfterTheWarmUp) {
+    platform::core::CancellationSource cancellation;
+    cancellation.cancel();
+    const platform::core::Task::Scope scope(cancellation.token());
+
+    EXPECT_THROW(process(numbered(20), smallWindows()), platform::core::CancellationError);
+    EXPECT_EQ(kernel.calls().size(), 1u);
 }
 
 TEST_F(OfflineSegmentationTest, UnreadableOutputsAndEmptySourcesAreRefused) {

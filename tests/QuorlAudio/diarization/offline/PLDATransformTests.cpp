@@ -1,6 +1,8 @@
 #include "QuorlAudio/diarization/offline/PLDATransform.hpp"
 
 #include "QuorlAudio/diarization/offline/OfflineDiarizationError.hpp"
+#include "platform/core/CancellationToken.hpp"
+#include "platform/core/Task.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
@@ -90,6 +92,15 @@ TEST_F(PLDATransformTest, ThirtyThreeEmbeddingsMakeTheWarmUpABatchOfThirtyTwoAnd
         EXPECT_EQ(rho[i][127], static_cast<double>(i) + 127) << i;
     }
     EXPECT_EQ(transform.transform(embeddings(1)[0]), rho[0]);
+}
+
+TEST_F(PLDATransformTest, ACancelledTaskStopsAfterTheWarmUp) {
+    platform::core::CancellationSource cancellation;
+    cancellation.cancel();
+    const platform::core::Task::Scope scope(cancellation.token());
+
+    EXPECT_THROW(transform.transform(embeddings(2)), platform::core::CancellationError);
+    EXPECT_EQ(batchSizes(), std::vector<std::size_t>{1});
 }
 
 TEST_F(PLDATransformTest, WrongLengthsAreRefusedBeforeAnyPrediction) {
