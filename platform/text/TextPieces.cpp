@@ -45,4 +45,12 @@ std::string bracketedList(std::span<const std::int64_t> values) {
     return text + "]";
 }
 
+std::string quotedList(std::span<const std::string> values) {
+    std::string text = "[";
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        text.append(index == 0 ? "\"" : ", \"").append(values[index]).append("\"");
+    }
+    return text.append("]");
+}
+
 } // namespace platform::text

@@ -21,4 +21,7 @@ std::string replacingAll(std::string_view text, std::string_view found, std::str
 // Integers as "[1, 50, 256]": how shapes read in messages.
 std::string bracketedList(std::span<const std::int64_t> values);
 
+// Texts in double quotes as "[\"a\", \"b\"]": how lists of names read in messages.
+std::string quotedList(std::span<const std::string> values);
+
 } // namespace platform::text

@@ -1,6 +1,6 @@
 #include "platform/ui/ValueJson.hpp"
 
-#include "platform/ui/Base64.hpp"
+#include "platform/core/Base64.hpp"
 #include "platform/ui/ValueJsonError.hpp"
 
 #include <cmath>
@@ -61,7 +61,7 @@ Bytes bytesFromJson(const nlohmann::json& json) {
     if (!json.is_string()) {
         throw ValueJsonError::invalidBytes();
     }
-    auto bytes = base64Decode(json.get_ref<const std::string&>());
+    auto bytes = platform::core::base64Decode(json.get_ref<const std::string&>());
     if (!bytes) {
         throw ValueJsonError::invalidBytes();
     }
@@ -137,7 +137,7 @@ nlohmann::json toJson(const Value& value) {
             } else if constexpr (std::is_same_v<Content, double>) {
                 return floatingJson(content);
             } else if constexpr (std::is_same_v<Content, Bytes>) {
-                return {{bytesTag, base64Encode(content.data)}};
+                return {{bytesTag, platform::core::base64Encode(content.data)}};
             } else if constexpr (std::is_same_v<Content, std::vector<float>>) {
                 return float32Json(content);
             } else if constexpr (std::is_same_v<Content, ValueList>) {

@@ -1,5 +1,6 @@
 #include "platform/ml/MultiArray.hpp"
 #include "platform/ml/MultiArrayCopy.hpp"
+#include "platform/ml/MultiArrayFloats.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,23 @@ TEST(MultiArray, CopyElementsMovesValuesBetweenLayoutsWithoutTouchingPadding) {
     EXPECT_EQ(padded[3], -1.0f);
     MultiArray otherType({2, 3}, DataType::int32);
     EXPECT_THROW(platform::ml::copyElements(*dense, otherType), ModelError);
+}
+
+TEST(MultiArray, FloatElementsReadAnyLayoutAndTypeInLogicalOrder) {
+    for (const DataType type : {DataType::float16, DataType::float32, DataType::float64, DataType::int32}) {
+        // A 2 x 3 view in column-major order over a padded 4 x 2 block.
+        const auto backing = std::make_shared<MultiArray>(MultiArray::Shape{4, 2}, type);
+        for (std::size_t index = 0; index < backing->count(); ++index) {
+            backing->setValue(index, 99);
+        }
+        MultiArray view(backing->storage(), backing->dataPointer(), {2, 3}, type, {1, 2});
+        for (std::size_t index = 0; index < view.count(); ++index) {
+            view.setValue(index, static_cast<double>(index) - 2);
+        }
+        EXPECT_EQ(platform::ml::floatElements(view), (std::vector<float>{-2, -1, 0, 1, 2, 3}))
+            << platform::ml::rawValue(type);
+    }
+    EXPECT_TRUE(platform::ml::floatElements(MultiArray({0, 3}, DataType::float32)).empty());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace platform::text {
 namespace {
@@ -20,6 +21,12 @@ TEST(TextPiecesTests, ReplacingAllWorksLeftToRightWithoutSearchingReplacements) 
     for (const auto& c : cases) {
         EXPECT_EQ(replacingAll(c.text, c.found, c.replacement), c.expected) << c.text;
     }
+}
+
+TEST(TextPiecesTests, ListsReadAsInMessages) {
+    EXPECT_EQ(quotedList(std::vector<std::string>{"a", "b c"}), "[\"a\", \"b c\"]");
+    EXPECT_EQ(quotedList(std::vector<std::string>{}), "[]");
+    EXPECT_EQ(bracketedList(std::vector<std::int64_t>{1, 50, -2}), "[1, 50, -2]");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
-#include "platform/ui/Base64.hpp"
+#include "platform/core/Base64.hpp"
 
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <string>
 
-namespace platform::ui {
+namespace platform::core {
 
 namespace {
 
@@ -47,6 +49,15 @@ bool decodeGroup(std::string_view group, bool isLast, std::vector<std::uint8_t>&
     return true;
 }
 
+std::string withoutUnknownCharacters(std::string_view text) {
+    std::string known;
+    known.reserve(text.size());
+    std::copy_if(text.begin(), text.end(), std::back_inserter(known), [](char character) {
+        return character == '=' || decodingTable[static_cast<unsigned char>(character)] != notInAlphabet;
+    });
+    return known;
+}
+
 } // namespace
 
 std::string base64Encode(const std::vector<std::uint8_t>& bytes) {
@@ -65,7 +76,11 @@ std::string base64Encode(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text) {
+std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text, Base64Decoding decoding) {
+    if (decoding == Base64Decoding::ignoringUnknownCharacters) {
+        const std::string known = withoutUnknownCharacters(text);
+        return base64Decode(known, Base64Decoding::canonical);
+    }
     if (text.size() % 4 != 0) {
         return std::nullopt;
     }
@@ -79,4 +94,4 @@ std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text) {
     return bytes;
 }
 
-} // namespace platform::ui
+} // namespace platform::core

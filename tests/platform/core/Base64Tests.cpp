@@ -1,4 +1,4 @@
-#include "platform/ui/Base64.hpp"
+#include "platform/core/Base64.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,9 @@
 
 namespace {
 
-using platform::ui::base64Decode;
-using platform::ui::base64Encode;
+using platform::core::base64Decode;
+using platform::core::Base64Decoding;
+using platform::core::base64Encode;
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -41,6 +42,21 @@ TEST(Base64, RejectsTextThatIsNotCanonical) {
     for (const std::string text :
          {"Zg=", "Zg=a", "Z===", "====", "Zh==", "Zm9=", "Zg==Zg==", "Zm9v\n", "Zm 9", "Zm-v"}) {
         EXPECT_EQ(base64Decode(text), std::nullopt) << text;
+    }
+}
+
+TEST(Base64, TheLenientModeSkipsCharactersOutsideTheAlphabet) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Zm9v\nYmFy\n", "foobar"},
+        {" Zm 9v-Yg\r\n==", "foob"},
+        {"\n", ""},
+    };
+    for (const auto& [encoded, plain] : cases) {
+        EXPECT_EQ(base64Decode(encoded, Base64Decoding::ignoringUnknownCharacters), bytesOf(plain)) << encoded;
+    }
+    // What is left must still be canonical.
+    for (const std::string text : {"Zm9\nv=", "Zg=\n=Zg==", "Zh==", "Zm9"}) {
+        EXPECT_EQ(base64Decode(text, Base64Decoding::ignoringUnknownCharacters), std::nullopt) << text;
     }
 }
 

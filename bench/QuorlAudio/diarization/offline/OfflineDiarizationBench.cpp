@@ -1,0 +1,122 @@
+#include "QuorlAudio/diarization/offline/OfflineSegmentationProcessor.hpp"
+#include "QuorlAudio/diarization/offline/PLDATransform.hpp"
+#include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
+#include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
+
+#include "platform/ml/KernelRegistry.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorl {
+namespace {
+
+using platform::ml::DataType;
+using platform::ml::FeatureValue;
+using platform::ml::MultiArray;
+
+// Answers every prediction at once with a prepared array under `output`, shaped by the batch's first input
+// dimension, so a benchmark measures the stage's own work around the model.
+class PreparedKernel : public platform::ml::Kernel {
+public:
+    PreparedKernel(std::string input, std::string output, MultiArray::Shape perRow)
+        : input_(std::move(input)), output_(std::move(output)), perRow_(std::move(perRow)) {}
+
+    std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input, platform::ml::ModelState*,
+                                                const platform::ml::PredictionOptions&) override {
+        const std::size_t rows = input.featureValue(input_)->multiArrayValue()->shape()[0];
+        auto& prepared = prepared_[rows];
+        if (!prepared) {
+            MultiArray::Shape shape{rows};
+            shape.insert(shape.end(), perRow_.begin(), perRow_.end());
+            prepared = std::make_shared<MultiArray>(shape, DataType::float32);
+            float* values = prepared->data<float>();
+            for (std::size_t index = 0; index < prepared->count(); ++index) {
+                values[index] = std::sin(static_cast<float>(index) * 0.37f);
+            }
+        }
+        return {{output_, FeatureValue(prepared)}};
+    }
+
+private:
+    std::string input_;
+    std::string output_;
+    MultiArray::Shape perRow_;
+    std::map<std::size_t, std::shared_ptr<MultiArray>> prepared_;
+};
+
+std::shared_ptr<platform::ml::Model> preparedModel(const benchsupport::BundleFolder& folder, const std::string& name,
+                                                   const std::string& input, const std::string& output,
+                                                   const MultiArray::Shape& perRow) {
+    platform::ml::registerKernel(name, [=](const platform::ml::KernelContext&) {
+        return std::make_unique<PreparedKernel>(input, output, perRow);
+    });
+    return folder.load(name + ".mlmodelc",
+                       benchsupport::manifest(name, nlohmann::json::array(), nlohmann::json::array()));
+}
+
+ArrayAudioSampleSource speechLike(std::size_t samples) {
+    std::vector<float> audio(samples);
+    for (std::size_t i = 0; i < samples; ++i) {
+        audio[i] = 0.3f * std::sin(static_cast<float>(i % 16000) * 0.031f);
+    }
+    return ArrayAudioSampleSource(std::move(audio));
+}
+
+// One batch of 32 windows of 589 frames and 7 classes; the windows are 160 samples long so that preparing
+// them costs next to nothing beside decoding.
+void BM_SegmentationDecodeOneBatchOf32Windows(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-segmentation-decode-bench");
+    const auto model = preparedModel(folder, "offline-segmentation-decode", "audio", "segments", {589, 7});
+    auto config = OfflineDiarizerConfig::defaultConfig();
+    config.segmentation.windowDurationSeconds = 0.01;
+    config.segmentation.stepRatio = 1.0;
+    const auto source = speechLike(32 * 160);
+    const OfflineSegmentationProcessor processor;
+    for (auto _ : state) {
+        auto output = processor.process(source, *model, config);
+        benchmark::DoNotOptimize(output);
+    }
+}
+BENCHMARK(BM_SegmentationDecodeOneBatchOf32Windows)->Unit(benchmark::kMillisecond);
+
+// An hour of audio in default windows (10 s every 2 s: 1800 windows), with a model that answers one frame per
+// window, so the time is that of reading, shifting and copying the windows into the batches.
+void BM_SegmentationWindowPreparationPerHour(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-segmentation-windows-bench");
+    const auto model = preparedModel(folder, "offline-segmentation-windows", "audio", "segments", {1, 7});
+    const auto source = speechLike(3600 * 16000);
+    const OfflineSegmentationProcessor processor;
+    for (auto _ : state) {
+        auto output = processor.process(source, *model, OfflineDiarizerConfig::defaultConfig());
+        benchmark::DoNotOptimize(output);
+    }
+}
+BENCHMARK(BM_SegmentationWindowPreparationPerHour)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PldaTransformOf1000Embeddings(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-plda-bench");
+    const PLDATransform transform(preparedModel(folder, "offline-plda", "embeddings", "rho", {128}),
+                                  std::vector<double>(128, 1.0));
+    std::vector<std::vector<float>> embeddings(1000, std::vector<float>(256));
+    for (std::size_t i = 0; i < embeddings.size(); ++i) {
+        for (std::size_t j = 0; j < 256; ++j) {
+            embeddings[i][j] = std::cos(static_cast<float>(i * 256 + j) * 0.01f);
+        }
+    }
+    for (auto _ : state) {
+        auto rho = transform.transform(embeddings);
+        benchmark::DoNotOptimize(rho);
+    }
+}
+BENCHMARK(BM_PldaTransformOf1000Embeddings)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace quorl
