@@ -1,5 +1,6 @@
 #include "QuorlAudio/tts/frontend/MultilingualG2PLanguage.hpp"
 
+#include "platform/core/Concatenated.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 
 #include <array>
@@ -41,7 +42,9 @@ std::string_view charsiuCode(MultilingualG2PLanguage language) { return rowOf(la
 
 std::string_view rawValue(MultilingualG2PLanguage language) { return charsiuCode(language); }
 
-std::string prefix(MultilingualG2PLanguage language) { return "<" + std::string(charsiuCode(language)) + ">: "; }
+std::string prefix(MultilingualG2PLanguage language) {
+    return platform::core::concatenated({"<", charsiuCode(language), ">: "});
+}
 
 std::optional<MultilingualG2PLanguage> fromKokoroVoice(std::string_view voice) {
     const auto boundaries = platform::text::graphemeBoundaries(voice);
