@@ -10,3 +10,8 @@ quorl_add_support_library(quorl_x11_test_support
 quorl_add_support_library(quorl_tts_pockettts_fixtures
   SOURCES tests/QuorlAudio/tts/pockettts/PocketTtsFixtures.cpp
   DEPS quorl_tts_pockettts nlohmann_json::nlohmann_json)
+
+# Model bundles written into a scratch folder, for the tests and the benchmarks of models.
+quorl_add_support_library(quorl_model_bundle_support
+  SOURCES tests/support/ModelBundleWriter.cpp tests/support/TemporaryFolder.cpp
+  DEPS platform_ml nlohmann_json::nlohmann_json)

@@ -54,13 +54,8 @@ void G2PModel::ensureModelsAvailable() {
 
 std::optional<std::vector<std::string>> G2PModel::phonemize(const std::string& word) {
     std::lock_guard lock(mutex_);
-    try {
-        loadIfNeeded();
-    } catch (...) {
-        if (!environment_.isContinuousIntegration()) {
-            throw;
-        }
-        logger_.warning("G2P unavailable in CI, returning nil for word: " + word);
+    if (!environment_.loadUnlessExcused([this] { loadIfNeeded(); }, logger_,
+                                        "G2P unavailable in CI, returning nil for word: " + word)) {
         return std::nullopt;
     }
     auto tokens = vocabulary_->phonemes(decode(encode(word)));

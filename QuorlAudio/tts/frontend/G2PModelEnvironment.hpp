@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/tts/frontend/TtsCacheDirectory.hpp"
 #include "platform/sys/Environment.hpp"
 
@@ -20,8 +21,11 @@ struct G2PModelEnvironment {
 
     // "<cache root>/Models/kokoro", where the models' bundles and vocabulary lie.
     std::filesystem::path modelFolder() const;
-    // Whether "CI" is set (to any value): on a build machine a model that cannot load answers nothing instead.
-    bool isContinuousIntegration() const;
+    // Runs the load and answers true. When it throws on a build machine ("CI" set, to any value), where the
+    // models are never fetched, the error is dropped: `logger` warns with `warning` and the answer is false.
+    // Elsewhere the error reaches the caller.
+    bool loadUnlessExcused(const std::function<void()>& load, const AppLogger& logger,
+                           const std::string& warning) const;
 };
 
 } // namespace quorl

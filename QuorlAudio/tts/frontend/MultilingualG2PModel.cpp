@@ -71,13 +71,8 @@ void MultilingualG2PModel::ensureModelsAvailable() {
 std::optional<std::vector<std::string>> MultilingualG2PModel::phonemize(const std::string& word,
                                                                         MultilingualG2PLanguage language) {
     std::lock_guard lock(mutex_);
-    try {
-        loadIfNeeded();
-    } catch (...) {
-        if (!environment_.isContinuousIntegration()) {
-            throw;
-        }
-        logger_.warning("Multilingual G2P unavailable in CI, returning nil for word: " + word);
+    if (!environment_.loadUnlessExcused([this] { loadIfNeeded(); }, logger_,
+                                        "Multilingual G2P unavailable in CI, returning nil for word: " + word)) {
         return std::nullopt;
     }
     const auto text = bytesOf(decode(encode(prefix(language) + word)));

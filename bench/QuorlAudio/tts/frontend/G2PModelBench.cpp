@@ -1,8 +1,8 @@
-#include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
-
 #include "QuorlAudio/tts/frontend/G2PModel.hpp"
 
 #include "platform/ml/KernelRegistry.hpp"
+#include "tests/support/ModelBundleWriter.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -16,6 +16,7 @@ namespace {
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
+using testsupport::flexibleFeature;
 
 constexpr std::size_t phonemeIds = 64;
 constexpr std::size_t hiddenSize = 16;
@@ -54,44 +55,31 @@ private:
         std::make_shared<MultiArray>(MultiArray::Shape{1, phonemeIds, phonemeIds}, DataType::float32);
 };
 
-// A feature whose dimensions marked 0 take any size.
-nlohmann::json flexible(const std::string& name, std::vector<std::size_t> shape, DataType dataType) {
-    nlohmann::json ranges = nlohmann::json::array();
-    for (auto& dimension : shape) {
-        ranges.push_back(dimension == 0 ? nlohmann::json{1, nullptr} : nlohmann::json{dimension, dimension});
-        dimension = dimension == 0 ? 1 : dimension;
-    }
-    auto feature = benchsupport::feature(name, shape, dataType);
-    feature["shapeRange"] = ranges;
-    return feature;
-}
-
-void writeModelFiles(const benchsupport::BundleFolder& cache) {
-    const auto folder = cache.path() / "Models" / "kokoro";
+void writeModelFiles(const std::filesystem::path& folder) {
     platform::ml::registerKernel("g2p-bench-encoder",
                                  [](const auto&) { return std::make_unique<TrivialG2PEncoder>(); });
     platform::ml::registerKernel("g2p-bench-decoder",
                                  [](const auto&) { return std::make_unique<TrivialG2PDecoder>(); });
-    cache.load("Models/kokoro/G2PEncoder.mlmodelc",
-               benchsupport::manifest(
-                   "g2p-bench-encoder", nlohmann::json::array({flexible("input_ids", {1, 0}, DataType::int32)}),
-                   nlohmann::json::array({flexible("encoder_hidden_states", {1, 0, hiddenSize}, DataType::float32)})));
-    cache.load(
-        "Models/kokoro/G2PDecoder.mlmodelc",
-        benchsupport::manifest("g2p-bench-decoder",
-                               {flexible("decoder_input_ids", {1, 0}, DataType::int32),
-                                flexible("encoder_hidden_states", {1, 0, hiddenSize}, DataType::float32),
-                                flexible("position_ids", {1, 0}, DataType::int32),
-                                flexible("causal_mask", {1, 0, 0}, DataType::float32)},
-                               nlohmann::json::array({flexible("logits", {1, 0, phonemeIds}, DataType::float32)})));
-    nlohmann::json phonemes{{std::to_string(spelledId), "ə"}};
+    testsupport::writeModelBundle(
+        folder, "G2PEncoder.mlmodelc",
+        testsupport::modelManifest("g2p-bench-encoder", {flexibleFeature("input_ids", {1, 0}, DataType::int32)},
+                                   {flexibleFeature("encoder_hidden_states", {1, 0, hiddenSize})}));
+    testsupport::writeModelBundle(
+        folder, "G2PDecoder.mlmodelc",
+        testsupport::modelManifest("g2p-bench-decoder",
+                                   {flexibleFeature("decoder_input_ids", {1, 0}, DataType::int32),
+                                    flexibleFeature("encoder_hidden_states", {1, 0, hiddenSize}),
+                                    flexibleFeature("position_ids", {1, 0}, DataType::int32),
+                                    flexibleFeature("causal_mask", {1, 0, 0})},
+                                   {flexibleFeature("logits", {1, 0, phonemeIds})}));
+    const nlohmann::json phonemes{{std::to_string(spelledId), "ə"}};
     std::ofstream(folder / "g2p_vocab.json")
         << nlohmann::json{{"grapheme_to_id", {{"a", 4}, {"b", 5}}}, {"id_to_phoneme", phonemes}}.dump();
 }
 
 void BM_G2PWordOfSixtyFourSteps(benchmark::State& state) {
-    const benchsupport::BundleFolder cache("g2p-bench");
-    writeModelFiles(cache);
+    const testsupport::TemporaryFolder cache;
+    writeModelFiles(cache.path() / "Models" / "kokoro");
     quorl::G2PModel model(
         {.cacheRoot = [&cache] { return cache.path(); }, .variable = [](const std::string&) { return std::nullopt; }});
     if (model.phonemize("abba").value_or(std::vector<std::string>{}).size() != phonemeIds) {

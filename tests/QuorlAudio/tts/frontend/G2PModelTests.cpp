@@ -27,6 +27,13 @@ using Tokens = std::vector<std::string>;
 constexpr std::int32_t bos = 1, eos = 2, unk = 3;
 constexpr std::int32_t idOf(char letter) { return 4 + (letter - 'a'); }
 
+// The test vocabulary with one entry set, the entry named by a JSON pointer.
+nlohmann::json vocabularyWith(const std::string& pointer, const nlohmann::json& value) {
+    auto document = G2PTestModels::vocabulary();
+    document[nlohmann::json::json_pointer(pointer)] = value;
+    return document;
+}
+
 class G2PModelTests : public ::testing::Test {
 protected:
     std::filesystem::path modelFile(const std::string& name) const { return models.cache.modelFolder() / name; }
@@ -116,26 +123,6 @@ TEST_F(G2PModelTests, SpecialIdsComeFromTheVocabularyWhenTheyAreIntegers) {
 
 TEST_F(G2PModelTests, ReportsEachUnloadableFile) {
     const auto vocabulary = modelFile("g2p_vocab.json").string();
-    const auto withNumberPhoneme = [] {
-        auto document = G2PTestModels::vocabulary();
-        document["id_to_phoneme"]["4"] = 4;
-        return document;
-    };
-    const auto withFractionId = [] {
-        auto document = G2PTestModels::vocabulary();
-        document["grapheme_to_id"]["a"] = 4.5;
-        return document;
-    };
-    const auto withHugeId = [] {
-        auto document = G2PTestModels::vocabulary();
-        document["grapheme_to_id"]["a"] = 4294967300LL;
-        return document;
-    };
-    const auto withHugePhonemeId = [] {
-        auto document = G2PTestModels::vocabulary();
-        document["id_to_phoneme"]["-2147483649"] = "q";
-        return document;
-    };
     const struct {
         const char* name;
         std::function<void()> damage;
@@ -145,10 +132,10 @@ TEST_F(G2PModelTests, ReportsEachUnloadableFile) {
          .damage = [&] { std::filesystem::remove(vocabulary); },
          .error = "Failed to load G2P g2p_vocab.json: g2p_vocab.json not found at " + vocabulary},
         {.name = "phoneme that is a number",
-         .damage = [&] { models.writeVocabulary(withNumberPhoneme()); },
+         .damage = [&] { models.writeVocabulary(vocabularyWith("/id_to_phoneme/4", 4)); },
          .error = "Failed to load G2P g2p_vocab.json: invalid JSON structure"},
         {.name = "fractional grapheme id",
-         .damage = [&] { models.writeVocabulary(withFractionId()); },
+         .damage = [&] { models.writeVocabulary(vocabularyWith("/grapheme_to_id/a", 4.5)); },
          .error = "Failed to load G2P g2p_vocab.json: invalid JSON structure"},
         {.name = "no phoneme map",
          .damage =
@@ -160,10 +147,10 @@ TEST_F(G2PModelTests, ReportsEachUnloadableFile) {
          .damage = [&] { models.writeVocabulary(nlohmann::json::array()); },
          .error = "Failed to load G2P g2p_vocab.json: invalid JSON structure"},
         {.name = "grapheme id beyond 32 bits",
-         .damage = [&] { models.writeVocabulary(withHugeId()); },
+         .damage = [&] { models.writeVocabulary(vocabularyWith("/grapheme_to_id/a", 4294967300LL)); },
          .error = "Failed to load G2P g2p_vocab.json: id of 'a' does not fit in 32 bits"},
         {.name = "phoneme id beyond 32 bits",
-         .damage = [&] { models.writeVocabulary(withHugePhonemeId()); },
+         .damage = [&] { models.writeVocabulary(vocabularyWith("/id_to_phoneme/-2147483649", "q")); },
          .error = "Failed to load G2P g2p_vocab.json: id of '-2147483649' does not fit in 32 bits"},
         {.name = "no encoder",
          .damage = [&] { std::filesystem::remove_all(modelFile("G2PEncoder.mlmodelc")); },

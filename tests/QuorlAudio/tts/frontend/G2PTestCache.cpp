@@ -1,7 +1,5 @@
 #include "tests/QuorlAudio/tts/frontend/G2PTestCache.hpp"
 
-#include "tests/support/ModelBundleWriter.hpp"
-
 namespace quorl {
 
 using platform::ml::DataType;
@@ -15,18 +13,6 @@ G2PModelEnvironment G2PTestCache::environment() const {
                 const auto found = variables.find(name);
                 return found == variables.end() ? std::nullopt : std::optional(found->second);
             }};
-}
-
-nlohmann::json flexibleFeature(const std::string& name, const std::vector<std::size_t>& shape, DataType dataType) {
-    auto fixed = shape;
-    nlohmann::json ranges = nlohmann::json::array();
-    for (auto& dimension : fixed) {
-        ranges.push_back(dimension == 0 ? nlohmann::json{1, nullptr} : nlohmann::json{dimension, dimension});
-        dimension = dimension == 0 ? 1 : dimension;
-    }
-    auto feature = testsupport::multiArrayFeature(name, fixed, dataType);
-    feature["shapeRange"] = ranges;
-    return feature;
 }
 
 std::vector<std::int32_t> integersOf(const testsupport::ScriptedKernel::Call& call, const std::string& name) {

@@ -6,8 +6,6 @@
 #include "tests/support/ScriptedKernel.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -33,10 +31,6 @@ public:
 private:
     testsupport::TemporaryFolder root_;
 };
-
-// A multi-array feature whose dimensions marked 0 take any size from 1 up.
-nlohmann::json flexibleFeature(const std::string& name, const std::vector<std::size_t>& shape,
-                               platform::ml::DataType dataType);
 
 // The elements of an input the call received, as integers in row-major order.
 std::vector<std::int32_t> integersOf(const testsupport::ScriptedKernel::Call& call, const std::string& name);

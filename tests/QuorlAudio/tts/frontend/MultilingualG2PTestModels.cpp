@@ -8,6 +8,7 @@ namespace {
 
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
+using testsupport::flexibleFeature;
 using testsupport::ScriptedKernel;
 
 constexpr std::int32_t eos = 1;
