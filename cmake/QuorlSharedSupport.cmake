@@ -15,3 +15,8 @@ quorl_add_support_library(quorl_tts_pockettts_fixtures
 quorl_add_support_library(quorl_tts_frontend_fixtures
   SOURCES tests/QuorlAudio/tts/frontend/MandarinDictionaryFiles.cpp
   DEPS platform_core)
+
+# Model bundles written into a scratch folder, for the tests and the benchmarks of models.
+quorl_add_support_library(quorl_model_bundle_support
+  SOURCES tests/support/ModelBundleWriter.cpp tests/support/TemporaryFolder.cpp
+  DEPS platform_ml nlohmann_json::nlohmann_json)

@@ -9,6 +9,19 @@ nlohmann::json multiArrayFeature(const std::string& name, const std::vector<std:
     return {{"name", name}, {"type", "multiArray"}, {"dataType", platform::ml::rawValue(dataType)}, {"shape", shape}};
 }
 
+nlohmann::json flexibleFeature(const std::string& name, const std::vector<std::size_t>& shape,
+                               platform::ml::DataType dataType) {
+    auto nominal = shape;
+    nlohmann::json ranges = nlohmann::json::array();
+    for (auto& dimension : nominal) {
+        ranges.push_back(dimension == 0 ? nlohmann::json{1, nullptr} : nlohmann::json{dimension, dimension});
+        dimension = dimension == 0 ? 1 : dimension;
+    }
+    auto feature = multiArrayFeature(name, nominal, dataType);
+    feature["shapeRange"] = ranges;
+    return feature;
+}
+
 nlohmann::json modelManifest(const std::string& kernel, const std::vector<nlohmann::json>& inputs,
                              const std::vector<nlohmann::json>& outputs, const std::vector<nlohmann::json>& states) {
     return {{"kernel", kernel}, {"inputs", inputs}, {"outputs", outputs}, {"states", states}};

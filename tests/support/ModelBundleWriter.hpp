@@ -18,6 +18,11 @@ namespace testsupport {
 nlohmann::json multiArrayFeature(const std::string& name, const std::vector<std::size_t>& shape,
                                  platform::ml::DataType dataType = platform::ml::DataType::float32);
 
+// A multi-array feature whose dimensions given as 0 take any size from 1 up ("shapeRange"); the others are
+// fixed. Its nominal shape has 1 in place of each 0.
+nlohmann::json flexibleFeature(const std::string& name, const std::vector<std::size_t>& shape,
+                               platform::ml::DataType dataType = platform::ml::DataType::float32);
+
 // A document naming the kernel and the main function's inputs, outputs and states. Callers add "functions",
 // "metadata" or "library" to it as they need.
 nlohmann::json modelManifest(const std::string& kernel, const std::vector<nlohmann::json>& inputs,

@@ -33,9 +33,4 @@ std::shared_ptr<platform::ml::MultiArray> predictOutput(const platform::ml::Mode
                                                         std::map<std::string, platform::ml::FeatureValue> inputs,
                                                         const std::string& output, std::string_view producer);
 
-// The index of the greatest score of row [0, position, ·] of a [1, positions, width] array; a tie keeps the lower
-// index, and a row without scores or of nothing but NaN gives 0. 32-bit floats are read in place, other types
-// by value.
-std::size_t bestScoreIndex(const platform::ml::MultiArray& scores, std::size_t position);
-
 } // namespace quorl

@@ -8,6 +8,7 @@
 #include "QuorlAudio/foundation/WordPieceText.hpp"
 
 #include "platform/core/Concatenated.hpp"
+#include "platform/ml/BestScoreIndex.hpp"
 #include "platform/ml/FeatureValue.hpp"
 
 #include <algorithm>
@@ -125,7 +126,7 @@ std::string ParaformerManager::decode(const MultiArray& logits, int tokenCount) 
     }
     std::string pieces;
     for (std::size_t position = 0; position < std::min(size(tokenCount), shape[1]); ++position) {
-        const auto id = static_cast<int>(bestScoreIndex(logits, position));
+        const auto id = static_cast<int>(platform::ml::bestScoreIndex(logits, position));
         const auto piece = models_.vocabulary.find(id);
         if (!isSpecialToken(id) && piece != models_.vocabulary.end()) {
             pieces += piece->second;

@@ -7,6 +7,7 @@
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 
 #include "platform/core/Concatenated.hpp"
+#include "platform/ml/BestScoreIndex.hpp"
 #include "platform/ml/FeatureValue.hpp"
 #include "platform/text/Regex.hpp"
 #include "platform/text/WhiteSpace.hpp"
@@ -50,7 +51,7 @@ std::vector<int> collapsed(const MultiArray& logits, std::size_t frames) {
     std::vector<int> ids;
     std::optional<int> previous;
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        const auto best = static_cast<int>(bestScoreIndex(logits, frame));
+        const auto best = static_cast<int>(platform::ml::bestScoreIndex(logits, frame));
         if (best != Config::blankId && best != previous) {
             ids.push_back(best);
         }

@@ -2,26 +2,17 @@
 
 #include "QuorlAudio/tts/frontend/KokoroAneConstants.hpp"
 #include "QuorlAudio/tts/frontend/KokoroAneError.hpp"
+#include "platform/core/JsonInt32.hpp"
 #include "platform/sys/PathPresence.hpp"
 #include "platform/sys/WholeFile.hpp"
 #include "platform/text/GraphemeClusters.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <limits>
-
 namespace quorl {
 namespace {
 
 bool isOneCharacter(const std::string& key) { return platform::text::graphemeBoundaries(key).size() == 2; }
-
-bool fitsInt32(const nlohmann::json& value) {
-    if (value.is_number_unsigned()) {
-        return value.get<std::uint64_t>() <= std::numeric_limits<std::int32_t>::max();
-    }
-    const auto id = value.get<std::int64_t>();
-    return id >= std::numeric_limits<std::int32_t>::min() && id <= std::numeric_limits<std::int32_t>::max();
-}
 
 } // namespace
 
@@ -39,7 +30,7 @@ KokoroAneVocab KokoroAneVocab::load(const std::filesystem::path& file) {
             continue;
         }
         // An id the models could never take means the file belongs to some other model: refuse it whole.
-        if (!fitsInt32(value)) {
+        if (!platform::core::fitsInt32(value)) {
             throw KokoroAneError::vocabParseFailed(file, "id of '" + key + "' does not fit in 32 bits");
         }
         vocab.map.emplace(key, static_cast<std::int32_t>(value.get<std::int64_t>()));

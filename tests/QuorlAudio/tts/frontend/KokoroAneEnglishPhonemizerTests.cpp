@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/tts/frontend/KokoroAneError.hpp"
 #include "tests/support/ErrorText.hpp"
+#include "tests/support/RecordingLogSink.hpp"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,7 @@ TEST(KokoroAneEnglishPhonemizerTests, ResolvesCustomLexiconThenLetterNamesThenLe
 }
 
 TEST(KokoroAneEnglishPhonemizerTests, AsksTheFallbackLastAndSkipsItsNils) {
+    testsupport::RecordingLogSink log;
     std::vector<std::string> asked;
     const auto fallback = [&](const std::string& key) -> std::optional<Phonemizer::PhonemeTokens> {
         asked.push_back(key);
@@ -82,9 +84,30 @@ TEST(KokoroAneEnglishPhonemizerTests, AsksTheFallbackLastAndSkipsItsNils) {
     };
     EXPECT_EQ(smallPhonemizer().phonemize("Quorl-- hello zzz ---", fallback), "kwɔɹl həlˈO");
     EXPECT_EQ(asked, (Tokens{"quorl", "zzz"}));
+    EXPECT_EQ(log.messages("KokoroAneEnglishPhonemizer"), Tokens{"G2P returned nil for word 'zzz' \u2014 skipping"});
+}
+
+TEST(KokoroAneEnglishPhonemizerTests, AnEmptyLexiconEntryEndsTheLexiconLookup) {
+    auto phonemizer = smallPhonemizer();
+    phonemizer.caseSensitiveWordToPhonemes.emplace("Hello", Tokens{});
+    const auto fallback = [](const std::string& key) -> std::optional<Phonemizer::PhonemeTokens> {
+        return Tokens{"[" + key + "]"};
+    };
+    EXPECT_EQ(phonemizer.phonemize("Hello hello", fallback), "[hello] h\u0259l\u02c8O");
+}
+
+TEST(KokoroAneEnglishPhonemizerTests, AnUnspellableLetterNameOverrideFallsBackToTheLexiconWithAWarning) {
+    testsupport::RecordingLogSink log;
+    auto phonemizer = smallPhonemizer();
+    phonemizer.wordToPhonemes.emplace("ai", Tokens{"ˈA", "ɪ"});
+    EXPECT_EQ(phonemizer.phonemize("AI", fallbackNeverCalled()), "ˈAɪ");
+    EXPECT_EQ(log.messages("KokoroAneEnglishPhonemizer"),
+              Tokens{"Letter-name override 'AI' unspellable (missing per-letter lexicon entries); falling back to the "
+                     "bundled pronunciation"});
 }
 
 TEST(KokoroAneEnglishPhonemizerTests, AFailingFallbackEndsTheCall) {
+    testsupport::RecordingLogSink log;
     int calls = 0;
     const auto fallback = [&](const std::string&) -> std::optional<Phonemizer::PhonemeTokens> {
         ++calls;
@@ -92,6 +115,7 @@ TEST(KokoroAneEnglishPhonemizerTests, AFailingFallbackEndsTheCall) {
     };
     EXPECT_EQ(testsupport::errorText([&] { smallPhonemizer().phonemize("hello abc def", fallback); }), "model gone");
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(log.messages("KokoroAneEnglishPhonemizer"), Tokens{"G2P failed on word 'abc': model gone"});
 }
 
 TEST(KokoroAneEnglishPhonemizerTests, ReportsInputWithoutPhonemes) {
