@@ -277,7 +277,6 @@ void ParaformerPlugin::handOver(ParaformerChunker::Chunk chunk) {
 }
 
 void ParaformerPlugin::finishChunk(std::uint64_t generation, const std::optional<std::string>& text, bool announce) {
-    std::string committed;
     {
         std::lock_guard lock(pcmMutex_);
         if (generation != chunker_.generation()) {
@@ -285,15 +284,16 @@ void ParaformerPlugin::finishChunk(std::uint64_t generation, const std::optional
             return;
         }
         auto next = chunker_.finishChunk(generation, text);
-        committed = chunker_.committedText();
+        const std::string committed = chunker_.committedText();
         if (next) {
             handOver(std::move(*next));
         }
+        // Posted before a waiting stop can see the chunk finished, so the partial always precedes its reply.
+        if (announce && !committed.empty()) {
+            emit({{"type", "partial"}, {"text", committed}});
+        }
     }
     chunkFinished_.notify_all();
-    if (announce && !committed.empty()) {
-        emit({{"type", "partial"}, {"text", committed}});
-    }
 }
 
 std::string ParaformerPlugin::endSession(bool emitFinal) {
