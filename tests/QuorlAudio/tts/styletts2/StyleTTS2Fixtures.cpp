@@ -90,4 +90,13 @@ void serveBundle(testsupport::LoopbackHub& hub, const std::string& hubFolder, co
     hub.putFile(hubRepository, prefix + "/model.json", manifestFor(bundleName).dump());
 }
 
+std::string kindAndText(const std::function<void()>& operation, quorl::StyleTTS2Error::Kind kind) {
+    try {
+        operation();
+    } catch (const quorl::StyleTTS2Error& error) {
+        return std::string(error.kind() == kind ? "" : "(other kind) ") + error.what();
+    }
+    return "nothing thrown";
+}
+
 } // namespace styletts2fixtures

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "QuorlAudio/tts/styletts2/StyleTTS2Error.hpp"
 #include "tests/support/LoopbackHub.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -30,5 +32,9 @@ void writeBundles(const std::filesystem::path& folder, const std::set<std::strin
 
 // The bundle's two files on the hub below `hubFolder` (empty: the repository root).
 void serveBundle(testsupport::LoopbackHub& hub, const std::string& hubFolder, const std::string& bundleName);
+
+// The text of the StyleTTS2Error the operation throws, marked "(other kind) " when its kind is not `kind`, or
+// "nothing thrown".
+std::string kindAndText(const std::function<void()>& operation, quorl::StyleTTS2Error::Kind kind);
 
 } // namespace styletts2fixtures

@@ -4,16 +4,14 @@
 #include "QuorlAudio/tts/styletts2/StyleTTS2ResourceDownloader.hpp"
 #include "tests/QuorlAudio/models/HubTest.hpp"
 #include "tests/QuorlAudio/tts/styletts2/StyleTTS2Fixtures.hpp"
-#include "tests/support/ErrorText.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -24,9 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fixtures = styletts2fixtures;
+using fixtures::kindAndText;
 using platform::ml::ComputeUnits;
 using platform::sys::LogType;
-using testsupport::errorText;
 using testsupport::LoopbackHub;
 using testsupport::ScriptedKernel;
 using Lines = std::vector<std::string>;
@@ -72,15 +70,6 @@ protected:
     }
 
     Lines lines(const std::string& category) const { return sink.messages(category, LogType::info); }
-
-    static std::string kindAndText(const std::function<void()>& operation, StyleTTS2Error::Kind kind) {
-        try {
-            operation();
-        } catch (const StyleTTS2Error& error) {
-            return std::string(error.kind() == kind ? "" : "(other kind) ") + error.what();
-        }
-        return "nothing thrown";
-    }
 
     const fs::path root = folder / "Models";
     const fs::path repository = root / "styletts2";

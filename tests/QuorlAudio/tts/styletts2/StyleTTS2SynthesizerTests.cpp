@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fixtures = styletts2fixtures;
+using fixtures::kindAndText;
 using platform::ml::ComputeUnits;
 using testsupport::makeArray;
 using testsupport::ScriptedKernel;
@@ -132,15 +133,6 @@ protected:
             count += kernel.calls().size();
         }
         return count;
-    }
-
-    static std::string kindAndText(const std::function<void()>& operation, StyleTTS2Error::Kind kind) {
-        try {
-            operation();
-        } catch (const StyleTTS2Error& error) {
-            return std::string(error.kind() == kind ? "" : "(other kind) ") + error.what();
-        }
-        return "nothing thrown";
     }
 
     testsupport::TemporaryFolder scratch;
