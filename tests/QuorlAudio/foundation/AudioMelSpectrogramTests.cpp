@@ -1,5 +1,6 @@
 #include "QuorlAudio/foundation/AudioMelSpectrogram.hpp"
 
+#include "tests/support/FixtureBlock.hpp"
 #include "tests/support/LogMelTestSignal.hpp"
 
 #include <gtest/gtest.h>
@@ -22,25 +23,6 @@ using PaddingMode = AudioMelSpectrogram::PaddingMode;
 using Options = AudioMelSpectrogram::Options;
 
 constexpr float recogniserFloor = 0x1p-24f;
-
-struct FixtureBlock {
-    std::size_t rows;
-    std::size_t columns;
-    std::vector<float> values;
-};
-
-FixtureBlock readBlock(std::ifstream& file, const std::string& expectedName) {
-    std::string name;
-    FixtureBlock block{.rows = 0, .columns = 0, .values = {}};
-    file >> name >> block.rows >> block.columns;
-    EXPECT_EQ(name, expectedName);
-    block.values.resize(block.rows * block.columns);
-    for (float& value : block.values) {
-        file >> value;
-    }
-    EXPECT_TRUE(file) << "fixture block " << expectedName << " is truncated";
-    return block;
-}
 
 void expectNear(std::span<const float> values, std::span<const float> expected, float tolerance,
                 const std::string& what) {
@@ -65,7 +47,7 @@ TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
     constexpr float tolerance = 2e-3f;
 
     AudioMelSpectrogram recogniser;
-    const auto melMajor = readBlock(file, "melMajor");
+    const auto melMajor = testsupport::readFixtureBlock(file, "melMajor");
     const auto flat = recogniser.computeFlat(signal, 0.25f);
     ASSERT_EQ(flat.melLength, 11);
     ASSERT_EQ(flat.numFrames, 11);
@@ -84,7 +66,7 @@ TEST(AudioMelSpectrogramTests, MatchesADoublePrecisionReference) {
                                         .logFloor = 1e-10f,
                                         .logFloorMode = LogFloorMode::clamped,
                                         .windowPeriodic = true});
-    const auto frameMajor = readBlock(file, "frameMajor");
+    const auto frameMajor = testsupport::readFixtureBlock(file, "frameMajor");
     const auto transposed = clamped.computeFlatTransposed(signal, 0.0f, PaddingMode::prePadded, std::nullopt);
     ASSERT_EQ(transposed.melLength, 17);
     ASSERT_EQ(transposed.mel.size(), frameMajor.values.size());
