@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -150,6 +151,55 @@ TEST_F(X11KeyboardSessionTest, AWatchedKeyThatTheTapsPassReachesTheFocusedWindow
     fingers.tap(space);
     ASSERT_TRUE(window->waitForKey({.keycode = space, .press = false}));
     EXPECT_EQ(window->waitForText(1), U" ");
+}
+
+TEST_F(X11KeyboardSessionTest, AChordThatTheTapsWithholdNeverReachesTheFocusedWindow) {
+    // The binding (right Control, seen as the fn modifier) and the space pressed while it is held are withheld.
+    const auto tap = makeTap([](const KeyEvent& event) {
+        return event.type == EventType::flagsChanged || (event.flags & EventFlags::maskSecondaryFn) != 0;
+    });
+    Fingers fingers(server->display());
+    const int control = fingers.keycode(XK_Control_R);
+    const int space = fingers.keycode(XK_space);
+    const int letter = fingers.keycode(XK_a);
+    fingers.key(control, true);
+    fingers.tap(space);
+    fingers.key(control, false);
+    fingers.tap(letter);
+    ASSERT_TRUE(window->waitForKey({.keycode = letter, .press = false}));
+    const std::vector<FocusedWindow::Key> expected{{.keycode = letter, .press = true},
+                                                   {.keycode = letter, .press = false}};
+    EXPECT_EQ(window->keys(), expected);
+    EXPECT_EQ(seenEvents(4).size(), 4U);
+}
+
+TEST_F(X11KeyboardSessionTest, OnlyTheKeysATapMayWithholdAreHeldBackFromTheFocusedWindow) {
+    Fingers fingers(server->display());
+    const int control = fingers.keycode(XK_Control_R);
+    const int space = fingers.keycode(XK_space);
+    const auto tap = makeTap([](const KeyEvent&) { return true; });
+    struct Limit {
+        std::set<std::uint16_t> keyCodes;
+        int reachingKey;
+        // Typed last, so that its arrival shows that everything before it has arrived.
+        int sentinel;
+    };
+    // Space is 49, the fn key (right Control) 63; the limit changes while the tap stays enabled.
+    for (const auto& [keyCodes, reachingKey, sentinel] :
+         {Limit{{49}, control, fingers.keycode(XK_a)}, Limit{{63}, space, fingers.keycode(XK_b)}}) {
+        tap->limitWithholdingTo(keyCodes);
+        const auto before = window->keys().size();
+        fingers.tap(control);
+        fingers.tap(space);
+        fingers.tap(sentinel);
+        ASSERT_TRUE(window->waitForKey({.keycode = sentinel, .press = false}));
+        const auto keys = window->keys();
+        const std::vector<FocusedWindow::Key> expected{{.keycode = reachingKey, .press = true},
+                                                       {.keycode = reachingKey, .press = false},
+                                                       {.keycode = sentinel, .press = true},
+                                                       {.keycode = sentinel, .press = false}};
+        EXPECT_EQ(std::vector(keys.begin() + static_cast<std::ptrdiff_t>(before), keys.end()), expected);
+    }
 }
 
 } // namespace
