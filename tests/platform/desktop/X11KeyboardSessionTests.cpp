@@ -5,14 +5,11 @@
 #include "platform/text/Utf16.hpp"
 #include "platform/text/Utf8.hpp"
 #include "tests/support/FocusedWindow.hpp"
+#include "tests/support/XTestKeyboard.hpp"
 #include "tests/support/XvfbServer.hpp"
 
-#include <gtest/gtest.h>
-
-// After gtest, whose names Xlib's macros would replace.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -40,30 +37,6 @@ KeyEvent typing(std::u16string units) {
     return KeyEvent{
         .type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(units)};
 }
-
-// A user at the display's keyboard, pressing keys through XTest on a connection of their own.
-class Fingers {
-public:
-    explicit Fingers(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
-    ~Fingers() { XCloseDisplay(display_); }
-    Fingers(const Fingers&) = delete;
-    Fingers& operator=(const Fingers&) = delete;
-
-    int keycode(KeySym keysym) const { return XKeysymToKeycode(display_, keysym); }
-
-    void key(int keycode, bool press) {
-        XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), press ? True : False, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void tap(int keycode) {
-        key(keycode, true);
-        key(keycode, false);
-    }
-
-private:
-    Display* display_;
-};
 
 class X11KeyboardSessionTest : public ::testing::Test {
 protected:
@@ -146,7 +119,7 @@ TEST_F(X11KeyboardSessionTest, PostedTextArrivesExactlyInTheFocusedWindowWithAUs
 
 TEST_F(X11KeyboardSessionTest, AWatchedKeyThatTheTapsPassReachesTheFocusedWindowAsUsual) {
     const auto tap = makeTap([](const KeyEvent&) { return false; });
-    Fingers fingers(server->display());
+    testsupport::XTestKeyboard fingers(server->display());
     const int space = fingers.keycode(XK_space);
     fingers.tap(space);
     ASSERT_TRUE(window->waitForKey({.keycode = space, .press = false}));
@@ -158,7 +131,7 @@ TEST_F(X11KeyboardSessionTest, AChordThatTheTapsWithholdNeverReachesTheFocusedWi
     const auto tap = makeTap([](const KeyEvent& event) {
         return event.type == EventType::flagsChanged || (event.flags & EventFlags::maskSecondaryFn) != 0;
     });
-    Fingers fingers(server->display());
+    testsupport::XTestKeyboard fingers(server->display());
     const int control = fingers.keycode(XK_Control_R);
     const int space = fingers.keycode(XK_space);
     const int letter = fingers.keycode(XK_a);
@@ -174,7 +147,7 @@ TEST_F(X11KeyboardSessionTest, AChordThatTheTapsWithholdNeverReachesTheFocusedWi
 }
 
 TEST_F(X11KeyboardSessionTest, OnlyTheKeysATapMayWithholdAreHeldBackFromTheFocusedWindow) {
-    Fingers fingers(server->display());
+    testsupport::XTestKeyboard fingers(server->display());
     const int control = fingers.keycode(XK_Control_R);
     const int space = fingers.keycode(XK_space);
     const auto tap = makeTap([](const KeyEvent&) { return true; });
