@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <utility>
 
 namespace mirvo {
@@ -24,6 +26,8 @@ constexpr std::uint16_t spaceKeyCode = 49;
 constexpr std::uint16_t f13KeyCode = 105;
 constexpr std::uint16_t rightOptionKeyCode = 61;
 constexpr std::uint16_t rightCommandKeyCode = 54;
+// The key that holds the fn modifier.
+constexpr std::uint16_t fnKeyCode = 63;
 
 // Space held this briefly before the binding makes the press a chord.
 constexpr auto chordWindow = std::chrono::milliseconds(350);
@@ -66,6 +70,9 @@ void GlobalHotkeyTap::setBinding(const ui::MethodCall& call, const ui::MethodRes
     }
     // Takes effect with the next event; the gesture and the remembered modifier states stay as they are.
     binding_ = platform::text::trimmingWhiteSpaceAndLineBreaks(*key);
+    if (eventTap_) {
+        eventTap_->limitWithholdingTo(withheldKeyCodes());
+    }
     hostLog(concatenated({"hotkey binding set to ", binding_}));
     result.success();
 }
@@ -83,6 +90,7 @@ bool GlobalHotkeyTap::start() {
         return false;
     }
     eventTap_ = std::move(tap);
+    eventTap_->limitWithholdingTo(withheldKeyCodes());
     runLoopSource_ = eventTap_->runLoopSource();
     runLoopSource_->addTo(mainQueue());
     eventTap_->enable(true);
@@ -119,6 +127,21 @@ void GlobalHotkeyTap::removeTap() {
         eventTap_->invalidate();
         eventTap_.reset();
     }
+}
+
+std::set<std::uint16_t> GlobalHotkeyTap::withheldKeyCodes() const {
+    static const std::map<std::string, std::uint16_t, std::less<>> bindingKeys{
+        {"fn", fnKeyCode},
+        {"fnSpace", fnKeyCode},
+        {"rightOption", rightOptionKeyCode},
+        {"rightCommand", rightCommandKeyCode},
+        {"f13", f13KeyCode},
+    };
+    std::set<std::uint16_t> keyCodes{spaceKeyCode};
+    if (const auto bindingKey = bindingKeys.find(binding_); bindingKey != bindingKeys.end()) {
+        keyCodes.insert(bindingKey->second);
+    }
+    return keyCodes;
 }
 
 std::optional<KeyEvent> GlobalHotkeyTap::handleEvent(const KeyEvent& event) {

@@ -11,9 +11,11 @@
 #include "platform/desktop/RunLoopSource.hpp"
 #include "platform/ui/BinaryMessenger.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace mirvo {
@@ -40,6 +42,8 @@ private:
     bool start();
     void stop();
     void removeTap();
+    // The space bar and the binding's key: the keys whose events the tap may withhold.
+    std::set<std::uint16_t> withheldKeyCodes() const;
 
     // Decides what happens to one event: passed on (returned) or withheld from every other application.
     std::optional<platform::desktop::KeyEvent> handleEvent(const platform::desktop::KeyEvent& event);

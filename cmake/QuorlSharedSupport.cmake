@@ -1,9 +1,9 @@
 # Support libraries that both tests and benchmarks link, so they exist whichever of the two is built.
 
-# An Xvfb display of the process's own and a window that holds its keyboard focus.
+# An Xvfb display of the process's own, a window that holds its keyboard focus and a keyboard pressed through XTest.
 pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET GLOBAL xkbcommon)
 quorl_add_support_library(quorl_x11_test_support
-  SOURCES tests/support/XvfbServer.cpp tests/support/FocusedWindow.cpp
+  SOURCES tests/support/XvfbServer.cpp tests/support/FocusedWindow.cpp tests/support/XTestKeyboard.cpp
   DEPS platform_sys PkgConfig::X11 PkgConfig::XKBCOMMON)
 
 # The writer of PocketTTS tokenizer models and language packs.

@@ -4,6 +4,8 @@
 #include "platform/desktop/KeyboardSession.hpp"
 #include "platform/desktop/TapState.hpp"
 
+#include <utility>
+
 namespace platform::desktop {
 
 std::shared_ptr<EventTap> EventTap::create(KeyboardSession& session, Callback callback) {
@@ -25,6 +27,8 @@ std::shared_ptr<RunLoopSource> EventTap::runLoopSource() { return state_->runLoo
 void EventTap::enable(bool enabled) { state_->enable(enabled); }
 
 bool EventTap::isEnabled() const { return state_->isEnabled(); }
+
+void EventTap::limitWithholdingTo(std::set<std::uint16_t> keyCodes) { state_->limitWithholdingTo(std::move(keyCodes)); }
 
 void EventTap::invalidate() { state_->invalidate(); }
 

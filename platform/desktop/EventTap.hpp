@@ -2,9 +2,11 @@
 
 #include "platform/desktop/KeyEvent.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace platform::desktop {
 
@@ -39,6 +41,10 @@ public:
 
     void enable(bool enabled);
     bool isEnabled() const;
+    // The keys (virtual key codes) whose events the tap may withhold; every key until this is called. A keyboard
+    // outside the process holds back only these keys' events while the taps decide, so there a withheld event
+    // of another key still reaches the focused application. The tap still sees the other keys' events.
+    void limitWithholdingTo(std::set<std::uint16_t> keyCodes);
     // Removes the tap from the session for good; it sees no further events.
     void invalidate();
     bool isValid() const;

@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -53,9 +52,20 @@ void KeyEventRouter::tapsChanged() const {
     }
 }
 
-bool KeyEventRouter::hasEnabledTap() const {
+std::optional<std::set<std::uint16_t>> KeyEventRouter::withheldKeys() const {
     std::lock_guard lock(mutex_);
-    return std::ranges::any_of(taps_, [](const Entry& entry) { return entry.tap->eventQueue() != nullptr; });
+    std::set<std::uint16_t> keys;
+    for (const Entry& entry : taps_) {
+        if (entry.tap->eventQueue() == nullptr) {
+            continue;
+        }
+        const auto tapKeys = entry.tap->withheldKeys();
+        if (!tapKeys) {
+            return std::nullopt;
+        }
+        keys.insert(tapKeys->begin(), tapKeys->end());
+    }
+    return keys;
 }
 
 void KeyEventRouter::routeBelow(KeyEvent event, std::uint64_t below, Settled settled) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ public:
     // Called, without locks held, whenever a tap is enabled, disabled or removed; set once, before any tap.
     void onTapsChanged(std::function<void()> observer);
     void tapsChanged() const;
-    bool hasEnabledTap() const;
+    // The keys whose events the enabled taps may withhold, together; none when one of them may withhold any.
+    std::optional<std::set<std::uint16_t>> withheldKeys() const;
     // Disables every enabled tap and sends each a notice of type `reason` through its queue.
     void disableTaps(EventType reason);
     // Hands the event to the focused application without passing any tap.

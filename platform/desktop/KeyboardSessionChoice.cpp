@@ -13,17 +13,26 @@ KeyboardSessionChoice KeyboardSessionChoice::fromEnvironment() {
     if (forced == "x11") {
         return {.kind = Kind::x11, .display = ""};
     }
-    if (forced && forced != "in-process") {
-        sys::systemLog(core::concatenated(
-            {"Keyboard session: MIRVO_KEYBOARD=", *forced, " is neither x11 nor in-process; staying in process"}));
+    if (forced == "in-process") {
+        return {.kind = Kind::inProcess, .display = ""};
     }
-    return {.kind = Kind::inProcess, .display = ""};
+    if (forced) {
+        sys::systemLog(core::concatenated(
+            {"Keyboard session: MIRVO_KEYBOARD=", *forced, " is neither x11 nor in-process; choosing by the display"}));
+    }
+    const bool displayNamed = sys::nonEmptyEnvironmentValue("DISPLAY").has_value();
+    return {.kind = displayNamed ? Kind::x11WhenTrusted : Kind::inProcess, .display = ""};
 }
 
 std::unique_ptr<KeyboardSession> KeyboardSessionChoice::make() const {
-    if (kind == Kind::x11) {
-        if (auto session = X11KeyboardSession::open(display)) {
+    if (kind != Kind::inProcess) {
+        auto session = X11KeyboardSession::open(display);
+        if (session && (kind == Kind::x11 || session->accessibility().isProcessTrusted())) {
             return session;
+        }
+        if (session) {
+            sys::systemLog("Keyboard session: the X display lacks XTest or refuses the hotkey grabs; staying in "
+                           "process");
         }
     }
     return std::make_unique<KeyboardSession>(Accessibility::shared(), KeyboardSession::typedTextFileFromEnvironment());

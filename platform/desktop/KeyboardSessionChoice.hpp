@@ -7,11 +7,18 @@ namespace platform::desktop {
 
 class KeyboardSession;
 
-// Which keyboard the host's session has: the display's own ($DISPLAY) when "MIRVO_KEYBOARD" is "x11", else the
-// in-process one. The display's keyboard is not yet taken by default: a key pressed in the same instant as
-// the taps' answer can leave the keyboard frozen under a grab (see X11KeyWatcher).
+// Which keyboard the host's session has. "MIRVO_KEYBOARD" forces one: "x11" the display's own ($DISPLAY),
+// "in-process" the in-process one. Otherwise the display's keyboard is taken when $DISPLAY names a display
+// that can be opened and trusts the process (XTest, XInput 2.2 and the grabs), and the in-process one when
+// there is no display or it cannot be used.
 struct KeyboardSessionChoice {
-    enum class Kind { inProcess, x11 };
+    enum class Kind {
+        inProcess,
+        // Forced: used even when the display does not trust the process, so that the host reports that.
+        x11,
+        // Used only when the display trusts the process.
+        x11WhenTrusted,
+    };
 
     Kind kind = Kind::inProcess;
     // The X display to open; empty for $DISPLAY.

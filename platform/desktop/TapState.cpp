@@ -3,6 +3,8 @@
 #include "platform/desktop/KeyEventRouter.hpp"
 #include "platform/desktop/RunLoopSource.hpp"
 
+#include <utility>
+
 namespace platform::desktop {
 
 TapState::TapState(EventTap::Callback callback, std::weak_ptr<KeyEventRouter> router)
@@ -13,6 +15,21 @@ void TapState::enable(bool enabled) {
     if (auto router = router_.lock()) {
         router->tapsChanged();
     }
+}
+
+void TapState::limitWithholdingTo(std::set<std::uint16_t> keyCodes) {
+    {
+        std::lock_guard lock(keysMutex_);
+        withheldKeys_ = std::move(keyCodes);
+    }
+    if (auto router = router_.lock()) {
+        router->tapsChanged();
+    }
+}
+
+std::optional<std::set<std::uint16_t>> TapState::withheldKeys() const {
+    std::lock_guard lock(keysMutex_);
+    return withheldKeys_;
 }
 
 void TapState::invalidate() {

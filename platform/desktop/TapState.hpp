@@ -4,9 +4,11 @@
 #include "platform/desktop/KeyEvent.hpp"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace platform::core {
 class MainQueue;
@@ -27,6 +29,9 @@ public:
 
     void enable(bool enabled);
     bool isEnabled() const { return enabled_; }
+    void limitWithholdingTo(std::set<std::uint16_t> keyCodes);
+    // The keys whose events the tap may withhold; none for every key.
+    std::optional<std::set<std::uint16_t>> withheldKeys() const;
     // Stops the callback for good and leaves the router. Waits for a callback running on another thread.
     void invalidate();
     bool isValid() const { return valid_; }
@@ -53,6 +58,8 @@ private:
     std::atomic<bool> valid_ = true;
     mutable std::mutex sourceMutex_;
     std::shared_ptr<RunLoopSource> source_;
+    mutable std::mutex keysMutex_;
+    std::optional<std::set<std::uint16_t>> withheldKeys_;
 };
 
 } // namespace platform::desktop

@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace platform::desktop {
 
@@ -145,15 +146,19 @@ void X11KeyWatcher::run() {
         applyGrabs();
         dispatchPending();
         settleFrozen();
-        XFlush(display_);
+        // Sending a request can read incoming events into Xlib's queue, where the socket no longer shows them:
+        // sleeping on the socket then would leave a reported key, and with it the frozen keyboard, unanswered.
+        // XPending flushes and takes in everything that has come, so the socket is empty when it says none.
+        if (XPending(display_) > 0) {
+            continue;
+        }
         pollfd ready[2] = {watched[0], watched[1]};
         ::poll(ready, 2, pollTimeoutMilliseconds());
     }
     if (frozen_) {
         allow(true);
     }
-    grabbed_ = false;
-    for (const auto& [keycode, key] : keys_) {
+    for (const int keycode : std::exchange(grabbed_, {})) {
         XUngrabKey(display_, keycode, AnyModifier, DefaultRootWindow(display_));
     }
     XSync(display_, False);
@@ -168,15 +173,18 @@ void X11KeyWatcher::applyGrabs() {
             return;
         }
     }
-    const bool wanted = router_->hasEnabledTap();
+    const std::set<int> wanted = wantedGrabs();
     if (wanted != grabbed_) {
         const X11ErrorTrap trap;
         const Window root = DefaultRootWindow(display_);
-        for (const auto& [keycode, key] : keys_) {
-            if (wanted) {
-                XGrabKey(display_, keycode, AnyModifier, root, False, GrabModeAsync, GrabModeSync);
-            } else {
+        for (const int keycode : grabbed_) {
+            if (!wanted.contains(keycode)) {
                 XUngrabKey(display_, keycode, AnyModifier, root);
+            }
+        }
+        for (const int keycode : wanted) {
+            if (!grabbed_.contains(keycode)) {
+                XGrabKey(display_, keycode, AnyModifier, root, False, GrabModeAsync, GrabModeSync);
             }
         }
         if (trap.sync(display_) != 0) {
@@ -185,12 +193,23 @@ void X11KeyWatcher::applyGrabs() {
         }
         grabbed_ = wanted;
     }
-    if (!wanted && frozen_) {
+    if (wanted.empty() && frozen_) {
         allow(true);
     }
     std::lock_guard lock(mutex_);
     grabsDone_ = requests;
     grabsApplied_.notify_all();
+}
+
+std::set<int> X11KeyWatcher::wantedGrabs() const {
+    const auto withheld = router_->withheldKeys();
+    std::set<int> keycodes;
+    for (const auto& [keycode, key] : keys_) {
+        if (!withheld || withheld->contains(key.virtualKey)) {
+            keycodes.insert(keycode);
+        }
+    }
+    return keycodes;
 }
 
 void X11KeyWatcher::dispatchPending() {
@@ -223,24 +242,36 @@ void X11KeyWatcher::onRawKey(const EventId& id) {
 }
 
 void X11KeyWatcher::onGrabbedKey(const EventId& id) {
+    const bool endsGrab = grabKey_ == id.keycode && !id.press;
+    if (!grabKey_) {
+        grabKey_ = id.keycode;
+    } else if (endsGrab) {
+        grabKey_.reset();
+    }
     if (!keys_.contains(id.keycode)) {
         allow(true);
         return;
     }
-    bool known = false;
+    routeFromGrab(id);
+    // The release of the key that started the grab ends it without freezing the keyboard: there is nothing to
+    // answer, and an answer sent anyway could thaw a grab that starts after it.
+    if (!endsGrab) {
+        frozen_ = Frozen{.id = id, .deadline = std::chrono::steady_clock::now() + decisionTimeout};
+    }
+}
+
+void X11KeyWatcher::routeFromGrab(const EventId& id) {
     {
         std::lock_guard lock(decisions_->mutex);
-        known = decisions_->answers.contains(id);
+        if (decisions_->answers.contains(id)) {
+            return;
+        }
     }
-    // While the keyboard is frozen the server holds back the raw twins of the events it reports to the grab,
-    // so those go through the taps from here, and their raw twins are skipped when they come.
-    if (!known) {
-        std::erase_if(routedFromGrab_,
-                      [&](const EventId& old) { return old.time + forgetAfterMilliseconds < id.time; });
-        routedFromGrab_.insert(id);
-        route(id);
-    }
-    frozen_ = Frozen{.id = id, .deadline = std::chrono::steady_clock::now() + decisionTimeout};
+    // The server sends no raw events to the client that holds the keyboard grab, so the events reported to
+    // the grab go through the taps from here; a server that still sends their raw twins has them skipped.
+    std::erase_if(routedFromGrab_, [&](const EventId& old) { return old.time + forgetAfterMilliseconds < id.time; });
+    routedFromGrab_.insert(id);
+    route(id);
 }
 
 void X11KeyWatcher::route(const EventId& id) {
@@ -308,7 +339,12 @@ void X11KeyWatcher::settleFrozen() {
 }
 
 void X11KeyWatcher::allow(bool replay) {
+    // A replay hands the event to the focused window as if there were no grab, which ends the grab; a kept event
+    // leaves it on, and the next key event is reported to it with the keyboard frozen again.
     XAllowEvents(display_, replay ? ReplayKeyboard : SyncKeyboard, CurrentTime);
+    if (replay) {
+        grabKey_.reset();
+    }
     frozen_.reset();
 }
 

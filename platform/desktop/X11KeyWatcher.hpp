@@ -21,16 +21,14 @@ class KeyEventRouter;
 // lets the taps withhold them.
 // - Observing: XInput2 raw key events (which every client selecting them on the root window gets, whatever has
 //   the focus or a grab) become the session's key events and go through the taps.
-// - Withholding: while a tap is enabled, each watched key has a synchronous passive grab on the root window. A
-//   press freezes the keyboard until the taps have decided on the matching raw event: a passed event is
-//   replayed to the focused window as if there were no grab, a withheld one is kept, and so is the rest of that
-//   press up to its release (the grab lasts while the key is down). A key the taps do not know, pressed during
-//   such a press, is replayed and ends the grab. Taps that take longer than a second are disabled with a
-//   time-out notice, and the event is replayed.
+// - Withholding: each watched key that an enabled tap may withhold (EventTap::limitWithholdingTo) has a
+//   synchronous passive grab on the root window. A press freezes the keyboard until the taps have decided on
+//   it: a passed event is replayed to the focused window as if there were no grab, which ends the grab; a
+//   withheld one is kept, and every further key event while the grab lasts (until the key that started it is
+//   released) is reported to it with the keyboard frozen again and decided the same way. A key the taps do
+//   not know, pressed meanwhile, is replayed. Taps that take longer than a second are disabled with a time-out
+//   notice, and the event is replayed.
 // One thread of its own reads the connection; the connection is used by nothing else.
-// Known fault: key events that the server queued while the keyboard was frozen are sometimes not reported
-// after the answer (seen under Xvfb when keys follow each other within a millisecond or two), which leaves
-// the keyboard frozen until the grabs are released.
 class X11KeyWatcher {
 public:
     // One watched key: its XKB key name, the session's virtual key code for it and, for a key reported as a
@@ -53,8 +51,8 @@ public:
 
     // Whether the display let this client grab every watched key it has (tried once, when watching started).
     bool grabsAccepted() const { return grabsAccepted_; }
-    // Takes the grabs when a tap is enabled and releases them when none is; returns once that is done, except
-    // when called from the watcher's own thread, which does it next.
+    // Grabs the watched keys that the enabled taps may withhold and releases the others; returns once that is
+    // done, except when called from the watcher's own thread, which does it next.
     void updateGrabs();
 
 private:
@@ -75,9 +73,13 @@ private:
     bool tryGrabs();
     void run();
     void applyGrabs();
+    // The watched keys that the enabled taps may withhold.
+    std::set<int> wantedGrabs() const;
     void dispatchPending();
     void onRawKey(const EventId& id);
     void onGrabbedKey(const EventId& id);
+    // Sends a key event reported to the grab through the taps, unless its raw twin already went.
+    void routeFromGrab(const EventId& id);
     // Sends the key event through the taps; their answer lands in decisions_.
     void route(const EventId& id);
     void settleFrozen();
@@ -97,9 +99,12 @@ private:
     // Of the watcher's thread only.
     std::set<int> held_;
     std::optional<Frozen> frozen_;
+    // The key whose press started the active grab, while one is active.
+    std::optional<int> grabKey_;
     // Grabbed events that went through the taps before their raw twins came.
     std::set<EventId> routedFromGrab_;
-    bool grabbed_ = false;
+    // The keycodes that have a passive grab.
+    std::set<int> grabbed_;
 
     std::mutex mutex_;
     std::condition_variable grabsApplied_;

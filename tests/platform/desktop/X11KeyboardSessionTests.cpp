@@ -5,14 +5,11 @@
 #include "platform/text/Utf16.hpp"
 #include "platform/text/Utf8.hpp"
 #include "tests/support/FocusedWindow.hpp"
+#include "tests/support/XTestKeyboard.hpp"
 #include "tests/support/XvfbServer.hpp"
 
-#include <gtest/gtest.h>
-
-// After gtest, whose names Xlib's macros would replace.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -39,30 +37,6 @@ KeyEvent typing(std::u16string units) {
     return KeyEvent{
         .type = EventType::keyDown, .keyCode = 0, .flags = 0, .isAutoRepeat = false, .unicodeString = std::move(units)};
 }
-
-// A user at the display's keyboard, pressing keys through XTest on a connection of their own.
-class Fingers {
-public:
-    explicit Fingers(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
-    ~Fingers() { XCloseDisplay(display_); }
-    Fingers(const Fingers&) = delete;
-    Fingers& operator=(const Fingers&) = delete;
-
-    int keycode(KeySym keysym) const { return XKeysymToKeycode(display_, keysym); }
-
-    void key(int keycode, bool press) {
-        XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), press ? True : False, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void tap(int keycode) {
-        key(keycode, true);
-        key(keycode, false);
-    }
-
-private:
-    Display* display_;
-};
 
 class X11KeyboardSessionTest : public ::testing::Test {
 protected:
@@ -145,11 +119,60 @@ TEST_F(X11KeyboardSessionTest, PostedTextArrivesExactlyInTheFocusedWindowWithAUs
 
 TEST_F(X11KeyboardSessionTest, AWatchedKeyThatTheTapsPassReachesTheFocusedWindowAsUsual) {
     const auto tap = makeTap([](const KeyEvent&) { return false; });
-    Fingers fingers(server->display());
+    testsupport::XTestKeyboard fingers(server->display());
     const int space = fingers.keycode(XK_space);
     fingers.tap(space);
     ASSERT_TRUE(window->waitForKey({.keycode = space, .press = false}));
     EXPECT_EQ(window->waitForText(1), U" ");
+}
+
+TEST_F(X11KeyboardSessionTest, AChordThatTheTapsWithholdNeverReachesTheFocusedWindow) {
+    // The binding (right Control, seen as the fn modifier) and the space pressed while it is held are withheld.
+    const auto tap = makeTap([](const KeyEvent& event) {
+        return event.type == EventType::flagsChanged || (event.flags & EventFlags::maskSecondaryFn) != 0;
+    });
+    testsupport::XTestKeyboard fingers(server->display());
+    const int control = fingers.keycode(XK_Control_R);
+    const int space = fingers.keycode(XK_space);
+    const int letter = fingers.keycode(XK_a);
+    fingers.key(control, true);
+    fingers.tap(space);
+    fingers.key(control, false);
+    fingers.tap(letter);
+    ASSERT_TRUE(window->waitForKey({.keycode = letter, .press = false}));
+    const std::vector<FocusedWindow::Key> expected{{.keycode = letter, .press = true},
+                                                   {.keycode = letter, .press = false}};
+    EXPECT_EQ(window->keys(), expected);
+    EXPECT_EQ(seenEvents(4).size(), 4U);
+}
+
+TEST_F(X11KeyboardSessionTest, OnlyTheKeysATapMayWithholdAreHeldBackFromTheFocusedWindow) {
+    testsupport::XTestKeyboard fingers(server->display());
+    const int control = fingers.keycode(XK_Control_R);
+    const int space = fingers.keycode(XK_space);
+    const auto tap = makeTap([](const KeyEvent&) { return true; });
+    struct Limit {
+        std::set<std::uint16_t> keyCodes;
+        int reachingKey;
+        // Typed last, so that its arrival shows that everything before it has arrived.
+        int sentinel;
+    };
+    // Space is 49, the fn key (right Control) 63; the limit changes while the tap stays enabled.
+    for (const auto& [keyCodes, reachingKey, sentinel] :
+         {Limit{{49}, control, fingers.keycode(XK_a)}, Limit{{63}, space, fingers.keycode(XK_b)}}) {
+        tap->limitWithholdingTo(keyCodes);
+        const auto before = window->keys().size();
+        fingers.tap(control);
+        fingers.tap(space);
+        fingers.tap(sentinel);
+        ASSERT_TRUE(window->waitForKey({.keycode = sentinel, .press = false}));
+        const auto keys = window->keys();
+        const std::vector<FocusedWindow::Key> expected{{.keycode = reachingKey, .press = true},
+                                                       {.keycode = reachingKey, .press = false},
+                                                       {.keycode = sentinel, .press = true},
+                                                       {.keycode = sentinel, .press = false}};
+        EXPECT_EQ(std::vector(keys.begin() + static_cast<std::ptrdiff_t>(before), keys.end()), expected);
+    }
 }
 
 } // namespace
