@@ -4,6 +4,8 @@
 #include "QuorlAudio/foundation/ANEMemoryUtils.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 
+#include <algorithm>
+
 namespace quorl::testing {
 namespace {
 
@@ -22,6 +24,19 @@ std::shared_ptr<MultiArray> plusOne(const MultiArray& state) {
 }
 
 } // namespace
+
+// The window ends K - X - 1 frames short of the chunk's last output frame; that frame reads what is there.
+float LSEENDTestModel::meanLevel(const MultiArray& features, std::size_t frame) const {
+    const auto mels = static_cast<std::size_t>(metadata.nMels);
+    const auto subsampling = static_cast<std::size_t>(metadata.subsampling);
+    const std::size_t first = (static_cast<std::size_t>(metadata.contextSize) + frame * subsampling) * mels;
+    const std::size_t end = std::min(first + subsampling * mels, features.count());
+    double total = 0;
+    for (std::size_t index = first; index < end; ++index) {
+        total += features.value(index);
+    }
+    return static_cast<float>(total / static_cast<double>(std::max<std::size_t>(end - first, 1)));
+}
 
 LSEENDMetadata smallLSEENDMetadata() {
     return LSEENDMetadata{.chunkSize = 4,
@@ -69,9 +84,11 @@ ScriptedKernel::Outputs LSEENDTestModel::predict(const ScriptedKernel::Call& cal
     const auto frames = static_cast<std::size_t>(metadata.chunkSize);
     const auto slots = static_cast<std::size_t>(metadata.maxSpeakers);
     auto probs = ANEMemoryUtils::createAlignedArray({1, frames, slots}, DataType::float32, true);
+    const auto& features = *call.inputs.at("features").multiArrayValue();
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (std::size_t slot = 0; slot < slots; ++slot) {
-            probs->at<float>({0, frame, slot}) = slot < slotProbabilities.size() ? slotProbabilities[slot] : 0.0f;
+        const bool speech = meanLevel(features, frame) > -1.0f;
+        for (std::size_t slot = 0; slot < slots && slot < slotProbabilities.size(); ++slot) {
+            probs->at<float>({0, frame, slot}) = speech ? slotProbabilities[slot] : 0.0f;
         }
     }
     ScriptedKernel::Outputs outputs{{"probs", FeatureValue(probs)}};

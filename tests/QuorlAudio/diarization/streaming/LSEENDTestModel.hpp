@@ -22,8 +22,9 @@ LSEENDMetadata smallLSEENDMetadata();
 nlohmann::json snakeCaseConfig(const LSEENDMetadata& metadata);
 
 // A stand-in LS-EEND model. Every prediction adds 1 to every state element, so the count of predictions run
-// since the state was last zero can be read from it, and answers each slot's probability from
-// `slotProbabilities` (0 for slots beyond it) for every frame. Its probabilities come back in an array whose
+// since the state was last zero can be read from it. An output frame whose ten mel frames lie on average
+// above -1 (speech, after the running-mean normalisation) gets each slot's probability from
+// `slotProbabilities` (0 for slots beyond it); any other frame (the silence that ends a stream) gets 0. Its probabilities come back in an array whose
 // frame stride is padded, as the accelerator lays them out.
 class LSEENDTestModel {
 public:
@@ -42,6 +43,7 @@ public:
     testsupport::ScriptedKernel kernel;
 
 private:
+    float meanLevel(const platform::ml::MultiArray& features, std::size_t frame) const;
     testsupport::ScriptedKernel::Outputs predict(const testsupport::ScriptedKernel::Call& call) const;
 };
 
