@@ -2,6 +2,7 @@
 #include "QuorlAudio/diarization/streaming/LSEENDError.hpp"
 #include "QuorlAudio/foundation/AudioConverter.hpp"
 #include "tests/QuorlAudio/diarization/streaming/LSEENDTestModel.hpp"
+#include "tests/support/SoundFileWriter.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,19 @@ TEST_F(LSEENDDiarizerTest, AudioAtAnotherRateGivesTheSameUpdateEitherWay) {
     EXPECT_EQ(split->chunkResult.finalizedFrameCount, direct->chunkResult.finalizedFrameCount);
     EXPECT_EQ(diarizer.timeline()->finalizedPredictions(), directPredictions);
     EXPECT_GT(diarizer.numFramesProcessed(), 0);
+}
+
+TEST_F(LSEENDDiarizerTest, AFileIsDiarizedAsItsSamplesAre) {
+    const auto audio = speech(samplesFor(3) + 1000);
+    diarizer.processComplete(audio, std::nullopt, {});
+    const auto expected = diarizer.timeline()->finalizedPredictions();
+    const auto file = folder.path() / "speech.wav";
+    testsupport::writeSoundFile(file, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000, 1, audio);
+    const auto timeline = diarizer.processComplete(file, {});
+    EXPECT_EQ(timeline, diarizer.timeline());
+    EXPECT_EQ(timeline->finalizedPredictions(), expected);
+    EXPECT_THROW(diarizer.processComplete(folder.path() / "missing.wav", {}), std::exception);
+    EXPECT_EQ(diarizer.numFramesProcessed(), 0) << "the stream was reset before the file failed to open";
 }
 
 TEST_F(LSEENDDiarizerTest, ChunksRunBeforeAFailingOneStillReachTheTimeline) {
