@@ -93,26 +93,51 @@ void checkState(const ModelDescription& description, const ModelState& state) {
     }
 }
 
-FeatureValue backedOutput(const std::string& name, const std::shared_ptr<MultiArray>& backing,
-                          const std::map<std::string, FeatureValue>& outputs) {
+bool sharesMemory(const MultiArray& first, const MultiArray& second) {
+    const auto* firstStart = static_cast<const unsigned char*>(first.dataPointer());
+    const auto* secondStart = static_cast<const unsigned char*>(second.dataPointer());
+    const auto* firstEnd = firstStart + first.extent() * elementSize(first.dataType());
+    const auto* secondEnd = secondStart + second.extent() * elementSize(second.dataType());
+    return firstStart < secondEnd && secondStart < firstEnd;
+}
+
+std::shared_ptr<MultiArray> checkedProduct(const std::string& name, const std::shared_ptr<MultiArray>& backing,
+                                           const std::map<std::string, FeatureValue>& outputs) {
     auto found = outputs.find(name);
     if (found == outputs.end() || found->second.multiArrayValue() == nullptr) {
         throw ModelError::invalidOutputBacking(name, "names no multi-array output of the model");
     }
-    const auto produced = found->second.multiArrayValue();
+    auto produced = found->second.multiArrayValue();
     if (backing == nullptr || backing->shape() != produced->shape() || backing->dataType() != produced->dataType()) {
         throw ModelError::invalidOutputBacking(
             name, concat({"must be ", rawValue(produced->dataType()), " ", shapeText(produced->shape())}));
     }
-    copyElements(*produced, *backing);
-    return FeatureValue(backing);
+    return produced;
+}
+
+// A kernel may hand an input back as an output, and that input may be the backing of another output (a state
+// written in place): it must be read before any backing is written, so such an output is copied aside first.
+std::shared_ptr<MultiArray> readBeforeWrites(const std::string& name, std::shared_ptr<MultiArray> produced,
+                                             const PredictionOptions& options) {
+    for (const auto& [otherName, otherBacking] : options.outputBackings) {
+        if (otherName != name && sharesMemory(*produced, *otherBacking)) {
+            auto copy = std::make_shared<MultiArray>(produced->shape(), produced->dataType());
+            copyElements(*produced, *copy);
+            return copy;
+        }
+    }
+    return produced;
 }
 
 std::map<std::string, FeatureValue> withBackings(std::map<std::string, FeatureValue> outputs,
                                                  const PredictionOptions& options) {
+    std::map<std::string, std::shared_ptr<MultiArray>> products;
     for (const auto& [name, backing] : options.outputBackings) {
-        auto value = backedOutput(name, backing, outputs);
-        outputs.insert_or_assign(name, std::move(value));
+        products.emplace(name, readBeforeWrites(name, checkedProduct(name, backing, outputs), options));
+    }
+    for (const auto& [name, backing] : options.outputBackings) {
+        copyElements(*products.at(name), *backing);
+        outputs.insert_or_assign(name, FeatureValue(backing));
     }
     return outputs;
 }

@@ -1,5 +1,6 @@
 #include "platform/ml/ArrayBatchProvider.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
+#include "platform/ml/KernelRegistry.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/StatefulModels.hpp"
@@ -91,6 +92,33 @@ TEST_F(ModelTest, OutputBackingsReceiveTheOutputAndAreReturnedAsTheSameObject) {
     auto inPlace = model->predict(inputX(input), PredictionOptions{.outputBackings = {{"y", input}}});
     EXPECT_EQ(inPlace->featureValue("y")->multiArrayValue(), input);
     EXPECT_EQ(valuesOf(*input), (std::vector<double>{1, 11, 21}));
+}
+
+// Hands each input back unchanged as the other's output, as a model may pass a state tensor through.
+class CrossingKernel : public Kernel {
+public:
+    std::map<std::string, FeatureValue> predict(const FeatureProvider& input, ModelState*,
+                                                const PredictionOptions&) override {
+        return {{"a_new", *input.featureValue("b")}, {"b_new", *input.featureValue("a")}};
+    }
+};
+
+TEST_F(ModelTest, OutputsBackedByTheirOwnInputsAreAllReadBeforeAnyIsWritten) {
+    registerKernel("crossing", [](const KernelContext&) { return std::make_unique<CrossingKernel>(); });
+    const auto manifest =
+        testsupport::modelManifest("crossing", {multiArrayFeature("a", {1, 3}), multiArrayFeature("b", {1, 3})},
+                                   {multiArrayFeature("a_new", {1, 3}), multiArrayFeature("b_new", {1, 3})});
+    auto model = Model::load(testsupport::writeModelBundle(folder.path(), "Crossing.mlmodelc", manifest));
+    auto a = makeArray({1, 3}, {1, 2, 3});
+    auto b = makeArray({1, 3}, {4, 5, 6});
+
+    const auto output = model->predict(DictionaryFeatureProvider({{"a", FeatureValue(a)}, {"b", FeatureValue(b)}}),
+                                       PredictionOptions{.outputBackings = {{"a_new", a}, {"b_new", b}}});
+
+    EXPECT_EQ(output->featureValue("a_new")->multiArrayValue(), a);
+    EXPECT_EQ(output->featureValue("b_new")->multiArrayValue(), b);
+    EXPECT_EQ(valuesOf(*a), (std::vector<double>{4, 5, 6}));
+    EXPECT_EQ(valuesOf(*b), (std::vector<double>{1, 2, 3}));
 }
 
 TEST_F(ModelTest, AMismatchedOrUnknownOutputBackingIsAModelError) {
