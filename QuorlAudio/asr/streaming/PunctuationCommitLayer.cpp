@@ -58,6 +58,16 @@ PunctuationCommitLayer::Config validated(PunctuationCommitLayer::Config config) 
     return config;
 }
 
+// The timeout as the clock counts it. A timeout longer than half of what the clock can count (some 146 years)
+// waits that long instead, so adding it to the clock's time cannot overflow.
+std::chrono::nanoseconds delayOf(double seconds) {
+    constexpr auto longest = std::chrono::nanoseconds::max() / 2;
+    if (seconds >= std::chrono::duration<double>(longest).count()) {
+        return longest;
+    }
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
+}
+
 } // namespace
 
 PunctuationCommitLayer::PunctuationCommitLayer(Config config) : PunctuationCommitLayer(std::move(config), nullptr) {}
@@ -66,8 +76,9 @@ PunctuationCommitLayer::PunctuationCommitLayer(Config config, MainQueue& timers)
     : PunctuationCommitLayer(std::move(config), &timers) {}
 
 PunctuationCommitLayer::PunctuationCommitLayer(Config config, MainQueue* timers)
-    : config_(validated(std::move(config))), ownTimers_(timers ? nullptr : std::make_unique<MainQueue>()),
-      timers_(timers ? *timers : *ownTimers_), state_(std::make_shared<State>()) {
+    : config_(validated(std::move(config))), debounceDelay_(delayOf(config_.debounceTimeout)),
+      ownTimers_(timers ? nullptr : std::make_unique<MainQueue>()), timers_(timers ? *timers : *ownTimers_),
+      state_(std::make_shared<State>()) {
     if (ownTimers_) {
         ownTimerLoop_ = std::make_unique<platform::core::DedicatedTask>([this] { ownTimers_->run(); });
     }

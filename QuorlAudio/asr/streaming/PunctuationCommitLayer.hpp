@@ -5,6 +5,7 @@
 #include "platform/core/DedicatedTask.hpp"
 #include "platform/core/MainQueue.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -82,6 +83,7 @@ private:
     static void deliver(const UpdateCallback& callback, const CommitLayerUpdate& update);
 
     const Config config_;
+    const std::chrono::nanoseconds debounceDelay_;
     std::unique_ptr<platform::core::MainQueue> ownTimers_;
     platform::core::MainQueue& timers_;
     std::shared_ptr<State> state_;

@@ -214,8 +214,13 @@ TEST_F(PunctuationCommitLayerTest, ALayerOnItsOwnTimerThreadCommitsAfterTheQuiet
     EXPECT_EQ(update.committedText, "soon");
     EXPECT_EQ(update.lastCommitReason, Reason::debounceTimeout());
 
-    PunctuationCommitLayer pending({.debounceTimeout = 3600, .punctuationMarks = {"."}, .commitOnTimeout = true});
-    pending.processPartialText("the layer goes before its timer");
+    for (const double timeout : {3600.0, 1e300}) {
+        PunctuationCommitLayer pending(
+            {.debounceTimeout = timeout, .punctuationMarks = {"."}, .commitOnTimeout = true});
+        pending.setUpdateCallback(ownUpdates.callback());
+        pending.processPartialText("the layer goes before its timer");
+    }
+    EXPECT_EQ(ownUpdates.all().size(), 4u);
 }
 
 TEST_F(PunctuationCommitLayerTest, TheTimeoutMustBeAFiniteNumberOfSecondsNotNegative) {
