@@ -65,7 +65,7 @@ std::string MandarinG2P::phonemize(std::string_view text) const {
     return phonemes;
 }
 
-void MandarinG2P::applyPolyphoneModel(const std::vector<std::string>& chars, MandarinSegmentResult& result) const {
+void MandarinG2P::applyPolyphoneModel(const std::vector<std::string>& chars, SegmentResult& result) const {
     if (!g2pw_ || result.targets.empty()) {
         return;
     }
@@ -114,7 +114,7 @@ std::string MandarinG2P::normalizeText(std::string_view text) {
     return platform::text::trimmingWhiteSpaceAndLineBreaks(written);
 }
 
-MandarinSegmentResult MandarinG2P::segment(const std::vector<std::string>& chars) const {
+MandarinG2P::SegmentResult MandarinG2P::segment(const std::vector<std::string>& chars) const {
     return MandarinSegmenter(*dict_, jiebaHmm_.get(), customLexicon_).segment(chars);
 }
 

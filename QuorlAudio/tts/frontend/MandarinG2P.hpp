@@ -20,6 +20,10 @@ namespace quorl {
 // value: the dictionary and models are shared and never change, so copies may be used from any thread.
 class MandarinG2P {
 public:
+    using Segment = MandarinSegment;
+    using PolyphoneTarget = MandarinPolyphoneTarget;
+    using SegmentResult = MandarinSegmentResult;
+
     // The segmentation and polyphone models may be null: runs are then read character by character and
     // polyphones take their first dictionary reading.
     MandarinG2P(std::shared_ptr<const MandarinPinyinDict> dict, std::shared_ptr<const MandarinJiebaHmm> jiebaHmm,
@@ -40,10 +44,10 @@ public:
     // trimmed.
     static std::string normalizeText(std::string_view text);
 
-    MandarinSegmentResult segment(const std::vector<std::string>& chars) const;
+    SegmentResult segment(const std::vector<std::string>& chars) const;
 
 private:
-    void applyPolyphoneModel(const std::vector<std::string>& chars, MandarinSegmentResult& result) const;
+    void applyPolyphoneModel(const std::vector<std::string>& chars, SegmentResult& result) const;
 
     std::shared_ptr<const MandarinPinyinDict> dict_;
     std::shared_ptr<const MandarinJiebaHmm> jiebaHmm_;

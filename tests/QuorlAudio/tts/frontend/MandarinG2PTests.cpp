@@ -106,8 +106,8 @@ TEST(MandarinG2PTests, CopiesLatinTextAndCharactersWithoutReadingsAsLiterals) {
     EXPECT_EQ(pipeline().phonemize("Hi 你 ok#好"), "Hi ㄋㄧ3 ok#ㄏㄠ3");
     EXPECT_EQ(pipeline().phonemize("abc"), "abc");
     const auto segments = pipeline().segment({"a", "b", "猫", "你"}).segments;
-    EXPECT_EQ(segments, (std::vector<MandarinSegment>{Segment::Literal{"ab"}, Segment::Literal{"猫"},
-                                                      Segment::Pinyin{{"nǐ"}, 1}}));
+    EXPECT_EQ(segments, (std::vector<MandarinG2P::Segment>{Segment::Literal{"ab"}, Segment::Literal{"猫"},
+                                                           Segment::Pinyin{{"nǐ"}, 1}}));
 }
 
 TEST(MandarinG2PTests, TheCustomLexiconComesBeforePhrasesAndPhrasesBeforeSingleReadings) {
@@ -116,6 +116,8 @@ TEST(MandarinG2PTests, TheCustomLexiconComesBeforePhrasesAndPhrasesBeforeSingleR
     EXPECT_EQ(pipeline().phonemize("银行"), "阴2ㄏㄤ2") << "the phrase's reading, not 行's first";
     EXPECT_EQ(withLexicon("好 hao4\n").phonemize("我好你"), "我3ㄏㄠ4ㄋㄧ3")
         << "lexicon syllables join the sandhi context";
+    EXPECT_EQ(withLexicon("你好 ni3 @ㄏ @3 hao3\n").phonemize("你好"), "ㄋㄧ3ㄏ3ㄏㄠ3")
+        << "bopomofo tokens join each other and part the syllables around them";
     EXPECT_EQ(withLexicon("你 @ㄋ\n").phonemize("ab你天你"), "abㄋㄊ言1ㄋ")
         << "literal text and runs keep their order before a lexicon word";
 }
@@ -129,9 +131,9 @@ TEST(MandarinG2PTests, CutsRunsWithTheSegmentationModel) {
     const auto hmm = std::make_shared<const MandarinJiebaHmm>(tables);
     const auto result = pipeline(nullptr, hmm).segment({"天", "不", "行", "你"});
     EXPECT_EQ(result.segments,
-              (std::vector<MandarinSegment>{Segment::Pinyin{{"tiān"}, 1}, Segment::Pinyin{{"bù"}, 1},
-                                            Segment::Pinyin{{"xíng"}, 1}, Segment::Pinyin{{"nǐ"}, 1}}));
-    EXPECT_EQ(result.targets, (std::vector<MandarinPolyphoneTarget>{{2, 2}}));
+              (std::vector<MandarinG2P::Segment>{Segment::Pinyin{{"tiān"}, 1}, Segment::Pinyin{{"bù"}, 1},
+                                                 Segment::Pinyin{{"xíng"}, 1}, Segment::Pinyin{{"nǐ"}, 1}}));
+    EXPECT_EQ(result.targets, (std::vector<MandarinG2P::PolyphoneTarget>{{2, 2}}));
     EXPECT_EQ(pipeline(nullptr, hmm).phonemize("天不行"), pipeline().phonemize("天不行"));
 }
 
@@ -143,7 +145,7 @@ TEST(MandarinG2PTests, APolyphoneDecidedByTheModelSplitsTheSandhiContext) {
     ASSERT_EQ(fixture.kernel.calls().size(), 1U);
 
     const auto result = pipeline().segment({"你", "，", "了"});
-    EXPECT_EQ(result.targets, (std::vector<MandarinPolyphoneTarget>{{2, 2}}));
+    EXPECT_EQ(result.targets, (std::vector<MandarinG2P::PolyphoneTarget>{{2, 2}}));
 }
 
 TEST(MandarinG2PTests, AFailingModelFallsBackToTheDictionary) {
