@@ -50,12 +50,6 @@ Supertonic3UnicodeProcessor unicodeProcessor(const fs::path& indexerFile) {
     }
 }
 
-int chunkLimit(std::string_view language) {
-    const bool cjk =
-        std::ranges::find(Supertonic3Constants::cjkLanguages, language) != Supertonic3Constants::cjkLanguages.end();
-    return cjk ? Supertonic3Constants::maxChunkLengthCJK : Supertonic3Constants::maxChunkLengthLatin;
-}
-
 } // namespace
 
 Supertonic3Manager::Supertonic3Manager(std::optional<fs::path> directory, platform::ml::ComputeUnits computeUnits,
@@ -122,6 +116,12 @@ void Supertonic3Manager::cleanup() {
         loaded_->store->unload();
     }
     loaded_.reset();
+}
+
+int Supertonic3Manager::chunkLimit(std::string_view language) {
+    const bool cjk =
+        std::ranges::find(Supertonic3Constants::cjkLanguages, language) != Supertonic3Constants::cjkLanguages.end();
+    return cjk ? Supertonic3Constants::maxChunkLengthCJK : Supertonic3Constants::maxChunkLengthLatin;
 }
 
 // A copy, so that the synthesis runs without the lock.

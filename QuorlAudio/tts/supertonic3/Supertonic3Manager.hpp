@@ -71,6 +71,9 @@ public:
     // Unloads the models; initialize may then be called again. Does nothing before initialize.
     void cleanup();
 
+    // The chunk limit in characters: 57 for "ko" and "ja" (compared exactly), 70 for any other code.
+    static int chunkLimit(std::string_view language);
+
 private:
     // The store and the synthesiser over it, present together exactly when initialised.
     struct Loaded {
