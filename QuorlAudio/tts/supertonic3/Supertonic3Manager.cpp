@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -34,7 +35,8 @@ std::vector<std::int64_t> decodedIndexer(const std::string& bytes) {
     indexer.reserve(document.size());
     for (const auto& entry : document) {
         if (!entry.is_number_integer() ||
-            (entry.is_number_unsigned() && entry.get<std::uint64_t>() > std::uint64_t{INT64_MAX})) {
+            (entry.is_number_unsigned() &&
+             entry.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))) {
             throw std::invalid_argument("entry " + std::to_string(indexer.size()) + " is not a 64-bit integer");
         }
         indexer.push_back(entry.get<std::int64_t>());

@@ -4,6 +4,7 @@
 #include "QuorlAudio/tts/supertonic3/Supertonic3ModelStore.hpp"
 #include "QuorlAudio/tts/supertonic3/Supertonic3UnicodeProcessor.hpp"
 #include "QuorlAudio/tts/supertonic3/Supertonic3VoiceStyle.hpp"
+#include "platform/ml/FeatureValue.hpp"
 #include "platform/ml/MultiArray.hpp"
 
 #include <memory>
