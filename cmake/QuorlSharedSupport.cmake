@@ -20,3 +20,8 @@ quorl_add_support_library(quorl_tts_frontend_fixtures
 quorl_add_support_library(quorl_model_bundle_support
   SOURCES tests/support/ModelBundleWriter.cpp tests/support/TemporaryFolder.cpp
   DEPS platform_ml nlohmann_json::nlohmann_json)
+
+# The writer of Supertonic-3 model sets and voice styles.
+quorl_add_support_library(quorl_tts_supertonic3_fixtures
+  SOURCES tests/QuorlAudio/tts/supertonic3/Supertonic3SetWriter.cpp
+  DEPS quorl_tts_supertonic3 quorl_model_bundle_support nlohmann_json::nlohmann_json)

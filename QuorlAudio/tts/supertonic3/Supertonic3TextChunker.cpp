@@ -74,24 +74,6 @@ std::vector<std::string_view> splitSentences(std::string_view text) {
     return sentences.empty() ? std::vector{text} : sentences;
 }
 
-// Maximal runs of scalars without the White_Space property.
-std::vector<std::string> splitWords(std::string_view text) {
-    std::vector<std::string> words;
-    std::u32string word;
-    for (const char32_t scalar : platform::text::decodeScalars(text)) {
-        if (!platform::text::isWhiteSpace(scalar)) {
-            word.push_back(scalar);
-        } else if (!word.empty()) {
-            words.push_back(platform::text::encodeScalars(word));
-            word.clear();
-        }
-    }
-    if (!word.empty()) {
-        words.push_back(platform::text::encodeScalars(word));
-    }
-    return words;
-}
-
 std::vector<std::string_view> splitAtCommas(std::string_view text) {
     std::vector<std::string_view> parts;
     for (std::size_t comma = text.find(','); comma != std::string_view::npos; comma = text.find(',')) {
@@ -136,7 +118,7 @@ private:
 
 void packWords(std::string_view part, int maxLen, Chunks& output) {
     Packer packer(maxLen, output);
-    for (const auto& word : splitWords(part)) {
+    for (const auto& word : words(part)) {
         packer.add(word, " ");
     }
     packer.flush();
@@ -189,6 +171,23 @@ Chunks chunk(std::string_view text, int maxLen) {
         }
     }
     return chunks;
+}
+
+std::vector<std::string> words(std::string_view text) {
+    std::vector<std::string> found;
+    std::u32string word;
+    for (const char32_t scalar : platform::text::decodeScalars(text)) {
+        if (!platform::text::isWhiteSpace(scalar)) {
+            word.push_back(scalar);
+        } else if (!word.empty()) {
+            found.push_back(platform::text::encodeScalars(word));
+            word.clear();
+        }
+    }
+    if (!word.empty()) {
+        found.push_back(platform::text::encodeScalars(word));
+    }
+    return found;
 }
 
 } // namespace quorl::Supertonic3TextChunker

@@ -14,4 +14,7 @@ namespace quorl::Supertonic3TextChunker {
 // single word longer than `maxLen` is a chunk of its own and is never cut.
 std::vector<std::string> chunk(std::string_view text, int maxLen);
 
+// The maximal runs of scalars without the White_Space property, in order: where a chunk may be cut further.
+std::vector<std::string> words(std::string_view text);
+
 } // namespace quorl::Supertonic3TextChunker
