@@ -30,11 +30,16 @@ const AppLogger& AsrModels::logger() {
     return instance;
 }
 
-AsrModels::ModelHubLoader AsrModels::hubLoader(platform::core::Sleeper& sleeper) {
-    return [&sleeper](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,
-                      platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
-                      const ProgressHandler& progressHandler) {
-        return ModelHub::loadModels(repo, modelNames, directory, computeUnits, variant, progressHandler, sleeper);
+AsrModels::ModelHubLoader AsrModels::hubLoader(const ModelHub& hub) {
+    return [&hub](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,
+                  platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
+                  const ProgressHandler& progressHandler) {
+        return hub.loadModels({.repo = repo,
+                               .modelNames = modelNames,
+                               .directory = directory,
+                               .computeUnits = computeUnits,
+                               .variant = variant},
+                              progressHandler);
     };
 }
 

@@ -5,7 +5,6 @@
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
-#include "platform/core/Sleeper.hpp"
 #include "platform/ml/ComputeUnits.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
@@ -49,8 +48,8 @@ struct AsrModels {
         platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
         const ProgressHandler& progressHandler)>;
 
-    // ModelHub::loadModels, waiting out its download back-offs with `sleeper`, which must outlive the loader.
-    static ModelHubLoader hubLoader(platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+    // `hub`'s loadModels; the hub must outlive the loader.
+    static ModelHubLoader hubLoader(const ModelHub& hub = ModelHub::shared());
 
     // The v2 set of required model files.
     static const std::set<std::string>& requiredModelNames();
@@ -85,17 +84,16 @@ struct AsrModels {
     };
 
     // Puts the version's model files and vocabulary into the model folder unless they are all there, and
-    // returns the target directory. `sleeper` waits out the back-offs of every transfer.
+    // returns the target directory. Every transfer goes through `hub`.
     static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler,
-                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+                                          const ModelHub& hub = ModelHub::shared());
 
     // download without `force`, then load from the folder it returns.
     static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to,
                                      const std::optional<platform::ml::ModelConfiguration>& configuration,
                                      AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
                                      std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
-                                     const ProgressHandler& progressHandler,
-                                     platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+                                     const ProgressHandler& progressHandler, const ModelHub& hub = ModelHub::shared());
 
     // The v3 int8 models from `from` or the default v3 folder; a damaged file is downloaded again by the hub.
     static AsrModels loadWithAutoRecovery(const std::optional<std::filesystem::path>& from,

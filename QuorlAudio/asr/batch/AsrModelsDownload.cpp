@@ -19,6 +19,10 @@ namespace fs = std::filesystem;
 using platform::core::concatenated;
 using platform::ml::ComputeUnits;
 
+// The vocabulary fetched alone: four attempts, back-offs from one second.
+constexpr int vocabularyAttempts = 4;
+constexpr double vocabularyMinBackoff = 1.0;
+
 // One model file to fetch and the processor units its check load uses.
 struct DownloadSpec {
     std::string fileName;
@@ -40,7 +44,7 @@ std::vector<DownloadSpec> downloadList(AsrModelVersion version, ParakeetEncoderP
 
 // The model download does not always bring the vocabulary along; it is then fetched alone, without a
 // repository listing.
-void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetDir, platform::core::Sleeper& sleeper,
+void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetDir, const ModelHub& hub,
                                 const AppLogger& logger) {
     const std::string name = vocabularyFileName(version);
     const fs::path path = modelFolder(version, targetDir) / name;
@@ -50,7 +54,7 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
     }
     logger.info(concatenated({"Vocabulary ", name, " missing after model download; fetching directly"}));
     const auto url = ModelRegistry::resolveModel(remotePath(repo(version)), name);
-    const auto bytes = ModelHub::fetchFile(url, name, 4, 1.0, sleeper);
+    const auto bytes = hub.fetchFile(url, name, vocabularyAttempts, vocabularyMinBackoff);
     fs::create_directories(path.parent_path());
     AssetDownloader::defaultDataWriter()(bytes, path);
     logger.info(concatenated({"Downloaded vocabulary ", name, " (", std::to_string(bytes.size() / 1024), " KB)"}));
@@ -59,7 +63,7 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
 } // namespace
 
 fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler,
-                             platform::core::Sleeper& sleeper) {
+                             const ModelHub& hub) {
     const auto [to, force, version, encoderPrecision] = request;
     // The default folder is looked up only when needed: a caller's own folder must not depend on a user
     // folder being locatable.
@@ -75,12 +79,12 @@ fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandl
         logger().info("ASR models already present at: " + target.string());
         return target;
     }
-    const auto loadModels = hubLoader(sleeper);
+    const auto loadModels = hubLoader(hub);
     const auto variant = modelVariant(version, encoderPrecision);
     for (const auto& spec : downloadList(version, encoderPrecision)) {
         loadModels(repo(version), {spec.fileName}, modelsRoot(target), spec.computeUnits, variant, progressHandler);
     }
-    ensureVocabularyDownloaded(version, target, sleeper, logger());
+    ensureVocabularyDownloaded(version, target, hub, logger());
     logger().info("Successfully downloaded ASR models");
     return target;
 }
@@ -89,11 +93,10 @@ AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to,
                                      const std::optional<platform::ml::ModelConfiguration>& configuration,
                                      AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
                                      std::optional<ComputeUnits> encoderComputeUnits,
-                                     const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
+                                     const ProgressHandler& progressHandler, const ModelHub& hub) {
     const fs::path target =
-        download({.to = to, .version = version, .encoderPrecision = encoderPrecision}, progressHandler, sleeper);
-    return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler,
-                hubLoader(sleeper));
+        download({.to = to, .version = version, .encoderPrecision = encoderPrecision}, progressHandler, hub);
+    return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler, hubLoader(hub));
 }
 
 AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,

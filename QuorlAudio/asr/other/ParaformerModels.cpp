@@ -57,7 +57,7 @@ fs::path ParaformerModels::download(ParaformerPrecision precision, bool force, c
         return folder;
     }
     logger().info("Downloading Paraformer models from HuggingFace...");
-    ModelHub::download(Repo::paraformerLargeZh, root, std::nullopt, {}, progressHandler);
+    ModelHub::shared().download({.repo = Repo::paraformerLargeZh, .to = root}, progressHandler);
     logger().info("Successfully downloaded Paraformer models");
     return folder;
 }

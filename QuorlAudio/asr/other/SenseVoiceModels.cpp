@@ -47,7 +47,8 @@ fs::path SenseVoiceModels::download(SenseVoiceEncoderPrecision precision, bool f
         return folder;
     }
     logger().info("Downloading SenseVoice models from HuggingFace...");
-    ModelHub::download(Repo::senseVoiceSmall, root, std::string(rawValue(precision)), {}, progressHandler);
+    ModelHub::shared().download(
+        {.repo = Repo::senseVoiceSmall, .to = root, .variant = std::string(rawValue(precision))}, progressHandler);
     logger().info("Successfully downloaded SenseVoice models");
     return folder;
 }

@@ -184,10 +184,10 @@ TEST_F(AsrModelsLoadTest, AModelMissingFromTheHubsAnswerFailsWithItsMessage) {
 }
 
 TEST_F(AsrModelsLoadTest, ErrorsOfTheHubReachTheCallerUnwrapped) {
-    ModelHub::setOfflineMode(true);
+    modelHub.setOfflineMode(true);
 
     try {
-        load(AsrModelVersion::v3, AsrModels::hubLoader(sleeper));
+        load(AsrModelVersion::v3, AsrModels::hubLoader(modelHub));
         FAIL() << "expected the hub's error";
     } catch (const DownloadError& error) {
         EXPECT_EQ(error.kind(), DownloadError::Kind::modelMissing);
@@ -223,7 +223,7 @@ TEST_F(AsrModelsLoadTest, ACtcHeadThatFailsLocallyIsFetchedFromTheCtcRepository)
     fs::remove(localHead / "coremldata.bin");
     serveCtcRepository(true);
 
-    const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+    const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
 
     ASSERT_NE(models.ctcHead, nullptr);
     EXPECT_EQ(kernel.loads().back().bundlePath, ctcFolder / "CtcHead.mlmodelc");
@@ -247,7 +247,7 @@ TEST_F(AsrModelsLoadTest, WithoutACtcHeadAnywhereTheSetLoadsAndTheCtcCacheStays)
         }
         const auto warningsBefore = modelSetLines().size();
 
-        const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+        const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
 
         EXPECT_EQ(models.ctcHead, nullptr);
         EXPECT_NE(models.decoder, nullptr);
@@ -274,7 +274,7 @@ TEST_F(AsrModelsLoadTest, ACancelledCtcHeadFetchEndsTheLoad) {
     const platform::core::Task::Scope scope(source.token());
 
     try {
-        load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+        load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
         FAIL() << "expected the cancellation";
     } catch (...) {
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));
