@@ -59,12 +59,19 @@ struct AsrModels {
     static platform::ml::PredictionOptions optimizedPredictionOptions();
     static std::filesystem::path defaultCacheDirectory(AsrModelVersion version);
 
-    // Loads every model file of `version` through the model hub (downloading what is missing), one hub call
-    // per file, then the optional CTC head and the vocabulary. Without a configuration the default one applies.
-    static AsrModels load(const std::filesystem::path& from,
-                          const std::optional<platform::ml::ModelConfiguration>& configuration, AsrModelVersion version,
-                          ParakeetEncoderPrecision encoderPrecision,
-                          std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+    // Which models to load and how, written with designated initialisers: `{.version = AsrModelVersion::v2}`.
+    struct LoadOptions {
+        // The default configuration when absent.
+        std::optional<platform::ml::ModelConfiguration> configuration = std::nullopt;
+        AsrModelVersion version = AsrModelVersion::v3;
+        ParakeetEncoderPrecision encoderPrecision = ParakeetEncoderPrecision::int8;
+        // The encoder's own processing units; the configuration's when absent.
+        std::optional<platform::ml::ComputeUnits> encoderComputeUnits = std::nullopt;
+    };
+
+    // Loads every model file of the options' version through the model hub (downloading what is missing),
+    // one hub call per file, then the optional CTC head and the vocabulary.
+    static AsrModels load(const std::filesystem::path& from, const LoadOptions& options,
                           const ProgressHandler& progressHandler, const ModelHubLoader& loadModels = hubLoader());
 
     // load from the version's default cache folder, int8 encoder.
@@ -89,10 +96,7 @@ struct AsrModels {
                                           const ModelHub& hub = ModelHub::shared());
 
     // download without `force`, then load from the folder it returns.
-    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to,
-                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
-                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                                     std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to, const LoadOptions& options,
                                      const ProgressHandler& progressHandler, const ModelHub& hub = ModelHub::shared());
 
     // The v3 int8 models from `from` or the default v3 folder; a damaged file is downloaded again by the hub.

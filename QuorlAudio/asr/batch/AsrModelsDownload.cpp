@@ -89,14 +89,11 @@ fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandl
     return target;
 }
 
-AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to,
-                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
-                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                                     std::optional<ComputeUnits> encoderComputeUnits,
+AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to, const LoadOptions& options,
                                      const ProgressHandler& progressHandler, const ModelHub& hub) {
-    const fs::path target =
-        download({.to = to, .version = version, .encoderPrecision = encoderPrecision}, progressHandler, hub);
-    return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler, hubLoader(hub));
+    const fs::path target = download(
+        {.to = to, .version = options.version, .encoderPrecision = options.encoderPrecision}, progressHandler, hub);
+    return load(target, options, progressHandler, hubLoader(hub));
 }
 
 AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
@@ -104,8 +101,7 @@ AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
                                           std::optional<ComputeUnits> encoderComputeUnits,
                                           const ProgressHandler& progressHandler) {
     const fs::path folder = from ? *from : MLModelConfigurationUtils::defaultModelsDirectory(Repo::parakeetV3);
-    return load(folder, configuration, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, encoderComputeUnits,
-                progressHandler);
+    return load(folder, {.configuration = configuration, .encoderComputeUnits = encoderComputeUnits}, progressHandler);
 }
 
 } // namespace quorl

@@ -160,10 +160,9 @@ std::string missingJointMessage(AsrModelVersion version) {
 
 } // namespace
 
-AsrModels AsrModels::load(const fs::path& from, const std::optional<platform::ml::ModelConfiguration>& configuration,
-                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                          std::optional<ComputeUnits> encoderComputeUnits, const ProgressHandler& progressHandler,
+AsrModels AsrModels::load(const fs::path& from, const LoadOptions& options, const ProgressHandler& progressHandler,
                           const ModelHubLoader& loadModels) {
+    const auto& [configuration, version, encoderPrecision, encoderComputeUnits] = options;
     logger().info("Loading ASR models from: " + from.string());
     const auto chosen = configuration.value_or(defaultConfiguration());
     const ComputeUnits units = chosen.computeUnits;
@@ -199,8 +198,9 @@ AsrModels AsrModels::load(const fs::path& from, const std::optional<platform::ml
 AsrModels AsrModels::loadFromCache(const std::optional<platform::ml::ModelConfiguration>& configuration,
                                    AsrModelVersion version, std::optional<ComputeUnits> encoderComputeUnits,
                                    const ProgressHandler& progressHandler) {
-    return load(defaultCacheDirectory(version), configuration, version, ParakeetEncoderPrecision::int8,
-                encoderComputeUnits, progressHandler);
+    return load(defaultCacheDirectory(version),
+                {.configuration = configuration, .version = version, .encoderComputeUnits = encoderComputeUnits},
+                progressHandler);
 }
 
 } // namespace quorl

@@ -189,9 +189,9 @@ TEST_F(AsrModelsDownloadTest, IsModelValidLoadsEveryModelOfTheDefaultFolderOnThe
 TEST_F(AsrModelsDownloadTest, DownloadAndLoadReportsTheDownloadRunsThenTheLoadRuns) {
     serveVersion(AsrModelVersion::tdtJa);
 
-    const auto models =
-        AsrModels::downloadAndLoad(std::nullopt, std::nullopt, AsrModelVersion::tdtJa, ParakeetEncoderPrecision::int8,
-                                   std::nullopt, recordProgress(), modelHub);
+    const auto models = AsrModels::downloadAndLoad(
+        std::nullopt, {.version = AsrModelVersion::tdtJa, .encoderPrecision = ParakeetEncoderPrecision::int8},
+        recordProgress(), modelHub);
 
     EXPECT_EQ(models.version, AsrModelVersion::tdtJa);
     EXPECT_EQ(models.vocabulary.size(), 2u);
