@@ -15,6 +15,7 @@
 #include "QuorlAudio/models/LoadedModelCache.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
+#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/RepositoryPath.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "QuorlAudio/models/SessionLease.hpp"

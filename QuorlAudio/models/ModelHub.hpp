@@ -1,8 +1,8 @@
 #pragma once
 
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/HubAccess.hpp"
 #include "QuorlAudio/models/OfflineSwitch.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/core/Sleeper.hpp"
 #include "platform/ml/ComputeUnits.hpp"

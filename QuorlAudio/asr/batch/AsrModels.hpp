@@ -1,9 +1,9 @@
 #pragma once
 
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/ml/ComputeUnits.hpp"
 #include "platform/ml/Model.hpp"

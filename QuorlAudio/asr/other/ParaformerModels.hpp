@@ -1,8 +1,8 @@
 #pragma once
 
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 
 #include "platform/ml/Model.hpp"
 

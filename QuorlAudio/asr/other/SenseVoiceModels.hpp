@@ -2,7 +2,7 @@
 
 #include "QuorlAudio/asr/other/SenseVoiceEncoderPrecision.hpp"
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 
 #include "platform/ml/Model.hpp"
 

@@ -10,8 +10,8 @@
 #include "QuorlAudio/asr/streaming/UnifiedStreamingWindower.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
 
