@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
+#include "QuorlAudio/asr/batch/ChunkGeometry.hpp"
 #include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
 #include "QuorlAudio/asr/batch/DecodedToken.hpp"
 #include "QuorlAudio/asr/batch/SequenceMatch.hpp"
@@ -22,8 +23,7 @@ namespace quorl {
 
 class AsrManager;
 
-// Transcribes a recording longer than one model window: cuts it into overlapping chunks (whole encoder frames,
-// started on quiet frame boundaries where the layout allows), decodes every chunk on its own with a fresh
+// Transcribes a recording longer than one model window: cuts it into overlapping chunks (ChunkGeometry), decodes every chunk on its own with a fresh
 // decoder state on a pool of recognisers, and joins the chunks' tokens into one list without the seam's
 // duplicates. Samples are read by position from the source, so a disk-backed recording is never loaded whole.
 // A value: none of its operations changes it.
@@ -34,24 +34,8 @@ struct ChunkProcessor {
     using ProgressHandler = std::function<void(double progress)>;
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    struct ChunkStartDecision {
-        // First sample of the chunk's own audio.
-        std::int64_t start = 0;
-        // Whether the chunk is decoded with a short stretch of the preceding audio in front of it.
-        bool useWarmupPrefix = false;
-
-        bool operator==(const ChunkStartDecision&) const = default;
-    };
-
-    // In samples.
-    struct ChunkLayout {
-        std::int64_t chunkSamples = 0;
-        std::int64_t strideSamples = 0;
-        std::int64_t melContextSamples = 0;
-        std::int64_t warmupPrefixSamples = 0;
-
-        bool operator==(const ChunkLayout&) const = default;
-    };
+    using ChunkStartDecision = ChunkGeometry::ChunkStartDecision;
+    using ChunkLayout = ChunkGeometry::ChunkLayout;
 
     std::shared_ptr<const AudioSampleSource> sampleSource;
     // 16 kHz mono samples to transcribe.
@@ -64,13 +48,8 @@ struct ChunkProcessor {
     // Encoder frames of warm-up prefix for v3 without mel context.
     int noMelWarmupPrefixFrames = 0;
 
-    // Chunk geometry.
-    ChunkLayout chunkLayout(bool melChunkContext, std::optional<AsrModelVersion> modelVersion) const;
-    std::int64_t strideSamples(std::int64_t chunkSamples) const;
-    std::vector<ChunkStartDecision> regularChunkStarts(std::int64_t strideSamples) const;
-    // Throws what the sample source throws.
-    std::vector<ChunkStartDecision> silenceAlignedChunkStarts(std::int64_t chunkSamples, std::int64_t strideSamples,
-                                                              bool canUseWarmupPrefix) const;
+    // Where the chunks lie.
+    ChunkGeometry geometry() const;
 
     // Merging.
     std::vector<DecodedToken> mergeChunks(const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,

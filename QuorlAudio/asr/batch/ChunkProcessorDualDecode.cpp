@@ -16,11 +16,12 @@ ASRResult ChunkProcessor::processWithDualDecodeArbitration(const std::shared_ptr
                                                            const ProgressHandler& progressHandler,
                                                            std::optional<Language> language) const {
     constexpr std::int64_t chunk = DualDecodeArbitration::chunkSamples;
-    const std::int64_t stride = strideSamples(chunk);
+    const ChunkGeometry chunks = geometry();
+    const std::int64_t stride = chunks.strideSamples(chunk);
     DualDecodeArbitration::Grids grids{
-        .a = silenceAlignedChunkStarts(chunk, stride, false),
-        .b = silenceAlignedChunkStarts(chunk, stride, true),
-        .c = regularChunkStarts(stride),
+        .a = chunks.silenceAlignedChunkStarts(chunk, stride, false),
+        .b = chunks.silenceAlignedChunkStarts(chunk, stride, true),
+        .c = chunks.regularChunkStarts(stride),
     };
     // One recogniser decodes every chunk, one after another; the other workers stay idle on this road.
     AsrManager& decoder = workers.empty() ? *manager : *workers.front();

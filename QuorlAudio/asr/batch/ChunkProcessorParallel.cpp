@@ -27,6 +27,14 @@ constexpr int windowSamples = ASRConstants::maxModelSamples;
 
 } // namespace
 
+ChunkGeometry ChunkProcessor::geometry() const {
+    return ChunkGeometry{.sampleSource = sampleSource,
+                         .totalSamples = totalSamples,
+                         .overlapSeconds = overlapSeconds,
+                         .melContextSamples = melContextSamples,
+                         .noMelWarmupPrefixFrames = noMelWarmupPrefixFrames};
+}
+
 struct ChunkProcessor::ChunkTask {
     std::shared_ptr<AsrManager> worker;
     int workerIndex;
@@ -163,9 +171,11 @@ ASRResult ChunkProcessor::process(const std::shared_ptr<AsrManager>& manager, Ti
         return processWithDualDecodeArbitration(manager, workers, decoderLayers, windowSamples, modelVersion, startTime,
                                                 progressHandler, language);
     }
-    const ChunkLayout layout = chunkLayout(melChunkContext, modelVersion);
-    const auto starts = alignsToSilence ? silenceAlignedChunkStarts(layout.chunkSamples, layout.strideSamples, false)
-                                        : regularChunkStarts(layout.strideSamples);
+    const ChunkGeometry chunks = geometry();
+    const ChunkLayout layout = chunks.chunkLayout(melChunkContext, modelVersion);
+    const auto starts = alignsToSilence
+                            ? chunks.silenceAlignedChunkStarts(layout.chunkSamples, layout.strideSamples, false)
+                            : chunks.regularChunkStarts(layout.strideSamples);
     const auto chunkResults = decodeChunks(workers, layout, starts, decoderLayers, progressHandler, language);
     return assembleResult(*manager, chunkResults, startTime);
 }

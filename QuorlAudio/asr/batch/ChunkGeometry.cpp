@@ -1,4 +1,4 @@
-#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+#include "QuorlAudio/asr/batch/ChunkGeometry.hpp"
 
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "platform/dsp/Vector.hpp"
@@ -89,8 +89,8 @@ std::optional<std::int64_t> quietestBoundary(const BoundarySearch& search, doubl
 
 } // namespace
 
-ChunkProcessor::ChunkLayout ChunkProcessor::chunkLayout(bool melChunkContext,
-                                                        std::optional<AsrModelVersion> modelVersion) const {
+ChunkGeometry::ChunkLayout ChunkGeometry::chunkLayout(bool melChunkContext,
+                                                      std::optional<AsrModelVersion> modelVersion) const {
     const std::int64_t context = melChunkContext ? melContextSamples : 0;
     const std::int64_t raw = ASRConstants::maxModelSamples - context - ASRConstants::melHopSize;
     const std::int64_t chunkSamples = wholeFrames(std::max(raw, frameSamples));
@@ -103,7 +103,7 @@ ChunkProcessor::ChunkLayout ChunkProcessor::chunkLayout(bool melChunkContext,
     };
 }
 
-std::int64_t ChunkProcessor::strideSamples(std::int64_t chunkSamples) const {
+std::int64_t ChunkGeometry::strideSamples(std::int64_t chunkSamples) const {
     const std::int64_t halfChunk = chunkSamples / 2;
     const double overlap = overlapSeconds * samplesPerSecond;
     // A negative or undefined overlap counts as none, so no audio between two chunks goes untranscribed; the
@@ -114,7 +114,7 @@ std::int64_t ChunkProcessor::strideSamples(std::int64_t chunkSamples) const {
     return wholeFrames(std::max(stride, frameSamples));
 }
 
-std::vector<ChunkProcessor::ChunkStartDecision> ChunkProcessor::regularChunkStarts(std::int64_t strideSamples) const {
+std::vector<ChunkGeometry::ChunkStartDecision> ChunkGeometry::regularChunkStarts(std::int64_t strideSamples) const {
     std::vector<ChunkStartDecision> starts{ChunkStartDecision{.start = 0, .useWarmupPrefix = false}};
     // A stride that does not advance would never end the list.
     for (std::int64_t start = strideSamples; strideSamples > 0 && start < totalSamples; start += strideSamples) {
@@ -125,9 +125,9 @@ std::vector<ChunkProcessor::ChunkStartDecision> ChunkProcessor::regularChunkStar
 
 // A start on a quiet boundary needs no warm-up prefix, and a start the search could not place is decoded as
 // on the regular grid; so every decision's flag stays false whatever the caller allows.
-std::vector<ChunkProcessor::ChunkStartDecision>
-ChunkProcessor::silenceAlignedChunkStarts(std::int64_t chunkSamples, std::int64_t strideSamples,
-                                          bool /*canUseWarmupPrefix*/) const {
+std::vector<ChunkGeometry::ChunkStartDecision>
+ChunkGeometry::silenceAlignedChunkStarts(std::int64_t chunkSamples, std::int64_t strideSamples,
+                                         bool /*canUseWarmupPrefix*/) const {
     std::vector<ChunkStartDecision> starts{ChunkStartDecision{.start = 0, .useWarmupPrefix = false}};
     WindowEnergy energy(sampleSource.get(), totalSamples);
     const std::int64_t lastFrame = (totalSamples - 1) / frameSamples;
