@@ -27,6 +27,8 @@ constexpr int windowSamples = ASRConstants::maxModelSamples;
 
 } // namespace
 
+ChunkSeamMerger ChunkProcessor::merger() const { return ChunkSeamMerger{.overlapSeconds = overlapSeconds}; }
+
 ChunkGeometry ChunkProcessor::geometry() const {
     return ChunkGeometry{.sampleSource = sampleSource,
                          .totalSamples = totalSamples,
@@ -264,17 +266,18 @@ ChunkProcessor::mergedTokens(const AsrManager& manager,
     }
     std::vector<DecodedToken> merged = chunkResults.front();
     if (chunkResults.size() == 1) {
-        sortByTimestamp(merged);
+        ChunkSeamMerger::sortByTimestamp(merged);
         return merged;
     }
     const Vocabulary vocabulary = manager.windowInference().vocabulary();
     const auto spliceSafeIds = ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary);
     const auto caseVariantIds = ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary);
+    const ChunkSeamMerger seams = merger();
     for (std::size_t chunk = 1; chunk < chunkResults.size(); ++chunk) {
-        merged = mergeChunks(merged, chunkResults[chunk], spliceSafeIds, caseVariantIds);
+        merged = seams.mergeChunks(merged, chunkResults[chunk], spliceSafeIds, caseVariantIds);
     }
-    sortByTimestamp(merged);
-    return collapseSeamWordDuplicates(merged, vocabulary);
+    ChunkSeamMerger::sortByTimestamp(merged);
+    return seams.collapseSeamWordDuplicates(merged, vocabulary);
 }
 
 ASRResult ChunkProcessor::assembleResult(const AsrManager& manager,
