@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
@@ -29,6 +30,8 @@ const AppLogger& AsrModels::logger() {
     static const AppLogger instance("AsrModels");
     return instance;
 }
+
+AsrModels::ModelHubLoader AsrModels::hubLoader() { return hubLoader(ModelHub::shared()); }
 
 AsrModels::ModelHubLoader AsrModels::hubLoader(const ModelHub& hub) {
     return [&hub](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,

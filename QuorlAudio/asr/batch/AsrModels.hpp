@@ -2,7 +2,6 @@
 
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
 #include "QuorlAudio/models/DownloadProgress.hpp"
-#include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/ml/ComputeUnits.hpp"
@@ -12,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -22,6 +22,7 @@
 namespace quorl {
 
 class AppLogger;
+class ModelHub;
 
 // The loaded models of one TDT transducer recogniser, its vocabulary and the configuration they were loaded
 // with. A plain value: copies share the model objects.
@@ -41,15 +42,19 @@ struct AsrModels {
     // Whether preprocessor and encoder are separate models.
     bool usesSplitFrontend() const { return version != AsrModelVersion::tdtCtc110m; }
 
+    // Bundle name to loaded model, as ModelHub::loadModels answers.
+    using LoadedModels = std::map<std::string, std::shared_ptr<platform::ml::Model>>;
+
     // Obtains the compiled models of one repository the way ModelHub::loadModels does (download what is
     // missing, load, purge and retry once); tests put their own in its place.
-    using ModelHubLoader = std::function<ModelHub::LoadedModels(
-        Repo repo, const std::vector<std::string>& modelNames, const std::filesystem::path& directory,
-        platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
-        const ProgressHandler& progressHandler)>;
+    using ModelHubLoader =
+        std::function<LoadedModels(Repo repo, const std::vector<std::string>& modelNames,
+                                   const std::filesystem::path& directory, platform::ml::ComputeUnits computeUnits,
+                                   const std::optional<std::string>& variant, const ProgressHandler& progressHandler)>;
 
-    // `hub`'s loadModels; the hub must outlive the loader.
-    static ModelHubLoader hubLoader(const ModelHub& hub = ModelHub::shared());
+    // `hub`'s loadModels (ModelHub::shared() when not given); the hub must outlive the loader.
+    static ModelHubLoader hubLoader();
+    static ModelHubLoader hubLoader(const ModelHub& hub);
 
     // The v2 set of required model files.
     static const std::set<std::string>& requiredModelNames();
@@ -91,13 +96,16 @@ struct AsrModels {
     };
 
     // Puts the version's model files and vocabulary into the model folder unless they are all there, and
-    // returns the target directory. Every transfer goes through `hub`.
+    // returns the target directory. Every transfer goes through `hub` (ModelHub::shared() when not given).
+    static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler);
     static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler,
-                                          const ModelHub& hub = ModelHub::shared());
+                                          const ModelHub& hub);
 
     // download without `force`, then load from the folder it returns.
     static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to, const LoadOptions& options,
-                                     const ProgressHandler& progressHandler, const ModelHub& hub = ModelHub::shared());
+                                     const ProgressHandler& progressHandler);
+    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler, const ModelHub& hub);
 
     // The v3 int8 models from `from` or the default v3 folder; a damaged file is downloaded again by the hub.
     static AsrModels loadWithAutoRecovery(const std::optional<std::filesystem::path>& from,

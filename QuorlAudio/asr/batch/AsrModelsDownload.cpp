@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/AssetDownloader.hpp"
 #include "QuorlAudio/models/LoadedModelCache.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "platform/core/Concatenated.hpp"
 
@@ -62,6 +63,10 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
 
 } // namespace
 
+fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler) {
+    return download(request, progressHandler, ModelHub::shared());
+}
+
 fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler,
                              const ModelHub& hub) {
     const auto [to, force, version, encoderPrecision] = request;
@@ -87,6 +92,11 @@ fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandl
     ensureVocabularyDownloaded(version, target, hub, logger());
     logger().info("Successfully downloaded ASR models");
     return target;
+}
+
+AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler) {
+    return downloadAndLoad(to, options, progressHandler, ModelHub::shared());
 }
 
 AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to, const LoadOptions& options,

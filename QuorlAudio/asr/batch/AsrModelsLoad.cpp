@@ -42,7 +42,7 @@ struct SingleFileLoads {
         return modelIn(loadModels(repo(version), {fileName}, root, computeUnits, variant, progressHandler), fileName);
     }
 
-    static std::shared_ptr<Model> modelIn(const ModelHub::LoadedModels& models, const std::string& fileName) {
+    static std::shared_ptr<Model> modelIn(const AsrModels::LoadedModels& models, const std::string& fileName) {
         const auto found = models.find(fileName);
         return found == models.end() ? nullptr : found->second;
     }
@@ -78,7 +78,7 @@ struct FrontEnd {
 
 FrontEnd loadFrontEnd(const SingleFileLoads& loads, ComputeUnits configurationUnits,
                       std::optional<ComputeUnits> encoderComputeUnits, const AppLogger& logger) {
-    ModelHub::LoadedModels kept;
+    AsrModels::LoadedModels kept;
     for (const auto& spec : frontEndSpecs(loads, configurationUnits, encoderComputeUnits)) {
         if (auto model = loads.load(spec.fileName, spec.computeUnits)) {
             kept.insert_or_assign(spec.fileName, std::move(model));
