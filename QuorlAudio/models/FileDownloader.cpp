@@ -327,10 +327,8 @@ std::optional<std::vector<std::uint8_t>> leadingBytes(const fs::path& path) {
 
 } // namespace
 
-FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std::string& from, const fs::path& at,
-                                               const std::optional<fs::path>& recoveringBlockedPaths,
-                                               const std::optional<platform::net::SessionConfiguration>& configuration,
-                                               ProgressCallback onBytes, const HubAccess& access) {
+FileDownloader::Outcome FileDownloader::ensure(const Placement& placement, const HubAccess& access) {
+    const auto& [file, from, at, recoveringBlockedPaths, configuration, onBytes] = placement;
     if (isPresent(file, at)) {
         return Outcome::alreadyPresent;
     }
@@ -351,7 +349,7 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
                                                    .path = file.path,
                                                    .expectedSize = file.size,
                                                    .partialFile = appendingExtension(at, "partial"),
-                                                   .onProgress = std::move(onBytes),
+                                                   .onProgress = onBytes,
                                                    .maxAttempts = fileAttempts,
                                                    .minBackoff = fileMinBackoff,
                                                    .configuration = configuration,

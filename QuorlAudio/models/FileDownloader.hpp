@@ -35,15 +35,24 @@ public:
         downloaded,
     };
 
-    // Makes sure `file` of the repository `from` ("owner/name") exists at `at`. Creates the destination's
-    // folder first: with ModelCache::createDirectoryRobustly below `recoveringBlockedPaths` when given,
-    // plainly otherwise. Downloads through the partial file, resuming an interrupted transfer with "Range"
-    // and "If-Range", four attempts with back-offs from 1 s, then moves the file into place. Refused while
-    // offline unless the file is present or empty. Throws the last attempt's error.
-    static Outcome ensure(const RemoteFile& file, const std::string& from, const std::filesystem::path& at,
-                          const std::optional<std::filesystem::path>& recoveringBlockedPaths,
-                          const std::optional<platform::net::SessionConfiguration>& configuration,
-                          ProgressCallback onBytes, const HubAccess& access);
+    // One listed file and where ensure puts it, written with designated initialisers.
+    struct Placement {
+        RemoteFile file;
+        // The repository, "owner/name".
+        std::string from;
+        std::filesystem::path at;
+        // When given, the destination's folder is made with ModelCache::createDirectoryRobustly below it.
+        std::optional<std::filesystem::path> recoveringBlockedPaths = std::nullopt;
+        // Without one the transfer copies the hub session's configuration.
+        std::optional<platform::net::SessionConfiguration> configuration = std::nullopt;
+        ProgressCallback onBytes = {};
+    };
+
+    // Makes sure the placement's file exists at its destination. Creates the destination's folder first
+    // (robustly or plainly, see Placement). Downloads through the partial file, resuming an interrupted
+    // transfer with "Range" and "If-Range", four attempts with back-offs from 1 s, then moves the file into
+    // place. Refused while offline unless the file is present or empty. Throws the last attempt's error.
+    static Outcome ensure(const Placement& placement, const HubAccess& access);
 
     // One retried transfer of `request` into a partial file, written with designated initialisers.
     struct Transfer {

@@ -109,8 +109,13 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
         const RemoteFile& file = files[static_cast<std::size_t>(index)];
         const fs::path destination = repositoryDestination(download.repositoryFolder, file.path, subFolder);
         const auto outcome =
-            FileDownloader::ensure(file, remotePath(download.repo), destination, download.root, download.configuration,
-                                   reporter.liveBytesCallback(completedBytes, allBytes, index, count), download.access);
+            FileDownloader::ensure({.file = file,
+                                    .from = remotePath(download.repo),
+                                    .at = destination,
+                                    .recoveringBlockedPaths = download.root,
+                                    .configuration = download.configuration,
+                                    .onBytes = reporter.liveBytesCallback(completedBytes, allBytes, index, count)},
+                                   download.access);
         completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         if (outcome != FileDownloader::Outcome::downloaded) {
             continue;
@@ -330,8 +335,8 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
         checkRepositoryPath(file.path);
         auto onBytes = file.size >= 1 ? reporter.liveBytesCallback(completedBytes, allBytes, index, count)
                                       : FileDownloader::ProgressCallback();
-        const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt, std::nullopt,
-                                                    std::move(onBytes), access());
+        const auto outcome = FileDownloader::ensure(
+            {.file = file, .from = remotePath(repo), .at = to / file.path, .onBytes = std::move(onBytes)}, access());
         completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         const int done = index + 1;
         report(progressHandler, completedShare(completedBytes, allBytes, done, count),

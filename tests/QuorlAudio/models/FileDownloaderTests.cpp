@@ -43,16 +43,19 @@ protected:
     void serve(LoopbackHub::File file) { hub.putFile(repo, "model.bin", std::move(file)); }
 
     FileDownloader::Outcome ensure(std::int64_t size) {
-        return FileDownloader::ensure(
-            RemoteFile{.path = "model.bin", .size = size}, repo, destination, std::nullopt,
-            platform::net::SessionConfiguration{},
-            [this](std::int64_t written, std::int64_t total) {
-                std::lock_guard lock(mutex);
-                progress.emplace_back(written, total);
-                // Every reported byte is already in the file, not held in memory.
-                everyReportedByteOnDisk &= static_cast<std::int64_t>(fs::file_size(partial)) == written;
-            },
-            access());
+        return FileDownloader::ensure({.file = RemoteFile{.path = "model.bin", .size = size},
+                                       .from = repo,
+                                       .at = destination,
+                                       .configuration = platform::net::SessionConfiguration{},
+                                       .onBytes =
+                                           [this](std::int64_t written, std::int64_t total) {
+                                               std::lock_guard lock(mutex);
+                                               progress.emplace_back(written, total);
+                                               // Every reported byte is already in the file, not held in memory.
+                                               everyReportedByteOnDisk &=
+                                                   static_cast<std::int64_t>(fs::file_size(partial)) == written;
+                                           }},
+                                      access());
     }
 
     FileDownloader::Outcome ensure() { return ensure(static_cast<std::int64_t>(content.size())); }
@@ -268,7 +271,7 @@ TEST_F(FileDownloaderTest, FetchesAgainAFileWhoseContentHashIsNotTheListedOne) {
                           .size = 300000,
                           .sha256 = "4bd69805a3b5a521c77aa44b279ef1a1cdbb896a6820ed46e0400f7c79462762"};
 
-    EXPECT_EQ(FileDownloader::ensure(file, repo, destination, std::nullopt, std::nullopt, {}, access()),
+    EXPECT_EQ(FileDownloader::ensure({.file = file, .from = repo, .at = destination}, access()),
               FileDownloader::Outcome::downloaded);
 
     EXPECT_EQ(fileContents(destination), content);
