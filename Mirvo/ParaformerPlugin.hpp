@@ -5,7 +5,7 @@
 #include "Mirvo/TaiwanConverter.hpp"
 
 #include "QuorlAudio/foundation/AudioConverter.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 
 #include "platform/audio/InputDevice.hpp"
 #include "platform/audio/MicrophoneAccess.hpp"

@@ -70,7 +70,7 @@ ParakeetPlugin::~ParakeetPlugin() {
 AsrModels ParakeetPlugin::downloadAndLoadModels(const quorl::ProgressHandler& progress) {
     const auto folder = AsrModels::download(
         {.version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int8}, progress);
-    return AsrModels::load(folder, std::nullopt, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, std::nullopt,
+    return AsrModels::load(folder, {.version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int8},
                            progress);
 }
 

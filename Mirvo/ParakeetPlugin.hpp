@@ -3,7 +3,7 @@
 #include "Mirvo/AudioCapturePlugin.hpp"
 
 #include "QuorlAudio/asr/batch/AsrModels.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 
 #include "platform/audio/InputDevice.hpp"
 #include "platform/audio/MicrophoneAccess.hpp"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace quorl {
@@ -38,5 +39,8 @@ struct DownloadProgress {
 
     friend bool operator==(const DownloadProgress&, const DownloadProgress&) = default;
 };
+
+// Receives the progress of a model download or load; may be called from any thread.
+using ProgressHandler = std::function<void(const DownloadProgress& progress)>;
 
 } // namespace quorl

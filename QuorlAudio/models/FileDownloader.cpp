@@ -164,7 +164,8 @@ struct TransferPlan {
     const std::optional<std::string>& expectedSha256;
     fs::path partialFile;
     const FileDownloader::ProgressCallback& onProgress;
-    const std::optional<platform::net::SessionConfiguration>& configuration;
+    platform::net::SessionConfiguration configuration;
+    const OfflineSwitch& offline;
 };
 
 // The listed content hash, when there is one, must be the file's.
@@ -280,9 +281,7 @@ Response transfer(const TransferPlan& plan, const Request& request, std::int64_t
 }
 
 fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
-    if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", plan.path, ")"}));
-    }
+    plan.offline.refuseWhileOn(platform::core::concatenated({"download(", plan.path, ")"}));
     Request request = plan.request;
     const auto offset = resumePoint(plan, attempt, request);
     if (!offset) {
@@ -298,10 +297,8 @@ fs::path attemptTransfer(const TransferPlan& plan, int attempt) {
 }
 
 std::vector<std::uint8_t> attemptFetch(const Request& request, const std::string& description,
-                                       platform::net::Session& session) {
-    if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
-    }
+                                       platform::net::Session& session, const OfflineSwitch& offline) {
+    offline.refuseWhileOn(platform::core::concatenated({"fetchFile(", description, ")"}));
     auto [body, response] = session.data(request);
     checkHubStatus(response, "fetching " + description, description);
     if (const auto type = htmlContentType(response)) {
@@ -330,10 +327,8 @@ std::optional<std::vector<std::uint8_t>> leadingBytes(const fs::path& path) {
 
 } // namespace
 
-FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std::string& from, const fs::path& at,
-                                               const std::optional<fs::path>& recoveringBlockedPaths,
-                                               const std::optional<platform::net::SessionConfiguration>& configuration,
-                                               ProgressCallback onBytes, platform::core::Sleeper& sleeper) {
+FileDownloader::Outcome FileDownloader::ensure(const Placement& placement, const HubAccess& access) {
+    const auto& [file, from, at, recoveringBlockedPaths, configuration, onBytes] = placement;
     if (isPresent(file, at)) {
         return Outcome::alreadyPresent;
     }
@@ -350,9 +345,16 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
     }
     checkRoomFor(file, appendingExtension(at, "partial"));
     const auto url = ModelRegistry::resolveModel(from, platform::net::percentEncodePath(file.path));
-    const fs::path partialFile =
-        download(HFClient::request(url), file.path, file.size, appendingExtension(at, "partial"), std::move(onBytes),
-                 fileAttempts, fileMinBackoff, configuration, sleeper, file.sha256);
+    const fs::path partialFile = download(Transfer{.request = HFClient::request(url),
+                                                   .path = file.path,
+                                                   .expectedSize = file.size,
+                                                   .partialFile = appendingExtension(at, "partial"),
+                                                   .onProgress = onBytes,
+                                                   .maxAttempts = fileAttempts,
+                                                   .minBackoff = fileMinBackoff,
+                                                   .configuration = configuration,
+                                                   .expectedSha256 = file.sha256},
+                                          access);
     std::error_code unreadable;
     if (fs::exists(fs::symlink_status(at, unreadable))) {
         fs::remove_all(at, unreadable);
@@ -361,38 +363,33 @@ FileDownloader::Outcome FileDownloader::ensure(const RemoteFile& file, const std
     return Outcome::downloaded;
 }
 
-fs::path FileDownloader::download(const Request& request, const std::string& path, std::int64_t expectedSize,
-                                  const std::optional<fs::path>& partialFileURL, ProgressCallback onProgress,
-                                  int maxAttempts, double minBackoff,
-                                  const std::optional<platform::net::SessionConfiguration>& configuration,
-                                  platform::core::Sleeper& sleeper, const std::optional<std::string>& expectedSha256) {
+fs::path FileDownloader::download(const Transfer& transfer, const HubAccess& access) {
     const TransferPlan plan{
-        .request = request,
-        .path = path,
-        .expectedSize = expectedSize,
-        .expectedSha256 = expectedSha256,
-        .partialFile = partialFileURL.value_or(platform::sys::UserFolders::temporary() /
-                                               (platform::core::UUID::random().uuidString() + ".partial")),
-        .onProgress = onProgress,
-        .configuration = configuration,
+        .request = transfer.request,
+        .path = transfer.path,
+        .expectedSize = transfer.expectedSize,
+        .expectedSha256 = transfer.expectedSha256,
+        .partialFile = transfer.partialFile.value_or(platform::sys::UserFolders::temporary() /
+                                                     (platform::core::UUID::random().uuidString() + ".partial")),
+        .onProgress = transfer.onProgress,
+        .configuration = transfer.configuration.value_or(access.session->configuration()),
+        .offline = access.offline,
     };
     return RetryPolicy::withRetry(
-        path, maxAttempts, minBackoff, downloadLogger(),
-        [&plan](int attempt) { return attemptTransfer(plan, attempt); }, sleeper);
+        transfer.path, transfer.maxAttempts, transfer.minBackoff, downloadLogger(),
+        [&plan](int attempt) { return attemptTransfer(plan, attempt); }, access.sleeper);
 }
 
 std::vector<std::uint8_t>
 FileDownloader::fetchData(const platform::net::Url& from, const std::string& description, int maxAttempts,
                           double minBackoff, const std::optional<platform::net::SessionConfiguration>& configuration,
-                          platform::core::Sleeper& sleeper) {
-    if (HFClient::offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"fetchFile(", description, ")"}));
-    }
+                          const HubAccess& access) {
+    access.offline.refuseWhileOn(platform::core::concatenated({"fetchFile(", description, ")"}));
     const Request request = HFClient::request(from);
-    const SessionLease lease(configuration);
+    const SessionLease lease(configuration, access.session);
     return RetryPolicy::withRetry(
         description, maxAttempts, minBackoff, downloadLogger(),
-        [&](int) { return attemptFetch(request, description, *lease.session()); }, sleeper);
+        [&](int) { return attemptFetch(request, description, *lease.session(), access.offline); }, access.sleeper);
 }
 
 void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::optional<Response>& response,
@@ -418,13 +415,12 @@ void FileDownloader::validateDownloadedArtifact(const fs::path& at, const std::o
 
 platform::net::Response
 FileDownloader::streamDownload(const platform::net::Request& request, const std::filesystem::path& destination,
-                               std::int64_t resumeOffset,
-                               const std::optional<platform::net::SessionConfiguration>& configuration,
+                               std::int64_t resumeOffset, const platform::net::SessionConfiguration& configuration,
                                ProgressCallback onProgress, ResponseCallback onResponse, std::int64_t sizeLimit) {
     auto delegate = std::make_shared<StreamingDownloadDelegate>(destination, resumeOffset, sizeLimit,
                                                                 std::move(onProgress), std::move(onResponse));
     // A session of its own per transfer, so the delegate serves exactly this one.
-    const auto session = platform::net::Session::make(configuration.value_or(HFClient::session()->configuration()));
+    const auto session = platform::net::Session::make(configuration);
     const auto task = session->dataTask(request, delegate);
     // The task is recorded before the cancellation callback is registered: a task already cancelled runs
     // the callback at registration, which then finds the task to stop, so no cancellation is lost.

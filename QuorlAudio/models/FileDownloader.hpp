@@ -1,7 +1,7 @@
 #pragma once
 
+#include "QuorlAudio/models/HubAccess.hpp"
 #include "QuorlAudio/models/RemoteFile.hpp"
-#include "platform/core/Sleeper.hpp"
 #include "platform/net/Request.hpp"
 #include "platform/net/Response.hpp"
 #include "platform/net/SessionConfiguration.hpp"
@@ -35,40 +35,57 @@ public:
         downloaded,
     };
 
-    // Makes sure `file` of the repository `from` ("owner/name") exists at `at`. Creates the destination's
-    // folder first: with ModelCache::createDirectoryRobustly below `recoveringBlockedPaths` when given,
-    // plainly otherwise. Downloads through the partial file, resuming an interrupted transfer with "Range"
-    // and "If-Range", four attempts with back-offs from 1 s, then moves the file into place. Refused while
-    // offline unless the file is present or empty. Throws the last attempt's error.
-    static Outcome ensure(const RemoteFile& file, const std::string& from, const std::filesystem::path& at,
-                          const std::optional<std::filesystem::path>& recoveringBlockedPaths,
-                          const std::optional<platform::net::SessionConfiguration>& configuration,
-                          ProgressCallback onBytes,
-                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+    // One listed file and where ensure puts it, written with designated initialisers.
+    struct Placement {
+        RemoteFile file;
+        // The repository, "owner/name".
+        std::string from;
+        std::filesystem::path at;
+        // When given, the destination's folder is made with ModelCache::createDirectoryRobustly below it.
+        std::optional<std::filesystem::path> recoveringBlockedPaths = std::nullopt;
+        // Without one the transfer copies the hub session's configuration.
+        std::optional<platform::net::SessionConfiguration> configuration = std::nullopt;
+        ProgressCallback onBytes = {};
+    };
 
-    // The retried transfer of `request` into a partial file (a new one in the temporary folder when none
-    // is given); returns the partial file once it is complete and valid. `path` names the file in logs and
-    // errors; an `expectedSize` below 1 skips the size check, and otherwise no more bytes than that are ever
-    // written. Answers map to errors: 429 and 503 to a rate limit carrying the server's "Retry-After", 416
-    // to an invalid artifact (the partial file is discarded), any other status outside 2xx to a download
-    // failure with the HTTP status. A resumed answer (206) must carry the stored validator and the expected
-    // total, else the file starts over from byte 0. A body without a stated length that ends early counts
-    // as cut and is continued by the next attempt. With `expectedSha256`, the finished file must have that
-    // SHA-256, else it is discarded and fetched again.
-    static std::filesystem::path download(const platform::net::Request& request, const std::string& path,
-                                          std::int64_t expectedSize,
-                                          const std::optional<std::filesystem::path>& partialFileURL,
-                                          ProgressCallback onProgress, int maxAttempts, double minBackoff,
-                                          const std::optional<platform::net::SessionConfiguration>& configuration,
-                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system(),
-                                          const std::optional<std::string>& expectedSha256 = std::nullopt);
+    // Makes sure the placement's file exists at its destination. Creates the destination's folder first
+    // (robustly or plainly, see Placement). Downloads through the partial file, resuming an interrupted
+    // transfer with "Range" and "If-Range", four attempts with back-offs from 1 s, then moves the file into
+    // place. Refused while offline unless the file is present or empty. Throws the last attempt's error.
+    static Outcome ensure(const Placement& placement, const HubAccess& access);
+
+    // One retried transfer of `request` into a partial file, written with designated initialisers.
+    struct Transfer {
+        platform::net::Request request;
+        // Names the file in logs and errors.
+        std::string path;
+        // Below 1 skips the size check; otherwise no more bytes than this are ever written.
+        std::int64_t expectedSize = -1;
+        // A new one in the temporary folder when absent.
+        std::optional<std::filesystem::path> partialFile = std::nullopt;
+        ProgressCallback onProgress = {};
+        int maxAttempts = 4;
+        double minBackoff = 1.0;
+        // Without one the transfer copies the hub session's configuration.
+        std::optional<platform::net::SessionConfiguration> configuration = std::nullopt;
+        // When given, the finished file must have this SHA-256, else it is discarded and fetched again.
+        std::optional<std::string> expectedSha256 = std::nullopt;
+    };
+
+    // Runs `transfer`; returns the partial file once it is complete and valid. Answers map to errors: 429
+    // and 503 to a rate limit carrying the server's "Retry-After", 416 to an invalid artifact (the partial
+    // file is discarded), any other status outside 2xx to a download failure with the HTTP status. A resumed
+    // answer (206) must carry the stored validator and the expected total, else the file starts over from
+    // byte 0. A body without a stated length that ends early counts as cut and is continued by the next
+    // attempt.
+    static std::filesystem::path download(const Transfer& transfer, const HubAccess& access);
 
     // The retried fetch of a small file into memory with the same status mapping and body checks, no
     // resumption and no size check. Without a configuration it sends on the hub session.
     static std::vector<std::uint8_t> fetchData(const platform::net::Url& from, const std::string& description,
                                                int maxAttempts, double minBackoff,
                                                const std::optional<platform::net::SessionConfiguration>& configuration,
-                                               platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+                                               const HubAccess& access);
 
     // Throws DownloadError::invalidArtifact for an HTML answer or body, an empty file, or a size other than
     // `expectedSize` (when that is 1 or more).
@@ -84,11 +101,12 @@ public:
     // length, empties the file and throws a retryable DownloadError::invalidArtifact; so does a body that
     // would take the file past `sizeLimit` bytes (-1: no limit), after writing up to the limit. `onResponse`
     // may refuse the answer by throwing, which ends the transfer with that error. Cancelling the calling
-    // task cancels the transfer. Without a configuration the transfer uses the hub session's one.
-    static platform::net::Response
-    streamDownload(const platform::net::Request& request, const std::filesystem::path& destination,
-                   std::int64_t resumeOffset, const std::optional<platform::net::SessionConfiguration>& configuration,
-                   ProgressCallback onProgress, ResponseCallback onResponse, std::int64_t sizeLimit = -1);
+    // task cancels the transfer, which runs on a session of its own made with `configuration`.
+    static platform::net::Response streamDownload(const platform::net::Request& request,
+                                                  const std::filesystem::path& destination, std::int64_t resumeOffset,
+                                                  const platform::net::SessionConfiguration& configuration,
+                                                  ProgressCallback onProgress, ResponseCallback onResponse,
+                                                  std::int64_t sizeLimit = -1);
 
 private:
     class StreamingDownloadDelegate;

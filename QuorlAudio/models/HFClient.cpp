@@ -11,7 +11,6 @@
 #include "platform/text/WhiteSpace.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <limits>
 #include <string_view>
@@ -21,8 +20,6 @@ namespace {
 
 constexpr std::size_t sniffedBytes = 512;
 constexpr std::size_t snippetCharacters = 100;
-
-std::atomic<bool> offlineSwitch = false;
 
 std::string_view head(std::span<const std::uint8_t> body) {
     return {reinterpret_cast<const char*>(body.data()), std::min(body.size(), sniffedBytes)};
@@ -128,10 +125,6 @@ std::shared_ptr<platform::net::Session> HFClient::session() {
     }();
     return shared;
 }
-
-bool HFClient::offlineMode() { return offlineSwitch.load(); }
-
-void HFClient::setOfflineMode(bool offline) { offlineSwitch.store(offline); }
 
 std::optional<std::string> HFClient::huggingFaceToken() {
     for (const char* variable : {"HF_TOKEN", "HUGGING_FACE_HUB_TOKEN", "HUGGINGFACEHUB_API_TOKEN"}) {

@@ -14,16 +14,12 @@
 
 namespace quorl {
 
-// What every request to the model hub shares: the session, the offline switch, the access token, the
+// What every request to the model hub shares: the process's default session, the access token, the
 // request convention and the readers of hub responses. Sends nothing itself.
 class HFClient {
 public:
     // One session for the whole process, made on first use with the proxies of the environment.
     static std::shared_ptr<platform::net::Session> session();
-
-    // When on, every hub operation that would touch the network refuses with DownloadError::networkDisabled.
-    static bool offlineMode();
-    static void setOfflineMode(bool offline);
 
     // "HF_TOKEN", else "HUGGING_FACE_HUB_TOKEN", else "HUGGINGFACEHUB_API_TOKEN"; an empty variable counts as
     // unset, since "Bearer " with nothing after it is no credential.

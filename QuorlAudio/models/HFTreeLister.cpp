@@ -208,13 +208,10 @@ std::vector<RemoteFile> HFTreeLister::listTree(const std::string& repoRemotePath
     return walk.run(startingAt);
 }
 
-HFTreeLister::Fetcher HFTreeLister::fetch(std::shared_ptr<platform::net::Session> session) {
-    return [session = std::move(session)](const platform::net::Url& url) {
-        if (HFClient::offlineMode()) {
-            std::string operation = "listTree(";
-            operation.append(url.path()).append(")");
-            throw DownloadError::networkDisabled(operation);
-        }
+HFTreeLister::Fetcher HFTreeLister::fetch(std::shared_ptr<platform::net::Session> session,
+                                          const OfflineSwitch& offline) {
+    return [session = std::move(session), &offline](const platform::net::Url& url) {
+        offline.refuseWhileOn("listTree(" + url.path() + ")");
         return session->data(HFClient::request(url));
     };
 }

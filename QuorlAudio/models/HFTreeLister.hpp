@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuorlAudio/models/OfflineSwitch.hpp"
 #include "QuorlAudio/models/RemoteFile.hpp"
 #include "platform/core/Sleeper.hpp"
 #include "platform/net/Response.hpp"
@@ -38,8 +39,9 @@ public:
                                             const IncludeRule& include, const Fetcher& fetch,
                                             platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
 
-    // The standard fetcher: the hub request convention on `session`, refused while offline.
-    static Fetcher fetch(std::shared_ptr<platform::net::Session> session);
+    // The standard fetcher: the hub request convention on `session`, refused while `offline` is on. The
+    // switch must outlive the fetcher.
+    static Fetcher fetch(std::shared_ptr<platform::net::Session> session, const OfflineSwitch& offline);
 };
 
 } // namespace quorl

@@ -15,6 +15,7 @@
 #include "QuorlAudio/models/LoadedModelCache.hpp"
 #include "QuorlAudio/models/ModelCache.hpp"
 #include "QuorlAudio/models/ModelNames.hpp"
+#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/RepositoryPath.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "QuorlAudio/models/SessionLease.hpp"
@@ -80,7 +81,7 @@ struct RepositoryDownload {
     const fs::path& repositoryFolder;
     const std::optional<platform::net::SessionConfiguration>& configuration;
     const ProgressHandler& progressHandler;
-    platform::core::Sleeper& sleeper;
+    const HubAccess& access;
 };
 
 // Records what the listing says the wanted names hold before any of it is fetched, so that a download cut
@@ -107,9 +108,14 @@ void fetchRepositoryFiles(const RepositoryDownload& download, const std::vector<
     for (int index = 0; index < count; ++index) {
         const RemoteFile& file = files[static_cast<std::size_t>(index)];
         const fs::path destination = repositoryDestination(download.repositoryFolder, file.path, subFolder);
-        const auto outcome = FileDownloader::ensure(
-            file, remotePath(download.repo), destination, download.root, download.configuration,
-            reporter.liveBytesCallback(completedBytes, allBytes, index, count), download.sleeper);
+        const auto outcome =
+            FileDownloader::ensure({.file = file,
+                                    .from = remotePath(download.repo),
+                                    .at = destination,
+                                    .recoveringBlockedPaths = download.root,
+                                    .configuration = download.configuration,
+                                    .onBytes = reporter.liveBytesCallback(completedBytes, allBytes, index, count)},
+                                   download.access);
         completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         if (outcome != FileDownloader::Outcome::downloaded) {
             continue;
@@ -153,23 +159,20 @@ bool hasUnfinishedDownloads(const fs::path& folder, const std::set<std::string>&
     return false;
 }
 
-// What one call of loadModels asks for.
-struct LoadRequest {
-    Repo repo;
-    const std::vector<std::string>& modelNames;
-    const fs::path& directory;
-    platform::ml::ComputeUnits computeUnits;
-    const std::optional<std::string>& variant;
+// One call of loadModels: what it asks for, whom it tells and the hub that fetches what is missing.
+struct LoadJob {
+    const ModelHub::LoadRequest& request;
     const ProgressHandler& progressHandler;
-    platform::core::Sleeper& sleeper;
+    const ModelHub& hub;
 
-    fs::path repositoryFolder() const { return directory / folderName(repo); }
+    fs::path repositoryFolder() const { return request.directory / folderName(request.repo); }
 };
 
 // Makes sure every required and requested name is in the cache, downloading what is missing (0 to 0.5).
-void fillCache(const LoadRequest& request) {
+void fillCache(const LoadJob& job) {
+    const ModelHub::LoadRequest& request = job.request;
     fs::create_directories(request.directory);
-    const fs::path folder = request.repositoryFolder();
+    const fs::path folder = job.repositoryFolder();
     std::set<std::string> wanted = ModelNames::getRequiredModelNames(request.repo, request.variant);
     std::set<std::string> extra;
     for (const auto& name : request.modelNames) {
@@ -179,7 +182,7 @@ void fillCache(const LoadRequest& request) {
     }
     wanted.insert(extra.begin(), extra.end());
     const auto missing = ModelCache::missingModels(folder, wanted);
-    const bool offline = HFClient::offlineMode();
+    const bool offline = job.hub.offlineMode();
     if (!missing.empty() && offline) {
         downloadLogger().error(platform::core::concatenated(
             {"Offline mode: required models missing at ", folder.string(), ": ", quotedList(missing)}));
@@ -190,18 +193,20 @@ void fillCache(const LoadRequest& request) {
     if (missing.empty() && (offline || !hasUnfinishedDownloads(folder, wanted))) {
         downloadLogger().info(
             platform::core::concatenated({"Found ", folderName(request.repo), " locally, no download needed"}));
-        report(request.progressHandler, 0.5, DownloadPhase::downloading(0, 0));
+        report(job.progressHandler, 0.5, DownloadPhase::downloading(0, 0));
         return;
     }
     downloadLogger().info("Models not found in cache at " + folder.string());
-    ModelHub::download(request.repo, request.directory, request.variant, extra, request.progressHandler, std::nullopt,
-                       request.sleeper);
+    job.hub.download(
+        {.repo = request.repo, .to = request.directory, .variant = request.variant, .additionalModelNames = extra},
+        job.progressHandler);
 }
 
 // Checks and loads each requested bundle from the cache (0.5 to 1.0); `loading` names the bundle at hand,
 // so that a failure can be pinned on it.
-ModelHub::LoadedModels loadCachedModels(const LoadRequest& request, std::optional<std::string>& loading) {
-    const fs::path folder = request.repositoryFolder();
+ModelHub::LoadedModels loadCachedModels(const LoadJob& job, std::optional<std::string>& loading) {
+    const ModelHub::LoadRequest& request = job.request;
+    const fs::path folder = job.repositoryFolder();
     const auto configuration = MLModelConfigurationUtils::defaultConfiguration(request.computeUnits);
     const double count = static_cast<double>(request.modelNames.size());
     ModelHub::LoadedModels models;
@@ -210,8 +215,7 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request, std::optiona
         const fs::path bundle = folder / name;
         loading = name;
         ModelCache::validateCompiledModelLayout(bundle, name);
-        report(request.progressHandler, 0.5 + (static_cast<double>(index) * 0.5) / count,
-               DownloadPhase::compiling(name));
+        report(job.progressHandler, 0.5 + (static_cast<double>(index) * 0.5) / count, DownloadPhase::compiling(name));
         const auto start = std::chrono::steady_clock::now();
         // A bundle already loaded and unchanged hands out its live model instead of being prepared again.
         auto model = LoadedModelCache::shared().load(bundle, configuration);
@@ -220,15 +224,15 @@ ModelHub::LoadedModels loadCachedModels(const LoadRequest& request, std::optiona
         downloadLogger().info(platform::core::concatenated(
             {"Compiled model ", name, " in ", fixedDecimalText(elapsed.count(), 2), " ms :: ", SystemInfo::summary()}));
     }
-    report(request.progressHandler, 1.0, DownloadPhase::compiling(""));
+    report(job.progressHandler, 1.0, DownloadPhase::compiling(""));
     loading.reset();
     return models;
 }
 
-ModelHub::LoadedModels loadModelsOnce(const LoadRequest& request) {
-    fillCache(request);
+ModelHub::LoadedModels loadModelsOnce(const LoadJob& job) {
+    fillCache(job);
     std::optional<std::string> loading;
-    return loadCachedModels(request, loading);
+    return loadCachedModels(job, loading);
 }
 
 // After a failed first attempt: rethrows the error when trying again cannot help or must not happen;
@@ -237,9 +241,9 @@ ModelHub::LoadedModels loadModelsOnce(const LoadRequest& request) {
 // missing file) leaves good files and resumable partial files where they are, and the other bundles of the
 // repository, which may be gigabytes, stay too.
 void recoverFromFirstFailure(const std::exception_ptr& error, const std::optional<std::string>& failedBundle,
-                             const fs::path& folder) {
+                             const LoadJob& job) {
     const std::string description = platform::core::describe(error);
-    if (HFClient::offlineMode()) {
+    if (job.hub.offlineMode()) {
         downloadLogger().warning("Offline mode: load failed and re-download blocked. " + description);
         std::rethrow_exception(error);
     }
@@ -252,7 +256,7 @@ void recoverFromFirstFailure(const std::exception_ptr& error, const std::optiona
     }
     downloadLogger().warning("First load failed: " + description);
     downloadLogger().info("Deleting cache and re-downloading\u2026");
-    ModelCache::purgeCorruptedCache(folder / *failedBundle);
+    ModelCache::purgeCorruptedCache(job.repositoryFolder() / *failedBundle);
 }
 
 // Forgets the models loaded from what it deletes.
@@ -263,38 +267,46 @@ void removeModelsIgnoringFailure(const fs::path& path) {
 
 } // namespace
 
-bool ModelHub::offlineMode() { return HFClient::offlineMode(); }
+ModelHub::ModelHub(const Options& options)
+    : session_(options.session ? options.session : HFClient::session()), offline_(options.offline),
+      sleeper_(options.sleeper ? *options.sleeper : platform::core::Sleeper::system()) {}
 
-void ModelHub::setOfflineMode(bool offline) { HFClient::setOfflineMode(offline); }
+ModelHub& ModelHub::shared() {
+    static ModelHub hub(Options{});
+    return hub;
+}
 
-std::shared_ptr<platform::net::Session> ModelHub::session() { return HFClient::session(); }
+bool ModelHub::offlineMode() const { return offline_.isOn(); }
 
-void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::string>& variant,
-                        const std::set<std::string>& additionalModelNames, const ProgressHandler& progressHandler,
-                        const std::optional<platform::net::SessionConfiguration>& configuration,
-                        platform::core::Sleeper& sleeper) {
-    const std::string folder = folderName(repo);
-    if (offlineMode()) {
-        throw DownloadError::networkDisabled(platform::core::concatenated({"download(", folder, ")"}));
-    }
+void ModelHub::setOfflineMode(bool offline) { offline_.set(offline); }
+
+std::shared_ptr<platform::net::Session> ModelHub::session() const { return session_; }
+
+HubAccess ModelHub::access() const { return {.session = session_, .offline = offline_, .sleeper = sleeper_}; }
+
+void ModelHub::download(const DownloadRequest& request, const ProgressHandler& progressHandler) const {
+    const std::string folder = folderName(request.repo);
+    offline_.refuseWhileOn(platform::core::concatenated({"download(", folder, ")"}));
     downloadLogger().info(platform::core::concatenated({"Downloading ", folder, " from HuggingFace..."}));
-    const SessionLease lease(configuration);
-    const fs::path repositoryFolder = to / folder;
+    const SessionLease lease(request.configuration, session_);
+    const fs::path repositoryFolder = request.to / folder;
     // A stray file in place of the repository folder is cache damage like any other: it is replaced here,
     // since a failed download does not lead to a purge.
-    ModelCache::createDirectoryRobustly(repositoryFolder, to);
-    std::set<std::string> wanted = ModelNames::getRequiredModelNames(repo, variant);
-    wanted.insert(additionalModelNames.begin(), additionalModelNames.end());
+    ModelCache::createDirectoryRobustly(repositoryFolder, request.to);
+    std::set<std::string> wanted = ModelNames::getRequiredModelNames(request.repo, request.variant);
+    wanted.insert(request.additionalModelNames.begin(), request.additionalModelNames.end());
     report(progressHandler, 0, DownloadPhase::listing());
-    const auto files =
-        listWantedFiles(remotePath(repo), wanted, subPath(repo), HFTreeLister::fetch(lease.session()), sleeper);
+    const auto files = listWantedFiles(remotePath(request.repo), wanted, subPath(request.repo),
+                                       HFTreeLister::fetch(lease.session(), offline_), sleeper_);
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(files.size()), " files to download"}));
-    const RepositoryDownload repositoryDownload{.repo = repo,
-                                                .root = to,
+    // A configured session serves the listing; each transfer makes its own with the same configuration.
+    const HubAccess transfers = access();
+    const RepositoryDownload repositoryDownload{.repo = request.repo,
+                                                .root = request.to,
                                                 .repositoryFolder = repositoryFolder,
-                                                .configuration = configuration,
+                                                .configuration = request.configuration,
                                                 .progressHandler = progressHandler,
-                                                .sleeper = sleeper};
+                                                .access = transfers};
     recordListing(repositoryDownload, wanted, files);
     fetchRepositoryFiles(repositoryDownload, files);
     const auto missing = ModelCache::missingModels(repositoryFolder, wanted);
@@ -305,17 +317,13 @@ void ModelHub::download(Repo repo, const fs::path& to, const std::optional<std::
 }
 
 void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::path& to,
-                        const ProgressHandler& progressHandler, const SkipRule& shouldSkip,
-                        platform::core::Sleeper& sleeper) {
+                        const ProgressHandler& progressHandler, const SkipRule& shouldSkip) const {
     const std::string folder = folderName(repo);
-    if (offlineMode()) {
-        throw DownloadError::networkDisabled(
-            platform::core::concatenated({"download(", folder, "/", subdirectory, ")"}));
-    }
+    offline_.refuseWhileOn(platform::core::concatenated({"download(", folder, "/", subdirectory, ")"}));
     report(progressHandler, 0, DownloadPhase::listing());
     const auto include = [&shouldSkip](const std::string& path, bool) { return !shouldSkip || !shouldSkip(path); };
-    const auto files =
-        HFTreeLister::listTree(remotePath(repo), subdirectory, include, HFTreeLister::fetch(session()), sleeper);
+    const auto files = HFTreeLister::listTree(remotePath(repo), subdirectory, include,
+                                              HFTreeLister::fetch(session_, offline_), sleeper_);
     const int count = static_cast<int>(files.size());
     downloadLogger().info(platform::core::concatenated({"Found ", std::to_string(count), " files in ", subdirectory}));
     const std::int64_t allBytes = totalBytes(files);
@@ -327,8 +335,8 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
         checkRepositoryPath(file.path);
         auto onBytes = file.size >= 1 ? reporter.liveBytesCallback(completedBytes, allBytes, index, count)
                                       : FileDownloader::ProgressCallback();
-        const auto outcome = FileDownloader::ensure(file, remotePath(repo), to / file.path, std::nullopt, std::nullopt,
-                                                    std::move(onBytes), sleeper);
+        const auto outcome = FileDownloader::ensure(
+            {.file = file, .from = remotePath(repo), .at = to / file.path, .onBytes = std::move(onBytes)}, access());
         completedBytes = platform::core::saturatingAdd(completedBytes, countedBytes(file));
         const int done = index + 1;
         report(progressHandler, completedShare(completedBytes, allBytes, done, count),
@@ -342,40 +350,29 @@ void ModelHub::download(Repo repo, const std::string& subdirectory, const fs::pa
 }
 
 std::vector<std::uint8_t> ModelHub::fetchFile(const platform::net::Url& from, const std::string& description,
-                                              int maxAttempts, double minBackoff, platform::core::Sleeper& sleeper) {
-    return FileDownloader::fetchData(from, description, maxAttempts, minBackoff, std::nullopt, sleeper);
+                                              int maxAttempts, double minBackoff) const {
+    return FileDownloader::fetchData(from, description, maxAttempts, minBackoff, std::nullopt, access());
 }
 
-std::pair<std::vector<std::uint8_t>, platform::net::Response> ModelHub::fetchWithAuth(const platform::net::Url& from) {
-    if (offlineMode()) {
-        throw DownloadError::networkDisabled(
-            platform::core::concatenated({"fetchWithAuth(", from.absoluteString(), ")"}));
-    }
-    return session()->data(HFClient::request(from));
+std::pair<std::vector<std::uint8_t>, platform::net::Response>
+ModelHub::fetchWithAuth(const platform::net::Url& from) const {
+    offline_.refuseWhileOn(platform::core::concatenated({"fetchWithAuth(", from.absoluteString(), ")"}));
+    return session_->data(HFClient::request(from));
 }
 
-ModelHub::LoadedModels ModelHub::loadModels(Repo repo, const std::vector<std::string>& modelNames,
-                                            const fs::path& directory, platform::ml::ComputeUnits computeUnits,
-                                            const std::optional<std::string>& variant,
-                                            const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
+ModelHub::LoadedModels ModelHub::loadModels(const LoadRequest& request, const ProgressHandler& progressHandler) const {
     SystemInfoReporter::shared().logIfNeeded(downloadLogger());
-    const LoadRequest request{.repo = repo,
-                              .modelNames = modelNames,
-                              .directory = directory,
-                              .computeUnits = computeUnits,
-                              .variant = variant,
-                              .progressHandler = progressHandler,
-                              .sleeper = sleeper};
+    const LoadJob job{.request = request, .progressHandler = progressHandler, .hub = *this};
     // A second load of the same folder would otherwise purge the files this one is about to load.
-    const CacheFolderLock lock(request.repositoryFolder());
+    const CacheFolderLock lock(job.repositoryFolder());
     std::optional<std::string> loading;
     try {
-        fillCache(request);
-        return loadCachedModels(request, loading);
+        fillCache(job);
+        return loadCachedModels(job, loading);
     } catch (...) {
-        recoverFromFirstFailure(std::current_exception(), loading, request.repositoryFolder());
+        recoverFromFirstFailure(std::current_exception(), loading, job);
     }
-    return loadModelsOnce(request);
+    return loadModelsOnce(job);
 }
 
 void ModelHub::clearCache(Repo repo, const fs::path& directory) {

@@ -4,12 +4,8 @@
 #include "QuorlAudio/models/FileDownloader.hpp"
 
 #include <cstdint>
-#include <functional>
 
 namespace quorl {
-
-// Receives the progress of a model download or load; may be called from any thread.
-using ProgressHandler = std::function<void(const DownloadProgress& progress)>;
 
 // Turns the byte counts of the file being downloaded into progress of the whole download.
 struct ProgressReporter {

@@ -1,11 +1,12 @@
 #include "QuorlAudio/models/SessionLease.hpp"
 
-#include "QuorlAudio/models/HFClient.hpp"
+#include <utility>
 
 namespace quorl {
 
-SessionLease::SessionLease(const std::optional<platform::net::SessionConfiguration>& configuration)
-    : session_(configuration ? platform::net::Session::make(*configuration) : HFClient::session()),
+SessionLease::SessionLease(const std::optional<platform::net::SessionConfiguration>& configuration,
+                           std::shared_ptr<platform::net::Session> shared)
+    : session_(configuration ? platform::net::Session::make(*configuration) : std::move(shared)),
       owned_(configuration.has_value()) {}
 
 SessionLease::~SessionLease() {

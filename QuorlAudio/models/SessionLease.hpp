@@ -8,12 +8,13 @@
 
 namespace quorl {
 
-// The session one hub operation sends on: the shared hub session, or, when the caller gives a
+// The session one hub operation sends on: the hub's `shared` session, or, when the caller gives a
 // configuration, a session of its own that is finished and invalidated when the operation ends, on
 // success and on failure alike.
 class SessionLease {
 public:
-    explicit SessionLease(const std::optional<platform::net::SessionConfiguration>& configuration);
+    SessionLease(const std::optional<platform::net::SessionConfiguration>& configuration,
+                 std::shared_ptr<platform::net::Session> shared);
     ~SessionLease();
     SessionLease(const SessionLease&) = delete;
     SessionLease& operator=(const SessionLease&) = delete;

@@ -122,8 +122,11 @@ void VadManager::logInitialization(Clock::time_point started) const {
 void VadManager::loadUnifiedModel(const std::optional<fs::path>& from, const ProgressHandler& progressHandler) {
     const fs::path cache = from.value_or(getDefaultBaseDirectory()) / "Models";
     const auto& required = ModelNames::VAD::requiredModels();
-    const auto models = ModelHub::loadModels(Repo::vad, {required.begin(), required.end()}, cache, config_.computeUnits,
-                                             std::nullopt, progressHandler);
+    const auto models = ModelHub::shared().loadModels({.repo = Repo::vad,
+                                                       .modelNames = {required.begin(), required.end()},
+                                                       .directory = cache,
+                                                       .computeUnits = config_.computeUnits},
+                                                      progressHandler);
     const auto model = models.find(std::string(ModelNames::VAD::sileroVadFile));
     if (model == models.end()) {
         logger_.error("Failed to load VAD model from downloaded models");

@@ -76,9 +76,10 @@ protected:
     }
 
     static quorl::AsrModels preparedModels() {
-        return quorl::AsrModels::downloadAndLoad(std::nullopt, std::nullopt, quorl::AsrModelVersion::v3,
-                                                 quorl::ParakeetEncoderPrecision::int8, std::nullopt,
-                                                 [](const quorl::DownloadProgress&) {});
+        return quorl::AsrModels::downloadAndLoad(
+            std::nullopt,
+            {.version = quorl::AsrModelVersion::v3, .encoderPrecision = quorl::ParakeetEncoderPrecision::int8},
+            [](const quorl::DownloadProgress&) {});
     }
 
     // The file as the capture tap hands it over: consecutive buffers of 1024 frames in its own format.

@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/sys/Environment.hpp"
@@ -30,11 +31,18 @@ const AppLogger& AsrModels::logger() {
     return instance;
 }
 
-AsrModels::ModelHubLoader AsrModels::hubLoader(platform::core::Sleeper& sleeper) {
-    return [&sleeper](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,
-                      platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
-                      const ProgressHandler& progressHandler) {
-        return ModelHub::loadModels(repo, modelNames, directory, computeUnits, variant, progressHandler, sleeper);
+AsrModels::ModelHubLoader AsrModels::hubLoader() { return hubLoader(ModelHub::shared()); }
+
+AsrModels::ModelHubLoader AsrModels::hubLoader(const ModelHub& hub) {
+    return [&hub](Repo repo, const std::vector<std::string>& modelNames, const fs::path& directory,
+                  platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
+                  const ProgressHandler& progressHandler) {
+        return hub.loadModels({.repo = repo,
+                               .modelNames = modelNames,
+                               .directory = directory,
+                               .computeUnits = computeUnits,
+                               .variant = variant},
+                              progressHandler);
     };
 }
 

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
-#include "QuorlAudio/models/ModelHub.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
-#include "platform/core/Sleeper.hpp"
 #include "platform/ml/ComputeUnits.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
@@ -13,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -23,6 +22,7 @@
 namespace quorl {
 
 class AppLogger;
+class ModelHub;
 
 // The loaded models of one TDT transducer recogniser, its vocabulary and the configuration they were loaded
 // with. A plain value: copies share the model objects.
@@ -42,15 +42,19 @@ struct AsrModels {
     // Whether preprocessor and encoder are separate models.
     bool usesSplitFrontend() const { return version != AsrModelVersion::tdtCtc110m; }
 
+    // Bundle name to loaded model, as ModelHub::loadModels answers.
+    using LoadedModels = std::map<std::string, std::shared_ptr<platform::ml::Model>>;
+
     // Obtains the compiled models of one repository the way ModelHub::loadModels does (download what is
     // missing, load, purge and retry once); tests put their own in its place.
-    using ModelHubLoader = std::function<ModelHub::LoadedModels(
-        Repo repo, const std::vector<std::string>& modelNames, const std::filesystem::path& directory,
-        platform::ml::ComputeUnits computeUnits, const std::optional<std::string>& variant,
-        const ProgressHandler& progressHandler)>;
+    using ModelHubLoader =
+        std::function<LoadedModels(Repo repo, const std::vector<std::string>& modelNames,
+                                   const std::filesystem::path& directory, platform::ml::ComputeUnits computeUnits,
+                                   const std::optional<std::string>& variant, const ProgressHandler& progressHandler)>;
 
-    // ModelHub::loadModels, waiting out its download back-offs with `sleeper`, which must outlive the loader.
-    static ModelHubLoader hubLoader(platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+    // `hub`'s loadModels (ModelHub::shared() when not given); the hub must outlive the loader.
+    static ModelHubLoader hubLoader();
+    static ModelHubLoader hubLoader(const ModelHub& hub);
 
     // The v2 set of required model files.
     static const std::set<std::string>& requiredModelNames();
@@ -60,12 +64,19 @@ struct AsrModels {
     static platform::ml::PredictionOptions optimizedPredictionOptions();
     static std::filesystem::path defaultCacheDirectory(AsrModelVersion version);
 
-    // Loads every model file of `version` through the model hub (downloading what is missing), one hub call
-    // per file, then the optional CTC head and the vocabulary. Without a configuration the default one applies.
-    static AsrModels load(const std::filesystem::path& from,
-                          const std::optional<platform::ml::ModelConfiguration>& configuration, AsrModelVersion version,
-                          ParakeetEncoderPrecision encoderPrecision,
-                          std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
+    // Which models to load and how, written with designated initialisers: `{.version = AsrModelVersion::v2}`.
+    struct LoadOptions {
+        // The default configuration when absent.
+        std::optional<platform::ml::ModelConfiguration> configuration = std::nullopt;
+        AsrModelVersion version = AsrModelVersion::v3;
+        ParakeetEncoderPrecision encoderPrecision = ParakeetEncoderPrecision::int8;
+        // The encoder's own processing units; the configuration's when absent.
+        std::optional<platform::ml::ComputeUnits> encoderComputeUnits = std::nullopt;
+    };
+
+    // Loads every model file of the options' version through the model hub (downloading what is missing),
+    // one hub call per file, then the optional CTC head and the vocabulary.
+    static AsrModels load(const std::filesystem::path& from, const LoadOptions& options,
                           const ProgressHandler& progressHandler, const ModelHubLoader& loadModels = hubLoader());
 
     // load from the version's default cache folder, int8 encoder.
@@ -85,17 +96,16 @@ struct AsrModels {
     };
 
     // Puts the version's model files and vocabulary into the model folder unless they are all there, and
-    // returns the target directory. `sleeper` waits out the back-offs of every transfer.
+    // returns the target directory. Every transfer goes through `hub` (ModelHub::shared() when not given).
+    static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler);
     static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler,
-                                          platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+                                          const ModelHub& hub);
 
     // download without `force`, then load from the folder it returns.
-    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to,
-                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
-                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                                     std::optional<platform::ml::ComputeUnits> encoderComputeUnits,
-                                     const ProgressHandler& progressHandler,
-                                     platform::core::Sleeper& sleeper = platform::core::Sleeper::system());
+    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler);
+    static AsrModels downloadAndLoad(const std::optional<std::filesystem::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler, const ModelHub& hub);
 
     // The v3 int8 models from `from` or the default v3 folder; a damaged file is downloaded again by the hub.
     static AsrModels loadWithAutoRecovery(const std::optional<std::filesystem::path>& from,

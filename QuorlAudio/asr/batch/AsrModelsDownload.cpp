@@ -4,6 +4,7 @@
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
 #include "QuorlAudio/models/AssetDownloader.hpp"
 #include "QuorlAudio/models/LoadedModelCache.hpp"
+#include "QuorlAudio/models/ModelHub.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "platform/core/Concatenated.hpp"
 
@@ -18,6 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 using platform::core::concatenated;
 using platform::ml::ComputeUnits;
+
+// The vocabulary fetched alone: four attempts, back-offs from one second.
+constexpr int vocabularyAttempts = 4;
+constexpr double vocabularyMinBackoff = 1.0;
 
 // One model file to fetch and the processor units its check load uses.
 struct DownloadSpec {
@@ -40,7 +45,7 @@ std::vector<DownloadSpec> downloadList(AsrModelVersion version, ParakeetEncoderP
 
 // The model download does not always bring the vocabulary along; it is then fetched alone, without a
 // repository listing.
-void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetDir, platform::core::Sleeper& sleeper,
+void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetDir, const ModelHub& hub,
                                 const AppLogger& logger) {
     const std::string name = vocabularyFileName(version);
     const fs::path path = modelFolder(version, targetDir) / name;
@@ -50,7 +55,7 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
     }
     logger.info(concatenated({"Vocabulary ", name, " missing after model download; fetching directly"}));
     const auto url = ModelRegistry::resolveModel(remotePath(repo(version)), name);
-    const auto bytes = ModelHub::fetchFile(url, name, 4, 1.0, sleeper);
+    const auto bytes = hub.fetchFile(url, name, vocabularyAttempts, vocabularyMinBackoff);
     fs::create_directories(path.parent_path());
     AssetDownloader::defaultDataWriter()(bytes, path);
     logger.info(concatenated({"Downloaded vocabulary ", name, " (", std::to_string(bytes.size() / 1024), " KB)"}));
@@ -58,8 +63,12 @@ void ensureVocabularyDownloaded(AsrModelVersion version, const fs::path& targetD
 
 } // namespace
 
+fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler) {
+    return download(request, progressHandler, ModelHub::shared());
+}
+
 fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler,
-                             platform::core::Sleeper& sleeper) {
+                             const ModelHub& hub) {
     const auto [to, force, version, encoderPrecision] = request;
     // The default folder is looked up only when needed: a caller's own folder must not depend on a user
     // folder being locatable.
@@ -75,25 +84,26 @@ fs::path AsrModels::download(const DownloadRequest& request, const ProgressHandl
         logger().info("ASR models already present at: " + target.string());
         return target;
     }
-    const auto loadModels = hubLoader(sleeper);
+    const auto loadModels = hubLoader(hub);
     const auto variant = modelVariant(version, encoderPrecision);
     for (const auto& spec : downloadList(version, encoderPrecision)) {
         loadModels(repo(version), {spec.fileName}, modelsRoot(target), spec.computeUnits, variant, progressHandler);
     }
-    ensureVocabularyDownloaded(version, target, sleeper, logger());
+    ensureVocabularyDownloaded(version, target, hub, logger());
     logger().info("Successfully downloaded ASR models");
     return target;
 }
 
-AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to,
-                                     const std::optional<platform::ml::ModelConfiguration>& configuration,
-                                     AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                                     std::optional<ComputeUnits> encoderComputeUnits,
-                                     const ProgressHandler& progressHandler, platform::core::Sleeper& sleeper) {
-    const fs::path target =
-        download({.to = to, .version = version, .encoderPrecision = encoderPrecision}, progressHandler, sleeper);
-    return load(target, configuration, version, encoderPrecision, encoderComputeUnits, progressHandler,
-                hubLoader(sleeper));
+AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler) {
+    return downloadAndLoad(to, options, progressHandler, ModelHub::shared());
+}
+
+AsrModels AsrModels::downloadAndLoad(const std::optional<fs::path>& to, const LoadOptions& options,
+                                     const ProgressHandler& progressHandler, const ModelHub& hub) {
+    const fs::path target = download(
+        {.to = to, .version = options.version, .encoderPrecision = options.encoderPrecision}, progressHandler, hub);
+    return load(target, options, progressHandler, hubLoader(hub));
 }
 
 AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
@@ -101,8 +111,7 @@ AsrModels AsrModels::loadWithAutoRecovery(const std::optional<fs::path>& from,
                                           std::optional<ComputeUnits> encoderComputeUnits,
                                           const ProgressHandler& progressHandler) {
     const fs::path folder = from ? *from : MLModelConfigurationUtils::defaultModelsDirectory(Repo::parakeetV3);
-    return load(folder, configuration, AsrModelVersion::v3, ParakeetEncoderPrecision::int8, encoderComputeUnits,
-                progressHandler);
+    return load(folder, {.configuration = configuration, .encoderComputeUnits = encoderComputeUnits}, progressHandler);
 }
 
 } // namespace quorl

@@ -42,7 +42,7 @@ struct SingleFileLoads {
         return modelIn(loadModels(repo(version), {fileName}, root, computeUnits, variant, progressHandler), fileName);
     }
 
-    static std::shared_ptr<Model> modelIn(const ModelHub::LoadedModels& models, const std::string& fileName) {
+    static std::shared_ptr<Model> modelIn(const AsrModels::LoadedModels& models, const std::string& fileName) {
         const auto found = models.find(fileName);
         return found == models.end() ? nullptr : found->second;
     }
@@ -78,7 +78,7 @@ struct FrontEnd {
 
 FrontEnd loadFrontEnd(const SingleFileLoads& loads, ComputeUnits configurationUnits,
                       std::optional<ComputeUnits> encoderComputeUnits, const AppLogger& logger) {
-    ModelHub::LoadedModels kept;
+    AsrModels::LoadedModels kept;
     for (const auto& spec : frontEndSpecs(loads, configurationUnits, encoderComputeUnits)) {
         if (auto model = loads.load(spec.fileName, spec.computeUnits)) {
             kept.insert_or_assign(spec.fileName, std::move(model));
@@ -160,10 +160,9 @@ std::string missingJointMessage(AsrModelVersion version) {
 
 } // namespace
 
-AsrModels AsrModels::load(const fs::path& from, const std::optional<platform::ml::ModelConfiguration>& configuration,
-                          AsrModelVersion version, ParakeetEncoderPrecision encoderPrecision,
-                          std::optional<ComputeUnits> encoderComputeUnits, const ProgressHandler& progressHandler,
+AsrModels AsrModels::load(const fs::path& from, const LoadOptions& options, const ProgressHandler& progressHandler,
                           const ModelHubLoader& loadModels) {
+    const auto& [configuration, version, encoderPrecision, encoderComputeUnits] = options;
     logger().info("Loading ASR models from: " + from.string());
     const auto chosen = configuration.value_or(defaultConfiguration());
     const ComputeUnits units = chosen.computeUnits;
@@ -199,8 +198,9 @@ AsrModels AsrModels::load(const fs::path& from, const std::optional<platform::ml
 AsrModels AsrModels::loadFromCache(const std::optional<platform::ml::ModelConfiguration>& configuration,
                                    AsrModelVersion version, std::optional<ComputeUnits> encoderComputeUnits,
                                    const ProgressHandler& progressHandler) {
-    return load(defaultCacheDirectory(version), configuration, version, ParakeetEncoderPrecision::int8,
-                encoderComputeUnits, progressHandler);
+    return load(defaultCacheDirectory(version),
+                {.configuration = configuration, .version = version, .encoderComputeUnits = encoderComputeUnits},
+                progressHandler);
 }
 
 } // namespace quorl

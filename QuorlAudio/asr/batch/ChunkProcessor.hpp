@@ -2,9 +2,9 @@
 
 #include "QuorlAudio/asr/batch/ASRResult.hpp"
 #include "QuorlAudio/asr/batch/AsrModelVersion.hpp"
-#include "QuorlAudio/asr/batch/ChunkSeamVocabulary.hpp"
+#include "QuorlAudio/asr/batch/ChunkGeometry.hpp"
+#include "QuorlAudio/asr/batch/ChunkSeamMerger.hpp"
 #include "QuorlAudio/asr/batch/DecodedToken.hpp"
-#include "QuorlAudio/asr/batch/SequenceMatch.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/AudioSampleSource.hpp"
 #include "QuorlAudio/foundation/Language.hpp"
@@ -22,36 +22,19 @@ namespace quorl {
 
 class AsrManager;
 
-// Transcribes a recording longer than one model window: cuts it into overlapping chunks (whole encoder frames,
-// started on quiet frame boundaries where the layout allows), decodes every chunk on its own with a fresh
+// Transcribes a recording longer than one model window: cuts it into overlapping chunks (ChunkGeometry), decodes every chunk on its own with a fresh
 // decoder state on a pool of recognisers, and joins the chunks' tokens into one list without the seam's
 // duplicates. Samples are read by position from the source, so a disk-backed recording is never loaded whole.
 // A value: none of its operations changes it.
 struct ChunkProcessor {
-    using Vocabulary = ChunkSeamVocabulary::Vocabulary;
-    using SpliceSafeIds = ChunkSeamVocabulary::SpliceSafeIds;
-    using CaseVariantIds = ChunkSeamVocabulary::CaseVariantIds;
+    using Vocabulary = ChunkSeamMerger::Vocabulary;
+    using SpliceSafeIds = ChunkSeamMerger::SpliceSafeIds;
+    using CaseVariantIds = ChunkSeamMerger::CaseVariantIds;
     using ProgressHandler = std::function<void(double progress)>;
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    struct ChunkStartDecision {
-        // First sample of the chunk's own audio.
-        std::int64_t start = 0;
-        // Whether the chunk is decoded with a short stretch of the preceding audio in front of it.
-        bool useWarmupPrefix = false;
-
-        bool operator==(const ChunkStartDecision&) const = default;
-    };
-
-    // In samples.
-    struct ChunkLayout {
-        std::int64_t chunkSamples = 0;
-        std::int64_t strideSamples = 0;
-        std::int64_t melContextSamples = 0;
-        std::int64_t warmupPrefixSamples = 0;
-
-        bool operator==(const ChunkLayout&) const = default;
-    };
+    using ChunkStartDecision = ChunkGeometry::ChunkStartDecision;
+    using ChunkLayout = ChunkGeometry::ChunkLayout;
 
     std::shared_ptr<const AudioSampleSource> sampleSource;
     // 16 kHz mono samples to transcribe.
@@ -64,22 +47,11 @@ struct ChunkProcessor {
     // Encoder frames of warm-up prefix for v3 without mel context.
     int noMelWarmupPrefixFrames = 0;
 
-    // Chunk geometry.
-    ChunkLayout chunkLayout(bool melChunkContext, std::optional<AsrModelVersion> modelVersion) const;
-    std::int64_t strideSamples(std::int64_t chunkSamples) const;
-    std::vector<ChunkStartDecision> regularChunkStarts(std::int64_t strideSamples) const;
-    // Throws what the sample source throws.
-    std::vector<ChunkStartDecision> silenceAlignedChunkStarts(std::int64_t chunkSamples, std::int64_t strideSamples,
-                                                              bool canUseWarmupPrefix) const;
+    // Where the chunks lie.
+    ChunkGeometry geometry() const;
 
-    // Merging.
-    std::vector<DecodedToken> mergeChunks(const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,
-                                          const std::optional<SpliceSafeIds>& spliceSafeTokenIds,
-                                          const std::optional<CaseVariantIds>& caseVariantIds) const;
-    std::vector<DecodedToken> collapseSeamWordDuplicates(const std::vector<DecodedToken>& tokens,
-                                                         const Vocabulary& vocabulary) const;
-    // Ascending and stable: tokens with equal timestamps keep their order.
-    static void sortByTimestamp(std::vector<DecodedToken>& tokens);
+    // How the chunks' tokens are joined at their seams.
+    ChunkSeamMerger merger() const;
 
     // The whole transcription on a pool of clones of `manager`. Cancelled through the calling task's token.
     ASRResult process(const std::shared_ptr<AsrManager>& manager, TimePoint startTime,
@@ -93,34 +65,6 @@ struct ChunkProcessor {
                                                std::optional<Language> language) const;
 
 private:
-    // Merging internals.
-
-    // A token of a chunk's overlap region, with its position in its own chunk's list and its span in seconds.
-    struct IndexedToken {
-        int index = 0;
-        DecodedToken token;
-        double start = 0;
-        double end = 0;
-    };
-
-    bool tokensMatch(const IndexedToken& left, const IndexedToken& right,
-                     const std::optional<CaseVariantIds>& caseVariantIds) const;
-    // Joins the chunks at matched pairs of overlap tokens, given in increasing order of both positions.
-    static std::vector<DecodedToken>
-    mergeUsingMatches(const std::vector<SequenceMatch>& matches, const std::vector<IndexedToken>& overlapLeft,
-                      const std::vector<IndexedToken>& overlapRight, const std::vector<DecodedToken>& left,
-                      const std::vector<DecodedToken>& right, const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
-    // Continues the merged tokens after the last matched pair without splitting the word open there.
-    static void appendSeamTail(std::vector<DecodedToken>& merged, int lastLeft, int lastRight,
-                               const std::vector<DecodedToken>& left, const std::vector<DecodedToken>& right,
-                               const std::optional<SpliceSafeIds>& spliceSafeTokenIds);
-    // The last position at or before `endingAt` whose token is splice-safe.
-    static std::optional<int> wordInitialIndex(const std::vector<DecodedToken>& tokens, int endingAt,
-                                               const SpliceSafeIds& safeIds);
-    // Removes the last word: everything from the last splice-safe token on. False, with the tokens unchanged,
-    // when there is none.
-    static bool popSeamWord(std::vector<DecodedToken>& tokens, const SpliceSafeIds& safeIds);
-
     // Parallel transcription internals.
 
     // What the job of one chunk hands back: the chunk's number, its tokens and the worker that decoded it.

@@ -147,10 +147,9 @@ BpeTokenizer BpeTokenizer::load(const fs::path& directory) {
     return BpeTokenizer(vocabOf(model), mergesOf(model), addedTokensOf(root));
 }
 
-std::vector<std::int64_t> BpeTokenizer::encode(std::string_view text, bool /*addSpecialTokens*/,
-                                               bool prependWordBoundary) const {
+std::vector<std::int64_t> BpeTokenizer::encode(std::string_view text, const EncodeOptions& options) const {
     std::vector<std::int64_t> ids;
-    for (const auto& piece : mergedPieces(initialPieces(text, prependWordBoundary))) {
+    for (const auto& piece : mergedPieces(initialPieces(text, options.prependWordBoundary))) {
         ids.push_back(idOf(piece));
     }
     return ids;

@@ -29,10 +29,17 @@ public:
     BpeTokenizer(const BpeTokenizer&) = delete;
     BpeTokenizer& operator=(const BpeTokenizer&) = delete;
 
+    // How to encode, written with designated initialisers: `{.prependWordBoundary = true}`.
+    struct EncodeOptions {
+        // Adds nothing: the model has no special tokens at either end.
+        bool addSpecialTokens = false;
+        // One more word-boundary marker in front of the text.
+        bool prependWordBoundary = false;
+    };
+
     // The ids of the text, lower-cased and in NFKC, spaces written as the word-boundary marker "▁", with one
-    // more marker in front when `prependWordBoundary` is set. `addSpecialTokens` adds nothing: the model has
-    // no special tokens at either end. A piece known to neither map takes the id of "<unk>", or 0.
-    std::vector<std::int64_t> encode(std::string_view text, bool addSpecialTokens, bool prependWordBoundary) const;
+    // more marker in front when asked. A piece known to neither map takes the id of "<unk>", or 0.
+    std::vector<std::int64_t> encode(std::string_view text, const EncodeOptions& options) const;
 
     const std::unordered_map<std::string, std::int64_t>& vocab() const { return vocab_; }
     // In file order; a pair's rank is the position of its first occurrence.

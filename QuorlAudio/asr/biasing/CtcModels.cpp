@@ -60,10 +60,11 @@ bool CtcModels::modelsExist(const fs::path& at) {
 }
 
 CtcModels CtcModels::downloadAndLoad(const std::optional<fs::path>& to, CtcModelVariant variant) {
-    return load(download(to, variant, false), variant);
+    return load(download({.to = to, .variant = variant}), variant);
 }
 
-fs::path CtcModels::download(const std::optional<fs::path>& to, CtcModelVariant variant, bool force) {
+fs::path CtcModels::download(const DownloadRequest& request) {
+    const auto [to, variant, force] = request;
     const fs::path target = to ? *to : defaultCacheDirectory(variant);
     const fs::path folder = setFolder(target, variant);
     logger().info(concatenated({"Preparing CTC models (", displayName(variant), ") at: ", folder.string()}));
@@ -75,7 +76,10 @@ fs::path CtcModels::download(const std::optional<fs::path>& to, CtcModelVariant 
     }
     // Each load is dropped: it serves to fetch the set and to prove that the model loads.
     for (const auto& name : {melFile, encoderFile}) {
-        ModelHub::loadModels(repo(variant), {name}, folder.parent_path(), ComputeUnits::cpuAndNeuralEngine);
+        ModelHub::shared().loadModels({.repo = repo(variant),
+                                       .modelNames = {name},
+                                       .directory = folder.parent_path(),
+                                       .computeUnits = ComputeUnits::cpuAndNeuralEngine});
     }
     logger().info(concatenated({"Successfully downloaded CTC models (", displayName(variant), ")"}));
     return folder;
@@ -85,8 +89,10 @@ CtcModels CtcModels::load(const fs::path& from, CtcModelVariant variant) {
     const fs::path folder = setFolder(from, variant);
     logger().info(concatenated({"Loading CTC models (", displayName(variant), ") from: ", folder.string()}));
     const ModelConfiguration configuration = defaultConfiguration();
-    auto models =
-        ModelHub::loadModels(repo(variant), {melFile, encoderFile}, folder.parent_path(), configuration.computeUnits);
+    auto models = ModelHub::shared().loadModels({.repo = repo(variant),
+                                                 .modelNames = {melFile, encoderFile},
+                                                 .directory = folder.parent_path(),
+                                                 .computeUnits = configuration.computeUnits});
     auto mel = models[melFile];
     auto encoder = models[encoderFile];
     if (!mel || !encoder) {

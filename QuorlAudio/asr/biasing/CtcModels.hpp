@@ -34,10 +34,18 @@ struct CtcModels {
     // download without force, then load from the folder it returns.
     static CtcModels downloadAndLoad(const std::optional<std::filesystem::path>& to, CtcModelVariant variant);
 
-    // Makes sure the set is in its folder beside `to` (default: the variant's cache folder), fetching it
-    // through the hub and proving each model loads, and returns that folder. `force` first removes the folder.
-    static std::filesystem::path download(const std::optional<std::filesystem::path>& to, CtcModelVariant variant,
-                                          bool force);
+    // What to download, written with designated initialisers: `{.variant = CtcModelVariant::ctc06b}`.
+    struct DownloadRequest {
+        // The variant's cache folder when absent.
+        std::optional<std::filesystem::path> to = std::nullopt;
+        CtcModelVariant variant = CtcModelVariant::ctc110m;
+        // First removes the set folder.
+        bool force = false;
+    };
+
+    // Makes sure the set is in its folder beside the request's `to`, fetching it through the hub and proving
+    // each model loads, and returns that folder.
+    static std::filesystem::path download(const DownloadRequest& request);
 
     // Loads the two models through the hub (which fetches what is missing) and the vocabulary, all from the
     // set folder beside `from`.

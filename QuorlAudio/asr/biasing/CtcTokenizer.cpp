@@ -36,11 +36,11 @@ fs::path CtcTokenizer::getCtcModelDirectory() {
 }
 
 std::vector<std::int64_t> CtcTokenizer::encode(std::string_view text) const {
-    return bpeTokenizer_->encode(text, false, true);
+    return bpeTokenizer_->encode(text, {.prependWordBoundary = true});
 }
 
 std::vector<std::int64_t> CtcTokenizer::encodeWithoutBoundary(std::string_view text) const {
-    return bpeTokenizer_->encode(text, false, false);
+    return bpeTokenizer_->encode(text, {});
 }
 
 std::vector<std::vector<std::int64_t>> CtcTokenizer::encodeVariants(std::string_view text) const {

@@ -96,7 +96,7 @@ CustomVocabularyContext CustomVocabularyContext::loadVocabularyFile(const fs::pa
 
 CustomVocabularyWithCtcModels CustomVocabularyContext::loadWithCtcTokens(const std::string& path,
                                                                          CtcModelVariant ctcVariant) {
-    const fs::path directory = CtcModels::download(std::nullopt, ctcVariant, false);
+    const fs::path directory = CtcModels::download({.variant = ctcVariant});
     auto models = CtcModels::load(directory, ctcVariant);
     auto vocabulary = loadVocabularyFile(path);
     const auto tokenizer = CtcTokenizer::load(CtcModels::defaultCacheDirectory(ctcVariant));

@@ -144,8 +144,11 @@ fs::path ParakeetLanguageModels::download(const Family& family, const DownloadRe
         return folder;
     }
     // The loaded models are dropped: loading serves to fetch the set and to prove that it loads.
-    ModelHub::loadModels(family.repo, downloadNames(family, request), modelsRoot(folder, family),
-                         ComputeUnits::cpuAndNeuralEngine, std::nullopt, request.progressHandler);
+    ModelHub::shared().loadModels({.repo = family.repo,
+                                   .modelNames = downloadNames(family, request),
+                                   .directory = modelsRoot(folder, family),
+                                   .computeUnits = ComputeUnits::cpuAndNeuralEngine},
+                                  request.progressHandler);
     logger(family).info(concatenated({"Successfully downloaded ", family.displayName, " models"}));
     return folder;
 }
@@ -160,8 +163,11 @@ ParakeetLanguageModels ParakeetLanguageModels::load(const fs::path& from, const 
     if (family.jointFile) {
         names.push_back(*family.jointFile);
     }
-    auto models = ModelHub::loadModels(family.repo, names, modelsRoot(folder, family), configuration.computeUnits,
-                                       std::nullopt, request.progressHandler);
+    auto models = ModelHub::shared().loadModels({.repo = family.repo,
+                                                 .modelNames = names,
+                                                 .directory = modelsRoot(folder, family),
+                                                 .computeUnits = configuration.computeUnits},
+                                                request.progressHandler);
     ParakeetLanguageModels set{.preprocessor = models[family.preprocessorFile],
                                .encoder = models[encoderFile],
                                .decoder = models[family.decoderFile],

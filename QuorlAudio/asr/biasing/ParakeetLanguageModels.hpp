@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QuorlAudio/asr/biasing/ParakeetLanguageModelConfig.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
 

@@ -44,7 +44,7 @@ const AppLogger& ParaformerManager::logger() {
 
 std::shared_ptr<ParaformerManager> ParaformerManager::load(ParaformerPrecision precision,
                                                            const ProgressHandler& progressHandler) {
-    const auto folder = ParaformerModels::download(precision, false, progressHandler);
+    const auto folder = ParaformerModels::download({.precision = precision}, progressHandler);
     return std::make_shared<ParaformerManager>(ParaformerModels::load(folder, precision));
 }
 

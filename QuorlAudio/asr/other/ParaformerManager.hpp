@@ -2,8 +2,8 @@
 
 #include "QuorlAudio/asr/other/FeatureRows.hpp"
 #include "QuorlAudio/asr/other/ParaformerModels.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 
 #include "platform/ml/MultiArray.hpp"
 

@@ -46,7 +46,8 @@ const AppLogger& ParaformerModels::logger() {
     return instance;
 }
 
-fs::path ParaformerModels::download(ParaformerPrecision precision, bool force, const ProgressHandler& progressHandler) {
+fs::path ParaformerModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler) {
+    const auto [precision, force] = request;
     const fs::path root = modelsRootDirectory();
     const fs::path folder = root / folderName(Repo::paraformerLargeZh);
     if (force) {
@@ -57,7 +58,7 @@ fs::path ParaformerModels::download(ParaformerPrecision precision, bool force, c
         return folder;
     }
     logger().info("Downloading Paraformer models from HuggingFace...");
-    ModelHub::download(Repo::paraformerLargeZh, root, std::nullopt, {}, progressHandler);
+    ModelHub::shared().download({.repo = Repo::paraformerLargeZh, .to = root}, progressHandler);
     logger().info("Successfully downloaded Paraformer models");
     return folder;
 }
@@ -80,7 +81,7 @@ ParaformerModels ParaformerModels::load(const fs::path& from, ParaformerPrecisio
 
 ParaformerModels ParaformerModels::downloadAndLoad(ParaformerPrecision precision,
                                                    const ProgressHandler& progressHandler) {
-    return load(download(precision, false, progressHandler), precision);
+    return load(download({.precision = precision}, progressHandler), precision);
 }
 
 bool ParaformerModels::modelsExist(const fs::path& at, ParaformerPrecision precision) {

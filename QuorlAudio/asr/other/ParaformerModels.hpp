@@ -1,8 +1,8 @@
 #pragma once
 
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 
 #include "platform/ml/Model.hpp"
 
@@ -26,11 +26,16 @@ struct ParaformerModels {
     std::shared_ptr<platform::ml::Model> decoder;
     TokenVocabulary vocabulary;
 
+    // What to download, written with designated initialisers: `{.precision = …, .force = true}`.
+    struct DownloadRequest {
+        ParaformerPrecision precision;
+        // Removes the folder first and always fetches.
+        bool force = false;
+    };
+
     // The model folder, after fetching the repository from the hub unless the precision's files are already
-    // there. `force` removes the folder first and always fetches. Progress (0 to 0.5) is reported only while
-    // files are fetched; hub failures pass through unchanged.
-    static std::filesystem::path download(ParaformerPrecision precision, bool force,
-                                          const ProgressHandler& progressHandler = {});
+    // there. Progress (0 to 0.5) is reported only while files are fetched; hub failures pass through unchanged.
+    static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler = {});
     // Loads the precision's four models and the vocabulary from the folder: the preprocessor on the CPU alone,
     // the others on the CPU and the neural engine. Throws ASRError::processingFailed for a model missing in both
     // forms or a vocabulary of another shape; runtime and file-read errors pass through unchanged.

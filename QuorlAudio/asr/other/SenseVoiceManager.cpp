@@ -72,7 +72,7 @@ const AppLogger& SenseVoiceManager::logger() {
 
 std::shared_ptr<SenseVoiceManager> SenseVoiceManager::load(SenseVoiceEncoderPrecision precision,
                                                            const ProgressHandler& progressHandler) {
-    const auto folder = SenseVoiceModels::download(precision, false, progressHandler);
+    const auto folder = SenseVoiceModels::download({.precision = precision}, progressHandler);
     return std::make_shared<SenseVoiceManager>(SenseVoiceModels::load(folder, precision), Config::defaultLanguage,
                                                Config::defaultTextNorm);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QuorlAudio/asr/other/SenseVoiceModels.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 
 #include "platform/ml/MultiArray.hpp"
 

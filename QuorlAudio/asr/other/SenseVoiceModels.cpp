@@ -35,8 +35,8 @@ const AppLogger& SenseVoiceModels::logger() {
     return instance;
 }
 
-fs::path SenseVoiceModels::download(SenseVoiceEncoderPrecision precision, bool force,
-                                    const ProgressHandler& progressHandler) {
+fs::path SenseVoiceModels::download(const DownloadRequest& request, const ProgressHandler& progressHandler) {
+    const auto [precision, force] = request;
     const fs::path root = modelsRootDirectory();
     const fs::path folder = root / folderName(Repo::senseVoiceSmall);
     if (force) {
@@ -47,7 +47,8 @@ fs::path SenseVoiceModels::download(SenseVoiceEncoderPrecision precision, bool f
         return folder;
     }
     logger().info("Downloading SenseVoice models from HuggingFace...");
-    ModelHub::download(Repo::senseVoiceSmall, root, std::string(rawValue(precision)), {}, progressHandler);
+    ModelHub::shared().download(
+        {.repo = Repo::senseVoiceSmall, .to = root, .variant = std::string(rawValue(precision))}, progressHandler);
     logger().info("Successfully downloaded SenseVoice models");
     return folder;
 }
@@ -67,7 +68,7 @@ SenseVoiceModels SenseVoiceModels::load(const fs::path& from, SenseVoiceEncoderP
 
 SenseVoiceModels SenseVoiceModels::downloadAndLoad(SenseVoiceEncoderPrecision precision,
                                                    const ProgressHandler& progressHandler) {
-    return load(download(precision, false, progressHandler), precision);
+    return load(download({.precision = precision}, progressHandler), precision);
 }
 
 bool SenseVoiceModels::modelsExist(const fs::path& at, SenseVoiceEncoderPrecision precision) {

@@ -2,7 +2,7 @@
 
 #include "QuorlAudio/asr/other/SenseVoiceEncoderPrecision.hpp"
 #include "QuorlAudio/foundation/TokenVocabulary.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 
 #include "platform/ml/Model.hpp"
 
@@ -23,10 +23,16 @@ struct SenseVoiceModels {
     std::shared_ptr<platform::ml::Model> encoder;
     TokenVocabulary vocabulary;
 
-    // The model folder, after fetching the precision's files from the hub unless they are already there. `force`
-    // removes the folder first and always fetches. Hub failures pass through unchanged.
-    static std::filesystem::path download(SenseVoiceEncoderPrecision precision, bool force,
-                                          const ProgressHandler& progressHandler = {});
+    // What to download, written with designated initialisers: `{.precision = …, .force = true}`.
+    struct DownloadRequest {
+        SenseVoiceEncoderPrecision precision;
+        // Removes the folder first and always fetches.
+        bool force = false;
+    };
+
+    // The model folder, after fetching the precision's files from the hub unless they are already there. Hub
+    // failures pass through unchanged.
+    static std::filesystem::path download(const DownloadRequest& request, const ProgressHandler& progressHandler = {});
     // Loads the preprocessor (CPU only), the precision's encoder and the vocabulary from the folder. Throws
     // ASRError::processingFailed for a model missing in both forms; runtime and file errors pass through.
     static SenseVoiceModels load(const std::filesystem::path& from, SenseVoiceEncoderPrecision precision);

@@ -65,8 +65,8 @@ AudioSource SlidingWindowAsrManager::source() const {
 void SlidingWindowAsrManager::loadModels(const std::optional<std::filesystem::path>& to,
                                          const ProgressHandler& progressHandler) {
     logger_.info("Loading ASR models...");
-    loadModels(AsrModels::downloadAndLoad(to, std::nullopt, AsrModelVersion::v3, ParakeetEncoderPrecision::int8,
-                                          std::nullopt, progressHandler));
+    loadModels(AsrModels::downloadAndLoad(
+        to, {.version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int8}, progressHandler));
 }
 
 void SlidingWindowAsrManager::loadModels(const AsrModels& models) {

@@ -12,7 +12,7 @@
 #include "QuorlAudio/asr/streaming/SlidingWindowTranscriptionUpdate.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/AudioSource.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "platform/core/DedicatedTask.hpp"
 
 #include "platform/audio/PCMBuffer.hpp"

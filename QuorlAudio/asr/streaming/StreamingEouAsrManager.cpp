@@ -157,7 +157,7 @@ void StreamingEouAsrManager::loadModels(const std::optional<fs::path>& to,
         logger_.info("Using cached Parakeet EOU models at " + modelFolder.string());
     } else {
         logger_.info("Downloading Parakeet EOU models to " + base.string() + "...");
-        ModelHub::download(modelRepo, base, std::nullopt, {}, progressHandler);
+        ModelHub::shared().download({.repo = modelRepo, .to = base}, progressHandler);
     }
     loadModelsLocked(modelFolder);
 }

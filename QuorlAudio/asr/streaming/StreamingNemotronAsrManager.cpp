@@ -86,7 +86,7 @@ void StreamingNemotronAsrManager::loadModels(const std::optional<fs::path>& to,
         logger_.info("Using cached Nemotron models at " + modelFolder.string());
     } else {
         logger_.info("Downloading Nemotron models to " + base.string() + "...");
-        ModelHub::download(modelRepo, base, std::nullopt, {}, progressHandler);
+        ModelHub::shared().download({.repo = modelRepo, .to = base}, progressHandler);
     }
     loadModelsLocked(modelFolder);
 }

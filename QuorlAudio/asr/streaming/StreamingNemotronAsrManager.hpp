@@ -9,7 +9,7 @@
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/ContinuousAudioConverter.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelConfiguration.hpp"

@@ -23,29 +23,11 @@ using platform::ml::ModelConfiguration;
 StreamingUnifiedAsrManager::StreamingUnifiedAsrManager() : StreamingUnifiedAsrManager(Options{}) {}
 
 StreamingUnifiedAsrManager::StreamingUnifiedAsrManager(Options options)
-    : logger_("UnifiedStreaming"), config_(options.config), encoderPrecision_(options.encoderPrecision),
-      audioConverter_(ASRConstants::sampleRate), windower_{.config = options.config},
-      mlConfiguration_(options.configuration ? *options.configuration
-                                             : MLModelConfigurationUtils::defaultConfiguration(
-                                                   platform::ml::ComputeUnits::cpuAndNeuralEngine)) {}
+    : UnifiedAsrEngine(options), logger_("UnifiedStreaming"),
+      audioConverter_(ASRConstants::sampleRate), windower_{.config = options.config} {}
 
 std::string StreamingUnifiedAsrManager::displayName() const {
     return "Parakeet Unified 0.6B (" + std::to_string(config_.latencyMs()) + "ms)";
-}
-
-ModelConfiguration StreamingUnifiedAsrManager::mlConfiguration() const {
-    const std::lock_guard lock(mutex_);
-    return mlConfiguration_;
-}
-
-void StreamingUnifiedAsrManager::setMlConfiguration(ModelConfiguration configuration) {
-    const std::lock_guard lock(mutex_);
-    mlConfiguration_ = std::move(configuration);
-}
-
-void StreamingUnifiedAsrManager::setPartialTranscriptCallback(PartialTranscriptCallback callback) {
-    const std::lock_guard lock(mutex_);
-    partialCallback_ = std::move(callback);
 }
 
 // Loading
@@ -66,23 +48,6 @@ UnifiedModelLoader StreamingUnifiedAsrManager::loader() const {
         .encoderPrecision = encoderPrecision_,
     };
 }
-
-void StreamingUnifiedAsrManager::loadModels(const fs::path& from) {
-    const std::lock_guard lock(mutex_);
-    loader().loadFrom(models_, from, mlConfiguration_);
-}
-
-void StreamingUnifiedAsrManager::loadModels(const std::optional<fs::path>& to,
-                                            const std::optional<ModelConfiguration>& configuration,
-                                            const ProgressHandler& progressHandler) {
-    const std::lock_guard lock(mutex_);
-    if (configuration) {
-        mlConfiguration_ = *configuration;
-    }
-    loader().load(models_, to, mlConfiguration_, progressHandler);
-}
-
-void StreamingUnifiedAsrManager::loadModels() { loadModels(std::nullopt, std::nullopt, {}); }
 
 // Audio intake and decoding
 

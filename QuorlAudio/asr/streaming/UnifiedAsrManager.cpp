@@ -24,29 +24,10 @@ constexpr std::int64_t encoderSeconds = 15;
 UnifiedAsrManager::UnifiedAsrManager() : UnifiedAsrManager(Options{}) {}
 
 UnifiedAsrManager::UnifiedAsrManager(Options options)
-    : logger_("UnifiedOffline"), config_(options.config),
-      encoderPrecision_(options.encoderPrecision), layout_{.config = options.config},
-      audioConverter_(ASRConstants::sampleRate, false), streamConverter_(ASRConstants::sampleRate),
-      mlConfiguration_(options.configuration ? *options.configuration
-                                             : MLModelConfigurationUtils::defaultConfiguration(
-                                                   platform::ml::ComputeUnits::cpuAndNeuralEngine)) {}
+    : UnifiedAsrEngine(options), logger_("UnifiedOffline"), layout_{.config = options.config},
+      audioConverter_(ASRConstants::sampleRate, false), streamConverter_(ASRConstants::sampleRate) {}
 
 std::string UnifiedAsrManager::displayName() const { return "Parakeet Unified 0.6B (offline 15s batch)"; }
-
-ModelConfiguration UnifiedAsrManager::mlConfiguration() const {
-    const std::lock_guard lock(mutex_);
-    return mlConfiguration_;
-}
-
-void UnifiedAsrManager::setMlConfiguration(ModelConfiguration configuration) {
-    const std::lock_guard lock(mutex_);
-    mlConfiguration_ = std::move(configuration);
-}
-
-void UnifiedAsrManager::setPartialTranscriptCallback(PartialTranscriptCallback callback) {
-    const std::lock_guard lock(mutex_);
-    partialCallback_ = std::move(callback);
-}
 
 // Loading
 
@@ -64,23 +45,6 @@ UnifiedModelLoader UnifiedAsrManager::loader() const {
         .encoderPrecision = encoderPrecision_,
     };
 }
-
-void UnifiedAsrManager::loadModels(const fs::path& from) {
-    const std::lock_guard lock(mutex_);
-    loader().loadFrom(models_, from, mlConfiguration_);
-}
-
-void UnifiedAsrManager::loadModels(const std::optional<fs::path>& to,
-                                   const std::optional<ModelConfiguration>& configuration,
-                                   const ProgressHandler& progressHandler) {
-    const std::lock_guard lock(mutex_);
-    if (configuration) {
-        mlConfiguration_ = *configuration;
-    }
-    loader().load(models_, to, mlConfiguration_, progressHandler);
-}
-
-void UnifiedAsrManager::loadModels() { loadModels(std::nullopt, std::nullopt, {}); }
 
 // Transcription
 

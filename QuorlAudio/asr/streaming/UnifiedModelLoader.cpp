@@ -28,7 +28,11 @@ void UnifiedModelLoader::load(UnifiedModelSet& models, const std::optional<fs::p
         logger.info("Using cached " + label + " models at " + setFolder.string());
     } else {
         logger.info("Downloading " + label + " models to " + modelsRoot.string() + "...");
-        ModelHub::download(Repo::parakeetUnified, modelsRoot, downloadVariant, extraModelNames, progressHandler);
+        ModelHub::shared().download({.repo = Repo::parakeetUnified,
+                                     .to = modelsRoot,
+                                     .variant = downloadVariant,
+                                     .additionalModelNames = extraModelNames},
+                                    progressHandler);
     }
     loadFrom(models, setFolder, configuration);
 }

@@ -3,8 +3,8 @@
 #include "QuorlAudio/asr/streaming/UnifiedConfig.hpp"
 #include "QuorlAudio/asr/streaming/UnifiedModelSet.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/models/DownloadProgress.hpp"
 #include "QuorlAudio/models/ModelNamesRecognition.hpp"
-#include "QuorlAudio/models/ProgressReporter.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
 
 #include <cstdint>

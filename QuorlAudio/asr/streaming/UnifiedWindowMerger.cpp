@@ -8,8 +8,8 @@ namespace quorl {
 namespace {
 
 // The tokenizer's ids that the merge rules can hold.
-ChunkProcessor::Vocabulary mergeVocabulary(const Tokenizer& tokenizer) {
-    ChunkProcessor::Vocabulary vocabulary;
+ChunkSeamMerger::Vocabulary mergeVocabulary(const Tokenizer& tokenizer) {
+    ChunkSeamMerger::Vocabulary vocabulary;
     for (const auto& [id, piece] : tokenizer.idToToken()) {
         if (id >= std::numeric_limits<int>::min() && id <= std::numeric_limits<int>::max()) {
             vocabulary.emplace(static_cast<int>(id), piece);
@@ -21,26 +21,19 @@ ChunkProcessor::Vocabulary mergeVocabulary(const Tokenizer& tokenizer) {
 } // namespace
 
 UnifiedWindowMerger::UnifiedWindowMerger(const Tokenizer& tokenizer, double overlapSeconds)
-    : tokenizer_(tokenizer),
-      // Only the merge rules are used, and they never read audio, so no sample source is given.
-      chunkProcessor_{.sampleSource = nullptr,
-                      .totalSamples = 0,
-                      .logger = AppLogger("ChunkProcessor"),
-                      .overlapSeconds = overlapSeconds,
-                      .melContextSamples = 1280,
-                      .noMelWarmupPrefixFrames = 0},
-      vocabulary_(mergeVocabulary(tokenizer)), spliceSafeIds_(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary_)),
+    : tokenizer_(tokenizer), seamMerger_{.overlapSeconds = overlapSeconds}, vocabulary_(mergeVocabulary(tokenizer)),
+      spliceSafeIds_(ChunkSeamVocabulary::spliceSafeTokenIds(vocabulary_)),
       caseVariantIds_(ChunkSeamVocabulary::caseVariantCanonicalIds(vocabulary_)) {}
 
 void UnifiedWindowMerger::append(const std::vector<DecodedToken>& window) {
-    merged_ = merged_.empty() ? window : chunkProcessor_.mergeChunks(merged_, window, spliceSafeIds_, caseVariantIds_);
+    merged_ = merged_.empty() ? window : seamMerger_.mergeChunks(merged_, window, spliceSafeIds_, caseVariantIds_);
 }
 
 std::string UnifiedWindowMerger::text() const {
     std::vector<DecodedToken> ordered = merged_;
-    ChunkProcessor::sortByTimestamp(ordered);
+    ChunkSeamMerger::sortByTimestamp(ordered);
     std::vector<std::int64_t> ids;
-    for (const auto& token : chunkProcessor_.collapseSeamWordDuplicates(ordered, vocabulary_)) {
+    for (const auto& token : seamMerger_.collapseSeamWordDuplicates(ordered, vocabulary_)) {
         ids.push_back(token.token);
     }
     return tokenizer_.decode(ids);

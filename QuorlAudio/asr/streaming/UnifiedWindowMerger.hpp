@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QuorlAudio/asr/batch/ChunkProcessor.hpp"
+#include "QuorlAudio/asr/batch/ChunkSeamMerger.hpp"
 #include "QuorlAudio/asr/batch/DecodedToken.hpp"
 #include "QuorlAudio/asr/streaming/Tokenizer.hpp"
 
@@ -25,10 +25,10 @@ public:
 
 private:
     const Tokenizer& tokenizer_;
-    ChunkProcessor chunkProcessor_;
-    ChunkProcessor::Vocabulary vocabulary_;
-    std::optional<ChunkProcessor::SpliceSafeIds> spliceSafeIds_;
-    std::optional<ChunkProcessor::CaseVariantIds> caseVariantIds_;
+    ChunkSeamMerger seamMerger_;
+    ChunkSeamMerger::Vocabulary vocabulary_;
+    std::optional<ChunkSeamMerger::SpliceSafeIds> spliceSafeIds_;
+    std::optional<ChunkSeamMerger::CaseVariantIds> caseVariantIds_;
     std::vector<DecodedToken> merged_;
 };
 

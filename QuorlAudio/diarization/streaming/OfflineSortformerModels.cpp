@@ -83,7 +83,12 @@ OfflineSortformerModels OfflineSortformerModels::loadFromHuggingFace(const Offli
     const fs::path directory = cacheDirectory ? *cacheDirectory : MLModelConfigurationUtils::defaultModelsDirectory();
     const std::string bundle = ModelNames::Sortformer::offlineBundle(config.precision);
     logger().info(concatenated({"Downloading offline Sortformer model: ", bundle, "..."}));
-    auto models = ModelHub::loadModels(Repo::sortformer, {bundle}, directory, computeUnits, bundle, progressHandler);
+    auto models = ModelHub::shared().loadModels({.repo = Repo::sortformer,
+                                                 .modelNames = {bundle},
+                                                 .directory = directory,
+                                                 .computeUnits = computeUnits,
+                                                 .variant = bundle},
+                                                progressHandler);
     const auto found = models.find(bundle);
     if (found == models.end() || !found->second) {
         throw SortformerError::modelLoadFailed("Failed to load offline Sortformer model from HuggingFace");

@@ -214,8 +214,12 @@ SortformerModels SortformerModels::loadFromHuggingFace(const SortformerConfig& c
         throw SortformerError::modelLoadFailed("Unsupported Sortformer configuration");
     }
     logger().info("Downloading Sortformer models from HuggingFace from bundle: " + *bundle + "...");
-    const auto models = ModelHub::loadModels(Repo::sortformer, {*bundle}, directory, chosenUnits(config, computeUnits),
-                                             *bundle, progressHandler);
+    const auto models = ModelHub::shared().loadModels({.repo = Repo::sortformer,
+                                                       .modelNames = {*bundle},
+                                                       .directory = directory,
+                                                       .computeUnits = chosenUnits(config, computeUnits),
+                                                       .variant = *bundle},
+                                                      progressHandler);
     const auto model = models.find(*bundle);
     if (model == models.end() || !model->second) {
         throw SortformerError::modelLoadFailed("Failed to load Sortformer models from HuggingFace");

@@ -99,7 +99,7 @@ std::string describeCurrentError() { return platform::core::describe(std::curren
 std::size_t fetch(std::string_view repository, const std::string& remotePath, const fs::path& destination,
                   const std::string& description) {
     const auto url = ModelRegistry::resolveModel(repository, remotePath);
-    const auto bytes = AssetDownloader::fetchData(url, description, HFClient::session(), logger());
+    const auto bytes = AssetDownloader::fetchData(url, description, ModelHub::shared().session(), logger());
     AssetDownloader::defaultDataWriter()(bytes, destination);
     return bytes.size();
 }
@@ -127,7 +127,7 @@ fs::path ensureModels(KokoroAneVariant variant, const std::optional<fs::path>& d
         return repoDirectory;
     }
     logger().info(concatenated({"Downloading Kokoro models (", logName, ") from HuggingFace..."}));
-    ModelHub::download(repository, base, std::nullopt, {}, progressHandler);
+    ModelHub::shared().download({.repo = repository, .to = base}, progressHandler);
     return repoDirectory;
 }
 
@@ -137,7 +137,7 @@ void ensureG2PAssets(const std::optional<fs::path>& directory, const ProgressHan
         return;
     }
     logger().info("Downloading shared kokoro G2P assets from HuggingFace...");
-    ModelHub::download(Repo::kokoro, base, "g2p-only", {}, progressHandler);
+    ModelHub::shared().download({.repo = Repo::kokoro, .to = base, .variant = "g2p-only"}, progressHandler);
 }
 
 std::optional<fs::path> ensureEnglishLexicon(const std::optional<fs::path>& directory) {
@@ -155,7 +155,7 @@ std::optional<fs::path> ensureEnglishLexicon(const std::optional<fs::path>& dire
             .skipIfExists = true,
             .transferMode = AssetDownloader::TransferMode::data(AssetDownloader::defaultDataWriter()),
         };
-        return AssetDownloader::ensure(descriptor, HFClient::session(), logger());
+        return AssetDownloader::ensure(descriptor, ModelHub::shared().session(), logger());
     } catch (const std::exception&) {
         logger().warning(concatenated(
             {"English lexicon cache unavailable (", describeCurrentError(), ") \u2014 falling back to BART G2P only"}));

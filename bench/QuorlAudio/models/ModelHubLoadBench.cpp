@@ -86,7 +86,10 @@ public:
     PopulatedCache& operator=(const PopulatedCache&) = delete;
 
     quorl::ModelHub::LoadedModels load() const {
-        return quorl::ModelHub::loadModels(repository, bundles_, root_, platform::ml::ComputeUnits::cpuAndNeuralEngine);
+        return hub_.loadModels({.repo = repository,
+                                .modelNames = bundles_,
+                                .directory = root_,
+                                .computeUnits = platform::ml::ComputeUnits::cpuAndNeuralEngine});
     }
 
     std::size_t bundleCount() const { return bundles_.size(); }
@@ -94,13 +97,14 @@ public:
 private:
     fs::path root_;
     std::vector<std::string> bundles_;
+    // Offline, so that a load never reaches for the network.
+    quorl::ModelHub hub_{{.offline = true}};
 };
 
 void prepare() {
     platform::ml::registerKernel(kernelName, [](const platform::ml::KernelContext& context) {
         return std::make_unique<WeightsKernel>(context.bundlePath);
     });
-    quorl::ModelHub::setOfflineMode(true);
 }
 
 // Every load reads and prepares each bundle: the models of the previous round are gone.

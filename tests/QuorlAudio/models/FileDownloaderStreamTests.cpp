@@ -1,6 +1,7 @@
 #include "HubTest.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
+#include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "platform/core/CancellationToken.hpp"

@@ -6,7 +6,6 @@
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/RecordingLogSink.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -44,16 +43,19 @@ protected:
     void serve(LoopbackHub::File file) { hub.putFile(repo, "model.bin", std::move(file)); }
 
     FileDownloader::Outcome ensure(std::int64_t size) {
-        return FileDownloader::ensure(
-            RemoteFile{.path = "model.bin", .size = size}, repo, destination, std::nullopt,
-            platform::net::SessionConfiguration{},
-            [this](std::int64_t written, std::int64_t total) {
-                std::lock_guard lock(mutex);
-                progress.emplace_back(written, total);
-                // Every reported byte is already in the file, not held in memory.
-                everyReportedByteOnDisk &= static_cast<std::int64_t>(fs::file_size(partial)) == written;
-            },
-            sleeper);
+        return FileDownloader::ensure({.file = RemoteFile{.path = "model.bin", .size = size},
+                                       .from = repo,
+                                       .at = destination,
+                                       .configuration = platform::net::SessionConfiguration{},
+                                       .onBytes =
+                                           [this](std::int64_t written, std::int64_t total) {
+                                               std::lock_guard lock(mutex);
+                                               progress.emplace_back(written, total);
+                                               // Every reported byte is already in the file, not held in memory.
+                                               everyReportedByteOnDisk &=
+                                                   static_cast<std::int64_t>(fs::file_size(partial)) == written;
+                                           }},
+                                      access());
     }
 
     FileDownloader::Outcome ensure() { return ensure(static_cast<std::int64_t>(content.size())); }
@@ -66,7 +68,6 @@ protected:
     const fs::path destination = folder / "cache" / "model.bin";
     const fs::path partial = folder / "cache" / "model.bin.partial";
     const fs::path validator = folder / "cache" / "model.bin.partial.etag";
-    testing::RecordingSleeper sleeper;
     testsupport::RecordingLogSink sink;
     std::mutex mutex;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -88,7 +89,7 @@ TEST_F(FileDownloaderTest, StreamsTheFileToDiskThroughThePartialFileAndMovesItIn
 
 TEST_F(FileDownloaderTest, LeavesAPresentDestinationAloneAndMakesAnEmptyFileWithoutAskingEvenOffline) {
     for (const bool offline : {false, true}) {
-        HFClient::setOfflineMode(offline);
+        this->offline.set(offline);
         write(destination, std::string(content.size(), '#'));
         EXPECT_EQ(ensure(), FileDownloader::Outcome::alreadyPresent) << offline;
         write(destination, "");
@@ -112,7 +113,7 @@ TEST_F(FileDownloaderTest, FetchesAgainAPresentFileWhoseSizeIsNotTheListedOne) {
 }
 
 TEST_F(FileDownloaderTest, RefusesOfflineBeforeTouchingThePartialFileAndDoesNotRetry) {
-    HFClient::setOfflineMode(true);
+    offline.set(true);
     // Without a validator this would be discarded by any attempt that got further.
     write(partial, "0123456789");
 
@@ -270,7 +271,7 @@ TEST_F(FileDownloaderTest, FetchesAgainAFileWhoseContentHashIsNotTheListedOne) {
                           .size = 300000,
                           .sha256 = "4bd69805a3b5a521c77aa44b279ef1a1cdbb896a6820ed46e0400f7c79462762"};
 
-    EXPECT_EQ(FileDownloader::ensure(file, repo, destination, std::nullopt, std::nullopt, {}, sleeper),
+    EXPECT_EQ(FileDownloader::ensure({.file = file, .from = repo, .at = destination}, access()),
               FileDownloader::Outcome::downloaded);
 
     EXPECT_EQ(fileContents(destination), content);
@@ -403,7 +404,7 @@ class FetchDataTest : public FileDownloaderTest {
 protected:
     std::vector<std::uint8_t> fetch() {
         return FileDownloader::fetchData(ModelRegistry::resolveModel(repo, "model.bin"), "model.bin", 4, 1.0,
-                                         platform::net::SessionConfiguration{}, sleeper);
+                                         platform::net::SessionConfiguration{}, access());
     }
 };
 
@@ -450,7 +451,7 @@ TEST_F(FetchDataTest, RefusesFailingStatusesAndHtmlAnswers) {
 }
 
 TEST_F(FetchDataTest, RefusesOfflineWithoutARequestOrAWait) {
-    HFClient::setOfflineMode(true);
+    offline.set(true);
     EXPECT_EQ(errorText([this] { fetch(); }), "QuorlAudio offline mode: fetchFile(model.bin) blocked");
     EXPECT_TRUE(hub.requests().empty());
     EXPECT_TRUE(sleeper.waits().empty());

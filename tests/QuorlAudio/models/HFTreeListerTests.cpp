@@ -5,7 +5,6 @@
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -32,7 +31,7 @@ protected:
 
     std::vector<RemoteFile> list(const std::string& startingAt = "",
                                  const HFTreeLister::IncludeRule& include = everything) {
-        return HFTreeLister::listTree(repo, startingAt, include, HFTreeLister::fetch(session), sleeper);
+        return HFTreeLister::listTree(repo, startingAt, include, HFTreeLister::fetch(session, offline), sleeper);
     }
 
     // The listing's error; fails the test when the listing succeeds.
@@ -45,8 +44,6 @@ protected:
         ADD_FAILURE() << "expected the listing to fail";
         return std::nullopt;
     }
-
-    testing::RecordingSleeper sleeper;
 
     std::vector<std::string> targets() const {
         std::vector<std::string> sent;
@@ -342,7 +339,7 @@ TEST_F(HFTreeListerTest, PassesParserAndTransportErrorsThroughUnchanged) {
 }
 
 TEST_F(HFTreeListerTest, RefusesWhileOfflineWithoutARequest) {
-    HFClient::setOfflineMode(true);
+    offline.set(true);
     try {
         list("Encoder.mlmodelc");
         FAIL() << "expected the offline refusal";

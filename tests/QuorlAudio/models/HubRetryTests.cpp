@@ -2,11 +2,11 @@
 #include "LogLines.hpp"
 #include "QuorlAudio/models/DownloadError.hpp"
 #include "QuorlAudio/models/FileDownloader.hpp"
+#include "QuorlAudio/models/HFClient.hpp"
 #include "QuorlAudio/models/ModelRegistry.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
 #include "tests/support/RecordingLogSink.hpp"
-#include "tests/support/RecordingSleeper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -26,13 +26,16 @@ protected:
     HubRetryTest() { hub.putFile(repo, "model.bin", std::string(4096, 'm')); }
 
     std::filesystem::path download() {
-        return FileDownloader::download(HFClient::request(ModelRegistry::resolveModel(repo, "model.bin")), "model.bin",
-                                        4096, partial, {}, 4, 1.0, platform::net::SessionConfiguration{}, sleeper);
+        return FileDownloader::download({.request = HFClient::request(ModelRegistry::resolveModel(repo, "model.bin")),
+                                         .path = "model.bin",
+                                         .expectedSize = 4096,
+                                         .partialFile = partial,
+                                         .configuration = platform::net::SessionConfiguration{}},
+                                        access());
     }
 
     const std::string path = LoopbackHub::filePath(repo, "model.bin");
     const std::filesystem::path partial = folder / "model.bin.partial";
-    testing::RecordingSleeper sleeper;
     testsupport::RecordingLogSink sink;
 };
 

@@ -18,6 +18,10 @@
 namespace quorl {
 namespace {
 
+// Single-file fetches: four attempts, back-offs from one second.
+constexpr int fileAttempts = 4;
+constexpr double fileMinBackoff = 1.0;
+
 namespace fs = std::filesystem;
 using testsupport::errorText;
 using testsupport::fileContents;
@@ -36,7 +40,8 @@ protected:
     const fs::path plainFolder = modelsRoot() / folderName(plain);
 
     void downloadPlain(const std::string& variant, const std::set<std::string>& additional = {}) {
-        ModelHub::download(plain, modelsRoot(), variant, additional, recordProgress(), std::nullopt, sleeper);
+        modelHub.download({.repo = plain, .to = modelsRoot(), .variant = variant, .additionalModelNames = additional},
+                          recordProgress());
     }
 
     std::size_t treeRequests(const std::string& remote, const std::string& folder = {}) const {
@@ -95,7 +100,7 @@ TEST_F(ModelHubDownloadTest, FindsAPlainFileAtTheRootOfASubFolderRepository) {
     hub.putFile(remote, subFolder + "/notes.md", "notes");
     hub.putFile(remote, "other/decoder.mlmodelc/coremldata.bin", "other");
 
-    ModelHub::download(repository, modelsRoot(), std::nullopt, {}, {}, std::nullopt, sleeper);
+    modelHub.download({.repo = repository, .to = modelsRoot()});
 
     const fs::path local = modelsRoot() / folderName(repository);
     for (const auto& name : wanted) {
@@ -118,9 +123,7 @@ TEST_F(ModelHubDownloadTest, NamesTheFirstMissingBundleWithoutLookingForItAtTheR
         }
     }
 
-    const auto download = [&] {
-        ModelHub::download(repository, modelsRoot(), std::nullopt, {}, {}, std::nullopt, sleeper);
-    };
+    const auto download = [&] { modelHub.download({.repo = repository, .to = modelsRoot()}); };
     EXPECT_EQ(errorText(download), "Model file not found: decoder.mlmodelc");
 
     EXPECT_EQ(treeRequests(remotePath(repository)), 0u);
@@ -230,7 +233,7 @@ TEST_F(ModelHubDownloadTest, RefusesListedPathsThatWouldLandOutsideTheCache) {
 TEST_F(ModelHubDownloadTest, RefusesUnsafePathsInASubFolderToo) {
     hub.failPath(LoopbackHub::treePath(plainRemote, "voices"),
                  LoopbackHub::Fault::answer(200, listingOf("voices/../../escape.bin")));
-    EXPECT_EQ(errorText([this] { ModelHub::download(plain, "voices", folder / "cache", {}, {}, sleeper); }),
+    EXPECT_EQ(errorText([this] { modelHub.download(plain, "voices", folder / "cache"); }),
               "Downloaded artifact for voices/../../escape.bin is invalid (unsafe path: \"..\" segment); refusing "
               "to cache it.");
     EXPECT_EQ(fileRequests(), 0u);
@@ -243,7 +246,7 @@ TEST_F(ModelHubDownloadTest, DownloadsASubFolderUnderItsFullPathsLeavingSkippedF
     const fs::path target = folder / "voices-cache";
     const auto skip = [](const std::string& path) { return path == "voices/skip"; };
 
-    ModelHub::download(plain, "voices", target, recordProgress(), skip, sleeper);
+    modelHub.download(plain, "voices", target, recordProgress(), skip);
 
     EXPECT_EQ(fileContents(target / "voices" / "a.bin"), std::string(1000, 'a'));
     EXPECT_EQ(fileContents(target / "voices" / "deep" / "b.bin"), std::string(3000, 'b'));
@@ -264,7 +267,7 @@ TEST_F(ModelHubDownloadTest, DownloadsASubFolderUnderItsFullPathsLeavingSkippedF
 TEST_F(ModelHubDownloadTest, AnEmptySubFolderIsCompleteAtOnce) {
     hub.failPath(LoopbackHub::treePath(plainRemote, "voices"), LoopbackHub::Fault::answer(200, "[]"));
 
-    ModelHub::download(plain, "voices", folder / "voices-cache", recordProgress(), {}, sleeper);
+    modelHub.download(plain, "voices", folder / "voices-cache", recordProgress());
 
     EXPECT_EQ(reports(), (std::vector<DownloadProgress>{
                              {.fractionCompleted = 0, .phase = DownloadPhase::listing()},
@@ -274,14 +277,14 @@ TEST_F(ModelHubDownloadTest, AnEmptySubFolderIsCompleteAtOnce) {
 }
 
 TEST_F(ModelHubDownloadTest, EveryNetworkOperationRefusesOfflineBeforeTouchingTheNetwork) {
-    ModelHub::setOfflineMode(true);
-    ASSERT_TRUE(HFClient::offlineMode());
+    modelHub.setOfflineMode(true);
+    ASSERT_TRUE(modelHub.offlineMode());
     const auto url = ModelRegistry::resolveModel(plainRemote, "vocab.json");
     const std::vector<std::pair<std::function<void()>, std::string>> cases = {
         {[this] { downloadPlain("X.mlmodelc"); }, "download(sortformer)"},
-        {[this] { ModelHub::download(plain, "voices", folder, {}, {}, sleeper); }, "download(sortformer/voices)"},
-        {[&] { ModelHub::fetchFile(url, "vocabulary", 4, 1.0, sleeper); }, "fetchFile(vocabulary)"},
-        {[&] { ModelHub::fetchWithAuth(url); }, "fetchWithAuth(" + url.absoluteString() + ")"},
+        {[this] { modelHub.download(plain, "voices", folder); }, "download(sortformer/voices)"},
+        {[&] { modelHub.fetchFile(url, "vocabulary", fileAttempts, fileMinBackoff); }, "fetchFile(vocabulary)"},
+        {[&] { modelHub.fetchWithAuth(url); }, "fetchWithAuth(" + url.absoluteString() + ")"},
     };
     for (const auto& [operation, name] : cases) {
         EXPECT_EQ(errorText(operation), "QuorlAudio offline mode: " + name + " blocked");
@@ -297,8 +300,8 @@ TEST_F(ModelHubDownloadTest, FetchesOneFileWithRetriesAndARawAnswerWithTheToken)
     const auto url = ModelRegistry::resolveModel(plainRemote, "vocab.json");
     hub.failPath(url.path(), LoopbackHub::Fault::answer(500));
 
-    const auto body = ModelHub::fetchFile(url, "vocabulary", 4, 1.0, sleeper);
-    const auto [missingBody, missing] = ModelHub::fetchWithAuth(ModelRegistry::resolveModel(plainRemote, "none"));
+    const auto body = modelHub.fetchFile(url, "vocabulary", fileAttempts, fileMinBackoff);
+    const auto [missingBody, missing] = modelHub.fetchWithAuth(ModelRegistry::resolveModel(plainRemote, "none"));
 
     EXPECT_EQ(std::string(body.begin(), body.end()), "{\"a\":1}");
     EXPECT_EQ(sleeper.waits(), std::vector<double>{1});

@@ -54,7 +54,9 @@ protected:
     static constexpr Repo repository = Repo::vad;
 
     ModelHub::LoadedModels load(const std::vector<std::string>& names, ComputeUnits units = ComputeUnits::cpuAndGPU) {
-        return ModelHub::loadModels(repository, names, modelsRoot(), units, std::nullopt, recordProgress(), sleeper);
+        return modelHub.loadModels(
+            {.repo = repository, .modelNames = names, .directory = modelsRoot(), .computeUnits = units},
+            recordProgress());
     }
 
     void putRequiredBundle(bool withCompiledData = true,
@@ -149,7 +151,7 @@ TEST_F(ModelHubLoadTest, ServesACompleteCacheWithoutTheNetworkOnlineAndOffline) 
     writeFile(cacheFolder / "Other.mlmodelc" / "weights.bin.partial", "other");
     writeFile(cacheFolder / bundle / "model.json.partial", "stale");
     for (const bool offline : {false, true}) {
-        ModelHub::setOfflineMode(offline);
+        modelHub.setOfflineMode(offline);
         const auto reportsBefore = reports().size();
 
         EXPECT_EQ(load({bundle}, ComputeUnits::cpuOnly).size(), 1u) << offline;
@@ -225,9 +227,9 @@ TEST_F(ModelHubLoadTest, ACachedFileOfAnotherSizeThanListedIsMissingOfflineAndFe
     ASSERT_EQ(load({bundle}).size(), 1u);
     fs::resize_file(cacheFolder / weightPath, 1000);
 
-    ModelHub::setOfflineMode(true);
+    modelHub.setOfflineMode(true);
     const std::string offlineError = errorText([this] { load({bundle}); });
-    ModelHub::setOfflineMode(false);
+    modelHub.setOfflineMode(false);
     EXPECT_EQ(offlineError, "QuorlAudio offline mode: required models missing for " + folderText + ": " + bundle);
 
     EXPECT_EQ(load({bundle}).size(), 1u);
@@ -257,8 +259,11 @@ TEST_F(ModelHubLoadTest, ALoadStoppedMidFileIsContinuedByTheNextWithoutFetchingA
     };
     auto stopped = std::async(std::launch::async, [&] {
         const platform::core::Task::Scope scope(source.token());
-        ModelHub::loadModels(repository, {bundle}, modelsRoot(), ComputeUnits::cpuAndGPU, std::nullopt, progress,
-                             sleeper);
+        modelHub.loadModels({.repo = repository,
+                             .modelNames = {bundle},
+                             .directory = modelsRoot(),
+                             .computeUnits = ComputeUnits::cpuAndGPU},
+                            progress);
     });
     ASSERT_EQ(halfWay.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
     source.cancel();
@@ -363,16 +368,15 @@ TEST_F(ModelHubLoadTest, ACancelledLoadKeepsTheCacheAndItsPartialFile) {
     const platform::core::Task::Scope scope(source.token());
 
     try {
-        ModelHub::loadModels(
-            repository, {bundle}, modelsRoot(), ComputeUnits::all, std::nullopt,
+        modelHub.loadModels(
+            {.repo = repository, .modelNames = {bundle}, .directory = modelsRoot(), .computeUnits = ComputeUnits::all},
             [&](const DownloadProgress&) {
                 // Once the weights are under way, and the hub holds the rest back.
                 std::error_code absent;
                 if (fs::file_size(partial, absent) > 0 && !absent) {
                     source.cancel();
                 }
-            },
-            sleeper);
+            });
         FAIL() << "expected the cancellation";
     } catch (...) {
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));
@@ -389,7 +393,7 @@ TEST_F(ModelHubLoadTest, ACancelledLoadKeepsTheCacheAndItsPartialFile) {
 }
 
 TEST_F(ModelHubLoadTest, OfflineMissingModelsAreNamedAndNothingIsFetched) {
-    ModelHub::setOfflineMode(true);
+    modelHub.setOfflineMode(true);
     const std::string description =
         "QuorlAudio offline mode: required models missing for " + folderText + ": Extra.mlmodelc, " + bundle;
 
@@ -405,7 +409,7 @@ TEST_F(ModelHubLoadTest, OfflineMissingModelsAreNamedAndNothingIsFetched) {
 
 TEST_F(ModelHubLoadTest, OfflineACorruptedCacheIsReportedAndKept) {
     cacheCorruptedBundle();
-    ModelHub::setOfflineMode(true);
+    modelHub.setOfflineMode(true);
 
     EXPECT_THROW(load({bundle}), FileError);
 
@@ -425,8 +429,11 @@ TEST_F(ModelHubLoadTest, SimultaneousLoadsOfOneRepositoryRepairItOnceAndAllSucce
     for (int index = 0; index < loaders; ++index) {
         results.push_back(std::async(std::launch::async, [&] {
             start.arrive_and_wait();
-            return ModelHub::loadModels(repository, {bundle}, modelsRoot(), ComputeUnits::all, std::nullopt, {},
-                                        sleeper)
+            return modelHub
+                .loadModels({.repo = repository,
+                             .modelNames = {bundle},
+                             .directory = modelsRoot(),
+                             .computeUnits = ComputeUnits::all})
                 .size();
         }));
     }

@@ -86,8 +86,9 @@ protected:
         return logged;
     }
 
-    RecordingSleeper sleeper;
     testsupport::RecordingLogSink sink;
+    // The hub the test drives, on the test's session and sleeper.
+    ModelHub modelHub{{.session = session, .sleeper = &sleeper}};
 
 private:
     int bundles = 0;

@@ -220,9 +220,10 @@ TEST_P(AsrEndToEndTest, TheHubsModelsTranscribeAFileAndSamplesToTheScriptedText)
     serve(testCase);
 
     // As the host prepares its recogniser: download into the default cache folder, then load from it.
-    const fs::path directory = AsrModels::download({.version = version}, recordProgress(), sleeper);
-    const AsrModels models = AsrModels::load(directory, std::nullopt, version, ParakeetEncoderPrecision::int8,
-                                             std::nullopt, recordProgress(), AsrModels::hubLoader(sleeper));
+    const fs::path directory = AsrModels::download({.version = version}, recordProgress(), modelHub);
+    const AsrModels models =
+        AsrModels::load(directory, {.version = version, .encoderPrecision = ParakeetEncoderPrecision::int8},
+                        recordProgress(), AsrModels::hubLoader(modelHub));
 
     EXPECT_EQ(directory, AsrModels::defaultCacheDirectory(version));
     EXPECT_TRUE(AsrModels::modelsExist(directory, version, ParakeetEncoderPrecision::int8));

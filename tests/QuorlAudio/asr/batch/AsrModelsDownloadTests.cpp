@@ -26,7 +26,7 @@ using testsupport::LoopbackHub;
 class AsrModelsDownloadTest : public testing::AsrModelsTest {
 protected:
     fs::path download(const AsrModels::DownloadRequest& request) {
-        return AsrModels::download(request, recordProgress(), sleeper);
+        return AsrModels::download(request, recordProgress(), modelHub);
     }
 
     std::size_t requestsFor(AsrModelVersion version, const std::string& path) const {
@@ -189,9 +189,9 @@ TEST_F(AsrModelsDownloadTest, IsModelValidLoadsEveryModelOfTheDefaultFolderOnThe
 TEST_F(AsrModelsDownloadTest, DownloadAndLoadReportsTheDownloadRunsThenTheLoadRuns) {
     serveVersion(AsrModelVersion::tdtJa);
 
-    const auto models =
-        AsrModels::downloadAndLoad(std::nullopt, std::nullopt, AsrModelVersion::tdtJa, ParakeetEncoderPrecision::int8,
-                                   std::nullopt, recordProgress(), sleeper);
+    const auto models = AsrModels::downloadAndLoad(
+        std::nullopt, {.version = AsrModelVersion::tdtJa, .encoderPrecision = ParakeetEncoderPrecision::int8},
+        recordProgress(), modelHub);
 
     EXPECT_EQ(models.version, AsrModelVersion::tdtJa);
     EXPECT_EQ(models.vocabulary.size(), 2u);

@@ -31,7 +31,8 @@ ModelConfiguration configurationFor(ComputeUnits units) {
 class AsrModelsLoadTest : public testing::AsrModelsTest {
 protected:
     AsrModels load(AsrModelVersion version, const AsrModels::ModelHubLoader& loader) {
-        return AsrModels::load(folderOf(version), std::nullopt, version, ParakeetEncoderPrecision::int8, std::nullopt,
+        return AsrModels::load(folderOf(version),
+                               {.version = version, .encoderPrecision = ParakeetEncoderPrecision::int8},
                                recordProgress(), loader);
     }
 
@@ -103,8 +104,12 @@ TEST_F(AsrModelsLoadTest, LoadsEachFileOfTheVersionWithItsComputeUnitsAndVariant
         const auto runsBefore = progressRuns();
         std::vector<HubCall> calls;
 
-        const auto models = AsrModels::load(modelsRoot() / "elsewhere", c.configuration, c.version, c.precision,
-                                            c.encoderComputeUnits, recordProgress(), recordingLoader(calls));
+        const auto models = AsrModels::load(modelsRoot() / "elsewhere",
+                                            {.configuration = c.configuration,
+                                             .version = c.version,
+                                             .encoderPrecision = c.precision,
+                                             .encoderComputeUnits = c.encoderComputeUnits},
+                                            recordProgress(), recordingLoader(calls));
 
         std::vector<HubCall> expectedCalls;
         std::vector<std::pair<fs::path, ComputeUnits>> expectedBundles;
@@ -147,8 +152,11 @@ TEST_F(AsrModelsLoadTest, LoadsEachFileOfTheVersionWithItsComputeUnitsAndVariant
 TEST_F(AsrModelsLoadTest, ComputeUnitsOutsideTheFourCasesAreNamedByTheirCode) {
     cacheVersion(AsrModelVersion::v2);
 
-    AsrModels::load(folderOf(AsrModelVersion::v2), std::nullopt, AsrModelVersion::v2, ParakeetEncoderPrecision::int8,
-                    static_cast<ComputeUnits>(7), {});
+    AsrModels::load(folderOf(AsrModelVersion::v2),
+                    {.version = AsrModelVersion::v2,
+                     .encoderPrecision = ParakeetEncoderPrecision::int8,
+                     .encoderComputeUnits = static_cast<ComputeUnits>(7)},
+                    {});
 
     EXPECT_EQ(linesCalled("Loaded Encoder.mlmodelc with compute units: unknown(7)"), 1u);
 }
@@ -184,10 +192,10 @@ TEST_F(AsrModelsLoadTest, AModelMissingFromTheHubsAnswerFailsWithItsMessage) {
 }
 
 TEST_F(AsrModelsLoadTest, ErrorsOfTheHubReachTheCallerUnwrapped) {
-    ModelHub::setOfflineMode(true);
+    modelHub.setOfflineMode(true);
 
     try {
-        load(AsrModelVersion::v3, AsrModels::hubLoader(sleeper));
+        load(AsrModelVersion::v3, AsrModels::hubLoader(modelHub));
         FAIL() << "expected the hub's error";
     } catch (const DownloadError& error) {
         EXPECT_EQ(error.kind(), DownloadError::Kind::modelMissing);
@@ -199,10 +207,10 @@ TEST_F(AsrModelsLoadTest, TheDefaultFolderAnySiblingTheCacheAndAutoRecoveryLoadT
     const auto v3 = AsrModelVersion::v3;
     const auto int8 = ParakeetEncoderPrecision::int8;
 
-    AsrModels::load(AsrModels::defaultCacheDirectory(v3), std::nullopt, v3, int8, std::nullopt, {});
+    AsrModels::load(AsrModels::defaultCacheDirectory(v3), {.version = v3, .encoderPrecision = int8}, {});
     const auto firstLoad = loadedBundles();
     ASSERT_EQ(firstLoad.size(), 4u);
-    AsrModels::load(modelsRoot() / "anything", std::nullopt, v3, int8, std::nullopt, {});
+    AsrModels::load(modelsRoot() / "anything", {.version = v3, .encoderPrecision = int8}, {});
     AsrModels::loadFromCache(std::nullopt, v3, std::nullopt, {});
     AsrModels::loadWithAutoRecovery(std::nullopt, std::nullopt, std::nullopt, {});
     AsrModels::loadWithAutoRecovery(modelsRoot() / "other", std::nullopt, std::nullopt, {});
@@ -223,7 +231,7 @@ TEST_F(AsrModelsLoadTest, ACtcHeadThatFailsLocallyIsFetchedFromTheCtcRepository)
     fs::remove(localHead / "coremldata.bin");
     serveCtcRepository(true);
 
-    const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+    const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
 
     ASSERT_NE(models.ctcHead, nullptr);
     EXPECT_EQ(kernel.loads().back().bundlePath, ctcFolder / "CtcHead.mlmodelc");
@@ -247,7 +255,7 @@ TEST_F(AsrModelsLoadTest, WithoutACtcHeadAnywhereTheSetLoadsAndTheCtcCacheStays)
         }
         const auto warningsBefore = modelSetLines().size();
 
-        const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+        const auto models = load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
 
         EXPECT_EQ(models.ctcHead, nullptr);
         EXPECT_NE(models.decoder, nullptr);
@@ -274,7 +282,7 @@ TEST_F(AsrModelsLoadTest, ACancelledCtcHeadFetchEndsTheLoad) {
     const platform::core::Task::Scope scope(source.token());
 
     try {
-        load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(sleeper));
+        load(AsrModelVersion::tdtCtc110m, AsrModels::hubLoader(modelHub));
         FAIL() << "expected the cancellation";
     } catch (...) {
         EXPECT_TRUE(RetryPolicy::isCancellation(std::current_exception()));

@@ -74,7 +74,7 @@ protected:
                                     .directory = directory,
                                     .computeUnits = computeUnits,
                                     .variant = variant});
-            auto models = AsrModels::hubLoader(sleeper)(repository, names, directory, computeUnits, variant, handler);
+            auto models = AsrModels::hubLoader(modelHub)(repository, names, directory, computeUnits, variant, handler);
             if (withheld) {
                 models.erase(*withheld);
             }

@@ -133,8 +133,9 @@ TEST_F(AsrModelsSetTest, ReadsArraysAndObjectsAndRefusesOtherShapes) {
         writeFile(path, c.text);
         const auto failurePrefix = "Failed to load or parse vocabulary file at " + path.string() + ": ";
         if (c.error.empty()) {
-            const auto models = AsrModels::load(modelsRoot() / "v2", std::nullopt, AsrModelVersion::v2,
-                                                ParakeetEncoderPrecision::int8, std::nullopt, {});
+            const auto models = AsrModels::load(
+                modelsRoot() / "v2",
+                {.version = AsrModelVersion::v2, .encoderPrecision = ParakeetEncoderPrecision::int8}, {});
             EXPECT_EQ(models.vocabulary, c.vocabulary) << c.text;
             EXPECT_EQ(modelSetLines().back(), "Successfully loaded all ASR models with optimized compute units");
             EXPECT_EQ(modelSetLines().end()[-2], "Loaded vocabulary with " + std::to_string(c.vocabulary.size()) +
@@ -142,8 +143,9 @@ TEST_F(AsrModelsSetTest, ReadsArraysAndObjectsAndRefusesOtherShapes) {
             continue;
         }
         EXPECT_EQ(errorText([&] {
-                      AsrModels::load(modelsRoot() / "v2", std::nullopt, AsrModelVersion::v2,
-                                      ParakeetEncoderPrecision::int8, std::nullopt, {});
+                      AsrModels::load(
+                          modelsRoot() / "v2",
+                          {.version = AsrModelVersion::v2, .encoderPrecision = ParakeetEncoderPrecision::int8}, {});
                   }),
                   c.error)
             << c.text;
@@ -156,7 +158,8 @@ TEST_F(AsrModelsSetTest, AMissingOrUnreadableFileIsNamed) {
         cacheVersion(version, ParakeetEncoderPrecision::int8, false);
         const fs::path path = folderOf(version) / vocabularyFileName(version);
         const auto load = [&] {
-            AsrModels::load(folderOf(version), std::nullopt, version, ParakeetEncoderPrecision::int8, std::nullopt, {});
+            AsrModels::load(folderOf(version), {.version = version, .encoderPrecision = ParakeetEncoderPrecision::int8},
+                            {});
         };
 
         try {

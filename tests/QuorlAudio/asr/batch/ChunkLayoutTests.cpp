@@ -60,24 +60,24 @@ TEST(ChunkLayout, LayoutDependsOnMelContextAndTheWarmUpPrefixOnly) {
     for (const auto& version : versions) {
         SCOPED_TRACE(version ? description(*version) : "none");
         EXPECT_EQ(
-            processor.chunkLayout(true, version),
+            processor.geometry().chunkLayout(true, version),
             (ChunkProcessor::ChunkLayout{
                 .chunkSamples = 238080, .strideSamples = 206080, .melContextSamples = 1280, .warmupPrefixSamples = 0}));
         EXPECT_EQ(
-            processor.chunkLayout(false, version),
+            processor.geometry().chunkLayout(false, version),
             (ChunkProcessor::ChunkLayout{
                 .chunkSamples = 239360, .strideSamples = 207360, .melContextSamples = 0, .warmupPrefixSamples = 0}));
     }
 
     ChunkProcessor withWarmup = processor;
     withWarmup.noMelWarmupPrefixFrames = 3;
-    EXPECT_EQ(withWarmup.chunkLayout(false, AsrModelVersion::v3).warmupPrefixSamples, 3840);
-    EXPECT_EQ(withWarmup.chunkLayout(false, AsrModelVersion::v2).warmupPrefixSamples, 0);
-    EXPECT_EQ(withWarmup.chunkLayout(true, AsrModelVersion::v3).warmupPrefixSamples, 0);
+    EXPECT_EQ(withWarmup.geometry().chunkLayout(false, AsrModelVersion::v3).warmupPrefixSamples, 3840);
+    EXPECT_EQ(withWarmup.geometry().chunkLayout(false, AsrModelVersion::v2).warmupPrefixSamples, 0);
+    EXPECT_EQ(withWarmup.geometry().chunkLayout(true, AsrModelVersion::v3).warmupPrefixSamples, 0);
 
     ChunkProcessor wideContext = processor;
     wideContext.melContextSamples = 300000;
-    EXPECT_EQ(wideContext.chunkLayout(true, std::nullopt).chunkSamples, 1280);
+    EXPECT_EQ(wideContext.geometry().chunkLayout(true, std::nullopt).chunkSamples, 1280);
 }
 
 TEST(ChunkLayout, StrideLeavesTheOverlapInWholeFramesCappedAtHalfAChunk) {
@@ -103,7 +103,7 @@ TEST(ChunkLayout, StrideLeavesTheOverlapInWholeFramesCappedAtHalfAChunk) {
     for (const auto& testCase : cases) {
         ChunkProcessor processor = standardChunkProcessor(nullptr, 0);
         processor.overlapSeconds = testCase.overlapSeconds;
-        EXPECT_EQ(processor.strideSamples(testCase.chunkSamples), testCase.stride)
+        EXPECT_EQ(processor.geometry().strideSamples(testCase.chunkSamples), testCase.stride)
             << testCase.overlapSeconds << " s over " << testCase.chunkSamples;
     }
 }
@@ -122,7 +122,7 @@ TEST(ChunkLayout, RegularStartsAreTheMultiplesOfTheStrideBelowTheTotal) {
         {5000, 0, startsAt({0})},
     };
     for (const auto& testCase : cases) {
-        EXPECT_EQ(standardChunkProcessor(nullptr, testCase.totalSamples).regularChunkStarts(testCase.stride),
+        EXPECT_EQ(standardChunkProcessor(nullptr, testCase.totalSamples).geometry().regularChunkStarts(testCase.stride),
                   testCase.expected)
             << testCase.totalSamples << " by " << testCase.stride;
     }
@@ -159,10 +159,11 @@ TEST(ChunkLayout, SilenceAlignedStartsMoveOntoQuietFrameBoundaries) {
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         const ChunkProcessor processor = overSamples(testCase.samples);
-        EXPECT_EQ(processor.silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, false),
+        EXPECT_EQ(processor.geometry().silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, false),
                   testCase.expected);
         // Allowing warm-up prefixes changes nothing: no start the search places asks for one.
-        EXPECT_EQ(processor.silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, true), testCase.expected);
+        EXPECT_EQ(processor.geometry().silenceAlignedChunkStarts(testCase.chunkSamples, testCase.stride, true),
+                  testCase.expected);
     }
 }
 
@@ -178,11 +179,11 @@ public:
 
 TEST(ChunkLayout, SilenceAlignedStartsPassReadErrorsOn) {
     const ChunkProcessor processor = standardChunkProcessor(std::make_shared<FailingSampleSource>(), 500000);
-    const auto search = [&] { return processor.silenceAlignedChunkStarts(239360, 207360, false); };
+    const auto search = [&] { return processor.geometry().silenceAlignedChunkStarts(239360, 207360, false); };
     EXPECT_THROW(search(), RecordingGone);
     EXPECT_EQ(testsupport::errorText(search), "the recording went away");
     // Regular starts read nothing.
-    EXPECT_EQ(processor.regularChunkStarts(207360), startsAt({0, 207360, 414720}));
+    EXPECT_EQ(processor.geometry().regularChunkStarts(207360), startsAt({0, 207360, 414720}));
 }
 
 } // namespace

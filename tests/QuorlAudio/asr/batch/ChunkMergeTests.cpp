@@ -21,10 +21,7 @@ DecodedToken fromRight(int id, int frame) {
 
 ChunkProcessor::SpliceSafeIds safe(const std::string& ids) { return {ids.begin(), ids.end()}; }
 
-const ChunkProcessor& merger() {
-    static const ChunkProcessor processor = standardChunkProcessor(nullptr, 0);
-    return processor;
-}
+ChunkSeamMerger merger() { return standardChunkProcessor(nullptr, 0).merger(); }
 
 TEST(ChunkMerge, JoinsChunksAtTheirOverlap) {
     const Tokens left{fromLeft('A', 100), fromLeft('B', 110), fromLeft('C', 120), fromLeft('D', 130)};
@@ -141,7 +138,7 @@ TEST(ChunkMerge, CaseVariantsMatchLikeEqualTokens) {
 
 TEST(ChunkMerge, SortByTimestampKeepsTheOrderOfEqualTimestamps) {
     Tokens tokens{fromLeft('a', 5), fromLeft('b', 3), fromRight('c', 5), fromRight('d', 3)};
-    ChunkProcessor::sortByTimestamp(tokens);
+    ChunkSeamMerger::sortByTimestamp(tokens);
     EXPECT_EQ(tokens, (Tokens{fromLeft('b', 3), fromRight('d', 3), fromLeft('a', 5), fromRight('c', 5)}));
 }
 

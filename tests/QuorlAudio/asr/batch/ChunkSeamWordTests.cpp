@@ -52,10 +52,7 @@ DecodedToken at(int frame, Piece piece) {
     return DecodedToken{.token = piece, .timestamp = frame, .confidence = 0.8f, .duration = 1};
 }
 
-const ChunkProcessor& collapser() {
-    static const ChunkProcessor processor = standardChunkProcessor(nullptr, 0);
-    return processor;
-}
+ChunkSeamMerger collapser() { return standardChunkProcessor(nullptr, 0).merger(); }
 
 TEST(ChunkSeamWords, KeepsOneLowerCaseCopyOfAWordTheSeamDecodedTwice) {
     const struct {

@@ -101,7 +101,7 @@ TEST_F(CtcModelsTest, APresentSetIsNeitherFetchedNorLoaded) {
     cache(CtcModelVariant::ctc110m);
     const fs::path folder = folderOf(CtcModelVariant::ctc110m);
 
-    EXPECT_EQ(CtcModels::download(std::nullopt, CtcModelVariant::ctc110m, false), folder);
+    EXPECT_EQ(CtcModels::download({.variant = CtcModelVariant::ctc110m}), folder);
 
     EXPECT_TRUE(logged("CTC models already present at: " + folder.string()));
     EXPECT_TRUE(hub.requests().empty());
@@ -113,7 +113,7 @@ TEST_F(CtcModelsTest, ATargetNamedOtherwiseUsesTheRepositoryFolderBesideItThroug
     const fs::path given = modelsRoot() / "mine";
     const fs::path folder = folderOf(CtcModelVariant::ctc110m);
 
-    EXPECT_EQ(CtcModels::download(given, CtcModelVariant::ctc110m, false), folder);
+    EXPECT_EQ(CtcModels::download({.to = given, .variant = CtcModelVariant::ctc110m}), folder);
     EXPECT_TRUE(CtcModels::modelsExist(folder));
     EXPECT_FALSE(fs::exists(given));
 
@@ -127,12 +127,12 @@ TEST_F(CtcModelsTest, ForceReplacesTheSetFolder) {
     serve(CtcModelVariant::ctc110m);
     const fs::path folder = folderOf(CtcModelVariant::ctc110m);
     // Forcing with nothing there yet simply fetches.
-    CtcModels::download(std::nullopt, CtcModelVariant::ctc110m, true);
+    CtcModels::download({.variant = CtcModelVariant::ctc110m, .force = true});
     EXPECT_TRUE(CtcModels::modelsExist(folder));
     writeFile(folder / "stale.bin", "old");
     const auto before = hub.requests().size();
 
-    EXPECT_EQ(CtcModels::download(std::nullopt, CtcModelVariant::ctc110m, true), folder);
+    EXPECT_EQ(CtcModels::download({.variant = CtcModelVariant::ctc110m, .force = true}), folder);
 
     EXPECT_FALSE(fs::exists(folder / "stale.bin"));
     EXPECT_TRUE(CtcModels::modelsExist(folder));
@@ -145,7 +145,7 @@ TEST_F(CtcModelsTest, AMissingVocabularyFailsEveryLoad) {
     EXPECT_FALSE(CtcModels::modelsExist(folder));
 
     // The hub finds both models and fetches nothing, so the vocabulary stays missing.
-    EXPECT_EQ(CtcModels::download(std::nullopt, CtcModelVariant::ctc110m, false), folder);
+    EXPECT_EQ(CtcModels::download({.variant = CtcModelVariant::ctc110m}), folder);
     EXPECT_TRUE(hub.requests().empty());
     const std::string missing = "ASR model 'vocab.json' not found at: " + (folder / "vocab.json").string();
     EXPECT_EQ(errorText([&] { CtcModels::load(folder, CtcModelVariant::ctc110m); }), missing);

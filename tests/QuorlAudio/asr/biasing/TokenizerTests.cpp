@@ -65,7 +65,7 @@ TEST_F(TokenizerTest, EncodesByMergingTheLowestRankFirst) {
         EXPECT_EQ(ctc.encodeWithoutBoundary(testCase.text), testCase.withoutBoundary) << testCase.text;
     }
     EXPECT_EQ(ctc.encodeVariants("AB"), (std::vector<Ids>{{4}, {3}}));
-    EXPECT_EQ(ctc.bpeTokenizer().encode("AB", true, true), Ids{4});
+    EXPECT_EQ(ctc.bpeTokenizer().encode("AB", {.addSpecialTokens = true, .prependWordBoundary = true}), Ids{4});
 }
 
 TEST_F(TokenizerTest, VariantsCollapseWhenBothEncodingsAgree) {

@@ -74,7 +74,8 @@ TEST_F(ParaformerModelsTests, ACompleteFolderIsNotFetchedAgain) {
     serveRepository();
     models.writeModelFolder(modelFolder());
     int reports = 0;
-    EXPECT_EQ(ParaformerModels::download(ParaformerPrecision::int8, false, [&](const DownloadProgress&) { ++reports; }),
+    EXPECT_EQ(ParaformerModels::download({.precision = ParaformerPrecision::int8},
+                                         [&](const DownloadProgress&) { ++reports; }),
               modelFolder());
     EXPECT_EQ(hubRequests(), 0u);
     EXPECT_EQ(reports, 0);
@@ -93,10 +94,9 @@ TEST_F(ParaformerModelsTests, AFolderLackingThePrecisionOrForcedIsFetchedFromThe
         }
         const auto requestsBefore = hubRequests();
         std::vector<double> fractions;
-        const auto folder =
-            ParaformerModels::download(ParaformerPrecision::fp16, force, [&](const DownloadProgress& report) {
-                fractions.push_back(report.fractionCompleted);
-            });
+        const auto folder = ParaformerModels::download(
+            {.precision = ParaformerPrecision::fp16, .force = force},
+            [&](const DownloadProgress& report) { fractions.push_back(report.fractionCompleted); });
         EXPECT_EQ(folder, modelFolder());
         EXPECT_GT(hubRequests(), requestsBefore);
         EXPECT_TRUE(ParaformerModels::modelsExist(folder, ParaformerPrecision::fp16));

@@ -67,7 +67,7 @@ TEST_F(SenseVoiceModelsTests, ModelsExistOnlyWithThePreprocessorThePrecisionsEnc
 TEST_F(SenseVoiceModelsTests, ACompleteFolderIsNotFetchedAgain) {
     serveRepository();
     models.writeModelFolder(modelFolder());
-    EXPECT_EQ(SenseVoiceModels::download(Precision::fp32, false), modelFolder());
+    EXPECT_EQ(SenseVoiceModels::download({.precision = Precision::fp32}), modelFolder());
     EXPECT_TRUE(hub.requests().empty());
     EXPECT_EQ(log.messages("SenseVoiceModels"),
               std::vector<std::string>{"SenseVoice models already present at: " + modelFolder().string()});
@@ -84,9 +84,9 @@ TEST_F(SenseVoiceModelsTests, AFolderLackingTheVocabularyOrForcedIsFetchedFromTh
         }
         const auto requestsBefore = hub.requests().size();
         std::vector<double> fractions;
-        const auto folder = SenseVoiceModels::download(Precision::int8, force, [&](const DownloadProgress& report) {
-            fractions.push_back(report.fractionCompleted);
-        });
+        const auto folder = SenseVoiceModels::download(
+            {.precision = Precision::int8, .force = force},
+            [&](const DownloadProgress& report) { fractions.push_back(report.fractionCompleted); });
         EXPECT_EQ(folder, modelFolder());
         EXPECT_GT(hub.requests().size(), requestsBefore);
         EXPECT_TRUE(SenseVoiceModels::modelsExist(folder, Precision::int8));
