@@ -30,8 +30,8 @@ void SlidingWindowAsrSession::loadModels() {
         }
     }
     logger_.info("Loading ASR models for session...");
-    auto models = AsrModels::downloadAndLoad(std::nullopt, std::nullopt, AsrModelVersion::v3,
-                                             ParakeetEncoderPrecision::int8, std::nullopt, nullptr);
+    auto models = AsrModels::downloadAndLoad(
+        std::nullopt, {.version = AsrModelVersion::v3, .encoderPrecision = ParakeetEncoderPrecision::int8}, nullptr);
     {
         const std::lock_guard lock(mutex_);
         loadedModels_ = std::move(models);

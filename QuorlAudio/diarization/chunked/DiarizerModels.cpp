@@ -44,8 +44,12 @@ DiarizerModels DiarizerModels::download(const std::optional<fs::path>& to,
     const fs::path directory = to ? *to : defaultModelsDirectory();
     const ComputeUnits computeUnits = (configuration ? *configuration : defaultConfiguration()).computeUnits;
     const auto& names = requiredModelNames();
-    const auto models = ModelHub::loadModels(Repo::diarizer, std::vector<std::string>(names.begin(), names.end()),
-                                             modelsRootOf(directory), computeUnits, std::nullopt, progressHandler);
+    const auto models =
+        ModelHub::shared().loadModels({.repo = Repo::diarizer,
+                                       .modelNames = std::vector<std::string>(names.begin(), names.end()),
+                                       .directory = modelsRootOf(directory),
+                                       .computeUnits = computeUnits},
+                                      progressHandler);
     auto segmentation = modelNamed(models, ModelNames::Diarizer::segmentationFile);
     auto embedding = modelNamed(models, ModelNames::Diarizer::embeddingFile);
     return {.segmentationModel = std::move(segmentation),

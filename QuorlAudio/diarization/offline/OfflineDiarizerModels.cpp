@@ -45,7 +45,12 @@ std::vector<std::shared_ptr<Model>> loadGroup(const std::vector<NamedModel>& gro
     for (const auto& model : group) {
         files.emplace_back(model.file);
     }
-    auto loaded = ModelHub::loadModels(Repo::diarizer, files, directory, units, variant, progressHandler);
+    auto loaded = ModelHub::shared().loadModels({.repo = Repo::diarizer,
+                                                 .modelNames = files,
+                                                 .directory = directory,
+                                                 .computeUnits = units,
+                                                 .variant = variant},
+                                                progressHandler);
     std::vector<std::shared_ptr<Model>> models;
     for (const auto& model : group) {
         const auto found = loaded.find(std::string(model.file));

@@ -53,7 +53,7 @@ std::shared_ptr<LSEENDModel> LSEENDModel::loadFromHuggingFace(const HubRequest& 
     const fs::path modelPath = repositoryFolder / hubPath;
     if (!fs::exists(modelPath)) {
         logger().info("Models not found in cache at " + modelPath.string() + "; downloading " + hubPath + "\u2026");
-        ModelHub::download(repo, hubPath, repositoryFolder, request.progressHandler);
+        ModelHub::shared().download(repo, hubPath, repositoryFolder, request.progressHandler);
     }
     if (!fs::exists(modelPath)) {
         throw LSEENDError::initializationFailed("HF download completed but mlmodelc missing at " + modelPath.string() +

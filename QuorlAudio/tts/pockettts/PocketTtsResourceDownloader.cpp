@@ -44,7 +44,7 @@ const AppLogger& logger() {
 // The hub: every request of this downloader goes through these three.
 void downloadFolder(const std::string& subdirectory, const fs::path& repositoryFolder,
                     const ProgressHandler& progressHandler, const ModelHub::SkipRule& shouldSkip) {
-    ModelHub::download(Repo::pocketTts, subdirectory, repositoryFolder, progressHandler, shouldSkip);
+    ModelHub::shared().download(Repo::pocketTts, subdirectory, repositoryFolder, progressHandler, shouldSkip);
 }
 
 platform::net::Url hubURL(const std::string& repositoryPath) {

@@ -70,7 +70,7 @@ fs::path ensureDefaultModels(const std::optional<fs::path>& directory, const Pro
         return folder;
     }
     logger().info("Downloading StyleTTS2 LibriTTS models (iteration_3) from HuggingFace\u2026");
-    wrappingFailures("", [&] { ModelHub::download(Repo::styletts2, root, std::nullopt, {}, progressHandler); });
+    wrappingFailures("", [&] { ModelHub::shared().download({.repo = Repo::styletts2, .to = root}, progressHandler); });
     return folder;
 }
 
@@ -88,7 +88,7 @@ void ensureBucket(int forT, const fs::path& folder) {
         concatenated({"Fetching StyleTTS2 bucket T=", size, " (", std::to_string(missing.size()), " bundles)"}));
     for (const auto& name : missing) {
         wrappingFailures(concatenated({"bucket T=", size, " bundle ", name, " \u2014 "}),
-                         [&] { ModelHub::download(Repo::styletts2, name, folder); });
+                         [&] { ModelHub::shared().download(Repo::styletts2, name, folder); });
     }
 }
 
@@ -117,8 +117,9 @@ void ensureG2PAssets(const std::optional<fs::path>& directory, const ProgressHan
         return;
     }
     logger().info("Downloading kokoro G2P assets (g2p-only variant) from HuggingFace\u2026");
-    wrappingFailures("kokoro G2P assets: ",
-                     [&] { ModelHub::download(Repo::kokoro, root, "g2p-only", {}, progressHandler); });
+    wrappingFailures("kokoro G2P assets: ", [&] {
+        ModelHub::shared().download({.repo = Repo::kokoro, .to = root, .variant = "g2p-only"}, progressHandler);
+    });
 }
 
 } // namespace quorl::StyleTTS2ResourceDownloader

@@ -70,7 +70,9 @@ fs::path ensureModels(const std::optional<fs::path>& directory, const std::optio
         return repoDirectory;
     }
     logger().info("Downloading Supertonic-3 CoreML assets from HuggingFace\u2026");
-    downloading("", [&] { ModelHub::download(Repo::supertonic3, root, veVariant, {}, progressHandler); });
+    downloading("", [&] {
+        ModelHub::shared().download({.repo = Repo::supertonic3, .to = root, .variant = veVariant}, progressHandler);
+    });
     return repoDirectory;
 }
 
@@ -86,8 +88,8 @@ fs::path downloadVoiceStyle(Supertonic3Voice voice, const std::optional<fs::path
     }
     logger().info(concatenated({"Downloading Supertonic-3 voice ", raw, " from HuggingFace\u2026"}));
     downloading(concatenated({"voice ", raw, ": "}), [&] {
-        ModelHub::download(Repo::supertonic3, voiceStylesFolder, repoDirectory, progressHandler,
-                           [&](const std::string& path) { return path != wanted; });
+        ModelHub::shared().download(Repo::supertonic3, voiceStylesFolder, repoDirectory, progressHandler,
+                                    [&](const std::string& path) { return path != wanted; });
     });
     if (!platform::sys::isPresent(file)) {
         throw Supertonic3Error::downloadFailed(concatenated({"voice ", raw, " missing after download"}));
