@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/diarization/offline/OfflineDiarizationError.hpp"
 #include "QuorlAudio/diarization/offline/PowersetFrame.hpp"
+#include "QuorlAudio/diarization/offline/ProfileLog.hpp"
 #include "QuorlAudio/diarization/offline/SegmentationScores.hpp"
 #include "QuorlAudio/diarization/offline/SegmentationStatistics.hpp"
 #include "QuorlAudio/diarization/offline/SegmentationWindowReader.hpp"
@@ -10,7 +11,6 @@
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/core/Task.hpp"
-#include "platform/sys/StandardError.hpp"
 #include "platform/text/TextPieces.hpp"
 
 #include <algorithm>
@@ -38,14 +38,6 @@ const AppLogger& logger() {
 const AppLogger& profilingLogger() {
     static const AppLogger instance("OfflineSegmentation");
     return instance;
-}
-
-void emitProfileLog(const std::string& message) {
-    try {
-        platform::sys::StandardError::write(concatenated({"[Profiling] ", message, "\n"}));
-    } catch (const std::exception& error) {
-        profilingLogger().warning(std::string("Failed to write profiling log: ") + error.what());
-    }
 }
 
 // One call of process: the window plan, the reader, the windows collected so far and the statistics.
@@ -172,7 +164,7 @@ private:
         }
         if (const auto timings = statistics_.timings()) {
             logger().debug(*timings);
-            emitProfileLog(*timings);
+            emitProfileLog(*timings, profilingLogger());
         }
     }
 

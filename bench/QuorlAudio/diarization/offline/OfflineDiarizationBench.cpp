@@ -1,5 +1,7 @@
+#include "QuorlAudio/diarization/offline/OfflineEmbeddingExtractor.hpp"
 #include "QuorlAudio/diarization/offline/OfflineSegmentationProcessor.hpp"
 #include "QuorlAudio/diarization/offline/PLDATransform.hpp"
+#include "QuorlAudio/diarization/offline/WindowSpeakerEmbeddings.hpp"
 #include "QuorlAudio/foundation/ArrayAudioSampleSource.hpp"
 #include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
 
@@ -18,6 +20,7 @@
 namespace quorl {
 namespace {
 
+using benchsupport::feature;
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
@@ -54,12 +57,13 @@ private:
 
 std::shared_ptr<platform::ml::Model> preparedModel(const benchsupport::BundleFolder& folder, const std::string& name,
                                                    const std::string& input, const std::string& output,
-                                                   const MultiArray::Shape& perRow) {
+                                                   const MultiArray::Shape& perRow,
+                                                   const nlohmann::json& inputs = nlohmann::json::array(),
+                                                   const nlohmann::json& outputs = nlohmann::json::array()) {
     platform::ml::registerKernel(name, [=](const platform::ml::KernelContext&) {
         return std::make_unique<PreparedKernel>(input, output, perRow);
     });
-    return folder.load(name + ".mlmodelc",
-                       benchsupport::manifest(name, nlohmann::json::array(), nlohmann::json::array()));
+    return folder.load(name + ".mlmodelc", benchsupport::manifest(name, inputs, outputs));
 }
 
 ArrayAudioSampleSource speechLike(std::size_t samples) {
@@ -117,6 +121,82 @@ void BM_PldaTransformOf1000Embeddings(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PldaTransformOf1000Embeddings)->Unit(benchmark::kMicrosecond);
+
+// The embedding stage's three models answering at once: filterbank features of 998 frames by 80 bands, one
+// 256-value embedding, 128-value rho vectors.
+OfflineEmbeddingExtractor trivialExtractor(const benchsupport::BundleFolder& folder) {
+    const MultiArray::Shape fbank{1, 998, 80};
+    const auto fbankModel = preparedModel(folder, "offline-embedding-fbank", "audio", "fbank_features", {998, 80},
+                                          nlohmann::json::array({feature("audio", {1, 1, 160000})}),
+                                          nlohmann::json::array({feature("fbank_features", fbank)}));
+    const auto embeddingModel = preparedModel(folder, "offline-embedding-model", "fbank_features", "embedding", {256},
+                                              {feature("fbank_features", fbank), feature("weights", {1, 589})},
+                                              nlohmann::json::array({feature("embedding", {1, 256})}));
+    const PLDATransform transform(preparedModel(folder, "offline-embedding-plda", "embeddings", "rho", {128}),
+                                  std::vector<double>(128, 1.0));
+    return OfflineEmbeddingExtractor(fbankModel, embeddingModel, transform, OfflineDiarizerConfig::defaultConfig());
+}
+
+// 589 frames of three speakers: the first speaks in frames 0-299, the second in 250-588 (overlapping the first
+// for 50 frames), the third in 100-219, which is all overlap, so two masks are embedded and one is rejected.
+std::vector<std::vector<float>> threeSpeakerWeights() {
+    std::vector<std::vector<float>> rows(589, std::vector<float>(3, 0.0f));
+    for (std::size_t frame = 0; frame < rows.size(); ++frame) {
+        rows[frame][0] = frame < 300 ? 1.0f : 0.0f;
+        rows[frame][1] = frame >= 250 ? 1.0f : 0.0f;
+        rows[frame][2] = frame >= 100 && frame < 220 ? 1.0f : 0.0f;
+    }
+    return rows;
+}
+
+// The per-window speaker work: masks, overlap removal, resampling, embedding runs and PLDA batches, for 32
+// windows per iteration; "perWindow" is the time of one.
+void BM_WindowSpeakerEmbeddingsOf589FramesAndThreeSpeakers(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-window-speakers-bench");
+    const auto extractor = trivialExtractor(folder);
+    const auto features = extractor.runFbankModel(extractor.prepareFbankInput(nullptr, 0));
+    const OfflineChunkBatchInfo info{
+        .chunkIndex = 0, .chunkOffsetSeconds = 0, .frameDuration = 10.0 / 589, .speakerWeights = threeSpeakerWeights()};
+    for (auto _ : state) {
+        EmbeddingStatistics statistics;
+        WindowSpeakerEmbeddings speakers(
+            extractor, [&](const auto& embeddings) { return extractor.pldaTransform().transform(embeddings); },
+            statistics);
+        for (int window = 0; window < 32; ++window) {
+            speakers.processChunk(info, features);
+        }
+        speakers.flush();
+        benchmark::DoNotOptimize(speakers.results());
+    }
+    state.counters["perWindow"] = benchmark::Counter(static_cast<double>(state.iterations()) * 32,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_WindowSpeakerEmbeddingsOf589FramesAndThreeSpeakers)->Unit(benchmark::kMillisecond);
+
+// A whole extraction over an hour of audio in default windows (1800 windows of 10 s every 2 s, each with the
+// three speakers above): cutting windows, filterbank batches, speaker masks, embeddings and PLDA.
+void BM_EmbeddingExtractionPerHour(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-embedding-extraction-bench");
+    const auto extractor = trivialExtractor(folder);
+    const auto source = speechLike(3600 * 16000);
+    const auto weights = threeSpeakerWeights();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto [stream, continuation] = platform::core::AsyncStream<SegmentationChunk>::makeStream();
+        for (std::int64_t index = 0; index < 1800; ++index) {
+            continuation.yield(SegmentationChunk{.chunkIndex = index,
+                                                 .chunkOffsetSeconds = 2.0 * static_cast<double>(index),
+                                                 .frameDuration = 10.0 / 589,
+                                                 .logProbs = {},
+                                                 .speakerWeights = weights});
+        }
+        continuation.finish();
+        state.ResumeTiming();
+        auto records = extractor.extractEmbeddings(source, stream);
+        benchmark::DoNotOptimize(records);
+    }
+}
+BENCHMARK(BM_EmbeddingExtractionPerHour)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 } // namespace quorl
