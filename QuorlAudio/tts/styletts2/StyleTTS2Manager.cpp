@@ -46,12 +46,11 @@ std::vector<float> loadReferenceAudio(const fs::path& clip) {
 // The text a phoneme string of fewer than two chunks is spoken as. A string longer than a chunk whose excess
 // is white space around it is spoken as its one trimmed chunk: the whole string would not fit any bucket.
 std::string singleChunkText(const std::string& phonemes, const std::vector<std::string>& chunks) {
-    const auto fits =
-        platform::text::characterCount(phonemes) <= static_cast<std::size_t>(StyleTTS2Constants::maxPhonemeChunkChars);
-    if (fits || chunks.empty()) {
-        return fits ? phonemes : std::string();
+    if (platform::text::characterCount(phonemes) <=
+        static_cast<std::size_t>(StyleTTS2Constants::maxPhonemeChunkChars)) {
+        return phonemes;
     }
-    return chunks.front();
+    return chunks.empty() ? std::string() : chunks.front();
 }
 
 } // namespace
