@@ -22,16 +22,16 @@ public:
     }
     static std::int32_t currentPromptId(const Manager& manager) { return manager.currentPromptId_; }
     static const std::shared_ptr<platform::ml::MultiArray>& encoderStepBuf(const Manager& manager) {
-        return manager.encoderStepBuf_;
+        return manager.stepBuffers_.encoderStep;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& encoderProjStepBuf(const Manager& manager) {
-        return manager.encoderProjStepBuf_;
+        return manager.stepBuffers_.encoderProjStep;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenInputBuf(const Manager& manager) {
-        return manager.tokenInputBuf_;
+        return manager.stepBuffers_.tokenInput;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenLenBuf(const Manager& manager) {
-        return manager.tokenLenBuf_;
+        return manager.stepBuffers_.tokenLength;
     }
 };
 
