@@ -136,8 +136,13 @@ void MultilingualTestVariant::addBatchedJoint(const std::vector<std::size_t>& en
     write(Model::jointNoEncProjBatched, batched, Form::compiled);
 }
 
-void MultilingualTestVariant::write(Model model, const Declared& declared, Form form,
+void MultilingualTestVariant::omitOutput(Model model, const std::string& name) { omitted_[model].insert(name); }
+
+void MultilingualTestVariant::write(Model model, Declared declared, Form form,
                                     const std::vector<nlohmann::json>& states) {
+    std::erase_if(declared.outputs, [&](const nlohmann::json& output) {
+        return omitted_[model].contains(output.at("name").get<std::string>());
+    });
     const std::string name = stem(model) + (form == Form::compiled ? ".mlmodelc" : ".mlpackage");
     const auto bundle = testsupport::writeModelBundle(
         folder(), name, testsupport::modelManifest(kernel(model).name(), declared.inputs, declared.outputs, states));
@@ -151,23 +156,23 @@ void MultilingualTestVariant::write(Model model, const Declared& declared, Form 
 testsupport::ScriptedKernel::Outputs MultilingualTestVariant::answer(Model model,
                                                                      const testsupport::ScriptedKernel::Call& call) {
     const std::lock_guard lock(mutex_);
+    const auto script = scripts_.find(model);
+    const std::int64_t token =
+        script == scripts_.end() ? configOf(folder() / "metadata.json").blankIdx : script->second(call);
     testsupport::ScriptedKernel::Outputs outputs;
     for (const auto& output : outputs_.at(model)) {
-        outputs.emplace(output.at("name").get<std::string>(), answerFeature(model, output, call));
+        outputs.emplace(output.at("name").get<std::string>(), answerFeature(output, token, call.index));
     }
     order_.push_back(stem(model));
     return outputs;
 }
 
-platform::ml::FeatureValue MultilingualTestVariant::answerFeature(Model model, const nlohmann::json& output,
-                                                                  const testsupport::ScriptedKernel::Call& call) {
+platform::ml::FeatureValue MultilingualTestVariant::answerFeature(const nlohmann::json& output, std::int64_t token,
+                                                                  std::size_t callIndex) {
     const auto name = output.at("name").get<std::string>();
     const auto dataType = platform::core::fromRawValue<DataType>(output.at("dataType").get<std::string>());
     auto array = EncoderCacheManager::createZeroArray(output.at("shape").get<Shape>(), *dataType);
     const auto& shape = array->shape();
-    const auto script = scripts_.find(model);
-    const auto blank = configOf(folder() / "metadata.json").blankIdx;
-    const std::int64_t token = script == scripts_.end() ? blank : script->second(call);
     if (name == "encoded" || name == "encoder_proj") {
         const bool frameLast = name == "encoded";
         for (std::size_t i = 0; i < array->count(); ++i) {
@@ -182,7 +187,7 @@ platform::ml::FeatureValue MultilingualTestVariant::answerFeature(Model model, c
         array->setValue(0, static_cast<double>(token));
     } else if (name == "h_out" || name == "c_out") {
         for (std::size_t i = 0; i < array->count(); ++i) {
-            array->setValue(i, static_cast<double>(call.index + 1));
+            array->setValue(i, static_cast<double>(callIndex + 1));
         }
     }
     return platform::ml::FeatureValue(array);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ public:
 
     // The token a decoding model (the joint for the bare pair) answers at each prediction.
     void emit(Model model, TokenScript script);
+    // The model, added after this call, neither declares nor answers the output.
+    void omitOutput(Model model, const std::string& name);
     // Tokens in order, one per prediction, then blanks.
     void emitSequence(Model model, std::vector<std::int64_t> tokens);
 
@@ -80,16 +83,17 @@ private:
 
     Declared declared(Model model) const;
     Declared declaredEncoder(const EncoderOutputs& outputs) const;
-    void write(Model model, const Declared& declared, Form form, const std::vector<nlohmann::json>& states = {});
+    void write(Model model, Declared declared, Form form, const std::vector<nlohmann::json>& states = {});
     testsupport::ScriptedKernel::Outputs answer(Model model, const testsupport::ScriptedKernel::Call& call);
-    platform::ml::FeatureValue answerFeature(Model model, const nlohmann::json& output,
-                                             const testsupport::ScriptedKernel::Call& call);
+    static platform::ml::FeatureValue answerFeature(const nlohmann::json& output, std::int64_t token,
+                                                    std::size_t callIndex);
 
     nlohmann::json metadata_;
     testsupport::TemporaryFolder folder_;
     std::map<Model, std::unique_ptr<testsupport::ScriptedKernel>> kernels_;
     std::map<Model, std::vector<nlohmann::json>> outputs_;
     std::map<Model, TokenScript> scripts_;
+    std::map<Model, std::set<std::string>> omitted_;
     mutable std::mutex mutex_;
     std::vector<std::string> order_;
 };
