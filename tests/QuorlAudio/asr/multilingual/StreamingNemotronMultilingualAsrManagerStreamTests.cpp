@@ -1,112 +1,28 @@
 #include "QuorlAudio/asr/multilingual/StreamingNemotronMultilingualAsrManager.hpp"
 
-#include "MultilingualTestVariant.hpp"
+#include "MultilingualStreamScript.hpp"
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "StreamingNemotronMultilingualAsrManagerProbe.hpp"
-#include "platform/audio/AudioFormat.hpp"
-#include "platform/ml/StatefulModels.hpp"
 #include "tests/support/ErrorText.hpp"
-#include "tests/support/MultiArrayValues.hpp"
 #include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScopedEnvironment.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
 #include <optional>
-#include <stdexcept>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quorl {
 namespace {
 
-using Model = MultilingualTestVariant::Model;
+using namespace multilingualstream;
 using Probe = StreamingNemotronMultilingualAsrManagerProbe;
-using Call = testsupport::ScriptedKernel::Call;
 using platform::sys::LogType;
-using Plan = std::map<std::pair<std::size_t, std::size_t>, std::vector<std::int64_t>>;
 
 constexpr const char* category = "NemotronMultilingualStreaming";
-constexpr std::size_t chunkSamples = 3200;
-constexpr std::int64_t blank = 5;
-
-// Chunks of 20 mel frames (3200 samples); ids 0 "▁hello", 1 "▁world", 2 "<en>", 3 "<de>", 4 "<fr>", blank 5.
-const nlohmann::json smallMetadata{
-    {"mel_features", 16},
-    {"chunk_mel_frames", 20},
-    {"total_mel_frames", 23},
-    {"pre_encode_cache", 3},
-    {"vocab_size", 5},
-    {"encoder_dim", 4},
-    {"decoder_hidden", 8},
-    {"decoder_layers", 2},
-    {"cache_channel_shape", {1, 2, 3, 4}},
-    {"cache_time_shape", {1, 2, 4, 2}},
-    {"lang_tag_token_ids", {2, 3, 4}},
-    {"default_prompt_id", 7},
-    {"prompt_dictionary", {{"de", 11}, {"en-US", 12}, {"fr", 13}}},
-};
-
-// The frame a decoding step is fed: the encoder answers 100 t + i for element i of frame t.
-std::size_t frameOf(const Call& call) {
-    const auto found =
-        call.inputs.contains("encoder_proj") ? call.inputs.find("encoder_proj") : call.inputs.find("encoder");
-    return static_cast<std::size_t>(found->second.multiArrayValue()->value(0) / 100);
-}
-
-std::size_t encoderCalls(MultilingualTestVariant& variant) { return variant.kernel(Model::encoder).calls().size(); }
-
-// Emits the planned tokens of (chunk, frame) one per symbol step, then the blank; chunks count from the first
-// encoder call after the script is set.
-void emitPlan(MultilingualTestVariant& variant, Model chooser, Plan plan) {
-    const std::size_t before = encoderCalls(variant);
-    auto emitted = std::make_shared<std::map<std::pair<std::size_t, std::size_t>, std::size_t>>();
-    variant.emit(chooser, [&variant, plan = std::move(plan), before, emitted](const Call& call) -> std::int64_t {
-        const std::pair position{encoderCalls(variant) - before - 1, frameOf(call)};
-        const auto planned = plan.find(position);
-        std::size_t& count = (*emitted)[position];
-        if (planned == plan.end() || count == planned->second.size()) {
-            return blank;
-        }
-        return planned->second[count++];
-    });
-}
-
-std::vector<float> noise(std::size_t count) {
-    std::vector<float> samples(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        samples[i] = static_cast<float>((i * 7919) % 200) / 400.0F - 0.25F;
-    }
-    return samples;
-}
-
-std::shared_ptr<platform::audio::PCMBuffer> stereo44k(std::uint32_t frames) {
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 44100, 2, false);
-    auto buffer = platform::audio::PCMBuffer::make(*format, frames);
-    buffer->setFrameLength(frames);
-    for (std::uint32_t channel = 0; channel < 2; ++channel) {
-        std::fill_n(buffer->floatChannelData()[channel], frames, 0.1F);
-    }
-    return buffer;
-}
-
-struct DecodingPath {
-    const char* name;
-    std::vector<Model> models;
-    bool projected;
-    Model chooser;
-};
-
-const DecodingPath paths[] = {
-    {"B3+B1", {Model::decoderJointNoEncProj}, true, Model::decoderJointNoEncProj},
-    {"triple-fusion", {Model::decoderJointArgmax}, false, Model::decoderJointArgmax},
-    {"merged", {Model::decoderJoint}, false, Model::decoderJoint},
-    {"bare decoder+joint", {Model::decoder, Model::joint}, false, Model::joint},
-};
 
 class StreamingNemotronMultilingualAsrManagerStreamTest : public ::testing::Test {
 protected:
@@ -116,18 +32,6 @@ protected:
         }
     }
 
-    // A loaded manager over a variant with 14 encoder frames per chunk and the gate off.
-    void load(StreamingNemotronMultilingualAsrManager& manager, MultilingualTestVariant& variant,
-              const DecodingPath& path, MultilingualEncoderOutputs encoder = {.frames = 14}) {
-        encoder.projected = encoder.projected || path.projected;
-        variant.addEncoder(encoder);
-        for (const Model model : path.models) {
-            variant.add(model);
-        }
-        manager.loadModels(variant.folder());
-        Probe::setGate(manager, {.rmsThreshold = 0, .hangoverChunks = 2});
-    }
-
     std::vector<std::string> info() const { return log.messages(category, LogType::info); }
 
     testsupport::ScopedEnvironment environment;
@@ -135,19 +39,19 @@ protected:
 };
 
 TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, EveryPathTurnsPiecesOfAnyFormatIntoTextLanguageAndTimings) {
-    for (const DecodingPath& path : paths) {
+    for (const DecodingPath& path : decodingPaths()) {
         for (const bool asBuffers : {false, true}) {
             SCOPED_TRACE(std::string(path.name) + (asBuffers ? ", 44.1 kHz stereo" : ", 16 kHz floats"));
-            MultilingualTestVariant variant(smallMetadata);
+            MultilingualTestVariant variant(smallMetadata());
             StreamingNemotronMultilingualAsrManager manager;
-            load(manager, variant, path);
+            loadStream(manager, variant, path);
             emitPlan(variant, path.chooser, {{{0, 0}, {3, 0}}, {{10, 3}, {1}}});
             std::vector<std::string> partials;
             manager.setPartialCallback([&](const std::string& text) { partials.push_back(text); });
 
             if (asBuffers) {
-                manager.appendAudio(*stereo44k(50000));
-                EXPECT_EQ(manager.process(*stereo44k(51430)), "");
+                manager.appendAudio(*buffer(44100, 2, 50000));
+                EXPECT_EQ(manager.process(*buffer(44100, 2, 51430)), "");
             } else {
                 const auto samples = noise(11 * chunkSamples + chunkSamples / 2);
                 for (std::size_t start = 0, piece = 1; start < samples.size(); start += piece, piece = piece * 3 + 7) {
@@ -172,9 +76,9 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, EveryPathTurnsPiecesOf
 }
 
 TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, APartialCallbackMayCallIntoItsManager) {
-    MultilingualTestVariant variant(smallMetadata);
+    MultilingualTestVariant variant(smallMetadata());
     StreamingNemotronMultilingualAsrManager manager;
-    load(manager, variant, paths[1]);
+    loadStream(manager, variant, tripleFusion());
     emitPlan(variant, Model::decoderJointArgmax, {{{0, 1}, {4, 1}}, {{1, 0}, {0}}});
     std::vector<std::string> seen;
     manager.setPartialCallback([&](const std::string& text) {
@@ -188,9 +92,9 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, APartialCallbackMayCal
 }
 
 TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, OnlyWholeChunksAreCutAndTheRestWaits) {
-    MultilingualTestVariant variant(smallMetadata);
+    MultilingualTestVariant variant(smallMetadata());
     StreamingNemotronMultilingualAsrManager manager;
-    load(manager, variant, paths[1]);
+    loadStream(manager, variant, tripleFusion());
     const std::size_t before = encoderCalls(variant);
 
     manager.process(noise(chunkSamples - 1));
@@ -199,10 +103,7 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, OnlyWholeChunksAreCutA
     EXPECT_EQ(encoderCalls(variant), before + 2);
     EXPECT_EQ(Probe::audioBuffer(manager).pending(), chunkSamples / 2);
 
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1, false);
-    auto buffer = platform::audio::PCMBuffer::make(*format, chunkSamples);
-    buffer->setFrameLength(chunkSamples);
-    manager.appendAudio(*buffer);
+    manager.appendAudio(*buffer(16000, 1, chunkSamples));
     EXPECT_EQ(encoderCalls(variant), before + 2);
     manager.process(std::vector<float>{});
     EXPECT_EQ(encoderCalls(variant), before + 3);
@@ -210,14 +111,11 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, OnlyWholeChunksAreCutA
 }
 
 TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, FinishDecodesEveryPendingChunkThenPadsTheRest) {
-    MultilingualTestVariant variant(smallMetadata);
+    MultilingualTestVariant variant(smallMetadata());
     StreamingNemotronMultilingualAsrManager manager;
-    load(manager, variant, paths[1]);
+    loadStream(manager, variant, tripleFusion());
     emitPlan(variant, Model::decoderJointArgmax, {{{1, 0}, {0}}, {{2, 0}, {1}}});
-    const auto format = platform::audio::AudioFormat::make(platform::audio::CommonFormat::float32, 16000, 1, false);
-    auto buffer = platform::audio::PCMBuffer::make(*format, 2 * chunkSamples + 1);
-    buffer->setFrameLength(2 * chunkSamples + 1);
-    manager.appendAudio(*buffer);
+    manager.appendAudio(*buffer(16000, 1, 2 * chunkSamples + 1));
     const std::size_t before = encoderCalls(variant);
 
     EXPECT_EQ(manager.finish(), "hello world");
@@ -230,9 +128,9 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, FinishDecodesEveryPend
 }
 
 TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, ASecondFinishGivesNothingAndResetForgetsTheLanguage) {
-    MultilingualTestVariant variant(smallMetadata);
+    MultilingualTestVariant variant(smallMetadata());
     StreamingNemotronMultilingualAsrManager manager;
-    load(manager, variant, paths[1]);
+    loadStream(manager, variant, tripleFusion());
     emitPlan(variant, Model::decoderJointArgmax, {{{0, 0}, {3, 0}}});
     manager.setAppendTerminalPunctuation(true);
     manager.process(noise(chunkSamples));
@@ -253,13 +151,13 @@ TEST_F(StreamingNemotronMultilingualAsrManagerStreamTest, NothingRunsBeforeLoadi
     StreamingNemotronMultilingualAsrManager manager;
     const std::string notInitialized = "AsrManager not initialized. Call initialize() first.";
     EXPECT_EQ(testsupport::errorText([&] { manager.process(noise(10)); }), notInitialized);
-    EXPECT_EQ(testsupport::errorText([&] { manager.process(*stereo44k(10)); }), notInitialized);
+    EXPECT_EQ(testsupport::errorText([&] { manager.process(*buffer(44100, 2, 10)); }), notInitialized);
     EXPECT_EQ(testsupport::errorText([&] { manager.finish(); }), notInitialized);
     EXPECT_EQ(manager.getPartialTranscript(), "");
     EXPECT_EQ(Probe::audioBuffer(manager).size(), 0u);
 
-    MultilingualTestVariant variant(smallMetadata);
-    load(manager, variant, paths[1]);
+    MultilingualTestVariant variant(smallMetadata());
+    loadStream(manager, variant, tripleFusion());
     manager.cleanup();
     EXPECT_EQ(testsupport::errorText([&] { manager.process(noise(10)); }), notInitialized);
     EXPECT_EQ(info().back(), "StreamingNemotronMultilingualAsrManager resources cleaned up");
