@@ -112,7 +112,13 @@ void MultilingualTestVariant::addEncoder(const EncoderOutputs& outputs) {
 
 void MultilingualTestVariant::addStatefulEncoder(const EncoderOutputs& outputs) {
     const auto config = configOf(folder() / "metadata.json");
-    write(Model::encoder, declaredEncoder(outputs), Form::compiled,
+    // The state object holds the caches, so they are no inputs.
+    Declared encoder = declaredEncoder(outputs);
+    std::erase_if(encoder.inputs, [](const nlohmann::json& input) {
+        const auto name = input.at("name").get<std::string>();
+        return name == "cache_channel" || name == "cache_time";
+    });
+    write(Model::encoder, encoder, Form::compiled,
           {multiArrayFeature("encoder_cache", sizes(config.cacheChannelShape))});
 }
 
