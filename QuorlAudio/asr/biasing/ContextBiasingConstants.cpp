@@ -2,28 +2,10 @@
 
 #include "platform/sys/Environment.hpp"
 #include "platform/text/CaseMapping.hpp"
+#include "platform/text/DecimalFloat.hpp"
 #include "platform/text/DecimalInteger.hpp"
 
-#include <cerrno>
-#include <clocale>
-#include <cstdlib>
-#include <locale.h>
-#include <string_view>
-
 namespace quorl {
-namespace {
-
-// The conversion must not follow the process's locale: "1.5" reads the same everywhere.
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
-bool startsWithWhiteSpace(std::string_view value) {
-    return std::string_view(" \t\n\v\f\r").find(value.front()) != std::string_view::npos;
-}
-
-} // namespace
 
 std::optional<std::int64_t> ContextBiasingConstants::envInt(const std::string& name) {
     const auto value = platform::sys::environmentValue(name);
@@ -32,17 +14,7 @@ std::optional<std::int64_t> ContextBiasingConstants::envInt(const std::string& n
 
 std::optional<float> ContextBiasingConstants::envFloat(const std::string& name) {
     const auto value = platform::sys::environmentValue(name);
-    if (!value || value->empty() || startsWithWhiteSpace(*value)) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const float parsed = strtof_l(value->c_str(), &end, cLocale());
-    // A value beyond the float range counts as not parsing, so an out-of-range setting keeps the default.
-    if (end != value->c_str() + value->size() || errno == ERANGE) {
-        return std::nullopt;
-    }
-    return parsed;
+    return value ? platform::text::decimalFloat(*value) : std::nullopt;
 }
 
 std::optional<bool> ContextBiasingConstants::envBool(const std::string& name) {

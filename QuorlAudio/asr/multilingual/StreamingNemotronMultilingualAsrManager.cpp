@@ -1,17 +1,24 @@
 #include "QuorlAudio/asr/multilingual/StreamingNemotronMultilingualAsrManager.hpp"
 
 #include "QuorlAudio/asr/batch/ASRError.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualChunkEncoder.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualModelBundles.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualTerminalPunctuation.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualWarmup.hpp"
 #include "QuorlAudio/asr/streaming/EncoderCacheManager.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "platform/ml/DictionaryFeatureProvider.hpp"
+#include "platform/ml/MultiArrayOutput.hpp"
 #include "platform/ml/StatefulModels.hpp"
 #include "platform/sys/Environment.hpp"
 #include "platform/sys/PathPresence.hpp"
 #include "platform/text/CaseMapping.hpp"
 
 #include <array>
+#include <chrono>
 #include <exception>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace quorl {
@@ -225,14 +232,14 @@ void StreamingNemotronMultilingualAsrManager::makePredictionOptions() {
 
 // An input that cannot be made now is made by the decoding step that needs it.
 void StreamingNemotronMultilingualAsrManager::makeReusableInputs() {
-    encoderStepBuf_ = makeArrayOrNull({1, static_cast<std::size_t>(config_.encoderDim), 1}, DataType::float32);
-    encoderProjStepBuf_ = makeArrayOrNull({1, 1, projectedWidth}, DataType::float32);
+    stepBuffers_.encoderStep = makeArrayOrNull({1, static_cast<std::size_t>(config_.encoderDim), 1}, DataType::float32);
+    stepBuffers_.encoderProjStep = makeArrayOrNull({1, 1, projectedWidth}, DataType::float32);
     if (auto token = makeArrayOrNull({1, 1}, DataType::int32)) {
-        tokenInputBuf_ = std::move(token);
+        stepBuffers_.tokenInput = std::move(token);
     }
     if (auto length = makeArrayOrNull({1}, DataType::int32)) {
         length->data<std::int32_t>()[0] = 1;
-        tokenLenBuf_ = std::move(length);
+        stepBuffers_.tokenLength = std::move(length);
     }
 }
 
@@ -264,6 +271,374 @@ void StreamingNemotronMultilingualAsrManager::resetStatesLocked() {
     state_.hState = EncoderCacheManager::createZeroArray(stateShape, DataType::float32);
     state_.cState = EncoderCacheManager::createZeroArray(stateShape, DataType::float32);
     state_.lastToken = static_cast<std::int32_t>(config_.blankIdx);
+}
+
+// Partial transcripts are handed out once the lock is released, so a callback may call into the manager.
+struct StreamingNemotronMultilingualAsrManager::Partials {
+    PartialCallback callback;
+    std::vector<std::string> texts;
+};
+
+void StreamingNemotronMultilingualAsrManager::deliver(const Partials& partials) {
+    for (const std::string& text : partials.texts) {
+        partials.callback(text);
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::setPartialCallback(PartialCallback callback) {
+    const std::lock_guard lock(mutex_);
+    partialCallback_ = std::move(callback);
+}
+
+bool StreamingNemotronMultilingualAsrManager::appendTerminalPunctuation() const {
+    const std::lock_guard lock(mutex_);
+    return appendTerminalPunctuation_;
+}
+
+void StreamingNemotronMultilingualAsrManager::setAppendTerminalPunctuation(bool append) {
+    const std::lock_guard lock(mutex_);
+    appendTerminalPunctuation_ = append;
+}
+
+NemotronMultilingualStatistics StreamingNemotronMultilingualAsrManager::statistics() const {
+    const std::lock_guard lock(mutex_);
+    return statistics_;
+}
+
+// Audio intake
+
+void StreamingNemotronMultilingualAsrManager::appendAudio(const platform::audio::PCMBuffer& buffer) {
+    const std::vector<float> samples = audioConverter_.resampleBuffer(buffer);
+    const std::lock_guard lock(mutex_);
+    audioBuffer_.append(samples);
+}
+
+std::string StreamingNemotronMultilingualAsrManager::process(const platform::audio::PCMBuffer& audioBuffer) {
+    return process(audioConverter_.resampleBuffer(audioBuffer));
+}
+
+std::string StreamingNemotronMultilingualAsrManager::process(std::span<const float> samples) {
+    Partials partials;
+    try {
+        const std::lock_guard lock(mutex_);
+        checkReady(false);
+        audioBuffer_.append(samples);
+        decodeWholeChunks(partials);
+    } catch (...) {
+        deliver(partials);
+        throw;
+    }
+    deliver(partials);
+    return {};
+}
+
+std::string StreamingNemotronMultilingualAsrManager::finish() { return finishWithTokenTimings().text; }
+
+// Whole chunks appended but never processed are decoded first: only the remainder is padded.
+StreamingNemotronMultilingualAsrManager::TimedText StreamingNemotronMultilingualAsrManager::finishWithTokenTimings() {
+    Partials partials;
+    TimedText result;
+    try {
+        const std::lock_guard lock(mutex_);
+        checkReady(true);
+        decodeWholeChunks(partials);
+        const auto chunkSamples = static_cast<std::size_t>(config_.chunkSamples());
+        if (audioBuffer_.pending() > 0) {
+            audioBuffer_.padToChunk(chunkSamples);
+            processChunk(audioBuffer_.chunk(chunkSamples), partials);
+            audioBuffer_.clear();
+        }
+        result.text = finishTranscript();
+        result.timings = lastFinishTokenTimings_;
+    } catch (...) {
+        deliver(partials);
+        throw;
+    }
+    deliver(partials);
+    return result;
+}
+
+std::string StreamingNemotronMultilingualAsrManager::finishTranscript() {
+    const auto decoded = tokenizer_->decode(transcript_.tokenIds);
+    if (decoded.detectedLanguage) {
+        transcript_.recordDetectedLanguage(*decoded.detectedLanguage);
+    }
+    lastFinish_ = {
+        .tokenCount = static_cast<std::int64_t>(transcript_.tokenIds.size()),
+        .detectedLanguage = transcript_.firstDetectedLanguage,
+        .processedChunks = processedChunks_,
+    };
+    lastFinishTokenTimings_ = std::move(transcript_.tokenTimings);
+    transcript_.tokenIds.clear();
+    transcript_.tokenTimings.clear();
+    return appendTerminalPunctuation_ ? tidyTerminalPunctuation(decoded.text, lastFinish_.detectedLanguage)
+                                      : decoded.text;
+}
+
+NemotronMultilingualDecodeStats StreamingNemotronMultilingualAsrManager::lastDecodeStats() const {
+    const std::lock_guard lock(mutex_);
+    return lastFinish_;
+}
+
+std::string StreamingNemotronMultilingualAsrManager::getPartialTranscript() {
+    const std::lock_guard lock(mutex_);
+    if (!tokenizer_) {
+        return {};
+    }
+    const auto decoded = tokenizer_->decode(transcript_.tokenIds);
+    if (decoded.detectedLanguage) {
+        transcript_.recordDetectedLanguage(*decoded.detectedLanguage);
+    }
+    return decoded.text;
+}
+
+std::vector<TokenTiming> StreamingNemotronMultilingualAsrManager::getTokenTimings() const {
+    const std::lock_guard lock(mutex_);
+    return transcript_.tokenTimings;
+}
+
+std::string
+StreamingNemotronMultilingualAsrManager::tidyTerminalPunctuation(const std::string& text,
+                                                                 const std::optional<std::string>& language) {
+    return quorl::tidyTerminalPunctuation(text, language);
+}
+
+// Chunks
+
+void StreamingNemotronMultilingualAsrManager::checkReady(bool needsTokenizer) const {
+    const bool decodable = models_.decoderJoint || models_.decoderJointNoEncProj || models_.decoderJointArgmax ||
+                           (models_.decoder && models_.joint);
+    if (!melExtractor_ || !models_.encoder || !decodable || (needsTokenizer && !tokenizer_)) {
+        throw ASRError::notInitialized();
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::decodeWholeChunks(Partials& partials) {
+    const auto chunkSamples = static_cast<std::size_t>(config_.chunkSamples());
+    while (audioBuffer_.pending() >= chunkSamples) {
+        processChunk(audioBuffer_.chunk(chunkSamples), partials);
+        audioBuffer_.advance(chunkSamples);
+    }
+}
+
+// What a chunk may change before it fails, kept so that the chunk, cut again, is decoded exactly once.
+struct StreamingNemotronMultilingualAsrManager::ChunkAttempt {
+    NemotronMultilingualEnergyGate gate;
+    NemotronMultilingualStreamState state;
+    NemotronMultilingualTranscript::Mark transcript;
+    std::optional<NemotronMultilingualEncoding> encoding;
+};
+
+void StreamingNemotronMultilingualAsrManager::processChunk(std::span<const float> samples, Partials& partials) {
+    checkChunkReady();
+    ++statistics_.chunkCount;
+    ChunkAttempt attempt{.gate = gate_, .state = state_, .transcript = transcript_.mark(), .encoding = {}};
+    if (gate_.skips(samples)) {
+        ++statistics_.vadSkipCount;
+        transcript_.absoluteFrameBase += static_cast<std::int64_t>(samples.size() / 1280);
+        return;
+    }
+    try {
+        encodeAndDecode(samples, partials, attempt);
+    } catch (...) {
+        rollBack(attempt);
+        throw;
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::checkChunkReady() const {
+    if (!melExtractor_ || !models_.encoder || !state_.cacheChannel || !state_.cacheTime || !state_.cacheLen ||
+        !state_.hState || !state_.cState || !tokenizer_) {
+        throw ASRError::notInitialized();
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::encodeAndDecode(std::span<const float> samples, Partials& partials,
+                                                              ChunkAttempt& attempt) {
+    const auto t0 = std::chrono::steady_clock::now();
+    if (state_.prefetchedEncoded) {
+        attempt.encoding = {.encoded = std::exchange(state_.prefetchedEncoded, nullptr),
+                            .encoderProj = std::exchange(state_.prefetchedEncoderProj, nullptr)};
+        statistics_.prepNanos += static_cast<std::uint64_t>((std::chrono::steady_clock::now() - t0).count());
+    } else {
+        attempt.encoding =
+            NemotronMultilingualChunkEncoder{
+                .models = models_, .config = config_, .melExtractor = *melExtractor_, .promptId = currentPromptId_}
+                .encode(samples, state_, statistics_);
+    }
+    const auto t2 = std::chrono::steady_clock::now();
+    NemotronMultilingualDecoderState decoder{.token = state_.lastToken, .h = state_.hState, .c = state_.cState};
+    const auto emitted = NemotronMultilingualGreedyDecoder({models_, config_, *tokenizer_, stepBuffers_}, transcript_)
+                             .decodeChunk(*attempt.encoding->encoded, attempt.encoding->encoderProj.get(), decoder);
+    statistics_.decNanos += static_cast<std::uint64_t>((std::chrono::steady_clock::now() - t2).count());
+    state_.lastToken = decoder.token;
+    state_.hState = decoder.h;
+    state_.cState = decoder.c;
+    if (!emitted.empty() && partialCallback_) {
+        partials.callback = partialCallback_;
+        partials.texts.push_back(tokenizer_->decode(transcript_.tokenIds).text);
+    }
+    const auto& shape = attempt.encoding->encoded->shape();
+    transcript_.absoluteFrameBase += shape.size() == 3 ? static_cast<std::int64_t>(shape[2]) : 0;
+    ++processedChunks_;
+}
+
+// A stateful encoder has advanced its state in place and cannot go back: its finished encoding is kept for
+// the retry, with the caches and mel cache that stand after it. Otherwise everything goes back.
+void StreamingNemotronMultilingualAsrManager::rollBack(const ChunkAttempt& attempt) {
+    gate_ = attempt.gate;
+    transcript_.rollBack(attempt.transcript);
+    state_.lastToken = attempt.state.lastToken;
+    state_.hState = attempt.state.hState;
+    state_.cState = attempt.state.cState;
+    if (attempt.encoding && attempt.encoding->advancedEncoderState) {
+        state_.prefetchedEncoded = attempt.encoding->encoded;
+        state_.prefetchedEncoderProj = attempt.encoding->encoderProj;
+        return;
+    }
+    state_.cacheChannel = attempt.state.cacheChannel;
+    state_.cacheTime = attempt.state.cacheTime;
+    state_.cacheLen = attempt.state.cacheLen;
+    state_.melCache = attempt.state.melCache;
+    state_.prefetchedEncoded = attempt.state.prefetchedEncoded;
+    state_.prefetchedEncoderProj = attempt.state.prefetchedEncoderProj;
+}
+
+// Language
+
+void StreamingNemotronMultilingualAsrManager::setLanguage(const std::optional<std::string>& language) {
+    const std::lock_guard lock(mutex_);
+    const std::int64_t promptId = config_.promptId(language);
+    currentPromptId_ = static_cast<std::int32_t>(promptId);
+    currentLanguageCode_ = language;
+    logger_.info("Prompt id set to " + std::to_string(promptId) + " for language " + language.value_or("auto"));
+    if (useForcedPrefix_) {
+        seedLogged();
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::setPromptId(std::int64_t promptId) {
+    const std::lock_guard lock(mutex_);
+    if (promptId < std::numeric_limits<std::int32_t>::min() || promptId > std::numeric_limits<std::int32_t>::max()) {
+        logger_.warning("Prompt id out of range: " + std::to_string(promptId));
+        return;
+    }
+    currentPromptId_ = static_cast<std::int32_t>(promptId);
+}
+
+std::int64_t StreamingNemotronMultilingualAsrManager::promptId() const { return currentPromptIdValue(); }
+
+std::int32_t StreamingNemotronMultilingualAsrManager::currentPromptIdValue() const {
+    const std::lock_guard lock(mutex_);
+    return currentPromptId_;
+}
+
+void StreamingNemotronMultilingualAsrManager::setForcedPrefix(bool enabled) {
+    const std::lock_guard lock(mutex_);
+    useForcedPrefix_ = enabled;
+    logger_.info(std::string("Forced prefix ") + (enabled ? "enabled" : "disabled"));
+    if (enabled) {
+        seedLogged();
+    }
+}
+
+bool StreamingNemotronMultilingualAsrManager::forcedPrefixEnabled() const {
+    const std::lock_guard lock(mutex_);
+    return useForcedPrefix_;
+}
+
+std::optional<std::string> StreamingNemotronMultilingualAsrManager::detectedLanguage() const {
+    const std::lock_guard lock(mutex_);
+    return transcript_.firstDetectedLanguage;
+}
+
+void StreamingNemotronMultilingualAsrManager::recordDetectedLanguage(const std::string& language) {
+    const std::lock_guard lock(mutex_);
+    transcript_.recordDetectedLanguage(language);
+}
+
+void StreamingNemotronMultilingualAsrManager::seedLogged() {
+    try {
+        applyForcedPrefixIfNeeded();
+    } catch (const std::exception& error) {
+        logger_.error(std::string("Forced prefix seeding failed: ") + error.what());
+    }
+}
+
+// The decoder consumes the language's tag as if the model had emitted it; nothing is added to the transcript.
+void StreamingNemotronMultilingualAsrManager::applyForcedPrefixIfNeeded() {
+    if (!useForcedPrefix_ || !currentLanguageCode_ || !tokenizer_ || !models_.decoder || !state_.hState ||
+        !state_.cState) {
+        return;
+    }
+    const std::string& code = *currentLanguageCode_;
+    const auto tag = tokenizer_->langTagTokenId(code);
+    if (!tag) {
+        logger_.info("Forced prefix: no lang-tag token for " + code + "; skipping seed");
+        return;
+    }
+    auto token = std::make_shared<MultiArray>(MultiArray::Shape{1, 1}, DataType::int32);
+    token->data<std::int32_t>()[0] = static_cast<std::int32_t>(*tag);
+    auto length = std::make_shared<MultiArray>(MultiArray::Shape{1}, DataType::int32);
+    length->data<std::int32_t>()[0] = 1;
+    const auto outputs = models_.decoder->predict(platform::ml::DictionaryFeatureProvider({
+        {"token", platform::ml::FeatureValue(token)},
+        {"token_length", platform::ml::FeatureValue(length)},
+        {"h_in", platform::ml::FeatureValue(state_.hState)},
+        {"c_in", platform::ml::FeatureValue(state_.cState)},
+    }));
+    auto h = platform::ml::multiArrayOutput(*outputs, "h_out");
+    auto c = platform::ml::multiArrayOutput(*outputs, "c_out");
+    if (!h || !c) {
+        logger_.warning("Forced prefix: decoder did not return h_out/c_out; skipping");
+        return;
+    }
+    state_.hState = std::move(h);
+    state_.cState = std::move(c);
+    state_.lastToken = static_cast<std::int32_t>(*tag);
+    transcript_.recordDetectedLanguage(code);
+    logger_.info("Forced prefix: seeded decoder with lang-tag token id " + std::to_string(*tag) + " for " + code);
+}
+
+// Reset and cleanup
+
+void StreamingNemotronMultilingualAsrManager::reset() {
+    const std::lock_guard lock(mutex_);
+    resetLocked();
+}
+
+void StreamingNemotronMultilingualAsrManager::resetLocked() {
+    audioBuffer_.clear();
+    transcript_ = {};
+    lastFinishTokenTimings_.clear();
+    processedChunks_ = 0;
+    try {
+        resetStatesLocked();
+    } catch (const std::exception& error) {
+        logger_.error(std::string("Failed to reset states: ") + error.what());
+    }
+    if (useForcedPrefix_) {
+        seedLogged();
+    }
+}
+
+void StreamingNemotronMultilingualAsrManager::cleanup() {
+    const std::lock_guard lock(mutex_);
+    resetLocked();
+    melExtractor_.reset();
+    prefetchMelExtractor_.reset();
+    for (auto* model : {&models_.encoder, &models_.decoder, &models_.joint, &models_.decoderJoint,
+                        &models_.decoderJointArgmax, &models_.decoderJointNoEncProj, &models_.jointNoEncProjBatched}) {
+        model->reset();
+    }
+    tokenizer_.reset();
+    state_.cacheChannel.reset();
+    state_.cacheTime.reset();
+    state_.cacheLen.reset();
+    state_.melCache.reset();
+    state_.hState.reset();
+    state_.cState.reset();
+    logger_.info("StreamingNemotronMultilingualAsrManager resources cleaned up");
 }
 
 // Pieces

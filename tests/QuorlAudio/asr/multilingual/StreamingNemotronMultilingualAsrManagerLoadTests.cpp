@@ -170,7 +170,7 @@ TEST_F(StreamingNemotronMultilingualAsrManagerLoadTest, PredictionOptionsBackEve
     EXPECT_TRUE(models.encoderPredictionOptions->outputBackings.contains("encoded"));
     ASSERT_TRUE(models.decoderPredictionOptions);
     EXPECT_EQ(models.decoderPredictionOptions->outputBackings.size(), 1u);
-    EXPECT_TRUE(models.decoderPredictionOptions->outputBackings.contains("decoder"));
+    EXPECT_TRUE(models.decoderPredictionOptions->outputBackings.contains("decoder_out"));
     ASSERT_TRUE(models.jointPredictionOptions);
     EXPECT_FALSE(models.decoderJointArgmaxPredictionOptions || models.decoderJointPredictionOptions ||
                  models.decoderJointNoEncProjPredictionOptions || models.jointNoEncProjBatchedPredictionOptions);

@@ -4,7 +4,8 @@
 
 namespace quorl {
 
-// Read access to a manager's private fields, so tests check what loading left behind.
+// Access to a manager's private fields, so tests check what loading and decoding left behind and choose the
+// energy gate's settings that a process otherwise reads once from its environment.
 class StreamingNemotronMultilingualAsrManagerProbe {
 public:
     using Manager = StreamingNemotronMultilingualAsrManager;
@@ -21,17 +22,23 @@ public:
         return manager.tokenizer_;
     }
     static std::int32_t currentPromptId(const Manager& manager) { return manager.currentPromptId_; }
+    static const NemotronMultilingualAudioBuffer& audioBuffer(const Manager& manager) { return manager.audioBuffer_; }
+    static const NemotronMultilingualTranscript& transcript(const Manager& manager) { return manager.transcript_; }
+    static std::int64_t processedChunks(const Manager& manager) { return manager.processedChunks_; }
+    static void setGate(Manager& manager, NemotronMultilingualEnergyGate::Settings settings) {
+        manager.gate_ = NemotronMultilingualEnergyGate(settings);
+    }
     static const std::shared_ptr<platform::ml::MultiArray>& encoderStepBuf(const Manager& manager) {
-        return manager.encoderStepBuf_;
+        return manager.stepBuffers_.encoderStep;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& encoderProjStepBuf(const Manager& manager) {
-        return manager.encoderProjStepBuf_;
+        return manager.stepBuffers_.encoderProjStep;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenInputBuf(const Manager& manager) {
-        return manager.tokenInputBuf_;
+        return manager.stepBuffers_.tokenInput;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenLenBuf(const Manager& manager) {
-        return manager.tokenLenBuf_;
+        return manager.stepBuffers_.tokenLength;
     }
 };
 
