@@ -9,4 +9,7 @@ namespace quorl::TtsCacheDirectory {
 // folder cannot be made.
 std::filesystem::path ensure();
 
+// The cache's "Models" folder, where the synthesisers' model repositories go, made the same way.
+std::filesystem::path ensureModels();
+
 } // namespace quorl::TtsCacheDirectory

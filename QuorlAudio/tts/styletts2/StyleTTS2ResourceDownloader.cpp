@@ -29,15 +29,9 @@ const AppLogger& logger() {
     return instance;
 }
 
-fs::path defaultCacheRoot() {
-    const auto root = TtsCacheDirectory::ensure() / "Models";
-    if (!platform::sys::isPresent(root)) {
-        fs::create_directories(root);
-    }
-    return root;
+fs::path cacheRoot(const std::optional<fs::path>& directory) {
+    return directory ? *directory : TtsCacheDirectory::ensureModels();
 }
-
-fs::path cacheRoot(const std::optional<fs::path>& directory) { return directory ? *directory : defaultCacheRoot(); }
 
 std::vector<std::string> missingNames(const fs::path& folder, const std::set<std::string>& names) {
     std::vector<std::string> missing;
@@ -93,7 +87,7 @@ void ensureBucket(int forT, const fs::path& folder) {
 }
 
 fs::path ensureLexiconCache() {
-    const auto folder = defaultCacheRoot() / folderName(Repo::kokoro);
+    const auto folder = TtsCacheDirectory::ensureModels() / folderName(Repo::kokoro);
     fs::create_directories(folder);
     if (platform::sys::isPresent(folder / lexiconFile)) {
         return folder;

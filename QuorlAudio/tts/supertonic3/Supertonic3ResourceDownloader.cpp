@@ -26,15 +26,9 @@ const AppLogger& logger() {
     return instance;
 }
 
-fs::path defaultCacheRoot() {
-    const fs::path root = TtsCacheDirectory::ensure() / "Models";
-    if (!platform::sys::isPresent(root)) {
-        fs::create_directories(root);
-    }
-    return root;
+fs::path cacheRoot(const std::optional<fs::path>& directory) {
+    return directory ? *directory : TtsCacheDirectory::ensureModels();
 }
-
-fs::path cacheRoot(const std::optional<fs::path>& directory) { return directory ? *directory : defaultCacheRoot(); }
 
 fs::path repositoryDirectory(const fs::path& root) { return root / folderName(Repo::supertonic3); }
 
