@@ -134,6 +134,9 @@ KokoroTestRepository::KokoroTestRepository()
 void KokoroTestRepository::serve(testsupport::LoopbackHub& hub, KokoroAneVariant variant) const {
     const auto folder = hubFolder(variant);
     for (const auto stage : platform::core::allCases<KokoroAneStage>()) {
+        if (unserved.contains(stage)) {
+            continue;
+        }
         serveBundle(hub, folder + "/" + std::string(bundleName(stage)), manifestFor(stage));
     }
     hub.putFile(hubRepository, folder + "/vocab.json", json(vocabulary).dump());
@@ -151,8 +154,8 @@ void KokoroTestRepository::serveVoicePack(testsupport::LoopbackHub& hub, KokoroA
 void KokoroTestRepository::serveMandarinAssets(testsupport::LoopbackHub& hub, const std::string& jiebaStart) const {
     const std::string assets = "ANE-zh/assets/";
     hub.putFile(hubRepository, assets + "pinyin_single.bin",
-                testsupport::singlesRecord(U'你', {"ni3"}) + testsupport::singlesRecord(U'好', {"hao3"}));
-    hub.putFile(hubRepository, assets + "pinyin_phrases.bin", testsupport::phrasesRecord("你好", {"ni3", "hao3"}));
+                testsupport::singlesRecord(U'你', {"nǐ"}) + testsupport::singlesRecord(U'好', {"hǎo"}));
+    hub.putFile(hubRepository, assets + "pinyin_phrases.bin", testsupport::phrasesRecord("你好", {"nǐ", "hǎo"}));
     hub.putFile(hubRepository, assets + "jieba_hmm_start.bin", jiebaStart);
     hub.putFile(hubRepository, assets + "jieba_hmm_trans.bin", std::string(64, '\0'));
     hub.putFile(hubRepository, assets + "jieba_hmm_emit.bin", std::string());

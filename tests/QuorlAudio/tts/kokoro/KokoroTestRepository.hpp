@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ public:
 
     std::function<std::vector<float>(std::size_t tokenCount)> durations;
     bool tailAnswersAudio = true;
+    // Stages whose bundles the hub does not have.
+    std::set<KokoroAneStage> unserved;
     std::map<std::string, int> vocabulary;
 
 private:
