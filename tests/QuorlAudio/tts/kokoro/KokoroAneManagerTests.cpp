@@ -163,5 +163,20 @@ TEST_F(KokoroAneManagerTest, VoicesComeFromTheCallTheDefaultOrTheSetDefault) {
     EXPECT_EQ(manager.defaultVoice(), "af_missing");
 }
 
+TEST_F(KokoroAneManagerTest, InitializeLoadsTheStoreThenTheEnglishG2PAndThePreloadedVoices) {
+    auto mandarin = makeManager(KokoroAneVariant::mandarin);
+    repository.serveVoicePack(hub, KokoroAneVariant::mandarin, "zm_010");
+    mandarin.initialize({"zm_010"});
+    EXPECT_TRUE(mandarin.isAvailable());
+    EXPECT_FALSE(hub.requestsFor(testsupport::LoopbackHub::filePath(KokoroTestRepository::hubRepository,
+                                                                    "ANE-zh/voices/zm_010.bin"))
+                     .empty());
+
+    auto english = makeManager(KokoroAneVariant::english);
+    EXPECT_EQ(kokoroError([&] { english.initialize({"af_bella"}); }),
+              "other error: Model file not found: G2PDecoder.mlmodelc");
+    EXPECT_TRUE(english.isAvailable()) << "the store loads before the G2P models are fetched";
+}
+
 } // namespace
 } // namespace quorl::testing

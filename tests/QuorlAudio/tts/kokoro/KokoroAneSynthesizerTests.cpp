@@ -1,4 +1,6 @@
 #include "QuorlAudio/tts/kokoro/KokoroAneSynthesizer.hpp"
+#include "platform/core/CancellationToken.hpp"
+#include "platform/core/Task.hpp"
 #include "platform/ml/DataType.hpp"
 #include "tests/QuorlAudio/tts/kokoro/KokoroTest.hpp"
 
@@ -96,6 +98,23 @@ TEST_F(KokoroAneSynthesizerTest, ATailWithoutAudioAndAFailingStageAreNamed) {
         .failPredictionsWith(std::make_exception_ptr(std::runtime_error("prosody broke")));
     EXPECT_EQ(kokoroError([&] { synthesize(); }),
               kind(Kind::predictionFailed, "KokoroAne stage 'prosody' failed: prosody broke"));
+}
+
+TEST_F(KokoroAneSynthesizerTest, CancellationStopsTheChainAndIsNeverAPredictionFailure) {
+    platform::core::CancellationSource source;
+    const platform::core::Task::Scope scope(source.token());
+    repository.durations = [&source](std::size_t tokens) {
+        source.cancel();
+        return std::vector<float>(tokens, 1.0F);
+    };
+    EXPECT_THROW(synthesize(), platform::core::CancellationError);
+    EXPECT_EQ(repository.callCounts(), (Counts{1, 1, 0, 0, 0, 0, 0}));
+
+    const platform::core::Task::Scope uncancelled{platform::core::CancellationToken()};
+    repository.kernel(KokoroAneStage::noise)
+        .failPredictionsWith(std::make_exception_ptr(platform::core::CancellationError()));
+    EXPECT_THROW(synthesize(), platform::core::CancellationError);
+    EXPECT_EQ(repository.callCounts(), (Counts{2, 2, 1, 1, 1, 0, 0}));
 }
 
 TEST_F(KokoroAneSynthesizerTest, EveryStageReceivesDenseArraysOfItsContractTypes) {
