@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuorlAudio/tts/frontend/KokoroAneConstants.hpp"
 #include "QuorlAudio/tts/kokoro/KokoroAneModelStore.hpp"
 #include "QuorlAudio/tts/kokoro/KokoroAneSynthesisResult.hpp"
 
@@ -18,7 +19,7 @@ struct Request {
     std::vector<float> styleS;
     std::vector<float> styleTimbre;
     // The duration stage's own speed input; not checked.
-    float speed = 1.0F;
+    float speed = KokoroAneConstants::defaultSpeed;
 };
 
 // Throws KokoroAneError invalidVoicePack for a style vector that is not 128 long (before any model runs),
