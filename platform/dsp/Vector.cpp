@@ -2,6 +2,7 @@
 
 #include <cblas.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -54,7 +55,7 @@ bool prepareProduct(double* c, std::size_t m, std::size_t n, std::size_t k) {
         return false;
     }
     if (k == 0) {
-        fill(c, 0.0, m * n);
+        std::fill_n(c, m * n, 0.0);
         return false;
     }
     return true;
@@ -152,12 +153,6 @@ void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std:
     }
     cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a, blasSize(k),
                 b, blasSize(n), 0.0f, c, blasSize(n));
-}
-
-void fill(double* destination, double value, std::size_t count) {
-    for (std::size_t index = 0; index < count; ++index) {
-        destination[index] = value;
-    }
 }
 
 void addScaled(const double* source, double scale, double* accumulator, std::size_t count) {

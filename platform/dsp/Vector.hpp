@@ -45,7 +45,6 @@ void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t colu
 void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std::size_t n, std::size_t k);
 
 // The same in double precision, for statistics that accumulate over thousands of rows.
-void fill(double* destination, double value, std::size_t count);
 // accumulator[i] += scale * source[i]
 void addScaled(const double* source, double scale, double* accumulator, std::size_t count);
 // destination[i] = a[i] * b[i]

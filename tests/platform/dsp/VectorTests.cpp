@@ -205,9 +205,6 @@ TEST(VectorTests, DoublePrecisionOperationsMatchANaiveLoop) {
     }
     EXPECT_NEAR(dot(a.data(), b.data(), count), expectedDot, 1e-12);
     EXPECT_NEAR(sum(a.data(), count), expectedSum, 1e-12);
-    std::vector<double> filled(3);
-    fill(filled.data(), 2.5, filled.size());
-    EXPECT_EQ(filled, std::vector<double>(3, 2.5));
 
     const std::vector<double> ties{1.0, std::nan(""), 7.0, 7.0};
     EXPECT_EQ(maxWithIndex(ties.data(), ties.size()).index, 2u);
