@@ -1,9 +1,12 @@
 #include "QuorlAudio/diarization/offline/CentroidLinkage.hpp"
 
+#include "QuorlAudio/diarization/offline/SquaredDistances.hpp"
+
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <new>
+#include <numeric>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -33,19 +36,18 @@ public:
         : data_(data), n_(n), dim_(dim), centroids_(static_cast<std::size_t>(n - 1) * dim),
           members_(static_cast<std::size_t>(2 * n - 1), 1.0) {}
 
-    // Each term is added with one fused multiply-add, so the sum is the same on every machine.
-    double squaredDistance(Node a, Node b) const {
-        const double* first = centroid(a);
-        const double* second = centroid(b);
-        double total = 0;
-        for (std::size_t k = 0; k < dim_; ++k) {
-            const double difference = first[k] - second[k];
-            total = std::fma(difference, difference, total);
+    // The squared distances from `node` to each of `others`.
+    void squaredDistances(Node node, std::span<const Node> others, double* distances) {
+        pointers_.resize(others.size());
+        for (std::size_t index = 0; index < others.size(); ++index) {
+            pointers_[index] = centroid(others[index]);
         }
-        if (std::isnan(total)) {
-            throw NotANumberDistance{};
+        quorl::squaredDistances(centroid(node), pointers_, dim_, distances);
+        for (std::size_t index = 0; index < others.size(); ++index) {
+            if (std::isnan(distances[index])) {
+                throw NotANumberDistance{};
+            }
         }
-        return total;
     }
 
     void merge(Node first, Node second, Node created) {
@@ -73,6 +75,7 @@ private:
     std::size_t dim_;
     std::vector<double> centroids_;
     std::vector<double> members_;
+    std::vector<const double*> pointers_;
 };
 
 // The active nodes in increasing order; `start` is the smallest.
@@ -228,32 +231,34 @@ public:
 private:
     void findInitialCandidates() {
         for (Node point = 1; point < n_; ++point) {
-            double best = std::numeric_limits<double>::infinity();
-            Node candidate = 0;
-            for (Node lower = 0; lower < point; ++lower) {
-                const double distance = distances_.squaredDistance(point, lower);
-                if (distance < best) {
-                    best = distance;
-                    candidate = lower;
-                }
-            }
-            minimumDistance_[static_cast<std::size_t>(point)] = best;
+            candidates_.resize(static_cast<std::size_t>(point));
+            std::iota(candidates_.begin(), candidates_.end(), Node{0});
+            const auto [candidate, distance] = closestCandidate(point);
+            minimumDistance_[static_cast<std::size_t>(point)] = distance;
             nearest_[static_cast<std::size_t>(point)] = candidate;
         }
     }
 
     // The nearest active node below `node` and the squared distance to it, the lowest number winning ties.
-    std::pair<Node, double> nearestBelow(Node node) const {
-        Node candidate = active_.start();
-        double best = distances_.squaredDistance(candidate, node);
-        for (Node other = active_.successor(candidate); other < node; other = active_.successor(other)) {
-            const double distance = distances_.squaredDistance(other, node);
-            if (distance < best) {
-                best = distance;
-                candidate = other;
+    std::pair<Node, double> nearestBelow(Node node) {
+        candidates_.clear();
+        for (Node other = active_.start(); other < node; other = active_.successor(other)) {
+            candidates_.push_back(other);
+        }
+        return closestCandidate(node);
+    }
+
+    // Scans the candidates in order; only a strictly smaller distance displaces the best so far.
+    std::pair<Node, double> closestCandidate(Node node) {
+        distanceBuffer_.resize(candidates_.size());
+        distances_.squaredDistances(node, candidates_, distanceBuffer_.data());
+        std::size_t best = 0;
+        for (std::size_t index = 1; index < candidates_.size(); ++index) {
+            if (distanceBuffer_[index] < distanceBuffer_[best]) {
+                best = index;
             }
         }
-        return {candidate, best};
+        return {candidates_[best], distanceBuffer_[best]};
     }
 
     Node closestNode(NearestNeighbourHeap& heap) {
@@ -304,6 +309,8 @@ private:
     std::vector<Node> nearest_;
     std::vector<double> minimumDistance_;
     std::vector<Merge> merges_;
+    std::vector<Node> candidates_;
+    std::vector<double> distanceBuffer_;
 };
 
 std::uint32_t validate(const double* data, std::size_t n, std::size_t dim, const double* out, std::size_t outLength) {
