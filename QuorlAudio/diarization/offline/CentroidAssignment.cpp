@@ -249,7 +249,7 @@ CentroidAssignment::buildPublicChunkEmbeddings(const std::vector<TimedEmbedding>
     records.reserve(timedEmbeddings.size());
     for (std::size_t index = 0; index < timedEmbeddings.size(); ++index) {
         const auto& embedding = timedEmbeddings[index];
-        records.push_back({.speakerId = "S" + std::to_string(assignments[index] + 1),
+        records.push_back({.speakerId = concatenated({"S", std::to_string(assignments[index] + 1)}),
                            .chunkIndex = embedding.chunkIndex,
                            .speakerIndex = embedding.speakerIndex,
                            .startTimeSeconds = embedding.startTime,
