@@ -171,12 +171,15 @@ Features CentroidAssignment::computeFallbackCentroids(const Features& embeddings
     }
     const std::size_t dimension = embeddings.front().size();
     std::vector<double> sum(dimension, 0.0);
+    std::size_t used = 0;
     for (std::size_t index = 0; index < embeddings.size(); ++index) {
         if (holdsDimension(embeddings[index], index, dimension)) {
             platform::dsp::addScaled(embeddings[index].data(), 1.0, sum.data(), dimension);
+            ++used;
         }
     }
-    platform::dsp::multiplyScalar(sum.data(), 1.0 / static_cast<double>(embeddings.size()), sum.data(), dimension);
+    // The first embedding always counts, so `used` is at least 1.
+    platform::dsp::multiplyScalar(sum.data(), 1.0 / static_cast<double>(used), sum.data(), dimension);
     return {sum};
 }
 

@@ -103,7 +103,7 @@ TEST(CentroidAssignmentTests, ShortEmbeddingsAndGammaRowsWithoutTheClusterAreLef
                                   "Responsibilities of embedding 2 hold no cluster 1; left out of its centroid"}));
     EXPECT_EQ(CentroidAssignment::computeCentroidsFromClusters(embeddings, {0, 0, 1}).centroids,
               (Features{{1, 0}, {3, 4}}));
-    EXPECT_EQ(CentroidAssignment::computeFallbackCentroids(embeddings), (Features{{4.0 / 3, 4.0 / 3}}));
+    EXPECT_EQ(CentroidAssignment::computeFallbackCentroids(embeddings), (Features{{2, 2}}));
     EXPECT_TRUE(CentroidAssignment::computeFallbackCentroids({}).empty());
 }
 
