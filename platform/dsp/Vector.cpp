@@ -2,6 +2,7 @@
 
 #include <cblas.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -15,8 +16,8 @@ namespace {
 // does not depend on the machine.
 constexpr std::size_t lanes = 8;
 
-template <class Term> float reduce(std::size_t count, Term term) {
-    std::array<float, lanes> partial{};
+template <class Value, class Term> Value reduce(std::size_t count, Term term) {
+    std::array<Value, lanes> partial{};
     std::size_t index = 0;
     for (; index + lanes <= count; index += lanes) {
         for (std::size_t lane = 0; lane < lanes; ++lane) {
@@ -26,8 +27,8 @@ template <class Term> float reduce(std::size_t count, Term term) {
     for (std::size_t lane = 0; index < count; ++index, ++lane) {
         partial[lane] += term(index);
     }
-    float total = 0.0f;
-    for (const float value : partial) {
+    Value total = 0;
+    for (const Value value : partial) {
         total += value;
     }
     return total;
@@ -35,6 +36,30 @@ template <class Term> float reduce(std::size_t count, Term term) {
 
 // BLAS takes int dimensions.
 int blasSize(std::size_t size) { return static_cast<int>(size); }
+
+template <class Value, class Result> Result maxOf(const Value* source, std::size_t count) {
+    Result best{.value = -std::numeric_limits<Value>::infinity(), .index = 0};
+    for (std::size_t index = 0; index < count; ++index) {
+        // Strictly greater: an equal later value never displaces the first, and NaN compares false.
+        if (source[index] > best.value) {
+            best = {.value = source[index], .index = index};
+        }
+    }
+    return best;
+}
+
+// Shared by the double-precision products: a product with no row or column writes nothing, one over an
+// empty inner dimension is all zeros. Returns whether BLAS still has work to do.
+bool prepareProduct(double* c, std::size_t m, std::size_t n, std::size_t k) {
+    if (m == 0 || n == 0) {
+        return false;
+    }
+    if (k == 0) {
+        std::fill_n(c, m * n, 0.0);
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -89,11 +114,11 @@ void multiplyScalar(const float* source, float scalar, float* destination, std::
 }
 
 float dot(const float* a, const float* b, std::size_t count) {
-    return reduce(count, [a, b](std::size_t index) { return a[index] * b[index]; });
+    return reduce<float>(count, [a, b](std::size_t index) { return a[index] * b[index]; });
 }
 
 float sum(const float* source, std::size_t count) {
-    return reduce(count, [source](std::size_t index) { return source[index]; });
+    return reduce<float>(count, [source](std::size_t index) { return source[index]; });
 }
 
 float rms(const float* source, std::size_t count) {
@@ -103,16 +128,7 @@ float rms(const float* source, std::size_t count) {
     return std::sqrt(dot(source, source, count) / static_cast<float>(count));
 }
 
-MaxWithIndex maxWithIndex(const float* source, std::size_t count) {
-    MaxWithIndex best{.value = -std::numeric_limits<float>::infinity(), .index = 0};
-    for (std::size_t index = 0; index < count; ++index) {
-        // Strictly greater: an equal later value never displaces the first, and NaN compares false.
-        if (source[index] > best.value) {
-            best = {.value = source[index], .index = index};
-        }
-    }
-    return best;
-}
+MaxWithIndex maxWithIndex(const float* source, std::size_t count) { return maxOf<float, MaxWithIndex>(source, count); }
 
 void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t columns, const float* vector,
                          float* destination) {
@@ -137,6 +153,69 @@ void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std:
     }
     cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a, blasSize(k),
                 b, blasSize(n), 0.0f, c, blasSize(n));
+}
+
+void addScaled(const double* source, double scale, double* accumulator, std::size_t count) {
+    for (std::size_t index = 0; index < count; ++index) {
+        accumulator[index] += scale * source[index];
+    }
+}
+
+void multiply(const double* a, const double* b, double* destination, std::size_t count) {
+    for (std::size_t index = 0; index < count; ++index) {
+        destination[index] = a[index] * b[index];
+    }
+}
+
+void multiplyScalar(const double* source, double scalar, double* destination, std::size_t count) {
+    for (std::size_t index = 0; index < count; ++index) {
+        destination[index] = source[index] * scalar;
+    }
+}
+
+double dot(const double* a, const double* b, std::size_t count) {
+    return reduce<double>(count, [a, b](std::size_t index) { return a[index] * b[index]; });
+}
+
+double sum(const double* source, std::size_t count) {
+    return reduce<double>(count, [source](std::size_t index) { return source[index]; });
+}
+
+MaxWithIndexDouble maxWithIndex(const double* source, std::size_t count) {
+    return maxOf<double, MaxWithIndexDouble>(source, count);
+}
+
+void transposedMatrixVectorProduct(const double* matrix, std::size_t rows, std::size_t columns, const double* vector,
+                                   double* destination) {
+    if (!prepareProduct(destination, columns, 1, rows)) {
+        return;
+    }
+    cblas_dgemv(CblasRowMajor, CblasTrans, blasSize(rows), blasSize(columns), 1.0, matrix, blasSize(columns), vector, 1,
+                0.0, destination, 1);
+}
+
+void matrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
+    if (!prepareProduct(c, m, n, k)) {
+        return;
+    }
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(k),
+                b, blasSize(n), 0.0, c, blasSize(n));
+}
+
+void transposedMatrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
+    if (!prepareProduct(c, m, n, k)) {
+        return;
+    }
+    cblas_dgemm(CblasRowMajor, CblasTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(m), b,
+                blasSize(n), 0.0, c, blasSize(n));
+}
+
+void matrixTransposedProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
+    if (!prepareProduct(c, m, n, k)) {
+        return;
+    }
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(k), b,
+                blasSize(k), 0.0, c, blasSize(n));
 }
 
 } // namespace platform::dsp

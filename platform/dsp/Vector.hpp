@@ -44,4 +44,32 @@ void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t colu
 // c (m x n) = a (m x k) * b (k x n), all row-major. With k = 0 the product is all zeros.
 void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std::size_t n, std::size_t k);
 
+// The same in double precision, for statistics that accumulate over thousands of rows.
+// accumulator[i] += scale * source[i]
+void addScaled(const double* source, double scale, double* accumulator, std::size_t count);
+// destination[i] = a[i] * b[i]
+void multiply(const double* a, const double* b, double* destination, std::size_t count);
+// destination[i] = source[i] * scalar
+void multiplyScalar(const double* source, double scalar, double* destination, std::size_t count);
+double dot(const double* a, const double* b, std::size_t count);
+double sum(const double* source, std::size_t count);
+
+struct MaxWithIndexDouble {
+    double value;
+    std::size_t index;
+};
+// As for single precision: the lowest index wins ties, NaN never wins, and no candidate gives {-infinity, 0}.
+MaxWithIndexDouble maxWithIndex(const double* source, std::size_t count);
+
+// destination (columns) = matrix transposed (columns x rows) * vector (rows); matrix is rows x columns,
+// row-major. With rows = 0 the result is all zeros.
+void transposedMatrixVectorProduct(const double* matrix, std::size_t rows, std::size_t columns, const double* vector,
+                                   double* destination);
+// c (m x n) = a (m x k) * b (k x n), all row-major. With k = 0 the product is all zeros.
+void matrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k);
+// c (m x n) = a transposed * b, where a is k x m and b is k x n, all row-major.
+void transposedMatrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k);
+// c (m x n) = a * b transposed, where a is m x k and b is n x k, all row-major.
+void matrixTransposedProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k);
+
 } // namespace platform::dsp

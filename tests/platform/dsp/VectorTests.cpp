@@ -170,5 +170,96 @@ TEST(VectorTests, ProductsOverAnEmptyInnerDimensionAreZero) {
     EXPECT_EQ(destination, std::vector<float>(4, 0.0f));
 }
 
+std::vector<double> sampleDouble(std::size_t count, double seed) {
+    std::vector<double> values(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        values[index] = std::sin(seed * static_cast<double>(index + 1)) * static_cast<double>(1 + index % 5);
+    }
+    return values;
+}
+
+// Element (row, column) of a row-major matrix with `columns` columns, optionally read transposed.
+double at(const std::vector<double>& matrix, std::size_t columns, std::size_t row, std::size_t column,
+          bool transposed) {
+    return transposed ? matrix[column * columns + row] : matrix[row * columns + column];
+}
+
+TEST(VectorTests, DoublePrecisionOperationsMatchANaiveLoop) {
+    constexpr std::size_t count = 19;
+    const auto a = sampleDouble(count, 0.7);
+    const auto b = sampleDouble(count, 1.3);
+    auto scaled = b;
+    addScaled(a.data(), 0.5, scaled.data(), count);
+    std::vector<double> product(count);
+    multiply(a.data(), b.data(), product.data(), count);
+    std::vector<double> times(count);
+    multiplyScalar(a.data(), -3.0, times.data(), count);
+    double expectedDot = 0;
+    double expectedSum = 0;
+    for (std::size_t index = 0; index < count; ++index) {
+        EXPECT_EQ(scaled[index], b[index] + 0.5 * a[index]) << index;
+        EXPECT_EQ(product[index], a[index] * b[index]) << index;
+        EXPECT_EQ(times[index], a[index] * -3.0) << index;
+        expectedDot += a[index] * b[index];
+        expectedSum += a[index];
+    }
+    EXPECT_NEAR(dot(a.data(), b.data(), count), expectedDot, 1e-12);
+    EXPECT_NEAR(sum(a.data(), count), expectedSum, 1e-12);
+
+    const std::vector<double> ties{1.0, std::nan(""), 7.0, 7.0};
+    EXPECT_EQ(maxWithIndex(ties.data(), ties.size()).index, 2u);
+    EXPECT_EQ(maxWithIndex(ties.data(), 2).value, 1.0);
+    EXPECT_EQ(maxWithIndex(ties.data(), 0).value, -std::numeric_limits<double>::infinity());
+}
+
+TEST(VectorTests, DoublePrecisionProductsHonourTransposedOperands) {
+    constexpr std::size_t m = 3;
+    constexpr std::size_t n = 5;
+    constexpr std::size_t k = 7;
+    const auto a = sampleDouble(m * k, 0.4);
+    const auto b = sampleDouble(k * n, 1.1);
+    const struct {
+        std::string name;
+        void (*product)(const double*, const double*, double*, std::size_t, std::size_t, std::size_t);
+        bool transposeA;
+        bool transposeB;
+    } cases[] = {
+        {"plain", matrixProduct, false, false},
+        {"first transposed", transposedMatrixProduct, true, false},
+        {"second transposed", matrixTransposedProduct, false, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> result(m * n, std::nan(""));
+        c.product(a.data(), b.data(), result.data(), m, n, k);
+        for (std::size_t row = 0; row < m; ++row) {
+            for (std::size_t column = 0; column < n; ++column) {
+                double expected = 0;
+                for (std::size_t inner = 0; inner < k; ++inner) {
+                    expected += at(a, c.transposeA ? m : k, row, inner, c.transposeA) *
+                                at(b, c.transposeB ? k : n, inner, column, c.transposeB);
+                }
+                EXPECT_NEAR(result[row * n + column], expected, 1e-12) << c.name << " " << row << "," << column;
+            }
+        }
+        std::vector<double> empty(m * n, std::nan(""));
+        c.product(nullptr, nullptr, empty.data(), m, n, 0);
+        EXPECT_EQ(empty, std::vector<double>(m * n, 0.0)) << c.name;
+    }
+
+    // Column sums of a k x n matrix: its transpose times a vector of ones.
+    const std::vector<double> ones(k, 1.0);
+    std::vector<double> columnSums(n, std::nan(""));
+    transposedMatrixVectorProduct(b.data(), k, n, ones.data(), columnSums.data());
+    for (std::size_t column = 0; column < n; ++column) {
+        double expected = 0;
+        for (std::size_t row = 0; row < k; ++row) {
+            expected += b[row * n + column];
+        }
+        EXPECT_NEAR(columnSums[column], expected, 1e-12) << column;
+    }
+    transposedMatrixVectorProduct(nullptr, 0, n, nullptr, columnSums.data());
+    EXPECT_EQ(columnSums, std::vector<double>(n, 0.0));
+}
+
 } // namespace
 } // namespace platform::dsp
