@@ -57,6 +57,11 @@ FormatConverter::InputBlock onceOnlyInput(const PCMBuffer& source) {
     };
 }
 
+// About one second per read, never fewer than 4096 frames.
+std::int64_t fileBlockFrames(const AudioFormat& format) {
+    return static_cast<std::int64_t>(std::clamp(format.sampleRate(), 4096.0, frameCountLimit - 1));
+}
+
 } // namespace
 
 AudioConverter::AudioConverter(std::optional<AudioFormat> targetFormat, bool debug)
@@ -78,10 +83,11 @@ std::vector<float> AudioConverter::resampleSampleBuffer(const platform::audio::S
 
 std::vector<float> AudioConverter::resampleAudioFile(const std::filesystem::path& url) const {
     platform::audio::AudioFile file(url);
+    if (file.processingFormat().sampleRate() != targetFormat_.sampleRate()) {
+        return resampleFileInBlocks(file);
+    }
     const AudioFormat& format = file.processingFormat();
-    const double rate = format.sampleRate();
-    // About one second per read, never fewer than 4096 frames.
-    const auto blockFrames = static_cast<std::int64_t>(std::clamp(rate, 4096.0, frameCountLimit - 1));
+    const auto blockFrames = fileBlockFrames(format);
     std::vector<float> samples;
     samples.reserve(plausibleLength(file));
     while (file.framePosition() < file.length()) {
@@ -91,15 +97,47 @@ std::vector<float> AudioConverter::resampleAudioFile(const std::filesystem::path
         if (buffer->frameLength() == 0) {
             break;
         }
-        const std::vector<float> mono = extractMonoFloat32(*buffer);
-        samples.insert(samples.end(), mono.begin(), mono.end());
+        appendChannelZero(samples, *monoFloat32Buffer(buffer));
     }
-    if (samples.empty()) {
+    return samples;
+}
+
+// The file is read, mixed to mono and resampled a block at a time straight into the result, which is reserved
+// for the whole output once: no full-length copy of the input is ever held. The resampler is one stream over
+// all blocks, so the samples equal those of converting the whole recording at once.
+std::vector<float> AudioConverter::resampleFileInBlocks(platform::audio::AudioFile& file) const {
+    const AudioFormat& format = file.processingFormat();
+    const AudioFormat outputFormat = monoFloat32Format(targetFormat_.sampleRate());
+    const auto converter = makeFormatConverter(monoFloat32Format(format.sampleRate()), outputFormat);
+    const auto blockFrames = fileBlockFrames(format);
+    std::uint64_t framesRead = 0;
+    const FormatConverter::InputBlock input = [&](std::uint32_t) -> FormatConverter::InputBlockResult {
+        const auto block = std::min(file.length() - file.framePosition(), blockFrames);
+        if (block <= 0) {
+            return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
+        }
+        auto buffer = makeConversionBuffer(format, static_cast<std::uint64_t>(block));
+        file.read(*buffer);
+        if (buffer->frameLength() == 0) {
+            return {.status = FormatConverter::InputStatus::endOfStream, .buffer = nullptr};
+        }
+        framesRead += buffer->frameLength();
+        return {.status = FormatConverter::InputStatus::haveData, .buffer = monoFloat32Buffer(std::move(buffer))};
+    };
+    const double ratio = outputFormat.sampleRate() / format.sampleRate();
+    std::vector<float> samples;
+    samples.reserve(static_cast<std::size_t>(std::ceil(static_cast<double>(plausibleLength(file)) * ratio)) +
+                    drainBufferFrames);
+    const auto output = makeConversionBuffer(outputFormat, static_cast<std::uint64_t>(blockFrames));
+    FormatConverter::OutputStatus status;
+    do {
+        status = convertOrThrow(*converter, *output, input);
+        appendChannelZero(samples, *output);
+    } while (status != FormatConverter::OutputStatus::endOfStream);
+    if (framesRead == 0) {
         return {};
     }
-    if (rate != targetFormat_.sampleRate()) {
-        return resampleWithAVAudio(samples, rate, targetFormat_.sampleRate());
-    }
+    logConversion(framesRead, samples.size());
     return samples;
 }
 
@@ -171,13 +209,17 @@ std::vector<float> AudioConverter::convertBuffer(const PCMBuffer& buffer, const 
         appendChannelZero(samples, *drain);
     } while (status != FormatConverter::OutputStatus::endOfStream);
 
+    logConversion(buffer.frameLength(), samples.size());
+    return samples;
+}
+
+void AudioConverter::logConversion(std::uint64_t inputFrames, std::size_t outputFrames) const {
     if (debug_) {
         std::ostringstream line;
-        line << "Audio conversion: " << buffer.frameLength() << " samples → " << samples.size()
-             << " samples, ratio: " << decimalText(static_cast<double>(samples.size()) / buffer.frameLength());
+        line << "Audio conversion: " << inputFrames << " samples → " << outputFrames << " samples, ratio: "
+             << decimalText(static_cast<double>(outputFrames) / static_cast<double>(inputFrames));
         logger_.debug(line.str());
     }
-    return samples;
 }
 
 std::vector<float> AudioConverter::linearResample(const PCMBuffer& buffer, const AudioFormat& format) const {
@@ -220,19 +262,16 @@ std::vector<float> AudioConverter::resampleWithAVAudio(std::span<const float> sa
     return convertBuffer(*source, monoFloat32Format(outputRate));
 }
 
-std::vector<float> AudioConverter::extractMonoFloat32(const PCMBuffer& buffer) const {
-    if (buffer.frameLength() == 0) {
-        return {};
-    }
-    const AudioFormat& format = buffer.format();
+std::shared_ptr<const PCMBuffer> AudioConverter::monoFloat32Buffer(std::shared_ptr<PCMBuffer> buffer) const {
+    const AudioFormat& format = buffer->format();
     if (format.channelCount() == 1 && format.commonFormat() == CommonFormat::float32 && !format.isInterleaved()) {
-        return extractFloatArray(buffer);
+        return buffer;
     }
     const AudioFormat mono = monoFloat32Format(format.sampleRate());
     const auto converter = makeFormatConverter(format, mono);
-    const auto output = makeConversionBuffer(mono, buffer.frameCapacity());
-    convertOrThrow(*converter, *output, onceOnlyInput(buffer));
-    return extractFloatArray(*output);
+    auto output = makeConversionBuffer(mono, buffer->frameCapacity());
+    convertOrThrow(*converter, *output, onceOnlyInput(*buffer));
+    return output;
 }
 
 } // namespace quorl

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "QuorlAudio/foundation/AppLogger.hpp"
+#include "platform/audio/AudioFile.hpp"
 #include "platform/audio/AudioFormat.hpp"
 #include "platform/audio/PCMBuffer.hpp"
 #include "platform/audio/SampleBuffer.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -58,7 +60,10 @@ private:
     std::vector<float> linearResample(const platform::audio::PCMBuffer& buffer,
                                       const platform::audio::AudioFormat& format) const;
     std::vector<float> resampleWithAVAudio(std::span<const float> samples, double inputRate, double outputRate) const;
-    std::vector<float> extractMonoFloat32(const platform::audio::PCMBuffer& buffer) const;
+    std::shared_ptr<const platform::audio::PCMBuffer>
+    monoFloat32Buffer(std::shared_ptr<platform::audio::PCMBuffer> buffer) const;
+    std::vector<float> resampleFileInBlocks(platform::audio::AudioFile& file) const;
+    void logConversion(std::uint64_t inputFrames, std::size_t outputFrames) const;
 
     AppLogger logger_;
     platform::audio::AudioFormat targetFormat_;

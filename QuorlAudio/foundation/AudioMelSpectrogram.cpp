@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -163,7 +164,9 @@ AudioMelSpectrogram::NestedResult AudioMelSpectrogram::compute(std::span<const f
     const auto frameTotal = static_cast<std::size_t>(frames);
     const auto mels = static_cast<std::size_t>(nMels_);
     std::vector<float> rows(frameTotal * mels);
-    writeFrameMajor(Framing{.signal = audio, .placement = 0}, frameTotal, rows.data());
+    const Framing framing{
+        .audio = audio, .lead = 0, .placement = 0, .preemphasis = std::nullopt, .lastAudioSample = 0.0f};
+    writeFrameMajor(framing, frameTotal, rows.data());
     std::vector<std::vector<float>> matrix(mels, std::vector<float>(frameTotal));
     for (std::size_t frame = 0; frame < frameTotal; ++frame) {
         for (std::size_t band = 0; band < mels; ++band) {
@@ -183,9 +186,16 @@ AudioMelSpectrogram::FlatResult AudioMelSpectrogram::computeFlat(std::span<const
         return {.mel = std::vector<float>(static_cast<std::size_t>(nMels_), 0.0f), .melLength = 0, .numFrames = 1};
     }
     const long paddedFrames = (frames + padTo_ - 1) / padTo_ * padTo_;
-    const std::size_t offset = paddingMode == PaddingMode::center ? static_cast<std::size_t>(nFFT_ / 2) : 0;
-    const auto padded = padAndPreEmphasise(audio, lastAudioSample, offset, layout);
-    const Framing framing{.signal = padded, .placement = static_cast<std::size_t>((nFFT_ - winLength_) / 2)};
+    // The frame-major operation passes the samples through untouched when pre-emphasis is off; the
+    // mel-major one always applies the filter, which differs only for non-finite samples.
+    const bool passThrough = preemph_ == 0.0f && layout == Layout::frameMajor;
+    const Framing framing{
+        .audio = audio,
+        .lead = paddingMode == PaddingMode::center ? static_cast<std::size_t>(nFFT_ / 2) : 0,
+        .placement = static_cast<std::size_t>((nFFT_ - winLength_) / 2),
+        .preemphasis = passThrough ? std::nullopt : std::optional<float>(preemph_),
+        .lastAudioSample = lastAudioSample,
+    };
     // Frames past melLength keep these zeros.
     std::vector<float> out(static_cast<std::size_t>(nMels_) * static_cast<std::size_t>(paddedFrames), 0.0f);
     if (layout == Layout::frameMajor) {
@@ -203,21 +213,6 @@ long AudioMelSpectrogram::frameCount(std::size_t count, PaddingMode paddingMode)
     }
     // Division truncates toward zero, so a signal a little shorter than nFFT still yields one frame.
     return std::max((samples - nFFT_) / hopLength_ + 1, 0L);
-}
-
-std::vector<float> AudioMelSpectrogram::padAndPreEmphasise(std::span<const float> audio, float lastAudioSample,
-                                                           std::size_t offset, Layout layout) const {
-    std::vector<float> padded(audio.size() + 2 * offset, 0.0f);
-    float* destination = padded.data() + offset;
-    platform::dsp::copy(audio.data(), destination, audio.size());
-    // The frame-major operation passes the samples through untouched when pre-emphasis is off; the
-    // mel-major one always applies the filter, which differs only for non-finite samples.
-    if (preemph_ == 0.0f && layout == Layout::frameMajor) {
-        return padded;
-    }
-    destination[0] = audio[0] - lastAudioSample * preemph_;
-    platform::dsp::addScaled(audio.data(), -preemph_, destination + 1, audio.size() - 1);
-    return padded;
 }
 
 void AudioMelSpectrogram::writeFrameMajor(const Framing& framing, std::size_t frames, float* out) {
@@ -252,17 +247,43 @@ void AudioMelSpectrogram::powerSpectrum(const Framing& framing, std::size_t inde
         return;
     }
     platform::dsp::clear(frame_.data(), frame_.size());
-    const std::size_t start = index * static_cast<std::size_t>(hopLength_) + framing.placement;
-    if (start < framing.signal.size()) {
-        const std::size_t length = std::min(framing.signal.size() - start, hannWindow_.size());
-        platform::dsp::multiply(framing.signal.data() + start, hannWindow_.data(), frame_.data() + framing.placement,
-                                length);
+    // The audio position under the window's first coefficient, which is negative inside the leading zeros.
+    const auto begin = static_cast<std::ptrdiff_t>(index * static_cast<std::size_t>(hopLength_) + framing.placement) -
+                       static_cast<std::ptrdiff_t>(framing.lead);
+    const auto from = std::max<std::ptrdiff_t>(-begin, 0);
+    const auto to = std::min(static_cast<std::ptrdiff_t>(hannWindow_.size()),
+                             static_cast<std::ptrdiff_t>(framing.audio.size()) - begin);
+    if (from < to) {
+        windowSamples(framing, static_cast<std::size_t>(begin + from), static_cast<std::size_t>(to - from),
+                      static_cast<std::size_t>(from), frame_.data() + framing.placement + from);
     }
     fft_->forward(frame_.data(), spectrum_.data());
     for (std::size_t bin = 0; bin < bins_; ++bin) {
         const float real = spectrum_[bin].real();
         const float imaginary = spectrum_[bin].imag();
         power_[bin] = real * real + imaginary * imaginary;
+    }
+}
+
+// Writes audio[first ..< first + count], pre-emphasised when the framing asks for it, times the window from
+// coefficient `windowOffset` on.
+void AudioMelSpectrogram::windowSamples(const Framing& framing, std::size_t first, std::size_t count,
+                                        std::size_t windowOffset, float* destination) const {
+    const float* samples = framing.audio.data() + first;
+    const float* window = hannWindow_.data() + windowOffset;
+    if (!framing.preemphasis) {
+        platform::dsp::multiply(samples, window, destination, count);
+        return;
+    }
+    const float coefficient = *framing.preemphasis;
+    std::size_t index = 0;
+    if (first == 0) {
+        destination[0] = (samples[0] - framing.lastAudioSample * coefficient) * window[0];
+        index = 1;
+    }
+    const float scale = -coefficient;
+    for (; index < count; ++index) {
+        destination[index] = (samples[index] + scale * samples[index - 1]) * window[index];
     }
 }
 

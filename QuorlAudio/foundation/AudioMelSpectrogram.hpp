@@ -92,11 +92,17 @@ public:
 private:
     enum class Layout { melMajor, frameMajor };
 
-    // Where frames come from: frame i takes signal[i * hopLength + placement ...] under the window, written
-    // at `placement` inside the nFFT frame.
+    // Where frames come from: frame i covers positions i * hopLength + placement ... of the audio preceded by
+    // `lead` zeros, written at `placement` inside the nFFT frame. Positions outside the audio read as zero, so
+    // no padded copy of the signal is made.
     struct Framing {
-        std::span<const float> signal;
+        std::span<const float> audio;
+        std::size_t lead;
         std::size_t placement;
+        // The pre-emphasis coefficient applied while framing, or none when samples pass unchanged.
+        std::optional<float> preemphasis;
+        // The sample before audio[0], which pre-emphasis of audio[0] reads.
+        float lastAudioSample;
     };
 
     // The weights of one band that may be non-zero: bandWeights_[weightOffset ..< weightOffset + length]
@@ -110,13 +116,13 @@ private:
     void addBand(const std::vector<float>& weights);
     FlatResult computeFlat(std::span<const float> audio, float lastAudioSample, PaddingMode paddingMode,
                            std::optional<int> expectedFrameCount, Layout layout);
-    std::vector<float> padAndPreEmphasise(std::span<const float> audio, float lastAudioSample, std::size_t offset,
-                                          Layout layout) const;
     long frameCount(std::size_t count, PaddingMode paddingMode) const;
     void writeFrameMajor(const Framing& framing, std::size_t frames, float* out);
     void writeMelMajor(const Framing& framing, std::size_t frames, std::size_t rowLength, float* out);
     void logMelFrame(const Framing& framing, std::size_t index, float* row);
     void powerSpectrum(const Framing& framing, std::size_t index);
+    void windowSamples(const Framing& framing, std::size_t first, std::size_t count, std::size_t windowOffset,
+                       float* destination) const;
     void applyLogarithm(float* values, std::size_t count) const;
 
     int nFFT_;

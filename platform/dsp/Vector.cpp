@@ -1,6 +1,6 @@
 #include "platform/dsp/Vector.hpp"
 
-#include <cblas.h>
+#include "platform/dsp/Blas.hpp"
 
 #include <algorithm>
 #include <array>
@@ -139,8 +139,8 @@ void matrixVectorProduct(const float* matrix, std::size_t rows, std::size_t colu
         clear(destination, rows);
         return;
     }
-    cblas_sgemv(CblasRowMajor, CblasNoTrans, blasSize(rows), blasSize(columns), 1.0f, matrix, blasSize(columns), vector,
-                1, 0.0f, destination, 1);
+    Blas::shared().sgemv(CblasRowMajor, CblasNoTrans, blasSize(rows), blasSize(columns), 1.0f, matrix,
+                         blasSize(columns), vector, 1, 0.0f, destination, 1);
 }
 
 void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std::size_t n, std::size_t k) {
@@ -151,8 +151,8 @@ void matrixProduct(const float* a, const float* b, float* c, std::size_t m, std:
         clear(c, m * n);
         return;
     }
-    cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a, blasSize(k),
-                b, blasSize(n), 0.0f, c, blasSize(n));
+    Blas::shared().sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0f, a,
+                         blasSize(k), b, blasSize(n), 0.0f, c, blasSize(n));
 }
 
 void addScaled(const double* source, double scale, double* accumulator, std::size_t count) {
