@@ -142,11 +142,18 @@ void DictationPlugin::beginRecognition() {
         appendToRequest(buffer);
         emitLevel(buffer);
     });
-    // A failed start drops the new engine and request; no field has changed.
-    engine->start();
+    // The request takes the tap's buffers before the device starts: a device may deliver its first buffers
+    // before start() returns, and those would otherwise be dropped. A failed start drops the new engine and
+    // request, leaving no request behind.
+    setRequest(request);
+    try {
+        engine->start();
+    } catch (...) {
+        setRequest(nullptr);
+        throw;
+    }
     task_ = startTask(request);
     audioEngine_ = std::move(engine);
-    setRequest(std::move(request));
 }
 
 void DictationPlugin::recognitionHandler(const std::optional<speech::SpeechRecognitionResult>& result,

@@ -90,9 +90,8 @@ function(quorl_check_layering)
   endif()
 endfunction()
 
-# ISOLATED names a gtest filter of cases that run in a process of their own, apart from the executable's others.
 function(quorl_add_test target)
-  cmake_parse_arguments(ARG "" "ISOLATED" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   quorl_folder_sources(sources)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} quorl_test_support GTest::gmock GTest::gtest_main)
@@ -100,14 +99,7 @@ function(quorl_add_test target)
   # case in its own process made the suite many times slower. Tests find their fixtures beside their source
   # through __FILE__, which a compiler cache may make relative to the build folder; running them from there
   # resolves both forms.
-  if(ARG_ISOLATED)
-    add_test(NAME ${target} COMMAND ${target} "--gtest_filter=-${ARG_ISOLATED}" WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
-    add_test(NAME ${target}_isolated COMMAND ${target} "--gtest_filter=${ARG_ISOLATED}"
-      WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
-    set_tests_properties(${target}_isolated PROPERTIES ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1")
-  else()
-    add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
-  endif()
+  add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
   set_tests_properties(${target} PROPERTIES ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
 

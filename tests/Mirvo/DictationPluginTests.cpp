@@ -274,6 +274,19 @@ TEST_F(DictationPluginTests, StopRepliesWithTheFinalResultAsSoonAsItComes) {
     EXPECT_EQ(speechService->tasks().size(), 1U);
 }
 
+TEST_F(DictationPluginTests, BuffersCapturedBeforeTheDeviceStartReturnsReachTheRequest) {
+    device->hand(toneBuffers(48000, 3));
+    device->deliverHandedBuffersWithinNextStart();
+    startRecognising();
+    const auto& request = task(0)->request();
+    request->endAudio();
+    int buffers = 0;
+    while (request->nextBuffer()) {
+        ++buffers;
+    }
+    EXPECT_EQ(buffers, 3);
+}
+
 TEST_F(DictationPluginTests, WithoutAFinalResultStopRepliesWithTheLastPartialAfterThreeSeconds) {
     const struct {
         std::vector<std::string> partials;

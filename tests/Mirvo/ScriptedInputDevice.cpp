@@ -12,7 +12,7 @@ platform::audio::AudioFormat ScriptedInputDevice::format() const { return format
 
 void ScriptedInputDevice::start(std::uint32_t bufferFrames, Delivery deliver) {
     stop();
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (startFailure_) {
         const auto failure = *std::exchange(startFailure_, std::nullopt);
         throw failure;
@@ -21,6 +21,9 @@ void ScriptedInputDevice::start(std::uint32_t bufferFrames, Delivery deliver) {
     ++startCount_;
     bufferFrames_ = bufferFrames;
     captureThread_ = std::thread([this, deliver = std::move(deliver)] { deliverUntilStopped(deliver); });
+    if (std::exchange(deliverWithinStart_, false)) {
+        changed_.wait(lock, [this] { return pending_.empty() && !delivering_; });
+    }
 }
 
 void ScriptedInputDevice::stop() {
@@ -45,6 +48,11 @@ void ScriptedInputDevice::hand(std::vector<std::shared_ptr<platform::audio::PCMB
         pending_.insert(pending_.end(), buffers.begin(), buffers.end());
     }
     changed_.notify_all();
+}
+
+void ScriptedInputDevice::deliverHandedBuffersWithinNextStart() {
+    std::lock_guard lock(mutex_);
+    deliverWithinStart_ = true;
 }
 
 void ScriptedInputDevice::waitUntilDelivered() {

@@ -33,6 +33,9 @@ public:
     // The next start throws the error and delivers nothing.
     void failNextStart(platform::core::SystemError error);
     void hand(std::vector<std::shared_ptr<platform::audio::PCMBuffer>> buffers);
+    // The next start returns only once the buffers handed so far have been delivered, as a device whose first
+    // buffers come before its start returns.
+    void deliverHandedBuffersWithinNextStart();
     // Blocks until every buffer handed over has been delivered and its delivery has returned, or until the
     // device is stopped.
     void waitUntilDelivered();
@@ -52,6 +55,7 @@ private:
     std::deque<std::shared_ptr<platform::audio::PCMBuffer>> pending_;
     std::optional<platform::core::SystemError> startFailure_;
     bool running_ = false;
+    bool deliverWithinStart_ = false;
     bool delivering_ = false;
     int startCount_ = 0;
     std::uint32_t bufferFrames_ = 0;
