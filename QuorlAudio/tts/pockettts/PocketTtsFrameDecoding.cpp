@@ -102,8 +102,8 @@ std::vector<float> flowDecode(const MultiArray& transformerOut, float temperatur
 std::vector<float> runMimiDecoder(const std::vector<float>& latent, MimiState& state, const platform::ml::Model& model,
                                   const PocketTtsMimiKeys& mimiKeys) {
     if (latent.size() < latentDim) {
-        throw PocketTTSError::processingFailed(concatenated({"latent has ", std::to_string(latent.size()),
-                                                             " floats, expected ", std::to_string(latentDim)}));
+        throw PocketTTSError::processingFailed(concatenated(
+            {"latent has ", std::to_string(latent.size()), " floats, expected ", std::to_string(latentDim)}));
     }
     Inputs inputs{{"latent", rowArray(std::vector(latent.begin(), latent.begin() + latentDim))}};
     for (const auto& [input, output] : mimiKeys.stateMapping) {

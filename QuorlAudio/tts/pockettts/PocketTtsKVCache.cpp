@@ -30,7 +30,9 @@ const MultiArray::Shape combinedShape{2, 1, capacity, 16, 64};
 
 std::string text(std::int64_t value) { return std::to_string(value); }
 
-MultiArrayRef floatArray(MultiArray::Shape shape) { return std::make_shared<MultiArray>(std::move(shape), DataType::float32); }
+MultiArrayRef floatArray(MultiArray::Shape shape) {
+    return std::make_shared<MultiArray>(std::move(shape), DataType::float32);
+}
 
 MultiArrayRef floatArray(MultiArray::Shape shape, std::span<const float> values) {
     auto array = floatArray(std::move(shape));
@@ -53,19 +55,19 @@ std::span<const float> leading(std::span<const float> values, std::size_t count,
 void checkSnapshot(const PocketTtsVoiceCacheSnapshot& snapshot, std::int64_t layers) {
     const auto snapshotLayers = static_cast<std::int64_t>(snapshot.layers.size());
     if (snapshotLayers != layers) {
-        throw PocketTTSError::processingFailed(
-            concatenated({"voice snapshot layer count ", text(snapshotLayers), " != model layer count ", text(layers)}));
+        throw PocketTTSError::processingFailed(concatenated(
+            {"voice snapshot layer count ", text(snapshotLayers), " != model layer count ", text(layers)}));
     }
     if (snapshot.cacheSeqLen > static_cast<std::int64_t>(capacity) || snapshot.cacheSeqLen < 0) {
-        throw PocketTTSError::processingFailed(concatenated({"voice snapshot seqLen ", text(snapshot.cacheSeqLen),
-                                                             " exceeds model capacity ", text(capacity)}));
+        throw PocketTTSError::processingFailed(concatenated(
+            {"voice snapshot seqLen ", text(snapshot.cacheSeqLen), " exceeds model capacity ", text(capacity)}));
     }
     const auto expected = snapshot.cacheSeqLen * 2 * static_cast<std::int64_t>(width);
     for (std::size_t layer = 0; layer < snapshot.layers.size(); ++layer) {
         const auto actual = static_cast<std::int64_t>(snapshot.layers[layer].cache.size());
         if (actual != expected) {
-            throw PocketTTSError::processingFailed(concatenated({"voice snapshot layer ", text(layer), " has ",
-                                                                 text(actual), " floats, expected ", text(expected)}));
+            throw PocketTTSError::processingFailed(concatenated(
+                {"voice snapshot layer ", text(layer), " has ", text(actual), " floats, expected ", text(expected)}));
         }
     }
 }
@@ -102,7 +104,8 @@ std::shared_ptr<const platform::ml::FeatureProvider> predict(const platform::ml:
 
 // The voice's conditioning tokens: the start embedding, then the prompt frames. Empty for a voice that
 // needs no model run.
-std::vector<float> voiceTokens(const PocketTtsVoiceData& voiceData, const std::optional<std::vector<float>>& bosBeforeVoice) {
+std::vector<float> voiceTokens(const PocketTtsVoiceData& voiceData,
+                               const std::optional<std::vector<float>>& bosBeforeVoice) {
     if (voiceData.cacheSnapshot || voiceData.promptLength < 1) {
         return {};
     }
@@ -112,9 +115,9 @@ std::vector<float> voiceTokens(const PocketTtsVoiceData& voiceData, const std::o
             "to get constants_bin/bos_before_voice.bin.");
     }
     if (bosBeforeVoice->size() != width) {
-        throw PocketTTSError::processingFailed(concatenated(
-            {"bos_before_voice has ", text(static_cast<std::int64_t>(bosBeforeVoice->size())), " floats, expected ",
-             text(width)}));
+        throw PocketTTSError::processingFailed(
+            concatenated({"bos_before_voice has ", text(static_cast<std::int64_t>(bosBeforeVoice->size())),
+                          " floats, expected ", text(width)}));
     }
     const auto prompt = leading(voiceData.audioPrompt, static_cast<std::size_t>(voiceData.promptLength) * width,
                                 "voice prompt of " + text(voiceData.promptLength) + " frames");
@@ -252,8 +255,7 @@ FlowLMStepResult runFlowLMStep(const MultiArrayRef& sequence, const MultiArrayRe
     }
     addCacheInputs(inputs, state, layerCount(layerKeys));
     const auto outputs = predict(model, std::move(inputs));
-    auto transformerOut =
-        requiredOutput(*outputs, *layerKeys.transformerOut, "Missing flowlm_step transformer output");
+    auto transformerOut = requiredOutput(*outputs, *layerKeys.transformerOut, "Missing flowlm_step transformer output");
     const auto eos = requiredOutput(*outputs, *layerKeys.eosLogit, "Missing flowlm_step EOS logit");
     if (eos->count() == 0) {
         throw PocketTTSError::processingFailed("Missing flowlm_step EOS logit");
@@ -300,7 +302,8 @@ void extractCacheOutputs(const platform::ml::FeatureProvider& outputs, KVCacheSt
     for (std::size_t layer = 0; layer < layerKeys.cacheKeys.size(); ++layer) {
         const auto& cacheKey = layerKeys.cacheKeys[layer];
         const auto& positionKey = layerKeys.positionKeys.at(layer);
-        auto cache = requiredOutput(outputs, cacheKey, concatenated({"Missing ", modelLabel, " cache output: ", cacheKey}));
+        auto cache =
+            requiredOutput(outputs, cacheKey, concatenated({"Missing ", modelLabel, " cache output: ", cacheKey}));
         auto newPosition = requiredOutput(outputs, positionKey,
                                           concatenated({"Missing ", modelLabel, " position output: ", positionKey}));
         state.caches.at(layer) = std::move(cache);

@@ -27,24 +27,24 @@ using MultiArrayRef = std::shared_ptr<platform::ml::MultiArray>;
 // for its outputs, so copying a state copies references only.
 struct KVCacheState {
     // Keys and values together ([2, 1, 512, 16, 64]), or keys alone ([1, 512, 16, 64]) when `vCaches` is set.
-    std::vector<MultiArrayRef> caches;
-    std::optional<std::vector<MultiArrayRef>> vCaches;
+    std::vector<MultiArrayRef> caches{};
+    std::optional<std::vector<MultiArrayRef>> vCaches{};
     // Shape [1]: the index the next token is written at.
-    std::vector<MultiArrayRef> positions;
+    std::vector<MultiArrayRef> positions{};
 };
 
 // The conditioning models of a generation: the step model, one token per call, and the prefill model, up
 // to 256 tokens per call, used for both voice and text when `useFastPrefill` is set and its keys are known.
 struct ConditioningModels {
-    std::shared_ptr<platform::ml::Model> step;
-    PocketTtsLayerKeys stepKeys;
-    std::shared_ptr<platform::ml::Model> prefill;
-    std::optional<PocketTtsLayerKeys> prefillKeys;
+    std::shared_ptr<platform::ml::Model> step{};
+    PocketTtsLayerKeys stepKeys{};
+    std::shared_ptr<platform::ml::Model> prefill{};
+    std::optional<PocketTtsLayerKeys> prefillKeys{};
     bool useFastPrefill = false;
 };
 
 struct FlowLMStepResult {
-    MultiArrayRef transformerOut;
+    MultiArrayRef transformerOut{};
     float eosLogit = 0;
 };
 

@@ -18,13 +18,13 @@ namespace quorl::PocketTtsSynthesizer {
 
 struct AudioFrame {
     // 80 ms at 24000 Hz as the codec decoder gave it.
-    std::vector<float> samples;
+    std::vector<float> samples{};
     // Step within the chunk; starts again at 0 in every chunk.
     std::int64_t frameIndex = 0;
     std::int64_t chunkIndex = 0;
     std::int64_t chunkCount = 0;
     // Only frames of a session carry one.
-    std::optional<std::int64_t> utteranceIndex;
+    std::optional<std::int64_t> utteranceIndex{};
 };
 
 // At most (words + 2) × 12.5 frames, words being what lies between U+0020 spaces.
