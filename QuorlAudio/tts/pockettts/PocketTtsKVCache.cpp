@@ -136,12 +136,16 @@ std::vector<float> textTokens(const std::vector<std::vector<float>>& textEmbeddi
     return tokens;
 }
 
+std::string positionText(double value) {
+    return std::isfinite(value) ? text(static_cast<std::int64_t>(value)) : decimalText(value);
+}
+
 // The cache holds 512 positions; a model asked to write past them would index outside its arrays.
 void checkCapacity(const KVCacheState& state, std::size_t tokenCount) {
     const double start = cachePosition(state);
     if (start + static_cast<double>(tokenCount) > static_cast<double>(capacity)) {
         throw PocketTTSError::processingFailed(
-            concatenated({"KV cache prefill of ", text(tokenCount), " tokens from position ", decimalText(start),
+            concatenated({"KV cache prefill of ", text(tokenCount), " tokens from position ", positionText(start),
                           " passes its capacity ", text(capacity)}));
     }
 }
@@ -158,10 +162,6 @@ void runTokens(std::span<const float> tokens, KVCacheState& state, const Conditi
     for (std::size_t token = 0; token < count; ++token) {
         runCondStep(tokens.subspan(token * width, width), state, *models.step, models.stepKeys);
     }
-}
-
-std::string positionText(double value) {
-    return std::isfinite(value) ? text(static_cast<std::int64_t>(value)) : decimalText(value);
 }
 
 } // namespace
