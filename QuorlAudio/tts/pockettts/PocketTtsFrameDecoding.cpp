@@ -2,10 +2,10 @@
 
 #include "QuorlAudio/tts/pockettts/PocketTTSError.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsConstants.hpp"
+#include "QuorlAudio/tts/pockettts/PocketTtsRequiredOutput.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArrayFloats.hpp"
-#include "platform/ml/MultiArrayOutput.hpp"
 #include "platform/sys/WholeFile.hpp"
 
 #include <algorithm>
@@ -46,15 +46,6 @@ std::string latentOutputName(const platform::ml::FeatureProvider& outputs) {
         return names.empty() ? std::string() : "latent_final";
     }
     return *names.begin();
-}
-
-std::shared_ptr<MultiArray> requiredOutput(const platform::ml::FeatureProvider& outputs, const std::string& name,
-                                           const std::string& message) {
-    auto array = platform::ml::multiArrayOutput(outputs, name);
-    if (array == nullptr) {
-        throw PocketTTSError::processingFailed(message);
-    }
-    return array;
 }
 
 std::shared_ptr<MultiArray> initialTensor(const fs::path& folder, const std::string& name,

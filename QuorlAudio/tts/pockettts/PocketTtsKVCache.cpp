@@ -3,16 +3,15 @@
 #include "QuorlAudio/foundation/DecimalText.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTTSError.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsConstants.hpp"
+#include "QuorlAudio/tts/pockettts/PocketTtsRequiredOutput.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsSynthesisContext.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArrayCopy.hpp"
-#include "platform/ml/MultiArrayOutput.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 
 namespace quorl::PocketTtsSynthesizer {
 namespace {
@@ -85,15 +84,6 @@ std::vector<MultiArrayRef> copiesOf(const std::vector<MultiArrayRef>& arrays) {
         copies.push_back(copyOf(*array));
     }
     return copies;
-}
-
-MultiArrayRef requiredOutput(const platform::ml::FeatureProvider& outputs, const std::string& name,
-                             const std::string& message) {
-    auto array = platform::ml::multiArrayOutput(outputs, name);
-    if (array == nullptr) {
-        throw PocketTTSError::processingFailed(message);
-    }
-    return array;
 }
 
 std::int64_t layerCount(const PocketTtsLayerKeys& keys) { return static_cast<std::int64_t>(keys.cacheKeys.size()); }

@@ -45,6 +45,17 @@ std::vector<std::int64_t> tokenIds(const std::string& normalizedText, const Sent
     return normalizedText.empty() ? std::vector<std::int64_t>() : tokenizer.encode(normalizedText);
 }
 
+// The cache has room for 512 positions; a step past them would write outside its arrays.
+bool isFull(const KVCacheState& cache, std::int64_t chunkIndex, std::int64_t step) {
+    if (cachePosition(cache) < static_cast<double>(PocketTtsConstants::kvCacheMaxLen)) {
+        return false;
+    }
+    synthesisLogger().warning(
+        concatenated({"Stream chunk ", text(chunkIndex + 1), " filled the KV cache's ",
+                      text(PocketTtsConstants::kvCacheMaxLen), " positions at step ", text(step)}));
+    return true;
+}
+
 } // namespace
 
 StreamingGenerator::StreamingGenerator(GeneratorSetup setup) : setup_(std::move(setup)) {}
@@ -76,10 +87,7 @@ bool StreamingGenerator::generateChunk(std::int64_t index, const FrameStream::Co
         if (Task::isCancelled()) {
             return false;
         }
-        if (cachePosition(cache) >= static_cast<double>(PocketTtsConstants::kvCacheMaxLen)) {
-            synthesisLogger().warning(
-                concatenated({"Stream chunk ", text(index + 1), " filled the KV cache's ",
-                              text(PocketTtsConstants::kvCacheMaxLen), " positions at step ", text(step)}));
+        if (isFull(cache, index, step)) {
             return true;
         }
         const auto [transformerOut, eosLogit] =
