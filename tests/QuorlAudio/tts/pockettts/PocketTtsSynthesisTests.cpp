@@ -218,17 +218,21 @@ TEST_F(PocketTtsSynthesisTest, ChunkEndsWhenTheCacheIsFull) {
                                        std::to_string(count)});
 }
 
+// The stream is dropped while the second step runs, so the step after it is never started.
 TEST_F(PocketTtsSynthesisTest, DroppingTheStreamCancelsItsGeneration) {
+    auto entered = std::make_shared<std::promise<void>>();
     std::promise<void> dropped;
     auto released = dropped.get_future().share();
-    gate = [released](std::size_t call) {
+    gate = [entered, released](std::size_t call) {
         if (call == 1) {
+            entered->set_value();
             released.wait();
         }
     };
     {
         auto stream = synthesizeStreaming({.text = "One two three.", .seed = 1}, trackedVoice());
-        ASSERT_TRUE(stream.next());
+        EXPECT_TRUE(stream.next());
+        entered->get_future().wait();
     }
     dropped.set_value();
     ASSERT_TRUE(waitUntilReleased(voices.front())) << "the generation never stopped";
