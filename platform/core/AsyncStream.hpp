@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -17,7 +18,8 @@ namespace platform::core {
 // never waits. The producer side is the Continuation; the consumer blocks in next() or iterates with
 // range-for. A finished stream hands out what is still buffered, then ends; a failed one hands out what is
 // buffered, then throws its error once, then ends. When the consumer's task is cancelled, next() returns
-// no value and the stream ends for good.
+// no value and the stream ends for good, and so it does when the last copy of the consumer's side is
+// destroyed. The producer learns of any of these ends through its termination handler.
 template <typename T> class AsyncStream {
     struct State {
         std::mutex mutex;
@@ -25,6 +27,38 @@ template <typename T> class AsyncStream {
         std::deque<T> buffer;
         bool terminated = false;
         std::exception_ptr error;
+        std::function<void()> onTermination;
+    };
+
+    // Marks the stream ended and runs the termination handler, outside the lock, the first time only.
+    static void terminate(State& state, std::exception_ptr error, bool dropBuffer) {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(state.mutex);
+            if (state.terminated) {
+                return;
+            }
+            state.terminated = true;
+            state.error = std::move(error);
+            if (dropBuffer) {
+                state.buffer.clear();
+            }
+            handler = std::exchange(state.onTermination, nullptr);
+        }
+        state.changed.notify_all();
+        if (handler) {
+            handler();
+        }
+    }
+
+    // Owned by the consumer's copies only; the last one to go ends the stream.
+    struct Consumer {
+        std::shared_ptr<State> state;
+
+        explicit Consumer(std::shared_ptr<State> shared) : state(std::move(shared)) {}
+        ~Consumer() { terminate(*state, nullptr, true); }
+        Consumer(const Consumer&) = delete;
+        Consumer& operator=(const Consumer&) = delete;
     };
 
 public:
@@ -43,30 +77,31 @@ public:
             return true;
         }
 
-        void finish() const { terminate(nullptr); }
+        void finish() const { terminate(*state_, nullptr, false); }
 
-        void fail(std::exception_ptr error) const { terminate(std::move(error)); }
+        void fail(std::exception_ptr error) const { terminate(*state_, std::move(error), false); }
+
+        // Runs `handler` once when the stream finishes, fails, or its consumer cancels or drops it; at once
+        // when that has already happened. A later handler replaces one not yet run.
+        void onTermination(std::function<void()> handler) const {
+            {
+                std::lock_guard lock(state_->mutex);
+                if (!state_->terminated) {
+                    state_->onTermination = std::move(handler);
+                    return;
+                }
+            }
+            handler();
+        }
 
     private:
         friend class AsyncStream;
         explicit Continuation(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-        void terminate(std::exception_ptr error) const {
-            {
-                std::lock_guard lock(state_->mutex);
-                if (state_->terminated) {
-                    return;
-                }
-                state_->terminated = true;
-                state_->error = std::move(error);
-            }
-            state_->changed.notify_all();
-        }
-
         std::shared_ptr<State> state_;
     };
 
-    AsyncStream() : state_(std::make_shared<State>()) {}
+    AsyncStream() : state_(std::make_shared<State>()), consumer_(std::make_shared<Consumer>(state_)) {}
 
     // A new stream and the producer side that feeds it.
     static std::pair<AsyncStream, Continuation> makeStream() {
@@ -81,7 +116,9 @@ public:
         std::unique_lock lock(state_->mutex);
         state_->changed.wait(lock, token.stopToken(), [this] { return !state_->buffer.empty() || state_->terminated; });
         if (token.isCancelled()) {
-            state_->terminated = true;
+            lock.unlock();
+            terminate(*state_, nullptr, true);
+            const std::lock_guard relock(state_->mutex);
             state_->buffer.clear();
             state_->error = nullptr;
             return std::nullopt;
@@ -123,6 +160,7 @@ public:
 
 private:
     std::shared_ptr<State> state_;
+    std::shared_ptr<Consumer> consumer_;
 };
 
 } // namespace platform::core

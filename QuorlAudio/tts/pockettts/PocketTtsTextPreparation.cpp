@@ -1,6 +1,6 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsTextPreparation.hpp"
 
-#include "QuorlAudio/foundation/AppLogger.hpp"
+#include "QuorlAudio/tts/pockettts/PocketTtsSynthesisContext.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/text/CaseMapping.hpp"
 #include "platform/text/CharacterProperties.hpp"
@@ -24,11 +24,6 @@ constexpr std::size_t shortTextWordLimit = 4;
 constexpr std::int64_t shortTextFramesAfterEos = 3;
 constexpr std::int64_t longTextFramesAfterEos = 1;
 constexpr std::string_view shortTextPadding = "        ";
-
-const AppLogger& logger() {
-    static const AppLogger instance("PocketTtsSynthesizer");
-    return instance;
-}
 
 const std::set<std::string, std::less<>>& abbreviations(PocketTtsLanguage language) {
     static const std::set<std::string, std::less<>> common{
@@ -324,7 +319,7 @@ std::vector<std::vector<float>> embedTokens(const std::vector<std::int64_t>& ids
     rows.reserve(ids.size());
     for (const auto id : ids) {
         if (id < 0 || id >= rowCount) {
-            logger().warning(concatenated(
+            synthesisLogger().warning(concatenated(
                 {"Token ID ", std::to_string(id), " out of range [0, ", std::to_string(rowCount), "), clamping"}));
         }
         if (rowCount == 0) {

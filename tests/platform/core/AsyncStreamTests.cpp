@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,6 +96,56 @@ TEST(AsyncStream, CancellingTheConsumerEndsAStreamThatNeverFinishes) {
     cancellation.cancel();
     consumer.join();
     EXPECT_FALSE(continuation.yield(1));
+}
+
+// Each way a stream can end runs the producer's termination handler exactly once.
+TEST(AsyncStream, TerminationHandlerRunsOnceForEveryKindOfEnd) {
+    const std::vector<std::pair<std::string, std::function<void(AsyncStream<int>&, AsyncStream<int>::Continuation&)>>>
+        ends{{"finish", [](auto&, auto& continuation) { continuation.finish(); }},
+             {"fail",
+              [](auto&, auto& continuation) {
+                  continuation.fail(std::make_exception_ptr(std::runtime_error("broken")));
+              }},
+             {"consumer cancelled",
+              [](auto& stream, auto&) {
+                  CancellationSource cancellation;
+                  cancellation.cancel();
+                  Task::Scope scope(cancellation.token());
+                  EXPECT_EQ(stream.next(), std::nullopt);
+              }},
+             {"consumer dropped", [](auto& stream, auto&) { stream = AsyncStream<int>(); }}};
+    for (const auto& [name, end] : ends) {
+        SCOPED_TRACE(name);
+        auto [stream, continuation] = AsyncStream<int>::makeStream();
+        int calls = 0;
+        continuation.onTermination([&calls] { ++calls; });
+        EXPECT_TRUE(continuation.yield(1));
+        end(stream, continuation);
+        continuation.finish();
+        EXPECT_EQ(calls, 1);
+        EXPECT_FALSE(continuation.yield(2));
+    }
+}
+
+TEST(AsyncStream, HandlerSetAfterTheEndRunsAtOnce) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    continuation.finish();
+    bool ran = false;
+    continuation.onTermination([&ran] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
+// A copy of the consumer's side keeps the stream alive; only the last one to go ends it.
+TEST(AsyncStream, StreamEndsWhenTheLastConsumerCopyIsDropped) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    bool ended = false;
+    continuation.onTermination([&ended] { ended = true; });
+    auto copy = std::make_optional(stream);
+    stream = AsyncStream<int>();
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(continuation.yield(1));
+    copy.reset();
+    EXPECT_TRUE(ended);
 }
 
 } // namespace

@@ -31,7 +31,8 @@ Features layerOutputs(std::int64_t layers) {
 }
 
 json conditioner(std::int64_t layers) {
-    return testsupport::modelManifest(conditionerKernel, {multiArrayFeature("text_embeddings", {1, 1, 1024})},
+    // One token from the step road, up to 256 from the prefill road.
+    return testsupport::modelManifest(conditionerKernel, {testsupport::flexibleFeature("conditioning", {1, 0, 1024})},
                                       layerOutputs(layers));
 }
 
@@ -51,7 +52,7 @@ json flowDecoder() {
 json mimiDecoder() {
     return testsupport::modelManifest(
         mimiDecoderKernel,
-        {multiArrayFeature("latent", {1, 1, 32}), multiArrayFeature("upsample_partial", {1, 512, 16}),
+        {multiArrayFeature("latent", {1, 32}), multiArrayFeature("upsample_partial", {1, 512, 16}),
          multiArrayFeature("attn0_offset", {1})},
         {multiArrayFeature("audio", {1, 1, 1920}), multiArrayFeature("upsample_partial", {1, 512, 16}),
          multiArrayFeature("var_7", {1})});
