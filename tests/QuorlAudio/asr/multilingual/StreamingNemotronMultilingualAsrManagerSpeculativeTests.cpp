@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <map>
 #include <optional>
@@ -175,6 +176,115 @@ TEST_F(StreamingNemotronMultilingualAsrManagerSpeculativeTest, WindowsCoverTheCh
             EXPECT_EQ(stream.manager.statistics().specWindowsAllBlank, 2);
         }
     }
+}
+
+TEST_F(StreamingNemotronMultilingualAsrManagerSpeculativeTest, RowsAreReadThroughTypeAndStrides) {
+    using Decoder = NemotronMultilingualSpeculativeDecoder;
+    // Projection [1, 2, 640] stored channel-major, in both precisions.
+    std::vector<float> floats(2 * projectedWidth);
+    std::vector<_Float16> halves(2 * projectedWidth);
+    for (std::size_t i = 0; i < floats.size(); ++i) {
+        floats[i] = static_cast<float>(i % 7) * 0.5F;
+        halves[i] = static_cast<_Float16>(floats[i]);
+    }
+    const MultiArray single(floats.data(), {1, 2, projectedWidth}, DataType::float32, {0, 1, 2}, [](void*) {});
+    const MultiArray half(halves.data(), {1, 2, projectedWidth}, DataType::float16, {0, 1, 2}, [](void*) {});
+    MultiArray fromSingle({1, 3, projectedWidth}, DataType::float32);
+    MultiArray fromHalf({1, 3, projectedWidth}, DataType::float32);
+    fromHalf.setValue(2 * projectedWidth, 9);
+    Decoder::fillBatch(fromSingle, single, 1, 1);
+    Decoder::fillBatch(fromHalf, half, 1, 1);
+    EXPECT_EQ(valuesOf(fromHalf), valuesOf(fromSingle));
+    EXPECT_EQ(fromSingle.value(5), floats[1 + 2 * 5]);
+    EXPECT_EQ(fromHalf.value(2 * projectedWidth), 0);
+
+    const float lowest = std::numeric_limits<float>::lowest();
+    std::vector<_Float16> silent(4, static_cast<_Float16>(-std::numeric_limits<float>::infinity()));
+    const MultiArray silentRow(silent.data(), {1, 1, 1, 4}, DataType::float16, {4, 4, 4, 1}, [](void*) {});
+    EXPECT_EQ(Decoder::bestToken(silentRow, 0, blank), blank);
+    std::vector<float> padded{0.1F, lowest, 0.7F, lowest, 0.7F, lowest, 0.2F, 0.9F, 0.0F, 0.0F, 0.3F, 0.0F};
+    const MultiArray strided(padded.data(), {1, 2, 1, 3}, DataType::float32, {12, 6, 6, 2}, [](void*) {});
+    EXPECT_EQ(Decoder::bestToken(strided, 0, blank), 1);
+    EXPECT_EQ(Decoder::bestToken(strided, 1, blank), 2);
+    std::vector<float> equal(3, 0.25F);
+    const MultiArray ties(equal.data(), {1, 1, 1, 3}, DataType::float32, {3, 3, 3, 1}, [](void*) {});
+    EXPECT_EQ(Decoder::bestToken(ties, 0, blank), 0);
+}
+
+TEST_F(StreamingNemotronMultilingualAsrManagerSpeculativeTest, ANewWindowSizeReplacesTheBatchBuffer) {
+    SpeculativeStream stream({});
+    auto& models = Probe::mutableModels(stream.manager);
+    stream.manager.process(noise(chunkSamples));
+    const auto first = Probe::encProjBatch(stream.manager);
+    stream.manager.process(noise(chunkSamples));
+    EXPECT_EQ(Probe::encProjBatch(stream.manager), first);
+    models.jointNoEncProjBatchedK = 4;
+    // The scripted joint is declared for windows of 8, so the runtime refuses the narrower batch.
+    EXPECT_THROW(stream.manager.process(noise(chunkSamples)), std::exception);
+    EXPECT_EQ(Probe::encProjBatch(stream.manager)->shape(), (MultiArray::Shape{1, 4, projectedWidth}));
+}
+
+TEST_F(StreamingNemotronMultilingualAsrManagerSpeculativeTest, EachSpeculativeFailureIsNamed) {
+    struct Case {
+        const char* name;
+        std::optional<std::pair<Model, std::string>> omitted;
+        std::vector<Model> drainModels;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"decoder without c_out",
+         {{Model::decoder, "c_out"}},
+         {Model::decoderJointNoEncProj},
+         "Speculative decoder failed"},
+        {"batched joint without logits",
+         {{Model::jointNoEncProjBatched, "logits"}},
+         {Model::decoderJointNoEncProj},
+         "Speculative joint_noencproj_batched failed"},
+        {"B3+B1 drain",
+         {{Model::decoderJointNoEncProj, "h_out"}},
+         {Model::decoderJointNoEncProj},
+         "Drain B3+B1 failed"},
+        {"B2 drain", {{Model::decoderJointArgmax, "token_id"}}, {Model::decoderJointArgmax}, "Drain B2 failed"},
+        {"B1 drain", {{Model::decoderJoint, "c_out"}}, {Model::decoderJoint}, "Drain B1 failed"},
+        {"bare joint drain", {{Model::joint, "logits"}}, {Model::joint}, "Drain joint failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MultilingualTestVariant variant(smallMetadata());
+        if (c.omitted) {
+            variant.omitOutput(c.omitted->first, c.omitted->second);
+        }
+        variant.addEncoder({.frames = 3, .projected = true, .timeCache = true});
+        variant.add(Model::decoder);
+        for (const Model model : c.drainModels) {
+            variant.add(model);
+        }
+        variant.addBatchedJoint({1, 8, projectedWidth});
+        StreamingNemotronMultilingualAsrManager manager;
+        manager.loadModels(variant.folder());
+        variant.emitRows([](const Call&, std::size_t row) { return row == 1 ? 0 : blank; });
+
+        EXPECT_EQ(testsupport::errorText([&] { manager.process(noise(chunkSamples)); }),
+                  "ASR processing failed: " + c.message);
+        EXPECT_EQ(Probe::processedChunks(manager), 0);
+    }
+}
+
+TEST_F(StreamingNemotronMultilingualAsrManagerSpeculativeTest, AProjectionOfAnotherWidthFailsTheChunk) {
+    MultilingualTestVariant variant(smallMetadata());
+    variant.addEncoder({.frames = 3, .projected = true, .timeCache = true});
+    variant.add(Model::decoder);
+    variant.add(Model::decoderJoint);
+    variant.addBatchedJoint({1, 8, projectedWidth});
+    StreamingNemotronMultilingualAsrManager manager;
+    manager.loadModels(variant.folder());
+    auto narrow = std::make_shared<MultiArray>(MultiArray::Shape{1, 3, 320}, DataType::float32);
+    auto& state = Probe::mutableState(manager);
+    state.prefetchedEncoded = std::make_shared<MultiArray>(MultiArray::Shape{1, 4, 3}, DataType::float32);
+    state.prefetchedEncoderProj = narrow;
+
+    EXPECT_EQ(testsupport::errorText([&] { manager.process(noise(chunkSamples)); }),
+              "ASR processing failed: Speculative encoder_proj is not [1, frames, 640]");
 }
 
 } // namespace
