@@ -31,10 +31,10 @@ public:
     // that is not a number as loud; with the gate off nothing is counted.
     bool skips(std::span<const float> samples);
     std::int64_t consecutiveLowChunks() const { return consecutiveLowChunks_; }
-
-private:
+    // The threshold test alone, without counting or the hangover.
     bool quiet(std::span<const float> samples) const;
 
+private:
     Settings settings_;
     std::int64_t consecutiveLowChunks_ = 0;
 };

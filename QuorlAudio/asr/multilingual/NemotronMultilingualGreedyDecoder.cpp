@@ -21,11 +21,7 @@ using Inputs = std::map<std::string, FeatureValue>;
 
 constexpr std::size_t maxSymbolsPerFrame = 10;
 constexpr double secondsPerFrame = 0.08;
-constexpr const char* noEncProjFailure = "B3+B1 fused decoder_joint_noencproj failed";
-constexpr const char* argmaxFailure = "Triple-fused decoder_joint_argmax failed";
-constexpr const char* mergedFailure = "Fused decoder_joint failed";
 constexpr const char* decoderFailure = "Decoder failed";
-constexpr const char* jointFailure = "Joint failed";
 constexpr const char* noPathFailure = "No decode path: need a fused decoder_joint (B1/B3/B2) or bare decoder+joint";
 
 std::shared_ptr<MultiArray> int32Array(const MultiArray::Shape& shape, std::int32_t value) {
@@ -68,6 +64,18 @@ struct NemotronMultilingualGreedyDecoder::FrameInputs {
     std::shared_ptr<MultiArray> encoderProjStep;
 };
 
+// What differs between a symbol step of the per-frame route and one of a speculative hit frame's drain.
+struct NemotronMultilingualGreedyDecoder::Flavour {
+    std::size_t maxSymbols;
+    bool reuseTokenBuffers;
+    bool bareOptions;
+    const char* noEncProjFailure;
+    const char* argmaxFailure;
+    const char* mergedFailure;
+    const char* decoderFailure;
+    const char* jointFailure;
+};
+
 std::vector<std::int64_t>
 NemotronMultilingualGreedyDecoder::decodeChunk(const MultiArray& encoded, const MultiArray* encoderProj,
                                                NemotronMultilingualDecoderState& state) const {
@@ -85,10 +93,43 @@ void NemotronMultilingualGreedyDecoder::decodeFrame(std::size_t frame, const Mul
                                                     const MultiArray* encoderProj,
                                                     NemotronMultilingualDecoderState& state,
                                                     std::vector<std::int64_t>& emitted) const {
-    const FrameInputs inputs = frameInputs(frame, encoded, encoderProj);
-    const bool reuseTokenBuffers = !platform::sys::environmentValue("QUORLAUDIO_DISABLE_TOKEN_PREALLOC");
-    for (std::size_t symbol = 0; symbol < maxSymbolsPerFrame; ++symbol) {
-        const Step step = runSymbolStep(inputs, state, reuseTokenBuffers);
+    const Flavour perFrame{
+        .maxSymbols = maxSymbolsPerFrame,
+        .reuseTokenBuffers = !platform::sys::environmentValue("QUORLAUDIO_DISABLE_TOKEN_PREALLOC"),
+        .bareOptions = true,
+        .noEncProjFailure = "B3+B1 fused decoder_joint_noencproj failed",
+        .argmaxFailure = "Triple-fused decoder_joint_argmax failed",
+        .mergedFailure = "Fused decoder_joint failed",
+        .decoderFailure = decoderFailure,
+        .jointFailure = "Joint failed",
+    };
+    decodeSymbols(frame, frameInputs(frame, encoded, encoderProj), state, emitted, perFrame);
+}
+
+// The hit token counts as the frame's first symbol.
+void NemotronMultilingualGreedyDecoder::drainFrame(std::size_t frame, const MultiArray& encoded,
+                                                   const MultiArray& encoderProj,
+                                                   NemotronMultilingualDecoderState& state,
+                                                   std::vector<std::int64_t>& emitted) const {
+    static constexpr Flavour drain{
+        .maxSymbols = maxSymbolsPerFrame - 1,
+        .reuseTokenBuffers = true,
+        .bareOptions = false,
+        .noEncProjFailure = "Drain B3+B1 failed",
+        .argmaxFailure = "Drain B2 failed",
+        .mergedFailure = "Drain B1 failed",
+        .decoderFailure = "Drain decoder failed",
+        .jointFailure = "Drain joint failed",
+    };
+    decodeSymbols(frame, frameInputs(frame, encoded, &encoderProj), state, emitted, drain);
+}
+
+void NemotronMultilingualGreedyDecoder::decodeSymbols(std::size_t frame, const FrameInputs& inputs,
+                                                      NemotronMultilingualDecoderState& state,
+                                                      std::vector<std::int64_t>& emitted,
+                                                      const Flavour& flavour) const {
+    for (std::size_t symbol = 0; symbol < flavour.maxSymbols; ++symbol) {
+        const Step step = runSymbolStep(inputs, state, flavour);
         if (step.token == context_.config.blankIdx) {
             return;
         }
@@ -140,32 +181,32 @@ NemotronMultilingualGreedyDecoder::tokenFeatures(const NemotronMultilingualDecod
 }
 
 NemotronMultilingualGreedyDecoder::Step NemotronMultilingualGreedyDecoder::runSymbolStep(
-    const FrameInputs& inputs, const NemotronMultilingualDecoderState& state, bool reuseTokenBuffers) const {
+    const FrameInputs& inputs, const NemotronMultilingualDecoderState& state, const Flavour& flavour) const {
     const auto& models = context_.models;
-    Inputs features = tokenFeatures(state, reuseTokenBuffers);
+    Inputs features = tokenFeatures(state, flavour.reuseTokenBuffers);
     if (models.decoderJointNoEncProj && inputs.encoderProjStep) {
         features.emplace("encoder_proj", FeatureValue(inputs.encoderProjStep));
         return scoresStep(
             *predict(*models.decoderJointNoEncProj, std::move(features), models.decoderJointNoEncProjPredictionOptions),
-            noEncProjFailure);
+            flavour.noEncProjFailure);
     }
     features.emplace("encoder", FeatureValue(inputs.encoderStep));
     if (models.decoderJointArgmax) {
         const auto outputs =
             predict(*models.decoderJointArgmax, std::move(features), models.decoderJointArgmaxPredictionOptions);
-        const auto tokenId = required(*outputs, "token_id", argmaxFailure);
+        const auto tokenId = required(*outputs, "token_id", flavour.argmaxFailure);
         if (tokenId->count() == 0) {
-            throw ASRError::processingFailed(argmaxFailure);
+            throw ASRError::processingFailed(flavour.argmaxFailure);
         }
-        return {checkedToken(static_cast<std::int64_t>(tokenId->value(0)), argmaxFailure),
-                required(*outputs, "h_out", argmaxFailure), required(*outputs, "c_out", argmaxFailure)};
+        return {checkedToken(static_cast<std::int64_t>(tokenId->value(0)), flavour.argmaxFailure),
+                required(*outputs, "h_out", flavour.argmaxFailure), required(*outputs, "c_out", flavour.argmaxFailure)};
     }
     if (models.decoderJoint) {
         return scoresStep(*predict(*models.decoderJoint, std::move(features), models.decoderJointPredictionOptions),
-                          mergedFailure);
+                          flavour.mergedFailure);
     }
     if (models.decoder && models.joint) {
-        return runBare(std::move(features));
+        return runBare(std::move(features), flavour);
     }
     throw ASRError::processingFailed(noPathFailure);
 }
@@ -178,19 +219,22 @@ NemotronMultilingualGreedyDecoder::scoresStep(const platform::ml::FeatureProvide
 }
 
 // The joint is fed the same encoder step the features already hold.
-NemotronMultilingualGreedyDecoder::Step NemotronMultilingualGreedyDecoder::runBare(Inputs features) const {
+NemotronMultilingualGreedyDecoder::Step NemotronMultilingualGreedyDecoder::runBare(Inputs features,
+                                                                                   const Flavour& flavour) const {
     const auto& models = context_.models;
     const FeatureValue encoderStep = features.at("encoder");
     features.erase("encoder");
-    const auto decoded = predict(*models.decoder, std::move(features), models.decoderPredictionOptions);
-    const auto decoderOut = required(*decoded, "decoder_out", decoderFailure);
-    auto h = required(*decoded, "h_out", decoderFailure);
-    auto c = required(*decoded, "c_out", decoderFailure);
+    const auto decoded = predict(*models.decoder, std::move(features),
+                                 flavour.bareOptions ? models.decoderPredictionOptions : std::nullopt);
+    const auto decoderOut = required(*decoded, "decoder_out", flavour.decoderFailure);
+    auto h = required(*decoded, "h_out", flavour.decoderFailure);
+    auto c = required(*decoded, "c_out", flavour.decoderFailure);
     const auto joined =
         predict(*models.joint, {{"encoder", encoderStep}, {"decoder", FeatureValue(sliceDecoderOutput(*decoderOut))}},
-                models.jointPredictionOptions);
-    const auto logits = required(*joined, "logits", jointFailure);
-    return {checkedToken(static_cast<std::int64_t>(findMaxIndex(*logits)), jointFailure), std::move(h), std::move(c)};
+                flavour.bareOptions ? models.jointPredictionOptions : std::nullopt);
+    const auto logits = required(*joined, "logits", flavour.jointFailure);
+    return {checkedToken(static_cast<std::int64_t>(findMaxIndex(*logits)), flavour.jointFailure), std::move(h),
+            std::move(c)};
 }
 
 // A token the vocabulary cannot hold would index past the pieces and the state of later steps.
@@ -200,6 +244,12 @@ std::int64_t NemotronMultilingualGreedyDecoder::checkedToken(std::int64_t token,
         throw ASRError::processingFailed(failure);
     }
     return token;
+}
+
+void NemotronMultilingualGreedyDecoder::emitToken(std::int64_t token, const NemotronMultilingualDecoderState& chosenBy,
+                                                  std::size_t frame, NemotronMultilingualDecoderState& state,
+                                                  std::vector<std::int64_t>& emitted, const char* failure) const {
+    emit({checkedToken(token, failure), chosenBy.h, chosenBy.c}, frame, state, emitted);
 }
 
 void NemotronMultilingualGreedyDecoder::emit(const Step& step, std::size_t frame,

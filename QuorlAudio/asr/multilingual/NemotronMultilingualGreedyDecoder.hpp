@@ -59,6 +59,17 @@ public:
     void decodeFrame(std::size_t frame, const platform::ml::MultiArray& encoded,
                      const platform::ml::MultiArray* encoderProj, NemotronMultilingualDecoderState& state,
                      std::vector<std::int64_t>& emitted) const;
+    // The rest of a frame whose first token a speculative window has emitted: at most 9 more symbols, the
+    // token buffers always reused, the bare models with default options, and the drain's failure texts.
+    void drainFrame(std::size_t frame, const platform::ml::MultiArray& encoded,
+                    const platform::ml::MultiArray& encoderProj, NemotronMultilingualDecoderState& state,
+                    std::vector<std::int64_t>& emitted) const;
+    // Emits a token at a frame of the chunk: ids, timing and language into the transcript, and the state
+    // that chose it into the working state. Throws ASRError::processingFailed with `failure` for an id the
+    // vocabulary cannot hold.
+    void emitToken(std::int64_t token, const NemotronMultilingualDecoderState& chosenBy, std::size_t frame,
+                   NemotronMultilingualDecoderState& state, std::vector<std::int64_t>& emitted,
+                   const char* failure) const;
 
     // Frame t of an encoder output [1, D, T] as D values, and of a projected output [1, T, P] as P values;
     // `into` must hold that many.
@@ -77,6 +88,7 @@ public:
 
 private:
     struct FrameInputs;
+    struct Flavour;
     struct Step {
         std::int64_t token;
         std::shared_ptr<platform::ml::MultiArray> h;
@@ -87,10 +99,12 @@ private:
                             const platform::ml::MultiArray* encoderProj) const;
     std::map<std::string, platform::ml::FeatureValue> tokenFeatures(const NemotronMultilingualDecoderState& state,
                                                                     bool reuseTokenBuffers) const;
+    void decodeSymbols(std::size_t frame, const FrameInputs& inputs, NemotronMultilingualDecoderState& state,
+                       std::vector<std::int64_t>& emitted, const Flavour& flavour) const;
     Step runSymbolStep(const FrameInputs& inputs, const NemotronMultilingualDecoderState& state,
-                       bool reuseTokenBuffers) const;
+                       const Flavour& flavour) const;
     Step scoresStep(const platform::ml::FeatureProvider& outputs, const char* failure) const;
-    Step runBare(std::map<std::string, platform::ml::FeatureValue> features) const;
+    Step runBare(std::map<std::string, platform::ml::FeatureValue> features, const Flavour& flavour) const;
     void emit(const Step& step, std::size_t frame, NemotronMultilingualDecoderState& state,
               std::vector<std::int64_t>& emitted) const;
     void appendTokenTiming(std::int64_t token, std::size_t frameInChunk) const;

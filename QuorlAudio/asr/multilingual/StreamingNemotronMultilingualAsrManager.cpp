@@ -3,10 +3,12 @@
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualChunkEncoder.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualModelBundles.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualSpeculativeDecoder.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualTerminalPunctuation.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualWarmup.hpp"
 #include "QuorlAudio/asr/streaming/EncoderCacheManager.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
+#include "platform/core/TaskGroup.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArrayOutput.hpp"
 #include "platform/ml/StatefulModels.hpp"
@@ -345,7 +347,7 @@ StreamingNemotronMultilingualAsrManager::TimedText StreamingNemotronMultilingual
         const auto chunkSamples = static_cast<std::size_t>(config_.chunkSamples());
         if (audioBuffer_.pending() > 0) {
             audioBuffer_.padToChunk(chunkSamples);
-            processChunk(audioBuffer_.chunk(chunkSamples), partials);
+            processChunk(audioBuffer_.chunk(chunkSamples), std::nullopt, partials);
             audioBuffer_.clear();
         }
         result.text = finishTranscript();
@@ -416,7 +418,11 @@ void StreamingNemotronMultilingualAsrManager::checkReady(bool needsTokenizer) co
 void StreamingNemotronMultilingualAsrManager::decodeWholeChunks(Partials& partials) {
     const auto chunkSamples = static_cast<std::size_t>(config_.chunkSamples());
     while (audioBuffer_.pending() >= chunkSamples) {
-        processChunk(audioBuffer_.chunk(chunkSamples), partials);
+        NextChunk next;
+        if (audioBuffer_.pending() >= 2 * chunkSamples) {
+            next = audioBuffer_.chunk(2 * chunkSamples).subspan(chunkSamples);
+        }
+        processChunk(audioBuffer_.chunk(chunkSamples), next, partials);
         audioBuffer_.advance(chunkSamples);
     }
 }
@@ -429,7 +435,8 @@ struct StreamingNemotronMultilingualAsrManager::ChunkAttempt {
     std::optional<NemotronMultilingualEncoding> encoding;
 };
 
-void StreamingNemotronMultilingualAsrManager::processChunk(std::span<const float> samples, Partials& partials) {
+void StreamingNemotronMultilingualAsrManager::processChunk(std::span<const float> samples, NextChunk nextChunk,
+                                                           Partials& partials) {
     checkChunkReady();
     ++statistics_.chunkCount;
     ChunkAttempt attempt{.gate = gate_, .state = state_, .transcript = transcript_.mark(), .encoding = {}};
@@ -439,7 +446,7 @@ void StreamingNemotronMultilingualAsrManager::processChunk(std::span<const float
         return;
     }
     try {
-        encodeAndDecode(samples, partials, attempt);
+        encodeAndDecode(samples, nextChunk, partials, attempt);
     } catch (...) {
         rollBack(attempt);
         throw;
@@ -453,8 +460,10 @@ void StreamingNemotronMultilingualAsrManager::checkChunkReady() const {
     }
 }
 
-void StreamingNemotronMultilingualAsrManager::encodeAndDecode(std::span<const float> samples, Partials& partials,
-                                                              ChunkAttempt& attempt) {
+// The next chunk is encoded on the shared pool while this one is decoded. The look-ahead is always joined
+// before the chunk ends: on a decoding failure by the group's destructor, its result discarded.
+void StreamingNemotronMultilingualAsrManager::encodeAndDecode(std::span<const float> samples, NextChunk nextChunk,
+                                                              Partials& partials, ChunkAttempt& attempt) {
     const auto t0 = std::chrono::steady_clock::now();
     if (state_.prefetchedEncoded) {
         attempt.encoding = {.encoded = std::exchange(state_.prefetchedEncoded, nullptr),
@@ -466,10 +475,21 @@ void StreamingNemotronMultilingualAsrManager::encodeAndDecode(std::span<const fl
                 .models = models_, .config = config_, .melExtractor = *melExtractor_, .promptId = currentPromptId_}
                 .encode(samples, state_, statistics_);
     }
+    std::optional<NemotronMultilingualPrefetchedChunk> prefetched;
+    std::exception_ptr lookAheadFailure;
+    platform::core::TaskGroup lookAheads;
+    if (nextChunk) {
+        lookAheads.spawn([&prefetched, &lookAheadFailure, request = lookAhead(nextChunk)] {
+            try {
+                prefetched = request.prefetchNextChunk();
+            } catch (...) {
+                lookAheadFailure = std::current_exception();
+            }
+        });
+    }
     const auto t2 = std::chrono::steady_clock::now();
     NemotronMultilingualDecoderState decoder{.token = state_.lastToken, .h = state_.hState, .c = state_.cState};
-    const auto emitted = NemotronMultilingualGreedyDecoder({models_, config_, *tokenizer_, stepBuffers_}, transcript_)
-                             .decodeChunk(*attempt.encoding->encoded, attempt.encoding->encoderProj.get(), decoder);
+    const auto emitted = decodeEncoding(decoder, attempt);
     statistics_.decNanos += static_cast<std::uint64_t>((std::chrono::steady_clock::now() - t2).count());
     state_.lastToken = decoder.token;
     state_.hState = decoder.h;
@@ -478,9 +498,71 @@ void StreamingNemotronMultilingualAsrManager::encodeAndDecode(std::span<const fl
         partials.callback = partialCallback_;
         partials.texts.push_back(tokenizer_->decode(transcript_.tokenIds).text);
     }
+    lookAheads.waitAll();
+    installLookAhead(std::move(prefetched), lookAheadFailure);
     const auto& shape = attempt.encoding->encoded->shape();
     transcript_.absoluteFrameBase += shape.size() == 3 ? static_cast<std::int64_t>(shape[2]) : 0;
     ++processedChunks_;
+}
+
+// The speculative route needs the bare decoder, the batched joint and projected frames; it is switched off
+// per chunk by the environment.
+std::vector<std::int64_t>
+StreamingNemotronMultilingualAsrManager::decodeEncoding(NemotronMultilingualDecoderState& decoder,
+                                                        const ChunkAttempt& attempt) {
+    const auto& encoding = *attempt.encoding;
+    const NemotronMultilingualGreedyDecoder::Context context{models_, config_, *tokenizer_, stepBuffers_};
+    const auto switchValue = platform::sys::environmentValue(smartSpeculativeVariable);
+    const bool speculative = !(switchValue && disablesSmartSpeculative(*switchValue));
+    if (speculative && models_.jointNoEncProjBatched && models_.decoder && encoding.encoderProj) {
+        return NemotronMultilingualSpeculativeDecoder({context, encProjBatchReusable_, statistics_}, transcript_)
+            .decodeChunk(*encoding.encoded, *encoding.encoderProj, decoder);
+    }
+    return NemotronMultilingualGreedyDecoder(context, transcript_)
+        .decodeChunk(*encoding.encoded, encoding.encoderProj.get(), decoder);
+}
+
+NemotronMultilingualLookAhead StreamingNemotronMultilingualAsrManager::lookAhead(NextChunk nextChunk) const {
+    return {
+        .nextChunkSamples = nextChunk,
+        .statefulEncoder = platform::ml::statefulModelsSupported() && state_.encoderState != nullptr,
+        .cacheChannel = state_.cacheChannel,
+        .cacheTime = state_.cacheTime,
+        .cacheLen = state_.cacheLen,
+        .melCache = state_.melCache,
+        .promptId = currentPromptId_,
+        .melExtractor = prefetchMelExtractor_ ? &*prefetchMelExtractor_ : nullptr,
+        .geometry = {.totalMelFrames = config_.totalMelFrames,
+                     .melFeatures = config_.melFeatures,
+                     .preEncodeCache = config_.preEncodeCache},
+        .encoder = models_.encoder,
+        .gate = gate_,
+    };
+}
+
+// A failed look-ahead costs only the head start: the chunk it was for is encoded in turn by the next call,
+// while the decoded chunk stands.
+void StreamingNemotronMultilingualAsrManager::installLookAhead(
+    std::optional<NemotronMultilingualPrefetchedChunk> prefetched, std::exception_ptr failure) {
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            logger_.error(std::string("Look-ahead encoding failed: ") + error.what());
+        } catch (...) {
+            logger_.error("Look-ahead encoding failed");
+        }
+        return;
+    }
+    if (!prefetched) {
+        return;
+    }
+    state_.prefetchedEncoded = std::move(prefetched->encoded);
+    state_.prefetchedEncoderProj = std::move(prefetched->encoderProj);
+    state_.cacheChannel = std::move(prefetched->cacheChannel);
+    state_.cacheTime = std::move(prefetched->cacheTime);
+    state_.cacheLen = std::move(prefetched->cacheLen);
+    state_.melCache = std::move(prefetched->newMelCache);
 }
 
 // A stateful encoder has advanced its state in place and cannot go back: its finished encoding is kept for

@@ -4,6 +4,7 @@
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualAudioBuffer.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualEnergyGate.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualGreedyDecoder.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualLookAhead.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualModels.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualStatistics.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualStreamState.hpp"
@@ -18,6 +19,7 @@
 #include "platform/ml/MultiArray.hpp"
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -139,11 +141,16 @@ private:
 
     struct Partials;
     struct ChunkAttempt;
+    using NextChunk = std::optional<std::span<const float>>;
     void checkReady(bool needsTokenizer) const;
     void decodeWholeChunks(Partials& partials);
-    void processChunk(std::span<const float> samples, Partials& partials);
+    void processChunk(std::span<const float> samples, NextChunk nextChunk, Partials& partials);
     void checkChunkReady() const;
-    void encodeAndDecode(std::span<const float> samples, Partials& partials, ChunkAttempt& attempt);
+    void encodeAndDecode(std::span<const float> samples, NextChunk nextChunk, Partials& partials,
+                         ChunkAttempt& attempt);
+    std::vector<std::int64_t> decodeEncoding(NemotronMultilingualDecoderState& decoder, const ChunkAttempt& attempt);
+    NemotronMultilingualLookAhead lookAhead(NextChunk nextChunk) const;
+    void installLookAhead(std::optional<NemotronMultilingualPrefetchedChunk> prefetched, std::exception_ptr failure);
     void rollBack(const ChunkAttempt& attempt);
     std::string finishTranscript();
     void resetLocked();
@@ -161,6 +168,8 @@ private:
     NemotronMultilingualStreamState state_;
     // Inputs of the decoding steps, made once per load and refilled at every step.
     NemotronMultilingualStepBuffers stepBuffers_;
+    // The speculative route's batch of projected frames, kept from chunk to chunk.
+    std::shared_ptr<platform::ml::MultiArray> encProjBatchReusable_;
     std::int32_t currentPromptId_;
     std::optional<std::string> currentLanguageCode_;
     bool useForcedPrefix_ = false;

@@ -79,7 +79,8 @@ MultilingualTestVariant::Declared MultilingualTestVariant::declared(Model model)
         return {fusedInputs, {multiArrayFeature("logits", {1, vocabulary}), stateOutputs[0], stateOutputs[1]}};
     case Model::jointNoEncProjBatched:
         return {{multiArrayFeature("encoder_proj", {1, 8, projected}), multiArrayFeature("decoder", {1, projected, 1})},
-                {multiArrayFeature("token_ids", {1, 8}, DataType::int32)}};
+                {multiArrayFeature("token_ids", {1, 8}, DataType::int32),
+                 multiArrayFeature("logits", {1, 8, 1, vocabulary})}};
     }
     return {};
 }
@@ -138,8 +139,28 @@ void MultilingualTestVariant::addBatchedJoint(const std::vector<std::size_t>& en
     Declared batched = declared(Model::jointNoEncProjBatched);
     batched.inputs[0] = multiArrayFeature("encoder_proj", encoderProjShape);
     const std::size_t frames = encoderProjShape.size() > 1 ? encoderProjShape[1] : 1;
-    batched.outputs = {multiArrayFeature("token_ids", {1, frames}, DataType::int32)};
+    const auto vocabulary = size(configOf(folder() / "metadata.json").vocabSize) + 1;
+    batched.outputs = {multiArrayFeature("token_ids", {1, frames}, DataType::int32),
+                       multiArrayFeature("logits", {1, frames, 1, vocabulary})};
     write(Model::jointNoEncProjBatched, batched, Form::compiled);
+}
+
+void MultilingualTestVariant::emitRows(
+    std::function<std::int64_t(const testsupport::ScriptedKernel::Call&, std::size_t)> script) {
+    const std::lock_guard lock(mutex_);
+    rowScript_ = std::move(script);
+}
+
+void MultilingualTestVariant::answerRows(platform::ml::MultiArray& logits,
+                                         const testsupport::ScriptedKernel::Call& call) const {
+    const auto blank = configOf(folder() / "metadata.json").blankIdx;
+    const std::size_t vocabulary = logits.shape()[3];
+    for (std::size_t row = 0; row < logits.shape()[1]; ++row) {
+        const std::int64_t token = rowScript_ ? rowScript_(call, row) : blank;
+        if (token >= 0 && static_cast<std::size_t>(token) < vocabulary) {
+            logits.setValue(row * vocabulary + static_cast<std::size_t>(token), 1.0);
+        }
+    }
 }
 
 void MultilingualTestVariant::omitOutput(Model model, const std::string& name) { omitted_[model].insert(name); }
@@ -161,13 +182,27 @@ void MultilingualTestVariant::write(Model model, Declared declared, Form form,
 
 testsupport::ScriptedKernel::Outputs MultilingualTestVariant::answer(Model model,
                                                                      const testsupport::ScriptedKernel::Call& call) {
+    // The script runs unlocked: it may look at other kernels, whose predictions lock this variant.
+    TokenScript script;
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = scripts_.find(model);
+        script = found == scripts_.end() ? TokenScript{} : found->second;
+    }
+    const std::int64_t token = script ? script(call) : configOf(folder() / "metadata.json").blankIdx;
     const std::lock_guard lock(mutex_);
-    const auto script = scripts_.find(model);
-    const std::int64_t token =
-        script == scripts_.end() ? configOf(folder() / "metadata.json").blankIdx : script->second(call);
     testsupport::ScriptedKernel::Outputs outputs;
     for (const auto& output : outputs_.at(model)) {
         outputs.emplace(output.at("name").get<std::string>(), answerFeature(output, token, call.index));
+    }
+    if (model == Model::decoder && outputs.contains("decoder_out")) {
+        auto& decoderOut = *outputs.at("decoder_out").multiArrayValue();
+        for (std::size_t i = 0; i < decoderOut.count(); ++i) {
+            decoderOut.setValue(i, call.inputs.at("token").multiArrayValue()->value(0));
+        }
+    }
+    if (model == Model::jointNoEncProjBatched && outputs.contains("logits")) {
+        answerRows(*outputs.at("logits").multiArrayValue(), call);
     }
     order_.push_back(stem(model));
     return outputs;

@@ -32,8 +32,9 @@ struct MultilingualEncoderOutputs {
 //
 // Answers: the encoder gives "encoded" (0, i, t) = 100 t + i and, when asked for, "encoder_proj" (0, t, i)
 // the same; a decoding model answers the token its script chooses (the blank without one) as a one-hot
-// "logits" or as "token_id", with "h_out" and "c_out" filled with the number of its predictions so far;
-// other outputs are zeros.
+// "logits" or as "token_id", with "h_out" and "c_out" filled with the number of its predictions so far; the
+// bare decoder's "decoder_out" holds the token it was fed; the batched joint answers its row script (blanks
+// without one) as one-hot "logits" [1, K, 1, V]; other outputs are zeros.
 class MultilingualTestVariant {
 public:
     enum class Model {
@@ -65,6 +66,8 @@ public:
     void emit(Model model, TokenScript script);
     // The model, added after this call, neither declares nor answers the output.
     void omitOutput(Model model, const std::string& name);
+    // The token the batched joint answers for each row of the window, as one-hot "logits" rows.
+    void emitRows(std::function<std::int64_t(const testsupport::ScriptedKernel::Call& call, std::size_t row)> script);
     // Tokens in order, one per prediction, then blanks.
     void emitSequence(Model model, std::vector<std::int64_t> tokens);
 
@@ -85,6 +88,7 @@ private:
     Declared declaredEncoder(const EncoderOutputs& outputs) const;
     void write(Model model, Declared declared, Form form, const std::vector<nlohmann::json>& states = {});
     testsupport::ScriptedKernel::Outputs answer(Model model, const testsupport::ScriptedKernel::Call& call);
+    void answerRows(platform::ml::MultiArray& logits, const testsupport::ScriptedKernel::Call& call) const;
     static platform::ml::FeatureValue answerFeature(const nlohmann::json& output, std::int64_t token,
                                                     std::size_t callIndex);
 
@@ -93,6 +97,7 @@ private:
     std::map<Model, std::unique_ptr<testsupport::ScriptedKernel>> kernels_;
     std::map<Model, std::vector<nlohmann::json>> outputs_;
     std::map<Model, TokenScript> scripts_;
+    std::function<std::int64_t(const testsupport::ScriptedKernel::Call&, std::size_t)> rowScript_;
     std::map<Model, std::set<std::string>> omitted_;
     mutable std::mutex mutex_;
     std::vector<std::string> order_;

@@ -12,6 +12,8 @@ public:
 
     static const NemotronMultilingualModels& models(const Manager& manager) { return manager.models_; }
     static const NemotronMultilingualStreamState& state(const Manager& manager) { return manager.state_; }
+    static NemotronMultilingualModels& mutableModels(Manager& manager) { return manager.models_; }
+    static NemotronMultilingualStreamState& mutableState(Manager& manager) { return manager.state_; }
     static const std::optional<NemotronMelExtractor>& melExtractor(const Manager& manager) {
         return manager.melExtractor_;
     }
@@ -36,6 +38,9 @@ public:
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenInputBuf(const Manager& manager) {
         return manager.stepBuffers_.tokenInput;
+    }
+    static const std::shared_ptr<platform::ml::MultiArray>& encProjBatch(const Manager& manager) {
+        return manager.encProjBatchReusable_;
     }
     static const std::shared_ptr<platform::ml::MultiArray>& tokenLenBuf(const Manager& manager) {
         return manager.stepBuffers_.tokenLength;
