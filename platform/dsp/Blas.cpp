@@ -28,7 +28,9 @@ Blas load() {
         throw std::runtime_error(std::string("Cannot load ") + libraryName + ": " + ::dlerror());
     }
     return {.sgemv = symbol<decltype(&cblas_sgemv)>(library, "cblas_sgemv"),
-            .sgemm = symbol<decltype(&cblas_sgemm)>(library, "cblas_sgemm")};
+            .sgemm = symbol<decltype(&cblas_sgemm)>(library, "cblas_sgemm"),
+            .dgemm = symbol<decltype(&cblas_dgemm)>(library, "cblas_dgemm"),
+            .dgemv = symbol<decltype(&cblas_dgemv)>(library, "cblas_dgemv")};
 }
 
 } // namespace

@@ -11,6 +11,8 @@ namespace platform::dsp {
 struct Blas {
     decltype(&cblas_sgemv) sgemv;
     decltype(&cblas_sgemm) sgemm;
+    decltype(&cblas_dgemm) dgemm;
+    decltype(&cblas_dgemv) dgemv;
 
     static const Blas& shared();
 };

@@ -190,32 +190,32 @@ void transposedMatrixVectorProduct(const double* matrix, std::size_t rows, std::
     if (!prepareProduct(destination, columns, 1, rows)) {
         return;
     }
-    cblas_dgemv(CblasRowMajor, CblasTrans, blasSize(rows), blasSize(columns), 1.0, matrix, blasSize(columns), vector, 1,
-                0.0, destination, 1);
+    Blas::shared().dgemv(CblasRowMajor, CblasTrans, blasSize(rows), blasSize(columns), 1.0, matrix, blasSize(columns),
+                         vector, 1, 0.0, destination, 1);
 }
 
 void matrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
     if (!prepareProduct(c, m, n, k)) {
         return;
     }
-    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(k),
-                b, blasSize(n), 0.0, c, blasSize(n));
+    Blas::shared().dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a,
+                         blasSize(k), b, blasSize(n), 0.0, c, blasSize(n));
 }
 
 void transposedMatrixProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
     if (!prepareProduct(c, m, n, k)) {
         return;
     }
-    cblas_dgemm(CblasRowMajor, CblasTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(m), b,
-                blasSize(n), 0.0, c, blasSize(n));
+    Blas::shared().dgemm(CblasRowMajor, CblasTrans, CblasNoTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a,
+                         blasSize(m), b, blasSize(n), 0.0, c, blasSize(n));
 }
 
 void matrixTransposedProduct(const double* a, const double* b, double* c, std::size_t m, std::size_t n, std::size_t k) {
     if (!prepareProduct(c, m, n, k)) {
         return;
     }
-    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a, blasSize(k), b,
-                blasSize(k), 0.0, c, blasSize(n));
+    Blas::shared().dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, blasSize(m), blasSize(n), blasSize(k), 1.0, a,
+                         blasSize(k), b, blasSize(k), 0.0, c, blasSize(n));
 }
 
 } // namespace platform::dsp
