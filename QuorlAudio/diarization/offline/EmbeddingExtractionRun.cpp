@@ -26,10 +26,6 @@ const AppLogger& logger() {
     return instance;
 }
 
-const AppLogger& profilingLogger() {
-    static const AppLogger instance("OfflineEmbedding");
-    return instance;
-}
 
 } // namespace
 
@@ -127,7 +123,7 @@ void EmbeddingExtractionRun::logSummary() const {
     logger().debug(statistics_.masksLine(speakers_.results().size()));
     if (const auto timings = statistics_.timingsLine()) {
         logger().debug(*timings);
-        emitProfileLog(*timings, profilingLogger());
+        emitProfileLog(*timings, logger());
     }
 }
 

@@ -35,10 +35,6 @@ const AppLogger& logger() {
     return instance;
 }
 
-const AppLogger& profilingLogger() {
-    static const AppLogger instance("OfflineSegmentation");
-    return instance;
-}
 
 // One call of process: the window plan, the reader, the windows collected so far and the statistics.
 class SegmentationRun {
@@ -164,7 +160,7 @@ private:
         }
         if (const auto timings = statistics_.timings()) {
             logger().debug(*timings);
-            emitProfileLog(*timings, profilingLogger());
+            emitProfileLog(*timings, logger());
         }
     }
 
