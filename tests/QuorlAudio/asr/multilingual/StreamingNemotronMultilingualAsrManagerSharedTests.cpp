@@ -26,32 +26,6 @@ using Shape = std::vector<std::size_t>;
 
 constexpr const char* category = "NemotronMultilingualStreaming";
 
-std::int64_t inputToken(const testsupport::ScriptedKernel::Call& call) {
-    return static_cast<std::int64_t>(call.inputs.at("token").multiArrayValue()->value(0));
-}
-
-// Every decoded chunk says "hello world": the answer depends only on the frame and the stream's own last
-// token, so streams running at once on the same model cannot disturb each other's text.
-std::int64_t helloWorld(const testsupport::ScriptedKernel::Call& call) {
-    const std::size_t frame = frameOf(call);
-    const std::int64_t token = inputToken(call);
-    if (frame == 0 && token != 0) {
-        return 0;
-    }
-    if (frame == 1 && token == 0) {
-        return 1;
-    }
-    return blank;
-}
-
-std::string repeated(const std::string& text, std::size_t times) {
-    std::string result;
-    for (std::size_t i = 0; i < times; ++i) {
-        result += (i == 0 ? "" : " ") + text;
-    }
-    return result;
-}
-
 class StreamingNemotronMultilingualAsrManagerSharedTest : public ::testing::Test {
 protected:
     StreamingNemotronMultilingualAsrManagerSharedTest() : variant(smallMetadata()) {
@@ -64,7 +38,7 @@ protected:
     SharedNemotronMultilingualModels helloWorldSet() {
         variant.addEncoder({.frames = 14});
         variant.add(Model::decoderJointArgmax);
-        variant.emit(Model::decoderJointArgmax, helloWorld);
+        variant.emit(Model::decoderJointArgmax, helloWorldPerChunk);
         return Manager::preloadShared(variant.folder());
     }
 
@@ -170,7 +144,7 @@ TEST_F(StreamingNemotronMultilingualAsrManagerSharedTest, StreamsOnOneSetRunAtOn
     const auto set = helloWorldSet();
     Manager alone;
     adopt(alone, set);
-    EXPECT_EQ(transcribe(alone, 2), repeated("hello world", 2));
+    EXPECT_EQ(transcribe(alone, 2), helloWorldTimes(2));
 
     Manager first;
     Manager second;
@@ -183,8 +157,8 @@ TEST_F(StreamingNemotronMultilingualAsrManagerSharedTest, StreamsOnOneSetRunAtOn
     firstThread.join();
     secondThread.join();
 
-    EXPECT_EQ(firstText, repeated("hello world", 2));
-    EXPECT_EQ(secondText, repeated("hello world", 7));
+    EXPECT_EQ(firstText, helloWorldTimes(2));
+    EXPECT_EQ(secondText, helloWorldTimes(7));
 }
 
 TEST_F(StreamingNemotronMultilingualAsrManagerSharedTest, ResettingOrCleaningUpOneStreamLeavesTheOtherStreaming) {
@@ -199,12 +173,12 @@ TEST_F(StreamingNemotronMultilingualAsrManagerSharedTest, ResettingOrCleaningUpO
     second.process(chunk);
     second.reset();
     first.process(chunk);
-    EXPECT_EQ(first.finish(), repeated("hello world", 2));
+    EXPECT_EQ(first.finish(), helloWorldTimes(2));
 
     first.process(chunk);
     first.cleanup();
     EXPECT_FALSE(Probe::models(first).encoder);
-    EXPECT_EQ(transcribe(second, 3), repeated("hello world", 3));
+    EXPECT_EQ(transcribe(second, 3), helloWorldTimes(3));
     EXPECT_EQ(Probe::models(second).encoder, set.encoder);
 }
 
