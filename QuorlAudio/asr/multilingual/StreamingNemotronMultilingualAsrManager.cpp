@@ -3,8 +3,10 @@
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualChunkEncoder.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualModelBundles.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualSharedPreloader.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualSpeculativeDecoder.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualTerminalPunctuation.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualVariantDownloader.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualWarmup.hpp"
 #include "QuorlAudio/asr/streaming/EncoderCacheManager.hpp"
 #include "QuorlAudio/foundation/MLModelConfigurationUtils.hpp"
@@ -87,6 +89,23 @@ std::shared_ptr<MultiArray> makeArrayOrNull(const MultiArray::Shape& shape, Data
     }
 }
 
+// Dimension 1 of the batched joint's "encoder_proj" input, when it declares one of at least 1.
+std::optional<std::int64_t> batchWidthOf(const std::shared_ptr<platform::ml::Model>& batchedJoint) {
+    if (!batchedJoint) {
+        return std::nullopt;
+    }
+    const auto& inputs = batchedJoint->description().inputDescriptionsByName;
+    const auto input = inputs.find("encoder_proj");
+    if (input == inputs.end() || !input->second.multiArrayConstraint) {
+        return std::nullopt;
+    }
+    const auto& shape = input->second.multiArrayConstraint->shape;
+    if (shape.size() < 2 || shape[1] < 1) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(shape[1]);
+}
+
 } // namespace
 
 StreamingNemotronMultilingualAsrManager::StreamingNemotronMultilingualAsrManager(
@@ -135,6 +154,58 @@ void StreamingNemotronMultilingualAsrManager::loadModels(const fs::path& directo
         logger_);
     logger_.info("Nemotron multilingual models loaded successfully (" + std::to_string(config_.chunkMs) +
                  "ms chunks).");
+}
+
+void StreamingNemotronMultilingualAsrManager::loadFromShared(const SharedNemotronMultilingualModels& shared) {
+    const std::lock_guard lock(mutex_);
+    mlConfiguration_ = shared.mlConfiguration;
+    config_ = shared.config;
+    state_.lastToken = static_cast<std::int32_t>(config_.blankIdx);
+    currentPromptId_ = static_cast<std::int32_t>(config_.defaultPromptId);
+    melExtractor_ = NemotronMelExtractor::make(static_cast<int>(config_.melFeatures));
+    prefetchMelExtractor_ = NemotronMelExtractor::make(static_cast<int>(config_.melFeatures));
+    adoptModels(shared);
+    resetStatesLocked();
+    makePredictionOptions();
+    makeReusableInputs();
+    logger_.info("Nemotron multilingual manager initialized from shared models (" + std::to_string(config_.chunkMs) +
+                 "ms chunks).");
+}
+
+// Every model field follows the set, so a model of an earlier load cannot outlive it here. An encoder state
+// belongs to the encoder that made it: it is made anew from the shared encoder, or dropped.
+void StreamingNemotronMultilingualAsrManager::adoptModels(const SharedNemotronMultilingualModels& shared) {
+    models_.encoder = shared.encoder;
+    models_.decoder = shared.decoder;
+    models_.joint = shared.joint;
+    models_.decoderJoint = shared.decoderJoint;
+    models_.decoderJointArgmax = shared.decoderJointArgmax;
+    models_.decoderJointNoEncProj = shared.decoderJointNoEncProj;
+    models_.jointNoEncProjBatched = shared.jointNoEncProjBatched;
+    tokenizer_ = shared.tokenizer;
+    models_.jointNoEncProjBatchedK =
+        batchWidthOf(shared.jointNoEncProjBatched).value_or(models_.jointNoEncProjBatchedK);
+    state_.encoderState =
+        shared.encoderIsStateful && platform::ml::statefulModelsSupported() ? shared.encoder->makeState() : nullptr;
+}
+
+SharedNemotronMultilingualModels StreamingNemotronMultilingualAsrManager::preloadShared(
+    const fs::path& directory, const std::optional<platform::ml::ModelConfiguration>& configuration) {
+    return NemotronMultilingualSharedPreloader::preload(directory, configuration);
+}
+
+std::string StreamingNemotronMultilingualAsrManager::languageDirectory(const std::string& languageCode) {
+    return NemotronMultilingualVariantDownloader::languageDirectory(languageCode);
+}
+
+fs::path StreamingNemotronMultilingualAsrManager::downloadVariant(const NemotronMultilingualVariantRequest& request) {
+    return NemotronMultilingualVariantDownloader::download(request);
+}
+
+SharedNemotronMultilingualModels StreamingNemotronMultilingualAsrManager::downloadAndPreloadShared(
+    const NemotronMultilingualVariantRequest& request,
+    const std::optional<platform::ml::ModelConfiguration>& configuration) {
+    return preloadShared(downloadVariant(request), configuration);
 }
 
 // Models of an earlier variant go with its configuration: left in place they would outrank this variant's
@@ -187,19 +258,11 @@ StreamingNemotronMultilingualAsrManager::loadModel(const fs::path& directory, co
 }
 
 void StreamingNemotronMultilingualAsrManager::readBatchWidth() {
-    if (!models_.jointNoEncProjBatched) {
+    const auto width = batchWidthOf(models_.jointNoEncProjBatched);
+    if (!width) {
         return;
     }
-    const auto& inputs = models_.jointNoEncProjBatched->description().inputDescriptionsByName;
-    const auto input = inputs.find("encoder_proj");
-    if (input == inputs.end() || !input->second.multiArrayConstraint) {
-        return;
-    }
-    const auto& shape = input->second.multiArrayConstraint->shape;
-    if (shape.size() < 2 || shape[1] < 1) {
-        return;
-    }
-    models_.jointNoEncProjBatchedK = static_cast<std::int64_t>(shape[1]);
+    models_.jointNoEncProjBatchedK = *width;
     logger_.info("Smart-spec K = " + std::to_string(models_.jointNoEncProjBatchedK) +
                  " (from joint_noencproj_batched encoder_proj input shape)");
 }

@@ -11,6 +11,8 @@
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualStreamingConfig.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualTokenizer.hpp"
 #include "QuorlAudio/asr/multilingual/NemotronMultilingualTranscript.hpp"
+#include "QuorlAudio/asr/multilingual/NemotronMultilingualVariantRequest.hpp"
+#include "QuorlAudio/asr/multilingual/SharedNemotronMultilingualModels.hpp"
 #include "QuorlAudio/asr/streaming/NemotronMelExtractor.hpp"
 #include "QuorlAudio/foundation/AppLogger.hpp"
 #include "QuorlAudio/foundation/AudioConverter.hpp"
@@ -68,6 +70,26 @@ public:
     // this folder's models take part in the choice of decoding path. The first failure is thrown: a missing
     // "metadata.json" leaves the manager unchanged, later failures leave what was installed before them.
     void loadModels(const std::filesystem::path& directory);
+
+    // Makes the stream ready from a set that other streams may share: the same models and tokenizer, with
+    // this stream's own configuration copy, mel front ends, encoder state, caches, prediction options and
+    // step inputs. Models the set lacks are dropped; nothing is warmed up. Throws only what resetting the
+    // state throws, leaving the options and step inputs of before.
+    void loadFromShared(const SharedNemotronMultilingualModels& shared);
+
+    // Loads a variant folder once for any number of streams (see NemotronMultilingualSharedPreloader).
+    static SharedNemotronMultilingualModels
+    preloadShared(const std::filesystem::path& directory,
+                  const std::optional<platform::ml::ModelConfiguration>& configuration = std::nullopt);
+    // "latin" or "multilingual", the repository folder of a language code's variants.
+    static std::string languageDirectory(const std::string& languageCode);
+    // Fetches the variant into the model cache unless it is there (see NemotronMultilingualVariantDownloader)
+    // and returns its folder.
+    static std::filesystem::path downloadVariant(const NemotronMultilingualVariantRequest& request);
+    // Fetches the variant, then preloads it; the first failure is thrown.
+    static SharedNemotronMultilingualModels
+    downloadAndPreloadShared(const NemotronMultilingualVariantRequest& request,
+                             const std::optional<platform::ml::ModelConfiguration>& configuration = std::nullopt);
 
     // Fresh stream state: zero encoder caches with a cache length of 1, a new state for a stateful encoder,
     // no mel cache or look-ahead, separate zero recurrent states, the blank as the last token. Throws when
@@ -134,6 +156,7 @@ private:
     std::shared_ptr<platform::ml::Model> loadModel(const std::filesystem::path& directory, const std::string& name,
                                                    const char* computeUnitVariable) const;
     void readBatchWidth();
+    void adoptModels(const SharedNemotronMultilingualModels& shared);
     void reportSmartSpeculative() const;
     void makePredictionOptions();
     void makeReusableInputs();

@@ -71,6 +71,26 @@ void emitPlan(MultilingualTestVariant& variant, Model chooser, Plan plan) {
     });
 }
 
+std::int64_t helloWorldPerChunk(const testsupport::ScriptedKernel::Call& call) {
+    const std::size_t frame = frameOf(call);
+    const auto token = static_cast<std::int64_t>(call.inputs.at("token").multiArrayValue()->value(0));
+    if (frame == 0 && token != 0) {
+        return 0;
+    }
+    if (frame == 1 && token == 0) {
+        return 1;
+    }
+    return blank;
+}
+
+std::string helloWorldTimes(std::size_t chunks) {
+    std::string text;
+    for (std::size_t i = 0; i < chunks; ++i) {
+        text += i == 0 ? "hello world" : " hello world";
+    }
+    return text;
+}
+
 std::vector<float> noise(std::size_t count) {
     std::vector<float> samples(count);
     for (std::size_t i = 0; i < count; ++i) {

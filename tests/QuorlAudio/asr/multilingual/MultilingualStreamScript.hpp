@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,12 @@ std::size_t frameOf(const testsupport::ScriptedKernel::Call& call);
 std::size_t encoderCalls(MultilingualTestVariant& variant);
 // Lets the chooser emit the plan; chunks count from the first encoder call after this.
 void emitPlan(MultilingualTestVariant& variant, Model chooser, Plan plan);
+
+// Says "hello world" in every decoded chunk (at frames 0 and 1). The answer depends only on the frame and the
+// stream's own last token, so streams running at once on the same model cannot disturb each other's text.
+std::int64_t helloWorldPerChunk(const testsupport::ScriptedKernel::Call& call);
+// The text of that many decoded chunks.
+std::string helloWorldTimes(std::size_t chunks);
 
 std::vector<float> noise(std::size_t count);
 std::shared_ptr<platform::audio::PCMBuffer> buffer(double sampleRate, std::uint32_t channels, std::uint32_t frames,
