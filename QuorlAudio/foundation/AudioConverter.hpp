@@ -29,7 +29,7 @@ public:
                             bool debug = false);
     // Target format: Float32, `sampleRate`, 1 channel, non-interleaved. Throws std::invalid_argument when the
     // rate is not a positive finite number.
-    AudioConverter(double sampleRate, bool debug);
+    explicit AudioConverter(double sampleRate, bool debug = false);
 
     const platform::audio::AudioFormat& targetFormat() const { return targetFormat_; }
     bool debug() const { return debug_; }

@@ -49,7 +49,7 @@ std::shared_ptr<ParaformerManager> ParaformerManager::load(ParaformerPrecision p
 }
 
 std::string ParaformerManager::transcribe(const std::filesystem::path& audioURL) {
-    const AudioConverter converter(static_cast<double>(Config::sampleRate), false);
+    const AudioConverter converter(static_cast<double>(Config::sampleRate));
     return transcribe(converter.resampleAudioFile(audioURL));
 }
 

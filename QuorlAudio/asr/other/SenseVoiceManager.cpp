@@ -78,7 +78,7 @@ std::shared_ptr<SenseVoiceManager> SenseVoiceManager::load(SenseVoiceEncoderPrec
 }
 
 std::string SenseVoiceManager::transcribe(const std::filesystem::path& audioURL) {
-    const AudioConverter converter(static_cast<double>(Config::sampleRate), false);
+    const AudioConverter converter(static_cast<double>(Config::sampleRate));
     return transcribe(converter.resampleAudioFile(audioURL));
 }
 

@@ -113,13 +113,13 @@ std::unique_ptr<DiarizerTimeline> OfflineSortformerDiarizer::processComplete(std
     if (!sourceSampleRate || *sourceSampleRate == static_cast<double>(Config::sampleRate)) {
         return diarize(samples);
     }
-    const auto converted = AudioConverter(Config::sampleRate, false).resample(samples, *sourceSampleRate);
+    const auto converted = AudioConverter(Config::sampleRate).resample(samples, *sourceSampleRate);
     return diarize(converted);
 }
 
 std::unique_ptr<DiarizerTimeline>
 OfflineSortformerDiarizer::processComplete(const std::filesystem::path& audioFileURL) {
-    const auto samples = AudioConverter(Config::sampleRate, false).resampleAudioFile(audioFileURL);
+    const auto samples = AudioConverter(Config::sampleRate).resampleAudioFile(audioFileURL);
     return processComplete(samples, std::nullopt);
 }
 

@@ -121,7 +121,7 @@ std::vector<float> SortformerDiarizer::atModelRate(std::span<const float> sample
     if (!sourceSampleRate || *sourceSampleRate == static_cast<double>(SortformerConfig::sampleRate)) {
         return {samples.begin(), samples.end()};
     }
-    return AudioConverter(SortformerConfig::sampleRate, false).resample(samples, *sourceSampleRate);
+    return AudioConverter(SortformerConfig::sampleRate).resample(samples, *sourceSampleRate);
 }
 
 void SortformerDiarizer::addAudio(std::span<const float> samples, std::optional<double> sourceSampleRate) {
@@ -367,7 +367,7 @@ std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(std::span<
 
 std::shared_ptr<DiarizerTimeline> SortformerDiarizer::processComplete(const std::filesystem::path& audioFile,
                                                                       const CompleteOptions& options) {
-    const auto samples = AudioConverter(SortformerConfig::sampleRate, false).resampleAudioFile(audioFile);
+    const auto samples = AudioConverter(SortformerConfig::sampleRate).resampleAudioFile(audioFile);
     std::lock_guard lock(mutex_);
     return processCompleteLocked(samples, options);
 }

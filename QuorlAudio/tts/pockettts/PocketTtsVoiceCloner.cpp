@@ -41,7 +41,7 @@ std::string kilobytes(std::size_t bytes) { return std::to_string(bytes / 1024); 
 
 std::vector<float> loadAudio(const fs::path& from) {
     try {
-        auto samples = AudioConverter(static_cast<double>(sampleRate), false).resampleAudioFile(from);
+        auto samples = AudioConverter(static_cast<double>(sampleRate)).resampleAudioFile(from);
         if (samples.empty()) {
             throw PocketTTSError::processingFailed("Audio file contains no samples");
         }

@@ -35,7 +35,7 @@ std::unordered_set<std::string> allowedTokens() {
 
 std::vector<float> loadReferenceAudio(const fs::path& clip) {
     try {
-        return AudioConverter(static_cast<double>(StyleTTS2Constants::sampleRate), false).resampleAudioFile(clip);
+        return AudioConverter(static_cast<double>(StyleTTS2Constants::sampleRate)).resampleAudioFile(clip);
     } catch (const platform::core::CancellationError&) {
         throw;
     } catch (const std::exception&) {

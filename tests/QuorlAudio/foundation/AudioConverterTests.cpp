@@ -100,10 +100,10 @@ TEST(AudioConverterTests, ErrorsDescribeThemselvesExactly) {
 
 TEST(AudioConverterTests, TargetFormatIsMonoFloat32AtTheRequestedRate) {
     EXPECT_EQ(AudioConverter().targetFormat(), floatFormat(16000, 1));
-    EXPECT_EQ(AudioConverter(24000, false).targetFormat(), floatFormat(24000, 1));
+    EXPECT_EQ(AudioConverter(24000).targetFormat(), floatFormat(24000, 1));
     EXPECT_EQ(AudioConverter(floatFormat(22050, 2, true)).targetFormat(), floatFormat(22050, 2, true));
     for (double rate : {0.0, -16000.0, std::numeric_limits<double>::infinity()}) {
-        EXPECT_THROW(AudioConverter(rate, false), std::invalid_argument) << rate;
+        EXPECT_THROW(AudioConverter{rate}, std::invalid_argument) << rate;
     }
 }
 
