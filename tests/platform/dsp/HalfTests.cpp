@@ -47,10 +47,19 @@ TEST(HalfTests, FloatToHalfRoundsToNearestTiesToEven) {
         {0x1p-26f, 0x0000},
         {-0x1p-24f, 0x8001},
     };
+    std::vector<float> inputs;
     for (const auto& c : cases) {
         Half result{};
         floatToHalf(&c.input, &result, 1);
         EXPECT_EQ(bits(result), c.expected) << c.input;
+        inputs.push_back(c.input);
+    }
+
+    // All at once, so that most go through the wide conversion and the rest through the tail.
+    std::vector<Half> results(inputs.size());
+    floatToHalf(inputs.data(), results.data(), inputs.size());
+    for (std::size_t index = 0; index < inputs.size(); ++index) {
+        EXPECT_EQ(bits(results[index]), cases[index].expected) << inputs[index];
     }
 
     const float notANumber = std::numeric_limits<float>::quiet_NaN();
