@@ -16,6 +16,33 @@ namespace {
 // does not depend on the machine.
 constexpr std::size_t lanes = 8;
 
+// Four floats as one value; loads and stores go through memcpy, so no alignment is assumed.
+using Float4 = float __attribute__((vector_size(16)));
+
+Float4 load4(const float* source) {
+    Float4 value;
+    std::memcpy(&value, source, sizeof value);
+    return value;
+}
+
+void store4(float* destination, Float4 value) { std::memcpy(destination, &value, sizeof value); }
+
+void transposeTile(const float* source, std::size_t sourceRowStride, float* destination,
+                   std::size_t destinationRowStride) {
+    const Float4 row0 = load4(source);
+    const Float4 row1 = load4(source + sourceRowStride);
+    const Float4 row2 = load4(source + 2 * sourceRowStride);
+    const Float4 row3 = load4(source + 3 * sourceRowStride);
+    const Float4 low01 = __builtin_shufflevector(row0, row1, 0, 4, 1, 5);
+    const Float4 high01 = __builtin_shufflevector(row0, row1, 2, 6, 3, 7);
+    const Float4 low23 = __builtin_shufflevector(row2, row3, 0, 4, 1, 5);
+    const Float4 high23 = __builtin_shufflevector(row2, row3, 2, 6, 3, 7);
+    store4(destination, __builtin_shufflevector(low01, low23, 0, 1, 4, 5));
+    store4(destination + destinationRowStride, __builtin_shufflevector(low01, low23, 2, 3, 6, 7));
+    store4(destination + 2 * destinationRowStride, __builtin_shufflevector(high01, high23, 0, 1, 4, 5));
+    store4(destination + 3 * destinationRowStride, __builtin_shufflevector(high01, high23, 2, 3, 6, 7));
+}
+
 template <class Value, class Term> Value reduce(std::size_t count, Term term) {
     std::array<Value, lanes> partial{};
     std::size_t index = 0;
@@ -84,6 +111,23 @@ void matrixMove(const float* source, std::size_t sourceRowStride, float* destina
                 std::size_t rows, std::size_t columns) {
     for (std::size_t row = 0; row < rows; ++row) {
         copy(source + row * sourceRowStride, destination + row * destinationRowStride, columns);
+    }
+}
+
+void transpose(const float* source, std::size_t sourceRowStride, float* destination, std::size_t destinationRowStride,
+               std::size_t rows, std::size_t columns) {
+    const std::size_t tileRows = rows - rows % 4;
+    const std::size_t tileColumns = columns - columns % 4;
+    for (std::size_t row = 0; row < tileRows; row += 4) {
+        for (std::size_t column = 0; column < tileColumns; column += 4) {
+            transposeTile(source + row * sourceRowStride + column, sourceRowStride,
+                          destination + column * destinationRowStride + row, destinationRowStride);
+        }
+    }
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t column = row < tileRows ? tileColumns : 0; column < columns; ++column) {
+            destination[column * destinationRowStride + row] = source[row * sourceRowStride + column];
+        }
     }
 }
 

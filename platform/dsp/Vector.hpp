@@ -17,6 +17,11 @@ void copy(const float* source, std::size_t sourceStride, float* destination, std
 // `destinationRowStride` elements apart.
 void matrixMove(const float* source, std::size_t sourceRowStride, float* destination, std::size_t destinationRowStride,
                 std::size_t rows, std::size_t columns);
+// Writes the transpose of a `rows` x `columns` matrix: destination[c * destinationRowStride + r] =
+// source[r * sourceRowStride + c]. It moves four-by-four tiles, so both sides are read and written four
+// values at a time.
+void transpose(const float* source, std::size_t sourceRowStride, float* destination, std::size_t destinationRowStride,
+               std::size_t rows, std::size_t columns);
 void clear(float* destination, std::size_t count);
 void fill(float* destination, float value, std::size_t count);
 // accumulator[i] += scale * source[i]

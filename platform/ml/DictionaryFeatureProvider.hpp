@@ -16,6 +16,8 @@ public:
     std::optional<FeatureValue> featureValue(const std::string& name) const override;
 
     const std::map<std::string, FeatureValue>& dictionary() const { return dictionary_; }
+    // For a result that predictions fill again and again (Model::predictInto).
+    std::map<std::string, FeatureValue>& dictionary() { return dictionary_; }
 
 private:
     std::map<std::string, FeatureValue> dictionary_;

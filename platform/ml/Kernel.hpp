@@ -35,6 +35,15 @@ public:
 
     virtual std::map<std::string, FeatureValue> predict(const FeatureProvider& input, ModelState* state,
                                                         const PredictionOptions& options) = 0;
+
+    // The same prediction written into `outputs`, a map the caller reuses from one prediction to the next and
+    // that still holds the previous prediction's entries. A kernel that overrides this assigns each of its
+    // outputs over the entry already there (and erases any it does not give), so that a prediction whose
+    // arrays are the caller's backings allocates nothing. By default the map is replaced by predict's.
+    virtual void predictInto(const FeatureProvider& input, ModelState* state, const PredictionOptions& options,
+                             std::map<std::string, FeatureValue>& outputs) {
+        outputs = predict(input, state, options);
+    }
 };
 
 // Makes a kernel for one loaded model; may throw to refuse the load.

@@ -129,8 +129,21 @@ std::shared_ptr<MultiArray> readBeforeWrites(const std::string& name, std::share
     return produced;
 }
 
-std::map<std::string, FeatureValue> withBackings(std::map<std::string, FeatureValue> outputs,
-                                                 const PredictionOptions& options) {
+// True when the kernel returned every backing itself as its output, so that nothing is left to copy.
+bool writtenInPlace(const std::map<std::string, FeatureValue>& outputs, const PredictionOptions& options) {
+    for (const auto& [name, backing] : options.outputBackings) {
+        const auto found = outputs.find(name);
+        if (backing == nullptr || found == outputs.end() || found->second.multiArrayValue() != backing) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void writeBackings(std::map<std::string, FeatureValue>& outputs, const PredictionOptions& options) {
+    if (writtenInPlace(outputs, options)) {
+        return;
+    }
     std::map<std::string, std::shared_ptr<MultiArray>> products;
     for (const auto& [name, backing] : options.outputBackings) {
         products.emplace(name, readBeforeWrites(name, checkedProduct(name, backing, outputs), options));
@@ -139,7 +152,6 @@ std::map<std::string, FeatureValue> withBackings(std::map<std::string, FeatureVa
         copyElements(*products.at(name), *backing);
         outputs.insert_or_assign(name, FeatureValue(backing));
     }
-    return outputs;
 }
 
 } // namespace
@@ -203,13 +215,25 @@ std::shared_ptr<ModelState> Model::makeState() const {
     return std::make_shared<ModelState>(std::move(buffers));
 }
 
+void Model::predictInto(const FeatureProvider& input, const PredictionOptions& options,
+                        DictionaryFeatureProvider& result) const {
+    checkInputs(input);
+    kernel_->predictInto(input, nullptr, options, result.dictionary());
+    writeBackings(result.dictionary(), options);
+}
+
 std::shared_ptr<const FeatureProvider> Model::run(const FeatureProvider& input, ModelState* state,
                                                   const PredictionOptions& options) const {
+    checkInputs(input);
+    auto outputs = kernel_->predict(input, state, options);
+    writeBackings(outputs, options);
+    return std::make_shared<DictionaryFeatureProvider>(std::move(outputs));
+}
+
+void Model::checkInputs(const FeatureProvider& input) const {
     for (const auto& entry : description_.inputDescriptionsByName) {
         checkInput(entry.second, input);
     }
-    auto outputs = kernel_->predict(input, state, options);
-    return std::make_shared<DictionaryFeatureProvider>(withBackings(std::move(outputs), options));
 }
 
 } // namespace platform::ml

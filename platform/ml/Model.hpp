@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ml/BatchProvider.hpp"
+#include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 #include "platform/ml/Kernel.hpp"
 #include "platform/ml/ModelConfiguration.hpp"
@@ -36,6 +37,12 @@ public:
     // A prediction that reads and updates the state; the state must hold every state the model declares.
     std::shared_ptr<const FeatureProvider> predict(const FeatureProvider& input, ModelState& state,
                                                    const PredictionOptions& options = {}) const;
+    // One prediction whose outputs replace those in `result`, which the caller keeps from one prediction to the
+    // next, with the same checks and backings as predict. With a kernel that writes its outputs over the
+    // result's entries and hands the backings back (Kernel::predictInto), it allocates nothing. After a
+    // failure the result's contents are unspecified.
+    void predictInto(const FeatureProvider& input, const PredictionOptions& options,
+                     DictionaryFeatureProvider& result) const;
     // One prediction per provider, results in batch order. Output backings would make every result share
     // one array, so a batch refuses them.
     std::shared_ptr<const BatchProvider> predictions(const BatchProvider& batch,
@@ -50,6 +57,7 @@ private:
 
     std::shared_ptr<const FeatureProvider> run(const FeatureProvider& input, ModelState* state,
                                                const PredictionOptions& options) const;
+    void checkInputs(const FeatureProvider& input) const;
 
     ModelDescription description_;
     ModelConfiguration configuration_;

@@ -3,7 +3,6 @@
 #include "QuorlAudio/asr/batch/ASRError.hpp"
 #include "QuorlAudio/asr/batch/TdtStrideLimit.hpp"
 
-#include "platform/dsp/Vector.hpp"
 #include "platform/ml/MessageText.hpp"
 
 #include <algorithm>
@@ -63,7 +62,6 @@ void EncoderFrameView::copyFrame(int index, float* destination, std::size_t dest
     if (index < 0 || index >= count) {
         throw ASRError::processingFailed("Encoder frame index out of range: " + std::to_string(index));
     }
-    const float* source = basePointer + static_cast<std::size_t>(index) * timeStride;
     if (hiddenStride == 0) {
         throw ASRError::processingFailed("Invalid hidden stride: 0");
     }
@@ -73,7 +71,7 @@ void EncoderFrameView::copyFrame(int index, float* destination, std::size_t dest
     if (!fitsInt32(destinationStride)) {
         throw ASRError::processingFailed("Destination stride exceeds supported range");
     }
-    platform::dsp::copy(source, hiddenStride, destination, destinationStride, static_cast<std::size_t>(hiddenSize));
+    mover.copyFrame(*this, index, destination, destinationStride);
 }
 
 } // namespace quorl

@@ -170,8 +170,11 @@ TdtJointDecision TdtModelInference::runJointPrepared(const EncoderFrameView& enc
                                                      const platform::ml::Model& model, TdtStepBuffers& buffers,
                                                      bool needsTopK) const {
     encoderFrames.copyFrame(timeIndex, buffers.encoderDestPtr, buffers.encoderDestStride);
-    const auto output = predict(model, buffers.jointInput, buffers.jointBackings);
-    return readJointDecision(*output, needsTopK, buffers.topK);
+    {
+        const LentBackings lent(*predictionOptions, buffers.jointBackings);
+        model.predictInto(buffers.jointInput, *predictionOptions, buffers.jointOutputs);
+    }
+    return readJointDecision(buffers.jointOutputs, needsTopK, buffers.topK);
 }
 
 TdtJointDecision TdtModelInference::readJointDecision(const platform::ml::FeatureProvider& output, bool needsTopK,

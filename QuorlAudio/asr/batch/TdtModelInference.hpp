@@ -27,7 +27,8 @@ public:
                                                                  TdtStepBuffers::Backings& backings) const;
 
     // Copies frame `timeIndex` into the buffers' "encoder_step" and asks the joint model, whose "decoder_step"
-    // the caller has filled, for its decision; the top-K lists only when `needsTopK`.
+    // the caller has filled, for its decision; the top-K lists only when `needsTopK`. The outputs land in the
+    // buffers' joint outputs, so a kernel that writes into its backings makes the step allocate nothing.
     TdtJointDecision runJointPrepared(const EncoderFrameView& encoderFrames, int timeIndex,
                                       const platform::ml::Model& model, TdtStepBuffers& buffers, bool needsTopK) const;
 

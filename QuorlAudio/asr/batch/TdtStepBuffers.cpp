@@ -4,6 +4,8 @@
 #include "QuorlAudio/foundation/ASRConstants.hpp"
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace quorl {
@@ -34,6 +36,7 @@ TdtStepBuffers::TdtStepBuffers(int encoderHiddenSize)
       durationBacking(aligned({1, 1, 1}, DataType::int32)), jointBackings{{"token_id", tokenIdBacking},
                                                                           {"token_prob", tokenProbBacking},
                                                                           {"duration", durationBacking}},
+      jointOutputs(std::map<std::string, platform::ml::FeatureValue>()),
       decoderBackings{{"h_out", nullptr}, {"c_out", nullptr}}, topK{} {}
 
 } // namespace quorl

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/asr/batch/TdtReusableJointInputProvider.hpp"
 
+#include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArray.hpp"
 
 #include <cstddef>
@@ -46,6 +47,8 @@ struct TdtStepBuffers {
     std::shared_ptr<platform::ml::MultiArray> durationBacking;
     // The joint model's output backings, built once.
     Backings jointBackings;
+    // The joint model's outputs, written again by every step.
+    platform::ml::DictionaryFeatureProvider jointOutputs;
     // The decoder's output backings "h_out" and "c_out"; their arrays are set to the state's before each run.
     Backings decoderBackings;
     TopKLists topK;

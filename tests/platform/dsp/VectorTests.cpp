@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::dsp {
@@ -73,6 +74,23 @@ TEST(VectorTests, StridedCopyGathersAndScattersWithoutTouchingTheGaps) {
     for (std::size_t index = 0; index < destination.size(); ++index) {
         const float expected = index % 16 == 0 ? source[2 + (index / 16) * 3] : -1.0f;
         EXPECT_EQ(destination[index], expected) << index;
+    }
+}
+
+TEST(VectorTests, TransposeMovesEveryElementWithoutTouchingTheGaps) {
+    // Sizes below, at and past the four-by-four tiles, with padded rows on both sides.
+    for (const auto& [rows, columns] : {std::pair<std::size_t, std::size_t>{1, 1}, {4, 4}, {9, 6}, {3, 8}}) {
+        const std::size_t sourceRowStride = columns + 3;
+        const std::size_t destinationRowStride = rows + 2;
+        const auto source = sample(rows * sourceRowStride, 0.9f);
+        std::vector<float> destination(columns * destinationRowStride, -1.0f);
+        transpose(source.data(), sourceRowStride, destination.data(), destinationRowStride, rows, columns);
+        for (std::size_t index = 0; index < destination.size(); ++index) {
+            const std::size_t row = index % destinationRowStride;
+            const std::size_t column = index / destinationRowStride;
+            const float expected = row < rows ? source[row * sourceRowStride + column] : -1.0f;
+            EXPECT_EQ(destination[index], expected) << rows << "x" << columns << " at " << index;
+        }
     }
 }
 

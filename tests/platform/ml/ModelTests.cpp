@@ -121,6 +121,52 @@ TEST_F(ModelTest, OutputsBackedByTheirOwnInputsAreAllReadBeforeAnyIsWritten) {
     EXPECT_EQ(valuesOf(*b), (std::vector<double>{1, 2, 3}));
 }
 
+// Writes "y" = "x" + 1 straight into the caller's backing of "y" and hands it back over the reused entry.
+class InPlaceKernel : public Kernel {
+public:
+    std::map<std::string, FeatureValue> predict(const FeatureProvider& input, ModelState* state,
+                                                const PredictionOptions& options) override {
+        std::map<std::string, FeatureValue> outputs;
+        predictInto(input, state, options, outputs);
+        return outputs;
+    }
+
+    void predictInto(const FeatureProvider& input, ModelState*, const PredictionOptions& options,
+                     std::map<std::string, FeatureValue>& outputs) override {
+        const auto x = input.featureValue("x")->multiArrayValue();
+        const auto& y = options.outputBackings.at("y");
+        for (std::size_t index = 0; index < x->count(); ++index) {
+            y->at<float>(index) = x->at<float>(index) + 1;
+        }
+        outputs.insert_or_assign("y", FeatureValue(y));
+    }
+};
+
+TEST_F(ModelTest, PredictionsIntoAReusedResultReplaceItsOutputs) {
+    auto plusOne = Model::load(writePlusOneBundle());
+    DictionaryFeatureProvider result({{"stale", FeatureValue(std::int64_t{1})}});
+    plusOne->predictInto(inputX(makeArray({1, 3}, {1, 2, 3})), {}, result);
+    EXPECT_EQ(result.featureNames(), (std::set<std::string>{"y"}));
+    EXPECT_EQ(valuesOf(*result.featureValue("y")->multiArrayValue()), (std::vector<double>{2, 3, 4}));
+
+    auto backing = std::make_shared<MultiArray>(MultiArray::Shape{1, 3}, DataType::float32);
+    const PredictionOptions backed{.outputBackings = {{"y", backing}}};
+    plusOne->predictInto(inputX(makeArray({1, 3}, {0, 10, 20})), backed, result);
+    EXPECT_EQ(result.featureValue("y")->multiArrayValue(), backing);
+    EXPECT_EQ(valuesOf(*backing), (std::vector<double>{1, 11, 21}));
+    EXPECT_THROW(plusOne->predictInto(DictionaryFeatureProvider({}), backed, result), ModelError);
+
+    registerKernel("in-place", [](const KernelContext&) { return std::make_unique<InPlaceKernel>(); });
+    auto inPlace = Model::load(testsupport::writeModelBundle(
+        folder.path(), "InPlace.mlmodelc",
+        testsupport::modelManifest("in-place", {multiArrayFeature("x", {1, 3})}, {multiArrayFeature("y", {1, 3})})));
+    for (const double start : {5.0, 7.0}) {
+        inPlace->predictInto(inputX(makeArray({1, 3}, {start, start, start})), backed, result);
+        EXPECT_EQ(result.featureValue("y")->multiArrayValue(), backing);
+        EXPECT_EQ(valuesOf(*backing), (std::vector<double>{start + 1, start + 1, start + 1}));
+    }
+}
+
 TEST_F(ModelTest, AMismatchedOrUnknownOutputBackingIsAModelError) {
     auto model = Model::load(writePlusOneBundle());
     const std::pair<std::string, std::shared_ptr<MultiArray>> backings[] = {

@@ -137,6 +137,20 @@ void BM_RuntimeJointPredict(benchmark::State& state) {
 }
 BENCHMARK(BM_RuntimeJointPredict);
 
+// The same prediction into a result reused from call to call, as the decoder's joint steps make it.
+void BM_RuntimeJointPredictInto(benchmark::State& state) {
+    quorl::TdtStepBuffers buffers(encoderHiddenSize);
+    platform::ml::PredictionOptions options{.outputBackings = buffers.jointBackings};
+    std::size_t allocations = 0;
+    for (auto _ : state) {
+        const std::size_t before = allocationCount();
+        models().blankJoint->predictInto(buffers.jointInput, options, buffers.jointOutputs);
+        allocations += allocationCount() - before;
+    }
+    reportPerFrame(state, allocations, 1);
+}
+BENCHMARK(BM_RuntimeJointPredictInto);
+
 // Copying one 1024-value frame of an encoder output of `range(0)` frames into the padded "encoder_step"
 // (destination stride 16). The source stride is the padded frame count, so longer outputs read sparser memory.
 void BM_EncoderFrameCopy(benchmark::State& state) {

@@ -109,18 +109,26 @@ std::map<std::string, FeatureValue> TrivialDecoder::predict(const platform::ml::
     };
 }
 
-std::map<std::string, FeatureValue> TrivialJoint::predict(const platform::ml::FeatureProvider&,
-                                                          platform::ml::ModelState*,
+std::map<std::string, FeatureValue> TrivialJoint::predict(const platform::ml::FeatureProvider& input,
+                                                          platform::ml::ModelState* state,
                                                           const platform::ml::PredictionOptions& options) {
+    std::map<std::string, FeatureValue> outputs;
+    predictInto(input, state, options, outputs);
+    return outputs;
+}
+
+void TrivialJoint::predictInto(const platform::ml::FeatureProvider&, platform::ml::ModelState*,
+                               const platform::ml::PredictionOptions& options,
+                               std::map<std::string, FeatureValue>& outputs) {
     const auto& tokenId = options.outputBackings.at("token_id");
     const auto& tokenProb = options.outputBackings.at("token_prob");
     const auto& duration = options.outputBackings.at("duration");
     tokenId->at<std::int32_t>(0) = token_;
     tokenProb->at<float>(0) = 0.9f;
     duration->at<std::int32_t>(0) = 1;
-    return {{"token_id", FeatureValue(tokenId)},
-            {"token_prob", FeatureValue(tokenProb)},
-            {"duration", FeatureValue(duration)}};
+    outputs.insert_or_assign("token_id", FeatureValue(tokenId));
+    outputs.insert_or_assign("token_prob", FeatureValue(tokenProb));
+    outputs.insert_or_assign("duration", FeatureValue(duration));
 }
 
 nlohmann::json feature(const std::string& name, const std::vector<std::size_t>& shape, DataType dataType) {

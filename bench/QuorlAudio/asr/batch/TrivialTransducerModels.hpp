@@ -74,7 +74,8 @@ private:
 };
 
 // A joint model that writes one fixed answer (the token, probability 0.9, a duration of one frame) straight
-// into the caller's backings, so the runtime copies nothing, and returns them.
+// into the caller's backings, so the runtime copies nothing, and returns them; into a reused result, it
+// allocates nothing.
 class TrivialJoint : public platform::ml::Kernel {
 public:
     explicit TrivialJoint(int token) : token_(token) {}
@@ -82,6 +83,9 @@ public:
     std::map<std::string, platform::ml::FeatureValue> predict(const platform::ml::FeatureProvider& input,
                                                               platform::ml::ModelState* state,
                                                               const platform::ml::PredictionOptions& options) override;
+    void predictInto(const platform::ml::FeatureProvider& input, platform::ml::ModelState* state,
+                     const platform::ml::PredictionOptions& options,
+                     std::map<std::string, platform::ml::FeatureValue>& outputs) override;
 
 private:
     int token_;

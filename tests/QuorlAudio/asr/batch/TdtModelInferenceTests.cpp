@@ -127,6 +127,29 @@ TEST(EncoderFrameView, CopiesFramesThroughBothLayoutsAndStrides) {
     }
 }
 
+TEST(EncoderFrameView, CopiesEveryFrameOfADenseOutputInAnyOrder) {
+    // [1, 5, 11], frame t holding t + 0.01 h at hidden index h: frames are adjacent within each row, and the
+    // last valid group of frames is a partial one.
+    constexpr int hiddenSize = 5;
+    constexpr int frames = 11;
+    std::vector<double> values;
+    for (int hidden = 0; hidden < hiddenSize; ++hidden) {
+        for (int frame = 0; frame < frames; ++frame) {
+            values.push_back(frame + 0.01 * hidden);
+        }
+    }
+    const EncoderFrameView view(makeArray({1, hiddenSize, frames}, values), 10, hiddenSize);
+    std::vector<float> destination(hiddenSize * 16, -1);
+    for (const int frame : {0, 1, 1, 9, 3, 8, 7, 2}) {
+        view.copyFrame(frame, destination.data(), 16);
+        for (std::size_t index = 0; index < destination.size(); ++index) {
+            const float expected =
+                index % 16 == 0 ? static_cast<float>(frame + 0.01 * static_cast<double>(index / 16)) : -1.0f;
+            EXPECT_EQ(destination[index], expected) << "frame " << frame << " at " << index;
+        }
+    }
+}
+
 TEST(EncoderFrameView, RefusesFramesAndStridesItCannotCopy) {
     std::vector<float> memory(64);
     std::vector<float> destination(16);
