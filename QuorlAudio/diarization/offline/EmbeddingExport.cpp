@@ -67,8 +67,8 @@ void exportEmbeddings(const std::vector<TimedEmbedding>& embeddings, const std::
         payloads.push_back(payload(embeddings[index], index, index < assignments.size() ? assignments[index] : -1));
     }
     writeInPlace(payloads.dump(), path);
-    logger.info(platform::core::concatenated(
-        {"Exported ", std::to_string(embeddings.size()), " embeddings to ", path}));
+    logger.info(
+        platform::core::concatenated({"Exported ", std::to_string(embeddings.size()), " embeddings to ", path}));
 }
 
 } // namespace quorl

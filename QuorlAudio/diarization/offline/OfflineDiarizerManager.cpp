@@ -91,9 +91,9 @@ void OfflineDiarizerManager::prepareModels(const std::optional<fs::path>& direct
     logger_.info("Attempting fallback download and compilation");
     purgeDiarizerRepo(root, "Failed to remove cached diarizer repo before fallback: ");
     install(fallbackLoad(root, configuration));
-    logger_.info(platform::core::concatenated({"Fallback download + compile completed in ",
-                                               fixedDecimalText(models_->compilationDuration, 2), "s at ",
-                                               root.string()}));
+    logger_.info(
+        platform::core::concatenated({"Fallback download + compile completed in ",
+                                      fixedDecimalText(models_->compilationDuration, 2), "s at ", root.string()}));
 }
 
 void OfflineDiarizerManager::install(OfflineDiarizerModels models) {
@@ -143,10 +143,9 @@ DiarizationResult OfflineDiarizerManager::process(std::vector<float> audio, cons
     return process(ArrayAudioSampleSource(std::move(audio)), 0, progressCallback);
 }
 
-DiarizationResult OfflineDiarizerManager::process(const fs::path& audioFile,
-                                                  const ProgressCallback& progressCallback) {
-    const auto loaded = AudioSourceFactory().makeDiskBackedSource(
-        audioFile, static_cast<int>(config_.segmentation.sampleRate));
+DiarizationResult OfflineDiarizerManager::process(const fs::path& audioFile, const ProgressCallback& progressCallback) {
+    const auto loaded =
+        AudioSourceFactory().makeDiskBackedSource(audioFile, static_cast<int>(config_.segmentation.sampleRate));
     struct CleanUp {
         const DiskBackedAudioSampleSource& source;
         ~CleanUp() { source.cleanup(); }
@@ -172,8 +171,9 @@ DiarizationResult OfflineDiarizerManager::diarize(const AudioSampleSource& audio
     const auto start = std::chrono::steady_clock::now();
     const auto stages = OfflineStageTasks::run(audioSource, models, config_, progressCallback);
     logger_.debug("Segmentation completed in " + decimalText(stages.segmentationSeconds) + "s (async)");
-    logger_.debug(platform::core::concatenated({"Embedding extraction produced ", std::to_string(stages.embeddings.size()),
-                                                " vectors in ", decimalText(stages.embeddingSeconds), "s (async)"}));
+    logger_.debug(
+        platform::core::concatenated({"Embedding extraction produced ", std::to_string(stages.embeddings.size()),
+                                      " vectors in ", decimalText(stages.embeddingSeconds), "s (async)"}));
     const PLDATransform pldaTransform(models.pldaRhoModel, models.pldaPsi);
     if (stages.embeddings.empty()) {
         throw OfflineDiarizationError::noSpeechDetected();
@@ -186,8 +186,7 @@ DiarizationResult OfflineDiarizerManager::diarize(const AudioSampleSource& audio
                                                             config_)
             : std::nullopt;
     const OfflineReconstruction reconstruction(config_, AppLogger("OfflineReconstruction"));
-    auto segments = reconstruction.buildSegments(stages.segmentation, clustering.chunkAssignments,
-                                                 clustering.centroids,
+    auto segments = reconstruction.buildSegments(stages.segmentation, clustering.chunkAssignments, clustering.centroids,
                                                  extractor ? spanEmbedder(*extractor, audioSource)
                                                            : OfflineReconstruction::SpanEmbedder{});
     auto speakerDatabase = reconstruction.buildSpeakerDatabase(segments);

@@ -118,11 +118,9 @@ std::string cosinesText(const std::vector<double>& similarities) {
 OfflineReconstruction::OfflineReconstruction(OfflineDiarizerConfig config, AppLogger logger)
     : config_(std::move(config)), logger_(std::move(logger)) {}
 
-std::vector<TimedSpeakerSegment>
-OfflineReconstruction::buildSegments(const SegmentationOutput& segmentation,
-                                     const std::vector<std::vector<std::int64_t>>& hardClusters,
-                                     const std::vector<std::vector<double>>& centroids,
-                                     const SpanEmbedder& spanEmbedder) const {
+std::vector<TimedSpeakerSegment> OfflineReconstruction::buildSegments(
+    const SegmentationOutput& segmentation, const std::vector<std::vector<std::int64_t>>& hardClusters,
+    const std::vector<std::vector<double>>& centroids, const SpanEmbedder& spanEmbedder) const {
     auto frames = ReconstructionFrames::build(segmentation, hardClusters, static_cast<std::int64_t>(centroids.size()),
                                               config_.segmentation.windowDurationSeconds);
     if (!frames) {
@@ -175,9 +173,9 @@ void OfflineReconstruction::applyZeroVoteReembed(ReconstructionFrames& frames,
     for (const auto& run : runs) {
         const auto embedding = spanEmbedder(static_cast<double>(run.start) * frames.frameDuration,
                                             static_cast<double>(run.end) * frames.frameDuration);
-        const auto assignment = embedding ? ZeroVoteReembedder::assignment({embedding->begin(), embedding->end()},
-                                                                           centroids)
-                                          : std::nullopt;
+        const auto assignment = embedding
+                                    ? ZeroVoteReembedder::assignment({embedding->begin(), embedding->end()}, centroids)
+                                    : std::nullopt;
         if (!assignment) {
             logger_.warning(spanText(run, frames.frameDuration) + "embedding failed; keeping tie-break assignment");
             continue;
@@ -200,7 +198,8 @@ std::vector<TimedSpeakerSegment> OfflineReconstruction::postProcess(std::vector<
     if (!config_.postProcessing.exclusiveSegments) {
         return kept;
     }
-    return SegmentPostProcessing::excludeOverlaps(kept, static_cast<float>(config_.embedding.minSegmentDurationSeconds));
+    return SegmentPostProcessing::excludeOverlaps(kept,
+                                                  static_cast<float>(config_.embedding.minSegmentDurationSeconds));
 }
 
 } // namespace quorl

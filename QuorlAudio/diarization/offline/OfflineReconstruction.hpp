@@ -37,7 +37,8 @@ public:
 
     // Every speaker's mean embedding over its turns, each turn counting once. A turn whose embedding differs in
     // length from the speaker's first is left out.
-    std::map<std::string, std::vector<float>> buildSpeakerDatabase(const std::vector<TimedSpeakerSegment>& segments) const;
+    std::map<std::string, std::vector<float>>
+    buildSpeakerDatabase(const std::vector<TimedSpeakerSegment>& segments) const;
 
 private:
     void logCountHistogram(const ReconstructionFrames& frames) const;

@@ -52,8 +52,9 @@ OfflineSpeakerClustering::OfflineSpeakerClustering(const OfflineDiarizerConfig& 
                                                    const PLDATransform& pldaTransform, const AppLogger& logger)
     : config_(config), pldaTransform_(pldaTransform), logger_(logger) {}
 
-OfflineSpeakerClustering::Result OfflineSpeakerClustering::cluster(const SegmentationOutput& segmentation,
-                                                                   const std::vector<TimedEmbedding>& embeddings) const {
+OfflineSpeakerClustering::Result
+OfflineSpeakerClustering::cluster(const SegmentationOutput& segmentation,
+                                  const std::vector<TimedEmbedding>& embeddings) const {
     Features embeddingFeatures;
     Features rhoFeatures;
     for (const auto& embedding : embeddings) {
@@ -90,11 +91,12 @@ std::vector<std::vector<double>>
 OfflineSpeakerClustering::centroidsOf(const Features& embeddingFeatures, const Features& trainingEmbeddings,
                                       const Features& trainingRho,
                                       const std::vector<std::int64_t>& initialClusters) const {
-    const auto vbxOutput = trainingRho.empty() || initialClusters.empty()
-                               ? unrefined(initialClusters)
-                               : VBxClustering(config_, pldaTransform_)
-                                     .refineWithConstraints(trainingRho, trainingEmbeddings, initialClusters,
-                                                            constraintsFor(config_.clustering, trainingEmbeddings.size()));
+    const auto vbxOutput =
+        trainingRho.empty() || initialClusters.empty()
+            ? unrefined(initialClusters)
+            : VBxClustering(config_, pldaTransform_)
+                  .refineWithConstraints(trainingRho, trainingEmbeddings, initialClusters,
+                                         constraintsFor(config_.clustering, trainingEmbeddings.size()));
     auto centroids = CentroidAssignment::computeCentroids(trainingEmbeddings, vbxOutput, initialClusters).centroids;
     return centroids.empty() ? CentroidAssignment::computeFallbackCentroids(embeddingFeatures) : centroids;
 }

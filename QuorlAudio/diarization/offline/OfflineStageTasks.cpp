@@ -18,7 +18,8 @@ using Stream = platform::core::AsyncStream<SegmentationChunk>;
 
 std::int64_t estimatedWindows(const AudioSampleSource& audioSource, const OfflineDiarizerConfig& config) {
     const std::int64_t step = config.samplesPerStep();
-    return std::max<std::int64_t>(1, audioSource.sampleCount() / step + (audioSource.sampleCount() % step != 0 ? 1 : 0));
+    return std::max<std::int64_t>(1,
+                                  audioSource.sampleCount() / step + (audioSource.sampleCount() % step != 0 ? 1 : 0));
 }
 
 // Hands each window to the progress callback and then to the stream, until the stream's consumer has gone.

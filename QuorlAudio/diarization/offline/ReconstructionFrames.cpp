@@ -31,8 +31,9 @@ public:
                 value = std::max(value, static_cast<double>(weights[speaker]));
             }
         }
-        weightSums_[frame] += std::accumulate(weights.begin(), weights.end(), 0.0,
-                                              [](double sum, float weight) { return sum + static_cast<double>(weight); });
+        weightSums_[frame] += std::accumulate(weights.begin(), weights.end(), 0.0, [](double sum, float weight) {
+            return sum + static_cast<double>(weight);
+        });
         coverage_[frame] += 1;
         for (std::size_t cluster = 0; cluster < rowActivation_.size(); ++cluster) {
             if (rowActivation_[cluster] > 0) {
@@ -68,7 +69,7 @@ private:
 
 double windowStart(const SegmentationOutput& segmentation, std::size_t window, double windowDurationSeconds) {
     return window < segmentation.chunkOffsets.size() ? segmentation.chunkOffsets[window]
-                                                      : static_cast<double>(window) * windowDurationSeconds;
+                                                     : static_cast<double>(window) * windowDurationSeconds;
 }
 
 // F, or none when the recording's end is not a number of frames the grid can hold.
@@ -146,7 +147,8 @@ ReconstructionFrames::build(const SegmentationOutput& segmentation,
                                 .clusterCount = std::max<std::int64_t>(1, centroidCount)};
     FrameAccumulator accumulator(frames, *frameCount);
     addWindows(segmentation, hardClusters, windowDurationSeconds, accumulator);
-    decideFrames(frames, accumulator, std::max<std::int64_t>(0, std::min(segmentation.numSpeakers, frames.clusterCount)));
+    decideFrames(frames, accumulator,
+                 std::max<std::int64_t>(0, std::min(segmentation.numSpeakers, frames.clusterCount)));
     return frames;
 }
 

@@ -13,9 +13,10 @@ void sortByStart(std::vector<TimedSpeakerSegment>& segments) {
 float mergedScore(const TimedSpeakerSegment& current, const TimedSpeakerSegment& next) {
     const auto first = static_cast<double>(current.endTimeSeconds - current.startTimeSeconds);
     const auto second = static_cast<double>(next.endTimeSeconds - next.startTimeSeconds);
-    const float score = first + second > 0 ? static_cast<float>((first * current.qualityScore + second * next.qualityScore) /
-                                                                (first + second))
-                                           : (current.qualityScore + next.qualityScore) * 0.5f;
+    const float score =
+        first + second > 0
+            ? static_cast<float>((first * current.qualityScore + second * next.qualityScore) / (first + second))
+            : (current.qualityScore + next.qualityScore) * 0.5f;
     return std::clamp(score, 0.0f, 1.0f);
 }
 
@@ -68,11 +69,12 @@ std::vector<TimedSpeakerSegment> excludeOverlaps(const std::vector<TimedSpeakerS
         }
         const float duration = end - segment.startTimeSeconds;
         const float factor = duration > 0 ? (end - start) / duration : 1.0f;
-        kept.push_back(TimedSpeakerSegment{.speakerId = segment.speakerId,
-                                           .embedding = segment.embedding,
-                                           .startTimeSeconds = start,
-                                           .endTimeSeconds = end,
-                                           .qualityScore = std::max(0.0f, std::min(1.0f, factor * segment.qualityScore))});
+        kept.push_back(
+            TimedSpeakerSegment{.speakerId = segment.speakerId,
+                                .embedding = segment.embedding,
+                                .startTimeSeconds = start,
+                                .endTimeSeconds = end,
+                                .qualityScore = std::max(0.0f, std::min(1.0f, factor * segment.qualityScore))});
     }
     return kept;
 }
