@@ -86,7 +86,7 @@ private:
     void emit(std::int64_t cluster, const Accumulator& open, double end) {
         const double quality = open.scoreSum / static_cast<double>(open.frameCount);
         segments_.push_back(TimedSpeakerSegment{
-            .speakerId = "S" + std::to_string(cluster + 1),
+            .speakerId = concatenated({"S", std::to_string(cluster + 1)}),
             .embedding = embedding(cluster),
             .startTimeSeconds = static_cast<float>(open.start),
             .endTimeSeconds = static_cast<float>(end),

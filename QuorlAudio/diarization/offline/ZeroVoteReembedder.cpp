@@ -33,18 +33,20 @@ std::vector<Run> detectRuns(const std::vector<std::int64_t>& speakerCountPerFram
     }
     const std::size_t frames = std::min(speakerCountPerFrame.size(), activationSums.size());
     std::vector<Run> runs;
-    std::optional<std::int64_t> open;
-    const auto close = [&](std::size_t end) {
-        if (open && static_cast<double>(static_cast<std::int64_t>(end) - *open) * frameDuration >= minDurationSeconds) {
-            runs.push_back({*open, static_cast<std::int64_t>(end)});
+    constexpr std::int64_t none = -1;
+    std::int64_t open = none;
+    const auto close = [&](std::size_t frame) {
+        const auto end = static_cast<std::int64_t>(frame);
+        if (open != none && static_cast<double>(end - open) * frameDuration >= minDurationSeconds) {
+            runs.push_back({open, end});
         }
-        open.reset();
+        open = none;
     };
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        if (isZeroVote(speakerCountPerFrame[frame], activationSums[frame])) {
-            open = open.value_or(static_cast<std::int64_t>(frame));
-        } else {
+        if (!isZeroVote(speakerCountPerFrame[frame], activationSums[frame])) {
             close(frame);
+        } else if (open == none) {
+            open = static_cast<std::int64_t>(frame);
         }
     }
     close(frames);
