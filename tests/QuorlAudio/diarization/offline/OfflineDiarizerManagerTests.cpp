@@ -175,6 +175,20 @@ TEST_F(OfflineDiarizerManagerTest, AnEmbeddingWithNaNFailsAnExportingRunOnly) {
     EXPECT_FALSE(fs::exists(folder / "embeddings.json"));
 }
 
+// Noise between the voices gives no usable embedding, so none of its frames is voted for; its second embedding
+// is no better, and the run goes on with the tie-break.
+TEST_F(OfflineDiarizerManagerTest, AStretchThatCannotBeReembeddedKeepsTheTieBreak) {
+    auto config = PipelineTestModels::config();
+    config.zeroVoteReembed.enabled = true;
+    auto manager = loaded(config);
+
+    const auto result = manager.process(PipelineTestModels::recording(5, {{1, 0, 2}, {3, 2, 3}, {2, 3, 5}}));
+
+    EXPECT_EQ(testing::logLines(sink, "OfflineReconstruction").back(),
+              "Zero-vote re-embed [2.00s\u20133.00s]: embedding failed; keeping tie-break assignment");
+    EXPECT_FALSE(result.segments.empty());
+}
+
 TEST_F(OfflineDiarizerManagerTest, AFailingStageEndsTheRunWithItsOwnError) {
     for (auto* kernel : {&models.segmentation, &models.embedding}) {
         SCOPED_TRACE(kernel->name());

@@ -48,7 +48,7 @@ ScriptedKernel::Outputs segments(const ScriptedKernel::Call& call) {
     const std::size_t windows = voices.size() / PipelineTestModels::frames;
     std::vector<double> scores(voices.size() * classes, 0.0);
     for (std::size_t frame = 0; frame < voices.size(); ++frame) {
-        scores[frame * classes + static_cast<std::size_t>(std::clamp(voices[frame], 0, 2))] = 10.0;
+        scores[frame * classes + static_cast<std::size_t>(std::clamp(voices[frame], 0, 3))] = 10.0;
     }
     return {{"segments", FeatureValue(testsupport::makeArray({windows, PipelineTestModels::frames, classes}, scores))}};
 }
@@ -70,7 +70,8 @@ ScriptedKernel::Outputs embedding(const ScriptedKernel::Call& call, bool notANum
     const auto strongest = std::ranges::max_element(weightOf, {}, [](const auto& entry) { return entry.second; });
     const auto vector = PipelineTestModels::embeddingOf(strongest == weightOf.end() ? 0 : strongest->first);
     std::vector<double> values(vector.begin(), vector.end());
-    values.back() = notANumber ? NAN : values.back();
+    const bool unusable = notANumber || (strongest != weightOf.end() && strongest->first == 3);
+    values.back() = unusable ? NAN : values.back();
     return {{"embedding", FeatureValue(testsupport::makeArray({1, embeddingSize}, values))}};
 }
 

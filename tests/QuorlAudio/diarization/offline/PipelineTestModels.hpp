@@ -13,12 +13,13 @@
 namespace quorl::testmodels {
 
 // The four models of the offline diarizer over scripted kernels that hear voices in the audio: a voice is a
-// stretch of samples all equal to 0.1 × its number (1 or 2), silence is 0. Windows are 1 s at 1600 Hz with ten
+// stretch of samples all equal to 0.1 × its number (1 to 3), silence is 0. Windows are 1 s at 1600 Hz with ten
 // frames of 160 samples.
 // - Segmentation: each frame wins the powerset class of the single local speaker voice − 1 heard at the frame's
 //   first sample, or silence.
 // - FBANK: "fbank_features" [1, 10], the voice heard at each frame's first sample.
-// - Embedding: a unit vector of its own for the voice that carries most of the mask's weight.
+// - Embedding: a unit vector of its own for the voice that carries most of the mask's weight; voice 3 is
+//   noise whose vector holds a value that is not a number.
 // - PldaRho: each embedding's first 128 values, times 10.
 class PipelineTestModels {
 public:
