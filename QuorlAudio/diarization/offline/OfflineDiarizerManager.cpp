@@ -15,6 +15,7 @@
 #include "QuorlAudio/models/RetryPolicy.hpp"
 #include "QuorlAudio/models/repo/Repo.hpp"
 #include "platform/core/Concatenated.hpp"
+#include "platform/core/Error.hpp"
 #include "platform/core/SecondsSince.hpp"
 
 #include <chrono>
@@ -27,16 +28,6 @@ namespace quorl {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& caught) {
-        return caught.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
 
 // Post-processing is what the total leaves after the stages; overlapping stages can leave less than nothing.
 PipelineTimings timingsOf(const OfflineDiarizerModels& models, double audioLoadingSeconds,
@@ -112,7 +103,7 @@ OfflineDiarizerManager::firstLoad(const fs::path& root,
         if (RetryPolicy::isCancellation(error)) {
             throw;
         }
-        logger_.error("Initial offline diarizer model load failed: " + describe(error));
+        logger_.error("Initial offline diarizer model load failed: " + platform::core::describe(error));
         if (ModelHub::shared().offlineMode()) {
             throw;
         }
@@ -126,7 +117,8 @@ OfflineDiarizerManager::fallbackLoad(const fs::path& root,
     try {
         return OfflineDiarizerModels::load(root, configuration);
     } catch (...) {
-        logger_.error("Fallback offline diarizer model load failed: " + describe(std::current_exception()));
+        logger_.error("Fallback offline diarizer model load failed: " +
+                      platform::core::describe(std::current_exception()));
         throw;
     }
 }

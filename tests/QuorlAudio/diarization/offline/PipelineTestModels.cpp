@@ -1,6 +1,7 @@
 #include "tests/QuorlAudio/diarization/offline/PipelineTestModels.hpp"
 
 #include "platform/core/Base64.hpp"
+#include "tests/QuorlAudio/diarization/offline/EmbeddingTestModels.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 #include "tests/support/MultiArrayValues.hpp"
 
@@ -10,7 +11,6 @@
 #include <bit>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 
@@ -75,18 +75,6 @@ ScriptedKernel::Outputs embedding(const ScriptedKernel::Call& call, bool notANum
     return {{"embedding", FeatureValue(testsupport::makeArray({1, embeddingSize}, values))}};
 }
 
-ScriptedKernel::Outputs rho(const ScriptedKernel::Call& call) {
-    const auto embeddings = valuesOf(call, "embeddings");
-    const std::size_t rows = embeddings.size() / embeddingSize;
-    std::vector<double> values;
-    for (std::size_t row = 0; row < rows; ++row) {
-        const auto first = embeddings.begin() + static_cast<std::ptrdiff_t>(row * embeddingSize);
-        std::transform(first, first + rhoSize, std::back_inserter(values),
-                       [](double value) { return value * rhoScale; });
-    }
-    return {{"rho", FeatureValue(testsupport::makeArray({rows, rhoSize}, values))}};
-}
-
 nlohmann::json batched(const std::string& name, const std::vector<std::size_t>& shape) {
     auto feature = testsupport::multiArrayFeature(name, shape);
     feature["shapeRange"] = nlohmann::json::array();
@@ -119,7 +107,7 @@ PipelineTestModels::PipelineTestModels()
       fbank("offline-pipeline-fbank", features),
       embedding("offline-pipeline-embedding",
                 [this](const ScriptedKernel::Call& call) { return testmodels::embedding(call, notANumber.load()); }),
-      plda("offline-pipeline-plda", rho) {}
+      plda("offline-pipeline-plda", [](const ScriptedKernel::Call& call) { return leadingRho(call, rhoScale); }) {}
 
 OfflineDiarizerConfig PipelineTestModels::config() {
     auto config = OfflineDiarizerConfig::defaultConfig();
