@@ -18,8 +18,9 @@ namespace platform::core {
 // never waits. The producer side is the Continuation; the consumer blocks in next() or iterates with
 // range-for. A finished stream hands out what is still buffered, then ends; a failed one hands out what is
 // buffered, then throws its error once, then ends. When the consumer's task is cancelled, next() returns
-// no value and the stream ends for good, and so it does when the last copy of the consumer's side is
-// destroyed. The producer learns of any of these ends through its termination handler.
+// no value and the stream ends for good, and so it does when the consumer calls cancel() or the last copy
+// of the consumer's side is destroyed. The producer learns of any of these ends through its termination
+// handler and through yield() answering false.
 template <typename T> class AsyncStream {
     struct State {
         std::mutex mutex;
@@ -110,6 +111,10 @@ public:
     }
 
     Continuation continuation() const { return Continuation(state_); }
+
+    // The consumer gives up: what is buffered is dropped, later values are refused and next() returns no
+    // value. A stream that has already ended stays as it ended.
+    void cancel() { terminate(*state_, nullptr, true); }
 
     std::optional<T> next() {
         const CancellationToken token = Task::current();

@@ -113,7 +113,8 @@ TEST(AsyncStream, TerminationHandlerRunsOnceForEveryKindOfEnd) {
                   Task::Scope scope(cancellation.token());
                   EXPECT_EQ(stream.next(), std::nullopt);
               }},
-             {"consumer dropped", [](auto& stream, auto&) { stream = AsyncStream<int>(); }}};
+             {"consumer dropped", [](auto& stream, auto&) { stream = AsyncStream<int>(); }},
+             {"consumer ended", [](auto& stream, auto&) { stream.cancel(); }}};
     for (const auto& [name, end] : ends) {
         SCOPED_TRACE(name);
         auto [stream, continuation] = AsyncStream<int>::makeStream();
@@ -125,6 +126,23 @@ TEST(AsyncStream, TerminationHandlerRunsOnceForEveryKindOfEnd) {
         EXPECT_EQ(calls, 1);
         EXPECT_FALSE(continuation.yield(2));
     }
+}
+
+// A consumer that stops reading while other copies of its side live must still turn its producer away.
+TEST(AsyncStream, AConsumerThatEndsTheStreamRefusesLaterValues) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    const auto copy = stream;
+    EXPECT_TRUE(continuation.yield(1));
+    stream.cancel();
+    EXPECT_FALSE(continuation.yield(2));
+    EXPECT_EQ(stream.next(), std::nullopt);
+}
+
+TEST(AsyncStream, EndingAFailedStreamKeepsItsError) {
+    auto [stream, continuation] = AsyncStream<int>::makeStream();
+    continuation.fail(std::make_exception_ptr(std::runtime_error("broken")));
+    stream.cancel();
+    EXPECT_THROW(stream.next(), std::runtime_error);
 }
 
 TEST(AsyncStream, HandlerSetAfterTheEndRunsAtOnce) {

@@ -1,4 +1,6 @@
+#include "QuorlAudio/diarization/offline/OfflineDiarizerManager.hpp"
 #include "QuorlAudio/diarization/offline/OfflineEmbeddingExtractor.hpp"
+#include "QuorlAudio/diarization/offline/OfflineReconstruction.hpp"
 #include "QuorlAudio/diarization/offline/OfflineSegmentationProcessor.hpp"
 #include "QuorlAudio/diarization/offline/PLDATransform.hpp"
 #include "QuorlAudio/diarization/offline/WindowSpeakerEmbeddings.hpp"
@@ -11,6 +13,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,12 +28,18 @@ using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
 
+// The value of each element of a prepared output, by its linear index.
+using PreparedValues = std::function<float(std::size_t index)>;
+
+float wave(std::size_t index) { return std::sin(static_cast<float>(index) * 0.37f); }
+
 // Answers every prediction at once with a prepared array under `output`, shaped by the batch's first input
 // dimension, so a benchmark measures the stage's own work around the model.
 class PreparedKernel : public platform::ml::Kernel {
 public:
-    PreparedKernel(std::string input, std::string output, MultiArray::Shape perRow)
-        : input_(std::move(input)), output_(std::move(output)), perRow_(std::move(perRow)) {}
+    PreparedKernel(std::string input, std::string output, MultiArray::Shape perRow, PreparedValues values)
+        : input_(std::move(input)), output_(std::move(output)), perRow_(std::move(perRow)), values_(std::move(values)) {
+    }
 
     std::map<std::string, FeatureValue> predict(const platform::ml::FeatureProvider& input, platform::ml::ModelState*,
                                                 const platform::ml::PredictionOptions&) override {
@@ -42,7 +51,7 @@ public:
             prepared = std::make_shared<MultiArray>(shape, DataType::float32);
             float* values = prepared->data<float>();
             for (std::size_t index = 0; index < prepared->count(); ++index) {
-                values[index] = std::sin(static_cast<float>(index) * 0.37f);
+                values[index] = values_(index);
             }
         }
         return {{output_, FeatureValue(prepared)}};
@@ -52,6 +61,7 @@ private:
     std::string input_;
     std::string output_;
     MultiArray::Shape perRow_;
+    PreparedValues values_;
     std::map<std::size_t, std::shared_ptr<MultiArray>> prepared_;
 };
 
@@ -59,9 +69,10 @@ std::shared_ptr<platform::ml::Model> preparedModel(const benchsupport::BundleFol
                                                    const std::string& input, const std::string& output,
                                                    const MultiArray::Shape& perRow,
                                                    const nlohmann::json& inputs = nlohmann::json::array(),
-                                                   const nlohmann::json& outputs = nlohmann::json::array()) {
+                                                   const nlohmann::json& outputs = nlohmann::json::array(),
+                                                   const PreparedValues& values = wave) {
     platform::ml::registerKernel(name, [=](const platform::ml::KernelContext&) {
-        return std::make_unique<PreparedKernel>(input, output, perRow);
+        return std::make_unique<PreparedKernel>(input, output, perRow, values);
     });
     return folder.load(name + ".mlmodelc", benchsupport::manifest(name, inputs, outputs));
 }
@@ -122,19 +133,32 @@ void BM_PldaTransformOf1000Embeddings(benchmark::State& state) {
 }
 BENCHMARK(BM_PldaTransformOf1000Embeddings)->Unit(benchmark::kMicrosecond);
 
+struct TrivialEmbeddingModels {
+    std::shared_ptr<platform::ml::Model> fbank;
+    std::shared_ptr<platform::ml::Model> embedding;
+    std::shared_ptr<platform::ml::Model> plda;
+};
+
 // The embedding stage's three models answering at once: filterbank features of 998 frames by 80 bands, one
 // 256-value embedding, 128-value rho vectors.
-OfflineEmbeddingExtractor trivialExtractor(const benchsupport::BundleFolder& folder) {
+TrivialEmbeddingModels trivialEmbeddingModels(const benchsupport::BundleFolder& folder) {
     const MultiArray::Shape fbank{1, 998, 80};
-    const auto fbankModel = preparedModel(folder, "offline-embedding-fbank", "audio", "fbank_features", {998, 80},
-                                          nlohmann::json::array({feature("audio", {1, 1, 160000})}),
-                                          nlohmann::json::array({feature("fbank_features", fbank)}));
-    const auto embeddingModel = preparedModel(folder, "offline-embedding-model", "fbank_features", "embedding", {256},
-                                              {feature("fbank_features", fbank), feature("weights", {1, 589})},
-                                              nlohmann::json::array({feature("embedding", {1, 256})}));
-    const PLDATransform transform(preparedModel(folder, "offline-embedding-plda", "embeddings", "rho", {128}),
-                                  std::vector<double>(128, 1.0));
-    return OfflineEmbeddingExtractor(fbankModel, embeddingModel, transform, OfflineDiarizerConfig::defaultConfig());
+    return {
+        .fbank = preparedModel(folder, "offline-embedding-fbank", "audio", "fbank_features", {998, 80},
+                               nlohmann::json::array({feature("audio", {1, 1, 160000})}),
+                               nlohmann::json::array({feature("fbank_features", fbank)})),
+        .embedding = preparedModel(folder, "offline-embedding-model", "fbank_features", "embedding", {256},
+                                   {feature("fbank_features", fbank), feature("weights", {1, 589})},
+                                   nlohmann::json::array({feature("embedding", {1, 256})})),
+        .plda = preparedModel(folder, "offline-embedding-plda", "embeddings", "rho", {128}),
+    };
+}
+
+OfflineEmbeddingExtractor trivialExtractor(const benchsupport::BundleFolder& folder) {
+    const auto models = trivialEmbeddingModels(folder);
+    return OfflineEmbeddingExtractor(models.fbank, models.embedding,
+                                     PLDATransform(models.plda, std::vector<double>(128, 1.0)),
+                                     OfflineDiarizerConfig::defaultConfig());
 }
 
 // 589 frames of three speakers: the first speaks in frames 0-299, the second in 250-588 (overlapping the first
@@ -197,6 +221,66 @@ void BM_EmbeddingExtractionPerHour(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EmbeddingExtractionPerHour)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// An hour of default windows (1800 of 589 frames, 10 s every 2 s) whose three local speakers belong to ten
+// clusters, rebuilt into speaker turns with the default clean-up.
+void BM_ReconstructionOfOneHour(benchmark::State& state) {
+    SegmentationOutput segmentation;
+    segmentation.numChunks = 1800;
+    segmentation.numFrames = 589;
+    segmentation.frameDuration = 10.0 / 589;
+    std::vector<std::vector<std::int64_t>> clusters;
+    const auto weights = threeSpeakerWeights();
+    for (std::int64_t window = 0; window < 1800; ++window) {
+        segmentation.speakerWeights.push_back(weights);
+        segmentation.chunkOffsets.push_back(2.0 * static_cast<double>(window));
+        clusters.push_back({window / 6 % 10, (window / 6 + 3) % 10, window % 2 == 0 ? -2 : (window / 6 + 7) % 10});
+    }
+    std::vector<std::vector<double>> centroids(10, std::vector<double>(256));
+    for (std::size_t cluster = 0; cluster < centroids.size(); ++cluster) {
+        centroids[cluster][cluster] = 1.0;
+    }
+    const OfflineReconstruction reconstruction(OfflineDiarizerConfig::defaultConfig(),
+                                               AppLogger("OfflineReconstruction"));
+    for (auto _ : state) {
+        auto segments = reconstruction.buildSegments(segmentation, clusters, centroids);
+        auto database = reconstruction.buildSpeakerDatabase(segments);
+        benchmark::DoNotOptimize(database);
+    }
+}
+BENCHMARK(BM_ReconstructionOfOneHour)->Unit(benchmark::kMillisecond);
+
+// Powerset scores of 589 frames: the first local speaker alone in frames 0-249, with the second in 250-299,
+// the second alone from 300 on.
+float twoSpeakerScores(std::size_t index) {
+    const std::size_t frame = index / 7 % 589;
+    const std::size_t winner = frame < 250 ? 1 : frame < 300 ? 4 : 2;
+    return index % 7 == winner ? 10.0f : 0.0f;
+}
+
+// A whole run over an hour of audio with models that answer at once: what the pipeline itself costs around
+// its models (windows, masks, both tasks, clustering, reconstruction). The counter is the real-time factor.
+void BM_PipelineOverheadPerHour(benchmark::State& state) {
+    const benchsupport::BundleFolder folder("offline-pipeline-bench");
+    const auto models = trivialEmbeddingModels(folder);
+    OfflineDiarizerManager manager;
+    manager.initialize(OfflineDiarizerModels{
+        .segmentationModel = preparedModel(folder, "offline-pipeline-segmentation", "audio", "segments", {589, 7},
+                                           nlohmann::json::array(), nlohmann::json::array(), twoSpeakerScores),
+        .fbankModel = models.fbank,
+        .embeddingModel = models.embedding,
+        .pldaRhoModel = models.plda,
+        .pldaPsi = std::vector<double>(128, 1.0),
+    });
+    const auto source = speechLike(3600 * 16000);
+    for (auto _ : state) {
+        auto result = manager.process(source, 0);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["RTF"] = benchmark::Counter(static_cast<double>(state.iterations()) * 3600,
+                                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PipelineOverheadPerHour)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 } // namespace quorl

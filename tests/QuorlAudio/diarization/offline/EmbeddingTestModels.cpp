@@ -4,6 +4,7 @@
 #include "tests/support/MultiArrayValues.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 
 namespace quorl::testmodels {
@@ -35,17 +36,6 @@ ScriptedKernel::Outputs embeddingOutputs(const ScriptedKernel::Call& call) {
     return {{"embedding", FeatureValue(testsupport::makeArray({1, embeddingSize}, values))}};
 }
 
-ScriptedKernel::Outputs pldaOutputs(const ScriptedKernel::Call& call) {
-    const auto embeddings = valuesOf(call, "embeddings");
-    const std::size_t rows = embeddings.size() / embeddingSize;
-    std::vector<double> rho;
-    for (std::size_t row = 0; row < rows; ++row) {
-        const auto first = embeddings.begin() + static_cast<std::ptrdiff_t>(row * embeddingSize);
-        rho.insert(rho.end(), first, first + rhoSize);
-    }
-    return {{"rho", FeatureValue(testsupport::makeArray({rows, rhoSize}, rho))}};
-}
-
 } // namespace
 
 EmbeddingTestModels::EmbeddingTestModels(const MultiArray::Shape& audioShape, const MultiArray::Shape& weightsShape)
@@ -62,7 +52,7 @@ EmbeddingTestModels::EmbeddingTestModels(const MultiArray::Shape& audioShape, co
       plda("offline-embedding-plda",
            [this](const ScriptedKernel::Call& call) {
                note("plda");
-               return pldaOutputs(call);
+               return leadingRho(call);
            }),
       fbankBundle(fbankModel({testsupport::multiArrayFeature("audio", audioShape)},
                              {testsupport::multiArrayFeature("fbank_features", {1, 3})})),
@@ -105,6 +95,18 @@ std::vector<std::string> EmbeddingTestModels::order() const {
 void EmbeddingTestModels::note(const std::string& model) {
     const std::lock_guard lock(mutex_);
     order_.push_back(model);
+}
+
+ScriptedKernel::Outputs leadingRho(const ScriptedKernel::Call& call, double scale) {
+    const auto embeddings = valuesOf(call, "embeddings");
+    const std::size_t rows = embeddings.size() / embeddingSize;
+    std::vector<double> rho;
+    for (std::size_t row = 0; row < rows; ++row) {
+        const auto first = embeddings.begin() + static_cast<std::ptrdiff_t>(row * embeddingSize);
+        std::transform(first, first + rhoSize, std::back_inserter(rho),
+                       [scale](double value) { return value * scale; });
+    }
+    return {{"rho", FeatureValue(testsupport::makeArray({rows, rhoSize}, rho))}};
 }
 
 OfflineDiarizerConfig embeddingConfig(double seconds, std::int64_t sampleRate, double minSegment,

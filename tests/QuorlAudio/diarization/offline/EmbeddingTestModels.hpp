@@ -54,6 +54,9 @@ private:
     void note(const std::string& model);
 };
 
+// The PldaRho answer: each row's first 128 values, times `scale`.
+testsupport::ScriptedKernel::Outputs leadingRho(const testsupport::ScriptedKernel::Call& call, double scale = 1);
+
 // A window of `seconds` at `sampleRate`, speakers needing `minSegment` seconds, batches of `batchSize`.
 OfflineDiarizerConfig embeddingConfig(double seconds, std::int64_t sampleRate, double minSegment,
                                       std::int64_t batchSize = 32);
