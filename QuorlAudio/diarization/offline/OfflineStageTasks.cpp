@@ -4,9 +4,11 @@
 #include "QuorlAudio/diarization/offline/OfflineSegmentationProcessor.hpp"
 #include "QuorlAudio/diarization/offline/PLDATransform.hpp"
 #include "platform/core/AsyncStream.hpp"
+#include "platform/core/CancellationToken.hpp"
 #include "platform/core/DedicatedTask.hpp"
 #include "platform/core/SecondsSince.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <utility>
@@ -64,6 +66,13 @@ void extract(const AudioSampleSource& audioSource, const OfflineDiarizerModels& 
     results.embeddingSeconds = platform::core::secondsSince(start);
 }
 
+void endBoth(platform::core::DedicatedTask& segmentation, platform::core::DedicatedTask& extraction,
+             const Stream::Continuation& continuation) {
+    segmentation.cancel();
+    extraction.cancel();
+    continuation.fail(std::current_exception());
+}
+
 } // namespace
 
 Results run(const AudioSampleSource& audioSource, const OfflineDiarizerModels& models,
@@ -72,16 +81,29 @@ Results run(const AudioSampleSource& audioSource, const OfflineDiarizerModels& m
     Results results;
     platform::core::DedicatedTask segmentation(
         [&] { segment(audioSource, models, config, progressCallback, continuation, results); });
-    platform::core::DedicatedTask extraction([&] { extract(audioSource, models, config, stream, results); });
+    std::atomic<bool> extractionFailed = false;
+    // A failed extraction stops the segmentation at once rather than after the whole recording.
+    platform::core::DedicatedTask extraction([&] {
+        try {
+            extract(audioSource, models, config, stream, results);
+        } catch (...) {
+            extractionFailed = true;
+            segmentation.cancel();
+            throw;
+        }
+    });
     try {
         segmentation.wait();
-        extraction.wait();
+    } catch (const platform::core::CancellationError&) {
+        if (!extractionFailed) {
+            endBoth(segmentation, extraction, continuation);
+            throw;
+        }
     } catch (...) {
-        segmentation.cancel();
-        extraction.cancel();
-        continuation.fail(std::current_exception());
+        endBoth(segmentation, extraction, continuation);
         throw;
     }
+    extraction.wait();
     return results;
 }
 

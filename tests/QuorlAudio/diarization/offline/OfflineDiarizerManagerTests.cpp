@@ -199,6 +199,17 @@ TEST_F(OfflineDiarizerManagerTest, AFailingStageEndsTheRunWithItsOwnError) {
     }
 }
 
+TEST_F(OfflineDiarizerManagerTest, AFailedExtractionStopsTheSegmentationEarly) {
+    models.segmentationDelay = std::chrono::milliseconds(5);
+    auto manager = loaded();
+    models.embedding.failPredictionsWith(std::make_exception_ptr(StageFailure()));
+
+    EXPECT_THROW(manager.process(PipelineTestModels::recording(600, alternating)), StageFailure);
+
+    // Ten minutes in half-second steps are dozens of segmentation batches; the first embedding fails at once.
+    EXPECT_LT(models.segmentation.calls().size(), 10U);
+}
+
 TEST_F(OfflineDiarizerManagerTest, OverlappingStagesLeaveNoPostProcessingTime) {
     models.segmentationDelay = std::chrono::milliseconds(30);
     auto manager = loaded();
