@@ -28,6 +28,9 @@ struct MultiArrayConstraint {
     std::vector<std::size_t> shape;
     DataType dataType = DataType::float32;
     ShapeConstraint shapeConstraint;
+    // States only: the strides, in elements, of the buffer the runtime keeps, padded as an accelerator lays
+    // it out; empty for a dense buffer.
+    std::vector<std::size_t> stateStrides{};
 
     // Whether an array of this shape is accepted.
     bool accepts(const std::vector<std::size_t>& candidate) const;

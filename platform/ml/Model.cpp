@@ -10,6 +10,7 @@
 #include "platform/ml/MultiArrayCopy.hpp"
 #include "platform/ml/StatefulModels.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace platform::ml {
@@ -91,6 +92,21 @@ void checkState(const ModelDescription& description, const ModelState& state) {
             }
         });
     }
+}
+
+// Zero-filled, dense or laid out with the padded strides the state declares.
+std::shared_ptr<MultiArray> stateBuffer(const MultiArrayConstraint& constraint) {
+    if (constraint.stateStrides.empty() || std::ranges::find(constraint.shape, 0U) != constraint.shape.end()) {
+        return std::make_shared<MultiArray>(constraint.shape, constraint.dataType);
+    }
+    std::size_t lastElement = 0;
+    for (std::size_t index = 0; index < constraint.shape.size(); ++index) {
+        lastElement += (constraint.shape[index] - 1) * constraint.stateStrides[index];
+    }
+    const auto extent = std::max(constraint.stateStrides[0] * constraint.shape[0], lastElement + 1);
+    const auto storage = std::make_shared<MultiArray>(MultiArray::Shape{extent}, constraint.dataType);
+    return std::make_shared<MultiArray>(storage->storage(), storage->dataPointer(), constraint.shape,
+                                        constraint.dataType, constraint.stateStrides);
 }
 
 bool sharesMemory(const MultiArray& first, const MultiArray& second) {
@@ -210,7 +226,7 @@ std::shared_ptr<ModelState> Model::makeState() const {
     std::map<std::string, std::shared_ptr<MultiArray>> buffers;
     for (const auto& [name, stateDescription] : description_.stateDescriptionsByName) {
         const auto& constraint = *stateDescription.multiArrayConstraint;
-        buffers.emplace(name, std::make_shared<MultiArray>(constraint.shape, constraint.dataType));
+        buffers.emplace(name, stateBuffer(constraint));
     }
     return std::make_shared<ModelState>(std::move(buffers));
 }

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -95,6 +96,25 @@ FeatureType featureTypeFrom(const json& feature, const std::string& name, bool i
     return *type;
 }
 
+// A padded layout gives every dimension a stride at least as long as what lies inside it.
+std::vector<std::size_t> stateStridesFrom(const json& feature, const std::string& name,
+                                          const std::vector<std::size_t>& shape) {
+    if (!feature.contains("strides")) {
+        return {};
+    }
+    auto strides = shapeFrom(feature.at("strides"), name, "strides");
+    bool laysOut = strides.size() == shape.size();
+    std::size_t inner = 1;
+    for (std::size_t index = strides.size(); laysOut && index-- > 0;) {
+        laysOut = strides[index] >= inner;
+        inner = strides[index] * std::max<std::size_t>(shape[index], 1);
+    }
+    if (!laysOut) {
+        throw ManifestProblem{concat({"\"", name, "\" has \"strides\" that do not lay out its shape"})};
+    }
+    return strides;
+}
+
 FeatureDescription featureFrom(const json& feature, bool isState) {
     if (!feature.contains("name") || !feature.at("name").is_string()) {
         throw ManifestProblem{"a feature has no \"name\""};
@@ -102,11 +122,15 @@ FeatureDescription featureFrom(const json& feature, bool isState) {
     const auto name = feature.at("name").get<std::string>();
     const auto type = featureTypeFrom(feature, name, isState);
     const bool hasArray = type == FeatureType::multiArray || type == FeatureType::state;
+    auto constraint = hasArray ? std::optional(constraintFrom(feature, name)) : std::nullopt;
+    if (isState) {
+        constraint->stateStrides = stateStridesFrom(feature, name, constraint->shape);
+    }
     return FeatureDescription{
         .name = name,
         .type = type,
         .isOptional = feature.value("optional", false),
-        .multiArrayConstraint = hasArray ? std::optional(constraintFrom(feature, name)) : std::nullopt,
+        .multiArrayConstraint = std::move(constraint),
     };
 }
 

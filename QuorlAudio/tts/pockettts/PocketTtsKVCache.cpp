@@ -5,6 +5,7 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsConstants.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsRequiredOutput.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsSynthesisContext.hpp"
+#include "QuorlAudio/tts/pockettts/PocketTtsVoiceSnapshotCheck.hpp"
 #include "platform/core/Concatenated.hpp"
 #include "platform/ml/DictionaryFeatureProvider.hpp"
 #include "platform/ml/MultiArrayCopy.hpp"
@@ -49,26 +50,6 @@ std::span<const float> leading(std::span<const float> values, std::size_t count,
                           text(static_cast<std::int64_t>(count))}));
     }
     return values.first(count);
-}
-
-void checkSnapshot(const PocketTtsVoiceCacheSnapshot& snapshot, std::int64_t layers) {
-    const auto snapshotLayers = static_cast<std::int64_t>(snapshot.layers.size());
-    if (snapshotLayers != layers) {
-        throw PocketTTSError::processingFailed(concatenated(
-            {"voice snapshot layer count ", text(snapshotLayers), " != model layer count ", text(layers)}));
-    }
-    if (snapshot.cacheSeqLen > static_cast<std::int64_t>(capacity) || snapshot.cacheSeqLen < 0) {
-        throw PocketTTSError::processingFailed(concatenated(
-            {"voice snapshot seqLen ", text(snapshot.cacheSeqLen), " exceeds model capacity ", text(capacity)}));
-    }
-    const auto expected = snapshot.cacheSeqLen * 2 * static_cast<std::int64_t>(width);
-    for (std::size_t layer = 0; layer < snapshot.layers.size(); ++layer) {
-        const auto actual = static_cast<std::int64_t>(snapshot.layers[layer].cache.size());
-        if (actual != expected) {
-            throw PocketTTSError::processingFailed(concatenated(
-                {"voice snapshot layer ", text(layer), " has ", text(actual), " floats, expected ", text(expected)}));
-        }
-    }
 }
 
 MultiArrayRef copyOf(const MultiArray& source) {
@@ -130,16 +111,6 @@ std::string positionText(double value) {
     return std::isfinite(value) ? text(static_cast<std::int64_t>(value)) : decimalText(value);
 }
 
-// The cache holds 512 positions; a model asked to write past them would index outside its arrays.
-void checkCapacity(const KVCacheState& state, std::size_t tokenCount) {
-    const double start = cachePosition(state);
-    if (start + static_cast<double>(tokenCount) > static_cast<double>(capacity)) {
-        throw PocketTTSError::processingFailed(
-            concatenated({"KV cache prefill of ", text(tokenCount), " tokens from position ", positionText(start),
-                          " passes its capacity ", text(capacity)}));
-    }
-}
-
 void runTokens(std::span<const float> tokens, KVCacheState& state, const ConditioningModels& models) {
     const std::size_t count = tokens.size() / width;
     if (count == 0) {
@@ -172,7 +143,7 @@ KVCacheState emptyKVCacheState(std::int64_t layers, bool splitKV) {
 }
 
 KVCacheState kvCacheStateFromSnapshot(const PocketTtsVoiceCacheSnapshot& snapshot, std::int64_t layers, bool splitKV) {
-    checkSnapshot(snapshot, layers);
+    checkVoiceSnapshot(snapshot, layers, "model capacity");
     const std::size_t plane = static_cast<std::size_t>(snapshot.cacheSeqLen) * width;
     KVCacheState state = emptyKVCacheState(layers, splitKV);
     for (std::size_t layer = 0; layer < snapshot.layers.size(); ++layer) {
@@ -205,11 +176,32 @@ KVCacheState prefillKVCache(const PocketTtsVoiceData& voiceData, const std::vect
                                                  : emptyKVCacheState(layers, split);
     const auto voice = voiceTokens(voiceData, bosBeforeVoice);
     const auto textRows = textTokens(textEmbeddings);
-    checkCapacity(state, (voice.size() + textRows.size()) / width);
+    checkPrefillCapacity(cachePosition(state), (voice.size() + textRows.size()) / width);
     runTokens(voice, state, models);
     runTokens(textRows, state, models);
     synthesisLogger().info("KV cache prefilled to position " + positionText(cachePosition(state)));
     return state;
+}
+
+KVCacheState prefillVoice(const PocketTtsVoiceData& voiceData, const std::optional<std::vector<float>>& bosBeforeVoice,
+                          const ConditioningModels& models) {
+    const auto layers = layerCount(models.stepKeys);
+    const bool split = models.stepKeys.vCacheKeys.has_value();
+    if (voiceData.cacheSnapshot) {
+        return kvCacheStateFromSnapshot(*voiceData.cacheSnapshot, layers, split);
+    }
+    KVCacheState state = emptyKVCacheState(layers, split);
+    const auto voice = voiceTokens(voiceData, bosBeforeVoice);
+    checkPrefillCapacity(0, voice.size() / width);
+    runTokens(voice, state, models);
+    return state;
+}
+
+void prefillText(KVCacheState& state, const std::vector<std::vector<float>>& textEmbeddings,
+                 const ConditioningModels& models) {
+    const auto textRows = textTokens(textEmbeddings);
+    checkPrefillCapacity(cachePosition(state), textRows.size() / width);
+    runTokens(textRows, state, models);
 }
 
 void runCondPrefill(std::span<const float> flatConditioning, std::int64_t tokenCount, KVCacheState& state,
@@ -314,6 +306,14 @@ double cachePosition(const KVCacheState& state) {
         return 0;
     }
     return state.positions.front()->value(0);
+}
+
+void checkPrefillCapacity(double start, std::size_t tokenCount) {
+    if (start + static_cast<double>(tokenCount) > static_cast<double>(capacity)) {
+        throw PocketTTSError::processingFailed(
+            concatenated({"KV cache prefill of ", text(tokenCount), " tokens from position ", positionText(start),
+                          " passes its capacity ", text(capacity)}));
+    }
 }
 
 } // namespace quorl::PocketTtsSynthesizer

@@ -62,6 +62,17 @@ KVCacheState cloneKVCacheState(const KVCacheState& state);
 // positions, before any model call.
 KVCacheState prefillKVCache(const PocketTtsVoiceData& voiceData, const std::vector<std::vector<float>>& textEmbeddings,
                             const std::optional<std::vector<float>>& bosBeforeVoice, const ConditioningModels& models);
+// The voice alone in a fresh state, as prefillKVCache puts it there, for a session that adds each chunk's text
+// to a copy of it.
+KVCacheState prefillVoice(const PocketTtsVoiceData& voiceData, const std::optional<std::vector<float>>& bosBeforeVoice,
+                          const ConditioningModels& models);
+// Appends the text embeddings after what the state holds; PocketTTSError::processingFailed, before any model
+// call, when they would pass the cache's 512 positions.
+void prefillText(KVCacheState& state, const std::vector<std::vector<float>>& textEmbeddings,
+                 const ConditioningModels& models);
+// The cache holds 512 positions; a model asked to write past them would index outside its arrays. Throws
+// PocketTTSError::processingFailed when `tokenCount` tokens from `start` would.
+void checkPrefillCapacity(double start, std::size_t tokenCount);
 // Runs `tokenCount` tokens of 1024 floats through the prefill model, 256 per call.
 void runCondPrefill(std::span<const float> flatConditioning, std::int64_t tokenCount, KVCacheState& state,
                     const platform::ml::Model& model, const PocketTtsLayerKeys& layerKeys);

@@ -56,8 +56,9 @@ std::vector<std::uint8_t> fetchFile(const platform::net::Url& url, const std::st
 }
 
 fs::path repositoryFolder(const std::optional<fs::path>& directory) {
-    const auto base = directory ? *directory : TtsCacheDirectory::ensure();
-    return base / PocketTtsConstants::defaultModelsSubdirectory / repositoryFolderName;
+    const auto models =
+        directory ? *directory / PocketTtsConstants::defaultModelsSubdirectory : TtsCacheDirectory::ensureModels();
+    return models / repositoryFolderName;
 }
 
 std::string constantsPath(PocketTtsLanguage language, std::string_view file) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuorlAudio/tts/pockettts/PocketTtsCacheRoad.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsConstantsBundle.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsFrameDecoding.hpp"
 #include "QuorlAudio/tts/pockettts/PocketTtsKVCache.hpp"
@@ -24,12 +25,7 @@ struct GeneratorSetup {
     std::shared_ptr<const PocketTtsConstantsBundle> constants{};
     std::shared_ptr<const PocketTtsVoiceData> voiceData{};
     std::vector<TextChunk> chunks{};
-    ConditioningModels conditioning{};
-    std::shared_ptr<platform::ml::Model> stepModel{};
-    std::shared_ptr<platform::ml::Model> flowModel{};
-    std::shared_ptr<platform::ml::Model> mimiModel{};
-    PocketTtsLayerKeys flowlmLayerKeys{};
-    PocketTtsMimiKeys mimiKeys{};
+    PocketTtsCacheRoad road{};
     MimiState mimiState{};
     MultiArrayRef bosEmb{};
     SeededRNG rng{0};

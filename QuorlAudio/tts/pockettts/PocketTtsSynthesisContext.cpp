@@ -1,5 +1,7 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsSynthesisContext.hpp"
 
+#include "QuorlAudio/tts/pockettts/PocketTTSError.hpp"
+
 #include <utility>
 
 namespace quorl::PocketTtsSynthesizer {
@@ -28,6 +30,13 @@ const AppLogger& synthesisLogger() {
 namespace Context {
 
 std::shared_ptr<PocketTtsModelStore> modelStore() { return boundStore; }
+
+std::shared_ptr<PocketTtsModelStore> requiredModelStore() {
+    if (boundStore == nullptr) {
+        throw PocketTTSError::processingFailed("PocketTtsSynthesizer requires a model store context.");
+    }
+    return boundStore;
+}
 
 Binding::Binding(std::shared_ptr<PocketTtsModelStore> store) : previous_(std::exchange(boundStore, std::move(store))) {}
 

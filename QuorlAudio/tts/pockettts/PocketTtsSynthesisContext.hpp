@@ -37,6 +37,8 @@ namespace Context {
 
 // The store bound on this thread, or null.
 std::shared_ptr<PocketTtsModelStore> modelStore();
+// The store bound on this thread; PocketTTSError::processingFailed when none is.
+std::shared_ptr<PocketTtsModelStore> requiredModelStore();
 
 // Binds `store` on this thread while alive, then restores the previous binding.
 class Binding {

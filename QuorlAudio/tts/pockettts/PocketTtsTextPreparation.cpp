@@ -333,4 +333,12 @@ std::vector<std::vector<float>> embedTokens(const std::vector<std::int64_t>& ids
     return rows;
 }
 
+std::vector<std::vector<float>> embedText(const std::string& normalizedText,
+                                          const PocketTtsConstantsBundle& constants) {
+    if (normalizedText.empty()) {
+        return {};
+    }
+    return embedTokens(constants.tokenizer.encode(normalizedText), constants);
+}
+
 } // namespace quorl::PocketTtsSynthesizer

@@ -51,5 +51,7 @@ NormalizedText normalizeText(std::string_view text, bool isMidSentence, PocketTt
 // One copy of the table's 1024-float row per id; an id outside the table is clamped into it with a warning.
 std::vector<std::vector<float>> embedTokens(const std::vector<std::int64_t>& ids,
                                             const PocketTtsConstantsBundle& constants);
+// The rows of a normalised text's tokens; none for an empty text.
+std::vector<std::vector<float>> embedText(const std::string& normalizedText, const PocketTtsConstantsBundle& constants);
 
 } // namespace quorl::PocketTtsSynthesizer

@@ -1,6 +1,7 @@
 #include "QuorlAudio/tts/pockettts/SeededRNG.hpp"
 
 #include <bit>
+#include <random>
 
 namespace quorl {
 namespace {
@@ -45,6 +46,11 @@ std::uint32_t SeededRNG::next(std::uint32_t upperBound) {
         }
     }
     return static_cast<std::uint32_t>(m >> 32U);
+}
+
+std::uint64_t SeededRNG::freshSeed() {
+    std::random_device source;
+    return (static_cast<std::uint64_t>(source()) << 32U) | source();
 }
 
 } // namespace quorl

@@ -17,6 +17,9 @@ public:
 
     const std::array<std::uint64_t, 4>& state() const { return state_; }
 
+    // 8 fresh bytes of the system's random source, for a generation that was given no seed.
+    static std::uint64_t freshSeed();
+
 private:
     std::array<std::uint64_t, 4> state_{};
 };

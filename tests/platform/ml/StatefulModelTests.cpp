@@ -104,4 +104,23 @@ TEST_F(StatefulModelTest, AStateMustMatchTheModel) {
     EXPECT_THROW(model->makeState()->withMultiArray("k_cache0", [](MultiArray&) {}), ModelError);
 }
 
+// As an accelerator keeps it: each row of 3 values padded to 4, one more row of padding per plane.
+TEST_F(StatefulModelTest, AStateMayDeclareAPaddedLayout) {
+    auto state = multiArrayFeature("total", {2, 3, 3}, DataType::float16);
+    state["strides"] = {16, 4, 1};
+    auto manifest = testsupport::modelManifest("accumulator", {multiArrayFeature("step", {1})}, {});
+    manifest["states"] = {state};
+    const auto padded = testsupport::writeModelBundle(folder.path(), "Padded.mlmodelc", manifest);
+    auto fresh = Model::load(padded)->makeState();
+    fresh->withMultiArray("total", [](MultiArray& buffer) {
+        EXPECT_EQ(buffer.strides(), (MultiArray::Shape{16, 4, 1}));
+        EXPECT_EQ(buffer.extent(), 32u);
+        EXPECT_EQ(buffer.at<_Float16>({1, 2, 2}), 0);
+    });
+    state["strides"] = {9, 2, 1};
+    manifest["states"] = {state};
+    testsupport::writeModelBundle(folder.path(), "Overlapping.mlmodelc", manifest);
+    EXPECT_THROW(Model::load(folder.path() / "Overlapping.mlmodelc"), ModelError);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "QuorlAudio/models/ModelNamesSynthesis.hpp"
 #include "tests/QuorlAudio/tts/pockettts/PocketTtsFixtures.hpp"
+#include "tests/QuorlAudio/tts/pockettts/PocketTtsStateModel.hpp"
 #include "tests/support/FileContents.hpp"
 #include "tests/support/ModelBundleWriter.hpp"
 
@@ -58,16 +59,6 @@ json mimiDecoder() {
          multiArrayFeature("var_7", {1})});
 }
 
-json stateModel() {
-    auto manifest = testsupport::modelManifest(stateKernel, {}, {});
-    const json function{{"inputs", json::array({multiArrayFeature("sequence", {1, 1, 32})})},
-                        {"outputs", json::array({multiArrayFeature("eos_logit", {1, 1, 1})})},
-                        {"states", json::array({multiArrayFeature("kv_cache", {2, 1, 512, 16, 64})})}};
-    manifest["functions"] = {{std::string(names::StateFunction::prefill), function},
-                             {std::string(names::StateFunction::generate), function}};
-    return manifest;
-}
-
 void writeBundle(const fs::path& languageRoot, std::string_view file, const json& manifest) {
     testsupport::writeModelBundle(languageRoot, std::string(file), manifest);
 }
@@ -84,7 +75,7 @@ void writeBundleFor(const fs::path& languageRoot, const std::string& entry, std:
     } else if (entry == names::mimiDecoderFile) {
         writeBundle(languageRoot, entry, mimiDecoder());
     } else if (entry == names::pocketStateFile) {
-        writeBundle(languageRoot, entry, stateModel());
+        writeBundle(languageRoot, entry, pocketttsstate::stateManifest(stateKernel, {.layers = layers}));
     }
 }
 

@@ -6,88 +6,28 @@
 #include "QuorlAudio/tts/pockettts/PocketTtsModelStore.hpp"
 #include "platform/core/CancellationToken.hpp"
 #include "platform/core/Task.hpp"
-#include "tests/QuorlAudio/models/HubTest.hpp"
-#include "tests/QuorlAudio/tts/pockettts/PocketTtsCacheModels.hpp"
-#include "tests/QuorlAudio/tts/pockettts/PocketTtsFixtures.hpp"
-#include "tests/QuorlAudio/tts/pockettts/PocketTtsPackWriter.hpp"
+#include "tests/QuorlAudio/tts/pockettts/PocketTtsScriptedPack.hpp"
 #include "tests/support/ErrorText.hpp"
 #include "tests/support/MultiArrayValues.hpp"
-#include "tests/support/RecordingLogSink.hpp"
 #include "tests/support/ScriptedKernel.hpp"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace quorl::PocketTtsSynthesizer {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::sys::LogType;
 using testsupport::errorText;
-using testsupport::makeArray;
 using testsupport::ScriptedKernel;
 
-// The store loads six-layer flow models.
-constexpr std::int64_t layers = 6;
-
-// Whether the generation holding the only other reference to `voice` has let it go.
-bool waitUntilReleased(const std::weak_ptr<const PocketTtsVoiceData>& voice) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!voice.expired() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return voice.expired();
-}
-
-std::vector<double> valuesOf(const ScriptedKernel::Call& call, const std::string& name) {
-    return testsupport::valuesOf(*call.inputs.at(name).multiArrayValue());
-}
-
-// A loaded English pack whose models behave as an honest cache would: the transformer output
-// is the step's cache position, the latent that plus the noise, and each frame's samples the latent's first
-// value plus the count of frames the codec has decoded, carried in its state.
-class PocketTtsSynthesisTest : public testing::HubTest {
+class PocketTtsSynthesisTest : public PocketTtsScriptedPackTest {
 protected:
-    PocketTtsSynthesisTest() {
-        pocketttspacks::writeLanguagePack(english, layers);
-        const auto constants = english / "constants_bin";
-        pocketttsfixtures::writeFile(constants / "bos_before_voice.bin",
-                                     pocketttsfixtures::floatBytes(std::vector<float>(1024, 1.0F)));
-        pocketttsfixtures::writeFile(constants / "text_embed_table.bin",
-                                     pocketttsfixtures::floatBytes(std::vector<float>(128 * 1024, 0.25F)));
-        std::vector<std::pair<std::string, float>> pieces{{"\u2581", -1.0F}};
-        for (char character = '!'; character <= '~'; ++character) {
-            pieces.emplace_back(std::string(1, character), -1.0F);
-        }
-        pocketttsfixtures::writeFile(constants / "tokenizer.model", pocketttsfixtures::modelBytes(pieces));
-        pocketttsfixtures::writeFile(constants / "alba.safetensors",
-                                     pocketttsfixtures::safetensorsFile(pocketttsfixtures::voiceTensors(layers, 4)));
-        store->loadIfNeeded();
-        condKeys = store->condStepLayerKeys();
-        flowKeys = store->flowLMStepLayerKeys();
-    }
-
-    // The scripts below use this fixture, so no generation may outlive it.
-    ~PocketTtsSynthesisTest() override {
-        for (const auto& voice : voices) {
-            EXPECT_TRUE(waitUntilReleased(voice));
-        }
-    }
-
-    // A copy of "alba" of its own per stream, so a test can tell when that stream's generation is over.
-    std::shared_ptr<const PocketTtsVoiceData> trackedVoice() {
-        auto copy = std::make_shared<const PocketTtsVoiceData>(*store->voiceData("alba"));
-        voices.push_back(copy);
-        return copy;
-    }
-
     std::vector<AudioFrame> frames(const SynthesisRequest& request) {
         std::vector<AudioFrame> all;
         for (auto& frame : synthesizeStreaming(request, trackedVoice())) {
@@ -106,59 +46,9 @@ protected:
         return indices;
     }
 
-    ScriptedKernel::Outputs flowlmOutputs(const ScriptedKernel::Call& call) {
-        if (gate) {
-            gate(call.index);
-        }
-        auto outputs = pocketttscache::cacheOutputs(call, flowKeys, 1);
-        const double position = valuesOf(call, "position0").front();
-        outputs.insert_or_assign("transformer_out", makeArray({1, 1, 1024}, std::vector<double>(1024, position)));
-        outputs.insert_or_assign("eos_logit", makeArray({1, 1, 1}, {logit(call.index)}));
-        return outputs;
-    }
-
-    static ScriptedKernel::Outputs flowDecoderOutputs(const ScriptedKernel::Call& call) {
-        const auto transformer = valuesOf(call, "transformer_out");
-        auto latent = valuesOf(call, "latent_init");
-        for (double& value : latent) {
-            value += transformer.front();
-        }
-        return {{"latent", makeArray({1, 32}, latent)}};
-    }
-
-    static ScriptedKernel::Outputs mimiOutputs(const ScriptedKernel::Call& call) {
-        const double decoded = valuesOf(call, "attn0_offset").front();
-        const double first = valuesOf(call, "latent").front();
-        return {{"audio", makeArray({1, 1, 1920}, std::vector<double>(1920, first + decoded))},
-                {"upsample_partial", call.inputs.at("upsample_partial")},
-                {"var_7", makeArray({1}, {decoded + 1})}};
-    }
-
     std::vector<std::string> lines(LogType type = LogType::info) const {
-        return sink.messages("PocketTtsSynthesizer", type);
+        return PocketTtsScriptedPackTest::lines("PocketTtsSynthesizer", type);
     }
-
-    const fs::path english = folder / "cache" / "Models" / "pocket-tts" / "v2.1" / "english";
-    testsupport::RecordingLogSink sink;
-    PocketTtsLayerKeys condKeys;
-    PocketTtsLayerKeys flowKeys;
-    std::function<double(std::size_t)> logit = [](std::size_t) { return -10.0; };
-    std::function<void(std::size_t)> gate;
-    std::vector<std::weak_ptr<const PocketTtsVoiceData>> voices;
-    ScriptedKernel conditioner{pocketttspacks::conditionerKernel, [this](const ScriptedKernel::Call& call) {
-                                   return pocketttscache::cacheOutputs(call, condKeys, pocketttscache::tokensOf(call));
-                               }};
-    ScriptedKernel flowlm{pocketttspacks::flowlmKernel,
-                          [this](const ScriptedKernel::Call& call) { return flowlmOutputs(call); }};
-    ScriptedKernel flowDecoder{pocketttspacks::flowDecoderKernel, flowDecoderOutputs};
-    ScriptedKernel mimiDecoder{pocketttspacks::mimiDecoderKernel, mimiOutputs};
-    ScriptedKernel state{pocketttspacks::stateKernel};
-    std::shared_ptr<PocketTtsModelStore> store =
-        std::make_shared<PocketTtsModelStore>(PocketTtsModelSelection{.language = PocketTtsLanguage::english,
-                                                                      .directory = folder / "cache",
-                                                                      .precision = PocketTtsPrecision::fp16,
-                                                                      .placement = PocketTtsModelPlacement::gpu});
-    Context::Binding binding{store};
 };
 
 // "-4.0" itself does not end speech; the first logit above it does, and the chunk keeps 1 + 2 frames more.
@@ -235,7 +125,7 @@ TEST_F(PocketTtsSynthesisTest, DroppingTheStreamCancelsItsGeneration) {
         entered->get_future().wait();
     }
     dropped.set_value();
-    ASSERT_TRUE(waitUntilReleased(voices.front())) << "the generation never stopped";
+    ASSERT_TRUE(tracedGenerationsEnded()) << "the generation never stopped";
     EXPECT_EQ(flowlm.calls().size(), 2U);
 }
 
