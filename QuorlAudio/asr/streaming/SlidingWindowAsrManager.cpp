@@ -144,7 +144,7 @@ std::string SlidingWindowAsrManager::finish() {
         std::lock_guard lock(mutex_);
         manager = asrManager_;
         tokens = accumulatedTokens_;
-        transcripts = platform::core::joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
+        transcripts = windowTranscripts_;
         failed = failedWindowCount_;
         if (processedChunks_ == 0) {
             failure = lastWindowError_;
@@ -214,6 +214,7 @@ void SlidingWindowAsrManager::reset() {
         std::lock_guard lock(mutex_);
         volatileTranscript_.clear();
         confirmedTranscript_.clear();
+        windowTranscripts_.clear();
         processedChunks_ = 0;
         failedWindowCount_ = 0;
         lastWindowError_.reset();

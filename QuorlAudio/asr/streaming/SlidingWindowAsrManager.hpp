@@ -199,6 +199,9 @@ private:
     std::uint64_t timeline_ = 0;
     std::string volatileTranscript_;
     std::string confirmedTranscript_;
+    // Every window's text in order, rescored where it was: the final text under boosting. The confirmed and
+    // volatile texts alone would lose all but the last of a run of unconfirmed windows.
+    std::string windowTranscripts_;
     std::int64_t processedChunks_ = 0;
     std::int64_t failedWindowCount_ = 0;
     std::optional<SlidingWindowAsrError> lastWindowError_;

@@ -26,6 +26,7 @@ void SlidingWindowAsrManager::updateTranscriptionState(const ASRResult& result, 
             confirmedTranscript_ = platform::core::joinedNonEmpty(confirmedTranscript_, volatileTranscript_);
         }
         volatileTranscript_ = result.text;
+        windowTranscripts_ = platform::core::joinedNonEmpty(windowTranscripts_, result.text);
     }
     const std::string confidence = floatDecimalText(result.confidence);
     const std::string seconds = fixedDecimalText(received, 1);

@@ -93,6 +93,19 @@ TEST_F(BoostingTest, AWindowBelowTheConfidenceThresholdIsNotRescored) {
     EXPECT_EQ(ctcModels.predictions(), 3u);
 }
 
+TEST_F(BoostingTest, ARunOfUnconfirmedWindowsKeepsAllTheirTextInTheFinalText) {
+    models.scriptWindows({
+        {{50, JointAnswer{.token = two, .probability = 0.5f}}},
+        {{100, JointAnswer{.token = three, .probability = 0.5f}}},
+        {{100, JointAnswer{.token = four, .probability = 0.9f}}},
+        {{40, JointAnswer{.token = five, .probability = 0.95f}}},
+    });
+    loaded().configureVocabularyBoosting(vocabulary(), ctcModels.models(), std::nullopt);
+    std::vector<SlidingWindowTranscriptionUpdate> published;
+    // The first confirmed window, "four", is the one the CTC head hears as "tuna".
+    EXPECT_EQ(dictate(published), "two three Tuna five");
+}
+
 TEST_F(BoostingTest, ALargeVocabularyIsReportedAsSuch) {
     loaded().configureVocabularyBoosting(vocabulary(9), ctcModels.models(), std::nullopt);
     EXPECT_TRUE(logged("Vocabulary boosting configured with 11 terms (isLargeVocab: true)"));
