@@ -1,6 +1,6 @@
 #include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
+#include "bench/QuorlAudio/asr/multilingual/MultilingualBenchVariant.hpp"
 
-#include "QuorlAudio/asr/multilingual/NemotronMultilingualStreamingConfig.hpp"
 #include "QuorlAudio/asr/multilingual/StreamingNemotronMultilingualAsrManager.hpp"
 #include "platform/ml/KernelRegistry.hpp"
 
@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
 #include <span>
 #include <vector>
 
@@ -20,29 +19,23 @@
 namespace {
 
 using benchsupport::feature;
+using multilingualbench::geometry;
+using multilingualbench::recurrent;
+using multilingualbench::speechLike;
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
 using Outputs = std::map<std::string, FeatureValue>;
 
-const quorl::NemotronMultilingualStreamingConfig geometry;
 constexpr std::size_t framesPerChunk = 14;
 constexpr double chunkSeconds = 1.12;
-
-std::vector<std::size_t> sizes(const std::vector<std::int64_t>& shape) { return {shape.begin(), shape.end()}; }
-std::vector<std::size_t> recurrent() {
-    return {static_cast<std::size_t>(geometry.decoderLayers), 1, static_cast<std::size_t>(geometry.decoderHidden)};
-}
 
 // Hands the caches it was given back and one fixed encoding.
 class TrivialEncoder : public platform::ml::Kernel {
 public:
     Outputs predict(const platform::ml::FeatureProvider& input, platform::ml::ModelState*,
                     const platform::ml::PredictionOptions&) override {
-        return {{"encoded", FeatureValue(encoded_)},
-                {"cache_channel_out", *input.featureValue("cache_channel")},
-                {"cache_time_out", *input.featureValue("cache_time")},
-                {"cache_len_out", *input.featureValue("cache_len")}};
+        return multilingualbench::withCachesEchoed({{"encoded", FeatureValue(encoded_)}}, input);
     }
 
 private:
@@ -73,20 +66,11 @@ public:
                                      [](const auto&) { return std::make_unique<TrivialEncoder>(); });
         platform::ml::registerKernel("multilingual-bench-decoder",
                                      [](const auto&) { return std::make_unique<TrivialArgmaxDecoder>(); });
-        std::filesystem::create_directories(folder_.path());
-        std::ofstream(folder_.path() / "metadata.json") << "{}";
-        std::ofstream(folder_.path() / "tokenizer.json") << nlohmann::json{{"0", "\u2581word"}}.dump();
+        multilingualbench::writeVariantFiles(folder_.path());
         folder_.load("encoder.mlmodelc",
-                     benchsupport::manifest("multilingual-bench-encoder",
-                                            {feature("mel", {1, 128, 121}), feature("mel_length", {1}, DataType::int32),
-                                             feature("cache_channel", sizes(geometry.cacheChannelShape)),
-                                             feature("cache_time", sizes(geometry.cacheTimeShape)),
-                                             feature("cache_len", {1}, DataType::int32),
-                                             feature("prompt_id", {1}, DataType::int32)},
-                                            {feature("encoded", {1, 1024, framesPerChunk}),
-                                             feature("cache_channel_out", sizes(geometry.cacheChannelShape)),
-                                             feature("cache_time_out", sizes(geometry.cacheTimeShape)),
-                                             feature("cache_len_out", {1}, DataType::int32)}));
+                     benchsupport::manifest("multilingual-bench-encoder", multilingualbench::encoderInputs(),
+                                            multilingualbench::withCacheOutputs(nlohmann::json::array(
+                                                {feature("encoded", {1, 1024, framesPerChunk})}))));
         folder_.load("decoder_joint_argmax.mlmodelc",
                      benchsupport::manifest(
                          "multilingual-bench-decoder",
@@ -101,14 +85,6 @@ public:
 private:
     benchsupport::BundleFolder folder_{"multilingual-stream-bench"};
 };
-
-std::vector<float> speechLike(std::size_t count) {
-    std::vector<float> samples(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        samples[i] = static_cast<float>((i * 7919) % 2000) / 4000.0F - 0.25F;
-    }
-    return samples;
-}
 
 void BM_StreamingNemotronMultilingualChunk(benchmark::State& state) {
     const TrivialVariant variant;

@@ -1,6 +1,6 @@
 #include "bench/QuorlAudio/asr/batch/TrivialTransducerModels.hpp"
+#include "bench/QuorlAudio/asr/multilingual/MultilingualBenchVariant.hpp"
 
-#include "QuorlAudio/asr/multilingual/NemotronMultilingualStreamingConfig.hpp"
 #include "QuorlAudio/asr/multilingual/StreamingNemotronMultilingualAsrManager.hpp"
 #include "platform/ml/KernelRegistry.hpp"
 #include "platform/sys/Environment.hpp"
@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -23,12 +22,14 @@
 namespace {
 
 using benchsupport::feature;
+using multilingualbench::geometry;
+using multilingualbench::recurrent;
+using multilingualbench::speechLike;
 using platform::ml::DataType;
 using platform::ml::FeatureValue;
 using platform::ml::MultiArray;
 using Outputs = std::map<std::string, FeatureValue>;
 
-const quorl::NemotronMultilingualStreamingConfig geometry;
 constexpr std::size_t frames = 14;
 constexpr std::size_t width = 640;
 constexpr std::size_t window = 8;
@@ -39,11 +40,6 @@ const auto blank = static_cast<float>(geometry.blankIdx);
 std::atomic<std::size_t> decoderPredictions = 0;
 std::chrono::microseconds encoderTime{0};
 std::chrono::microseconds stepTime{0};
-
-std::vector<std::size_t> sizes(const std::vector<std::int64_t>& shape) { return {shape.begin(), shape.end()}; }
-std::vector<std::size_t> recurrent() {
-    return {static_cast<std::size_t>(geometry.decoderLayers), 1, static_cast<std::size_t>(geometry.decoderHidden)};
-}
 
 std::shared_ptr<MultiArray> floats(const MultiArray::Shape& shape) {
     return std::make_shared<MultiArray>(shape, DataType::float32);
@@ -63,11 +59,10 @@ public:
         for (std::size_t i = 0; i < projected->count(); ++i) {
             projected->data<float>()[i] = static_cast<float>(i / width);
         }
-        return {{"encoded", FeatureValue(floats({1, static_cast<std::size_t>(geometry.encoderDim), frames}))},
-                {"encoder_proj", FeatureValue(projected)},
-                {"cache_channel_out", *input.featureValue("cache_channel")},
-                {"cache_time_out", *input.featureValue("cache_time")},
-                {"cache_len_out", *input.featureValue("cache_len")}};
+        return multilingualbench::withCachesEchoed(
+            {{"encoded", FeatureValue(floats({1, static_cast<std::size_t>(geometry.encoderDim), frames}))},
+             {"encoder_proj", FeatureValue(projected)}},
+            input);
     }
 };
 
@@ -129,9 +124,7 @@ public:
                                      [](const auto&) { return std::make_unique<BatchedJoint>(); });
         platform::ml::registerKernel("multilingual-routes-noencproj",
                                      [](const auto&) { return std::make_unique<ProjectedDecoderJoint>(); });
-        std::filesystem::create_directories(folder_.path());
-        std::ofstream(folder_.path() / "metadata.json") << "{}";
-        std::ofstream(folder_.path() / "tokenizer.json") << nlohmann::json{{"0", "\u2581word"}}.dump();
+        multilingualbench::writeVariantFiles(folder_.path());
         const auto token = feature("token", {1, 1}, DataType::int32);
         const auto length = feature("token_length", {1}, DataType::int32);
         const auto h = feature("h_in", recurrent());
@@ -140,15 +133,9 @@ public:
         const auto cOut = feature("c_out", recurrent());
         folder_.load("encoder.mlmodelc",
                      benchsupport::manifest(
-                         "multilingual-routes-encoder",
-                         {feature("mel", {1, 128, 121}), feature("mel_length", {1}, DataType::int32),
-                          feature("cache_channel", sizes(geometry.cacheChannelShape)),
-                          feature("cache_time", sizes(geometry.cacheTimeShape)),
-                          feature("cache_len", {1}, DataType::int32), feature("prompt_id", {1}, DataType::int32)},
-                         {feature("encoded", {1, 1024, frames}), feature("encoder_proj", {1, frames, width}),
-                          feature("cache_channel_out", sizes(geometry.cacheChannelShape)),
-                          feature("cache_time_out", sizes(geometry.cacheTimeShape)),
-                          feature("cache_len_out", {1}, DataType::int32)}));
+                         "multilingual-routes-encoder", multilingualbench::encoderInputs(),
+                         multilingualbench::withCacheOutputs(nlohmann::json::array(
+                             {feature("encoded", {1, 1024, frames}), feature("encoder_proj", {1, frames, width})}))));
         const nlohmann::json decoderOutputs{feature("decoder_out", {1, width, 1}), hOut, cOut};
         folder_.load("decoder.mlmodelc",
                      benchsupport::manifest("multilingual-routes-decoder", {token, length, h, c}, decoderOutputs));
@@ -169,14 +156,6 @@ public:
 private:
     benchsupport::BundleFolder folder_{"multilingual-routes-bench"};
 };
-
-std::vector<float> speechLike(std::size_t count) {
-    std::vector<float> samples(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        samples[i] = static_cast<float>((i * 7919) % 2000) / 4000.0F - 0.25F;
-    }
-    return samples;
-}
 
 void setSwitch(const char* name, bool set) {
     if (set) {
