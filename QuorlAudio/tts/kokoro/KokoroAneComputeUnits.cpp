@@ -35,17 +35,6 @@ KokoroAneComputeUnits KokoroAneComputeUnits::fromPreset(TtsComputeUnitPreset pre
     return defaultConfig();
 }
 
-Units KokoroAneComputeUnits::forStage(KokoroAneStage stage) const {
-    switch (stage) {
-    case KokoroAneStage::albert: return albert;
-    case KokoroAneStage::postAlbert: return postAlbert;
-    case KokoroAneStage::alignment: return alignment;
-    case KokoroAneStage::prosody: return prosody;
-    case KokoroAneStage::noise: return noise;
-    case KokoroAneStage::vocoder: return vocoder;
-    case KokoroAneStage::tail: return tail;
-    }
-    return albert;
-}
+Units KokoroAneComputeUnits::forStage(KokoroAneStage stage) const { return stageMember(*this, stage); }
 
 } // namespace quorl

@@ -17,6 +17,20 @@ std::string_view rawValue(KokoroAneStage stage);
 // The compiled bundle the stage loads from, e.g. "KokoroNoise_v2.mlmodelc".
 std::string_view bundleName(KokoroAneStage stage);
 
+// The member of a record with one member per stage, named as the stages are (compute units, timings).
+template <class PerStage> auto& stageMember(PerStage& record, KokoroAneStage stage) {
+    switch (stage) {
+    case KokoroAneStage::albert: return record.albert;
+    case KokoroAneStage::postAlbert: return record.postAlbert;
+    case KokoroAneStage::alignment: return record.alignment;
+    case KokoroAneStage::prosody: return record.prosody;
+    case KokoroAneStage::noise: return record.noise;
+    case KokoroAneStage::vocoder: return record.vocoder;
+    case KokoroAneStage::tail: return record.tail;
+    }
+    return record.albert;
+}
+
 } // namespace quorl
 
 namespace platform::core {

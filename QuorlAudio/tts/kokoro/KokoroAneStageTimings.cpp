@@ -6,18 +6,7 @@ double KokoroAneStageTimings::totalMs() const {
     return albert + postAlbert + alignment + prosody + noise + vocoder + tail;
 }
 
-double& KokoroAneStageTimings::forStage(KokoroAneStage stage) {
-    switch (stage) {
-    case KokoroAneStage::albert: return albert;
-    case KokoroAneStage::postAlbert: return postAlbert;
-    case KokoroAneStage::alignment: return alignment;
-    case KokoroAneStage::prosody: return prosody;
-    case KokoroAneStage::noise: return noise;
-    case KokoroAneStage::vocoder: return vocoder;
-    case KokoroAneStage::tail: return tail;
-    }
-    return albert;
-}
+double& KokoroAneStageTimings::forStage(KokoroAneStage stage) { return stageMember(*this, stage); }
 
 KokoroAneStageTimings& KokoroAneStageTimings::operator+=(const KokoroAneStageTimings& other) {
     albert += other.albert;
